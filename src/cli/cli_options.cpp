@@ -1,0 +1,48 @@
+#include <iostream>
+
+#include "cli/cli_commands.h"
+#include "store/options.h"
+
+namespace quarlink::cli {
+namespace {
+
+int run(Context& context, Args& args) {
+    const auto folder = args.value("--chart-folder");
+    const auto launch = args.value("--launch-chart");
+    if (args.missingValue()) return usageError("options", args.missingName() + " needs a value");
+    if (auto extra = args.leftover()) return usageError("options", "unexpected argument '" + *extra + "'");
+    if (launch && *launch != "0" && *launch != "1") return usageError("options", "--launch-chart takes 0 or 1");
+
+    loadOptionsForCommand(context);
+    Application& app = context.app;
+    if (folder || launch) {
+        const std::string path = folder ? *folder : app.chartFolder;
+        const bool launchChart = launch ? *launch == "1" : app.launchChart == 1;
+        if (!saveOptions(app, path, launchChart, context.prompter)) return kExitFailed;
+    }
+    std::cout << "chartFolder=" << app.chartFolder << '\n' << "launchChart=" << app.launchChart << '\n';
+    return kExitDone;
+}
+
+}  // namespace
+
+const Command kOptionsCommand{
+    "options",
+    "show or change the settings (chart folder, start the chart program)",
+    "Usage: quarlink-cli [--workdir DIR] options [--chart-folder PATH] [--launch-chart 0|1]\n"
+    "\n"
+    "Loads the options file Quarlink.conf from the working folder (creating it at\n"
+    "first start) and prints the settings:\n"
+    "  chartFolder=<path>\n"
+    "  launchChart=<0|1>\n"
+    "\n"
+    "With --chart-folder or --launch-chart, saves the settings first, as the\n"
+    "options dialog does: the path is trimmed and stored with forward slashes.\n"
+    "\n"
+    "Options:\n"
+    "  --chart-folder PATH   the chart program's folder (holds data/ and index.txt)\n"
+    "  --launch-chart 0|1    1 = start the chart program when quarlink starts\n",
+    run,
+};
+
+}  // namespace quarlink::cli

@@ -1,0 +1,167 @@
+#include "cli/cli_support.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+namespace quarlink::cli {
+namespace {
+
+std::string forTerminal(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+bool interactive() { return ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO); }
+
+std::string readAnswer() {
+    std::string line;
+    if (!std::getline(std::cin, line)) return {};
+    return line;
+}
+
+}  // namespace
+
+void TerminalPrompter::message(const std::string& text) {
+    ++messages_;
+    std::cout.flush();
+    std::cerr << forTerminal(text) << '\n';
+    std::cerr.flush();
+}
+
+bool TerminalPrompter::askYesNo(const std::string& text) {
+    std::cerr << forTerminal(text) << '\n';
+    if (assumeYes) {
+        std::cerr << "[y/N] y (--yes)\n";
+        return true;
+    }
+    if (!interactive()) {
+        std::cerr << "[y/N] n (no terminal; --yes answers Yes)\n";
+        return false;
+    }
+    std::cerr << "[y/N] " << std::flush;
+    const std::string answer = readAnswer();
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+Prompter::Answer TerminalPrompter::askYesNoCancel(const std::string& text) {
+    std::cerr << forTerminal(text) << '\n';
+    if (assumeYes) {
+        std::cerr << "[y/n/C] y (--yes)\n";
+        return Answer::Yes;
+    }
+    if (!interactive()) {
+        std::cerr << "[y/n/C] c (no terminal)\n";
+        return Answer::Cancel;
+    }
+    std::cerr << "[y/n/C] " << std::flush;
+    const std::string answer = readAnswer();
+    if (answer == "y" || answer == "Y" || answer == "yes") return Answer::Yes;
+    if (answer == "n" || answer == "N" || answer == "no") return Answer::No;
+    return Answer::Cancel;
+}
+
+bool Args::flag(std::string_view name) {
+    for (auto it = args_.begin(); it != args_.end(); ++it) {
+        if (*it == name) {
+            args_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<std::string> Args::value(std::string_view name) {
+    for (auto it = args_.begin(); it != args_.end(); ++it) {
+        if (*it == name) {
+            if (it + 1 == args_.end()) {
+                missingValue_ = true;
+                missingName_ = std::string(name);
+                args_.erase(it);
+                return std::nullopt;
+            }
+            std::string v = *(it + 1);
+            args_.erase(it, it + 2);
+            return v;
+        }
+        if (it->size() > name.size() && it->compare(0, name.size(), name) == 0 && (*it)[name.size()] == '=') {
+            std::string v = it->substr(name.size() + 1);
+            args_.erase(it);
+            return v;
+        }
+    }
+    return std::nullopt;
+}
+
+bool Args::helpRequested() const {
+    for (const auto& a : args_)
+        if (a == "--help" || a == "-h") return true;
+    return false;
+}
+
+std::optional<std::string> Args::leftover() const {
+    if (args_.empty()) return std::nullopt;
+    return args_.front();
+}
+
+void printStatus(std::string_view text) {
+    std::cout << text << '\n';
+    std::cout.flush();
+}
+
+int usageError(std::string_view command, std::string_view text) {
+    std::cerr << "quarlink-cli " << command << ": " << text << "\n"
+              << "Try 'quarlink-cli " << command << " --help'.\n";
+    return kExitUsage;
+}
+
+std::optional<long> parseNumber(std::string_view text) {
+    if (text.empty() || text.size() > 9) return std::nullopt;
+    long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+int exitCodeFor(const JobOutcome& outcome) {
+    switch (outcome.state) {
+    case JobState::Finished:
+    case JobState::Closed: return kExitDone;
+    case JobState::Stopped:
+        switch (outcome.stopReason) {
+        case JobOutcome::StopReason::Connection: return kExitConnection;
+        case JobOutcome::StopReason::UnrecognisedPage: return kExitPage;
+        default: return kExitFailed;
+        }
+    default: return kExitFailed;
+    }
+}
+
+int driveJob(const std::function<JobOutcome()>& start, const std::function<JobOutcome()>& tick,
+             TerminalPrompter& prompter) {
+    std::string lastStatus;
+    auto apply = [&](const JobOutcome& o) {
+        if (o.status && *o.status != lastStatus) {
+            lastStatus = *o.status;
+            printStatus(lastStatus);
+        }
+        if (o.message) prompter.message(*o.message);
+    };
+    JobOutcome outcome = start();
+    apply(outcome);
+    while (outcome.state == JobState::Running) {
+        outcome = tick();
+        apply(outcome);
+    }
+    return exitCodeFor(outcome);
+}
+
+}  // namespace quarlink::cli

@@ -1,0 +1,107 @@
+// quarlink-cli: the tray application's jobs for cron and scripts.
+#include <clocale>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_commands.h"
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+
+using namespace quarlink;
+using namespace quarlink::cli;
+
+namespace {
+
+void printHelp() {
+    std::cout << "Usage: quarlink-cli [--workdir DIR] COMMAND [OPTIONS]\n"
+                 "\n"
+                 "Keeps the chart program's data folder filled and in order, without a window.\n"
+                 "\n"
+                 "Commands:\n";
+    for (const Command* c : commands()) {
+        std::string name = c->name;
+        name.resize(std::max<std::size_t>(name.size(), 14), ' ');
+        std::cout << "  " << name << "  " << c->summary << '\n';
+    }
+    std::cout << "\n"
+                 "Global options:\n"
+                 "  --workdir DIR   working folder (Quarlink.conf, init/, backup/, sep/, user/, html/);\n"
+                 "                  default $XDG_DATA_HOME/quarlink, else ~/.local/share/quarlink\n"
+                 "  --help          this text; 'quarlink-cli COMMAND --help' explains a command\n"
+                 "\n"
+                 "Exit codes:\n"
+                 "  0   done\n"
+                 "  1   refused or failed (the message is on standard error)\n"
+                 "  2   stopped on a connection failure (run again to resume)\n"
+                 "  3   stopped on an unrecognised page\n"
+                 "  64  usage error\n"
+                 "\n"
+                 "Status lines go to standard output, messages to standard error.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "C");
+    std::vector<std::string> rest(argv + 1, argv + argc);
+
+    Args global(rest);
+    const auto workdir = global.value("--workdir");
+    if (global.missingValue()) return usageError("", "--workdir needs a value");
+
+    // The remaining arguments: the command name, then its own.
+    std::vector<std::string> remaining;
+    {
+        std::vector<std::string> all(argv + 1, argv + argc);
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (all[i] == "--workdir") {
+                ++i;
+                continue;
+            }
+            if (all[i].rfind("--workdir=", 0) == 0) continue;
+            remaining.push_back(all[i]);
+        }
+    }
+    if (remaining.empty() || remaining.front() == "--help" || remaining.front() == "-h" ||
+        remaining.front() == "help") {
+        if (remaining.size() >= 2 && remaining.front() == "help") {
+            for (const Command* c : commands())
+                if (remaining[1] == c->name) {
+                    std::cout << c->help;
+                    return kExitDone;
+                }
+        }
+        printHelp();
+        return remaining.empty() ? kExitUsage : kExitDone;
+    }
+    if (remaining.front() == "--version") {
+        std::cout << "quarlink-cli 0.13\n";
+        return kExitDone;
+    }
+
+    const Command* command = nullptr;
+    for (const Command* c : commands())
+        if (remaining.front() == c->name) command = c;
+    if (!command) {
+        std::cerr << "quarlink-cli: unknown command '" << remaining.front() << "'\n"
+                  << "Try 'quarlink-cli --help'.\n";
+        return kExitUsage;
+    }
+    Args args(std::vector<std::string>(remaining.begin() + 1, remaining.end()));
+    if (args.helpRequested()) {
+        std::cout << command->help;
+        return kExitDone;
+    }
+
+    Context context;
+    context.app.workDir = workdir ? std::filesystem::path(*workdir) : defaultWorkDir();
+    std::string error;
+    if (!ensureFolder(context.app.workDir, &error)) {
+        std::cerr << "quarlink-cli: cannot create the working folder " << error << '\n';
+        return kExitFailed;
+    }
+    context.app.workDir = std::filesystem::absolute(context.app.workDir);
+    removeStaleTemporaryFiles(context.app.workDir);
+    return command->run(context, args);
+}

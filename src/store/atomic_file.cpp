@@ -1,0 +1,184 @@
+#include "store/atomic_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <cstdlib>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quarlink {
+namespace {
+
+constexpr std::string_view kTempMarker = ".qltmp-";
+
+std::string describe(const char* step, const std::filesystem::path& path, int err) {
+    return std::string(step) + " " + path.string() + ": " + std::strerror(err);
+}
+
+bool writeAll(int fd, const char* data, std::size_t size, int& err) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            return false;
+        }
+        if (n == 0) {
+            err = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void syncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+AtomicFileWriter::AtomicFileWriter(std::filesystem::path target) : target_(std::move(target)) {}
+
+AtomicFileWriter::~AtomicFileWriter() { discard(); }
+
+bool AtomicFileWriter::fail(const char* step, int err) {
+    if (!failed_) {
+        failed_ = true;
+        error_ = describe(step, target_, err);
+    }
+    discard();
+    return false;
+}
+
+bool AtomicFileWriter::open() {
+    static std::atomic<unsigned> counter{0};
+    const auto folder = target_.parent_path();
+    const std::string base = "." + target_.filename().string() + std::string(kTempMarker);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const unsigned n = counter.fetch_add(1);
+        const std::string name = base + std::to_string(::getpid()) + "-" + std::to_string(n);
+        temp_ = folder / name;
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0) break;
+        if (errno != EEXIST) {
+            const int err = errno;
+            temp_.clear();
+            return fail("cannot create", err);
+        }
+    }
+    if (fd_ < 0) {
+        temp_.clear();
+        return fail("cannot create", EEXIST);
+    }
+    struct stat st {};
+    if (::stat(target_.c_str(), &st) == 0) ::fchmod(fd_, st.st_mode & 07777);
+    return true;
+}
+
+bool AtomicFileWriter::write(std::string_view bytes) {
+    if (fd_ < 0) return false;
+    int err = 0;
+    if (!writeAll(fd_, bytes.data(), bytes.size(), err)) return fail("cannot write", err);
+    return true;
+}
+
+bool AtomicFileWriter::commit() {
+    if (fd_ < 0) return false;
+    if (::fsync(fd_) != 0) return fail("cannot flush", errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return fail("cannot close", errno);
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) return fail("cannot replace", errno);
+    temp_.clear();
+    syncFolder(target_.parent_path());
+    return true;
+}
+
+void AtomicFileWriter::discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temp_.empty()) {
+        ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+}
+
+bool replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::string* error) {
+    AtomicFileWriter writer(target);
+    const bool ok = writer.open() && writer.write(bytes) && writer.commit();
+    if (!ok && error) *error = writer.error();
+    return ok;
+}
+
+bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string* error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = describe("cannot open", path, errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        if (error) *error = describe("cannot read", path, EISDIR);
+        return false;
+    }
+    std::string out;
+    if (st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            if (error) *error = describe("cannot read", path, err);
+            return false;
+        }
+        if (n == 0) break;
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    bytes = std::move(out);
+    return true;
+}
+
+bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target,
+                        std::string* error) {
+    std::string bytes;
+    if (!readWholeFile(source, bytes, error)) return false;
+    return replaceFileAtomically(target, bytes, error);
+}
+
+bool isTemporaryFileName(std::string_view name) {
+    return name.size() > 1 && name.front() == '.' && name.find(kTempMarker) != std::string_view::npos;
+}
+
+int removeStaleTemporaryFiles(const std::filesystem::path& folder) {
+    std::error_code ec;
+    int removed = 0;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const auto name = it->path().filename().string();
+        if (!isTemporaryFileName(name)) continue;
+        // The name carries the writer's pid; a writer that is still alive keeps its file.
+        const auto pidStart = name.find(kTempMarker) + kTempMarker.size();
+        const long pid = std::strtol(name.c_str() + pidStart, nullptr, 10);
+        if (pid > 0 && pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
+            continue;
+        std::error_code rmEc;
+        if (it->is_regular_file(rmEc) && std::filesystem::remove(it->path(), rmEc)) ++removed;
+    }
+    return removed;
+}
+
+}  // namespace quarlink

@@ -1,0 +1,58 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace quarlink {
+
+// Every whole-file rewrite goes through here: the new content goes into a
+// temporary file beside the target, is flushed to disk, and is renamed over
+// the target. A crash, kill or full disk leaves either the old file or the
+// new one, never a mixture.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(std::filesystem::path target);
+    ~AtomicFileWriter();  // discards the temporary file unless committed
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    bool open();
+    bool write(std::string_view bytes);
+    bool commit();
+    void discard();
+
+    // errno-style text of the first failure, empty when none.
+    const std::string& error() const { return error_; }
+    const std::filesystem::path& target() const { return target_; }
+
+private:
+    bool fail(const char* step, int err);
+
+    std::filesystem::path target_;
+    std::filesystem::path temp_;
+    int fd_ = -1;
+    bool failed_ = false;
+    std::string error_;
+};
+
+// Replaces `target` with `bytes`; on failure the old file is untouched and
+// `error` (if given) says why.
+bool replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes,
+                           std::string* error = nullptr);
+
+// Copies `source` over `target` through a temporary file. A missing or
+// unreadable source fails without touching the target.
+bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target,
+                        std::string* error = nullptr);
+
+// Reads a whole file. Returns false when it cannot be opened or read.
+bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string* error = nullptr);
+
+// True for the names the writer gives its temporary files.
+bool isTemporaryFileName(std::string_view fileName);
+
+// Removes temporary files left in `folder` by a writer that was killed.
+// Returns how many were removed.
+int removeStaleTemporaryFiles(const std::filesystem::path& folder);
+
+}  // namespace quarlink

@@ -1,0 +1,38 @@
+#pragma once
+
+namespace quarlink {
+
+struct LocalDateTime {
+    int year = 1970;
+    int month = 1;  // 1..12
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+
+    int yyyymmdd() const { return year * 10000 + month * 100 + day; }
+};
+
+// The local calendar, injected so that tests can fix the date.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual LocalDateTime now() const = 0;
+};
+
+class SystemClock final : public Clock {
+public:
+    LocalDateTime now() const override;
+};
+
+class FixedClock final : public Clock {
+public:
+    explicit FixedClock(LocalDateTime at) : at_(at) {}
+    LocalDateTime now() const override { return at_; }
+    void set(LocalDateTime at) { at_ = at; }
+
+private:
+    LocalDateTime at_;
+};
+
+}  // namespace quarlink

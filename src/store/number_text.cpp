@@ -1,0 +1,50 @@
+#include "store/number_text.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+namespace quarlink {
+namespace {
+
+constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 10 - 10;
+
+std::int64_t digitsFrom(std::string_view text, std::size_t i) {
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        if (value < kLimit) value = value * 10 + (text[i] - '0');
+    return value;
+}
+
+}  // namespace
+
+std::int64_t leadingInteger(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const std::int64_t value = digitsFrom(text, i);
+    return negative ? -value : value;
+}
+
+std::int64_t leadingDigits(std::string_view text) { return digitsFrom(text, 0); }
+
+double leadingDecimal(std::string_view text) {
+    // from_chars ignores the locale, unlike strtod under a GUI's setlocale.
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    if (i < text.size() && text[i] == '+') ++i;
+    double value = 0;
+    const auto res = std::from_chars(text.data() + i, text.data() + text.size(), value);
+    if (res.ec == std::errc::result_out_of_range) return 0;
+    return res.ec == std::errc() ? value : 0;
+}
+
+std::int32_t clampToInt32(std::int64_t value) {
+    if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+    if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace quarlink

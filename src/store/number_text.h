@@ -1,0 +1,21 @@
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+namespace quarlink {
+
+// atoi-like: optional blanks, an optional sign, then digits; stops at the
+// first other character; 0 when there are no digits. Saturates instead of
+// overflowing.
+std::int64_t leadingInteger(std::string_view text);
+
+// Only the leading decimal digits (no blanks, no sign); 0 when none.
+std::int64_t leadingDigits(std::string_view text);
+
+// atof-like: the decimal number at the start of the text, 0 when none.
+double leadingDecimal(std::string_view text);
+
+// Clamps to the 32-bit signed range.
+std::int32_t clampToInt32(std::int64_t value);
+
+}  // namespace quarlink

@@ -1,0 +1,136 @@
+#include "store/price_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "store/atomic_file.h"
+
+namespace quarlink {
+namespace {
+
+constexpr auto kSize = static_cast<std::int64_t>(kRecordSize);
+
+}  // namespace
+
+PriceFile::~PriceFile() { close(); }
+
+bool PriceFile::open(const std::filesystem::path& path, Mode mode) {
+    close();
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
+    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    fd_ = ::open(path.c_str(), flags, 0666);
+    if (fd_ < 0) return false;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close();
+        return false;
+    }
+    wholeEnd_ = (static_cast<std::int64_t>(st.st_size) / kSize) * kSize;
+    position_ = 0;
+    return true;
+}
+
+void PriceFile::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    position_ = 0;
+    wholeEnd_ = 0;
+}
+
+PriceRecord PriceFile::readRecord() {
+    unsigned char buffer[kRecordSize];
+    std::size_t got = 0;
+    if (fd_ >= 0 && position_ < wholeEnd_) {
+        while (got < kRecordSize) {
+            const ssize_t n = ::pread(fd_, buffer + got, kRecordSize - got, position_ + static_cast<std::int64_t>(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+    }
+    if (got < kRecordSize) return decodeRecord(buffer, 0);  // end of file
+    position_ += kSize;
+    return decodeRecord(buffer, got);
+}
+
+void PriceFile::seekToLastRecord() { position_ = wholeEnd_ >= kSize ? wholeEnd_ - kSize : 0; }
+
+PriceRecord PriceFile::readLastRecord() {
+    if (wholeEnd_ < kSize) {
+        position_ = 0;
+        return PriceRecord{};
+    }
+    seekToLastRecord();
+    return readRecord();
+}
+
+bool PriceFile::writeRecord(const PriceRecord& record) {
+    if (fd_ < 0) return false;
+    const RecordBytes bytes = encodeRecord(record);
+    std::size_t done = 0;
+    while (done < kRecordSize) {
+        const ssize_t n = ::pwrite(fd_, bytes.data() + done, kRecordSize - done, position_ + static_cast<std::int64_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    position_ += kSize;
+    if (position_ > wholeEnd_) wholeEnd_ = position_;
+    return true;
+}
+
+bool loadPriceFile(const std::filesystem::path& path, PriceSeries& series, std::string* error) {
+    std::string bytes;
+    if (!readWholeFile(path, bytes, error)) return false;
+    series = parsePriceSeries(bytes);
+    return true;
+}
+
+bool writePriceFile(const std::filesystem::path& path, const PriceSeries& series, std::string* error) {
+    return replaceFileAtomically(path, serializePriceSeries(series), error);
+}
+
+StoreResult appendOrOverwrite(const std::filesystem::path& path, std::int32_t compareDate,
+                              const PriceRecord& record, PriceRecord* lastOut) {
+    PriceFile file;
+    if (!file.open(path, PriceFile::Mode::ReadWrite) && !file.open(path, PriceFile::Mode::Create)) {
+        if (lastOut) *lastOut = PriceRecord{};
+        return StoreResult::Failed;
+    }
+    const PriceRecord last = file.readLastRecord();
+    if (lastOut) *lastOut = last;
+    const bool overwrite = last.date != kEndOfFileDate && last.date == compareDate;
+    if (overwrite)
+        file.seekToLastRecord();
+    else
+        file.seekToEnd();
+    if (!file.writeRecord(record)) return StoreResult::Failed;
+    return overwrite ? StoreResult::Overwritten : StoreResult::Appended;
+}
+
+MergeResult mergePriceFile(const std::filesystem::path& target, const std::filesystem::path& source,
+                           bool overwrite, std::string* error) {
+    std::string targetBytes;
+    if (!readWholeFile(target, targetBytes, error)) return MergeResult::TargetOpenFailed;
+    std::string sourceBytes;
+    if (!readWholeFile(source, sourceBytes, error)) return MergeResult::SourceOpenFailed;
+
+    PriceSeries merged = parsePriceSeries(targetBytes);
+    mergeSeries(merged, parsePriceSeries(sourceBytes), overwrite);
+
+    // The rewrite starts at byte 0 and truncates nothing: whole records the
+    // loader stopped short of (after a date -1) stay where they were.
+    std::string out = serializePriceSeries(merged);
+    const std::size_t wholeEnd = targetBytes.size() / kRecordSize * kRecordSize;
+    if (wholeEnd > out.size()) out.append(targetBytes, out.size(), wholeEnd - out.size());
+    if (!replaceFileAtomically(target, out, error)) return MergeResult::WriteFailed;
+    return MergeResult::Merged;
+}
+
+}  // namespace quarlink

@@ -1,0 +1,65 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "store/price_record.h"
+#include "store/price_series.h"
+
+namespace quarlink {
+
+// One price file opened for record-at-a-time access. Reads past the end give
+// date -1; a trailing partial record is treated as absent, so writes at the
+// end start at the last whole-record boundary.
+class PriceFile {
+public:
+    enum class Mode { Read, ReadWrite, Create };
+
+    PriceFile() = default;
+    ~PriceFile();
+    PriceFile(const PriceFile&) = delete;
+    PriceFile& operator=(const PriceFile&) = delete;
+
+    bool open(const std::filesystem::path& path, Mode mode);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+
+    PriceRecord readRecord();
+    // Positions 32 bytes before the end and reads there; an empty file gives
+    // date -1 with the position left at 0.
+    PriceRecord readLastRecord();
+    void seekToStart() { position_ = 0; }
+    void seekToLastRecord();
+    void seekToEnd() { position_ = wholeEnd_; }
+    bool writeRecord(const PriceRecord& record);
+
+    std::int64_t position() const { return position_; }
+    std::int64_t recordCount() const { return wholeEnd_ / static_cast<std::int64_t>(kRecordSize); }
+
+private:
+    int fd_ = -1;
+    std::int64_t position_ = 0;
+    std::int64_t wholeEnd_ = 0;
+};
+
+bool loadPriceFile(const std::filesystem::path& path, PriceSeries& series, std::string* error = nullptr);
+
+// Writes the rows as the whole file, atomically.
+bool writePriceFile(const std::filesystem::path& path, const PriceSeries& series, std::string* error = nullptr);
+
+enum class StoreResult { Appended, Overwritten, Failed };
+
+// The daily record step: appends `record`, or overwrites the last record when
+// its date equals `compareDate`. Creates the file when missing. `lastOut`
+// receives the last record found (date -1 for a new or empty file).
+StoreResult appendOrOverwrite(const std::filesystem::path& path, std::int32_t compareDate,
+                              const PriceRecord& record, PriceRecord* lastOut = nullptr);
+
+enum class MergeResult { Merged, TargetOpenFailed, SourceOpenFailed, WriteFailed };
+
+// Merges the source file into the existing target file (see mergeSeries) and
+// rewrites the target atomically. The target never shrinks.
+MergeResult mergePriceFile(const std::filesystem::path& target, const std::filesystem::path& source,
+                           bool overwrite, std::string* error = nullptr);
+
+}  // namespace quarlink

@@ -1,0 +1,20 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace quarlink {
+
+// One HTTP GET as the page readers see it. HttpClient implements it over
+// sockets; tests hand the readers canned pages.
+class PageFetcher {
+public:
+    virtual ~PageFetcher() = default;
+
+    // Fetches http://host:port/path. Returns 1 when the exchange completed
+    // (`response` then holds the whole raw response, status line and headers
+    // included) and 0 on failure (`response` is then unspecified).
+    virtual int fetch(const std::string& host, std::uint16_t port, const std::string& path,
+                      std::string& response) = 0;
+};
+
+}  // namespace quarlink
