@@ -1,0 +1,30 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace quarlink {
+
+struct Endpoint {
+    std::string host;
+    std::uint16_t port = 80;
+    bool configured() const { return !host.empty(); }
+};
+
+// Where the four page servers are, from endpoints.conf in the working folder
+// (lines key=HOST[:PORT]; blank lines and "#" lines ignored).
+struct Endpoints {
+    Endpoint quote{"quote.yahoo.co.jp", 80};            // quote page server (Yahoo source)
+    Endpoint history{"table.yahoo.co.jp", 80};          // price and margin history tables
+    Endpoint stock{"money.www.infoseek.co.jp", 80};     // stock page server (InfoSeek source)
+    Endpoint index{};                                   // index download server: none by default
+    int pauseMs = 0;                                    // least time between two requests' starts
+    std::optional<Endpoint> proxy;                      // HTTP proxy, absolute URI in the request line
+};
+
+// Reads the file; a missing file or key keeps the default.
+Endpoints loadEndpoints(const std::filesystem::path& file);
+Endpoints parseEndpoints(std::string_view text);
+
+}  // namespace quarlink

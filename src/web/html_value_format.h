@@ -1,0 +1,48 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "store/clock.h"
+#include "web/endpoints.h"
+#include "web/page_fetcher.h"
+
+namespace quarlink {
+
+// The page reader: cuts values out of the finance pages by marker strings.
+// Results: 1 read, -1 no data for this code, -2 fetch failed, -3 page layout
+// not recognised (`message` names the step). The read operations are virtual
+// so that job tests can script a reader without pages.
+class HtmlValueFormat {
+public:
+    HtmlValueFormat(PageFetcher& fetcher, const Endpoints& endpoints, const Clock& clock)
+        : fetcher_(fetcher), endpoints_(endpoints), clock_(clock) {}
+    virtual ~HtmlValueFormat() = default;
+
+    std::string message;  // diagnostic text of the last -3
+    std::int32_t year = 0;
+    std::int32_t month = 0;
+
+    // mode 0: prices and volume; 1: also margin balances; 2: prices only.
+    virtual int ReadYahooQuote(int code, int mode, std::int32_t& date, std::int32_t& open, std::int32_t& high,
+                               std::int32_t& low, std::int32_t& close, std::int32_t& volume,
+                               std::int32_t& marginBuy, std::int32_t& marginSell);
+    virtual int ReadInfoSeekQuote(int code, int mode, std::int32_t& date, std::int32_t& open, std::int32_t& high,
+                                  std::int32_t& low, std::int32_t& close, std::int32_t& volume,
+                                  std::int32_t& marginBuy, std::int32_t& marginSell);
+    // Appends to the eight series, oldest first as the pages are read.
+    virtual int ReadPriceHistory(int code, int startYear, int mode, std::vector<std::int32_t>& dates,
+                                 std::vector<std::int32_t>& opens, std::vector<std::int32_t>& highs,
+                                 std::vector<std::int32_t>& lows, std::vector<std::int32_t>& closes,
+                                 std::vector<std::int32_t>& volumes, std::vector<std::int32_t>& buys,
+                                 std::vector<std::int32_t>& sells);
+    virtual int ReadMarginHistory(int code, int months, std::vector<std::int32_t>& dates,
+                                  std::vector<std::int32_t>& buys, std::vector<std::int32_t>& sells);
+
+protected:
+    PageFetcher& fetcher_;
+    const Endpoints& endpoints_;
+    const Clock& clock_;
+};
+
+}  // namespace quarlink
