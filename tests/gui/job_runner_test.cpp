@@ -1,0 +1,98 @@
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "jobs/qt_job_runner.h"
+
+using namespace quarlink;
+
+namespace {
+
+JobOutcome running(int progress) {
+    JobOutcome o;
+    o.state = JobState::Running;
+    o.progress = progress;
+    return o;
+}
+
+}  // namespace
+
+TEST(JobRunner, DeliversEveryOutcomeInOrderOnTheUiThread) {
+    JobRunner runner;
+    int ticks = 0;
+    std::vector<int> seen;
+    bool onUiThread = true;
+    QObject::connect(&runner, &JobRunner::outcome, [&](const JobOutcome& o) {
+        onUiThread = onUiThread && QThread::currentThread() == QCoreApplication::instance()->thread();
+        seen.push_back(o.progress.value_or(-1));
+    });
+    bool done = false;
+    JobState last{};
+    QObject::connect(&runner, &JobRunner::finished, [&](const JobOutcome& o, bool) {
+        done = true;
+        last = o.state;
+    });
+    runner.run([] { return running(0); },
+               [&] {
+                   ++ticks;
+                   if (ticks == 5) {
+                       JobOutcome o;
+                       o.state = JobState::Finished;
+                       o.progress = 5;
+                       return o;
+                   }
+                   return running(ticks);
+               });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 5000);
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_TRUE(onUiThread);
+    EXPECT_EQ(last, JobState::Finished);
+}
+
+TEST(JobRunner, EventLoopStaysResponsiveWhileATickBlocks) {
+    JobRunner runner;
+    std::atomic<bool> release{false};
+    runner.run([] { return running(0); },
+               [&] {
+                   while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                   JobOutcome o;
+                   o.state = JobState::Finished;
+                   return o;
+               });
+    // A UI-thread timer must still fire while the tick is stuck on the worker.
+    bool timerFired = false;
+    QTimer::singleShot(50, [&] { timerFired = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(timerFired, 2000);
+    EXPECT_TRUE(runner.busy());
+    release = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!runner.busy(), 2000);
+}
+
+TEST(JobRunner, StopRequestEndsAfterTheTickInFlight) {
+    JobRunner runner;
+    std::atomic<int> ticks{0};
+    bool byRequest = false;
+    bool done = false;
+    QObject::connect(&runner, &JobRunner::finished, [&](const JobOutcome&, bool stopped) {
+        done = true;
+        byRequest = stopped;
+    });
+    runner.run([] { return running(0); },
+               [&] {
+                   ++ticks;
+                   std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                   return running(ticks);
+               });
+    QTRY_VERIFY_WITH_TIMEOUT(ticks >= 2, 2000);
+    runner.requestStop();
+    QTRY_VERIFY_WITH_TIMEOUT(done, 2000);
+    const int atStop = ticks;
+    QTest::qWait(100);
+    EXPECT_TRUE(byRequest);
+    EXPECT_EQ(ticks, atStop);
+}
