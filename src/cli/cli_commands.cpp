@@ -1,6 +1,7 @@
 #include "cli/cli_commands.h"
 
 #include "store/options.h"
+#include "store/stale_files.h"
 
 namespace quarlink::cli {
 
@@ -11,7 +12,10 @@ std::span<const Command* const> commands() {
     return all;
 }
 
-void loadOptionsForCommand(Context& context) { loadOptions(context.app, context.prompter); }
+void loadOptionsForCommand(Context& context) {
+    loadOptions(context.app, context.prompter);
+    removeStaleTemporaryFiles(context.app);
+}
 
 bool requireChartFolder(Context& context) {
     if (context.app.chartFolderConfigured()) return true;

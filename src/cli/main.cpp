@@ -102,6 +102,5 @@ int main(int argc, char** argv) {
         return kExitFailed;
     }
     context.app.workDir = std::filesystem::absolute(context.app.workDir);
-    removeStaleTemporaryFiles(context.app.workDir);
     return command->run(context, args);
 }

@@ -1,0 +1,23 @@
+#include "store/stale_files.h"
+
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+
+namespace quarlink {
+
+int removeStaleTemporaryFiles(const Application& app) {
+    int removed = 0;
+    for (const auto& folder : {app.workDir, layout::initFolder(app), layout::backupFolder(app),
+                               layout::userFolder(app), layout::htmlFolder(app)})
+        removed += removeStaleTemporaryFiles(folder);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(layout::sepFolder(app), ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_directory(ec)) removed += removeStaleTemporaryFiles(it->path());
+    if (app.chartFolderConfigured()) {
+        removed += removeStaleTemporaryFiles(layout::chartFolder(app));
+        removed += removeStaleTemporaryFiles(layout::dataFolder(app));
+    }
+    return removed;
+}
+
+}  // namespace quarlink
