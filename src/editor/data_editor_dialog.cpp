@@ -1,5 +1,7 @@
 #include "editor/data_editor_dialog.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
@@ -183,7 +185,11 @@ void DataEditorDialog::buildControls() {
     QStringList titles;
     for (const char* t : PriceList::columnTitles()) titles << q(t);
     priceList_->setHeaderLabels(titles);
+    priceList_->header()->setStretchLastSection(false);
     for (int i = 0; i < PriceList::kColumnCount; ++i) priceList_->setColumnWidth(i, 70);
+    // 70 pixels cut the date off with common desktop fonts.
+    priceList_->setColumnWidth(
+        0, std::max(70, priceList_->fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00")) + 16));
     priceDate_ = datePicker(this, "priceDate");
     auto* load = button(this, "Load..", "loadPrices");
     auto* valueRow = new QGridLayout;
