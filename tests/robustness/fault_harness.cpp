@@ -44,6 +44,8 @@ std::vector<std::filesystem::path> leftoverTemporaries(const std::filesystem::pa
 ProcessResult runCli(const FaultScenario& s, const std::filesystem::path& root,
                      const std::map<std::string, std::string>& extraEnv) {
     auto env = s.env;
+    // A sanitized build wants its runtime first; the shim is preloaded before it.
+    env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
     for (const auto& [k, v] : extraEnv) env[k] = v;
     return runProcess(QUARLINK_CLI_PATH, expand(s.args, root), env);
 }
