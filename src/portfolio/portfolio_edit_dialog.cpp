@@ -21,20 +21,23 @@
 namespace quarlink {
 namespace {
 
+// Dates need a little more room in Qt's default font than the original 70.
+constexpr int kDateWidth = 84;
+
 struct ColumnSpec {
     const char* label;
     int width;
 };
 
 constexpr ColumnSpec kPositionColumnSpecs[] = {
-    {"日付", 70},   {"コード", 40},        {"銘柄名", 80},   {"市場", 40},     {"仕掛け", 50},
+    {"日付", kDateWidth},   {"コード", 40},        {"銘柄名", 80},   {"市場", 40},     {"仕掛け", 50},
     {"額面", 60},   {"枚数", 45},          {"金額", 70},     {"現在価格(%)", 100}, {"計測期間", 60},
-    {"高値(%)", 100}, {"安値(%)", 100}, {"高値日付", 70}, {"安値日付", 70},
+    {"高値(%)", 100}, {"安値(%)", 100}, {"高値日付", kDateWidth}, {"安値日付", kDateWidth},
 };
 
 constexpr ColumnSpec kTradeColumnSpecs[] = {
-    {"仕掛日付", 70}, {"コード", 40},   {"銘柄名", 80},   {"市場", 40},     {"仕掛け", 50},
-    {"仕掛額面", 60}, {"枚数", 45},     {"仕掛金額", 70}, {"仕舞日付", 70}, {"仕舞額面", 60},
+    {"仕掛日付", kDateWidth}, {"コード", 40},   {"銘柄名", 80},   {"市場", 40},     {"仕掛け", 50},
+    {"仕掛額面", 60}, {"枚数", 45},     {"仕掛金額", 70}, {"仕舞日付", kDateWidth}, {"仕舞額面", 60},
     {"仕舞金額", 70}, {"差損益", 70},   {" ", 20},
 };
 
