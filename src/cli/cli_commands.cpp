@@ -8,6 +8,7 @@ namespace quarlink::cli {
 std::span<const Command* const> commands() {
     static const Command* const all[] = {
         &kOptionsCommand,
+        &kReportCommand,
     };
     return all;
 }

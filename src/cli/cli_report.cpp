@@ -1,0 +1,36 @@
+#include "cli/cli_commands.h"
+#include "portfolio/portfolio_report.h"
+#include "store/clock.h"
+
+namespace quarlink::cli {
+namespace {
+
+int run(Context& context, Args& args) {
+    if (auto extra = args.leftover()) return usageError("report", "unexpected argument '" + *extra + "'");
+    loadOptionsForCommand(context);
+    SystemClock clock;
+    std::vector<std::filesystem::path> written;
+    const bool done = writeAllReports(context.app, clock, context.prompter, &written);
+    for (const auto& path : written) printStatus(path.lexically_relative(context.app.workDir).string());
+    return done ? kExitDone : kExitFailed;
+}
+
+}  // namespace
+
+const Command kReportCommand{
+    "report",
+    "write the HTML report of every portfolio (HTML総出力)",
+    "Usage: quarlink-cli [--workdir DIR] report\n"
+    "\n"
+    "Writes html/p<number>_<name>(<manager>).html in the working folder for every\n"
+    "portfolio of user/plist.csv, in the order of that file, from the position and\n"
+    "trade files as last saved (user/<number>_buy.csv and user/<number>_sell.csv).\n"
+    "Prints each report written, relative to the working folder.\n"
+    "\n"
+    "The run stops at the first portfolio whose files cannot be read or whose\n"
+    "report cannot be written (message on standard error, exit code 1); the\n"
+    "reports already written stay.\n",
+    run,
+};
+
+}  // namespace quarlink::cli

@@ -1,0 +1,63 @@
+#pragma once
+#include <QDialog>
+#include <memory>
+
+#include "portfolio/portfolio_edit_model.h"
+#include "store/application.h"
+#include "store/clock.h"
+#include "store/prompter.h"
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLineEdit;
+class QTreeWidget;
+
+namespace quarlink {
+
+// The positions and trades of the portfolio named by portfolioPrefix, over
+// PortfolioEditModel. Closes itself at once when the book cannot be opened.
+class PortfolioEditDialog : public QDialog {
+    Q_OBJECT
+public:
+    PortfolioEditDialog(Application& app, QWidget* parent);
+    // Tests pass their own prompter and clock.
+    PortfolioEditDialog(Application& app, QWidget* parent, Prompter& prompter, const Clock& clock);
+    ~PortfolioEditDialog() override;
+
+    bool opened() const { return opened_; }
+    const PortfolioEditModel& model() const { return model_; }
+
+private:
+    void build();
+    void pull();
+    void push();
+    void showRows();
+    void run(bool (PortfolioEditModel::*op)());
+
+    std::unique_ptr<Prompter> ownPrompter_;
+    std::unique_ptr<Clock> ownClock_;
+    PortfolioEditModel model_;
+    bool opened_ = false;
+
+    QTreeWidget* positions_ = nullptr;
+    QTreeWidget* trades_ = nullptr;
+    QDateEdit* entryDate_ = nullptr;
+    QLineEdit* code_ = nullptr;
+    QLineEdit* entryPrice_ = nullptr;
+    QLineEdit* units_ = nullptr;
+    QComboBox* kind_ = nullptr;
+    QLineEdit* measuredDays_ = nullptr;
+    QDateEdit* closeDate_ = nullptr;
+    QLineEdit* exitPrice_ = nullptr;
+    QLineEdit* closedUnits_ = nullptr;
+    QLineEdit* netProfit_ = nullptr;
+    QCheckBox* settled_ = nullptr;
+    QLineEdit* currentValue_ = nullptr;
+    QLineEdit* purchaseValue_ = nullptr;
+    QLineEdit* holdings_ = nullptr;
+    QLineEdit* profitTotal_ = nullptr;
+    QLineEdit* tradeCount_ = nullptr;
+};
+
+}  // namespace quarlink

@@ -1,0 +1,154 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <deque>
+#include <filesystem>
+
+#include "portfolio/portfolio_dialog.h"
+#include "portfolio/portfolio_edit_dialog.h"
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+#include "store/text_encoding.h"
+
+namespace quarlink {
+namespace {
+
+class RecordingPrompter final : public Prompter {
+public:
+    std::vector<std::string> messages;
+    std::deque<bool> answers;
+    void message(const std::string& text) override { messages.push_back(text); }
+    bool askYesNo(const std::string&) override {
+        if (answers.empty()) return false;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
+};
+
+class PortfolioDialogs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = std::filesystem::temp_directory_path() /
+               ("quarlink_gui_portfolio_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directories(root / "work");
+        std::filesystem::create_directories(root / "chart" / "data");
+        app.workDir = root / "work";
+        app.chartFolder = (root / "chart").string();
+        replaceFileAtomically(root / "chart" / "index.txt", utf8ToCp932("date=0\r\n1301,日本水産,T1,1000\r\n"));
+    }
+    void TearDown() override { std::filesystem::remove_all(root); }
+
+    template <typename T = QPushButton>
+    static T* child(QWidget& w, const char* name) {
+        T* c = w.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+
+    std::filesystem::path root;
+    Application app;
+    RecordingPrompter prompter;
+    FixedClock clock{LocalDateTime{2006, 12, 3, 9, 0, 0}};
+};
+
+TEST_F(PortfolioDialogs, ListDialogAddsReportsAndOpensTheBook) {
+    PortfolioDialog dialog(app, nullptr, prompter, clock);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("ポートフォリオ管理"));
+    auto* list = child<QTreeWidget>(dialog, "portfolioList");
+    ASSERT_EQ(list->columnCount(), 3);
+    EXPECT_EQ(list->headerItem()->text(1), QStringLiteral("管理No"));
+    for (const char* b : {"manage", "finish", "edit", "add", "remove", "report", "reportFolder"}) child(dialog, b);
+
+    child<QLineEdit>(dialog, "name")->setText(QStringLiteral("日本株"));
+    QTest::keyClicks(child<QLineEdit>(dialog, "number"), QStringLiteral("1x2"));  // digits only
+    child<QLineEdit>(dialog, "manager")->setText(QStringLiteral("山田"));
+    child(dialog, "add")->click();
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("12"));
+    EXPECT_TRUE(child<QLineEdit>(dialog, "name")->text().isEmpty());
+    std::string bytes;
+    ASSERT_TRUE(readWholeFile(layout::portfolioListFile(app), bytes));
+    EXPECT_EQ(bytes, utf8ToCp932("日本株,12,山田\r\n"));
+
+    // A book without files stops the report run with its message.
+    child(dialog, "report")->click();
+    EXPECT_EQ(prompter.messages, std::vector<std::string>{"ポートフォリオ管理ファイルが開けません。"});
+
+    // 管理 opens the edit dialog on user/12; close it as soon as it shows.
+    list->setCurrentItem(list->topLevelItem(0));
+    bool sawEditDialog = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* edit = qobject_cast<PortfolioEditDialog*>(w); edit && edit->isVisible()) {
+                sawEditDialog = edit->opened();
+                child(*edit, "save")->click();
+            }
+    });
+    child(dialog, "manage")->click();
+    EXPECT_TRUE(sawEditDialog);
+    EXPECT_EQ(app.portfolioPrefix, "user/12");
+    EXPECT_TRUE(std::filesystem::exists(app.workDir / "user" / "12_buy.csv"));
+    prompter.messages.clear();
+    child(dialog, "report")->click();
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_TRUE(std::filesystem::exists(app.workDir / "html" / "p12_日本株(山田).html"));
+}
+
+TEST_F(PortfolioDialogs, EditDialogRecordsAndClosesPositions) {
+    app.portfolioPrefix = "user/5";
+    PortfolioEditDialog dialog(app, nullptr, prompter, clock);
+    ASSERT_TRUE(dialog.opened());
+    auto* positions = child<QTreeWidget>(dialog, "positions");
+    auto* trades = child<QTreeWidget>(dialog, "trades");
+    EXPECT_EQ(positions->columnCount(), 14);
+    EXPECT_EQ(trades->columnCount(), 13);
+    EXPECT_EQ(child<QLineEdit>(dialog, "holdings")->text(), QStringLiteral("0"));
+
+    QTest::keyClicks(child<QLineEdit>(dialog, "code"), QStringLiteral("1301"));
+    QTest::keyClicks(child<QLineEdit>(dialog, "entryPrice"), QStringLiteral("1000"));
+    QTest::keyClicks(child<QLineEdit>(dialog, "units"), QStringLiteral("1000"));
+    child(dialog, "addPosition")->click();
+    ASSERT_EQ(positions->topLevelItemCount(), 1);
+    EXPECT_EQ(positions->topLevelItem(0)->text(2), QStringLiteral("日本水産"));
+    EXPECT_EQ(positions->topLevelItem(0)->text(0), QStringLiteral("2006/12/03"));
+    EXPECT_EQ(child<QLineEdit>(dialog, "purchaseValue")->text(), QStringLiteral("1000000"));
+
+    // Double-click picks the row into the fields; close 300 of it.
+    positions->setCurrentItem(positions->topLevelItem(0));
+    emit positions->itemDoubleClicked(positions->topLevelItem(0), 0);
+    EXPECT_EQ(child<QLineEdit>(dialog, "units")->text(), QStringLiteral("1000"));
+    QTest::keyClicks(child<QLineEdit>(dialog, "exitPrice"), QStringLiteral("1100"));
+    QTest::keyClicks(child<QLineEdit>(dialog, "closedUnits"), QStringLiteral("300"));
+    child(dialog, "closePosition")->click();
+    EXPECT_EQ(positions->topLevelItem(0)->text(6), QStringLiteral("700"));
+    ASSERT_EQ(trades->topLevelItemCount(), 1);
+    EXPECT_EQ(trades->topLevelItem(0)->text(11), QStringLiteral("30000"));
+    EXPECT_EQ(child<QLineEdit>(dialog, "profitTotal")->text(), QStringLiteral("30000"));
+    EXPECT_EQ(prompter.messages.back(), "差損益が自動挿入されました。 LINE:0");
+
+    child(dialog, "cancel")->click();
+    EXPECT_FALSE(std::filesystem::exists(app.workDir / "user" / "5_buy.csv"));
+}
+
+TEST_F(PortfolioDialogs, EditDialogClosesWithoutIndex) {
+    std::filesystem::remove(root / "chart" / "index.txt");
+    app.portfolioPrefix = "user/5";
+    PortfolioEditDialog dialog(app, nullptr, prompter, clock);
+    EXPECT_FALSE(dialog.opened());
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    EXPECT_EQ(prompter.messages, std::vector<std::string>{"index.txtが開けません。終了します。"});
+}
+
+}  // namespace
+}  // namespace quarlink
