@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <functional>
 
 #include <QIcon>
 
@@ -8,8 +9,10 @@ namespace quarlink {
 // The desktop facilities the shell uses: the file manager, starting the chart
 // program, the program icon.
 
-// False when the folder is missing or no file manager takes it.
-bool openFolderInFileManager(const std::filesystem::path& folder);
+// False when the folder is missing or no opener can be started. The desktop's
+// opener reports a missing file manager only after a moment: then
+// `lateFailure` is called on the UI thread.
+bool openFolderInFileManager(const std::filesystem::path& folder, std::function<void()> lateFailure);
 
 // The chart program is a Windows program: through wine when installed, else
 // the file itself. Started detached in its own folder; the result is not checked.

@@ -28,8 +28,10 @@ void addJobDialogOpeners(Openers& o) {
 }
 
 void openFolderOrTell(const std::filesystem::path& folder, const TrayServices& services, Prompter& prompter) {
-    if (services.openFolder && services.openFolder(folder)) return;
-    prompter.message(tray_text::kFolderNotOpened + folder.string());
+    const std::string text = tray_text::kFolderNotOpened + folder.string();
+    auto tell = [&prompter, text] { prompter.message(text); };
+    if (services.openFolder && services.openFolder(folder, tell)) return;
+    tell();
 }
 
 }  // namespace

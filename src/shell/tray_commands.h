@@ -16,7 +16,9 @@ using TrayOpener = std::function<void(Application& app, QWidget* parent)>;
 
 // The desktop side of the commands; tests replace it.
 struct TrayServices {
-    std::function<bool(const std::filesystem::path& folder)> openFolder;
+    // False when the folder cannot be opened; `lateFailure` may be called
+    // afterwards when the file manager turns out to be missing.
+    std::function<bool(const std::filesystem::path& folder, std::function<void()> lateFailure)> openFolder;
     std::function<void()> quit;
 };
 

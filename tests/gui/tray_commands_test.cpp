@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -82,12 +83,14 @@ struct Fixture {
     FakePrompter prompter;
     std::vector<std::filesystem::path> opened;
     int quits = 0;
+    std::function<void()> lateFailure;
     TrayCommands commands;
 
     Fixture()
         : commands(app, prompter,
-                   TrayServices{[this](const std::filesystem::path& p) {
+                   TrayServices{[this](const std::filesystem::path& p, std::function<void()> late) {
                                     opened.push_back(p);
+                                    lateFailure = std::move(late);
                                     return true;
                                 },
                                 [this] { ++quits; }}) {
@@ -199,10 +202,22 @@ TEST(TrayCommands, FolderThatCannotBeOpenedIsNamedToTheUser) {
     Application app;
     app.chartFolder = "/opt/chart";
     FakePrompter prompter;
-    TrayCommands commands(app, prompter, TrayServices{[](const std::filesystem::path&) { return false; }, {}});
+    TrayCommands commands(app, prompter,
+                          TrayServices{[](const std::filesystem::path&, std::function<void()>) { return false; }, {}});
     commands.run(TrayCommand::OpenExtensionFolder);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_NE(prompter.messages[0].find("/opt/chart/extension"), std::string::npos);
+}
+
+// The desktop's opener only reports a missing file manager after it has run.
+TEST(TrayCommands, FileManagerMissingLaterIsStillNamedToTheUser) {
+    Fixture f;
+    EXPECT_EQ(f.commands.run(TrayCommand::OpenWorkFolder), TrayRunResult::Done);
+    EXPECT_TRUE(f.prompter.messages.empty());
+    ASSERT_TRUE(f.lateFailure);
+    f.lateFailure();
+    ASSERT_EQ(f.prompter.messages.size(), 1u);
+    EXPECT_NE(f.prompter.messages[0].find(f.app.workDir.string()), std::string::npos);
 }
 
 TEST(TrayCommands, SavedChartFolderTakesEffectForTheNextCommand) {
