@@ -27,8 +27,12 @@ FallbackWindow::FallbackWindow(QMenu* menu, QWidget* parent) : QWidget(parent), 
 }
 
 void FallbackWindow::closeEvent(QCloseEvent* event) {
-    // Only the menu's exit entry ends the program.
-    event->ignore();
+    // The user's close button neither hides it nor ends the program; the
+    // exit entry's quit (not spontaneous) must get through.
+    if (event->spontaneous())
+        event->ignore();
+    else
+        event->accept();
 }
 
 void FallbackWindow::contextMenuEvent(QContextMenuEvent* event) { menu_->popup(event->globalPos()); }

@@ -1,4 +1,8 @@
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QTimer>
+#include <QSpontaneKeyEvent>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -265,6 +269,39 @@ TEST(TrayMenu, TriggeringAnActionRunsItsCommandAfterTheMenuCloses) {
     EXPECT_EQ(opens, 0);
     QCoreApplication::processEvents();
     EXPECT_EQ(opens, 1);
+}
+
+}  // namespace
+}  // namespace quarlink
+
+namespace quarlink {
+namespace {
+
+// The exit entry ends the event loop even though the fallback window refuses
+// the user's close button.
+TEST(TrayWindow, ExitEndsTheProgramWhileTheFallbackWindowIsShown) {
+    Application app;
+    test::FakePrompter prompter;
+    TrayCommands commands(app, prompter);  // the real quit
+    TrayWindow tray(commands);
+    tray.show(false);
+    ASSERT_NE(tray.fallbackWindow(), nullptr);
+    EXPECT_TRUE(tray.fallbackWindow()->isVisible());
+    QTimer::singleShot(0, [&] { commands.run(TrayCommand::Exit); });
+    QTimer::singleShot(3000, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(QApplication::exec(), 0);
+}
+
+TEST(TrayWindow, UsersCloseButtonKeepsTheFallbackWindow) {
+    QMenu menu;
+    FallbackWindow window(&menu);
+    window.show();
+    // As the window manager's close button delivers it.
+    QCloseEvent close;
+    QSpontaneKeyEvent::setSpontaneous(&close);
+    QCoreApplication::instance()->notify(&window, &close);  // sendEvent would clear the flag
+    EXPECT_FALSE(close.isAccepted());
+    EXPECT_TRUE(window.isVisible());
 }
 
 }  // namespace
