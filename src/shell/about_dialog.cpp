@@ -38,6 +38,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
+    ok->setFocus();
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* top = new QHBoxLayout;

@@ -14,18 +14,23 @@ namespace {
 
 using Openers = std::map<TrayCommand, TrayOpener>;
 
+// Each command runs its dialog modally and destroys it when it closes.
+template <class Dialog>
+void openModal(Application& app, QWidget* parent) {
+    Dialog dlg(app, parent);
+    dlg.exec();
+}
+
 // The job dialogs behind the menu. An entry stays disabled until it has an
 // opener here; its guard and question already run before the opener, so
-// enabling one is just its #include above and one line, for example:
-//   o[TrayCommand::Update] = [](Application& app, QWidget* parent) { UpdateDialog dlg(app, parent); dlg.exec(); };
-// Commands: Portfolio (PortfolioDialog), Update (UpdateDialog), SuppShin
-// (SuppShinDialog), UpdateIndex (UpdateIndexDialog), DataEditor
-// (DataEditorDialog), MakeBackUp (MakeBackUpDialog), RestoreBackUp
-// (RestoreBackUpDialog), Supplement (SupplementDialog), Sepalater
-// (SepalaterDialog), InitValueData (InitValueDataDialog).
-void addJobDialogOpeners(Openers& o) {
-    (void)o;
-}
+// enabling one is its #include above and one line:
+//   o[TrayCommand::Update] = openModal<UpdateDialog>;
+// Commands and dialogs: Portfolio PortfolioDialog, Update UpdateDialog,
+// SuppShin SuppShinDialog, UpdateIndex UpdateIndexDialog, DataEditor
+// DataEditorDialog, MakeBackUp MakeBackUpDialog, RestoreBackUp
+// RestoreBackUpDialog, Supplement SupplementDialog, Sepalater
+// SepalaterDialog, InitValueData InitValueDataDialog.
+void addJobDialogOpeners([[maybe_unused]] Openers& o) {}
 
 void openFolderOrTell(const std::filesystem::path& folder, const TrayServices& services, Prompter& prompter) {
     const std::string text = tray_text::kFolderNotOpened + folder.string();

@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -57,11 +58,23 @@ TEST_F(OptionFixture, SaveStoresSettingsAndWritesTheFile) {
     EXPECT_TRUE(prompter.messages.empty());
 }
 
+TEST_F(OptionFixture, ReturnInThePathFieldSaves) {
+    OptionDialog dlg(app, nullptr, &prompter);
+    dlg.show();
+    dlg.pathField()->setFocus();
+    dlg.pathField()->setText(QStringLiteral("/typed"));
+    QTest::keyClick(dlg.pathField(), Qt::Key_Return);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(app.chartFolder, "/typed");
+    EXPECT_EQ(fileText(layout::optionsFile(app)), "/typed,1\r\n");
+}
+
 TEST_F(OptionFixture, CancelAfterEditingChangesNothing) {
     OptionDialog dlg(app, nullptr, &prompter);
     dlg.pathField()->setText(QStringLiteral("/elsewhere"));
     dlg.launchBox()->setChecked(false);
-    dlg.cancelButton()->click();
+    dlg.show();
+    QTest::mouseClick(dlg.cancelButton(), Qt::LeftButton);
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_EQ(app.chartFolder, "/home/u/chart");
     EXPECT_EQ(app.launchChart, 1);
