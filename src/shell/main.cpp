@@ -1,0 +1,70 @@
+// quarlink: the tray application.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFile>
+#include <QSystemTrayIcon>
+#include <clocale>
+#include <iostream>
+
+#include "shell/desktop_services.h"
+#include "shell/qt_prompter.h"
+#include "shell/single_instance_lock.h"
+#include "shell/startup.h"
+#include "shell/tray_commands.h"
+#include "shell/tray_window.h"
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+
+using namespace quarlink;
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    // Number texts are read and written the C way whatever the desktop's locale.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName(QStringLiteral("quarlink"));
+    QApplication::setApplicationVersion(QStringLiteral("0.13"));
+    QApplication::setWindowIcon(appIcon());
+    // Dialogs come and go; the program ends only through the exit entry.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Keeps the chart program's data folder filled and in order."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption workdirOption(
+        QStringLiteral("workdir"),
+        QStringLiteral("Working folder (Quarlink.conf, init/, backup/, sep/, user/, html/); default "
+                       "$XDG_DATA_HOME/quarlink, else ~/.local/share/quarlink."),
+        QStringLiteral("DIR"));
+    parser.addOption(workdirOption);
+    parser.process(qapp);
+
+    QtPrompter prompter;
+    SingleInstanceLock lock;
+    switch (lock.tryAcquire()) {
+    case SingleInstanceLock::Result::Acquired: break;
+    case SingleInstanceLock::Result::HeldByOther: prompter.message(tray_text::kAlreadyRunning); return 1;
+    case SingleInstanceLock::Result::Unavailable:
+        // Refusing to start over an unwritable runtime folder would lock the user out.
+        std::cerr << "quarlink: cannot create the lock file " << lock.path().toStdString() << '\n';
+        break;
+    }
+
+    Application app;
+    app.workDir = parser.isSet(workdirOption) ? std::filesystem::path(QFile::encodeName(parser.value(workdirOption)).toStdString())
+                                              : defaultWorkDir();
+    std::string error;
+    if (!ensureFolder(app.workDir, &error)) {
+        prompter.message("作業フォルダを作成できません。\n" + error);
+        return 1;
+    }
+    app.workDir = std::filesystem::absolute(app.workDir);
+    // Only now that the lock is held: a live instance's files are never touched.
+    removeStaleTemporaryFiles(app.workDir);
+
+    TrayCommands commands(app, prompter);
+    TrayWindow tray(commands);
+    tray.show(QSystemTrayIcon::isSystemTrayAvailable());
+    runStartup(app, prompter, launchChartProgram);
+    return QApplication::exec();
+}

@@ -1,0 +1,97 @@
+#include "shell/tray_commands.h"
+
+#include <QApplication>
+#include <QFile>
+
+#include "shell/about_dialog.h"
+#include "shell/desktop_services.h"
+#include "shell/option_dialog.h"
+#include "store/folder_layout.h"
+// Job dialogs: include each one's header here when it is wired below.
+
+namespace quarlink {
+namespace {
+
+using Openers = std::map<TrayCommand, TrayOpener>;
+
+// Each command runs its dialog modally and destroys it when it closes.
+template <class Dialog>
+void openModal(Application& app, QWidget* parent) {
+    Dialog dlg(app, parent);
+    dlg.exec();
+}
+
+// The job dialogs behind the menu. An entry stays disabled until it has an
+// opener here; its guard and question already run before the opener, so
+// enabling one is its #include above and one line:
+//   o[TrayCommand::Update] = openModal<UpdateDialog>;
+// Commands and dialogs: Portfolio PortfolioDialog, Update UpdateDialog,
+// SuppShin SuppShinDialog, UpdateIndex UpdateIndexDialog, DataEditor
+// DataEditorDialog, MakeBackUp MakeBackUpDialog, RestoreBackUp
+// RestoreBackUpDialog, Supplement SupplementDialog, Sepalater
+// SepalaterDialog, InitValueData InitValueDataDialog.
+void addJobDialogOpeners([[maybe_unused]] Openers& o) {}
+
+void openFolderOrTell(const std::filesystem::path& folder, const TrayServices& services, Prompter& prompter) {
+    const std::string text = tray_text::kFolderNotOpened + folder.string();
+    auto tell = [&prompter, text] { prompter.message(text); };
+    if (services.openFolder && services.openFolder(folder, tell)) return;
+    tell();
+}
+
+}  // namespace
+
+TrayServices desktopTrayServices() {
+    return {openFolderInFileManager, [] { QApplication::quit(); }};
+}
+
+TrayCommands::TrayCommands(Application& app, Prompter& prompter, TrayServices services)
+    : app_(app), prompter_(prompter), services_(std::move(services)) {
+    addJobDialogOpeners(openers_);
+    openers_[TrayCommand::OpenExtensionFolder] = [this](Application& a, QWidget*) {
+        openFolderOrTell(layout::extensionFolder(a), services_, prompter_);
+    };
+    openers_[TrayCommand::Options] = [this](Application& a, QWidget* parent) {
+        OptionDialog dlg(a, parent, &prompter_);
+        dlg.exec();
+    };
+    openers_[TrayCommand::OpenWorkFolder] = [this](Application& a, QWidget*) {
+        openFolderOrTell(a.workDir, services_, prompter_);
+    };
+    openers_[TrayCommand::About] = [](Application&, QWidget* parent) {
+        AboutDialog dlg(parent);
+        dlg.exec();
+    };
+    openers_[TrayCommand::Exit] = [this](Application&, QWidget*) {
+        if (services_.quit) services_.quit();
+    };
+}
+
+void TrayCommands::setOpener(TrayCommand command, TrayOpener opener) {
+    if (opener)
+        openers_[command] = std::move(opener);
+    else
+        openers_.erase(command);
+}
+
+TrayRunResult TrayCommands::run(TrayCommand command, QWidget* parent) {
+    if (busy_) return TrayRunResult::Busy;
+    const auto it = openers_.find(command);
+    if (it == openers_.end()) return TrayRunResult::Unavailable;
+    busy_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{busy_};
+    switch (admitCommand(trayMenuEntry(command), app_, prompter_)) {
+    case Admission::NoChartFolder: return TrayRunResult::NoChartFolder;
+    case Admission::Declined: return TrayRunResult::Declined;
+    case Admission::Proceed: break;
+    }
+    // A copy: an opener may replace the table while it runs.
+    const TrayOpener opener = it->second;
+    opener(app_, parent);
+    return TrayRunResult::Done;
+}
+
+}  // namespace quarlink

@@ -1,0 +1,53 @@
+#pragma once
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "shell/tray_menu.h"
+#include "store/application.h"
+#include "store/prompter.h"
+
+class QWidget;
+
+namespace quarlink {
+
+// What a menu entry does once its guard and question have passed.
+using TrayOpener = std::function<void(Application& app, QWidget* parent)>;
+
+// The desktop side of the commands; tests replace it.
+struct TrayServices {
+    // False when the folder cannot be opened; `lateFailure` may be called
+    // afterwards when the file manager turns out to be missing.
+    std::function<bool(const std::filesystem::path& folder, std::function<void()> lateFailure)> openFolder;
+    std::function<void()> quit;
+};
+
+TrayServices desktopTrayServices();
+
+enum class TrayRunResult { Done, NoChartFolder, Declined, Unavailable, Busy };
+
+// Runs the tray menu's commands: guard, question, then the entry's opener.
+// An entry without an opener is shown disabled.
+class TrayCommands {
+public:
+    TrayCommands(Application& app, Prompter& prompter, TrayServices services = desktopTrayServices());
+
+    bool isAvailable(TrayCommand command) const { return openers_.count(command) != 0; }
+    void setOpener(TrayCommand command, TrayOpener opener);
+
+    // One command at a time: a command started while another one's dialog
+    // is open is refused (the tray menu stays reachable beside a modal dialog).
+    TrayRunResult run(TrayCommand command, QWidget* parent = nullptr);
+    bool busy() const { return busy_; }
+
+    Application& app() { return app_; }
+
+private:
+    Application& app_;
+    Prompter& prompter_;
+    TrayServices services_;
+    std::map<TrayCommand, TrayOpener> openers_;
+    bool busy_ = false;
+};
+
+}  // namespace quarlink

@@ -1,0 +1,54 @@
+#pragma once
+#include <memory>
+
+#include <QObject>
+#include <QWidget>
+
+#include "shell/tray_commands.h"
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace quarlink {
+
+// Stands in for the tray icon where the desktop has none: a small window
+// that stays until "終了(&X)", offering the same menu.
+class FallbackWindow : public QWidget {
+    Q_OBJECT
+public:
+    FallbackWindow(QMenu* menu, QWidget* parent = nullptr);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    QMenu* menu_;
+};
+
+// Builds the popup menu from the menu table; each entry runs its command
+// through `commands`, after the menu has closed.
+void populateTrayMenu(QMenu& menu, TrayCommands& commands, std::function<QWidget*()> dialogParent);
+
+// The tray icon (or the fallback window) with the popup menu.
+class TrayWindow : public QObject {
+    Q_OBJECT
+public:
+    TrayWindow(TrayCommands& commands, QObject* parent = nullptr);
+    ~TrayWindow() override;
+
+    // Shows the tray icon when the desktop has a tray, else the fallback window.
+    void show(bool trayAvailable);
+
+    QMenu* menu() const { return menu_.get(); }
+    QSystemTrayIcon* trayIcon() const { return tray_; }
+    FallbackWindow* fallbackWindow() const { return fallback_.get(); }
+
+private:
+    TrayCommands& commands_;
+    std::unique_ptr<QMenu> menu_;
+    QSystemTrayIcon* tray_ = nullptr;
+    std::unique_ptr<FallbackWindow> fallback_;
+};
+
+}  // namespace quarlink

@@ -1,0 +1,136 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "fake_prompter.h"
+#include "shell/about_dialog.h"
+#include "shell/option_dialog.h"
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+#include "temp_folder.h"
+
+namespace quarlink {
+namespace {
+
+std::string fileText(const std::filesystem::path& p) {
+    std::string bytes;
+    readWholeFile(p, bytes);
+    return bytes;
+}
+
+struct OptionFixture : ::testing::Test {
+    QTemporaryDir dir;
+    Application app;
+    test::FakePrompter prompter;
+    void SetUp() override {
+        app.workDir = test::pathOf(dir);
+        app.chartFolder = "/home/u/chart";
+        app.launchChart = 1;
+        ASSERT_TRUE(replaceFileAtomically(layout::optionsFile(app), "/home/u/chart,1\r\n"));
+    }
+};
+
+TEST_F(OptionFixture, OpensWithTheCurrentSettingsAndExactTexts) {
+    OptionDialog dlg(app, nullptr, &prompter);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("オプション"));
+    EXPECT_EQ(dlg.pathField()->text(), QStringLiteral("/home/u/chart"));
+    EXPECT_TRUE(dlg.launchBox()->isChecked());
+    EXPECT_EQ(dlg.launchBox()->text(), QStringLiteral("Quarlink起動時にSorvantideを同時に起動"));
+    EXPECT_EQ(dlg.browseButton()->text(), QStringLiteral("参照..."));
+    EXPECT_EQ(dlg.saveButton()->text(), QStringLiteral("保存"));
+    EXPECT_TRUE(dlg.saveButton()->isDefault());
+    EXPECT_EQ(dlg.cancelButton()->text(), QStringLiteral("キャンセル"));
+}
+
+TEST_F(OptionFixture, SaveStoresSettingsAndWritesTheFile) {
+    OptionDialog dlg(app, nullptr, &prompter);
+    dlg.pathField()->setText(QStringLiteral("  /srv/チャート/  "));
+    dlg.launchBox()->setChecked(false);
+    dlg.saveButton()->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(app.chartFolder, "/srv/チャート");
+    EXPECT_EQ(app.launchChart, 0);
+    EXPECT_EQ(fileText(layout::optionsFile(app)), "/srv/チャート,0\r\n");
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+TEST_F(OptionFixture, ReturnInThePathFieldSaves) {
+    OptionDialog dlg(app, nullptr, &prompter);
+    dlg.show();
+    dlg.pathField()->setFocus();
+    dlg.pathField()->setText(QStringLiteral("/typed"));
+    QTest::keyClick(dlg.pathField(), Qt::Key_Return);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(app.chartFolder, "/typed");
+    EXPECT_EQ(fileText(layout::optionsFile(app)), "/typed,1\r\n");
+}
+
+TEST_F(OptionFixture, CancelAfterEditingChangesNothing) {
+    OptionDialog dlg(app, nullptr, &prompter);
+    dlg.pathField()->setText(QStringLiteral("/elsewhere"));
+    dlg.launchBox()->setChecked(false);
+    dlg.show();
+    QTest::mouseClick(dlg.cancelButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(app.chartFolder, "/home/u/chart");
+    EXPECT_EQ(app.launchChart, 1);
+    EXPECT_EQ(fileText(layout::optionsFile(app)), "/home/u/chart,1\r\n");
+}
+
+TEST_F(OptionFixture, BrowseReplacesTheTypedTextAndCancelledBrowseKeepsIt) {
+    OptionDialog dlg(app, nullptr, &prompter);
+    QString answer = QStringLiteral("/picked/folder");
+    dlg.setFolderPicker([&](QWidget*) { return answer; });
+    dlg.pathField()->setText(QStringLiteral("/typed/by/hand/and/longer"));
+    dlg.browseButton()->click();
+    EXPECT_EQ(dlg.pathField()->text(), QStringLiteral("/picked/folder"));
+    answer.clear();
+    dlg.browseButton()->click();
+    EXPECT_EQ(dlg.pathField()->text(), QStringLiteral("/picked/folder"));
+}
+
+TEST_F(OptionFixture, EmptyPathMayBeSaved) {
+    OptionDialog dlg(app, nullptr, &prompter);
+    dlg.pathField()->clear();
+    dlg.saveButton()->click();
+    EXPECT_FALSE(app.chartFolderConfigured());
+    EXPECT_EQ(fileText(layout::optionsFile(app)), ",1\r\n");
+}
+
+TEST_F(OptionFixture, UnwritableFileIsReportedAndSettingsStayInEffect) {
+    app.workDir = app.workDir / "missing" / "folder";
+    OptionDialog dlg(app, nullptr, &prompter);
+    dlg.pathField()->setText(QStringLiteral("/new/chart"));
+    dlg.saveButton()->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(app.chartFolder, "/new/chart");
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0],
+              "ファイルオープンエラー：Quarlink.conf\r\nオプションファイルが作成できませんでした。オプションは保存されません。");
+}
+
+TEST(AboutDialog, ShowsVersionMakerAndReadOnlyAddresses) {
+    AboutDialog dlg;
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("バージョン情報 Quarlink"));
+    QStringList labels;
+    for (auto* l : dlg.findChildren<QLabel*>()) labels << l->text();
+    EXPECT_TRUE(labels.contains(QStringLiteral("Quarlink Version 0.13")));
+    EXPECT_TRUE(labels.contains(QStringLiteral("最新版ダウンロード")));
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QString& s) { return s.startsWith(QStringLiteral("製作元：")) && s.size() > 4; }));
+    for (QLineEdit* field : {dlg.makerAddressField(), dlg.downloadAddressField()}) {
+        EXPECT_TRUE(field->isReadOnly());
+        EXPECT_TRUE(field->text().startsWith(QStringLiteral("https://")));
+    }
+    auto buttons = dlg.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_EQ(buttons[0]->text(), QStringLiteral("OK"));
+    buttons[0]->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace quarlink

@@ -1,0 +1,121 @@
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "fake_prompter.h"
+#include "shell/single_instance_lock.h"
+#include "shell/startup.h"
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+#include "temp_folder.h"
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+namespace quarlink {
+namespace {
+
+const std::string kGuard = "Sorvantideフォルダが指定されていません。\n設定⇒Sorvantide関連オプション から設定してください。";
+const std::string kMissing = "Sorvantideが指定したフォルダに存在しません。\nオプションを再度確認してください。";
+
+struct StartupFixture : ::testing::Test {
+    QTemporaryDir dir;
+    Application app;
+    test::FakePrompter prompter;
+    std::vector<std::filesystem::path> launched;
+    ChartLauncher launcher = [this](const std::filesystem::path& p) { launched.push_back(p); };
+
+    std::filesystem::path chart() const { return test::pathOf(dir) / "chart"; }
+    void SetUp() override {
+        app.workDir = test::pathOf(dir) / "work";
+        std::filesystem::create_directories(app.workDir);
+        std::filesystem::create_directories(chart());
+    }
+    void writeOptions(const std::string& text) { ASSERT_TRUE(replaceFileAtomically(layout::optionsFile(app), text)); }
+    void makeExecutable() { std::ofstream(chart() / "sorvantide.exe") << "MZ"; }
+};
+
+TEST_F(StartupFixture, FirstStartCreatesTheFileThenShowsTheGuard) {
+    EXPECT_EQ(runStartup(app, prompter, launcher), StartupResult::ChartFolderNotSet);
+    EXPECT_EQ(prompter.messages, (std::vector<std::string>{"初回起動：オプションファイルを作成します。", kGuard}));
+    std::string bytes;
+    ASSERT_TRUE(readWholeFile(layout::optionsFile(app), bytes));
+    EXPECT_EQ(bytes, ",0");
+    EXPECT_TRUE(launched.empty());
+}
+
+TEST_F(StartupFixture, MissingChartProgramIsReportedAndNothingStarts) {
+    writeOptions(chart().string() + ",1\r\n");
+    EXPECT_EQ(runStartup(app, prompter, launcher), StartupResult::ChartProgramMissing);
+    EXPECT_EQ(prompter.messages, std::vector<std::string>{kMissing});
+    EXPECT_TRUE(launched.empty());
+}
+
+TEST_F(StartupFixture, ChartProgramStartsOnceOnlyWhenAsked) {
+    makeExecutable();
+    struct Case {
+        const char* flag;
+        StartupResult result;
+        std::size_t launches;
+    };
+    for (const Case c : {Case{"1", StartupResult::ChartProgramLaunched, 1}, Case{"0", StartupResult::ChartProgramNotLaunched, 0},
+                         Case{"2", StartupResult::ChartProgramNotLaunched, 0}}) {
+        launched.clear();
+        prompter.messages.clear();
+        writeOptions(chart().string() + "," + c.flag + "\r\n");
+        EXPECT_EQ(runStartup(app, prompter, launcher), c.result) << c.flag;
+        ASSERT_EQ(launched.size(), c.launches) << c.flag;
+        if (c.launches) EXPECT_EQ(launched[0], chart() / "sorvantide.exe");
+        EXPECT_TRUE(prompter.messages.empty());
+    }
+}
+
+// --- single-instance lock ------------------------------------------------------
+
+struct LockFixture : ::testing::Test {
+    QTemporaryDir dir;
+    QString lockPath() const { return dir.filePath(QStringLiteral("instance.lock")); }
+};
+
+TEST_F(LockFixture, SecondInstanceIsRefusedWhileTheFirstHoldsTheLock) {
+    SingleInstanceLock first(lockPath());
+    ASSERT_EQ(first.tryAcquire(), SingleInstanceLock::Result::Acquired);
+    SingleInstanceLock second(lockPath());
+    EXPECT_EQ(second.tryAcquire(), SingleInstanceLock::Result::HeldByOther);
+    first.release();
+    EXPECT_EQ(second.tryAcquire(), SingleInstanceLock::Result::Acquired);
+}
+
+// A running instance lives for days; an old lock file of a live holder still counts.
+TEST_F(LockFixture, OldLockOfALiveInstanceStillRefuses) {
+    SingleInstanceLock first(lockPath());
+    ASSERT_EQ(first.tryAcquire(), SingleInstanceLock::Result::Acquired);
+    const utimbuf dayAgo{time(nullptr) - 86400, time(nullptr) - 86400};
+    ASSERT_EQ(utime(lockPath().toLocal8Bit().constData(), &dayAgo), 0);
+    SingleInstanceLock second(lockPath());
+    EXPECT_EQ(second.tryAcquire(), SingleInstanceLock::Result::HeldByOther);
+}
+
+TEST_F(LockFixture, LockOfAKilledInstanceDoesNotBlockANewStart) {
+    const QByteArray path = lockPath().toLocal8Bit();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SingleInstanceLock held{QString::fromLocal8Bit(path)};
+        if (held.tryAcquire() != SingleInstanceLock::Result::Acquired) _exit(3);
+        raise(SIGKILL);
+        _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "child could not take the lock";
+    ASSERT_TRUE(QFile::exists(lockPath()));
+    SingleInstanceLock next(lockPath());
+    EXPECT_EQ(next.tryAcquire(), SingleInstanceLock::Result::Acquired);
+}
+
+}  // namespace
+}  // namespace quarlink
