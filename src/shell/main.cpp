@@ -59,8 +59,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     app.workDir = std::filesystem::absolute(app.workDir);
-    // Only now that the lock is held: a live instance's files are never touched.
-    removeStaleTemporaryFiles(app.workDir);
+    // Stale temporary files are removed by the start-up steps, once the lock is held.
 
     TrayCommands commands(app, prompter);
     TrayWindow tray(commands);

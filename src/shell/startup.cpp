@@ -3,11 +3,14 @@
 #include "shell/tray_menu.h"
 #include "store/folder_layout.h"
 #include "store/options.h"
+#include "store/stale_files.h"
 
 namespace quarlink {
 
 StartupResult runStartup(Application& app, Prompter& prompter, const ChartLauncher& launch) {
     loadOptions(app, prompter);
+    // What a killed writer left, in every folder the program writes to.
+    removeStaleTemporaryFiles(app);
     if (!app.chartFolderConfigured()) {
         prompter.message(tray_text::kNoChartFolder);
         return StartupResult::ChartFolderNotSet;

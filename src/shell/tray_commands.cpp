@@ -8,6 +8,8 @@
 #include "shell/option_dialog.h"
 #include "store/folder_layout.h"
 // Job dialogs: include each one's header here when it is wired below.
+#include "editor/data_editor_dialog.h"
+#include "portfolio/portfolio_dialog.h"
 
 namespace quarlink {
 namespace {
@@ -30,7 +32,10 @@ void openModal(Application& app, QWidget* parent) {
 // DataEditorDialog, MakeBackUp MakeBackUpDialog, RestoreBackUp
 // RestoreBackUpDialog, Supplement SupplementDialog, Sepalater
 // SepalaterDialog, InitValueData InitValueDataDialog.
-void addJobDialogOpeners([[maybe_unused]] Openers& o) {}
+void addJobDialogOpeners(Openers& o) {
+    o[TrayCommand::DataEditor] = openModal<DataEditorDialog>;
+    o[TrayCommand::Portfolio] = openModal<PortfolioDialog>;
+}
 
 void openFolderOrTell(const std::filesystem::path& folder, const TrayServices& services, Prompter& prompter) {
     const std::string text = tray_text::kFolderNotOpened + folder.string();
