@@ -47,7 +47,7 @@ ProcessResult runCli(const FaultScenario& s, const std::filesystem::path& root,
     // A sanitized build wants its runtime first; the shim is preloaded before it.
     env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
     for (const auto& [k, v] : extraEnv) env[k] = v;
-    return runProcess(QUARLINK_CLI_PATH, expand(s.args, root), env);
+    return runProcess(s.program, expand(s.args, root), env);
 }
 
 CleanRun cleanRun(const FaultScenario& s) {

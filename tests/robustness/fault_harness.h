@@ -18,6 +18,7 @@ struct FaultScenario {
     std::vector<std::string> args;
     std::vector<std::string> watched;  // files under root that the operation rewrites
     std::map<std::string, std::string> env;
+    std::string program = QUARLINK_CLI_PATH;
 };
 
 using Snapshot = std::map<std::string, std::optional<std::string>>;

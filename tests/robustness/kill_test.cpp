@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "robustness/fault_harness.h"
+#include "store/price_series.h"
 #include "support/temp_dir.h"
 
 using namespace quarlink::test;
@@ -34,5 +35,45 @@ TEST(Kill, OptionsSaveLeavesOldOrNew) {
 
 TEST(FullDisk, OptionsSaveKeepsTheOldFileAndReports) {
     const auto failures = fullDiskAtEveryCall(optionsSave());
+    EXPECT_TRUE(failures.empty()) << joined(failures);
+}
+
+namespace {
+
+std::string priceImage(int rows) {
+    quarlink::PriceSeries s;
+    for (int i = 0; i < rows; ++i) s.append({20060101 + i, 1000 + i, 1010 + i, 990 + i, 1005 + i, 100 * i, 5, 7});
+    return quarlink::serializePriceSeries(s);
+}
+
+FaultScenario editorSave() {
+    FaultScenario s;
+    s.name = "editor save";
+    s.program = QUARLINK_FAULT_DRIVER_PATH;
+    s.setup = [](const std::filesystem::path& root) {
+        writeFile(root / "work" / "Quarlink.conf", (root / "chart").string() + ",0\r\n");
+        writeFile(root / "chart" / "index.txt",
+                  "date=20061205\r\n0101,N225,,1\r\n7203,\x83\x67\x83\x88\x83\x5e,T1,100,N225,S:20060101:2\r\n");
+        writeFile(root / "chart" / "data" / "7203", priceImage(300));
+    };
+    s.args = {"editor-save", "{root}/work", "7203"};
+    s.watched = {"chart/index.txt", "chart/data/7203"};
+    return s;
+}
+
+}  // namespace
+
+TEST(Kill, EditorSaveLeavesOldOrNew) {
+    const auto s = editorSave();
+    const auto clean = cleanRun(s);
+    ASSERT_EQ(clean.result.exitCode, 0) << clean.result.err;
+    ASSERT_NE(clean.before.at("chart/index.txt"), clean.after.at("chart/index.txt"));
+    ASSERT_NE(clean.before.at("chart/data/7203"), clean.after.at("chart/data/7203"));
+    const auto failures = killAtEveryCall(s);
+    EXPECT_TRUE(failures.empty()) << joined(failures);
+}
+
+TEST(FullDisk, EditorSaveKeepsOldFilesAndReports) {
+    const auto failures = fullDiskAtEveryCall(editorSave());
     EXPECT_TRUE(failures.empty()) << joined(failures);
 }
