@@ -7,6 +7,12 @@ namespace quarlink::cli {
 std::span<const Command* const> commands() {
     static const Command* const all[] = {
         &kOptionsCommand,
+        &kUpdateCommand,
+        &kMarginFillCommand,
+        &kIndexUpdateCommand,
+        &kInitCreateCommand,
+        &kInitTransferCommand,
+        &kInitDeleteCommand,
     };
     return all;
 }

@@ -17,6 +17,12 @@ struct Command {
 std::span<const Command* const> commands();
 
 extern const Command kOptionsCommand;
+extern const Command kUpdateCommand;
+extern const Command kMarginFillCommand;
+extern const Command kInitCreateCommand;
+extern const Command kInitTransferCommand;
+extern const Command kInitDeleteCommand;
+extern const Command kIndexUpdateCommand;
 
 // Loads the options as the tray application does at start-up. Returns false
 // when the first start could not create the file (the run goes on).
