@@ -7,6 +7,9 @@ namespace quarlink::cli {
 std::span<const Command* const> commands() {
     static const Command* const all[] = {
         &kOptionsCommand,
+        &kQuoteCommand,
+        &kHistoryCommand,
+        &kMarginCommand,
     };
     return all;
 }

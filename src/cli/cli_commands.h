@@ -17,6 +17,9 @@ struct Command {
 std::span<const Command* const> commands();
 
 extern const Command kOptionsCommand;
+extern const Command kQuoteCommand;
+extern const Command kHistoryCommand;
+extern const Command kMarginCommand;
 
 // Loads the options as the tray application does at start-up. Returns false
 // when the first start could not create the file (the run goes on).
