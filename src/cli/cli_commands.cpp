@@ -13,6 +13,9 @@ std::span<const Command* const> commands() {
         &kInitCreateCommand,
         &kInitTransferCommand,
         &kInitDeleteCommand,
+        &kQuoteCommand,
+        &kHistoryCommand,
+        &kMarginCommand,
     };
     return all;
 }

@@ -23,6 +23,9 @@ extern const Command kInitCreateCommand;
 extern const Command kInitTransferCommand;
 extern const Command kInitDeleteCommand;
 extern const Command kIndexUpdateCommand;
+extern const Command kQuoteCommand;
+extern const Command kHistoryCommand;
+extern const Command kMarginCommand;
 
 // Loads the options as the tray application does at start-up. Returns false
 // when the first start could not create the file (the run goes on).

@@ -9,6 +9,8 @@
 
 namespace quarlink {
 
+class HttpClient;
+
 // What a network job needs from the outside world, built the one way the
 // programs build it: endpoints.conf from the working folder, the HTTP
 // client, the system clock and a page reader over them.
@@ -30,10 +32,9 @@ public:
     void resetAbort();
 
 private:
-    struct Client;
     Endpoints endpoints_;
     SystemClock clock_;
-    std::unique_ptr<Client> client_;
+    std::unique_ptr<HttpClient> client_;
     std::unique_ptr<HtmlValueFormat> reader_;
 };
 
