@@ -8,6 +8,15 @@ namespace quarlink::cli {
 std::span<const Command* const> commands() {
     static const Command* const all[] = {
         &kOptionsCommand,
+        &kUpdateCommand,
+        &kMarginFillCommand,
+        &kIndexUpdateCommand,
+        &kInitCreateCommand,
+        &kInitTransferCommand,
+        &kInitDeleteCommand,
+        &kQuoteCommand,
+        &kHistoryCommand,
+        &kMarginCommand,
         &kReportCommand,
     };
     return all;

@@ -17,6 +17,15 @@ struct Command {
 std::span<const Command* const> commands();
 
 extern const Command kOptionsCommand;
+extern const Command kUpdateCommand;
+extern const Command kMarginFillCommand;
+extern const Command kInitCreateCommand;
+extern const Command kInitTransferCommand;
+extern const Command kInitDeleteCommand;
+extern const Command kIndexUpdateCommand;
+extern const Command kQuoteCommand;
+extern const Command kHistoryCommand;
+extern const Command kMarginCommand;
 extern const Command kReportCommand;
 
 // Loads the options as the tray application does at start-up. Returns false

@@ -1,9 +1,75 @@
-// PLACEHOLDER until the web layer lands: defaults only.
 #include "web/endpoints.h"
+
+#include <charconv>
+
+#include "store/atomic_file.h"
+#include "store/index_table.h"
 
 namespace quarlink {
 
-Endpoints parseEndpoints(std::string_view) { return Endpoints{}; }
-Endpoints loadEndpoints(const std::filesystem::path&) { return Endpoints{}; }
+namespace {
+
+std::string_view trim(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::optional<long> wholeNumber(std::string_view text) {
+    long value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// HOST[:PORT]; nullopt for an empty host or a port outside 1..65535.
+std::optional<Endpoint> parseHostPort(std::string_view text) {
+    Endpoint endpoint;
+    const std::size_t colon = text.rfind(':');
+    if (colon != std::string_view::npos) {
+        const auto port = wholeNumber(text.substr(colon + 1));
+        if (!port || *port < 1 || *port > 65535) return std::nullopt;
+        endpoint.port = static_cast<std::uint16_t>(*port);
+        text = text.substr(0, colon);
+    }
+    if (text.empty() || text.find_first_of(" \t/") != std::string_view::npos) return std::nullopt;
+    endpoint.host = std::string(text);
+    return endpoint;
+}
+
+}  // namespace
+
+Endpoints parseEndpoints(std::string_view text) {
+    Endpoints endpoints;
+    forEachLine(text, [&](std::string_view line) {
+        line = trim(line);
+        if (line.empty() || line.front() == '#') return;
+        const std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos) return;
+        const std::string_view key = trim(line.substr(0, eq));
+        const std::string_view value = trim(line.substr(eq + 1));
+        // A malformed value keeps the default rather than breaking every fetch.
+        if (key == "pause_ms") {
+            if (const auto ms = wholeNumber(value); ms && *ms >= 0 && *ms <= 3'600'000)
+                endpoints.pauseMs = static_cast<int>(*ms);
+            return;
+        }
+        const auto endpoint = parseHostPort(value);
+        if (!endpoint) return;
+        if (key == "quote") endpoints.quote = *endpoint;
+        else if (key == "history") endpoints.history = *endpoint;
+        else if (key == "stock") endpoints.stock = *endpoint;
+        else if (key == "index") endpoints.index = *endpoint;
+        else if (key == "proxy") endpoints.proxy = *endpoint;
+    });
+    return endpoints;
+}
+
+Endpoints loadEndpoints(const std::filesystem::path& file) {
+    std::string text;
+    if (!readWholeFile(file, text)) return Endpoints{};
+    return parseEndpoints(text);
+}
 
 }  // namespace quarlink

@@ -1,24 +1,36 @@
-// PLACEHOLDER until the page readers land: every read reports an unrecognised page.
 #include "web/html_value_format.h"
+
+#include <chrono>
+#include <cstdlib>
 
 namespace quarlink {
 
-int HtmlValueFormat::ReadYahooQuote(int, int, std::int32_t&, std::int32_t&, std::int32_t&, std::int32_t&,
-                                    std::int32_t&, std::int32_t&, std::int32_t&, std::int32_t&) {
-    return -3;
+int HtmlValueFormat::quoteYear(const LocalDateTime& today, int month, int day) {
+    using namespace std::chrono;
+    if (month < 1 || month > 12 || day < 1 || day > 31) return today.year;
+    const auto dayNumber = [](int y, int m, int d) {
+        return (sys_days{std::chrono::year{y} / m / 1} + days{d - 1}).time_since_epoch().count();
+    };
+    const auto now = dayNumber(today.year, today.month, today.day);
+    int best = today.year;
+    auto bestDistance = std::labs(dayNumber(today.year, month, day) - now);
+    for (int candidate : {today.year - 1, today.year + 1}) {
+        const auto distance = std::labs(dayNumber(candidate, month, day) - now);
+        if (distance < bestDistance) {
+            best = candidate;
+            bestDistance = distance;
+        }
+    }
+    return best;
 }
-int HtmlValueFormat::ReadInfoSeekQuote(int, int, std::int32_t&, std::int32_t&, std::int32_t&, std::int32_t&,
-                                       std::int32_t&, std::int32_t&, std::int32_t&, std::int32_t&) {
-    return -3;
+
+bool HtmlValueFormat::fetchPage(const Endpoint& endpoint, const std::string& path, std::string& page) {
+    page.clear();
+    return fetcher_.fetch(endpoint.host, endpoint.port, path, page) == 1;
 }
-int HtmlValueFormat::ReadPriceHistory(int, int, int, std::vector<std::int32_t>&, std::vector<std::int32_t>&,
-                                      std::vector<std::int32_t>&, std::vector<std::int32_t>&,
-                                      std::vector<std::int32_t>&, std::vector<std::int32_t>&,
-                                      std::vector<std::int32_t>&, std::vector<std::int32_t>&) {
-    return -3;
-}
-int HtmlValueFormat::ReadMarginHistory(int, int, std::vector<std::int32_t>&, std::vector<std::int32_t>&,
-                                       std::vector<std::int32_t>&) {
+
+int HtmlValueFormat::formatFailure(const char* text) {
+    if (text) message = text;
     return -3;
 }
 

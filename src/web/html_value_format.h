@@ -39,7 +39,16 @@ public:
     virtual int ReadMarginHistory(int code, int months, std::vector<std::int32_t>& dates,
                                   std::vector<std::int32_t>& buys, std::vector<std::int32_t>& sells);
 
+    // The year that puts the page's month and day nearest to `today` (the
+    // clock's year, the one before or the one after); the clock's year when
+    // month or day is out of range.
+    static int quoteYear(const LocalDateTime& today, int month, int day);
+
 protected:
+    // One GET from the endpoint; false when the fetch failed.
+    bool fetchPage(const Endpoint& endpoint, const std::string& path, std::string& page);
+    int formatFailure(const char* text);
+
     PageFetcher& fetcher_;
     const Endpoints& endpoints_;
     const Clock& clock_;

@@ -1,0 +1,57 @@
+#include <iostream>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_page_reads.h"
+
+namespace quarlink::cli {
+namespace {
+
+int run(Context& context, Args& args) {
+    const auto startYear = args.value("--start-year");
+    const auto mode = args.value("--mode");
+    if (args.missingValue()) return usageError("history", args.missingName() + " needs a value");
+    if (!startYear) return usageError("history", "--start-year is required");
+    const auto year = parseNumber(*startYear);
+    if (!year || *year < 1900 || *year > 9999) return usageError("history", "--start-year takes a year YYYY");
+    if (mode && *mode != "0" && *mode != "1" && *mode != "2") return usageError("history", "--mode takes 0, 1 or 2");
+    const auto code = takeCode(args, "history");
+    if (!code) return kExitUsage;
+
+    PageReadSetup setup(context.app);
+    std::vector<std::int32_t> s[8];
+    const int result = setup.reader.ReadPriceHistory(*code, static_cast<int>(*year), mode ? std::stoi(*mode) : 0,
+                                                     s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]);
+    if (result != 1) return finishRead(result, setup.reader);
+    std::cout << "1\n";
+    for (std::size_t row = 0; row < s[0].size(); ++row) {
+        for (int field = 0; field < 8; ++field) std::cout << (field ? " " : "") << s[field][row];
+        std::cout << '\n';
+    }
+    std::cout.flush();
+    return kExitDone;
+}
+
+}  // namespace
+
+const Command kHistoryCommand{
+    "history",
+    "read one code's price history from the price tables (diagnostic)",
+    "Usage: quarlink-cli [--workdir DIR] history CODE --start-year YYYY [--mode 0|1|2]\n"
+    "\n"
+    "Reads CODE's daily prices from January of YYYY to the end of this year, two\n"
+    "months per page, as the initial data job does, and prints the result line,\n"
+    "then on success one line per day, oldest first:\n"
+    "  DATE OPEN HIGH LOW CLOSE VOLUME BUY SELL\n"
+    "On -3 the reader's message follows the result line. Index series use the\n"
+    "service's numbers: 998407 Nikkei average, 998405 TOPIX.\n"
+    "\n"
+    "Options:\n"
+    "  --start-year YYYY  first year to read (required)\n"
+    "  --mode 0|1|2       0 prices and volume (default), 1 also margin balances,\n"
+    "                     2 prices only\n"
+    "\n"
+    "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
+    run,
+};
+
+}  // namespace quarlink::cli

@@ -1,0 +1,45 @@
+#include <iostream>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_page_reads.h"
+
+namespace quarlink::cli {
+namespace {
+
+int run(Context& context, Args& args) {
+    const auto months = args.value("--months");
+    if (args.missingValue()) return usageError("margin", args.missingName() + " needs a value");
+    const auto count = months ? parseNumber(*months) : std::optional<long>(6);
+    if (!count || *count < 1 || *count > 600) return usageError("margin", "--months takes a number of months (1..600)");
+    const auto code = takeCode(args, "margin");
+    if (!code) return kExitUsage;
+
+    PageReadSetup setup(context.app);
+    std::vector<std::int32_t> dates, buys, sells;
+    const int result = setup.reader.ReadMarginHistory(*code, static_cast<int>(*count), dates, buys, sells);
+    if (result != 1) return finishRead(result, setup.reader);
+    std::cout << "1\n";
+    for (std::size_t row = 0; row < dates.size(); ++row)
+        std::cout << dates[row] << ' ' << buys[row] << ' ' << sells[row] << '\n';
+    std::cout.flush();
+    return kExitDone;
+}
+
+}  // namespace
+
+const Command kMarginCommand{
+    "margin",
+    "read one code's margin balances from the margin table (diagnostic)",
+    "Usage: quarlink-cli [--workdir DIR] margin CODE [--months N]\n"
+    "\n"
+    "Reads CODE's margin balances of the last N months (default 6) as the margin\n"
+    "fill job does and prints the result line, then on success one line per\n"
+    "date, oldest first:\n"
+    "  DATE BUY SELL\n"
+    "On -3 the reader's message follows the result line.\n"
+    "\n"
+    "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
+    run,
+};
+
+}  // namespace quarlink::cli

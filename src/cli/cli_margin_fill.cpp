@@ -1,0 +1,48 @@
+#include "cli/cli_commands.h"
+#include "cli/cli_network.h"
+#include "jobs/margin_fill_job.h"
+#include "jobs/web_session.h"
+
+namespace quarlink::cli {
+namespace {
+
+int run(Context& context, Args& args) {
+    const bool allCodes = args.flag("--all-codes");
+    bool badResume = false;
+    const auto resume = resumeOption(args, badResume);
+    if (args.missingValue()) return usageError("margin-fill", args.missingName() + " needs a value");
+    if (badResume) return usageError("margin-fill", "--resume-from takes a code 0..9999");
+    if (auto extra = args.leftover()) return usageError("margin-fill", "unexpected argument '" + *extra + "'");
+
+    loadOptionsForCommand(context);
+    if (!requireChartFolder(context)) return kExitFailed;
+
+    WebSession web(context.app);
+    MarginFillJob job(context.app, web.reader());
+    job.open();
+    job.indexOnly = !allCodes;
+    job.resumeFrom = resume;
+    const int exit = driveJob([&] { return job.start(); }, [&] { return job.tick(); }, context.prompter);
+    return reportResume(exit, job.currentCode());
+}
+
+}  // namespace
+
+const Command kMarginFillCommand{
+    "margin-fill",
+    "fill past margin balances into the price files",
+    "Usage: quarlink-cli [--workdir DIR] margin-fill [--all-codes] [--resume-from CODE]\n"
+    "\n"
+    "For each code, reads six months of margin history, puts the balances on\n"
+    "their dates in <chart folder>/data/NNNN, and fills records without balances\n"
+    "with the last balances before them. Codes without a price file are passed over.\n"
+    "\n"
+    "Options:\n"
+    "  --all-codes          visit every code 1000..9999 (default: the codes of index.txt)\n"
+    "  --resume-from CODE   start at CODE, as printed by a run that stopped\n"
+    "\n"
+    "Exit codes: 0 done, 1 refused, 2 connection lost, 3 unrecognised page.\n",
+    run,
+};
+
+}  // namespace quarlink::cli

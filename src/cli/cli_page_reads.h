@@ -1,0 +1,32 @@
+#pragma once
+#include <optional>
+#include <string>
+
+#include "cli/cli_support.h"
+#include "store/clock.h"
+#include "web/endpoints.h"
+#include "web/html_value_format.h"
+#include "web/http_client.h"
+
+namespace quarlink::cli {
+
+// What the page-reading diagnostics share: the endpoints of the working
+// folder, one client, the system clock and a reader over them.
+struct PageReadSetup {
+    explicit PageReadSetup(const Application& app);
+
+    Endpoints endpoints;
+    HttpClient client;
+    SystemClock clock;
+    HtmlValueFormat reader;
+};
+
+// Takes the one positional CODE; nullopt (usage already reported) when it
+// is missing, not a number, or followed by another argument.
+std::optional<int> takeCode(Args& args, const char* command);
+
+// Prints the result line (and the reader's message for -3) and returns the
+// exit code: 0 for 1, 1 for -1, 2 for -2, 3 for -3.
+int finishRead(int result, const HtmlValueFormat& reader);
+
+}  // namespace quarlink::cli

@@ -1,0 +1,140 @@
+#include "jobs/index_update.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+#include "store/index_flags.h"
+#include "store/text_encoding.h"
+
+namespace quarlink {
+
+IndexUpdate::IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints, Prompter& prompter)
+    : app_(app), fetcher_(fetcher), endpoints_(endpoints), prompter_(prompter) {}
+
+bool IndexUpdate::open() {
+    downloaded_ = false;
+    current_ = IndexTable{};
+    if (!loadIndexTable(layout::indexFile(app_), current_)) {
+        prompter_.message(index_update_text::kOpenError);
+        return false;
+    }
+    return true;
+}
+
+bool IndexUpdate::download() {
+    changed_.clear();
+    unregistered_.clear();
+    std::string response;
+    if (!endpoints_.index.configured() ||
+        fetcher_.fetch(endpoints_.index.host, endpoints_.index.port, index_update_text::kPath, response) != 1) {
+        prompter_.message(index_update_text::kDownloadFailed);
+        downloaded_ = false;
+        return false;
+    }
+    std::string text;
+    text.reserve(response.size());
+    for (std::size_t i = 0; i < response.size(); ++i) {
+        if (response[i] == '\r' && i + 1 < response.size() && response[i + 1] == '\n') continue;
+        text.push_back(response[i]);
+    }
+    if (const auto at = text.find("date="); at != std::string::npos) text.erase(0, at);
+
+    const auto scratch = layout::indexDownloadFile(app_);
+    if (!replaceFileAtomically(scratch, text)) {
+        prompter_.message(index_update_text::kSaveError);
+        downloaded_ = false;
+        return false;
+    }
+    new_ = IndexTable{};
+    if (!loadIndexTable(scratch, new_)) {
+        prompter_.message(index_update_text::kReadError);
+        downloaded_ = false;
+        return false;
+    }
+    downloaded_ = true;
+    for (int code = 0; code < kCodeCount; ++code) {
+        if (current_.name[code] == new_.name[code] && current_.market[code] == new_.market[code] &&
+            current_.unit[code] == new_.unit[code] && current_.flags[code] == new_.flags[code])
+            continue;
+        (new_.name[code].empty() ? unregistered_ : changed_).push_back(code);
+    }
+    return true;
+}
+
+std::string IndexUpdate::newDateText() const {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d/%02d/%02d", new_.date / 10000, new_.date / 100 % 100, new_.date % 100);
+    return text;
+}
+
+int IndexUpdate::removeChanged(int row) {
+    if (row < 0 || row >= static_cast<int>(changed_.size())) return -1;
+    changed_.erase(changed_.begin() + row);
+    if (changed_.empty()) return -1;
+    return std::min(row, static_cast<int>(changed_.size()) - 1);
+}
+
+int IndexUpdate::removeUnregistered(int row) {
+    if (row < 0 || row >= static_cast<int>(unregistered_.size())) return -1;
+    current_.clearEntry(unregistered_[row]);
+    unregistered_.erase(unregistered_.begin() + row);
+    if (unregistered_.empty()) return -1;
+    return std::min(row, static_cast<int>(unregistered_.size()) - 1);
+}
+
+bool IndexUpdate::apply() {
+    if (!downloaded_) {
+        prompter_.message(index_update_text::kNotDownloaded);
+        return false;
+    }
+    if (!prompter_.askYesNo(index_update_text::kApplyQuestion)) return false;
+
+    // The local table changes only once the file is written, so a failed
+    // write leaves both the file and the lists as they were.
+    IndexTable merged = current_;
+    for (const int code : changed_) {
+        merged.name[code] = new_.name[code];
+        merged.market[code] = new_.market[code];
+        merged.unit[code] = new_.unit[code];
+        merged.flags[code] = new_.flags[code];
+    }
+    if (!saveIndexTable(layout::indexFile(app_), merged, new_.date)) {
+        prompter_.message(index_update_text::kWriteError);
+        return false;
+    }
+    current_ = std::move(merged);
+    changed_.clear();
+    prompter_.message(index_update_text::kApplied);
+    return true;
+}
+
+std::string IndexUpdate::entryLine(const IndexTable& table, int code) {
+    if (!table.isRegistered(code)) return {};
+    std::string line = layout::codeName(code) + "," + table.name[code] + "," + table.market[code] + "," +
+                       table.unit[code];
+    if (!table.flags[code].empty()) line += "," + table.flags[code];
+    return line;
+}
+
+IndexEntryView IndexUpdate::view(const IndexTable& table, int code) {
+    IndexEntryView v;
+    if (code < 0 || code >= kCodeCount) return v;
+    v.name = table.name[code].empty() ? std::string(index_update_text::kNoEntry) : cp932ToUtf8(table.name[code]);
+    if (const int m = marketIndex(table.market[code]); m >= 0) v.market = kMarketCodes[m].displayName;
+    v.unit = cp932ToUtf8(table.unit[code]);
+    const IndexFlags flags = parseFlags(table.flags[code]);
+    v.n225 = flags.n225;
+    v.obs = flags.obs;
+    v.a500 = flags.a500;
+    for (const Split& s : flags.splits) {
+        char text[96];
+        std::snprintf(text, sizeof text, "%04d/%02d/%02d → %g分割", s.date / 10000, s.date / 100 % 100, s.date % 100,
+                      s.ratio);
+        v.splits.push_back(text);
+    }
+    return v;
+}
+
+}  // namespace quarlink

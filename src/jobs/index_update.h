@@ -1,0 +1,105 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "store/application.h"
+#include "store/index_table.h"
+#include "store/prompter.h"
+#include "web/endpoints.h"
+#include "web/page_fetcher.h"
+
+namespace quarlink {
+
+namespace index_update_text {
+inline constexpr const char* kCaption = "index更新";
+inline constexpr const char* kChangedLabel = "変更データ";
+inline constexpr const char* kUnregisteredLabel = "未登録データ";
+inline constexpr const char* kCurrentBlock = "現在のindex情報";
+inline constexpr const char* kNewBlock = "↓↓↓　新しいindex情報　↓↓↓";
+inline constexpr const char* kNameLabel = "銘柄名";
+inline constexpr const char* kMarketLabel = "市場";
+inline constexpr const char* kUnitLabel = "売買単位";
+inline constexpr const char* kN225Label = "日経225採用銘柄";
+inline constexpr const char* kObsLabel = "上場廃止銘柄";
+inline constexpr const char* kA500Label = "売買代金上位５００銘柄";
+inline constexpr const char* kDateLabel = "index日付";
+inline constexpr const char* kDownloadButton = "ダウンロード";
+inline constexpr const char* kRemoveChangedButton = "変更削除";
+inline constexpr const char* kRemoveUnregisteredButton = "個別削除";
+inline constexpr const char* kApplyButton = "変更反映";
+inline constexpr const char* kCancelButton = "キャンセル";
+inline constexpr const char* kEndButton = "終了";
+inline constexpr const char* kNoEntry = "該当データなし";
+inline constexpr const char* kOpenError = "インデックスファイルオープンエラー";
+inline constexpr const char* kDownloadFailed = "ダウンロードに失敗しました。";
+inline constexpr const char* kSaveError = "indexファイル保存エラー";
+inline constexpr const char* kReadError = "取得インデックス読み込みエラー";
+inline constexpr const char* kNotDownloaded = "インデックスがダウンロードされていません。";
+inline constexpr const char* kApplyQuestion =
+    "新しいインデックスの変更部分を反映させます。\n『変更データリストのデータは上書き』され、"
+    "未登録データリストから『削除した銘柄はインデックスから削除』されます。\nよろしいですか？";
+inline constexpr const char* kApplied =
+    "インデックスが変更されました。新しいインデックスはSorvantideの次回起動時より反映します。\n"
+    "なお日付は新しいインデックスのものとなります。\n"
+    "最新のものに変更したい場合は銘柄編集機能により日付データを0に書き換えてダウンロードを行ってください。";
+inline constexpr const char* kWriteError = "index.txtが開けません。";
+inline constexpr const char* kPath = "/download/index.txt";
+}  // namespace index_update_text
+
+// One block of the display, as UTF-8 texts.
+struct IndexEntryView {
+    std::string name;    // or "該当データなし"
+    std::string market;  // display name, empty for an unknown market code
+    std::string unit;
+    bool n225 = false;
+    bool obs = false;
+    bool a500 = false;
+    std::vector<std::string> splits;  // "%04d/%02d/%02d → %g分割"
+};
+
+// The index update: downloads the published index.txt, lists the codes
+// whose entries differ, lets the user drop changes and unregistered codes,
+// and writes the merged index.txt.
+class IndexUpdate {
+public:
+    IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints, Prompter& prompter);
+
+    // Reads the local index.txt; false (after the message) when it cannot be read.
+    bool open();
+    // False (after the message) when a step failed.
+    bool download();
+    // Removes the item at `row`; returns the row to select next, -1 for none.
+    int removeChanged(int row);
+    int removeUnregistered(int row);
+    // Asks, writes index.txt, tells the user. True when written.
+    bool apply();
+
+    bool downloaded() const { return downloaded_; }
+    const std::vector<int>& changed() const { return changed_; }
+    const std::vector<int>& unregistered() const { return unregistered_; }
+    // "%04d/%02d/%02d" of the new table's date.
+    std::string newDateText() const;
+    IndexEntryView currentView(int code) const { return view(current_, code); }
+    IndexEntryView newView(int code) const { return view(new_, code); }
+    const IndexTable& currentTable() const { return current_; }
+    const IndexTable& newTable() const { return new_; }
+
+    // The index line of `code` in `table` (CP932 bytes), empty when unregistered.
+    static std::string entryLine(const IndexTable& table, int code);
+
+private:
+    static IndexEntryView view(const IndexTable& table, int code);
+
+    Application& app_;
+    PageFetcher& fetcher_;
+    const Endpoints& endpoints_;
+    Prompter& prompter_;
+    IndexTable current_;
+    IndexTable new_;
+    bool downloaded_ = false;
+    std::vector<int> changed_;
+    std::vector<int> unregistered_;
+};
+
+}  // namespace quarlink

@@ -1,0 +1,259 @@
+#include "jobs/init_data_job.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+#include <unordered_map>
+
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+#include "store/price_file.h"
+
+namespace quarlink {
+
+namespace {
+
+std::string formatCode(const char* format, int code) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, code);
+    return text;
+}
+
+constexpr int kTransferLastCode = 10000;
+
+}  // namespace
+
+PriceSeries alignToCalendar(const std::vector<std::int32_t>& calendar, const std::vector<std::int32_t>& dates,
+                            const std::vector<std::int32_t>& opens, const std::vector<std::int32_t>& highs,
+                            const std::vector<std::int32_t>& lows, const std::vector<std::int32_t>& closes,
+                            const std::vector<std::int32_t>& volumes, const std::vector<std::int32_t>& buys,
+                            const std::vector<std::int32_t>& sells) {
+    const std::size_t n = std::min({dates.size(), opens.size(), highs.size(), lows.size(), closes.size(),
+                                    volumes.size(), buys.size(), sells.size()});
+    std::unordered_map<std::int32_t, std::size_t> rowOf;
+    rowOf.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) rowOf.emplace(dates[i], i);  // the first row of a date
+
+    PriceSeries out;
+    out.rows.reserve(calendar.size());
+    std::int32_t carriedSell = 0;
+    std::int32_t carriedBuy = 0;
+    bool started = false;
+    for (const std::int32_t day : calendar) {
+        const auto it = rowOf.find(day);
+        if (it == rowOf.end()) {
+            if (started) {
+                PriceRecord filler;
+                filler.date = day;
+                filler.open = filler.high = filler.low = filler.close = filler.volume = 0;
+                filler.marginBuy = carriedBuy;
+                filler.marginSell = carriedSell;
+                out.append(filler);
+            }
+            continue;
+        }
+        started = true;
+        const std::size_t i = it->second;
+        PriceRecord r{dates[i], opens[i], highs[i], lows[i], closes[i], volumes[i], buys[i], sells[i]};
+        if (r.marginSell == 0)
+            r.marginSell = carriedSell;
+        else
+            carriedSell = r.marginSell;
+        if (r.marginBuy == 0)
+            r.marginBuy = carriedBuy;
+        else
+            carriedBuy = r.marginBuy;
+        out.append(r);
+    }
+    return out;
+}
+
+InitDataJob::InitDataJob(Application& app, HtmlValueFormat& reader, const Clock& clock)
+    : app_(app), reader_(reader), clock_(clock) {}
+
+std::vector<int> InitDataJob::startYears() const {
+    std::vector<int> years;
+    for (int y = 1990; y <= clock_.now().year; ++y) years.push_back(y);
+    return years;
+}
+
+JobOutcome InitDataJob::open() {
+    settings = InitSettings{};
+    mode_ = Mode::None;
+    createCode_ = 1000;
+    resumeCode_ = 1000;
+    calendar_.clear();
+    ensureFolder(layout::initFolder(app_));
+    JobOutcome o;
+    o.state = JobState::Idle;
+    o.status = init_data_text::kInitialStatus;
+    o.progress = 0;
+    return o;
+}
+
+int InitDataJob::readHistory(int code, int mode, Series& s) {
+    reader_.message.clear();
+    return reader_.ReadPriceHistory(code, settings.startYear, mode, s.dates, s.opens, s.highs, s.lows, s.closes,
+                                    s.volumes, s.buys, s.sells);
+}
+
+JobOutcome InitDataJob::ended(JobState state, std::string status) {
+    mode_ = Mode::None;
+    JobOutcome o;
+    o.state = state;
+    if (!status.empty()) o.status = std::move(status);
+    return o;
+}
+
+JobOutcome InitDataJob::startCreate() {
+    struct IndexSeries {
+        int serviceCode;
+        int fileCode;
+        bool write;
+        const char* noData;
+        const char* format;
+    };
+    const IndexSeries indices[] = {
+        {kNikkeiHistory, 101, settings.nikkei, init_data_text::kNikkeiNoData, init_data_text::kNikkeiFormat},
+        {kTopixHistory, 102, settings.topix, init_data_text::kTopixNoData, init_data_text::kTopixFormat},
+    };
+    JobOutcome progress;
+    for (const IndexSeries& index : indices) {
+        // The Nikkei history is always read: its dates are the calendar.
+        if (index.fileCode != 101 && !index.write) continue;
+        Series s;
+        const int result = readHistory(index.serviceCode, 2, s);
+        if (result != 1) {
+            JobOutcome o = ended(JobState::Stopped, {});
+            o.stopReason = result == -2   ? JobOutcome::StopReason::Connection
+                           : result == -3 ? JobOutcome::StopReason::UnrecognisedPage
+                                          : JobOutcome::StopReason::Failed;
+            o.message = result == -2 ? init_data_text::kCommError : result == -3 ? index.format : index.noData;
+            return o;
+        }
+        if (index.fileCode == 101) {
+            progress.status = init_data_text::kCalendarStatus;
+            calendar_ = s.dates;
+        }
+        if (!index.write) continue;
+        PriceSeries rows;
+        rows.rows.reserve(s.dates.size());
+        for (std::size_t i = 0; i < s.dates.size(); ++i)
+            rows.append(PriceRecord{s.dates[i], s.opens[i], s.highs[i], s.lows[i], s.closes[i], 0, 0, 0});
+        const auto path = layout::initFile(app_, index.fileCode);
+        if (!ensureFolder(layout::initFolder(app_)) || !writePriceFile(path, rows)) {
+            JobOutcome o = ended(JobState::Stopped, init_data_text::kErrorStatus);
+            o.stopReason = JobOutcome::StopReason::Failed;
+            o.message = init_data_text::kFileFailed + path.string();
+            return o;
+        }
+    }
+    createCode_ = resumeCode_;
+    mode_ = Mode::Create;
+    progress.state = JobState::Running;
+    return progress;
+}
+
+JobOutcome InitDataJob::startTransfer() {
+    app_.currentCode = 0;
+    mode_ = Mode::Transfer;
+    ensureFolder(layout::dataFolder(app_));
+    JobOutcome o;
+    o.state = JobState::Running;
+    return o;
+}
+
+JobOutcome InitDataJob::startDelete() {
+    app_.currentCode = 0;
+    mode_ = Mode::Delete;
+    JobOutcome o;
+    o.state = JobState::Running;
+    return o;
+}
+
+JobOutcome InitDataJob::stop() {
+    JobOutcome o = ended(JobState::Stopped, formatCode(init_data_text::kStopped, createCode_));
+    return o;
+}
+
+JobOutcome InitDataJob::tick() {
+    switch (mode_) {
+    case Mode::Create: return createTick();
+    case Mode::Transfer: return fileTick(true);
+    case Mode::Delete: return fileTick(false);
+    default: return ended(JobState::Finished, {});
+    }
+}
+
+JobOutcome InitDataJob::createTick() {
+    JobOutcome o;
+    o.state = JobState::Running;
+    o.progress = (createCode_ - 1000) / 9 / 10;
+    resumeCode_ = createCode_;
+    Series s;
+    const int result = readHistory(createCode_, settings.margin ? 1 : 0, s);
+    if (result == -1) {
+        ++createCode_;
+        if (createCode_ >= 10000) {
+            JobOutcome e = ended(JobState::Finished, init_data_text::kCreateFinished);
+            e.progress = o.progress;
+            return e;
+        }
+        return o;
+    }
+    if (result == -2 || result == -3) {
+        JobOutcome e = ended(JobState::Stopped,
+                             result == -2 ? init_data_text::kErrorStatus : init_data_text::kFormatStatus);
+        e.progress = o.progress;
+        e.stopReason = result == -2 ? JobOutcome::StopReason::Connection : JobOutcome::StopReason::UnrecognisedPage;
+        e.message = result == -2 ? std::string(init_data_text::kDisconnected) : reader_.message;
+        return e;
+    }
+    const PriceSeries rows =
+        alignToCalendar(calendar_, s.dates, s.opens, s.highs, s.lows, s.closes, s.volumes, s.buys, s.sells);
+    const auto path = layout::initFile(app_, createCode_);
+    if (!ensureFolder(layout::initFolder(app_)) || !writePriceFile(path, rows)) {
+        // The resume code stays at this code, so the next start writes it again.
+        JobOutcome e = ended(JobState::Stopped, init_data_text::kErrorStatus);
+        e.progress = o.progress;
+        e.stopReason = JobOutcome::StopReason::Failed;
+        e.message = init_data_text::kFileFailed + path.string();
+        return e;
+    }
+    o.status = formatCode(init_data_text::kCreating, createCode_);
+    ++createCode_;
+    return o;
+}
+
+JobOutcome InitDataJob::fileTick(bool transfer) {
+    JobOutcome o;
+    o.state = JobState::Running;
+    const int code = app_.currentCode;
+    const auto source = layout::initFile(app_, code);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(source, ec)) {
+        o.status = formatCode(transfer ? init_data_text::kTransferring : init_data_text::kDeleting, code);
+        if (transfer) {
+            const auto target = layout::dataFile(app_, code);
+            if (!copyFileAtomically(source, target)) {
+                JobOutcome e = ended(JobState::Stopped, *o.status);
+                e.stopReason = JobOutcome::StopReason::Failed;
+                e.message = init_data_text::kCopyFailed + target.string();
+                return e;
+            }
+        } else {
+            std::filesystem::remove(source, ec);
+        }
+    }
+    o.progress = code / 100;
+    ++app_.currentCode;
+    if (app_.currentCode > kTransferLastCode) {
+        JobOutcome e = ended(JobState::Finished,
+                             transfer ? init_data_text::kTransferFinished : init_data_text::kDeleteFinished);
+        e.progress = o.progress;
+        return e;
+    }
+    return o;
+}
+
+}  // namespace quarlink

@@ -1,0 +1,115 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jobs/job_outcome.h"
+#include "store/application.h"
+#include "store/clock.h"
+#include "store/price_series.h"
+#include "web/html_value_format.h"
+
+namespace quarlink {
+
+namespace init_data_text {
+inline constexpr const char* kCaption = "初期化データの作成";
+inline constexpr const char* kCreateButton = "作成開始";
+inline constexpr const char* kTransferButton = "データ転送";
+inline constexpr const char* kDeleteButton = "データ削除";
+inline constexpr const char* kStopButton = "停止";
+inline constexpr const char* kCancelButton = "キャンセル";
+inline constexpr const char* kMarginLabel = "信用残の取得";
+inline constexpr const char* kNikkeiLabel = "日経平均の取得（出来高取得不能）";
+inline constexpr const char* kTopixLabel = "TOPIXの取得（出来高取得不能）";
+inline constexpr const char* kSource = "yahoo!ファイナンス";
+inline constexpr const char* kSourceLabel = "株価データ取得先";
+inline constexpr const char* kStartYearLabel = "取得開始年";
+inline constexpr const char* kYearLabel = "年";
+inline constexpr const char* kConditionsLabel = "作成条件";
+inline constexpr const char* kNote = "※株価データと日経平均、TOPIXの初期化データのみ作成可能です";
+inline constexpr const char* kInitialStatus = "条件を選択して作成開始ボタンを押してください";
+inline constexpr const char* kCalendarStatus = "日経平均から日付データ取得";
+inline constexpr const char* kNikkeiNoData = "データ取得先のコードが変更されています。：日経平均";
+inline constexpr const char* kNikkeiFormat = "データ取得先のフォーマットが変更されています。：日経平均";
+inline constexpr const char* kTopixNoData = "データ取得先のコードが変更されています。：TOPIX";
+inline constexpr const char* kTopixFormat = "データ取得先のフォーマットが変更されています。：TOPIX";
+inline constexpr const char* kCommError = "通信エラー、接続を確認してください。";
+inline constexpr const char* kCreateFinished =
+    "初期化データ作成終了、転送ボタンでSorvantideへデータを転送してください。";
+inline constexpr const char* kErrorStatus = "エラー終了、作成ボタンで続きから実行できます。";
+inline constexpr const char* kDisconnected = "通信エラー、接続が切断されました。\n作成ボタンで続きから開始できます。";
+inline constexpr const char* kFormatStatus = "HTMLフォーマットエラー、データが取得できませんでした。";
+inline constexpr const char* kCreating = "初期化データ作成中：%d";
+inline constexpr const char* kTransferring = "初期化データ転送中...%04d";
+inline constexpr const char* kTransferFinished = "データ転送終了。";
+inline constexpr const char* kDeleting = "初期化データ削除中...%04d";
+inline constexpr const char* kDeleteFinished = "データ削除終了。";
+inline constexpr const char* kStopped = "転送停止中：コード（%d）";
+inline constexpr const char* kFileFailed = "初期化データファイルが作成できませんでした：";
+inline constexpr const char* kCopyFailed = "初期化データを転送できませんでした：";
+}  // namespace init_data_text
+
+struct InitSettings {
+    bool margin = true;
+    bool nikkei = false;
+    bool topix = false;
+    int startYear = 1990;
+};
+
+// Lays a code's history onto the trading calendar: from the code's first
+// trading day on, one record per calendar date, a filler record (no prices,
+// carried margin balances) where the code has no row. Linear in the sizes.
+PriceSeries alignToCalendar(const std::vector<std::int32_t>& calendar, const std::vector<std::int32_t>& dates,
+                            const std::vector<std::int32_t>& opens, const std::vector<std::int32_t>& highs,
+                            const std::vector<std::int32_t>& lows, const std::vector<std::int32_t>& closes,
+                            const std::vector<std::int32_t>& volumes, const std::vector<std::int32_t>& buys,
+                            const std::vector<std::int32_t>& sells);
+
+// Initial data: creates init/NNNN from the price histories (mode 1),
+// transfers them into the chart folder (mode 2) or deletes them (mode 3).
+class InitDataJob {
+public:
+    static constexpr int kNikkeiHistory = 998407;
+    static constexpr int kTopixHistory = 998405;
+    enum class Mode { None, Create, Transfer, Delete };
+
+    InitDataJob(Application& app, HtmlValueFormat& reader, const Clock& clock);
+
+    InitSettings settings;
+
+    JobOutcome open();
+    JobOutcome startCreate();
+    JobOutcome startTransfer();
+    JobOutcome startDelete();
+    JobOutcome tick();
+    // The user's stop: shows the create code, in every mode.
+    JobOutcome stop();
+
+    // Years the start-year list offers: 1990 to the clock's year.
+    std::vector<int> startYears() const;
+
+    Mode mode() const { return mode_; }
+    int createCode() const { return createCode_; }
+    int resumeCode() const { return resumeCode_; }
+    void setResumeCode(int code) { resumeCode_ = code; }
+    const std::vector<std::int32_t>& calendar() const { return calendar_; }
+
+private:
+    struct Series {
+        std::vector<std::int32_t> dates, opens, highs, lows, closes, volumes, buys, sells;
+    };
+    int readHistory(int code, int mode, Series& s);
+    JobOutcome ended(JobState state, std::string status);
+    JobOutcome createTick();
+    JobOutcome fileTick(bool transfer);
+
+    Application& app_;
+    HtmlValueFormat& reader_;
+    const Clock& clock_;
+    Mode mode_ = Mode::None;
+    int createCode_ = 1000;
+    int resumeCode_ = 1000;
+    std::vector<std::int32_t> calendar_;
+};
+
+}  // namespace quarlink

@@ -1,0 +1,118 @@
+#include "jobs/init_value_data_dialog.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace quarlink {
+
+namespace {
+QString text(const char* utf8) { return QString::fromUtf8(utf8); }
+}  // namespace
+
+InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent)
+    : JobDialogBase(app, parent), job_(app, web_.reader(), web_.clock()) {
+    using namespace init_data_text;
+    setWindowTitle(text(kCaption));
+    margin_ = new QCheckBox(text(kMarginLabel));
+    nikkei_ = new QCheckBox(text(kNikkeiLabel));
+    topix_ = new QCheckBox(text(kTopixLabel));
+    source_ = new QComboBox;
+    source_->addItem(text(kSource));
+    year_ = new QComboBox;
+    status_ = new QLineEdit;
+    status_->setReadOnly(true);
+    progress_ = new QProgressBar;
+    progress_->setRange(0, 100);
+    create_ = new QPushButton(text(kCreateButton));
+    transfer_ = new QPushButton(text(kTransferButton));
+    delete_ = new QPushButton(text(kDeleteButton));
+    stop_ = new QPushButton(text(kStopButton));
+    cancel_ = new QPushButton(text(kCancelButton));
+
+    auto* conditions = new QGroupBox(text(kConditionsLabel));
+    auto* grid = new QGridLayout(conditions);
+    grid->addWidget(new QLabel(text(kSourceLabel)), 0, 0);
+    grid->addWidget(source_, 0, 1, 1, 2);
+    grid->addWidget(new QLabel(text(kStartYearLabel)), 1, 0);
+    grid->addWidget(year_, 1, 1);
+    grid->addWidget(new QLabel(text(kYearLabel)), 1, 2);
+    grid->addWidget(margin_, 2, 0, 1, 3);
+    grid->addWidget(nikkei_, 3, 0, 1, 3);
+    grid->addWidget(topix_, 4, 0, 1, 3);
+    grid->addWidget(new QLabel(text(kNote)), 5, 0, 1, 3);
+
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {create_, transfer_, delete_, stop_, cancel_}) buttons->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(conditions);
+    layout->addWidget(status_);
+    layout->addWidget(progress_);
+    layout->addLayout(buttons);
+
+    connect(create_, &QPushButton::clicked, this, [this] { begin(Action::Create); });
+    connect(transfer_, &QPushButton::clicked, this, [this] { begin(Action::Transfer); });
+    connect(delete_, &QPushButton::clicked, this, [this] { begin(Action::Delete); });
+    connect(stop_, &QPushButton::clicked, this, &InitValueDataDialog::onStop);
+    connect(cancel_, &QPushButton::clicked, this, &InitValueDataDialog::reject);
+
+    applyOutcome(job_.open());
+    for (const int y : job_.startYears()) year_->addItem(QString::number(y));
+    year_->setCurrentIndex(0);
+    margin_->setChecked(job_.settings.margin);
+    nikkei_->setChecked(job_.settings.nikkei);
+    topix_->setChecked(job_.settings.topix);
+    stop_->setEnabled(false);
+}
+
+InitValueDataDialog::~InitValueDataDialog() { haltJob(); }
+
+void InitValueDataDialog::begin(Action action) {
+    if (jobBusy()) return;
+    if (margin_->isEnabled()) {
+        job_.settings.margin = margin_->isChecked();
+        job_.settings.nikkei = nikkei_->isChecked();
+        job_.settings.topix = topix_->isChecked();
+        job_.settings.startYear = 1990 + std::max(0, year_->currentIndex());
+    }
+    for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(nikkei_),
+                       static_cast<QWidget*>(topix_), static_cast<QWidget*>(source_), static_cast<QWidget*>(year_),
+                       static_cast<QWidget*>(create_), static_cast<QWidget*>(delete_),
+                       static_cast<QWidget*>(transfer_)})
+        w->setEnabled(false);
+    stop_->setEnabled(true);
+    JobRunner::Step start;
+    switch (action) {
+    case Action::Create: start = [this] { return job_.startCreate(); }; break;
+    case Action::Transfer: start = [this] { return job_.startTransfer(); }; break;
+    case Action::Delete: start = [this] { return job_.startDelete(); }; break;
+    }
+    runJob(std::move(start), [this] { return job_.tick(); });
+}
+
+void InitValueDataDialog::onStop() {
+    haltJob();
+    applyOutcome(job_.stop());
+    modeEnded();
+}
+
+void InitValueDataDialog::modeEnded() {
+    create_->setEnabled(true);
+    delete_->setEnabled(true);
+    transfer_->setEnabled(true);
+    stop_->setEnabled(false);
+}
+
+void InitValueDataDialog::applyOutcome(const JobOutcome& o) {
+    if (o.progress) progress_->setValue(*o.progress);
+    if (o.status) status_->setText(QString::fromStdString(*o.status));
+}
+
+void InitValueDataDialog::jobEnded(const JobOutcome& last) {
+    modeEnded();
+    if (last.message) prompter().message(*last.message);
+}
+
+}  // namespace quarlink

@@ -1,0 +1,116 @@
+#include "jobs/margin_fill_job.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unordered_map>
+
+#include "store/folder_layout.h"
+#include "store/index_table.h"
+#include "store/atomic_file.h"
+
+namespace quarlink {
+
+void fillMarginBalances(PriceSeries& records, const std::vector<std::int32_t>& dates,
+                        const std::vector<std::int32_t>& buys, const std::vector<std::int32_t>& sells) {
+    std::unordered_map<std::int32_t, std::size_t> byDate;
+    const std::size_t n = std::min({dates.size(), buys.size(), sells.size()});
+    for (std::size_t i = 0; i < n; ++i) byDate.emplace(dates[i], i);  // first entry of a date wins
+
+    std::int32_t carriedBuy = 0;
+    std::int32_t carriedSell = 0;
+    for (PriceRecord& r : records.rows) {
+        if (auto it = byDate.find(r.date); it != byDate.end()) {
+            r.marginBuy = buys[it->second];
+            r.marginSell = sells[it->second];
+        }
+        if (r.marginBuy != 0)
+            carriedBuy = r.marginBuy;
+        else
+            r.marginBuy = carriedBuy;
+        if (r.marginSell != 0)
+            carriedSell = r.marginSell;
+        else
+            r.marginSell = carriedSell;
+    }
+}
+
+MarginFillJob::MarginFillJob(Application& app, HtmlValueFormat& reader) : app_(app), reader_(reader) {}
+
+JobOutcome MarginFillJob::open() {
+    indexOnly = true;
+    source = 0;
+    app_.currentCode = CodeCursor::kNikkeiCode;
+    cursor_ = CodeCursor{};
+    JobOutcome o;
+    o.state = JobState::Idle;
+    o.progress = 0;
+    return o;
+}
+
+JobOutcome MarginFillJob::start() {
+    cursor_.indexOnly = indexOnly;
+    if (indexOnly) {
+        // A missing index.txt keeps the list from the last start.
+        std::vector<int> codes;
+        if (loadCodeList(layout::indexFile(app_), codes) != 0) cursor_.codes = std::move(codes);
+    }
+    JobOutcome o;
+    o.state = JobState::Running;
+    if (resumeFrom) {
+        const int code = *resumeFrom;
+        resumeFrom.reset();
+        if (!cursor_.seek(code, app_.currentCode)) {
+            o.state = JobState::Finished;
+            o.status = margin_fill_text::kFinishedSkip;
+        }
+    }
+    return o;
+}
+
+JobOutcome MarginFillJob::advanceQuietly(JobOutcome o) {
+    if (!cursor_.advance(app_.currentCode)) {
+        o.state = JobState::Finished;
+        o.status = margin_fill_text::kFinishedSkip;
+    }
+    return o;
+}
+
+JobOutcome MarginFillJob::tick() {
+    JobOutcome o;
+    o.state = JobState::Running;
+    o.progress = app_.currentCode / 100;
+
+    std::vector<std::int32_t> dates, buys, sells;
+    const int result = source == 0 ? reader_.ReadMarginHistory(app_.currentCode, kMonths, dates, buys, sells) : -3;
+    if (result == -1) return advanceQuietly(o);
+    if (result == -2 || result == -3) {
+        o.state = JobState::Stopped;
+        o.stopReason = result == -2 ? JobOutcome::StopReason::Connection : JobOutcome::StopReason::UnrecognisedPage;
+        o.message = result == -2 ? margin_fill_text::kDisconnected : margin_fill_text::kFormatChanged;
+        return o;
+    }
+
+    const auto path = layout::dataFile(app_, app_.currentCode);
+    std::string before;
+    if (!readWholeFile(path, before)) return advanceQuietly(o);  // no price file for this code
+    PriceSeries records = parsePriceSeries(before);
+    fillMarginBalances(records, dates, buys, sells);
+    // Whole records the reader stopped short of (after a date -1) are kept as
+    // they were; a trailing partial record is dropped.
+    std::string after = serializePriceSeries(records);
+    const std::size_t wholeEnd = before.size() / kRecordSize * kRecordSize;
+    if (wholeEnd > after.size()) after.append(before, after.size(), wholeEnd - after.size());
+    if (after != before && !replaceFileAtomically(path, after)) return advanceQuietly(o);
+
+    if (!cursor_.advance(app_.currentCode)) {
+        o.state = JobState::Finished;
+        o.status = margin_fill_text::kFinished;
+        return o;
+    }
+    char text[96];
+    std::snprintf(text, sizeof text, margin_fill_text::kProgress, app_.currentCode);
+    o.status = text;
+    return o;
+}
+
+}  // namespace quarlink

@@ -1,0 +1,63 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jobs/code_cursor.h"
+#include "jobs/job_outcome.h"
+#include "store/application.h"
+#include "store/price_series.h"
+#include "web/html_value_format.h"
+
+namespace quarlink {
+
+namespace margin_fill_text {
+inline constexpr const char* kCaption = "信用残補填";
+inline constexpr const char* kIndexOnlyLabel = "index.txtに登録されているもののみ取得";
+inline constexpr const char* kSourceYahoo = "Yahoo!ファイナンス";
+inline constexpr const char* kNote = "※過去の信用残が抜けている部分は直のデータで埋められます。";
+inline constexpr const char* kStartButton = "取得";
+inline constexpr const char* kCancelButton = "キャンセル";
+inline constexpr const char* kFinished = "日々のデータ更新終了！キャンセルボタンで終了してください。";
+inline constexpr const char* kFinishedSkip = "信用残補填終了！キャンセルボタンで終了してください。(1)";
+inline constexpr const char* kProgress = "日々のデータ更新中：%d";
+inline constexpr const char* kDisconnected = "接続が切断されました。取得ボタンで続きから取得できます。";
+inline constexpr const char* kFormatChanged =
+    "データ取得先のフォーマットが変更されているか接続先が混雑しています。\n"
+    "再度取得を行ってもこのエラーが発生する場合はフォーマット変更の可能性がありますので\n"
+    "バージョン情報に記載されているサイトへご報告ください。";
+}  // namespace margin_fill_text
+
+// Puts the table's margin balances on their dates, then carries the last
+// non-zero buy and sell balances forward into records that have none.
+void fillMarginBalances(PriceSeries& records, const std::vector<std::int32_t>& dates,
+                        const std::vector<std::int32_t>& buys, const std::vector<std::int32_t>& sells);
+
+// The margin fill: one code per tick, six months of margin history each.
+class MarginFillJob {
+public:
+    static constexpr int kMonths = 6;
+
+    MarginFillJob(Application& app, HtmlValueFormat& reader);
+
+    bool indexOnly = true;
+    int source = 0;  // the only source: Yahoo
+    std::optional<int> resumeFrom;
+
+    JobOutcome open();
+    JobOutcome start();
+    JobOutcome tick();
+
+    int currentCode() const { return app_.currentCode; }
+    std::size_t listPosition() const { return cursor_.position; }
+
+private:
+    JobOutcome advanceQuietly(JobOutcome o);
+
+    Application& app_;
+    HtmlValueFormat& reader_;
+    CodeCursor cursor_;
+};
+
+}  // namespace quarlink

@@ -1,0 +1,67 @@
+#include "jobs/supp_shin_dialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace quarlink {
+
+SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent)
+    : JobDialogBase(app, parent), job_(app, web_.reader()) {
+    setWindowTitle(QString::fromUtf8(margin_fill_text::kCaption));
+    indexOnly_ = new QCheckBox(QString::fromUtf8(margin_fill_text::kIndexOnlyLabel));
+    source_ = new QComboBox;
+    source_->addItem(QString::fromUtf8(margin_fill_text::kSourceYahoo));
+    status_ = new QLineEdit;
+    status_->setReadOnly(true);
+    progress_ = new QProgressBar;
+    progress_->setRange(0, 100);
+    start_ = new QPushButton(QString::fromUtf8(margin_fill_text::kStartButton));
+    cancel_ = new QPushButton(QString::fromUtf8(margin_fill_text::kCancelButton));
+    start_->setDefault(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(start_);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(indexOnly_);
+    layout->addWidget(source_);
+    layout->addWidget(new QLabel(QString::fromUtf8(margin_fill_text::kNote)));
+    layout->addWidget(status_);
+    layout->addWidget(progress_);
+    layout->addLayout(buttons);
+
+    connect(start_, &QPushButton::clicked, this, &SuppShinDialog::onStart);
+    connect(cancel_, &QPushButton::clicked, this, &SuppShinDialog::reject);
+
+    applyOutcome(job_.open());
+    indexOnly_->setChecked(job_.indexOnly);
+    source_->setCurrentIndex(job_.source);
+}
+
+SuppShinDialog::~SuppShinDialog() { haltJob(); }
+
+void SuppShinDialog::onStart() {
+    if (jobBusy()) return;
+    if (indexOnly_->isEnabled()) {
+        job_.indexOnly = indexOnly_->isChecked();
+        job_.source = source_->currentIndex();
+    }
+    indexOnly_->setEnabled(false);
+    source_->setEnabled(false);
+    start_->setEnabled(false);
+    runJob([this] { return job_.start(); }, [this] { return job_.tick(); });
+}
+
+void SuppShinDialog::applyOutcome(const JobOutcome& o) {
+    if (o.progress) progress_->setValue(*o.progress);
+    if (o.status) status_->setText(QString::fromStdString(*o.status));
+}
+
+void SuppShinDialog::jobEnded(const JobOutcome& last) {
+    if (last.state == JobState::Stopped) start_->setEnabled(true);
+    if (last.message) prompter().message(*last.message);
+}
+
+}  // namespace quarlink

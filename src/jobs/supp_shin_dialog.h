@@ -1,0 +1,41 @@
+#pragma once
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "jobs/margin_fill_job.h"
+#include "jobs/qt_job_dialog.h"
+
+namespace quarlink {
+
+// "信用残補填": a view over MarginFillJob.
+class SuppShinDialog : public JobDialogBase {
+    Q_OBJECT
+public:
+    SuppShinDialog(Application& app, QWidget* parent = nullptr);
+    ~SuppShinDialog() override;
+
+    QCheckBox* indexOnlyBox() const { return indexOnly_; }
+    QComboBox* sourceList() const { return source_; }
+    QLineEdit* statusLine() const { return status_; }
+    QProgressBar* progressBar() const { return progress_; }
+    QPushButton* startButton() const { return start_; }
+    QPushButton* cancelButton() const { return cancel_; }
+
+private:
+    void onStart();
+    void applyOutcome(const JobOutcome& o) override;
+    void jobEnded(const JobOutcome& last) override;
+
+    MarginFillJob job_;
+    QCheckBox* indexOnly_;
+    QComboBox* source_;
+    QLineEdit* status_;
+    QProgressBar* progress_;
+    QPushButton* start_;
+    QPushButton* cancel_;
+};
+
+}  // namespace quarlink

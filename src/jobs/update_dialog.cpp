@@ -1,0 +1,74 @@
+#include "jobs/update_dialog.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace quarlink {
+
+UpdateDialog::UpdateDialog(Application& app, QWidget* parent)
+    : JobDialogBase(app, parent), job_(app, web_.reader(), web_.clock()) {
+    setWindowTitle(QString::fromUtf8(update_text::kCaption));
+    margin_ = new QCheckBox(QString::fromUtf8(update_text::kMarginLabel));
+    indexOnly_ = new QCheckBox(QString::fromUtf8(update_text::kIndexOnlyLabel));
+    nikkei_ = new QCheckBox(QString::fromUtf8(update_text::kNikkeiLabel));
+    source_ = new QComboBox;
+    source_->addItem(QString::fromUtf8(update_text::kSourceInfoSeek));
+    source_->addItem(QString::fromUtf8(update_text::kSourceYahoo));
+    status_ = new QLineEdit;
+    status_->setReadOnly(true);
+    progress_ = new QProgressBar;
+    progress_->setRange(0, 100);
+    start_ = new QPushButton(QString::fromUtf8(update_text::kStartButton));
+    cancel_ = new QPushButton(QString::fromUtf8(update_text::kCancelButton));
+    start_->setDefault(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(start_);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(indexOnly_),
+                       static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(source_),
+                       static_cast<QWidget*>(status_), static_cast<QWidget*>(progress_)})
+        layout->addWidget(w);
+    layout->addLayout(buttons);
+
+    connect(start_, &QPushButton::clicked, this, &UpdateDialog::onStart);
+    connect(cancel_, &QPushButton::clicked, this, &UpdateDialog::reject);
+
+    applyOutcome(job_.open());
+    margin_->setChecked(job_.settings.margin);
+    indexOnly_->setChecked(job_.settings.indexOnly);
+    nikkei_->setChecked(job_.settings.nikkei);
+    source_->setCurrentIndex(job_.settings.source);
+}
+
+UpdateDialog::~UpdateDialog() { haltJob(); }
+
+void UpdateDialog::onStart() {
+    if (jobBusy()) return;
+    // The settings are taken at the first start; after a stop they stay disabled and unchanged.
+    if (margin_->isEnabled()) {
+        job_.settings.margin = margin_->isChecked();
+        job_.settings.indexOnly = indexOnly_->isChecked();
+        job_.settings.nikkei = nikkei_->isChecked();
+        job_.settings.source = source_->currentIndex();
+    }
+    for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(indexOnly_),
+                       static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(source_),
+                       static_cast<QWidget*>(start_)})
+        w->setEnabled(false);
+    runJob([this] { return job_.start(); }, [this] { return job_.tick(); });
+}
+
+void UpdateDialog::applyOutcome(const JobOutcome& o) {
+    if (o.progress) progress_->setValue(*o.progress);
+    if (o.status) status_->setText(QString::fromStdString(*o.status));
+}
+
+void UpdateDialog::jobEnded(const JobOutcome& last) {
+    if (last.state == JobState::Stopped && last.stopReason != JobOutcome::StopReason::Failed) start_->setEnabled(true);
+    if (last.message) prompter().message(*last.message);
+}
+
+}  // namespace quarlink

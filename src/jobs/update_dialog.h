@@ -1,0 +1,45 @@
+#pragma once
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "jobs/qt_job_dialog.h"
+#include "jobs/update_job.h"
+
+namespace quarlink {
+
+// "日々のデータ更新": a view over UpdateJob.
+class UpdateDialog : public JobDialogBase {
+    Q_OBJECT
+public:
+    UpdateDialog(Application& app, QWidget* parent = nullptr);
+    ~UpdateDialog() override;
+
+    QCheckBox* marginBox() const { return margin_; }
+    QCheckBox* indexOnlyBox() const { return indexOnly_; }
+    QCheckBox* nikkeiBox() const { return nikkei_; }
+    QComboBox* sourceList() const { return source_; }
+    QLineEdit* statusLine() const { return status_; }
+    QProgressBar* progressBar() const { return progress_; }
+    QPushButton* startButton() const { return start_; }
+    QPushButton* cancelButton() const { return cancel_; }
+
+private:
+    void onStart();
+    void applyOutcome(const JobOutcome& o) override;
+    void jobEnded(const JobOutcome& last) override;
+
+    UpdateJob job_;
+    QCheckBox* margin_;
+    QCheckBox* indexOnly_;
+    QCheckBox* nikkei_;
+    QComboBox* source_;
+    QLineEdit* status_;
+    QProgressBar* progress_;
+    QPushButton* start_;
+    QPushButton* cancel_;
+};
+
+}  // namespace quarlink

@@ -1,0 +1,204 @@
+#include "jobs/update_index_dialog.h"
+
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "store/folder_layout.h"
+
+namespace quarlink {
+
+namespace {
+QString text(const char* utf8) { return QString::fromUtf8(utf8); }
+QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
+}  // namespace
+
+void UpdateIndexDialog::RoutingPrompter::message(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    if (deferring)
+        deferred.push_back(text);
+    else
+        target->message(text);
+}
+
+UpdateIndexDialog::Block UpdateIndexDialog::makeBlock() {
+    Block b;
+    b.name = new QLineEdit;
+    b.market = new QLineEdit;
+    b.unit = new QLineEdit;
+    for (QLineEdit* e : {b.name, b.market, b.unit}) e->setReadOnly(true);
+    b.n225 = new QCheckBox(text(index_update_text::kN225Label));
+    b.obs = new QCheckBox(text(index_update_text::kObsLabel));
+    b.a500 = new QCheckBox(text(index_update_text::kA500Label));
+    // The boxes only display: a click is undone at once.
+    for (QCheckBox* c : {b.n225, b.obs, b.a500})
+        connect(c, &QCheckBox::clicked, c, [c](bool checked) { c->setChecked(!checked); });
+    b.splits = new QListWidget;
+    b.splits->setMaximumHeight(60);
+    return b;
+}
+
+UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent)
+    : JobDialogBase(app, parent), job_(app, web_.fetcher(), web_.endpoints(), routing_) {
+    using namespace index_update_text;
+    routing_.target = &prompter();
+    setWindowTitle(text(kCaption));
+    changed_ = new QListWidget;
+    unregistered_ = new QListWidget;
+    current_ = makeBlock();
+    new_ = makeBlock();
+    date_ = new QLineEdit;
+    date_->setReadOnly(true);
+    download_ = new QPushButton(text(kDownloadButton));
+    removeChanged_ = new QPushButton(text(kRemoveChangedButton));
+    removeUnregistered_ = new QPushButton(text(kRemoveUnregisteredButton));
+    apply_ = new QPushButton(text(kApplyButton));
+    cancel_ = new QPushButton(text(kCancelButton));
+    end_ = new QPushButton(text(kEndButton));
+
+    auto* lists = new QGridLayout;
+    lists->addWidget(new QLabel(text(kChangedLabel)), 0, 0);
+    lists->addWidget(changed_, 1, 0);
+    lists->addWidget(removeChanged_, 2, 0);
+    lists->addWidget(new QLabel(text(kUnregisteredLabel)), 0, 1);
+    lists->addWidget(unregistered_, 1, 1);
+    lists->addWidget(removeUnregistered_, 2, 1);
+
+    auto* display = new QVBoxLayout;
+    for (const auto& [title, block] : {std::pair{kCurrentBlock, &current_}, std::pair{kNewBlock, &new_}}) {
+        display->addWidget(new QLabel(text(title)));
+        auto* form = new QFormLayout;
+        form->addRow(text(kNameLabel), block->name);
+        form->addRow(text(kMarketLabel), block->market);
+        form->addRow(text(kUnitLabel), block->unit);
+        display->addLayout(form);
+        auto* boxes = new QHBoxLayout;
+        for (QCheckBox* c : {block->n225, block->obs, block->a500}) boxes->addWidget(c);
+        display->addLayout(boxes);
+        display->addWidget(block->splits);
+    }
+    auto* dateRow = new QFormLayout;
+    dateRow->addRow(text(kDateLabel), date_);
+    display->addLayout(dateRow);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(lists);
+    top->addLayout(display);
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {download_, apply_, cancel_, end_}) buttons->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+
+    connect(download_, &QPushButton::clicked, this, &UpdateIndexDialog::onDownload);
+    connect(removeChanged_, &QPushButton::clicked, this, &UpdateIndexDialog::onRemoveChanged);
+    connect(removeUnregistered_, &QPushButton::clicked, this, &UpdateIndexDialog::onRemoveUnregistered);
+    connect(apply_, &QPushButton::clicked, this, &UpdateIndexDialog::onApply);
+    connect(cancel_, &QPushButton::clicked, this, &UpdateIndexDialog::reject);
+    connect(end_, &QPushButton::clicked, this, &UpdateIndexDialog::reject);
+    connect(changed_, &QListWidget::currentRowChanged, this, [this] { onSelect(changed_); });
+    connect(unregistered_, &QListWidget::currentRowChanged, this, [this] { onSelect(unregistered_); });
+
+    // After the constructor, so that a prompter set by the opener is used.
+    QMetaObject::invokeMethod(this, &UpdateIndexDialog::openIndex, Qt::QueuedConnection);
+}
+
+UpdateIndexDialog::~UpdateIndexDialog() { haltJob(); }
+
+void UpdateIndexDialog::openIndex() {
+    routing_.target = &prompter();
+    if (!job_.open()) reject();
+}
+
+void UpdateIndexDialog::onDownload() {
+    if (jobBusy()) return;
+    routing_.target = &prompter();
+    changed_->clear();
+    unregistered_->clear();
+    clearDisplay();
+    for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_}) b->setEnabled(false);
+    routing_.deferring = true;
+    runJob(
+        [this] {
+            job_.download();
+            JobOutcome o;
+            o.state = JobState::Finished;
+            return o;
+        },
+        [] { return JobOutcome{JobState::Finished}; });
+}
+
+void UpdateIndexDialog::jobEnded(const JobOutcome&) {
+    routing_.deferring = false;
+    for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_}) b->setEnabled(true);
+    fillLists();
+    if (job_.downloaded()) date_->setText(text(job_.newDateText()));
+    const auto messages = std::move(routing_.deferred);
+    routing_.deferred.clear();
+    for (const auto& m : messages) prompter().message(m);
+}
+
+void UpdateIndexDialog::fillLists() {
+    const QSignalBlocker a(changed_), b(unregistered_);
+    changed_->clear();
+    unregistered_->clear();
+    for (const int code : job_.changed()) changed_->addItem(text(layout::codeName(code)));
+    for (const int code : job_.unregistered()) unregistered_->addItem(text(layout::codeName(code)));
+}
+
+void UpdateIndexDialog::clearDisplay() {
+    for (const Block* b : {&current_, &new_}) {
+        b->name->clear();
+        b->market->clear();
+        b->unit->clear();
+        for (QCheckBox* c : {b->n225, b->obs, b->a500}) c->setChecked(false);
+        b->splits->clear();
+    }
+}
+
+void UpdateIndexDialog::showEntry(const Block& block, const IndexEntryView& view) {
+    block.name->setText(text(view.name));
+    block.market->setText(text(view.market));
+    block.unit->setText(text(view.unit));
+    block.n225->setChecked(view.n225);
+    block.obs->setChecked(view.obs);
+    block.a500->setChecked(view.a500);
+    for (const auto& s : view.splits) block.splits->addItem(text(s));
+}
+
+void UpdateIndexDialog::onSelect(QListWidget* list) {
+    clearDisplay();
+    const QListWidgetItem* item = list->currentItem();
+    if (!item) return;
+    const int code = item->text().toInt();
+    showEntry(current_, job_.currentView(code));
+    showEntry(new_, job_.newView(code));
+}
+
+void UpdateIndexDialog::onRemoveChanged() {
+    const int row = changed_->currentRow();
+    if (row < 0) return;
+    const int next = job_.removeChanged(row);
+    fillLists();
+    changed_->setCurrentRow(next);
+    onSelect(changed_);
+}
+
+void UpdateIndexDialog::onRemoveUnregistered() {
+    const int row = unregistered_->currentRow();
+    if (row < 0) return;
+    const int next = job_.removeUnregistered(row);
+    fillLists();
+    unregistered_->setCurrentRow(next);
+    onSelect(unregistered_);
+}
+
+void UpdateIndexDialog::onApply() {
+    if (jobBusy()) return;
+    routing_.target = &prompter();
+    if (job_.apply()) fillLists();
+}
+
+}  // namespace quarlink

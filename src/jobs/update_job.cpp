@@ -1,0 +1,139 @@
+#include "jobs/update_job.h"
+
+#include <cstdio>
+
+#include "store/folder_layout.h"
+#include "store/index_table.h"
+#include "store/price_file.h"
+
+namespace quarlink {
+
+namespace {
+
+std::string formatCode(const char* format, int code) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, code);
+    return text;
+}
+
+}  // namespace
+
+UpdateJob::UpdateJob(Application& app, HtmlValueFormat& reader, const Clock& clock)
+    : app_(app), reader_(reader), clock_(clock) {}
+
+JobOutcome UpdateJob::open() {
+    settings = UpdateSettings{};
+    app_.currentCode = CodeCursor::kNikkeiCode;
+    cursor_ = CodeCursor{};
+    updateDate_ = clock_.now().yyyymmdd();
+    JobOutcome o;
+    o.state = JobState::Idle;
+    o.progress = 0;
+    return o;
+}
+
+JobOutcome UpdateJob::start() {
+    cursor_.indexOnly = settings.indexOnly;
+    if (settings.indexOnly) {
+        // An unreadable or rejected index.txt leaves the list empty.
+        std::vector<int> codes;
+        loadCodeList(layout::indexFile(app_), codes);
+        cursor_.codes = std::move(codes);
+    }
+    JobOutcome o;
+    o.state = JobState::Running;
+    if (resumeFrom) {
+        const int code = *resumeFrom;
+        resumeFrom.reset();
+        if (!cursor_.seek(code, app_.currentCode)) {
+            o.state = JobState::Finished;
+            o.status = update_text::kFinishedSkip;
+        }
+    }
+    return o;
+}
+
+JobOutcome UpdateJob::stopped(JobOutcome::StopReason reason, std::string message) {
+    JobOutcome o;
+    o.state = JobState::Stopped;
+    o.stopReason = reason;
+    o.message = std::move(message);
+    return o;
+}
+
+// The record goes under the page's own date: it replaces the last record of
+// the same date, follows a later one, and is dropped when the file already
+// holds a later day, so the file stays in ascending date order and no earlier
+// day is lost.
+bool UpdateJob::storeRecord(const PriceRecord& record) {
+    const auto path = layout::dataFile(app_, app_.currentCode);
+    {
+        PriceFile existing;
+        if (existing.open(path, PriceFile::Mode::Read)) {
+            const PriceRecord last = existing.readLastRecord();
+            if (last.date != kEndOfFileDate && record.date < last.date) return true;
+        }
+    }
+    return appendOrOverwrite(path, record.date, record) != StoreResult::Failed;
+}
+
+JobOutcome UpdateJob::tick() {
+    JobOutcome o;
+    o.state = JobState::Running;
+    o.progress = app_.currentCode / 100;
+
+    PriceRecord page;
+    int result;
+    if (app_.currentCode == CodeCursor::kNikkeiCode) {
+        result = reader_.ReadInfoSeekQuote(kInfoSeekNikkei, 2, page.date, page.open, page.high, page.low,
+                                           page.close, page.volume, page.marginBuy, page.marginSell);
+        if (result == 1) {
+            updateDate_ = page.date;
+            if (!settings.nikkei) result = -1;  // read only for the market date
+        }
+    } else {
+        const int mode = settings.margin ? 1 : 0;
+        if (settings.source == 0)
+            result = reader_.ReadInfoSeekQuote(app_.currentCode, mode, page.date, page.open, page.high, page.low,
+                                               page.close, page.volume, page.marginBuy, page.marginSell);
+        else if (settings.source == 1)
+            result = reader_.ReadYahooQuote(app_.currentCode, mode, page.date, page.open, page.high, page.low,
+                                            page.close, page.volume, page.marginBuy, page.marginSell);
+        else
+            result = -3;
+    }
+
+    if (result == -1) {
+        if (!cursor_.advance(app_.currentCode)) {
+            o.state = JobState::Finished;
+            o.status = update_text::kFinishedSkip;
+        }
+        return o;
+    }
+    if (result == -2) {
+        JobOutcome s = stopped(JobOutcome::StopReason::Connection, update_text::kDisconnected);
+        s.progress = o.progress;
+        return s;
+    }
+    if (result == -3) {
+        JobOutcome s = stopped(JobOutcome::StopReason::UnrecognisedPage, update_text::kFormatChanged);
+        s.progress = o.progress;
+        return s;
+    }
+
+    if (!storeRecord(page)) {
+        JobOutcome s = stopped(JobOutcome::StopReason::Failed,
+                               update_text::kWriteFailed + layout::dataFile(app_, app_.currentCode).string());
+        s.progress = o.progress;
+        return s;
+    }
+    if (!cursor_.advance(app_.currentCode)) {
+        o.state = JobState::Finished;
+        o.status = update_text::kFinished;
+        return o;
+    }
+    o.status = formatCode(update_text::kProgress, app_.currentCode);
+    return o;
+}
+
+}  // namespace quarlink

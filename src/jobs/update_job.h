@@ -1,0 +1,73 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "jobs/code_cursor.h"
+#include "jobs/job_outcome.h"
+#include "store/application.h"
+#include "store/clock.h"
+#include "store/price_record.h"
+#include "web/html_value_format.h"
+
+namespace quarlink {
+
+namespace update_text {
+inline constexpr const char* kCaption = "日々のデータ更新";
+inline constexpr const char* kMarginLabel = "信用残の取得";
+inline constexpr const char* kIndexOnlyLabel = "index.txtに登録されているもののみ取得";
+inline constexpr const char* kNikkeiLabel = "日経平均の取得(出来高取得不可)";
+inline constexpr const char* kSourceInfoSeek = "InfoSeekマネー";
+inline constexpr const char* kSourceYahoo = "Yahoo!ファイナンス";
+inline constexpr const char* kStartButton = "更新";
+inline constexpr const char* kCancelButton = "キャンセル";
+inline constexpr const char* kFinished = "日々のデータ更新終了！キャンセルボタンで終了してください。";
+inline constexpr const char* kFinishedSkip = "日々のデータ更新終了！キャンセルボタンで終了してください。(1)";
+inline constexpr const char* kProgress = "日々のデータ更新中：%d";
+inline constexpr const char* kDisconnected = "接続が切断されました。更新ボタンで続きから取得できます。";
+inline constexpr const char* kFormatChanged =
+    "データ取得先のフォーマットが変更されているか接続先が混雑しています。\n"
+    "再度更新を行ってもこのエラーが発生する場合はフォーマット変更の可能性がありますので\n"
+    "バージョン情報に記載されているサイトへご報告ください。";
+inline constexpr const char* kWriteFailed = "株価ファイルに書き込めませんでした：";
+}  // namespace update_text
+
+struct UpdateSettings {
+    bool margin = true;
+    bool indexOnly = true;
+    bool nikkei = false;
+    int source = 0;  // 0 InfoSeek, 1 Yahoo
+};
+
+// The daily update: code 101 (the Nikkei average, read for the market date),
+// then one stock quote per tick, stored as that day's record.
+class UpdateJob {
+public:
+    static constexpr int kInfoSeekNikkei = 100000018;
+
+    UpdateJob(Application& app, HtmlValueFormat& reader, const Clock& clock);
+
+    UpdateSettings settings;
+    // A run in a new process resumes here (applied by the next start()).
+    std::optional<int> resumeFrom;
+
+    JobOutcome open();
+    JobOutcome start();
+    JobOutcome tick();
+
+    int currentCode() const { return app_.currentCode; }
+    std::size_t listPosition() const { return cursor_.position; }
+    std::int32_t updateDate() const { return updateDate_; }
+
+private:
+    JobOutcome stopped(JobOutcome::StopReason reason, std::string message);
+    bool storeRecord(const PriceRecord& record);
+
+    Application& app_;
+    HtmlValueFormat& reader_;
+    const Clock& clock_;
+    CodeCursor cursor_;
+    std::int32_t updateDate_ = 0;
+};
+
+}  // namespace quarlink

@@ -1,0 +1,58 @@
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "web/endpoints.h"
+#include "web/page_fetcher.h"
+
+namespace quarlink {
+
+// One blocking HTTP/1.0 GET over a POSIX socket: sends the fixed request,
+// reads until the server closes, hands back the whole raw response. Error
+// lines go to standard error; the result is 1 or 0.
+class HttpClient final : public PageFetcher {
+public:
+    // Bounds that keep a stuck or hostile server from freezing the program.
+    struct Limits {
+        int attempts = 4;
+        int retryWaitMs = 2000;
+        int connectTimeoutMs = 10'000;  // per attempt
+        int idleTimeoutMs = 30'000;     // without a received byte
+        std::size_t maxResponseBytes = 32u << 20;
+    };
+    static constexpr std::size_t kMaxHostOrPath = 25'599;
+
+    HttpClient();
+    // Takes pause_ms and proxy from endpoints.conf.
+    explicit HttpClient(const Endpoints& endpoints);
+
+    Limits limits;
+    int pauseMs = 0;                 // least time between the starts of two requests to one server
+    std::optional<Endpoint> proxy;   // request line then carries the absolute URI
+
+    int fetch(const std::string& host, std::uint16_t port, const std::string& path,
+              std::string& response) override;
+
+    // May be called from any thread: a running fetch ends within about 100 ms
+    // with result 0, and every fetch fails at once until resetAbort().
+    void abort() { aborted_.store(true); }
+    void resetAbort() { aborted_.store(false); }
+    bool abortRequested() const { return aborted_.load(); }
+
+    // The request text sent for a path (exposed for tests and diagnostics).
+    std::string requestText(const std::string& host, std::uint16_t port, const std::string& path) const;
+
+private:
+    bool waitAbortable(std::chrono::steady_clock::time_point until) const;
+
+    std::atomic<bool> aborted_{false};
+    std::vector<char> receiveBuffer_;
+    std::map<std::string, std::chrono::steady_clock::time_point> lastStart_;
+};
+
+}  // namespace quarlink

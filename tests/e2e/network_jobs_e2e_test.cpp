@@ -1,0 +1,225 @@
+// quarlink-cli's network jobs against quarlink-pages on a loopback port,
+// with fault runs resumed until every file equals a run without faults.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct CliRun {
+    int exit = -1;
+    std::string out;
+    std::string err;
+};
+
+CliRun runCli(const fs::path& work, const std::string& args) {
+    const fs::path out = work / "cli.out";
+    const fs::path err = work / "cli.err";
+    const std::string cmd = std::string(QUARLINK_CLI_PATH) + " --workdir " + work.string() + " " + args + " >" +
+                            out.string() + " 2>" + err.string() + " </dev/null";
+    const int status = std::system(cmd.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
+}
+
+class PageServer {
+public:
+    PageServer(const fs::path& market, const std::string& options) {
+        log_ = market.parent_path() / ("serve-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++) + ".log");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const std::string cmd = std::string("exec ") + QUARLINK_PAGES_PATH + " serve " + market.string() +
+                                    " --port 0 " + options + " >" + log_.string() + " 2>&1";
+            ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 200 && port == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const std::string text = readText(log_);
+            if (const auto at = text.find("listening on 127.0.0.1:"); at != std::string::npos)
+                port = std::atoi(text.c_str() + at + 23);
+        }
+    }
+    ~PageServer() { stop(); }
+    void stop() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    int port = 0;
+
+private:
+    static inline int counter_ = 0;
+    pid_t pid_ = -1;
+    fs::path log_;
+};
+
+std::map<std::string, std::string> folderBytes(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    if (!fs::exists(dir)) return files;
+    for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename().string()] = readText(e.path());
+    return files;
+}
+
+class NetworkJobs : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char name[] = "/tmp/quarlink-e2e-XXXXXX";
+        root_ = ::mkdtemp(name);
+        const std::string cmd = std::string(QUARLINK_PAGES_PATH) + " generate " + (root_ / "market").string() +
+                                " --codes 12 >/dev/null";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    static void TearDownTestSuite() { fs::remove_all(root_); }
+
+    // A working folder whose chart folder holds the market's price files
+    // (minus the last record of each, so the update has a day to store) and
+    // its stock codes in index.txt.
+    fs::path makeWork(const std::string& name, int port, bool seedData = true) {
+        const fs::path work = root_ / name;
+        fs::create_directories(work / "chart" / "data");
+        std::ofstream(work / "endpoints.conf") << "quote=127.0.0.1:" << port << "\nhistory=127.0.0.1:" << port
+                                               << "\nstock=127.0.0.1:" << port << "\nindex=127.0.0.1:" << port
+                                               << "\n";
+        std::ofstream(work / "Quarlink.conf") << (work / "chart").string() << ",0\r\n";
+        std::string index = readText(root_ / "market" / "index.txt");
+        std::string kept;
+        std::istringstream lines(index);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("date=", 0) == 0 || line[0] != '0') kept += line + "\n";
+        std::ofstream(work / "chart" / "index.txt", std::ios::binary) << kept;
+        if (seedData)
+            for (const auto& e : fs::directory_iterator(root_ / "market" / "data")) {
+                std::string bytes = readText(e.path());
+                bytes.resize(bytes.size() >= 32 ? bytes.size() - 32 : 0);
+                std::ofstream(work / "chart" / "data" / e.path().filename(), std::ios::binary) << bytes;
+            }
+        return work;
+    }
+    void setPort(const fs::path& work, int port) {
+        std::ofstream(work / "endpoints.conf") << "quote=127.0.0.1:" << port << "\nhistory=127.0.0.1:" << port
+                                               << "\nstock=127.0.0.1:" << port << "\nindex=127.0.0.1:" << port
+                                               << "\n";
+    }
+    static int resumeCode(const CliRun& r) {
+        const auto at = r.out.rfind("--resume-from ");
+        return at == std::string::npos ? -1 : std::atoi(r.out.c_str() + at + 14);
+    }
+
+    static inline fs::path root_;
+};
+
+}  // namespace
+
+TEST_F(NetworkJobs, RefusesWithoutAChartFolder) {
+    const fs::path work = root_ / "unset";
+    fs::create_directories(work);
+    for (const char* cmd : {"update", "margin-fill", "init-create", "init-transfer", "init-delete", "index-update"}) {
+        const CliRun r = runCli(work, cmd);
+        EXPECT_EQ(r.exit, 1) << cmd;
+        EXPECT_NE(r.err.find("Sorvantideフォルダが指定されていません。"), std::string::npos) << cmd;
+    }
+}
+
+TEST_F(NetworkJobs, UpdateAndMarginFillSurviveDroppedConnectionsAndAVanishedServer) {
+    PageServer clean(root_ / "market", "");
+    ASSERT_NE(clean.port, 0);
+    const fs::path reference = makeWork("update-clean", clean.port);
+    ASSERT_EQ(runCli(reference, "update --nikkei").exit, 0);
+    ASSERT_EQ(runCli(reference, "margin-fill").exit, 0);
+    // The stored day is the market's last one, as the page server has it.
+    const auto refFiles = folderBytes(reference / "chart" / "data");
+    EXPECT_EQ(refFiles.at("0101"), readText(root_ / "market" / "data" / "0101"));
+
+    // Dropped connections: each stop is an unrecognised page (exit 3), resumed.
+    PageServer flaky(root_ / "market", "--fail-every 4");
+    const fs::path work = makeWork("update-flaky", flaky.port);
+    for (const char* cmd : {"update --nikkei", "margin-fill"}) {
+        CliRun r = runCli(work, cmd);
+        int stops = 0;
+        while (r.exit == 3 && ++stops < 50) {
+            ASSERT_GE(resumeCode(r), 0) << r.out;
+            r = runCli(work, std::string(cmd) + " --resume-from " + std::to_string(resumeCode(r)));
+        }
+        EXPECT_EQ(r.exit, 0) << cmd << r.out << r.err;
+        EXPECT_GT(stops, 0) << cmd;
+    }
+    EXPECT_EQ(folderBytes(work / "chart" / "data"), refFiles);
+
+    // The server goes away: a connection failure (exit 2), resumed against a new one.
+    const fs::path gone = makeWork("update-gone", clean.port);
+    PageServer shortLived(root_ / "market", "");
+    setPort(gone, shortLived.port);
+    shortLived.stop();
+    CliRun r = runCli(gone, "update --nikkei");
+    EXPECT_EQ(r.exit, 2);
+    EXPECT_NE(r.err.find("接続が切断されました。更新ボタンで続きから取得できます。"), std::string::npos);
+    EXPECT_EQ(resumeCode(r), 101);
+    setPort(gone, clean.port);
+    ASSERT_EQ(runCli(gone, "update --nikkei --resume-from " + std::to_string(resumeCode(r))).exit, 0);
+    ASSERT_EQ(runCli(gone, "margin-fill").exit, 0);
+    EXPECT_EQ(folderBytes(gone / "chart" / "data"), refFiles);
+}
+
+TEST_F(NetworkJobs, InitialDataResumesAfterFaultsAndTransfers) {
+    PageServer clean(root_ / "market", "");
+    const fs::path reference = makeWork("init-clean", clean.port, false);
+    const CliRun first = runCli(reference, "init-create --nikkei --topix --start-year 2025");
+    ASSERT_EQ(first.exit, 0) << first.err;
+    const auto refInit = folderBytes(reference / "init");
+    EXPECT_EQ(refInit.size(), 14u);  // 12 codes, Nikkei and TOPIX
+
+    // Every start reads the index histories again (24 pages here), so the
+    // faults must leave room for a start and some codes between them.
+    PageServer flaky(root_ / "market", "--fail-every 499");
+    const fs::path work = makeWork("init-flaky", flaky.port, false);
+    CliRun r = runCli(work, "init-create --nikkei --topix --start-year 2025");
+    int stops = 0;
+    while (r.exit == 3 && ++stops < 200)
+        r = runCli(work, "init-create --nikkei --topix --start-year 2025 --resume-from " + std::to_string(resumeCode(r)));
+    ASSERT_EQ(r.exit, 0) << r.out << r.err;
+    EXPECT_GT(stops, 0);
+    EXPECT_EQ(folderBytes(work / "init"), refInit);
+
+    const CliRun transfer = runCli(work, "init-transfer");
+    EXPECT_EQ(transfer.exit, 0);
+    EXPECT_NE(transfer.out.find("データ転送終了。"), std::string::npos);
+    EXPECT_EQ(folderBytes(work / "chart" / "data"), refInit);
+    EXPECT_EQ(runCli(work, "init-delete").exit, 0);
+    EXPECT_TRUE(fs::is_empty(work / "init"));
+}
+
+TEST_F(NetworkJobs, IndexUpdateListsAndApplies) {
+    PageServer clean(root_ / "market", "");
+    const fs::path work = makeWork("index", clean.port, false);
+    std::ofstream(work / "chart" / "index.txt", std::ios::binary) << "date=20000101\r\n9998,GONE,T1,100\r\n";
+    CliRun r = runCli(work, "index-update");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.out.find("9998\t9998,GONE,T1,100\t\n"), std::string::npos) << r.out;
+    EXPECT_EQ(readText(work / "chart" / "index.txt"), "date=20000101\r\n9998,GONE,T1,100\r\n");
+
+    r = runCli(work, "index-update --apply");  // no terminal, no --yes: the answer is No
+    EXPECT_EQ(r.exit, 1);
+    r = runCli(work, "index-update --remove-unregistered 9998 --apply --yes");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    std::string published = readText(root_ / "market" / "index.txt");
+    std::string written = readText(work / "chart" / "index.txt");
+    EXPECT_EQ(written, published);
+}

@@ -1,0 +1,198 @@
+// The network job dialogs: controls and texts, start wiring, and a
+// "キャンセル" that closes at once while a fetch hangs.
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTest>
+#include <arpa/inet.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "jobs/init_value_data_dialog.h"
+#include "jobs/supp_shin_dialog.h"
+#include "jobs/update_dialog.h"
+#include "jobs/update_index_dialog.h"
+
+using namespace quarlink;
+namespace fs = std::filesystem;
+
+namespace {
+
+class RecordingPrompter final : public Prompter {
+public:
+    std::vector<std::string> messages;
+    void message(const std::string& text) override { messages.push_back(text); }
+    bool askYesNo(const std::string&) override { return false; }
+    Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
+};
+
+// A server that accepts connections and never answers.
+class SilentServer {
+public:
+    SilentServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 16);
+        socklen_t n = sizeof a;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
+        port = ntohs(a.sin_port);
+    }
+    ~SilentServer() { ::close(fd_); }
+    int port = 0;
+
+private:
+    int fd_ = -1;
+};
+
+struct Scratch {
+    Scratch(int port) {
+        char name[] = "/tmp/quarlink-gui-XXXXXX";
+        root = ::mkdtemp(name);
+        fs::create_directories(root / "chart" / "data");
+        std::ofstream(root / "chart" / "index.txt") << "date=20061205\r\n1301,A,T1,1000\r\n";
+        std::ofstream(root / "endpoints.conf") << "quote=127.0.0.1:" << port << "\nhistory=127.0.0.1:" << port
+                                               << "\nstock=127.0.0.1:" << port << "\nindex=127.0.0.1:" << port
+                                               << "\n";
+        app.workDir = root;
+        app.chartFolder = (root / "chart").string();
+    }
+    ~Scratch() { fs::remove_all(root); }
+    fs::path root;
+    Application app;
+};
+
+template <typename Dialog>
+void expectCancelClosesAtOnce(Dialog& dialog, QPushButton* start) {
+    dialog.show();
+    QTest::mouseClick(start, Qt::LeftButton);
+    QTest::qWait(200);  // the fetch is now hanging on the silent server
+    ASSERT_TRUE(dialog.jobBusy());
+    QElapsedTimer timer;
+    timer.start();
+    QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+    EXPECT_LT(timer.elapsed(), 500);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(dialog.jobBusy());
+}
+
+}  // namespace
+
+TEST(UpdateDialog, ControlsAndDefaults) {
+    Scratch s(1);
+    UpdateDialog d(s.app, nullptr);
+    EXPECT_EQ(d.windowTitle(), "日々のデータ更新");
+    EXPECT_EQ(d.marginBox()->text(), "信用残の取得");
+    EXPECT_TRUE(d.marginBox()->isChecked());
+    EXPECT_EQ(d.indexOnlyBox()->text(), "index.txtに登録されているもののみ取得");
+    EXPECT_TRUE(d.indexOnlyBox()->isChecked());
+    EXPECT_EQ(d.nikkeiBox()->text(), "日経平均の取得(出来高取得不可)");
+    EXPECT_FALSE(d.nikkeiBox()->isChecked());
+    ASSERT_EQ(d.sourceList()->count(), 2);
+    EXPECT_EQ(d.sourceList()->itemText(0), "InfoSeekマネー");
+    EXPECT_EQ(d.sourceList()->itemText(1), "Yahoo!ファイナンス");
+    EXPECT_EQ(d.startButton()->text(), "更新");
+    EXPECT_EQ(d.cancelButton()->text(), "キャンセル");
+    EXPECT_TRUE(d.statusLine()->isReadOnly());
+    EXPECT_EQ(s.app.currentCode, 101);
+}
+
+TEST(UpdateDialog, ConnectionFailureReenablesOnlyTheStartButton) {
+    Scratch s(1);  // nothing listens on port 1
+    RecordingPrompter prompter;
+    UpdateDialog d(s.app, nullptr);
+    d.setPrompter(&prompter);
+    d.show();
+    QTest::mouseClick(d.startButton(), Qt::LeftButton);
+    EXPECT_FALSE(d.marginBox()->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!prompter.messages.empty(), 15000);
+    EXPECT_EQ(prompter.messages[0], "接続が切断されました。更新ボタンで続きから取得できます。");
+    EXPECT_TRUE(d.startButton()->isEnabled());
+    EXPECT_FALSE(d.marginBox()->isEnabled());
+    EXPECT_EQ(s.app.currentCode, 101);
+}
+
+TEST(NetworkDialogs, CancelClosesWithinHalfASecondWhileAFetchHangs) {
+    SilentServer server;
+    {
+        Scratch s(server.port);
+        UpdateDialog d(s.app, nullptr);
+        expectCancelClosesAtOnce(d, d.startButton());
+    }
+    {
+        Scratch s(server.port);
+        SuppShinDialog d(s.app, nullptr);
+        expectCancelClosesAtOnce(d, d.startButton());
+    }
+    {
+        Scratch s(server.port);
+        InitValueDataDialog d(s.app, nullptr);
+        expectCancelClosesAtOnce(d, d.createButton());
+    }
+    {
+        Scratch s(server.port);
+        UpdateIndexDialog d(s.app, nullptr);
+        QTest::qWait(50);
+        expectCancelClosesAtOnce(d, d.downloadButton());
+    }
+}
+
+TEST(SuppShinDialog, ControlsAndDefaults) {
+    Scratch s(1);
+    SuppShinDialog d(s.app, nullptr);
+    EXPECT_EQ(d.windowTitle(), "信用残補填");
+    EXPECT_EQ(d.startButton()->text(), "取得");
+    EXPECT_TRUE(d.indexOnlyBox()->isChecked());
+    ASSERT_EQ(d.sourceList()->count(), 1);
+    EXPECT_EQ(d.sourceList()->itemText(0), "Yahoo!ファイナンス");
+    EXPECT_FALSE(d.findChildren<QLabel*>().isEmpty());
+}
+
+TEST(InitValueDataDialog, ControlsStopAndStatus) {
+    SilentServer server;
+    Scratch s(server.port);
+    InitValueDataDialog d(s.app, nullptr);
+    EXPECT_EQ(d.windowTitle(), "初期化データの作成");
+    EXPECT_EQ(d.statusLine()->text(), "条件を選択して作成開始ボタンを押してください");
+    EXPECT_FALSE(d.stopButton()->isEnabled());
+    EXPECT_EQ(d.yearList()->itemText(0), "1990");
+    EXPECT_TRUE(d.marginBox()->isChecked());
+    EXPECT_FALSE(d.nikkeiBox()->isChecked());
+    EXPECT_FALSE(d.topixBox()->isChecked());
+    EXPECT_TRUE(fs::is_directory(s.root / "init"));
+    d.show();
+    QTest::mouseClick(d.createButton(), Qt::LeftButton);
+    EXPECT_TRUE(d.stopButton()->isEnabled());
+    EXPECT_FALSE(d.transferButton()->isEnabled());
+    QTest::qWait(100);
+    QElapsedTimer timer;
+    timer.start();
+    QTest::mouseClick(d.stopButton(), Qt::LeftButton);
+    EXPECT_LT(timer.elapsed(), 500);
+    EXPECT_EQ(d.statusLine()->text(), "転送停止中：コード（1000）");
+    EXPECT_TRUE(d.createButton()->isEnabled());
+    EXPECT_FALSE(d.stopButton()->isEnabled());
+    EXPECT_FALSE(d.marginBox()->isEnabled());
+}
+
+TEST(UpdateIndexDialog, ControlsAndDownloadFailure) {
+    Scratch s(1);
+    RecordingPrompter prompter;
+    UpdateIndexDialog d(s.app, nullptr);
+    d.setPrompter(&prompter);
+    EXPECT_EQ(d.windowTitle(), "index更新");
+    EXPECT_EQ(d.removeChangedButton()->text(), "変更削除");
+    EXPECT_EQ(d.removeUnregisteredButton()->text(), "個別削除");
+    EXPECT_EQ(d.applyButton()->text(), "変更反映");
+    EXPECT_EQ(d.endButton()->text(), "終了");
+    d.show();
+    QTest::qWait(20);
+    QTest::mouseClick(d.applyButton(), Qt::LeftButton);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0], "インデックスがダウンロードされていません。");
+}

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include "jobs/index_update.h"
+#include "jobs/scripted_reader.h"
+#include "store/atomic_file.h"
+
+using namespace quarlink;
+using namespace quarlink::test;
+
+namespace {
+
+class CannedFetcher final : public PageFetcher {
+public:
+    int result = 1;
+    std::string page;
+    std::string lastPath;
+    int fetch(const std::string&, std::uint16_t, const std::string& path, std::string& response) override {
+        lastPath = path;
+        if (result == 1) response = page;
+        return result;
+    }
+};
+
+class ScriptedPrompter final : public Prompter {
+public:
+    bool answer = true;
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    void message(const std::string& text) override { messages.push_back(text); }
+    bool askYesNo(const std::string& text) override {
+        questions.push_back(text);
+        return answer;
+    }
+    Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
+};
+
+const std::string kLocal =
+    "date=20061101\r\n"
+    "1301,\x8b\x8d,T1,1000\r\n"         // unchanged
+    "1332,OLD,T1,1000,N225\r\n"        // changed
+    "2000,GONE,T2,100\r\n"             // only local
+    "3000,KEEP,T2,100,S:20060101:2\r\n";  // only local
+const std::string kPublished =
+    "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
+    "date=20061205\r\n"
+    "1301,\x8b\x8d,T1,1000\r\n"
+    "1332,NEW,T1,100,N225,A500,S:20061001:1.5\r\n"
+    "7203,ADDED,T1,100\r\n";
+
+struct IndexFixture : ::testing::Test {
+    ScratchFolder folder;
+    CannedFetcher fetcher;
+    Endpoints endpoints;
+    ScriptedPrompter prompter;
+    IndexUpdate job{folder.app, fetcher, endpoints, prompter};
+
+    IndexFixture() {
+        endpoints.index = Endpoint{"127.0.0.1", 8080};
+        folder.writeIndex(kLocal);
+        fetcher.page = kPublished;
+    }
+    std::string indexText() const {
+        std::string bytes;
+        readWholeFile(std::filesystem::path(folder.app.chartFolder) / "index.txt", bytes);
+        return bytes;
+    }
+};
+
+}  // namespace
+
+TEST_F(IndexFixture, DownloadListsChangedAndUnregisteredCodes) {
+    ASSERT_TRUE(job.open());
+    ASSERT_TRUE(job.download());
+    EXPECT_EQ(fetcher.lastPath, "/download/index.txt");
+    EXPECT_EQ(job.changed(), (std::vector<int>{1332, 7203}));
+    EXPECT_EQ(job.unregistered(), (std::vector<int>{2000, 3000}));
+    EXPECT_EQ(job.newDateText(), "2006/12/05");
+    // The scratch copy starts at "date=" and has LF line ends.
+    std::string scratch;
+    ASSERT_TRUE(readWholeFile(folder.app.workDir / "index", scratch));
+    EXPECT_EQ(scratch.rfind("date=20061205\n1301,", 0), 0u);
+
+    const IndexEntryView now = job.newView(1332);
+    EXPECT_EQ(now.name, "NEW");
+    EXPECT_EQ(now.market, "東証１部");
+    EXPECT_EQ(now.unit, "100");
+    EXPECT_TRUE(now.n225);
+    EXPECT_TRUE(now.a500);
+    EXPECT_FALSE(now.obs);
+    EXPECT_EQ(now.splits, (std::vector<std::string>{"2006/10/01 → 1.5分割"}));
+    EXPECT_EQ(job.newView(2000).name, "該当データなし");
+}
+
+TEST_F(IndexFixture, ApplyWritesTheRemainingChangesByteForByte) {
+    ASSERT_TRUE(job.open());
+    ASSERT_TRUE(job.download());
+    EXPECT_EQ(job.removeChanged(1), 0);      // drop 7203: the last item, select the previous
+    EXPECT_EQ(job.removeUnregistered(0), 0);  // drop 2000 from the index
+    ASSERT_TRUE(job.apply());
+    EXPECT_EQ(indexText(),
+              "date=20061205\r\n"
+              "1301,\x8b\x8d,T1,1000\r\n"
+              "1332,NEW,T1,100,N225,A500,S:20061001:1.5\r\n"
+              "3000,KEEP,T2,100,S:20060101:2\r\n");
+    EXPECT_TRUE(job.changed().empty());
+    EXPECT_EQ(job.unregistered(), (std::vector<int>{3000}));
+    ASSERT_EQ(prompter.questions.size(), 1u);
+    EXPECT_EQ(prompter.questions[0], index_update_text::kApplyQuestion);
+    EXPECT_EQ(prompter.messages.back(), index_update_text::kApplied);
+}
+
+TEST_F(IndexFixture, ApplyRefusalsLeaveTheFileAlone) {
+    ASSERT_TRUE(job.open());
+    EXPECT_FALSE(job.apply());
+    EXPECT_EQ(prompter.messages.back(), index_update_text::kNotDownloaded);
+    ASSERT_TRUE(job.download());
+    prompter.answer = false;
+    EXPECT_FALSE(job.apply());
+    EXPECT_EQ(indexText(), kLocal);
+    // A write failure shows only its own message and keeps the lists.
+    prompter.answer = true;
+    const auto index = std::filesystem::path(folder.app.chartFolder) / "index.txt";
+    std::filesystem::remove(index);
+    std::filesystem::create_directory(index);
+    const std::size_t before = prompter.messages.size();
+    EXPECT_FALSE(job.apply());
+    ASSERT_EQ(prompter.messages.size(), before + 1);
+    EXPECT_EQ(prompter.messages.back(), index_update_text::kWriteError);
+    EXPECT_EQ(job.changed().size(), 2u);
+}
+
+TEST_F(IndexFixture, FailuresGiveTheirMessages) {
+    {
+        ScratchFolder empty;
+        IndexUpdate j{empty.app, fetcher, endpoints, prompter};
+        EXPECT_FALSE(j.open());
+        EXPECT_EQ(prompter.messages.back(), index_update_text::kOpenError);
+    }
+    ASSERT_TRUE(job.open());
+    fetcher.result = 0;
+    EXPECT_FALSE(job.download());
+    EXPECT_EQ(prompter.messages.back(), index_update_text::kDownloadFailed);
+    EXPECT_FALSE(job.downloaded());
+    endpoints.index = Endpoint{};
+    fetcher.result = 1;
+    EXPECT_FALSE(job.download());
+    EXPECT_EQ(prompter.messages.back(), index_update_text::kDownloadFailed);
+}
+
+TEST_F(IndexFixture, EntryLineHasNoTrailingCommaWithoutFlags) {
+    ASSERT_TRUE(job.open());
+    EXPECT_EQ(IndexUpdate::entryLine(job.currentTable(), 2000), "2000,GONE,T2,100");
+    EXPECT_EQ(IndexUpdate::entryLine(job.currentTable(), 1332), "1332,OLD,T1,1000,N225");
+    EXPECT_EQ(IndexUpdate::entryLine(job.currentTable(), 7203), "");
+}

@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include "web/endpoints.h"
+
+namespace quarlink {
+namespace {
+
+TEST(Endpoints, ParsesKeysPortsAndKeepsDefaultsForBadLines) {
+    const Endpoints e = parseEndpoints(
+        "# local server\r\n"
+        "\r\n"
+        "quote=127.0.0.1:8080\r\n"
+        "history = pages.local\n"
+        "stock=bad:port\n"
+        "index=dl.example:99999\n"
+        "pause_ms=250\n"
+        "proxy=proxy.lan:3128\n"
+        "unknown=x:1\n");
+    EXPECT_EQ(e.quote.host, "127.0.0.1");
+    EXPECT_EQ(e.quote.port, 8080);
+    EXPECT_EQ(e.history.host, "pages.local");
+    EXPECT_EQ(e.history.port, 80);
+    EXPECT_EQ(e.stock.host, "money.www.infoseek.co.jp");
+    EXPECT_FALSE(e.index.configured());
+    EXPECT_EQ(e.pauseMs, 250);
+    ASSERT_TRUE(e.proxy);
+    EXPECT_EQ(e.proxy->host, "proxy.lan");
+    EXPECT_EQ(e.proxy->port, 3128);
+}
+
+TEST(Endpoints, MissingFileGivesDefaults) {
+    const Endpoints e = loadEndpoints("/nonexistent/endpoints.conf");
+    EXPECT_EQ(e.quote.host, "quote.yahoo.co.jp");
+    EXPECT_EQ(e.history.host, "table.yahoo.co.jp");
+    EXPECT_EQ(e.pauseMs, 0);
+    EXPECT_FALSE(e.proxy);
+}
+
+}  // namespace
+}  // namespace quarlink

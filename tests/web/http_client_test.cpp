@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "web/http_client.h"
+
+namespace quarlink {
+namespace {
+
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+// A loopback server that hands each accepted connection to `serve`.
+class LocalServer {
+public:
+    explicit LocalServer(std::function<void(int fd)> serve, int connections = 1) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int on = 1;
+        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t length = sizeof a;
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
+        port_ = ntohs(a.sin_port);
+        ::listen(fd_, 8);
+        thread_ = std::thread([this, serve, connections] {
+            for (int i = 0; i < connections; ++i) {
+                const int client = ::accept(fd_, nullptr, nullptr);
+                if (client < 0) return;
+                serve(client);
+                ::close(client);
+            }
+        });
+    }
+    ~LocalServer() {
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        thread_.join();
+    }
+    std::uint16_t port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+std::string readRequest(int fd) {
+    std::string request;
+    char buffer[4096];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        request.append(buffer, static_cast<std::size_t>(n));
+    }
+    return request;
+}
+
+void sendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void makeFast(HttpClient& client) {
+    client.limits.retryWaitMs = 50;
+    client.limits.idleTimeoutMs = 2000;
+}
+
+TEST(HttpClient, SendsTheExactRequestAndKeepsTheWholeRawResponse) {
+    std::string seen;
+    const std::string reply = std::string("HTTP/1.0 200 OK\r\nX: y\r\n\r\nbody\0tail", 32);
+    LocalServer server([&](int fd) {
+        seen = readRequest(fd);
+        sendAll(fd, reply);
+    });
+    HttpClient client;
+    makeFast(client);
+    std::string response = "old";
+    ASSERT_EQ(client.fetch("127.0.0.1", server.port(), "/q?s=1301&d=t", response), 1);
+    EXPECT_EQ(seen, "GET /q?s=1301&d=t HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+                        "\r\nUser-Agent: httpc/0.0\r\n\r\n");
+    EXPECT_EQ(response, reply);
+    EXPECT_EQ(client.requestText("h", 80, "/x"), "GET /x HTTP/1.0\r\nHost: h:80\r\nUser-Agent: httpc/0.0\r\n\r\n");
+}
+
+TEST(HttpClient, ProxyGetsTheAbsoluteUri) {
+    std::string seen;
+    LocalServer proxy([&](int fd) {
+        seen = readRequest(fd);
+        sendAll(fd, "HTTP/1.0 200 OK\r\n\r\n");
+    });
+    HttpClient client;
+    makeFast(client);
+    client.proxy = Endpoint{"127.0.0.1", proxy.port()};
+    std::string response;
+    ASSERT_EQ(client.fetch("table.example", 8080, "/t?s=1", response), 1);
+    EXPECT_EQ(seen, "GET http://table.example:8080/t?s=1 HTTP/1.0\r\nHost: table.example:8080\r\n"
+                    "User-Agent: httpc/0.0\r\n\r\n");
+}
+
+TEST(HttpClient, CloseWithoutDataIsSuccessWithAnEmptyResponse) {
+    LocalServer server([](int fd) { readRequest(fd); });
+    HttpClient client;
+    makeFast(client);
+    std::string response = "previous page";
+    EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 1);
+    EXPECT_TRUE(response.empty());
+}
+
+TEST(HttpClient, RefusedConnectionFailsAfterEveryAttempt) {
+    std::uint16_t port;
+    { LocalServer closed([](int) {}, 0); port = closed.port(); }
+    HttpClient client;
+    makeFast(client);
+    std::string response;
+    const auto start = SteadyClock::now();
+    EXPECT_EQ(client.fetch("127.0.0.1", port, "/", response), 0);
+    EXPECT_GE(SteadyClock::now() - start, 150ms) << "three waits between four attempts";
+}
+
+TEST(HttpClient, RefusesEmptyOrOversizedHostAndPathKeepingTheResponse) {
+    HttpClient client;
+    makeFast(client);
+    std::string response = "kept";
+    EXPECT_EQ(client.fetch("127.0.0.1", 80, "", response), 0);
+    EXPECT_EQ(client.fetch("", 80, "/", response), 0);
+    EXPECT_EQ(client.fetch("127.0.0.1", 80, "/" + std::string(HttpClient::kMaxHostOrPath, 'a'), response), 0);
+    EXPECT_EQ(client.fetch(std::string(HttpClient::kMaxHostOrPath + 1, 'h'), 80, "/", response), 0);
+    EXPECT_EQ(response, "kept");
+}
+
+TEST(HttpClient, ServerThatNeverClosesTimesOut) {
+    LocalServer server([](int fd) {
+        readRequest(fd);
+        sendAll(fd, "HTTP/1.0 200 OK\r\n\r\npartial");
+        std::this_thread::sleep_for(800ms);
+    });
+    HttpClient client;
+    makeFast(client);
+    client.limits.idleTimeoutMs = 300;
+    std::string response;
+    const auto start = SteadyClock::now();
+    EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 0);
+    EXPECT_LT(SteadyClock::now() - start, 700ms);
+}
+
+TEST(HttpClient, ResponseOverTheCapFails) {
+    LocalServer server([](int fd) {
+        readRequest(fd);
+        sendAll(fd, std::string(3u << 20, 'x'));
+    });
+    HttpClient client;
+    makeFast(client);
+    client.limits.maxResponseBytes = 1u << 20;
+    std::string response;
+    EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 0);
+    EXPECT_TRUE(response.empty());
+}
+
+TEST(HttpClient, AbortFromAnotherThreadEndsTheFetchQuickly) {
+    LocalServer server([](int fd) {
+        readRequest(fd);
+        std::this_thread::sleep_for(600ms);
+    });
+    HttpClient client;
+    makeFast(client);
+    client.limits.idleTimeoutMs = 10'000;
+    std::string response;
+    SteadyClock::time_point aborted;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(200ms);
+        aborted = SteadyClock::now();
+        client.abort();
+    });
+    EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 0);
+    const auto ended = SteadyClock::now();
+    canceller.join();
+    EXPECT_LT(ended - aborted, 150ms);
+    EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 0) << "stays aborted until reset";
+}
+
+TEST(HttpClient, PauseSpacesTheStartsOfRequestsToOneServer) {
+    LocalServer server([](int fd) { readRequest(fd); }, 2);
+    HttpClient client;
+    makeFast(client);
+    client.pauseMs = 300;
+    std::string response;
+    const auto start = SteadyClock::now();
+    EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/a", response), 1);
+    EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/b", response), 1);
+    EXPECT_GE(SteadyClock::now() - start, 300ms);
+}
+
+}  // namespace
+}  // namespace quarlink

@@ -1,0 +1,85 @@
+// quarlink-pages: a local page server for the demo and the tests.
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "market.h"
+#include "page_server.h"
+
+using namespace quarlink::pages;
+
+namespace {
+
+const char* const kUsage =
+    "Usage:\n"
+    "  quarlink-pages generate DIR [--codes N] [--from YYYY] [--to YYYYMMDD] [--seed S]\n"
+    "  quarlink-pages serve DIR [--port P] [--delay-ms N] [--fail-every N] [--break-format CODE]\n"
+    "\n"
+    "generate  writes a deterministic synthetic market into DIR: index.txt and data/NNNN\n"
+    "          (defaults: 30 codes, from the year before --to, to today, seed 1)\n"
+    "serve     serves the quote, stock, price/margin table and index download pages\n"
+    "          built from DIR on 127.0.0.1 (default port 8080; 0 picks a free port and\n"
+    "          prints it as 'listening on 127.0.0.1:PORT')\n"
+    "  --delay-ms N         wait N ms before every answer\n"
+    "  --fail-every N       close every Nth connection without answering\n"
+    "  --break-format CODE  pages of CODE miss one marker\n";
+
+int usage(const std::string& problem) {
+    std::cerr << "quarlink-pages: " << problem << "\n\n" << kUsage;
+    return 64;
+}
+
+std::optional<long long> number(const std::string& text) {
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0') return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::cout << kUsage;
+        return args.empty() ? 64 : 0;
+    }
+    const std::string command = args[0];
+    if ((command != "generate" && command != "serve") || args.size() < 2) return usage("expected generate DIR or serve DIR");
+    const std::string dir = args[1];
+
+    GenerateOptions generate;
+    ServeOptions serve;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (i + 1 >= args.size()) return usage(name + " needs a value");
+        const auto value = number(args[++i]);
+        if (!value || *value < 0) return usage(name + " takes a whole number");
+        if (command == "generate" && name == "--codes" && *value > 0) generate.codes = static_cast<int>(*value);
+        else if (command == "generate" && name == "--from" && *value > 1900) generate.fromYear = static_cast<int>(*value);
+        else if (command == "generate" && name == "--to" && *value > 19000101) generate.to = static_cast<std::int32_t>(*value);
+        else if (command == "generate" && name == "--seed") generate.seed = static_cast<std::uint64_t>(*value);
+        else if (command == "serve" && name == "--port" && *value <= 65535) serve.port = static_cast<int>(*value);
+        else if (command == "serve" && name == "--delay-ms") serve.delayMs = static_cast<int>(*value);
+        else if (command == "serve" && name == "--fail-every") serve.failEvery = static_cast<int>(*value);
+        else if (command == "serve" && name == "--break-format") serve.breakCode = static_cast<long>(*value);
+        else return usage("unknown or out-of-range option " + name + " " + args[i]);
+    }
+
+    std::string error;
+    if (command == "generate") {
+        if (!generateMarket(dir, generate, error)) {
+            std::cerr << "quarlink-pages: " << error << '\n';
+            return 1;
+        }
+        return 0;
+    }
+    Market market;
+    if (!loadMarket(dir, market, error)) {
+        std::cerr << "quarlink-pages: " << error << '\n';
+        return 1;
+    }
+    return servePages(market, serve);
+}

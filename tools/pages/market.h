@@ -1,0 +1,34 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "store/index_table.h"
+#include "store/price_series.h"
+
+namespace quarlink::pages {
+
+// A market folder in the chart program's formats: index.txt and data/NNNN.
+struct Market {
+    IndexTable index;
+    std::string indexBytes;              // index.txt as stored, for the download endpoint
+    std::map<int, PriceSeries> series;   // code -> rows, oldest first
+    std::int32_t lastDay = 0;            // the newest trading day of the market
+
+    const PriceSeries* find(int code) const;
+};
+
+bool loadMarket(const std::filesystem::path& dir, Market& market, std::string& error);
+
+struct GenerateOptions {
+    int codes = 30;
+    int fromYear = 0;        // 0: the year before `to`
+    std::int32_t to = 0;     // YYYYMMDD; 0: today
+    std::uint64_t seed = 1;
+};
+
+// Writes a deterministic synthetic market (same options, same bytes).
+bool generateMarket(const std::filesystem::path& dir, const GenerateOptions& options, std::string& error);
+
+}  // namespace quarlink::pages

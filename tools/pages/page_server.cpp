@@ -1,0 +1,171 @@
+#include "page_server.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <httplib.h>
+#include <iostream>
+#include <thread>
+
+#include "page_forms.h"
+#include "web/page_markers.h"
+
+namespace quarlink::pages {
+
+namespace {
+
+long numberParam(const httplib::Request& req, const char* name) {
+    return req.has_param(name) ? std::atol(req.get_param_value(name).c_str()) : -1;
+}
+
+// The services' own numbers for index series map to the chart program's codes.
+int tableCode(long number) {
+    if (number == markers::kTableNikkei) return 101;
+    if (number == markers::kTableTopix) return 102;
+    return number >= 0 && number < 10000 ? static_cast<int>(number) : -1;
+}
+int stockCode(long number) {
+    if (number == markers::kInfoSeekNikkei) return 101;
+    return number >= 0 && number < 10000 ? static_cast<int>(number) : -1;
+}
+bool isIndex(int code) { return code >= 0 && code < 600; }
+
+// httplib has no way to drop a request unanswered, so find the connection's
+// socket by its peer address and shut it down.
+void dropConnection(const httplib::Request& req) {
+    DIR* fds = opendir("/proc/self/fd");
+    if (!fds) return;
+    while (const dirent* entry = readdir(fds)) {
+        const int fd = std::atoi(entry->d_name);
+        if (fd <= 2) continue;
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 || peer.sin_family != AF_INET) continue;
+        char address[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
+        if (ntohs(peer.sin_port) == req.remote_port && req.remote_addr == address) {
+            shutdown(fd, SHUT_RDWR);
+            break;
+        }
+    }
+    closedir(fds);
+}
+
+void answer(httplib::Response& res, const std::string& body) {
+    res.set_content(body, "text/html; charset=EUC-JP");
+}
+
+const PriceRecord* lastTrade(const PriceSeries* series, std::int32_t lastDay) {
+    if (!series || series->empty() || series->rows.back().date != lastDay) return nullptr;
+    return &series->rows.back();
+}
+
+std::vector<PriceRecord> window(const PriceSeries& series, std::int32_t from, std::int32_t to, bool marginOnly) {
+    std::vector<PriceRecord> rows;
+    for (auto r = series.rows.rbegin(); r != series.rows.rend(); ++r)
+        if (r->date >= from && r->date <= to && (!marginOnly || r->marginBuy || r->marginSell)) rows.push_back(*r);
+    return rows;
+}
+
+}  // namespace
+
+int servePages(const Market& market, const ServeOptions& options) {
+    // Signals are taken by one thread, so that stop() runs outside a handler.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    httplib::Server server;
+    server.set_keep_alive_max_count(1);
+    std::atomic<long> requests{0};
+    const auto broken = [&](long number, int code) {
+        return options.breakCode >= 0 && (number == options.breakCode || code == options.breakCode);
+    };
+
+    server.set_pre_routing_handler([&](const httplib::Request& req, httplib::Response&) {
+        if (options.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
+        if (options.failEvery > 0 && ++requests % options.failEvery == 0) {
+            dropConnection(req);
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+
+    server.Get("/q", [&](const httplib::Request& req, httplib::Response& res) {
+        const long number = numberParam(req, "s");
+        const int code = stockCode(number);
+        const PriceSeries* series = code >= 0 ? market.find(code) : nullptr;
+        if (!series) return answer(res, yahooNoSuchCodePage());
+        answer(res, yahooQuotePage(code, lastTrade(series, market.lastDay), market.lastDay, isIndex(code),
+                                   broken(number, code)));
+    });
+
+    server.Get(R"(/MnStock/(\d+)/sresult/)", [&](const httplib::Request& req, httplib::Response& res) {
+        const long number = std::atol(req.matches[1].str().c_str());
+        const int code = stockCode(number);
+        const PriceSeries* series = code >= 0 ? market.find(code) : nullptr;
+        if (!series) return answer(res, infoSeekNoSuchCodePage(number));
+        const PriceRecord* margin = nullptr;
+        for (auto r = series->rows.rbegin(); r != series->rows.rend() && !margin; ++r)
+            if (r->date <= market.lastDay && (r->marginBuy || r->marginSell)) margin = &*r;
+        answer(res, infoSeekPage(number, lastTrade(series, market.lastDay), market.lastDay, isIndex(code), margin,
+                                 broken(number, code)));
+    });
+
+    const auto table = [&](bool marginTable) {
+        return [&, marginTable](const httplib::Request& req, httplib::Response& res) {
+            const long number = numberParam(req, "s");
+            const int code = tableCode(number);
+            const PriceSeries* series = code >= 0 ? market.find(code) : nullptr;
+            if (!series)
+                return answer(res, marginTable ? marginTableNoSuchCodePage() : priceTableNoSuchCodePage(number));
+            const auto date = [&](const char* y, const char* m, const char* d) {
+                return static_cast<std::int32_t>(numberParam(req, y) * 10000 + numberParam(req, m) * 100 +
+                                                 numberParam(req, d));
+            };
+            const auto rows = window(*series, date("c", "a", "b"), date("f", "d", "e"), marginTable);
+            if (rows.empty()) return answer(res, marginTable ? marginTableEmptyPage() : priceTableEmptyPage());
+            answer(res, marginTable ? marginTablePage(rows, broken(number, code))
+                                    : priceTablePage(rows, isIndex(code), broken(number, code)));
+        };
+    };
+    server.Get("/t", table(false));
+    server.Get("/bt", table(true));
+
+    server.Get(markers::kIndexDownloadPath, [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(market.indexBytes, "text/plain; charset=Shift_JIS");
+    });
+
+    const int port = options.port == 0 ? server.bind_to_any_port("127.0.0.1")
+                                       : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);
+    if (port < 0) {
+        std::cerr << "quarlink-pages: cannot listen on 127.0.0.1:" << options.port << '\n';
+        return 1;
+    }
+    std::cout << "listening on 127.0.0.1:" << port << std::endl;
+
+    std::atomic<bool> finished{false};
+    std::thread stopper([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        while (!finished && !server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!finished) server.stop();
+    });
+    const bool ok = server.listen_after_bind();
+    finished = true;
+    pthread_kill(stopper.native_handle(), SIGTERM);  // wakes the stopper when no signal came
+    stopper.join();
+    return ok ? 0 : 1;
+}
+
+}  // namespace quarlink::pages

@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+
+#include "market.h"
+
+namespace quarlink::pages {
+
+struct ServeOptions {
+    int port = 8080;       // 0: any free port
+    int delayMs = 0;       // wait before every answer
+    int failEvery = 0;     // close every Nth connection without answering
+    long breakCode = -1;   // pages of this code miss one marker
+};
+
+// Serves the four endpoints' pages on 127.0.0.1 until SIGINT or SIGTERM.
+// Prints "listening on 127.0.0.1:PORT" once the socket is bound.
+int servePages(const Market& market, const ServeOptions& options);
+
+}  // namespace quarlink::pages
