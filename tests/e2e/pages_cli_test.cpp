@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -232,6 +233,13 @@ TEST_F(PagesCliTest, BrokenFormatsAndDroppedConnectionsStopWithTheirExitCodes) {
     writeEndpoints(dir, dropping.port());
     const Ran dropped = cli("quote " + std::to_string(codes()[0]), dir);
     EXPECT_EQ(dropped.exit, 3) << "an empty answer is an unrecognised page";
+
+    PageServer slow(market, "--delay-ms 300");
+    const fs::path slowDir = root / "slow";
+    writeEndpoints(slowDir, slow.port());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(cli("quote " + std::to_string(codes()[0]), slowDir).exit, 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
 }
 
 TEST_F(PagesCliTest, IndexDownloadServesTheMarketsIndexBytes) {
