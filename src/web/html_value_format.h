@@ -30,7 +30,8 @@ public:
     virtual int ReadInfoSeekQuote(int code, int mode, std::int32_t& date, std::int32_t& open, std::int32_t& high,
                                   std::int32_t& low, std::int32_t& close, std::int32_t& volume,
                                   std::int32_t& marginBuy, std::int32_t& marginSell);
-    // Appends to the eight series, oldest first as the pages are read.
+    // Empties the eight series, then appends each page's rows oldest first;
+    // after a failure they hold the pages read before it.
     virtual int ReadPriceHistory(int code, int startYear, int mode, std::vector<std::int32_t>& dates,
                                  std::vector<std::int32_t>& opens, std::vector<std::int32_t>& highs,
                                  std::vector<std::int32_t>& lows, std::vector<std::int32_t>& closes,

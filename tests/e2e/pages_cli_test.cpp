@@ -1,0 +1,257 @@
+// quarlink-cli's page reads against quarlink-pages on a loopback port give
+// back exactly the values of the generated market folder.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "store/clock.h"
+#include "store/price_file.h"
+#include "web/http_client.h"
+
+namespace quarlink {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Ran {
+    int exit = -1;
+    std::string out;
+};
+
+Ran run(const std::string& command) {
+    Ran r;
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe) return r;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
+    const int status = pclose(pipe);
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// A running quarlink-pages; its port is read from the first line it prints.
+class PageServer {
+public:
+    PageServer(const fs::path& market, const std::string& options) {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(fds[1], 1);
+            close(fds[0]);
+            close(fds[1]);
+            const std::string command =
+                std::string("exec '") + QUARLINK_PAGES_PATH + "' serve '" + market.string() + "' --port 0 " + options;
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string line;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
+        close(fds[0]);
+        const auto colon = line.rfind(':');
+        if (colon != std::string::npos) port_ = std::atoi(line.c_str() + colon + 1);
+    }
+    ~PageServer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    int port() const { return port_; }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+class PagesCliTest : public ::testing::Test {
+protected:
+    static inline fs::path root;
+    static inline fs::path market;
+    static inline fs::path workdir;
+    static inline fs::path brokenWorkdir;
+    static inline PageServer* server = nullptr;
+    static inline LocalDateTime today;
+    static inline int brokenCode = 0;
+
+    static void SetUpTestSuite() {
+        root = fs::temp_directory_path() / ("quarlink-e2e-" + std::to_string(getpid()));
+        fs::create_directories(root);
+        market = root / "market";
+        today = SystemClock{}.now();
+        const Ran generated = run(std::string("'") + QUARLINK_PAGES_PATH + "' generate '" + market.string() +
+                                  "' --codes 12 --seed 7 --to " + std::to_string(today.yyyymmdd()));
+        ASSERT_EQ(generated.exit, 0);
+        brokenCode = codes().back();
+        server = new PageServer(market, "--break-format " + std::to_string(brokenCode));
+        ASSERT_GT(server->port(), 0);
+        workdir = root / "work";
+        writeEndpoints(workdir, server->port());
+    }
+    static void TearDownTestSuite() {
+        delete server;
+        server = nullptr;
+        fs::remove_all(root);
+    }
+
+    static void writeEndpoints(const fs::path& dir, int port) {
+        fs::create_directories(dir);
+        std::ofstream(dir / "endpoints.conf") << "# test server\n"
+                                              << "quote=127.0.0.1:" << port << "\nhistory=127.0.0.1:" << port
+                                              << "\nstock=127.0.0.1:" << port << "\n";
+    }
+
+    static std::vector<int> codes() {
+        std::vector<int> all;
+        for (const auto& entry : fs::directory_iterator(market / "data")) {
+            const int code = std::stoi(entry.path().filename().string());
+            if (code >= 1000) all.push_back(code);
+        }
+        std::sort(all.begin(), all.end());
+        return all;
+    }
+    static PriceSeries series(int code) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%04d", code);
+        PriceSeries s;
+        EXPECT_TRUE(loadPriceFile(market / "data" / name, s));
+        return s;
+    }
+    static std::int32_t lastDay() { return series(101).rows.back().date; }
+
+    static Ran cli(const std::string& args, const fs::path& dir = workdir) {
+        return run(std::string("'") + QUARLINK_CLI_PATH + "' --workdir '" + dir.string() + "' " + args);
+    }
+
+    static std::string line(const PriceRecord& r, bool withVolume, bool withMargin) {
+        std::ostringstream out;
+        out << r.date << ' ' << r.open << ' ' << r.high << ' ' << r.low << ' ' << r.close << ' '
+            << (withVolume ? r.volume : 0) << ' ' << (withMargin ? r.marginBuy : 0) << ' '
+            << (withMargin ? r.marginSell : 0) << '\n';
+        return out.str();
+    }
+};
+
+TEST_F(PagesCliTest, QuotesOfBothSourcesMatchTheMarket) {
+    int traded = 0, untraded = 0;
+    for (int code : codes()) {
+        if (code == brokenCode) continue;
+        const PriceSeries s = series(code);
+        const std::string c = std::to_string(code);
+        if (s.rows.back().date != lastDay()) {
+            ++untraded;
+            for (const char* source : {"infoseek", "yahoo"}) {
+                const Ran r = cli("quote " + c + " --source " + source);
+                EXPECT_EQ(r.exit, 1) << c << " " << source;
+                EXPECT_EQ(r.out, "-1\n") << c << " " << source;
+            }
+            continue;
+        }
+        ++traded;
+        // The latest weekly balances are the ones on the pages.
+        PriceRecord expected = s.rows.back();
+        for (auto row = s.rows.rbegin(); row != s.rows.rend(); ++row)
+            if (row->marginBuy || row->marginSell) {
+                expected.marginBuy = row->marginBuy;
+                expected.marginSell = row->marginSell;
+                break;
+            }
+        for (const char* source : {"infoseek", "yahoo"}) {
+            const Ran margin = cli("quote " + c + " --source " + source + " --mode 1");
+            EXPECT_EQ(margin.exit, 0) << c << " " << source;
+            EXPECT_EQ(margin.out, "1 " + line(expected, true, true)) << c << " " << source;
+            EXPECT_EQ(cli("quote " + c + " --source " + source + " --mode 0").out, "1 " + line(expected, true, false));
+        }
+    }
+    EXPECT_GT(traded, 0);
+    EXPECT_GT(untraded, 0) << "the market has codes without a trade on the last day";
+
+    const Ran nikkei = cli("quote 100000018 --mode 2");
+    EXPECT_EQ(nikkei.exit, 0);
+    EXPECT_EQ(nikkei.out, "1 " + line(series(101).rows.back(), false, false));
+    EXPECT_EQ(cli("quote 9998 --source yahoo").out, "-1\n");
+    EXPECT_EQ(cli("quote 9998").exit, 1);
+}
+
+TEST_F(PagesCliTest, HistoryAndMarginTablesMatchTheMarket) {
+    const int startYear = today.year - 1;
+    for (int code : {codes()[0], codes()[2]}) {  // the second is the code whose history starts late
+        const PriceSeries s = series(code);
+        std::string expected = "1\n", expectedMargin = "1\n";
+        int startMonth = today.month - 6, marginYear = today.year;
+        if (startMonth <= 0) {
+            startMonth += 12;
+            --marginYear;
+        }
+        const std::int32_t marginFrom = marginYear * 10000 + startMonth * 100 + 1;
+        for (const auto& r : s.rows) {
+            if (r.date >= startYear * 10000) expected += line(r, true, true);
+            if (r.date >= marginFrom && (r.marginBuy || r.marginSell))
+                expectedMargin += std::to_string(r.date) + ' ' + std::to_string(r.marginBuy) + ' ' +
+                                  std::to_string(r.marginSell) + '\n';
+        }
+        const Ran history = cli("history " + std::to_string(code) + " --start-year " + std::to_string(startYear) +
+                                " --mode 1");
+        EXPECT_EQ(history.exit, 0);
+        EXPECT_EQ(history.out, expected) << code;
+        const Ran margin = cli("margin " + std::to_string(code));
+        EXPECT_EQ(margin.exit, 0);
+        EXPECT_EQ(margin.out, expectedMargin) << code;
+    }
+
+    std::string topix = "1\n";
+    for (const auto& r : series(102).rows) topix += line(r, false, false);
+    EXPECT_EQ(cli("history 998405 --start-year " + std::to_string(startYear) + " --mode 2").out, topix);
+    EXPECT_EQ(cli("history 9998 --start-year " + std::to_string(today.year)).out, "-1\n");
+    EXPECT_EQ(cli("margin 9998").exit, 1);
+}
+
+TEST_F(PagesCliTest, BrokenFormatsAndDroppedConnectionsStopWithTheirExitCodes) {
+    const std::string c = std::to_string(brokenCode);
+    const Ran infoSeek = cli("quote " + c);
+    EXPECT_EQ(infoSeek.exit, 3);
+    EXPECT_EQ(infoSeek.out, "-3\nFORMAT CHANGED : Value 3 form HtmlValueFormat\n");
+    EXPECT_EQ(cli("quote " + c + " --source yahoo").out, "-3\nFORMAT CHANGED : Value 3\n");
+    EXPECT_EQ(cli("history " + c + " --start-year " + std::to_string(today.year)).out,
+              "-3\nFORMAT CHANGED : Value 7 form HtmlValueFormat\n");
+    EXPECT_EQ(cli("margin " + c).out, "-3\nFORMAT CHANGED : Shin 3 form HtmlValueFormat\n");
+
+    PageServer dropping(market, "--fail-every 1");
+    ASSERT_GT(dropping.port(), 0);
+    const fs::path dir = root / "dropping";
+    writeEndpoints(dir, dropping.port());
+    const Ran dropped = cli("quote " + std::to_string(codes()[0]), dir);
+    EXPECT_EQ(dropped.exit, 3) << "an empty answer is an unrecognised page";
+
+    PageServer slow(market, "--delay-ms 300");
+    const fs::path slowDir = root / "slow";
+    writeEndpoints(slowDir, slow.port());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(cli("quote " + std::to_string(codes()[0]), slowDir).exit, 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+}
+
+TEST_F(PagesCliTest, IndexDownloadServesTheMarketsIndexBytes) {
+    HttpClient client;
+    std::string response;
+    ASSERT_EQ(client.fetch("127.0.0.1", static_cast<std::uint16_t>(server->port()), "/download/index.txt", response), 1);
+    std::ifstream file(market / "index.txt", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const auto body = response.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    EXPECT_EQ(response.substr(body + 4), bytes);
+}
+
+}  // namespace
+}  // namespace quarlink
