@@ -9,6 +9,10 @@
 #include "store/folder_layout.h"
 // Job dialogs: include each one's header here when it is wired below.
 #include "editor/data_editor_dialog.h"
+#include "jobs/init_value_data_dialog.h"
+#include "jobs/supp_shin_dialog.h"
+#include "jobs/update_dialog.h"
+#include "jobs/update_index_dialog.h"
 #include "portfolio/portfolio_dialog.h"
 
 namespace quarlink {
@@ -33,6 +37,10 @@ void openModal(Application& app, QWidget* parent) {
 // RestoreBackUpDialog, Supplement SupplementDialog, Sepalater
 // SepalaterDialog, InitValueData InitValueDataDialog.
 void addJobDialogOpeners(Openers& o) {
+    o[TrayCommand::Update] = openModal<UpdateDialog>;
+    o[TrayCommand::SuppShin] = openModal<SuppShinDialog>;
+    o[TrayCommand::InitValueData] = openModal<InitValueDataDialog>;
+    o[TrayCommand::UpdateIndex] = openModal<UpdateIndexDialog>;
     o[TrayCommand::DataEditor] = openModal<DataEditorDialog>;
     o[TrayCommand::Portfolio] = openModal<PortfolioDialog>;
 }
