@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "jobs/update_job.h"
 #include "store/folder_layout.h"
 #include "store/index_table.h"
 #include "store/atomic_file.h"
@@ -100,7 +101,14 @@ JobOutcome MarginFillJob::tick() {
     std::string after = serializePriceSeries(records);
     const std::size_t wholeEnd = before.size() / kRecordSize * kRecordSize;
     if (wholeEnd > after.size()) after.append(before, after.size(), wholeEnd - after.size());
-    if (after != before && !replaceFileAtomically(path, after)) return advanceQuietly(o);
+    // A file that cannot be rewritten (full disk, read-only folder) stops the
+    // job at this code instead of being passed over as if it were filled.
+    if (after != before && !replaceFileAtomically(path, after)) {
+        o.state = JobState::Stopped;
+        o.stopReason = JobOutcome::StopReason::Failed;
+        o.message = std::string(update_text::kWriteFailed) + path.string();
+        return o;
+    }
 
     if (!cursor_.advance(app_.currentCode)) {
         o.state = JobState::Finished;

@@ -12,6 +12,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "support/page_server.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -38,38 +40,7 @@ CliRun runCli(const fs::path& work, const std::string& args) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
 }
 
-class PageServer {
-public:
-    PageServer(const fs::path& market, const std::string& options) {
-        log_ = market.parent_path() / ("serve-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++) + ".log");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const std::string cmd = std::string("exec ") + QUARLINK_PAGES_PATH + " serve " + market.string() +
-                                    " --port 0 " + options + " >" + log_.string() + " 2>&1";
-            ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        for (int i = 0; i < 200 && port == 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            const std::string text = readText(log_);
-            if (const auto at = text.find("listening on 127.0.0.1:"); at != std::string::npos)
-                port = std::atoi(text.c_str() + at + 23);
-        }
-    }
-    ~PageServer() { stop(); }
-    void stop() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    int port = 0;
-
-private:
-    static inline int counter_ = 0;
-    pid_t pid_ = -1;
-    fs::path log_;
-};
+using quarlink::test::PageServer;
 
 std::map<std::string, std::string> folderBytes(const fs::path& dir) {
     std::map<std::string, std::string> files;
@@ -140,8 +111,8 @@ TEST_F(NetworkJobs, RefusesWithoutAChartFolder) {
 
 TEST_F(NetworkJobs, UpdateAndMarginFillSurviveDroppedConnectionsAndAVanishedServer) {
     PageServer clean(root_ / "market", "");
-    ASSERT_NE(clean.port, 0);
-    const fs::path reference = makeWork("update-clean", clean.port);
+    ASSERT_NE(clean.port(), 0);
+    const fs::path reference = makeWork("update-clean", clean.port());
     ASSERT_EQ(runCli(reference, "update --nikkei").exit, 0);
     ASSERT_EQ(runCli(reference, "margin-fill").exit, 0);
     // The stored day is the market's last one, as the page server has it.
@@ -150,7 +121,7 @@ TEST_F(NetworkJobs, UpdateAndMarginFillSurviveDroppedConnectionsAndAVanishedServ
 
     // Dropped connections: each stop is an unrecognised page (exit 3), resumed.
     PageServer flaky(root_ / "market", "--fail-every 4");
-    const fs::path work = makeWork("update-flaky", flaky.port);
+    const fs::path work = makeWork("update-flaky", flaky.port());
     for (const char* cmd : {"update --nikkei", "margin-fill"}) {
         CliRun r = runCli(work, cmd);
         int stops = 0;
@@ -164,15 +135,15 @@ TEST_F(NetworkJobs, UpdateAndMarginFillSurviveDroppedConnectionsAndAVanishedServ
     EXPECT_EQ(folderBytes(work / "chart" / "data"), refFiles);
 
     // The server goes away: a connection failure (exit 2), resumed against a new one.
-    const fs::path gone = makeWork("update-gone", clean.port);
+    const fs::path gone = makeWork("update-gone", clean.port());
     PageServer shortLived(root_ / "market", "");
-    setPort(gone, shortLived.port);
+    setPort(gone, shortLived.port());
     shortLived.stop();
     CliRun r = runCli(gone, "update --nikkei");
     EXPECT_EQ(r.exit, 2);
     EXPECT_NE(r.err.find("接続が切断されました。更新ボタンで続きから取得できます。"), std::string::npos);
     EXPECT_EQ(resumeCode(r), 101);
-    setPort(gone, clean.port);
+    setPort(gone, clean.port());
     ASSERT_EQ(runCli(gone, "update --nikkei --resume-from " + std::to_string(resumeCode(r))).exit, 0);
     ASSERT_EQ(runCli(gone, "margin-fill").exit, 0);
     EXPECT_EQ(folderBytes(gone / "chart" / "data"), refFiles);
@@ -180,7 +151,7 @@ TEST_F(NetworkJobs, UpdateAndMarginFillSurviveDroppedConnectionsAndAVanishedServ
 
 TEST_F(NetworkJobs, InitialDataResumesAfterFaultsAndTransfers) {
     PageServer clean(root_ / "market", "");
-    const fs::path reference = makeWork("init-clean", clean.port, false);
+    const fs::path reference = makeWork("init-clean", clean.port(), false);
     const CliRun first = runCli(reference, "init-create --nikkei --topix --start-year 2025");
     ASSERT_EQ(first.exit, 0) << first.err;
     const auto refInit = folderBytes(reference / "init");
@@ -189,7 +160,7 @@ TEST_F(NetworkJobs, InitialDataResumesAfterFaultsAndTransfers) {
     // Every start reads the index histories again (24 pages here), so the
     // faults must leave room for a start and some codes between them.
     PageServer flaky(root_ / "market", "--fail-every 499");
-    const fs::path work = makeWork("init-flaky", flaky.port, false);
+    const fs::path work = makeWork("init-flaky", flaky.port(), false);
     CliRun r = runCli(work, "init-create --nikkei --topix --start-year 2025");
     int stops = 0;
     while (r.exit == 3 && ++stops < 200)
@@ -208,7 +179,7 @@ TEST_F(NetworkJobs, InitialDataResumesAfterFaultsAndTransfers) {
 
 TEST_F(NetworkJobs, IndexUpdateListsAndApplies) {
     PageServer clean(root_ / "market", "");
-    const fs::path work = makeWork("index", clean.port, false);
+    const fs::path work = makeWork("index", clean.port(), false);
     std::ofstream(work / "chart" / "index.txt", std::ios::binary) << "date=20000101\r\n9998,GONE,T1,100\r\n";
     CliRun r = runCli(work, "index-update");
     EXPECT_EQ(r.exit, 0) << r.err;

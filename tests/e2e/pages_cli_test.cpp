@@ -16,6 +16,8 @@
 #include "store/price_file.h"
 #include "web/http_client.h"
 
+#include "support/page_server.h"
+
 namespace quarlink {
 namespace {
 
@@ -38,42 +40,7 @@ Ran run(const std::string& command) {
     return r;
 }
 
-// A running quarlink-pages; its port is read from the first line it prints.
-class PageServer {
-public:
-    PageServer(const fs::path& market, const std::string& options) {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(fds[1], 1);
-            close(fds[0]);
-            close(fds[1]);
-            const std::string command =
-                std::string("exec '") + QUARLINK_PAGES_PATH + "' serve '" + market.string() + "' --port 0 " + options;
-            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string line;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
-        close(fds[0]);
-        const auto colon = line.rfind(':');
-        if (colon != std::string::npos) port_ = std::atoi(line.c_str() + colon + 1);
-    }
-    ~PageServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    int port() const { return port_; }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
+using quarlink::test::PageServer;
 
 class PagesCliTest : public ::testing::Test {
 protected:
