@@ -7,6 +7,10 @@ namespace quarlink::cli {
 std::span<const Command* const> commands() {
     static const Command* const all[] = {
         &kOptionsCommand,
+        &kSupplementCommand,
+        &kBackupCommand,
+        &kRestoreCommand,
+        &kSplitCommand,
     };
     return all;
 }

@@ -17,6 +17,10 @@ struct Command {
 std::span<const Command* const> commands();
 
 extern const Command kOptionsCommand;
+extern const Command kSupplementCommand;
+extern const Command kBackupCommand;
+extern const Command kRestoreCommand;
+extern const Command kSplitCommand;
 
 // Loads the options as the tray application does at start-up. Returns false
 // when the first start could not create the file (the run goes on).
