@@ -18,6 +18,10 @@ std::span<const Command* const> commands() {
         &kHistoryCommand,
         &kMarginCommand,
         &kReportCommand,
+        &kSupplementCommand,
+        &kBackupCommand,
+        &kRestoreCommand,
+        &kSplitCommand,
     };
     return all;
 }

@@ -27,6 +27,10 @@ extern const Command kQuoteCommand;
 extern const Command kHistoryCommand;
 extern const Command kMarginCommand;
 extern const Command kReportCommand;
+extern const Command kSupplementCommand;
+extern const Command kBackupCommand;
+extern const Command kRestoreCommand;
+extern const Command kSplitCommand;
 
 // Loads the options as the tray application does at start-up. Returns false
 // when the first start could not create the file (the run goes on).

@@ -1,0 +1,143 @@
+// The file jobs against `cp -r` followed by `sync` on a generated market.
+// QUARLINK_BENCH_FILES (default 4000) and QUARLINK_BENCH_RECORDS (default
+// 7500) set its size; the default is about 1 GB. Prints ratios and peak memory.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "jobs/backup_job.h"
+#include "jobs/supplement_job.h"
+#include "jobs/year_split_job.h"
+#include "store/folder_layout.h"
+#include "store/price_series.h"
+
+using namespace quarlink;
+
+namespace {
+
+int envInt(const char* name, int fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? std::atoi(v) : fallback;
+}
+
+std::filesystem::path g_root;
+Application g_app;
+std::map<std::string, double> g_seconds;
+
+void generate(int files, int records) {
+    char pattern[] = "/tmp/quarlink-bench-XXXXXX";
+    g_root = ::mkdtemp(pattern);
+    g_app.workDir = g_root / "work";
+    g_app.chartFolder = (g_root / "chart").string();
+    std::filesystem::create_directories(layout::dataFolder(g_app));
+    std::filesystem::create_directories(layout::initFolder(g_app));
+    for (int i = 0; i < files; ++i) {
+        const int code = 1000 + i * 9000 / files;
+        PriceSeries s, half;
+        for (int r = 0; r < records; ++r) {
+            const int date = (1980 + r / 250) * 10000 + (r % 250 / 21 + 1) * 100 + r % 21 + 1;
+            const PriceRecord rec{date, 100 + r, 110 + r, 90 + r, 105 + r, 1000 * r, r, r / 2};
+            s.append(rec);
+            if (r % 2 == 0) half.append(rec);
+        }
+        std::ofstream(layout::dataFile(g_app, code), std::ios::binary) << serializePriceSeries(s);
+        // The supplement source holds every other day, so each merge has work.
+        std::ofstream(layout::initFile(g_app, code), std::ios::binary) << serializePriceSeries(half);
+    }
+    ::sync();
+}
+
+template <typename Job>
+void runJob(Job& job) {
+    JobOutcome o = job.start();
+    while (o.state == JobState::Running) o = job.tick();
+}
+
+void timed(benchmark::State& state, const char* name, const std::function<void()>& body) {
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        body();
+        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(s);
+        g_seconds[name] = s;
+    }
+}
+
+void BM_CopyBaseline(benchmark::State& state) {
+    timed(state, "baseline", [] {
+        const auto target = g_root / "cp-copy";
+        std::filesystem::remove_all(target);
+        const std::string command =
+            "cp -r '" + layout::dataFolder(g_app).string() + "' '" + target.string() + "' && sync";
+        if (std::system(command.c_str()) != 0) std::abort();
+    });
+}
+
+void BM_Backup(benchmark::State& state) {
+    timed(state, "backup", [] {
+        BackupJob job(g_app, BackupJob::Direction::Backup);
+        runJob(job);
+    });
+}
+
+void BM_Restore(benchmark::State& state) {
+    timed(state, "restore", [] {
+        BackupJob job(g_app, BackupJob::Direction::Restore);
+        runJob(job);
+    });
+}
+
+void BM_Split(benchmark::State& state) {
+    timed(state, "split", [] {
+        YearSplitJob job(g_app);
+        runJob(job);
+    });
+}
+
+void BM_Supplement(benchmark::State& state) {
+    timed(state, "supplement", [] {
+        SupplementJob job(g_app);
+        job.open();
+        job.sourceKind = SupplementJob::SourceKind::Init;
+        runJob(job);
+    });
+}
+
+}  // namespace
+
+BENCHMARK(BM_CopyBaseline)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Backup)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Restore)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Split)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Supplement)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    const int files = envInt("QUARLINK_BENCH_FILES", 4000);
+    const int records = envInt("QUARLINK_BENCH_RECORDS", 7500);
+    std::printf("market: %d files of %d records (%.1f MB)\n", files, records, files * records * 32.0 / 1e6);
+    generate(files, records);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    const double base = g_seconds["baseline"];
+    const struct { const char* name; double goal; } goals[] = {
+        {"backup", 1.3}, {"restore", 1.3}, {"split", 2.0}, {"supplement", 2.0}};
+    for (const auto& g : goals)
+        if (g_seconds.count(g.name) && base > 0)
+            std::printf("%-10s %8.2f s  ratio %.2f (goal %.1f)\n", g.name, g_seconds[g.name],
+                        g_seconds[g.name] / base, g.goal);
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory: %.1f MB\n", usage.ru_maxrss / 1024.0);
+    std::filesystem::remove_all(g_root);
+}

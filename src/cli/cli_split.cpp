@@ -1,0 +1,40 @@
+#include "cli/cli_commands.h"
+#include "jobs/year_split_job.h"
+
+namespace quarlink::cli {
+namespace {
+
+int run(Context& context, Args& args) {
+    context.prompter.assumeYes = args.flag("--yes");
+    if (auto extra = args.leftover()) return usageError("split", "unexpected argument '" + *extra + "'");
+
+    loadOptionsForCommand(context);
+    if (!requireChartFolder(context)) return kExitFailed;
+    if (!context.prompter.askYesNo(split_text::kSplitQuestion)) return kExitFailed;
+
+    YearSplitJob job(context.app);
+    JobOutcome last;
+    const int code = driveJob([&] { return last = job.start(); }, [&] { return last = job.tick(); },
+                              context.prompter);
+    return last.stopReason == JobOutcome::StopReason::Failed ? kExitFailed : code;
+}
+
+}  // namespace
+
+const Command kSplitCommand{
+    "split",
+    "save the price files split by year into sep/YYYY/NNNN",
+    "Usage: quarlink-cli [--workdir DIR] split [--yes]\n"
+    "\n"
+    "Writes the records of every <chart folder>/data/NNNN dated in year YYYY to\n"
+    "sep/YYYY/NNNN in the working folder, replacing year files written before.\n"
+    "The chart folder is only read.\n"
+    "\n"
+    "Asks first whether to go on. --yes answers Yes; on a terminal the question is\n"
+    "asked; otherwise the answer is No and nothing runs (exit 1).\n"
+    "\n"
+    "Exit 1 when a price file cannot be read or a year file cannot be written.\n",
+    run,
+};
+
+}  // namespace quarlink::cli

@@ -1,0 +1,80 @@
+#include "jobs/backup_job.h"
+
+#include <cstdio>
+#include <string>
+
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+
+namespace quarlink {
+namespace {
+
+std::string format(const char* pattern, int value) {
+    char text[256];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+}  // namespace
+
+std::filesystem::path BackupJob::sourceOf(int code) const {
+    return direction_ == Direction::Backup ? layout::dataFile(app_, code) : layout::backupFile(app_, code);
+}
+
+std::filesystem::path BackupJob::targetOf(int code) const {
+    return direction_ == Direction::Backup ? layout::backupFile(app_, code) : layout::dataFile(app_, code);
+}
+
+JobOutcome BackupJob::open() {
+    app_.processedCount = 0;
+    app_.currentCode = 0;
+    failed_ = 0;
+    JobOutcome o;
+    o.state = JobState::Idle;
+    o.progress = 0;
+    o.status = direction_ == Direction::Backup ? "株価データバックアップ作成中..." : "株価データバックアップ復元中...";
+    return o;
+}
+
+JobOutcome BackupJob::start() {
+    JobOutcome o = open();
+    // A failure here shows up as failed copies, counted and reported at the end.
+    ensureFolder(layout::backupFolder(app_));
+    // Temporary files of a run that was killed mid-copy.
+    removeStaleTemporaryFiles(targetOf(0).parent_path());
+    o.state = JobState::Running;
+    return o;
+}
+
+JobOutcome BackupJob::tick() {
+    JobOutcome o;
+    o.state = JobState::Running;
+    const int code = app_.currentCode;
+    const auto source = sourceOf(code);
+    std::error_code ec;
+    if (std::filesystem::exists(source, ec)) {
+        o.status = format(direction_ == Direction::Backup ? "株価データバックアップ作成中...%d"
+                                                          : "株価データバックアップ復元中...%d",
+                          code);
+        if (copyFileAtomically(source, targetOf(code)))
+            ++app_.processedCount;
+        else
+            ++failed_;
+    }
+    o.progress = code / 100;
+    app_.currentCode = code + 1;
+    if (app_.currentCode > 9999) {
+        o.state = JobState::Closed;
+        std::string message = format(direction_ == Direction::Backup ? "バックアップ完了！処理ファイル数 %d"
+                                                                     : "バックアップ復元完了！処理ファイル数 %d",
+                                     app_.processedCount);
+        if (failed_ > 0) {
+            message += "\n" + format("コピーできなかったファイル数 %d", failed_);
+            o.stopReason = JobOutcome::StopReason::Failed;
+        }
+        o.message = message;
+    }
+    return o;
+}
+
+}  // namespace quarlink

@@ -1,0 +1,48 @@
+#pragma once
+#include <filesystem>
+
+#include "jobs/job_outcome.h"
+#include "store/application.h"
+
+namespace quarlink {
+
+namespace backup_text {
+// Asked before the job opens (tray menu and CLI); only Yes proceeds.
+inline constexpr const char* kBackupQuestion =
+    "Sorvantide株価データのバックアップを作成します。\n以前に作成したバックアップは上書きされますがよろしいですか？";
+inline constexpr const char* kRestoreQuestion =
+    "Sorvantide株価データをバックアップから復元します。\n現在のデータは上書きされますがよろしいですか？";
+inline constexpr const char* kNote = "※バックアップ中はSorvantideを操作しないでください";
+inline constexpr const char* kBackupTitle = "バックアップの作成";
+inline constexpr const char* kRestoreTitle = "バックアップの復元";
+}  // namespace backup_text
+
+// The twin jobs that copy every existing price file, whole, between the
+// chart folder's data folder and the backup folder: one code per tick,
+// 0000 to 9999, then a final message and the dialog closes.
+class BackupJob {
+public:
+    enum class Direction { Backup, Restore };
+
+    BackupJob(Application& app, Direction direction) : app_(app), direction_(direction) {}
+
+    // Resets the job state; the status shows the opening text.
+    JobOutcome open();
+    // Creates the backup folder when missing and sets off at code 0000.
+    JobOutcome start();
+    // Copies the current code's file if it exists and moves on.
+    JobOutcome tick();
+
+    Direction direction() const { return direction_; }
+    int failedCount() const { return failed_; }
+
+    std::filesystem::path sourceOf(int code) const;
+    std::filesystem::path targetOf(int code) const;
+
+private:
+    Application& app_;
+    Direction direction_;
+    int failed_ = 0;
+};
+
+}  // namespace quarlink

@@ -1,0 +1,162 @@
+#include "jobs/supplement_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "shell/qt_prompter.h"
+
+namespace quarlink {
+
+SupplementDialog::SupplementDialog(Application& app, QWidget* parent, Prompter* prompter)
+    : QDialog(parent), job_(std::make_shared<SupplementJob>(app)), prompter_(prompter) {
+    if (!prompter_) {
+        ownPrompter_ = std::make_unique<QtPrompter>(this);
+        prompter_ = ownPrompter_.get();
+    }
+    using namespace supplement_text;
+    setWindowTitle(QString::fromUtf8(kTitle));
+    setModal(true);
+
+    overwrite_ = new QCheckBox(QString::fromUtf8(kOverwrite), this);
+    overwrite_->setObjectName(QStringLiteral("overwrite"));
+    sourceKind_ = new QComboBox(this);
+    sourceKind_->setObjectName(QStringLiteral("sourceKind"));
+    for (const char* kind : kSourceKinds) sourceKind_->addItem(QString::fromUtf8(kind));
+    folder_ = new QLineEdit(this);
+    folder_->setObjectName(QStringLiteral("folder"));
+    browse_ = new QPushButton(QStringLiteral("..."), this);
+    browse_->setObjectName(QStringLiteral("browseButton"));
+    status_ = new QLineEdit(this);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setReadOnly(true);
+    status_->setMinimumWidth(360);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    start_ = new QPushButton(QString::fromUtf8(kStart), this);
+    start_->setObjectName(QStringLiteral("startButton"));
+    stop_ = new QPushButton(QString::fromUtf8(kStop), this);
+    stop_->setObjectName(QStringLiteral("stopButton"));
+    cancel_ = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancel_->setObjectName(QStringLiteral("cancelButton"));
+
+    auto* source = new QGridLayout;
+    auto* sourceLabel = new QLabel(QString::fromUtf8(kSourceLabel), this);
+    sourceLabel->setBuddy(sourceKind_);
+    source->addWidget(sourceLabel, 0, 0);
+    source->addWidget(sourceKind_, 0, 1, 1, 2);
+    source->addWidget(folder_, 1, 0, 1, 2);
+    source->addWidget(browse_, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(start_);
+    buttons->addWidget(stop_);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(overwrite_);
+    layout->addLayout(source);
+    layout->addWidget(status_);
+    layout->addWidget(progress_);
+    layout->addLayout(buttons);
+
+    connect(sourceKind_, &QComboBox::currentIndexChanged, this, [this] {
+        takeMembers();
+        showSourceKind();
+    });
+    connect(browse_, &QPushButton::clicked, this, &SupplementDialog::onBrowse);
+    connect(start_, &QPushButton::clicked, this, &SupplementDialog::onStart);
+    connect(stop_, &QPushButton::clicked, this, &SupplementDialog::onStop);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(&runner_, &JobRunner::outcome, this, &SupplementDialog::apply);
+    connect(&runner_, &JobRunner::finished, this, &SupplementDialog::onFinished);
+
+    apply(job_->open());
+    overwrite_->setChecked(job_->overwrite);
+    sourceKind_->setCurrentIndex(static_cast<int>(job_->sourceKind));
+    stop_->setEnabled(false);
+    showSourceKind();
+}
+
+SupplementDialog::~SupplementDialog() { runner_.requestStop(); }
+
+void SupplementDialog::takeMembers() {
+    job_->overwrite = overwrite_->isChecked();
+    job_->sourceKind = static_cast<SupplementJob::SourceKind>(sourceKind_->currentIndex());
+    job_->folderText = QFile::encodeName(folder_->text()).toStdString();
+}
+
+void SupplementDialog::showSourceKind() {
+    const bool folderKind = sourceKind_->currentIndex() == 0 && sourceKind_->isEnabled();
+    folder_->setEnabled(folderKind);
+    browse_->setEnabled(folderKind);
+}
+
+void SupplementDialog::onBrowse() {
+    const QString picked = QFileDialog::getExistingDirectory(this, windowTitle(), folder_->text());
+    if (!picked.isEmpty()) folder_->setText(picked);
+}
+
+void SupplementDialog::onStart() {
+    if (runner_.busy()) return;
+    takeMembers();
+    stopping_ = false;
+    start_->setEnabled(false);
+    auto job = job_;
+    runner_.run([job] { return job->start(); }, [job] { return job->tick(); });
+}
+
+void SupplementDialog::onStop() {
+    // Acts at once: no further tick starts; the stopped state is shown as
+    // soon as the one in flight has finished its file.
+    stopping_ = true;
+    stop_->setEnabled(false);
+    runner_.requestStop();
+}
+
+void SupplementDialog::setRunning(bool running) {
+    start_->setEnabled(!running);
+    stop_->setEnabled(running);
+}
+
+void SupplementDialog::apply(const JobOutcome& outcome) {
+    if (closing_) return;
+    if (outcome.status) status_->setText(QString::fromStdString(*outcome.status));
+    if (outcome.progress) progress_->setValue(*outcome.progress);
+    if (outcome.state == JobState::Running && sourceKind_->isEnabled()) {
+        // The settings stay disabled until the dialog is opened anew, so a
+        // resume uses the same source and overwrite setting.
+        overwrite_->setEnabled(false);
+        sourceKind_->setEnabled(false);
+        showSourceKind();
+    }
+    if (outcome.state == JobState::Running && !stopping_ && !stop_->isEnabled()) setRunning(true);
+}
+
+void SupplementDialog::onFinished(const JobOutcome& last, bool stoppedByRequest) {
+    if (closing_) return;
+    if (stoppedByRequest) {
+        apply(job_->stop());
+        setRunning(false);
+        return;
+    }
+    setRunning(false);
+    if (last.message) prompter_->message(*last.message);
+}
+
+void SupplementDialog::done(int result) {
+    closing_ = true;
+    runner_.requestStop();
+    QDialog::done(result);
+}
+
+}  // namespace quarlink

@@ -1,0 +1,99 @@
+#include "jobs/supplement_job.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+#include "store/price_file.h"
+
+namespace quarlink {
+namespace {
+
+std::string format(const char* pattern, int value) {
+    char text[256];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+bool isFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+}  // namespace
+
+JobOutcome SupplementJob::open() {
+    overwrite = false;
+    sourceKind = SourceKind::Folder;
+    folderText.clear();
+    sourceFolder_.clear();
+    app_.currentCode = 0;
+    app_.processedCount = 0;
+    failed_ = 0;
+    JobOutcome o;
+    o.state = JobState::Idle;
+    o.status = supplement_text::kOpenStatus;
+    return o;
+}
+
+JobOutcome SupplementJob::start() {
+    JobOutcome o;
+    switch (sourceKind) {
+    case SourceKind::Folder:
+        if (folderText.empty()) {
+            o.state = JobState::Idle;
+            o.message = supplement_text::kNoFolder;
+            return o;
+        }
+        sourceFolder_ = folderText;
+        break;
+    case SourceKind::Init: sourceFolder_ = layout::initFolder(app_); break;
+    case SourceKind::Backup: sourceFolder_ = layout::backupFolder(app_); break;
+    }
+    removeStaleTemporaryFiles(layout::dataFolder(app_));
+    o.state = JobState::Running;
+    o.status = "株価データ補完中：";
+    return o;
+}
+
+JobOutcome SupplementJob::tick() {
+    JobOutcome o;
+    o.state = JobState::Running;
+    if (app_.currentCode > 9999) {
+        o.state = JobState::Finished;
+        o.status = format("補完完了：処理ファイル数 %d キャンセルボタンで終了", app_.processedCount);
+        if (failed_ > 0) {
+            o.message = format("補完できなかったファイル数 %d", failed_);
+            o.stopReason = JobOutcome::StopReason::Failed;
+        }
+        return o;
+    }
+    const int code = app_.currentCode;
+    o.progress = code / 100;
+    const auto source = sourceFolder_ / layout::codeName(code);
+    const auto target = layout::dataFile(app_, code);
+    // Only codes present on both sides take part; the chart folder never
+    // gains a file.
+    if (isFile(source) && isFile(target)) {
+        // A target the user made read-only is not replaced behind their back.
+        if (::access(target.c_str(), W_OK) == 0 &&
+            mergePriceFile(target, source, overwrite) == MergeResult::Merged) {
+            o.status = format("株価データ補完中：%04d", code);
+            ++app_.processedCount;
+        } else {
+            ++failed_;
+        }
+    }
+    app_.currentCode = code + 1;
+    return o;
+}
+
+JobOutcome SupplementJob::stop() {
+    JobOutcome o;
+    o.state = JobState::Stopped;
+    o.status = "補完停止中：";
+    return o;
+}
+
+}  // namespace quarlink

@@ -1,0 +1,51 @@
+#pragma once
+#include <filesystem>
+#include <string>
+
+#include "jobs/job_outcome.h"
+#include "store/application.h"
+
+namespace quarlink {
+
+namespace supplement_text {
+inline constexpr const char* kTitle = "株価データ補完";
+inline constexpr const char* kOverwrite = "株価データを補完データにより上書き";
+inline constexpr const char* kSourceLabel = "株価データ補完元";
+inline constexpr const char* kSourceKinds[] = {"指定フォルダ", "初期化データ", "バックアップ"};
+inline constexpr const char* kStart = "補完開始";
+inline constexpr const char* kStop = "停止";
+inline constexpr const char* kOpenStatus = "株価データ補完中はSorvantideを操作しないでください。";
+inline constexpr const char* kNoFolder = "指定フォルダから補完する場合はフォルダ名を入力してください。";
+}  // namespace supplement_text
+
+// Merges, code by code, the price files of a source folder into the chart
+// folder's files of the same code. Stops and resumes at currentCode.
+class SupplementJob {
+public:
+    enum class SourceKind { Folder = 0, Init = 1, Backup = 2 };
+
+    // The settings, taken from the dialog's controls before start().
+    bool overwrite = false;
+    SourceKind sourceKind = SourceKind::Folder;
+    std::string folderText;  // file-system bytes
+
+    explicit SupplementJob(Application& app) : app_(app) {}
+
+    // Resets settings and job state; the status shows the opening text.
+    JobOutcome open();
+    // Fixes the source folder and runs; Idle with a message when kind
+    // Folder has no folder text. Does not reset currentCode, so it resumes.
+    JobOutcome start();
+    JobOutcome tick();
+    JobOutcome stop();
+
+    const std::filesystem::path& sourceFolder() const { return sourceFolder_; }
+    int failedCount() const { return failed_; }
+
+private:
+    Application& app_;
+    std::filesystem::path sourceFolder_;
+    int failed_ = 0;
+};
+
+}  // namespace quarlink

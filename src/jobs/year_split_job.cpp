@@ -1,0 +1,92 @@
+#include "jobs/year_split_job.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+#include "store/price_series.h"
+
+namespace quarlink {
+namespace {
+
+std::string format(const char* pattern, int value) {
+    char text[256];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+int yearOf(const PriceRecord& r) { return r.date / 10000; }
+
+}  // namespace
+
+JobOutcome YearSplitJob::open() {
+    app_.processedCount = 0;
+    app_.currentCode = 0;
+    JobOutcome o;
+    o.state = JobState::Idle;
+    o.progress = 0;
+    o.status = "株価データ分割保存中...";
+    return o;
+}
+
+JobOutcome YearSplitJob::start() {
+    JobOutcome o = open();
+    const auto sep = layout::sepFolder(app_);
+    ensureFolder(sep);  // a failure shows when the first year file cannot be created
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(sep, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_directory(ec)) removeStaleTemporaryFiles(it->path());
+    o.state = JobState::Running;
+    return o;
+}
+
+JobOutcome YearSplitJob::tick() {
+    JobOutcome o;
+    o.state = JobState::Running;
+    const int code = app_.currentCode;
+    const auto path = layout::dataFile(app_, code);
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        std::string bytes;
+        if (!readWholeFile(path, bytes)) {
+            o.state = JobState::Closed;
+            o.stopReason = JobOutcome::StopReason::Failed;
+            o.message = format("ファイルオープンエラー！%d\n", code);
+            return o;
+        }
+        PriceSeries series = parsePriceSeries(bytes);
+        // A year that recurs out of date order keeps all of its records, in
+        // file order, instead of the later run replacing the earlier one.
+        std::stable_sort(series.rows.begin(), series.rows.end(),
+                         [](const PriceRecord& a, const PriceRecord& b) { return yearOf(a) < yearOf(b); });
+        for (std::size_t begin = 0; begin < series.size();) {
+            const int year = yearOf(series[begin]);
+            std::size_t end = begin;
+            PriceSeries yearRows;
+            while (end < series.size() && yearOf(series[end]) == year) yearRows.append(series[end++]);
+            const auto target = layout::sepFile(app_, year, code);
+            std::string error;
+            if (!ensureFolder(target.parent_path(), &error) ||
+                !replaceFileAtomically(target, serializePriceSeries(yearRows), &error)) {
+                o.state = JobState::Closed;
+                o.stopReason = JobOutcome::StopReason::Failed;
+                o.message = "ファイル作成エラー！" + target.string() + "\n" + error;
+                return o;
+            }
+            begin = end;
+        }
+        o.status = format("株価データ分割保存中...%d", code);
+        ++app_.processedCount;
+    }
+    o.progress = code / 100;
+    app_.currentCode = code + 1;
+    if (app_.currentCode > 9999) {
+        o.state = JobState::Closed;
+        o.message = format("分割完了！処理ファイル数 %d", app_.processedCount);
+    }
+    return o;
+}
+
+}  // namespace quarlink

@@ -1,0 +1,180 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "jobs/backup_dialog.h"
+#include "jobs/supplement_dialog.h"
+#include "jobs/year_split_dialog.h"
+#include "store/atomic_file.h"
+#include "store/folder_layout.h"
+#include "store/price_series.h"
+
+using namespace quarlink;
+
+namespace {
+
+struct RecordingPrompter final : Prompter {
+    std::vector<std::string> messages;
+    void message(const std::string& text) override { messages.push_back(text); }
+    bool askYesNo(const std::string&) override { return false; }
+    Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
+};
+
+class FileJobDialogs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quarlink-gui-XXXXXX";
+        root = ::mkdtemp(pattern);
+        app.workDir = root / "work";
+        app.chartFolder = (root / "chart").string();
+        std::filesystem::create_directories(layout::dataFolder(app));
+        std::filesystem::create_directories(app.workDir);
+    }
+    void TearDown() override { std::filesystem::remove_all(root); }
+
+    void writePrices(const std::filesystem::path& path, std::vector<int> dates) {
+        PriceSeries s;
+        for (int d : dates) s.append(PriceRecord{d, 1, 2, 3, 4, 5, 6, 7});
+        std::filesystem::create_directories(path.parent_path());
+        ASSERT_TRUE(replaceFileAtomically(path, serializePriceSeries(s)));
+    }
+    // Runs a real event loop (qWait sleeps between event batches, which
+    // would slow 10000 ticks down to a minute) until `done` or the timeout.
+    template <typename Done>
+    bool spinUntil(Done done, int timeoutMs = 20000) {
+        QElapsedTimer clock;
+        clock.start();
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (done() || clock.elapsed() > timeoutMs) loop.quit();
+        });
+        poll.start(5);
+        loop.exec();
+        return done();
+    }
+    template <typename T>
+    T* child(QWidget& w, const char* name) {
+        T* c = w.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+
+    std::filesystem::path root;
+    Application app;
+    RecordingPrompter prompter;
+};
+
+TEST_F(FileJobDialogs, BackupStartsOnOpenAndClosesWithItsMessage) {
+    writePrices(layout::dataFile(app, 101), {20061201});
+    writePrices(layout::dataFile(app, 7203), {20061201});
+    MakeBackUpDialog dialog(app, nullptr, &prompter);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("バックアップの作成"));
+    EXPECT_EQ(child<QLineEdit>(dialog, "status")->text(), QStringLiteral("株価データバックアップ作成中..."));
+    EXPECT_EQ(child<QLabel>(dialog, "note")->text(), QStringLiteral("※バックアップ中はSorvantideを操作しないでください"));
+    EXPECT_EQ(child<QPushButton>(dialog, "cancelButton")->text(), QStringLiteral("キャンセル"));
+    dialog.show();
+    ASSERT_TRUE(spinUntil([&] { return !dialog.isVisible(); }));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(prompter.messages, std::vector<std::string>{"バックアップ完了！処理ファイル数 2"});
+    EXPECT_EQ(child<QProgressBar>(dialog, "progress")->value(), 99);
+    EXPECT_TRUE(std::filesystem::exists(layout::backupFile(app, 7203)));
+}
+
+TEST_F(FileJobDialogs, CancelEndsTheRestoreAtOnceWithoutAMessage) {
+    writePrices(layout::backupFile(app, 9999), {20061201});
+    auto dialog = std::make_unique<RestoreBackUpDialog>(app, nullptr, &prompter);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("バックアップの復元"));
+    dialog->show();
+    QTest::mouseClick(child<QPushButton>(*dialog, "cancelButton"), Qt::LeftButton);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    QTest::qWait(50);
+    dialog.reset();  // waits for a tick in flight
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_LT(app.currentCode, 9999);
+    EXPECT_FALSE(std::filesystem::exists(layout::dataFile(app, 9999)));
+}
+
+TEST_F(FileJobDialogs, SplitRunsOnOpenAndReportsTheCount) {
+    writePrices(layout::dataFile(app, 7203), {20051230, 20060104});
+    SepalaterDialog dialog(app, nullptr, &prompter);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("データ分割ダイアログ"));
+    EXPECT_EQ(child<QLabel>(dialog, "note")->text(), QStringLiteral("※データ作成中はSorvantideを操作しないでください"));
+    dialog.show();
+    ASSERT_TRUE(spinUntil([&] { return !dialog.isVisible(); }));
+    EXPECT_EQ(prompter.messages, std::vector<std::string>{"分割完了！処理ファイル数 1"});
+    EXPECT_TRUE(std::filesystem::exists(layout::sepFile(app, 2005, 7203)));
+    EXPECT_TRUE(std::filesystem::exists(layout::sepFile(app, 2006, 7203)));
+}
+
+TEST_F(FileJobDialogs, SupplementControlsFollowTheSourceKind) {
+    SupplementDialog dialog(app, nullptr, &prompter);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("株価データ補完"));
+    auto* kind = child<QComboBox>(dialog, "sourceKind");
+    ASSERT_EQ(kind->count(), 3);
+    EXPECT_EQ(kind->itemText(0), QStringLiteral("指定フォルダ"));
+    EXPECT_EQ(kind->itemText(2), QStringLiteral("バックアップ"));
+    EXPECT_EQ(child<QCheckBox>(dialog, "overwrite")->text(), QStringLiteral("株価データを補完データにより上書き"));
+    EXPECT_EQ(child<QLineEdit>(dialog, "status")->text(),
+              QStringLiteral("株価データ補完中はSorvantideを操作しないでください。"));
+    EXPECT_FALSE(child<QPushButton>(dialog, "stopButton")->isEnabled());
+    EXPECT_TRUE(child<QLineEdit>(dialog, "folder")->isEnabled());
+    kind->setCurrentIndex(1);
+    EXPECT_FALSE(child<QLineEdit>(dialog, "folder")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(dialog, "browseButton")->isEnabled());
+    kind->setCurrentIndex(0);
+    EXPECT_TRUE(child<QPushButton>(dialog, "browseButton")->isEnabled());
+
+    // An empty folder text refuses to start and leaves the settings editable.
+    QTest::mouseClick(child<QPushButton>(dialog, "startButton"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(prompter.messages.size(), std::size_t{1}, 5000);
+    EXPECT_EQ(prompter.messages[0], "指定フォルダから補完する場合はフォルダ名を入力してください。");
+    QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(dialog, "startButton")->isEnabled(), 5000);
+    EXPECT_TRUE(kind->isEnabled());
+    EXPECT_TRUE(child<QLineEdit>(dialog, "folder")->isEnabled());
+}
+
+TEST_F(FileJobDialogs, SupplementStopsAndResumesWithTheSameSettings) {
+    writePrices(root / "src" / "7203", {20061205});
+    writePrices(layout::dataFile(app, 7203), {20061201});
+    SupplementDialog dialog(app, nullptr, &prompter);
+    dialog.show();
+    child<QLineEdit>(dialog, "folder")->setText(QString::fromStdString((root / "src").string()));
+    auto* start = child<QPushButton>(dialog, "startButton");
+    auto* stop = child<QPushButton>(dialog, "stopButton");
+    auto* status = child<QLineEdit>(dialog, "status");
+
+    // Stop pressed before the first tick: nothing merged yet, resume later.
+    start->click();
+    QTRY_VERIFY_WITH_TIMEOUT(stop->isEnabled(), 5000);
+    stop->click();
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("補完停止中："), 5000);
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
+    EXPECT_FALSE(child<QComboBox>(dialog, "sourceKind")->isEnabled());
+    EXPECT_FALSE(child<QLineEdit>(dialog, "folder")->isEnabled());
+    const int stoppedAt = app.currentCode;
+    EXPECT_LE(stoppedAt, 7203);
+
+    start->click();
+    ASSERT_TRUE(spinUntil([&] { return status->text() == QStringLiteral("補完完了：処理ファイル数 1 キャンセルボタンで終了"); }));
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
+    EXPECT_FALSE(child<QCheckBox>(dialog, "overwrite")->isEnabled());
+    std::string bytes;
+    ASSERT_TRUE(readWholeFile(layout::dataFile(app, 7203), bytes));
+    EXPECT_EQ(bytes.size(), 64u);
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+}  // namespace
