@@ -9,7 +9,10 @@
 #include "store/folder_layout.h"
 // Job dialogs: include each one's header here when it is wired below.
 #include "editor/data_editor_dialog.h"
+#include "jobs/backup_dialog.h"
 #include "jobs/init_value_data_dialog.h"
+#include "jobs/supplement_dialog.h"
+#include "jobs/year_split_dialog.h"
 #include "jobs/supp_shin_dialog.h"
 #include "jobs/update_dialog.h"
 #include "jobs/update_index_dialog.h"
@@ -41,6 +44,10 @@ void addJobDialogOpeners(Openers& o) {
     o[TrayCommand::SuppShin] = openModal<SuppShinDialog>;
     o[TrayCommand::InitValueData] = openModal<InitValueDataDialog>;
     o[TrayCommand::UpdateIndex] = openModal<UpdateIndexDialog>;
+    o[TrayCommand::Supplement] = openModal<SupplementDialog>;
+    o[TrayCommand::MakeBackUp] = openModal<MakeBackUpDialog>;
+    o[TrayCommand::RestoreBackUp] = openModal<RestoreBackUpDialog>;
+    o[TrayCommand::Sepalater] = openModal<SepalaterDialog>;
     o[TrayCommand::DataEditor] = openModal<DataEditorDialog>;
     o[TrayCommand::Portfolio] = openModal<PortfolioDialog>;
 }

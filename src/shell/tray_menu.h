@@ -2,6 +2,8 @@
 #include <span>
 #include <string>
 
+#include "jobs/backup_job.h"
+#include "jobs/year_split_job.h"
 #include "store/application.h"
 #include "store/prompter.h"
 
@@ -45,12 +47,10 @@ inline constexpr const char* kNoChartFolder =
     "Sorvantideフォルダが指定されていません。\n設定⇒Sorvantide関連オプション から設定してください。";
 inline constexpr const char* kChartProgramMissing =
     "Sorvantideが指定したフォルダに存在しません。\nオプションを再度確認してください。";
-inline constexpr const char* kBackupQuestion =
-    "Sorvantide株価データのバックアップを作成します。\n以前に作成したバックアップは上書きされますがよろしいですか？";
-inline constexpr const char* kRestoreQuestion =
-    "Sorvantide株価データをバックアップから復元します。\n現在のデータは上書きされますがよろしいですか？";
-inline constexpr const char* kSplitQuestion =
-    "Sorvantide株価データを年別に分割保存します。\n保存先：./sep/YYYY/code よろしいですか？";
+// The three questions belong to their jobs; the menu asks them.
+inline constexpr const char* kBackupQuestion = backup_text::kBackupQuestion;
+inline constexpr const char* kRestoreQuestion = backup_text::kRestoreQuestion;
+inline constexpr const char* kSplitQuestion = split_text::kSplitQuestion;
 // Shown when no file manager takes the folder, so the user can still find it.
 inline constexpr const char* kFolderNotOpened = "フォルダを開けませんでした。\n";
 }  // namespace tray_text
