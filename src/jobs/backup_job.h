@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "jobs/job_outcome.h"
+#include "store/deferred_sync.h"
 #include "store/application.h"
 
 namespace quarlink {
@@ -43,6 +44,7 @@ private:
     Application& app_;
     Direction direction_;
     int failed_ = 0;
+    DeferredSync sync_;
 };
 
 }  // namespace quarlink

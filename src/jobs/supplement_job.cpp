@@ -61,6 +61,7 @@ JobOutcome SupplementJob::tick() {
     JobOutcome o;
     o.state = JobState::Running;
     if (app_.currentCode > 9999) {
+        sync_.flush();
         o.state = JobState::Finished;
         o.status = format("補完完了：処理ファイル数 %d キャンセルボタンで終了", app_.processedCount);
         if (failed_ > 0) {
@@ -78,7 +79,8 @@ JobOutcome SupplementJob::tick() {
     if (isFile(source) && isFile(target)) {
         // A target the user made read-only is not replaced behind their back.
         if (::access(target.c_str(), W_OK) == 0 &&
-            mergePriceFile(target, source, overwrite) == MergeResult::Merged) {
+            mergePriceFile(target, source, overwrite, nullptr, Durability::Deferred) == MergeResult::Merged) {
+            sync_.wrote(target.parent_path());
             o.status = format("株価データ補完中：%04d", code);
             ++app_.processedCount;
         } else {
@@ -90,6 +92,7 @@ JobOutcome SupplementJob::tick() {
 }
 
 JobOutcome SupplementJob::stop() {
+    sync_.flush();
     JobOutcome o;
     o.state = JobState::Stopped;
     o.status = "補完停止中：";

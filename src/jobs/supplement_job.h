@@ -3,6 +3,7 @@
 #include <string>
 
 #include "jobs/job_outcome.h"
+#include "store/deferred_sync.h"
 #include "store/application.h"
 
 namespace quarlink {
@@ -44,6 +45,7 @@ public:
 
 private:
     Application& app_;
+    DeferredSync sync_;  // merged files are flushed once, at the end or a stop
     std::filesystem::path sourceFolder_;
     int failed_ = 0;
 };

@@ -1,5 +1,6 @@
 #pragma once
 #include "jobs/job_outcome.h"
+#include "store/deferred_sync.h"
 #include "store/application.h"
 
 namespace quarlink {
@@ -25,6 +26,7 @@ public:
 
 private:
     Application& app_;
+    DeferredSync sync_;  // the year files are flushed once, when the job ends
 };
 
 }  // namespace quarlink

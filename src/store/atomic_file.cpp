@@ -46,7 +46,8 @@ void syncFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-AtomicFileWriter::AtomicFileWriter(std::filesystem::path target) : target_(std::move(target)) {}
+AtomicFileWriter::AtomicFileWriter(std::filesystem::path target, Durability durability)
+    : target_(std::move(target)), durability_(durability) {}
 
 AtomicFileWriter::~AtomicFileWriter() { discard(); }
 
@@ -93,13 +94,13 @@ bool AtomicFileWriter::write(std::string_view bytes) {
 
 bool AtomicFileWriter::commit() {
     if (fd_ < 0) return false;
-    if (::fsync(fd_) != 0) return fail("cannot flush", errno);
+    if (durability_ == Durability::Synced && ::fsync(fd_) != 0) return fail("cannot flush", errno);
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) return fail("cannot close", errno);
     if (::rename(temp_.c_str(), target_.c_str()) != 0) return fail("cannot replace", errno);
     temp_.clear();
-    syncFolder(target_.parent_path());
+    if (durability_ == Durability::Synced) syncFolder(target_.parent_path());
     return true;
 }
 
@@ -114,8 +115,9 @@ void AtomicFileWriter::discard() {
     }
 }
 
-bool replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::string* error) {
-    AtomicFileWriter writer(target);
+bool replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::string* error,
+                           Durability durability) {
+    AtomicFileWriter writer(target, durability);
     const bool ok = writer.open() && writer.write(bytes) && writer.commit();
     if (!ok && error) *error = writer.error();
     return ok;
@@ -154,10 +156,18 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
 }
 
 bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target,
-                        std::string* error) {
+                        std::string* error, Durability durability) {
     std::string bytes;
     if (!readWholeFile(source, bytes, error)) return false;
-    return replaceFileAtomically(target, bytes, error);
+    return replaceFileAtomically(target, bytes, error, durability);
+}
+
+bool syncFileSystem(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::syncfs(fd) == 0;
+    ::close(fd);
+    return ok;
 }
 
 bool isTemporaryFileName(std::string_view name) {

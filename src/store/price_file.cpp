@@ -115,7 +115,7 @@ StoreResult appendOrOverwrite(const std::filesystem::path& path, std::int32_t co
 }
 
 MergeResult mergePriceFile(const std::filesystem::path& target, const std::filesystem::path& source,
-                           bool overwrite, std::string* error) {
+                           bool overwrite, std::string* error, Durability durability) {
     std::string targetBytes;
     if (!readWholeFile(target, targetBytes, error)) return MergeResult::TargetOpenFailed;
     std::string sourceBytes;
@@ -129,7 +129,7 @@ MergeResult mergePriceFile(const std::filesystem::path& target, const std::files
     std::string out = serializePriceSeries(merged);
     const std::size_t wholeEnd = targetBytes.size() / kRecordSize * kRecordSize;
     if (wholeEnd > out.size()) out.append(targetBytes, out.size(), wholeEnd - out.size());
-    if (!replaceFileAtomically(target, out, error)) return MergeResult::WriteFailed;
+    if (!replaceFileAtomically(target, out, error, durability)) return MergeResult::WriteFailed;
     return MergeResult::Merged;
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "store/atomic_file.h"
 #include "store/price_record.h"
 #include "store/price_series.h"
 
@@ -60,6 +61,7 @@ enum class MergeResult { Merged, TargetOpenFailed, SourceOpenFailed, WriteFailed
 // Merges the source file into the existing target file (see mergeSeries) and
 // rewrites the target atomically. The target never shrinks.
 MergeResult mergePriceFile(const std::filesystem::path& target, const std::filesystem::path& source,
-                           bool overwrite, std::string* error = nullptr);
+                           bool overwrite, std::string* error = nullptr,
+                           Durability durability = Durability::Synced);
 
 }  // namespace quarlink
