@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -91,7 +90,7 @@ protected:
 
     // A working folder whose chart folder holds the market's price files
     // (minus the last record of each, so the update has a day to store) and
-    // its stock codes in index.txt.
+    // its index.txt, 0101 and 0102 included.
     fs::path makeWork(const std::string& name, int port, bool seedData = true) {
         const fs::path work = root_ / name;
         fs::create_directories(work / "chart" / "data");
@@ -99,12 +98,7 @@ protected:
                                                << "\nstock=127.0.0.1:" << port << "\nindex=127.0.0.1:" << port
                                                << "\n";
         std::ofstream(work / "Quarlink.conf") << (work / "chart").string() << ",0\r\n";
-        std::string index = readText(root_ / "market" / "index.txt");
-        std::string kept;
-        std::istringstream lines(index);
-        for (std::string line; std::getline(lines, line);)
-            if (line.rfind("date=", 0) == 0 || line[0] != '0') kept += line + "\n";
-        std::ofstream(work / "chart" / "index.txt", std::ios::binary) << kept;
+        fs::copy_file(root_ / "market" / "index.txt", work / "chart" / "index.txt");
         if (seedData)
             for (const auto& e : fs::directory_iterator(root_ / "market" / "data")) {
                 std::string bytes = readText(e.path());
