@@ -2,10 +2,12 @@
 // with fault runs resumed until every file equals a run without faults.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <pty.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -35,6 +37,27 @@ CliRun runCli(const fs::path& work, const std::string& args) {
                             out.string() + " 2>" + err.string() + " </dev/null";
     const int status = std::system(cmd.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
+}
+
+// Runs quarlink-cli with standard output on a terminal; returns what the
+// terminal received.
+CliRun runCliOnTerminal(const fs::path& work, const std::string& args) {
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0) return {};
+    if (pid == 0) {
+        const std::string cmd = std::string("exec ") + QUARLINK_CLI_PATH + " --workdir " + work.string() + " " + args;
+        ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    CliRun r;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) r.out.append(buffer, static_cast<std::size_t>(n));
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
 }
 
 class PageServer {
@@ -216,4 +239,22 @@ TEST_F(NetworkJobs, IndexUpdateListsAndApplies) {
     std::string published = readText(root_ / "market" / "index.txt");
     std::string written = readText(work / "chart" / "index.txt");
     EXPECT_EQ(written, published);
+}
+
+TEST_F(NetworkJobs, OnATerminalTheStatusLinesBecomeOneProgressLine) {
+    PageServer clean(root_ / "market", "");
+    const fs::path piped = makeWork("terminal-piped", clean.port);
+    const CliRun lines = runCli(piped, "update --nikkei");
+    ASSERT_EQ(lines.exit, 0) << lines.err;
+    EXPECT_GT(std::count(lines.out.begin(), lines.out.end(), '\n'), 5) << "one line per status without a terminal";
+
+    PageServer slow(root_ / "market", "--delay-ms 40");  // lets the line be redrawn
+    const fs::path work = makeWork("terminal", slow.port);
+    const CliRun r = runCliOnTerminal(work, "update --nikkei");
+    ASSERT_EQ(r.exit, 0) << r.out;
+    EXPECT_NE(r.out.find("\r\033[K日々のデータ更新中："), std::string::npos) << r.out;
+    const std::string finished = "日々のデータ更新終了！キャンセルボタンで終了してください。";
+    EXPECT_EQ(r.out.rfind("\r\033[K" + finished + "\r\n"), r.out.size() - finished.size() - 6) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    EXPECT_EQ(folderBytes(work / "chart" / "data"), folderBytes(piped / "chart" / "data"));
 }
