@@ -1,9 +1,12 @@
 #include "cli/cli_support.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <unistd.h>
+
+#include "jobs/progress_estimate.h"
 
 namespace quarlink::cli {
 namespace {
@@ -145,8 +148,70 @@ int exitCodeFor(const JobOutcome& outcome) {
     }
 }
 
+namespace {
+
+// On a terminal, the per-code status lines become one line redrawn in place,
+// with the progress position and an estimate of the time left.
+class ProgressLine {
+public:
+    void update(const JobOutcome& o) {
+        if (o.progress) {
+            progress_ = *o.progress;
+            estimate_.observe(progress_);
+        }
+        if (o.status) status_ = *o.status;
+        const auto now = std::chrono::steady_clock::now();
+        if (status_.empty() || (drawn_ && now - drawnAt_ < std::chrono::milliseconds(100))) return;
+        drawnAt_ = now;
+        std::string text = "\r\033[K" + status_;
+        text += "  " + std::to_string(progress_) + "%";
+        if (const auto left = estimate_.remaining()) text += "  ETA " + ProgressEstimate::format(*left);
+        std::cout << text << std::flush;
+        drawn_ = true;
+    }
+    // Ends the line in place, so that what follows starts on its own line.
+    void breakLine() {
+        if (drawn_) std::cout << '\n' << std::flush;
+        drawn_ = false;
+    }
+    // Replaces the line with the last status, as a plain line.
+    void finish(const JobOutcome& o) {
+        if (o.status) status_ = *o.status;
+        if (drawn_) std::cout << "\r\033[K";
+        drawn_ = false;
+        if (!status_.empty()) printStatus(status_);
+    }
+
+private:
+    std::string status_;
+    int progress_ = 0;
+    ProgressEstimate estimate_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point drawnAt_{};
+};
+
+}  // namespace
+
 int driveJob(const std::function<JobOutcome()>& start, const std::function<JobOutcome()>& tick,
              TerminalPrompter& prompter) {
+    if (::isatty(STDOUT_FILENO)) {
+        ProgressLine line;
+        JobOutcome outcome = start();
+        for (;;) {
+            if (outcome.state != JobState::Running) {
+                line.finish(outcome);
+                if (outcome.message) prompter.message(*outcome.message);
+                return exitCodeFor(outcome);
+            }
+            line.update(outcome);
+            if (outcome.message) {
+                line.breakLine();
+                prompter.message(*outcome.message);
+            }
+            outcome = tick();
+        }
+    }
+
     std::string lastStatus;
     auto apply = [&](const JobOutcome& o) {
         if (o.status && *o.status != lastStatus) {

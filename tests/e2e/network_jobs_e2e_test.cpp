@@ -2,11 +2,12 @@
 // with fault runs resumed until every file equals a run without faults.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
+#include <pty.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -41,6 +42,27 @@ CliRun runCli(const fs::path& work, const std::string& args) {
 }
 
 using quarlink::test::PageServer;
+// Runs quarlink-cli with standard output on a terminal; returns what the
+// terminal received.
+CliRun runCliOnTerminal(const fs::path& work, const std::string& args) {
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0) return {};
+    if (pid == 0) {
+        const std::string cmd = std::string("exec ") + QUARLINK_CLI_PATH + " --workdir " + work.string() + " " + args;
+        ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    CliRun r;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) r.out.append(buffer, static_cast<std::size_t>(n));
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
 
 std::map<std::string, std::string> folderBytes(const fs::path& dir) {
     std::map<std::string, std::string> files;
@@ -62,7 +84,7 @@ protected:
 
     // A working folder whose chart folder holds the market's price files
     // (minus the last record of each, so the update has a day to store) and
-    // its stock codes in index.txt.
+    // its index.txt, 0101 and 0102 included.
     fs::path makeWork(const std::string& name, int port, bool seedData = true) {
         const fs::path work = root_ / name;
         fs::create_directories(work / "chart" / "data");
@@ -70,12 +92,7 @@ protected:
                                                << "\nstock=127.0.0.1:" << port << "\nindex=127.0.0.1:" << port
                                                << "\n";
         std::ofstream(work / "Quarlink.conf") << (work / "chart").string() << ",0\r\n";
-        std::string index = readText(root_ / "market" / "index.txt");
-        std::string kept;
-        std::istringstream lines(index);
-        for (std::string line; std::getline(lines, line);)
-            if (line.rfind("date=", 0) == 0 || line[0] != '0') kept += line + "\n";
-        std::ofstream(work / "chart" / "index.txt", std::ios::binary) << kept;
+        fs::copy_file(root_ / "market" / "index.txt", work / "chart" / "index.txt");
         if (seedData)
             for (const auto& e : fs::directory_iterator(root_ / "market" / "data")) {
                 std::string bytes = readText(e.path());
@@ -193,4 +210,22 @@ TEST_F(NetworkJobs, IndexUpdateListsAndApplies) {
     std::string published = readText(root_ / "market" / "index.txt");
     std::string written = readText(work / "chart" / "index.txt");
     EXPECT_EQ(written, published);
+}
+
+TEST_F(NetworkJobs, OnATerminalTheStatusLinesBecomeOneProgressLine) {
+    PageServer clean(root_ / "market", "");
+    const fs::path piped = makeWork("terminal-piped", clean.port());
+    const CliRun lines = runCli(piped, "update --nikkei");
+    ASSERT_EQ(lines.exit, 0) << lines.err;
+    EXPECT_GT(std::count(lines.out.begin(), lines.out.end(), '\n'), 5) << "one line per status without a terminal";
+
+    PageServer slow(root_ / "market", "--delay-ms 40");  // lets the line be redrawn
+    const fs::path work = makeWork("terminal", slow.port());
+    const CliRun r = runCliOnTerminal(work, "update --nikkei");
+    ASSERT_EQ(r.exit, 0) << r.out;
+    EXPECT_NE(r.out.find("\r\033[K日々のデータ更新中："), std::string::npos) << r.out;
+    const std::string finished = "日々のデータ更新終了！キャンセルボタンで終了してください。";
+    EXPECT_EQ(r.out.rfind("\r\033[K" + finished + "\r\n"), r.out.size() - finished.size() - 6) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    EXPECT_EQ(folderBytes(work / "chart" / "data"), folderBytes(piped / "chart" / "data"));
 }

@@ -184,6 +184,27 @@ TEST_F(PagesCliTest, HistoryAndMarginTablesMatchTheMarket) {
     EXPECT_EQ(cli("margin 9998").exit, 1);
 }
 
+// index.txt lists 0101 and 0102, so the jobs ask for them by the chart code;
+// only the services' own numbers give the index pages.
+TEST_F(PagesCliTest, IndexSeriesByTheirChartCodesReadAsNoSuchCode) {
+    const std::string year = std::to_string(today.year);
+    for (const char* code : {"101", "102"}) {
+        for (const char* mode : {"0", "1", "2"}) {
+            for (const char* source : {"infoseek", "yahoo"}) {
+                const Ran quote = cli(std::string("quote ") + code + " --source " + source + " --mode " + mode);
+                EXPECT_EQ(quote.exit, 1) << code << " " << source << " " << mode;
+                EXPECT_EQ(quote.out, "-1\n") << code << " " << source << " " << mode;
+            }
+            EXPECT_EQ(cli(std::string("history ") + code + " --start-year " + year + " --mode " + mode).out, "-1\n")
+                << code << " " << mode;
+        }
+        EXPECT_EQ(cli(std::string("margin ") + code).exit, 1) << code;
+    }
+    EXPECT_EQ(cli("quote 100000018 --mode 2").exit, 0);
+    EXPECT_EQ(cli("history 998407 --start-year " + year + " --mode 2").exit, 0);
+    EXPECT_EQ(cli("history 998405 --start-year " + year + " --mode 2").exit, 0);
+}
+
 TEST_F(PagesCliTest, BrokenFormatsAndDroppedConnectionsStopWithTheirExitCodes) {
     const std::string c = std::to_string(brokenCode);
     const Ran infoSeek = cli("quote " + c);

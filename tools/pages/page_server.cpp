@@ -25,17 +25,20 @@ long numberParam(const httplib::Request& req, const char* name) {
     return req.has_param(name) ? std::atol(req.get_param_value(name).c_str()) : -1;
 }
 
-// The services' own numbers for index series map to the chart program's codes.
+bool isIndex(int code) { return code >= 0 && code < 600; }
+
+// The services know index series only by their own numbers, which map to the
+// chart program's codes; asked for by the chart code (0101 and 0102 are lines
+// of index.txt), they answer that there is no such code, as for any unknown one.
+int plainCode(long number) {
+    return number >= 0 && number < 10000 && !isIndex(static_cast<int>(number)) ? static_cast<int>(number) : -1;
+}
+int stockCode(long number) { return number == markers::kInfoSeekNikkei ? 101 : plainCode(number); }
 int tableCode(long number) {
     if (number == markers::kTableNikkei) return 101;
     if (number == markers::kTableTopix) return 102;
-    return number >= 0 && number < 10000 ? static_cast<int>(number) : -1;
+    return plainCode(number);
 }
-int stockCode(long number) {
-    if (number == markers::kInfoSeekNikkei) return 101;
-    return number >= 0 && number < 10000 ? static_cast<int>(number) : -1;
-}
-bool isIndex(int code) { return code >= 0 && code < 600; }
 
 // httplib has no way to drop a request unanswered, so find the connection's
 // socket by its peer address and shut it down.
