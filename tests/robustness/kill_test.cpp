@@ -77,3 +77,40 @@ TEST(FullDisk, EditorSaveKeepsOldFilesAndReports) {
     const auto failures = fullDiskAtEveryCall(editorSave());
     EXPECT_TRUE(failures.empty()) << joined(failures);
 }
+
+namespace {
+
+// Three chart files and a source folder that adds and overwrites days in each.
+FaultScenario supplementMerge() {
+    FaultScenario s;
+    s.name = "supplement merge";
+    s.setup = [](const std::filesystem::path& root) {
+        writeFile(root / "work" / "Quarlink.conf", (root / "chart").string() + ",0\r\n");
+        for (const char* code : {"1301", "1308", "7203"}) {
+            quarlink::PriceSeries chart, source;
+            for (int i = 0; i < 200; i += 2) chart.append({20060101 + i, 100, 110, 90, 105, 1000, 0, 0});
+            for (int i = 0; i < 200; i += 3) source.append({20060101 + i, 200, 210, 190, 205, 2000, 5, 7});
+            writeFile(root / "chart" / "data" / code, quarlink::serializePriceSeries(chart));
+            writeFile(root / "source" / code, quarlink::serializePriceSeries(source));
+        }
+    };
+    s.args = {"--workdir", "{root}/work", "supplement", "--folder", "{root}/source", "--overwrite"};
+    s.watched = {"chart/data/1301", "chart/data/1308", "chart/data/7203"};
+    return s;
+}
+
+}  // namespace
+
+TEST(Kill, SupplementMergeLeavesOldOrNew) {
+    const auto s = supplementMerge();
+    const auto clean = cleanRun(s);
+    ASSERT_EQ(clean.result.exitCode, 0) << clean.result.err;
+    ASSERT_NE(clean.before, clean.after);
+    const auto failures = killAtEveryCall(s);
+    EXPECT_TRUE(failures.empty()) << joined(failures);
+}
+
+TEST(FullDisk, SupplementMergeKeepsOldFilesAndReports) {
+    const auto failures = fullDiskAtEveryCall(supplementMerge());
+    EXPECT_TRUE(failures.empty()) << joined(failures);
+}
