@@ -5,18 +5,9 @@
 
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
+#include "store/number_text.h"
 
 namespace quarlink {
-namespace {
-
-std::string format(const char* pattern, int value) {
-    char text[256];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
-
-}  // namespace
-
 std::filesystem::path BackupJob::sourceOf(int code) const {
     return direction_ == Direction::Backup ? layout::dataFile(app_, code) : layout::backupFile(app_, code);
 }
@@ -53,7 +44,7 @@ JobOutcome BackupJob::tick() {
     const auto source = sourceOf(code);
     std::error_code ec;
     if (std::filesystem::exists(source, ec)) {
-        o.status = format(direction_ == Direction::Backup ? "株価データバックアップ作成中...%d"
+        o.status = formatInt(direction_ == Direction::Backup ? "株価データバックアップ作成中...%d"
                                                           : "株価データバックアップ復元中...%d",
                           code);
         // Flushed once when the job ends, not per file: this is what makes a
@@ -69,11 +60,11 @@ JobOutcome BackupJob::tick() {
     if (app_.currentCode > 9999) {
         sync_.flush();
         o.state = JobState::Closed;
-        std::string message = format(direction_ == Direction::Backup ? "バックアップ完了！処理ファイル数 %d"
+        std::string message = formatInt(direction_ == Direction::Backup ? "バックアップ完了！処理ファイル数 %d"
                                                                      : "バックアップ復元完了！処理ファイル数 %d",
                                      app_.processedCount);
         if (failed_ > 0) {
-            message += "\n" + format("コピーできなかったファイル数 %d", failed_);
+            message += "\n" + formatInt("コピーできなかったファイル数 %d", failed_);
             o.stopReason = JobOutcome::StopReason::Failed;
         }
         o.message = message;

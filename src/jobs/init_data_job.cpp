@@ -7,17 +7,12 @@
 
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
+#include "store/number_text.h"
 #include "store/price_file.h"
 
 namespace quarlink {
 
 namespace {
-
-std::string formatCode(const char* format, int code) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, code);
-    return text;
-}
 
 constexpr int kTransferLastCode = 10000;
 
@@ -172,7 +167,7 @@ JobOutcome InitDataJob::startDelete() {
 }
 
 JobOutcome InitDataJob::stop() {
-    JobOutcome o = ended(JobState::Stopped, formatCode(init_data_text::kStopped, createCode_));
+    JobOutcome o = ended(JobState::Stopped, formatInt(init_data_text::kStopped, createCode_));
     return o;
 }
 
@@ -220,7 +215,7 @@ JobOutcome InitDataJob::createTick() {
         e.message = init_data_text::kFileFailed + path.string();
         return e;
     }
-    o.status = formatCode(init_data_text::kCreating, createCode_);
+    o.status = formatInt(init_data_text::kCreating, createCode_);
     ++createCode_;
     return o;
 }
@@ -232,7 +227,7 @@ JobOutcome InitDataJob::fileTick(bool transfer) {
     const auto source = layout::initFile(app_, code);
     std::error_code ec;
     if (std::filesystem::is_regular_file(source, ec)) {
-        o.status = formatCode(transfer ? init_data_text::kTransferring : init_data_text::kDeleting, code);
+        o.status = formatInt(transfer ? init_data_text::kTransferring : init_data_text::kDeleting, code);
         if (transfer) {
             const auto target = layout::dataFile(app_, code);
             if (!copyFileAtomically(source, target)) {

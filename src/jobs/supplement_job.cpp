@@ -5,16 +5,11 @@
 
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
+#include "store/number_text.h"
 #include "store/price_file.h"
 
 namespace quarlink {
 namespace {
-
-std::string format(const char* pattern, int value) {
-    char text[256];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
 
 bool isFile(const std::filesystem::path& path) {
     std::error_code ec;
@@ -63,9 +58,9 @@ JobOutcome SupplementJob::tick() {
     if (app_.currentCode > 9999) {
         sync_.flush();
         o.state = JobState::Finished;
-        o.status = format("補完完了：処理ファイル数 %d キャンセルボタンで終了", app_.processedCount);
+        o.status = formatInt("補完完了：処理ファイル数 %d キャンセルボタンで終了", app_.processedCount);
         if (failed_ > 0) {
-            o.message = format("補完できなかったファイル数 %d", failed_);
+            o.message = formatInt("補完できなかったファイル数 %d", failed_);
             o.stopReason = JobOutcome::StopReason::Failed;
         }
         return o;
@@ -81,7 +76,7 @@ JobOutcome SupplementJob::tick() {
         if (::access(target.c_str(), W_OK) == 0 &&
             mergePriceFile(target, source, overwrite, nullptr, Durability::Deferred) == MergeResult::Merged) {
             sync_.wrote(target.parent_path());
-            o.status = format("株価データ補完中：%04d", code);
+            o.status = formatInt("株価データ補完中：%04d", code);
             ++app_.processedCount;
         } else {
             ++failed_;

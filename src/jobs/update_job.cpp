@@ -3,20 +3,11 @@
 #include <cstdio>
 
 #include "store/folder_layout.h"
+#include "store/number_text.h"
 #include "store/index_table.h"
 #include "store/price_file.h"
 
 namespace quarlink {
-
-namespace {
-
-std::string formatCode(const char* format, int code) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, code);
-    return text;
-}
-
-}  // namespace
 
 UpdateJob::UpdateJob(Application& app, HtmlValueFormat& reader, const Clock& clock)
     : app_(app), reader_(reader), clock_(clock) {}
@@ -132,7 +123,7 @@ JobOutcome UpdateJob::tick() {
         o.status = update_text::kFinished;
         return o;
     }
-    o.status = formatCode(update_text::kProgress, app_.currentCode);
+    o.status = formatInt(update_text::kProgress, app_.currentCode);
     return o;
 }
 

@@ -6,16 +6,11 @@
 
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
+#include "store/number_text.h"
 #include "store/price_series.h"
 
 namespace quarlink {
 namespace {
-
-std::string format(const char* pattern, int value) {
-    char text[256];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
 
 int yearOf(const PriceRecord& r) { return r.date / 10000; }
 
@@ -53,7 +48,7 @@ JobOutcome YearSplitJob::tick() {
         if (!readWholeFile(path, bytes)) {
             o.state = JobState::Closed;
             o.stopReason = JobOutcome::StopReason::Failed;
-            o.message = format("ファイルオープンエラー！%d\n", code);
+            o.message = formatInt("ファイルオープンエラー！%d\n", code);
             return o;
         }
         PriceSeries series = parsePriceSeries(bytes);
@@ -79,7 +74,7 @@ JobOutcome YearSplitJob::tick() {
             sync_.wrote(target.parent_path());
             begin = end;
         }
-        o.status = format("株価データ分割保存中...%d", code);
+        o.status = formatInt("株価データ分割保存中...%d", code);
         ++app_.processedCount;
     }
     o.progress = code / 100;
@@ -87,7 +82,7 @@ JobOutcome YearSplitJob::tick() {
     if (app_.currentCode > 9999) {
         sync_.flush();
         o.state = JobState::Closed;
-        o.message = format("分割完了！処理ファイル数 %d", app_.processedCount);
+        o.message = formatInt("分割完了！処理ファイル数 %d", app_.processedCount);
     }
     return o;
 }

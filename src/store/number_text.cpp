@@ -1,6 +1,7 @@
 #include "store/number_text.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -39,6 +40,12 @@ double leadingDecimal(std::string_view text) {
     const auto res = std::from_chars(text.data() + i, text.data() + text.size(), value);
     if (res.ec == std::errc::result_out_of_range) return 0;
     return res.ec == std::errc() ? value : 0;
+}
+
+std::string formatInt(const char* pattern, int value) {
+    char text[512];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
 }
 
 std::int32_t clampToInt32(std::int64_t value) {

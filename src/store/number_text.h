@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quarlink {
@@ -14,6 +15,9 @@ std::int64_t leadingDigits(std::string_view text);
 
 // atof-like: the decimal number at the start of the text, 0 when none.
 double leadingDecimal(std::string_view text);
+
+// printf with one integer, for the fixed status and message patterns.
+std::string formatInt(const char* pattern, int value);
 
 // Clamps to the 32-bit signed range.
 std::int32_t clampToInt32(std::int64_t value);
