@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "jobs/update_job.h"
+#include "robustness/loopback_server.h"
 #include "robustness/measured_run.h"
 #include "store/clock.h"
 #include "store/price_series.h"
@@ -38,102 +39,6 @@ constexpr auto kBound = 12s;
 // not be held whole.
 constexpr long kMemoryBoundKb = 96 * 1024;
 
-using Serve = std::function<void(int fd, const std::atomic<bool>& stop)>;
-
-bool waitReadable(int fd, const std::atomic<bool>& stop) {
-    while (!stop) {
-        pollfd p{fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, 50);
-        if (ready > 0) return true;
-        if (ready < 0 && errno != EINTR) return false;
-    }
-    return false;
-}
-
-void readRequest(int fd, const std::atomic<bool>& stop) {
-    std::string request;
-    char buffer[4096];
-    while (request.find("\r\n\r\n") == std::string::npos && waitReadable(fd, stop)) {
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) return;
-        request.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
-// False once the client has gone or the server is stopping.
-bool sendAll(int fd, std::string_view bytes, const std::atomic<bool>& stop) {
-    while (!bytes.empty()) {
-        if (stop) return false;
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-void sleepUnlessStopped(std::chrono::milliseconds span, const std::atomic<bool>& stop) {
-    const auto until = std::chrono::steady_clock::now() + span;
-    while (!stop && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(20ms);
-}
-
-// A server on 127.0.0.1 that hands every connection to `serve`, one at a
-// time. Without `listens` the port is bound but refuses connections.
-class LoopbackServer {
-public:
-    LoopbackServer(Serve serve, bool listens) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t length = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
-        port_ = ntohs(a.sin_port);
-        if (!listens) return;
-        ::listen(fd_, 8);
-        thread_ = std::thread([this, serve] {
-            while (waitReadable(fd_, stop_)) {
-                const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-                if (client < 0) continue;
-                // Sends time out so that a stop is seen even against a full window.
-                timeval t{0, 200'000};
-                ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &t, sizeof t);
-                serve(client, stop_);
-                ::close(client);
-            }
-        });
-    }
-    ~LoopbackServer() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        ::close(fd_);
-    }
-    int port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
-std::string euc(std::string_view bytes) { return std::string(bytes); }
-
-// A stock page the InfoSeek reader reads completely: 12/05, open 1,210,
-// high 1,250, low 1,200, close 1,234, volume 123,400, margin sell 1,000 and
-// buy 2,000.
-std::string stockPage() {
-    using namespace markers;
-    return "<html><head><title>stock</title></head><body>\n<table><tr><th>" + euc(kCurrentPrice) + "</th>" +
-           euc(kInfoSeekPriceCell) + "1,234</b>(12/05 15:00)</td></tr></table>\n<table><tr>" +
-           euc(kInfoSeekHighCell) + "1,250</td><td>1,200</td><td>1,210</td><td>123,400</td></tr></table>\n" +
-           "<table><tr><th>12" + euc(kMonth) + "01" + euc(kDayHeaderEnd) +
-           "<td>1,000</td><td>2,000</td></tr></table></body></html>\n";
-}
-
-const std::string kHeader = "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=EUC-JP\r\n\r\n";
-
 std::string withNulInsideMarker() {
     std::string page = stockPage();
     page.insert(page.find(markers::kCurrentPrice) + 2, 3, '\0');
@@ -144,13 +49,6 @@ std::string withNulsBeforeMarkers() {
     std::string page = stockPage();
     page.insert(page.find("<body>"), std::string("\0\0x\0", 4));
     return page;
-}
-
-Serve reply(std::string bytes) {
-    return [bytes](int fd, const std::atomic<bool>& stop) {
-        readRequest(fd, stop);
-        sendAll(fd, bytes, stop);
-    };
 }
 
 enum class Expect { Done, Connection, Page };
