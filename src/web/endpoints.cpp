@@ -55,6 +55,11 @@ Endpoints parseEndpoints(std::string_view text) {
                 endpoints.pauseMs = static_cast<int>(*ms);
             return;
         }
+        if (key == "timeout_ms" || key == "page_timeout_ms") {
+            if (const auto ms = wholeNumber(value); ms && *ms >= 1 && *ms <= 3'600'000)
+                (key == "timeout_ms" ? endpoints.timeoutMs : endpoints.pageTimeoutMs) = static_cast<int>(*ms);
+            return;
+        }
         const auto endpoint = parseHostPort(value);
         if (!endpoint) return;
         if (key == "quote") endpoints.quote = *endpoint;

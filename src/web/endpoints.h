@@ -13,7 +13,8 @@ struct Endpoint {
 };
 
 // Where the four page servers are, from endpoints.conf in the working folder
-// (lines key=HOST[:PORT]; blank lines and "#" lines ignored).
+// (lines key=HOST[:PORT] or key=MILLISECONDS for pause_ms, timeout_ms and
+// page_timeout_ms; blank lines and "#" lines ignored).
 struct Endpoints {
     Endpoint quote{"quote.yahoo.co.jp", 80};            // quote page server (Yahoo source)
     Endpoint history{"table.yahoo.co.jp", 80};          // price and margin history tables
@@ -21,6 +22,10 @@ struct Endpoints {
     Endpoint index{};                                   // index download server: none by default
     int pauseMs = 0;                                    // least time between two requests' starts
     std::optional<Endpoint> proxy;                      // HTTP proxy, absolute URI in the request line
+    // Bounds of one fetch, for slow links or quick tests; unset keeps the
+    // client's own (30 s without data, 120 s for a whole page).
+    std::optional<int> timeoutMs;                       // timeout_ms: connecting, or waiting for data
+    std::optional<int> pageTimeoutMs;                   // page_timeout_ms: one whole page
 };
 
 // Reads the file; a missing file or key keeps the default.

@@ -51,6 +51,8 @@ HttpClient::HttpClient() : receiveBuffer_(kReceiveChunk + 1) {}
 HttpClient::HttpClient(const Endpoints& endpoints) : HttpClient() {
     pauseMs = endpoints.pauseMs;
     proxy = endpoints.proxy;
+    if (endpoints.timeoutMs) limits.connectTimeoutMs = limits.idleTimeoutMs = *endpoints.timeoutMs;
+    if (endpoints.pageTimeoutMs) limits.pageTimeoutMs = *endpoints.pageTimeoutMs;
 }
 
 std::string HttpClient::requestText(const std::string& host, std::uint16_t port, const std::string& path) const {
@@ -129,6 +131,7 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
     if (socket.fd < 0) return 0;
 
     // The whole request, however the kernel splits it.
+    const auto pageDeadline = Clock::now() + std::chrono::milliseconds(limits.pageTimeoutMs);
     std::size_t sent = 0;
     auto idleSince = Clock::now();
     while (sent < request.size()) {
@@ -140,7 +143,8 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
             continue;
         }
         const bool wait = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
-        if (!wait || Clock::now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs)) {
+        if (!wait || Clock::now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs) ||
+            Clock::now() > pageDeadline) {
             report("Error: サーバへの送信失敗\n");
             ::shutdown(socket.fd, SHUT_RDWR);
             return 0;
@@ -157,8 +161,9 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
         }
         pollfd p{socket.fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, kSliceMs);
-        if (ready == 0 || (ready < 0 && errno == EINTR)) {
-            if (Clock::now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs)) {
+        const bool late = Clock::now() > pageDeadline;
+        if (late || ready == 0 || (ready < 0 && errno == EINTR)) {
+            if (late || Clock::now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs)) {
                 report("Error: サーバからの受信が時間切れ\n");
                 response.clear();
                 return 0;

@@ -23,12 +23,13 @@ public:
         int retryWaitMs = 2000;
         int connectTimeoutMs = 10'000;  // per attempt
         int idleTimeoutMs = 30'000;     // without a received byte
+        int pageTimeoutMs = 120'000;    // the whole exchange once connected: a trickle cannot hold a job
         std::size_t maxResponseBytes = 32u << 20;
     };
     static constexpr std::size_t kMaxHostOrPath = 25'599;
 
     HttpClient();
-    // Takes pause_ms and proxy from endpoints.conf.
+    // Takes pause_ms, proxy, timeout_ms and page_timeout_ms from endpoints.conf.
     explicit HttpClient(const Endpoints& endpoints);
 
     Limits limits;

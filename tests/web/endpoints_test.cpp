@@ -28,6 +28,18 @@ TEST(Endpoints, ParsesKeysPortsAndKeepsDefaultsForBadLines) {
     EXPECT_EQ(e.proxy->port, 3128);
 }
 
+TEST(Endpoints, TimeoutsTakeWholePositiveMillisecondsOnly) {
+    const Endpoints set = parseEndpoints("timeout_ms=1500\npage_timeout_ms = 4000\n");
+    EXPECT_EQ(set.timeoutMs, 1500);
+    EXPECT_EQ(set.pageTimeoutMs, 4000);
+    for (const char* bad : {"timeout_ms=0\n", "timeout_ms=-5\n", "timeout_ms=2s\n", "page_timeout_ms=\n",
+                            "page_timeout_ms=99999999999\n"}) {
+        const Endpoints e = parseEndpoints(bad);
+        EXPECT_FALSE(e.timeoutMs) << bad;
+        EXPECT_FALSE(e.pageTimeoutMs) << bad;
+    }
+}
+
 TEST(Endpoints, MissingFileGivesDefaults) {
     const Endpoints e = loadEndpoints("/nonexistent/endpoints.conf");
     EXPECT_EQ(e.quote.host, "quote.yahoo.co.jp");

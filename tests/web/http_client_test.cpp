@@ -156,6 +156,27 @@ TEST(HttpClient, ServerThatNeverClosesTimesOut) {
     EXPECT_LT(SteadyClock::now() - start, 700ms);
 }
 
+TEST(HttpClient, TrickleEndsAtThePageTimeout) {
+    LocalServer server([](int fd) {
+        readRequest(fd);
+        for (int i = 0; i < 40; ++i) {
+            sendAll(fd, "x");
+            std::this_thread::sleep_for(50ms);
+        }
+    });
+    Endpoints endpoints;
+    endpoints.timeoutMs = 300;
+    endpoints.pageTimeoutMs = 400;
+    HttpClient client(endpoints);
+    EXPECT_EQ(client.limits.idleTimeoutMs, 300);
+    EXPECT_EQ(client.limits.connectTimeoutMs, 300);
+    std::string response;
+    const auto start = SteadyClock::now();
+    EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 0);
+    EXPECT_LT(SteadyClock::now() - start, 1000ms);
+    EXPECT_TRUE(response.empty());
+}
+
 TEST(HttpClient, ResponseOverTheCapFails) {
     LocalServer server([](int fd) {
         readRequest(fd);
