@@ -37,5 +37,5 @@ awk -F, -v peak="$PEAK" '
         row("merge_series_8k", ns[s,8192], "ns/record", ns[s,1024], "merge in memory, 8k records ; same at 1k")
         row("merge_series_64k", ns[s,65536], "ns/record", ns[s,1024], "merge in memory, 64k records ; same at 1k")
         row("merge_file_64k", ns[f,65536], "ns/record", ns[f,1024], "merge of price files, 64k records ; same at 1k")
-        row("merge_vs_exchange_8k", ns[s,8192], "ns/record", ns[x,8192], "merge in memory, 8k records ; exchange sort + linear search")
+        row("merge_vs_exchange_8k", ns[s,8192], "ns/record", ns[x,8192], "merge in memory, 8k records, against the reference ; exchange sort + linear search")
     }' "$WORK/merge.csv"
