@@ -2,10 +2,11 @@
 # Time per quote page: our client fetching and reading the Yahoo quote pages
 # of 2,000 codes from quarlink-pages, against curl fetching the same URLs
 # sequentially in one process. Prints the best of five passes of each and
-# the ratio (ours / curl).
-# Usage: bench/compare_with_curl.sh [BUILD_DIR]   (default: build)
+# the ratio (ours / curl), then a RESULT line for bench/run.
+# Usage: bench/compare_with_curl.sh [BUILD_DIR] [CODES]   (defaults: build 2000)
 set -eu
 BUILD=${1:-build}
+CODES=${2:-2000}
 PAGES="$BUILD/quarlink-pages"
 BENCH="$BUILD/bench/quote_fetch_bench"
 command -v curl >/dev/null || { echo "curl is missing: run scripts/bootstrap" >&2; exit 1; }
@@ -16,14 +17,15 @@ SERVER=""
 cleanup() { [ -n "$SERVER" ] && kill "$SERVER" 2>/dev/null; rm -rf "$WORK"; }
 trap cleanup EXIT INT TERM
 
-"$PAGES" generate "$WORK/market" --codes 2000 --from "$(date +%Y)" --seed 3
+"$PAGES" generate "$WORK/market" --codes "$CODES" --from "$(date +%Y)" --seed 3
 "$PAGES" serve "$WORK/market" --port 0 >"$WORK/server.out" &
 SERVER=$!
 while ! grep -q listening "$WORK/server.out" 2>/dev/null; do sleep 0.1; done
 PORT=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$WORK/server.out")
 
 QUARLINK_BENCH_PORT=$PORT QUARLINK_BENCH_MARKET="$WORK/market" \
-    "$BENCH" --benchmark_format=json >"$WORK/bench.json"
+    /usr/bin/time -f %M -o "$WORK/peak" "$BENCH" --benchmark_format=json >"$WORK/bench.json"
+PEAK=$(tail -n 1 "$WORK/peak")
 OURS=$(sed -n 's/.*"best_us_per_page": *\([0-9.e+-]*\).*/\1/p' "$WORK/bench.json" | head -n 1)
 FAILURES=$(sed -n 's/.*"failures": *\([0-9.e+-]*\).*/\1/p' "$WORK/bench.json" | head -n 1)
 
@@ -43,9 +45,10 @@ for run in 1 2 3 4 5; do
     if [ -z "$best" ] || [ "$t" -lt "$best" ]; then best=$t; fi
 done
 CURL=$(awk -v t="$best" -v n="$N" 'BEGIN { printf "%.1f", t / n }')
-awk -v o="$OURS" -v c="$CURL" -v n="$N" -v f="$FAILURES" 'BEGIN {
+awk -v o="$OURS" -v c="$CURL" -v n="$N" -v f="$FAILURES" -v peak="$PEAK" 'BEGIN {
     printf "pages: %d (reader failures: %d)\n", n, f
     printf "quarlink HttpClient + reader: %.1f us/page\n", o
     printf "curl (one process, best of 5): %.1f us/page\n", c
     printf "ratio ours/curl: %.2f\n", o / c
+    printf "RESULT quote_page %.1f us/page %.1f %.2f %s quote page fetched and read, %d codes ; curl fetching the same pages\n", o, c, o / c, peak, n
 }'

@@ -2,14 +2,15 @@
 # The whole index-only daily update (quarlink-cli update, margin on, InfoSeek)
 # of a 2,000-code market served by quarlink-pages, against curl fetching the
 # same pages sequentially in one process. Prints the best of three runs of
-# each and the ratio; the goal is a ratio of at most 1.25.
-# Usage: bench/update_vs_curl.sh [BUILD_DIR] [CODES]   (defaults: build 2000)
+# each and the ratio; the goal is a ratio of at most 1.25. Ends with a
+# RESULT line for bench/run.
+# Usage: bench/update_vs_curl.sh [BUILD_DIR] [CODES] [RUNS]   (defaults: build 2000 3)
 set -eu
 BUILD=${1:-build}
 CODES=${2:-2000}
 PAGES="$BUILD/quarlink-pages"
 CLI="$BUILD/quarlink-cli"
-RUNS=3
+RUNS=${3:-3}
 command -v curl >/dev/null || { echo "curl is missing: run scripts/bootstrap" >&2; exit 1; }
 [ -x "$PAGES" ] && [ -x "$CLI" ] || { echo "build $PAGES and $CLI first" >&2; exit 1; }
 
@@ -47,7 +48,7 @@ best_curl=""
 for run in $(seq $RUNS); do
     start=$(now_us)
     status=0
-    "$CLI" --workdir "$WORK/work" update >"$WORK/update.out" 2>&1 || status=$?
+    /usr/bin/time -f %M -o "$WORK/peak" "$CLI" --workdir "$WORK/work" update >"$WORK/update.out" 2>&1 || status=$?
     t=$(( $(now_us) - start ))
     if [ "$status" -ne 0 ]; then
         echo "quarlink-cli update exited $status:" >&2
@@ -62,10 +63,12 @@ for run in $(seq $RUNS); do
     if [ -z "$best_curl" ] || [ "$t" -lt "$best_curl" ]; then best_curl=$t; fi
 done
 STORED=$(grep -c '^' "$WORK/update.out")
+PEAK=$(tail -n 1 "$WORK/peak")
 
-awk -v u="$best_update" -v c="$best_curl" -v n="$N" -v s="$STORED" 'BEGIN {
+awk -v u="$best_update" -v c="$best_curl" -v n="$N" -v s="$STORED" -v runs="$RUNS" -v peak="$PEAK" 'BEGIN {
     printf "pages: %d (status lines of the last update: %d)\n", n, s
-    printf "quarlink-cli update (best of 3): %.3f s (%.1f us/page)\n", u / 1e6, u / n
-    printf "curl alone (best of 3):          %.3f s (%.1f us/page)\n", c / 1e6, c / n
+    printf "quarlink-cli update (best of %d): %.3f s (%.1f us/page)\n", runs, u / 1e6, u / n
+    printf "curl alone (best of %d):          %.3f s (%.1f us/page)\n", runs, c / 1e6, c / n
     printf "ratio update/curl: %.2f (goal: at most 1.25)\n", u / c
+    printf "RESULT daily_update %.3f s %.3f %.2f %s daily update (index only + margin), %d pages ; curl fetching the same pages\n", u / 1e6, c / 1e6, u / c, peak, n
 }'

@@ -241,5 +241,26 @@ TEST_F(PagesCliTest, IndexDownloadServesTheMarketsIndexBytes) {
     EXPECT_EQ(response.substr(body + 4), bytes);
 }
 
+// The benchmarks replay the log with curl: it must hold every request's
+// target, query included, in the order they came.
+TEST_F(PagesCliTest, LogHoldsEveryRequestTargetInOrder) {
+    const fs::path log = root / "requests.log";
+    {
+        PageServer logged(market, "--log " + log.string());
+        const fs::path dir = root / "logged";
+        writeEndpoints(dir, logged.port());
+        const int code = codes()[0];
+        EXPECT_EQ(cli("quote " + std::to_string(code), dir).exit, 0);
+        EXPECT_EQ(cli("quote " + std::to_string(code) + " --source yahoo --mode 2", dir).exit, 0);
+        std::ifstream file(log);
+        std::vector<std::string> lines;
+        for (std::string l; std::getline(file, l);) lines.push_back(l);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0], "/MnStock/" + std::to_string(code) + "/sresult/");
+        EXPECT_EQ(lines[1].rfind("/q?", 0), 0u) << lines[1];
+        EXPECT_NE(lines[1].find("s=" + std::to_string(code)), std::string::npos) << lines[1];
+    }
+}
+
 }  // namespace
 }  // namespace quarlink

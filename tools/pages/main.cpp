@@ -16,6 +16,7 @@ const char* const kUsage =
     "Usage:\n"
     "  quarlink-pages generate DIR [--codes N] [--from YYYY] [--to YYYYMMDD] [--seed S]\n"
     "  quarlink-pages serve DIR [--port P] [--delay-ms N] [--fail-every N] [--break-format CODE]\n"
+    "                       [--log FILE]\n"
     "\n"
     "generate  writes a deterministic synthetic market into DIR: index.txt and data/NNNN\n"
     "          (defaults: 30 codes, from the year before --to, to today, seed 1)\n"
@@ -24,7 +25,8 @@ const char* const kUsage =
     "          prints it as 'listening on 127.0.0.1:PORT')\n"
     "  --delay-ms N         wait N ms before every answer\n"
     "  --fail-every N       close every Nth connection without answering\n"
-    "  --break-format CODE  pages of CODE miss one marker\n";
+    "  --break-format CODE  pages of CODE miss one marker\n"
+    "  --log FILE           append the target of every request to FILE, one per line\n";
 
 int usage(const std::string& problem) {
     std::cerr << "quarlink-pages: " << problem << "\n\n" << kUsage;
@@ -55,6 +57,10 @@ int main(int argc, char** argv) {
     for (std::size_t i = 2; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (i + 1 >= args.size()) return usage(name + " needs a value");
+        if (command == "serve" && name == "--log") {
+            serve.logFile = args[++i];
+            continue;
+        }
         const auto value = number(args[++i]);
         if (!value || *value < 0) return usage(name + " takes a whole number");
         if (command == "generate" && name == "--codes" && *value > 0) generate.codes = static_cast<int>(*value);

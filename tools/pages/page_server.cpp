@@ -10,8 +10,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <httplib.h>
 #include <iostream>
+#include <mutex>
 #include <thread>
 
 #include "page_forms.h"
@@ -95,7 +97,22 @@ int servePages(const Market& market, const ServeOptions& options) {
         return options.breakCode >= 0 && (number == options.breakCode || code == options.breakCode);
     };
 
+    // The log lets a benchmark replay exactly the pages a job asked for.
+    std::ofstream log;
+    std::mutex logMutex;
+    if (!options.logFile.empty()) {
+        log.open(options.logFile, std::ios::app);
+        if (!log) {
+            std::cerr << "quarlink-pages: cannot write " << options.logFile << '\n';
+            return 1;
+        }
+    }
+
     server.set_pre_routing_handler([&](const httplib::Request& req, httplib::Response&) {
+        if (log.is_open()) {
+            const std::lock_guard lock(logMutex);
+            log << req.target << '\n' << std::flush;
+        }
         if (options.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
         if (options.failEvery > 0 && ++requests % options.failEvery == 0) {
             dropConnection(req);

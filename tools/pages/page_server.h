@@ -10,6 +10,7 @@ struct ServeOptions {
     int delayMs = 0;       // wait before every answer
     int failEvery = 0;     // close every Nth connection without answering
     long breakCode = -1;   // pages of this code miss one marker
+    std::string logFile;   // when set, every request target is appended here, one per line
 };
 
 // Serves the four endpoints' pages on 127.0.0.1 until SIGINT or SIGTERM.
