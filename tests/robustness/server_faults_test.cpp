@@ -37,7 +37,11 @@ constexpr int kPageTimeoutMs = 3000;
 constexpr auto kBound = 12s;
 // The client keeps at most 32 MB of a response; a page three times that must
 // not be held whole.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kMemoryBoundKb = 256 * 1024;  // AddressSanitizer's shadow memory on top of the 32 MiB cap
+#else
 constexpr long kMemoryBoundKb = 96 * 1024;
+#endif
 
 std::string withNulInsideMarker() {
     std::string page = stockPage();
