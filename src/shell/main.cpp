@@ -17,7 +17,43 @@
 
 using namespace quarlink;
 
+namespace {
+
+QCommandLineOption workdirOption() {
+    return QCommandLineOption(QStringLiteral("workdir"),
+                              QStringLiteral("Working folder (Quarlink.conf, init/, backup/, sep/, user/, html/); "
+                                             "default $XDG_DATA_HOME/quarlink, else ~/.local/share/quarlink."),
+                              QStringLiteral("DIR"));
+}
+
+void describe(QCommandLineParser& parser) {
+    parser.setApplicationDescription(QStringLiteral("Keeps the chart program's data folder filled and in order."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(workdirOption());
+}
+
+// --help and --version print and end without a display.
+bool onlyTextRequested(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h" || a == "--help-all" || a == "--version" || a == "-v") return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (onlyTextRequested(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("quarlink"));
+        QCoreApplication::setApplicationVersion(QStringLiteral("0.13"));
+        QCommandLineParser parser;
+        describe(parser);
+        parser.process(core);
+        return 0;
+    }
     QApplication qapp(argc, argv);
     // Number texts are read and written the C way whatever the desktop's locale.
     std::setlocale(LC_NUMERIC, "C");
@@ -28,15 +64,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Keeps the chart program's data folder filled and in order."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption workdirOption(
-        QStringLiteral("workdir"),
-        QStringLiteral("Working folder (Quarlink.conf, init/, backup/, sep/, user/, html/); default "
-                       "$XDG_DATA_HOME/quarlink, else ~/.local/share/quarlink."),
-        QStringLiteral("DIR"));
-    parser.addOption(workdirOption);
+    describe(parser);
     parser.process(qapp);
 
     QtPrompter prompter;
@@ -51,7 +79,8 @@ int main(int argc, char** argv) {
     }
 
     Application app;
-    app.workDir = parser.isSet(workdirOption) ? std::filesystem::path(QFile::encodeName(parser.value(workdirOption)).toStdString())
+    app.workDir = parser.isSet(QStringLiteral("workdir"))
+                      ? std::filesystem::path(QFile::encodeName(parser.value(QStringLiteral("workdir"))).toStdString())
                                               : defaultWorkDir();
     std::string error;
     if (!ensureFolder(app.workDir, &error)) {
