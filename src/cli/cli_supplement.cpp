@@ -1,4 +1,5 @@
 #include "cli/cli_commands.h"
+#include <filesystem>
 #include "jobs/supplement_job.h"
 
 namespace quarlink::cli {
@@ -22,7 +23,8 @@ int run(Context& context, Args& args) {
     job.overwrite = overwrite;
     if (folder) {
         job.sourceKind = SupplementJob::SourceKind::Folder;
-        job.folderText = *folder;
+        // Relative to where the command is run, as a shell user expects.
+        job.folderText = folder->empty() ? *folder : std::filesystem::absolute(*folder).string();
     } else {
         job.sourceKind = init ? SupplementJob::SourceKind::Init : SupplementJob::SourceKind::Backup;
     }

@@ -41,7 +41,9 @@ JobOutcome SupplementJob::start() {
             o.message = supplement_text::kNoFolder;
             return o;
         }
-        sourceFolder_ = folderText;
+        // A typed relative name means a folder of the working folder, as
+        // "init" and "backup" do; an absolute path stays as it is.
+        sourceFolder_ = app_.workDir / std::filesystem::path(folderText);
         break;
     case SourceKind::Init: sourceFolder_ = layout::initFolder(app_); break;
     case SourceKind::Backup: sourceFolder_ = layout::backupFolder(app_); break;

@@ -28,7 +28,7 @@ public:
     // The settings, taken from the dialog's controls before start().
     bool overwrite = false;
     SourceKind sourceKind = SourceKind::Folder;
-    std::string folderText;  // file-system bytes
+    std::string folderText;  // file-system bytes; a relative path is taken from the working folder
 
     explicit SupplementJob(Application& app) : app_(app) {}
 

@@ -101,6 +101,29 @@ TEST_F(SupplementJobTest, SourceKindsPickTheirFolders) {
     EXPECT_EQ(target(1301).rows, (std::vector{rec(20040101), rec(20050101), rec(20061201)}));
 }
 
+TEST_F(SupplementJobTest, FolderTextIsTakenFromTheWorkingFolderUnlessAbsolute) {
+    writeSeries(app.workDir / "mine" / "1301", series({rec(20050101)}));
+    writeSeries(source() / "1301", series({rec(20040101)}));
+    const struct {
+        const char* name;
+        std::string folderText;
+        std::filesystem::path expected;
+        std::int32_t addedDate;
+    } cases[] = {
+        {"relative name", "mine", app.workDir / "mine", 20050101},
+        {"absolute path", source().string(), source(), 20040101},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeSeries(layout::dataFile(app, 1301), series({rec(20061201)}));
+        SupplementJob job = folderJob(false);
+        job.folderText = c.folderText;
+        EXPECT_EQ(runToEnd(job).status, "補完完了：処理ファイル数 1 キャンセルボタンで終了");
+        EXPECT_EQ(job.sourceFolder(), c.expected);
+        EXPECT_EQ(target(1301).rows, (std::vector{rec(c.addedDate), rec(20061201)}));
+    }
+}
+
 TEST_F(SupplementJobTest, StopAtThreeThousandResumesThereWithSameSettings) {
     for (int code : {1301, 2914, 3000, 7203}) {
         writeSeries(source() / layout::codeName(code), series({rec(20061201, 50)}));
