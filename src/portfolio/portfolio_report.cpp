@@ -98,11 +98,11 @@ PortfolioReport renderPortfolioReport(const PortfolioEntry& portfolio, std::stri
     h += positionHeader;
     for (const std::string& line : splitLines(positionFile)) {
         const PortfolioRow row = splitFields(line, kPositionColumns);
-        report.entryTotal += fieldNumber(row[7]);
+        addToTotal(report.entryTotal, amountNumber(row[7]));
         const std::size_t paren = row[8].find('(');
         if (paren != std::string::npos)
-            report.valuationTotal +=
-                static_cast<std::int64_t>(fieldNumber(row[8].substr(0, paren))) * fieldNumber(row[6]);
+            addToTotal(report.valuationTotal,
+                       static_cast<std::int64_t>(fieldNumber(row[8].substr(0, paren))) * fieldNumber(row[6]));
         h += cells(row, 9);
     }
     h += positionHeader;
@@ -117,7 +117,7 @@ PortfolioReport renderPortfolioReport(const PortfolioEntry& portfolio, std::stri
     h += tradeHeader;
     for (const std::string& line : splitLines(tradeFile)) {
         const PortfolioRow row = splitFields(line, kTradeColumns);
-        report.profitTotal += fieldNumber(row[11]);
+        addToTotal(report.profitTotal, amountNumber(row[11]));
         h += cells(row, 12);
     }
     h += tradeHeader;

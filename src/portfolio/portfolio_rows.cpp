@@ -1,6 +1,7 @@
 #include "portfolio/portfolio_rows.h"
 
 #include <cstdio>
+#include <limits>
 
 #include "store/index_table.h"
 #include "store/number_text.h"
@@ -61,6 +62,13 @@ bool isFileNamePart(std::string_view text) {
 }
 
 std::int32_t fieldNumber(std::string_view text) { return clampToInt32(leadingInteger(text)); }
+
+std::int64_t amountNumber(std::string_view text) { return leadingInteger(text); }
+
+void addToTotal(std::int64_t& total, std::int64_t term) {
+    if (__builtin_add_overflow(total, term, &total))
+        total = term > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+}
 
 std::int32_t fieldDate(std::string_view text) {
     std::string digits;

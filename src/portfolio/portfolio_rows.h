@@ -37,6 +37,13 @@ bool isFileNamePart(std::string_view text);
 // 0 for anything else, kept inside the 32-bit range.
 std::int32_t fieldNumber(std::string_view text);
 
+// An amount or profit as the book stores it: amounts are products of two
+// 32-bit numbers and are kept whole, so they are read 64-bit (saturating).
+std::int64_t amountNumber(std::string_view text);
+
+// total += term, saturating instead of overflowing.
+void addToTotal(std::int64_t& total, std::int64_t term);
+
 // YYYYMMDD from a date text: its digits read without the "/".
 std::int32_t fieldDate(std::string_view text);
 

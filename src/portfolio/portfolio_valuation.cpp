@@ -64,7 +64,7 @@ bool recomputePositions(std::vector<PortfolioRow>& positions, const IndexTable& 
         const std::int32_t units = fieldNumber(row[6]);
         const std::int64_t amount = static_cast<std::int64_t>(entryPrice) * units;
         row[7] = std::to_string(amount);
-        purchaseTotal += amount;
+        addToTotal(purchaseTotal, amount);
 
         // The file is named by the code as typed; only plain digits may
         // name a file, anything else counts as missing.
@@ -101,7 +101,7 @@ bool recomputePositions(std::vector<PortfolioRow>& positions, const IndexTable& 
             --remaining;
         }
         const std::int32_t current = series.rows.back().close;
-        currentTotal += static_cast<std::int64_t>(units) * current;
+        addToTotal(currentTotal, static_cast<std::int64_t>(units) * current);
         row[8] = priceWithPercent(current, entryPrice);
         row[10] = high == 0 ? "---" : priceWithPercent(high, entryPrice);
         row[11] = low == kNoLow ? "---" : priceWithPercent(low, entryPrice);
@@ -132,7 +132,7 @@ bool recomputeTrades(std::vector<TradeRow>& trades, const IndexTable& index, Pro
             row[12] = unsettledText();
             prompter.message("差損益が自動挿入されました。 LINE:" + std::to_string(i));
         }
-        profitTotal += fieldNumber(row[11]);
+        addToTotal(profitTotal, amountNumber(row[11]));
     }
     totals.profit = std::to_string(profitTotal);
     totals.tradeCount = std::to_string(trades.size());

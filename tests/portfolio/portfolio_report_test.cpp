@@ -40,6 +40,19 @@ TEST(PortfolioReport, PositionTotalsFromAmountAndCurrentPrice) {
     EXPECT_EQ(page.find("---"), std::string::npos);
 }
 
+// The edit dialog writes amounts beyond the 32-bit range whole; the totals
+// read them whole rather than cut at 2147483647.
+TEST(PortfolioReport, TotalsOfLargeAmounts) {
+    const std::string positions = "2006/01/10,1301,A,T1,x,100000,100000,10000000000,105000(105.00),5,,,,\r\n"
+                                  "2006/01/10,1301,A,T1,x,100000,100000,10000000000,1(0.00),5,,,,\r\n";
+    const std::string trades = "a,1301,N,T2,k,1,1,1,d,1,1,-10000000000,未\r\na,1301,N,T2,k,1,1,1,d,1,1,-5,未\r\n";
+    const PortfolioReport r = renderPortfolioReport({"Core", "12", "Desk"}, positions, sj(trades), kSunday);
+    EXPECT_EQ(r.entryTotal, 20000000000);
+    EXPECT_EQ(r.valuationTotal, 10500100000);
+    EXPECT_EQ(r.profitTotal, -10000000005);
+    EXPECT_NE(utf8(r.html).find(">20000000000</TD>"), std::string::npos);
+}
+
 TEST(PortfolioReport, TradeTotalAndHiddenMarker) {
     const std::string trades = "a,1301,N,T2,k,1,1,1,d,1,1,30000,済\r\n"
                                "a,1301,N,T2,k,1,1,1,d,1,1,-12000,未\r\n"
@@ -84,6 +97,50 @@ TEST(PortfolioReport, FieldTextsAreEscaped) {
     EXPECT_NE(page.find("<TITLE>&lt;b&gt;A&amp;B&lt;/b&gt;ポートフォリオ管理"), std::string::npos);
     EXPECT_NE(page.find("<TD>&lt;script&gt;&amp;&quot;x&quot;</TD>"), std::string::npos);
     EXPECT_EQ(page.find("<script>"), std::string::npos);
+}
+
+// The whole page, piece by piece; only the charset line is added to the head.
+TEST(PortfolioReport, WholePageIsByteExact) {
+    const std::string positions =
+        sj("2006/01/10,1301,水産,T1,現物買,1000,100,100000,1050(105.00),現在まで,1080(108.00),990(99.00),"
+           "2006/01/12,2006/01/11\r\n");
+    const std::string trades = sj("2006/01/10,7203,車,J,信用売,1000,300,300000,2006/02/01,1100,330000,30000,済\r\n");
+    const std::string positionHeader =
+        "<TR><TD><B>仕掛け日</B></TD><TD><B>コード</B></TD><TD><B>銘柄名</B></TD><TD><B>市場</B></TD><TD><B>仕掛け</B>"
+        "</TD><TD><B>額面</B></TD><TD><B>枚数</B></TD><TD><B>金額</B></TD><TD><B>現在価格(\uFF05)</B></TD></TR>\n";
+    const std::string tradeHeader =
+        "<TR><TD><B>仕掛日</B></TD><TD><B>コード</B></TD><TD><B>銘柄名</B></TD><TD><B>市場</B></TD><TD><B>仕掛け</B>"
+        "</TD><TD><B>額面</B></TD><TD><B>枚数</B></TD><TD><B>金額</B></TD><TD><B>仕舞日</B></TD><TD><B>仕舞額面</B>"
+        "</TD><TD><B>仕舞金額</B></TD><TD><B>差損益</B></TD></TR>\n";
+    const std::string expected =
+        "<HTML>\n<HEAD>\n"
+        "<META http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">\n"
+        "<TITLE>Coreポートフォリオ管理</TITLE>\n"
+        "</HEAD>\n<STYLE type=\"text/css\">\n<!--\nTABLE.solid{\n border-style:solid;\n"
+        " border-width:1pt;\n border-color:#000000;\n}\nDIV.solid{\n border-style:solid;"
+        " border-width:1pt;\n border-color:#000000;\n}\nTD{\n FONT-SIZE:12px;\n}-->\n"
+        "</STYLE>\n<BODY><CENTER>\n"
+        "<TABLE width=\"720\"><TR><TD>\n<CENTER><FONT size=\"+1\">売買実績記録</FONT></CENTER><BR>\n"
+        "<DIV align=\"left\">Core<BR>\n2006年12月03日(日)現在</DIV>\n</TD></TR></TABLE>"
+        "<TABLE border=\"0\" width=\"720\""
+        "border=\"0\" cellspacing=\"0\" cellpadding=\"0\">\n<TR><TD>"
+        "<DIV class=\"solid\">\u3000<B>仕掛けデータ</B></DIV>\n<CENTER><TABLE width=\"700\">" +
+        positionHeader +
+        "<TR><TD>2006/01/10</TD><TD>1301</TD><TD>水産</TD><TD>東証１部</TD><TD>現物買</TD><TD>1000</TD><TD>100</TD>"
+        "<TD>100000</TD><TD>1050(105.00)</TD></TR>\n" +
+        positionHeader +
+        "<TR><TD colspan=\"2\" align=\"center\"><B>仕掛け総額</B></TD><TD align=\"right\">100000</TD>"
+        "<TD colspan=\"4\" align=\"center\"><B>評価総額</B></TD><TD colspan=\"2\" align=\"right\">105000</TD></TR>"
+        "</TABLE></CENTER>\n"
+        "<DIV class=\"solid\">\u3000<B>売買データ</B></DIV>\n<CENTER><TABLE width=\"700\">" +
+        tradeHeader +
+        "<TR><TD>2006/01/10</TD><TD>7203</TD><TD>車</TD><TD>ジャスダック</TD><TD>信用売</TD><TD>1000</TD><TD>300</TD>"
+        "<TD>300000</TD><TD>2006/02/01</TD><TD>1100</TD><TD>330000</TD><TD>30000</TD></TR>\n" +
+        tradeHeader +
+        "<TR><TD colspan=\"10\" align=\"center\"><B>差損益合計</B></TD><TD align=\"right\" colspan=\"2\">30000</TD></TR>"
+        "</TABLE></CENTER><BR>\n"
+        "</TD></TR>\n</TABLE></CENTER>\n</BODY>\n</HTML>";
+    EXPECT_EQ(renderPortfolioReport({"Core", "12", "Desk"}, positions, trades, kSunday).html, sj(expected));
 }
 
 class WriteAllReportsTest : public PortfolioFolder {

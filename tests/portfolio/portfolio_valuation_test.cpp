@@ -215,5 +215,15 @@ TEST_F(TradeTest, TotalsAndStopAtUnknownCode) {
     EXPECT_TRUE(prompter.messages.empty());
 }
 
+// Amounts beyond the 32-bit range are kept whole, so the totals summing them
+// must read them whole too.
+TEST_F(TradeTest, LargeProfitsAddUpWhole) {
+    trades = {trade("100000", "100000", "0", "", "未", false), trade("1", "1", "1", "-3000000000", "済", false)};
+    ASSERT_TRUE(recompute());
+    EXPECT_EQ(trades[0].columns[7], "10000000000");
+    EXPECT_EQ(trades[0].columns[11], "-10000000000");
+    EXPECT_EQ(totals.profit, "-13000000000");
+}
+
 }  // namespace
 }  // namespace quarlink::test
