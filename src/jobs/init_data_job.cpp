@@ -119,7 +119,8 @@ JobOutcome InitDataJob::startCreate() {
         Series s;
         const int result = readHistory(index.serviceCode, 2, s);
         if (result != 1) {
-            JobOutcome o = ended(JobState::Stopped, {});
+            // A TOPIX failure comes after the calendar status was shown; it stays.
+            JobOutcome o = ended(JobState::Stopped, progress.status.value_or(std::string{}));
             o.stopReason = result == -2   ? JobOutcome::StopReason::Connection
                            : result == -3 ? JobOutcome::StopReason::UnrecognisedPage
                                           : JobOutcome::StopReason::Failed;

@@ -107,6 +107,7 @@ TEST_F(InitFixture, IndexHistoryFailuresEndTheStartWithTheirMessages) {
         {-2, 1, init_data_text::kCommError, JobOutcome::StopReason::Connection},
         {-3, 1, init_data_text::kNikkeiFormat, JobOutcome::StopReason::UnrecognisedPage},
         {1, -1, init_data_text::kTopixNoData, JobOutcome::StopReason::Failed},
+        {1, -2, init_data_text::kCommError, JobOutcome::StopReason::Connection},
         {1, -3, init_data_text::kTopixFormat, JobOutcome::StopReason::UnrecognisedPage},
     };
     for (const Case& c : cases) {
@@ -124,6 +125,11 @@ TEST_F(InitFixture, IndexHistoryFailuresEndTheStartWithTheirMessages) {
         EXPECT_EQ(o.message, std::string(c.message));
         EXPECT_EQ(o.stopReason, c.reason);
         EXPECT_EQ(j.mode(), InitDataJob::Mode::None);
+        // The calendar status is shown once the Nikkei history is in, before TOPIX is read.
+        if (c.nikkei == 1)
+            EXPECT_EQ(o.status, std::string(init_data_text::kCalendarStatus));
+        else
+            EXPECT_FALSE(o.status.has_value());
     }
 }
 
