@@ -127,7 +127,11 @@ void UpdateIndexDialog::onDownload() {
             o.state = JobState::Finished;
             return o;
         },
-        [] { return JobOutcome{JobState::Finished}; });
+        [] {
+            JobOutcome done;
+            done.state = JobState::Finished;
+            return done;
+        });
 }
 
 void UpdateIndexDialog::jobEnded(const JobOutcome&) {

@@ -67,7 +67,7 @@ TEST_F(DataEditorDialogTest, ControlsAndTexts) {
         {"saveAndClose", "保存終了"}, {"cancel", "キャンセル"},
     };
     for (const auto& [name, text] : buttons)
-        if (auto* b = child<QPushButton>(dialog, name)) EXPECT_EQ(b->text(), QString::fromUtf8(text)) << name;
+        if (auto* b = child<QPushButton>(dialog, name)) { EXPECT_EQ(b->text(), QString::fromUtf8(text)) << name; }
     EXPECT_TRUE(child<QPushButton>(dialog, "save")->isDefault());
     EXPECT_EQ(child<QCheckBox>(dialog, "a500")->text(), QStringLiteral("売買代金上位５００銘柄"));
 

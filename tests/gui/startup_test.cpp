@@ -68,7 +68,7 @@ TEST_F(StartupFixture, ChartProgramStartsOnceOnlyWhenAsked) {
         writeOptions(chart().string() + "," + c.flag + "\r\n");
         EXPECT_EQ(runStartup(app, prompter, launcher), c.result) << c.flag;
         ASSERT_EQ(launched.size(), c.launches) << c.flag;
-        if (c.launches) EXPECT_EQ(launched[0], chart() / "sorvantide.exe");
+        if (c.launches) { EXPECT_EQ(launched[0], chart() / "sorvantide.exe"); }
         EXPECT_TRUE(prompter.messages.empty());
     }
 }

@@ -30,7 +30,7 @@ TEST(ProgressEstimate, PaceSinceTheFirstPositionSeen) {
         e.observe(c.later, t0 + seconds{c.secondsBetween});
         const auto left = e.remaining();
         ASSERT_EQ(left.has_value(), c.left.has_value()) << c.first << "->" << c.later;
-        if (left) EXPECT_EQ(left->count(), *c.left) << c.first << "->" << c.later;
+        if (left) { EXPECT_EQ(left->count(), *c.left) << c.first << "->" << c.later; }
     }
 }
 

@@ -68,7 +68,7 @@ TEST_F(UpdateFixture, IndexOnlyVisitsListedCodesWithTheChosenReaderAndMode) {
     const JobOutcome last = run(&ticks);
     EXPECT_EQ(reader.codesOf("yahoo"), (std::vector<int>{1301, 7203, 1332}));
     for (const auto& c : reader.calls)
-        if (c.op == "yahoo") EXPECT_EQ(c.mode, 0);
+        if (c.op == "yahoo") { EXPECT_EQ(c.mode, 0); }
     // 1332 answered -1: the job ends with the skip text, the file stays absent.
     EXPECT_EQ(last.status, std::string(update_text::kFinishedSkip));
     EXPECT_EQ(folder.records(1301).size(), 1u);
@@ -101,7 +101,7 @@ TEST_F(UpdateFixture, RecordDateRuleKeepsTheFileAscendingAndLosesNothing) {
         UpdateJob j{f.app, r, clock};
         PriceSeries s;
         s.rows = c.before;
-        if (!c.before.empty()) ASSERT_TRUE(writePriceFile(std::filesystem::path(f.app.chartFolder) / "data" / "1301", s));
+        if (!c.before.empty()) { ASSERT_TRUE(writePriceFile(std::filesystem::path(f.app.chartFolder) / "data" / "1301", s)); }
         f.writeIndex("date=20061205\r\n1301,A,T1,1000\r\n");
         r.quote[UpdateJob::kInfoSeekNikkei] = {1, rec(20061205, 16000)};
         r.quote[1301] = {1, c.page};

@@ -249,7 +249,7 @@ TEST(BadPortfolioFiles, ReportReadsWhatItCanAndWritesOnlyReports) {
         const auto before = tree(dir.path());
         const MeasuredRun run = cli(dir.path(), {"report"});
         EXPECT_EQ(run.exitCode, c.exitCode) << c.name << run.err;
-        if (c.exitCode != 0) EXPECT_FALSE(run.err.empty()) << c.name;
+        if (c.exitCode != 0) { EXPECT_FALSE(run.err.empty()) << c.name; }
 
         auto after = tree(dir.path());
         for (const auto& name : c.reports) {

@@ -147,6 +147,6 @@ TEST(FolderLayout, DefaultWorkDirFollowsXdg) {
     EXPECT_EQ(defaultWorkDir(), "/x/data/quarlink");
     ::unsetenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
-    if (home) EXPECT_EQ(defaultWorkDir(), std::filesystem::path(home) / ".local/share/quarlink");
+    if (home) { EXPECT_EQ(defaultWorkDir(), std::filesystem::path(home) / ".local/share/quarlink"); }
     if (oldXdg) ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
 }
