@@ -1,5 +1,8 @@
 #include "store/price_record.h"
 
+#include <bit>
+#include <cstring>
+
 namespace quarlink {
 namespace {
 
@@ -23,6 +26,11 @@ std::int32_t get(const unsigned char* bytes, std::size_t available, std::size_t 
 }  // namespace
 
 void encodeRecord(const PriceRecord& r, unsigned char* out) {
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::int32_t fields[8] = {r.date, r.open, r.high, r.low, r.close, r.volume, r.marginSell, r.marginBuy};
+        std::memcpy(out, fields, kRecordSize);
+        return;
+    }
     put(out + 0, r.date);
     put(out + 4, r.open);
     put(out + 8, r.high);
@@ -42,6 +50,14 @@ RecordBytes encodeRecord(const PriceRecord& record) {
 PriceRecord decodeRecord(const unsigned char* bytes, std::size_t available) {
     if (available > kRecordSize) available = kRecordSize;
     PriceRecord r;
+    if constexpr (std::endian::native == std::endian::little) {
+        if (available == kRecordSize) {
+            std::int32_t fields[8];
+            std::memcpy(fields, bytes, kRecordSize);
+            r = {fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[7], fields[6]};
+            return r;
+        }
+    }
     r.date = get(bytes, available, 0);
     r.open = get(bytes, available, 4);
     r.high = get(bytes, available, 8);

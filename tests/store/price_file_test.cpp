@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "store/price_file.h"
 #include "support/temp_dir.h"
 
@@ -119,12 +121,20 @@ TEST(PriceSeries, MergeMatchesTheExchangeSortReference) {
 TEST(PriceSeries, MergeMatchesReferenceOnRandomInput) {
     std::uint32_t seed = 12345;
     auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 400; ++round) {
         PriceSeries target, source;
         const int n = static_cast<int>(next() % 30), m = static_cast<int>(next() % 30);
         for (int i = 0; i < n; ++i) target.append(rec(static_cast<std::int32_t>(next() % 20), static_cast<std::int32_t>(next())));
         for (int i = 0; i < m; ++i) source.append(rec(static_cast<std::int32_t>(next() % 20), static_cast<std::int32_t>(next())));
         const bool overwrite = round % 2;
+        if (round % 4 >= 2) {
+            // Files in date order (one row per date) take the one-pass merge.
+            std::sort(target.rows.begin(), target.rows.end(), [](auto& a, auto& b) { return a.date < b.date; });
+            target.rows.erase(std::unique(target.rows.begin(), target.rows.end(),
+                                          [](auto& a, auto& b) { return a.date == b.date; }),
+                              target.rows.end());
+            std::stable_sort(source.rows.begin(), source.rows.end(), [](auto& a, auto& b) { return a.date < b.date; });
+        }
         const PriceSeries expected = referenceMerge(target, source, overwrite);
         mergeSeries(target, source, overwrite);
         ASSERT_EQ(target.rows, expected.rows) << "round " << round;
