@@ -47,18 +47,15 @@ JobOutcome BackupJob::tick() {
         o.status = formatInt(direction_ == Direction::Backup ? "株価データバックアップ作成中...%d"
                                                           : "株価データバックアップ復元中...%d",
                           code);
-        // Flushed once when the job ends, not per file: this is what makes a
-        // backup of thousands of files as quick as a plain copy.
-        if (copyFileAtomically(source, targetOf(code), nullptr, Durability::Deferred))
+        if (batch_.copy(source, targetOf(code)))
             ++app_.processedCount;
         else
             ++failed_;
-        sync_.wrote(targetOf(code).parent_path());
     }
     o.progress = code / 100;
     app_.currentCode = code + 1;
     if (app_.currentCode > 9999) {
-        sync_.flush();
+        batch_.flush();
         o.state = JobState::Closed;
         std::string message = formatInt(direction_ == Direction::Backup ? "バックアップ完了！処理ファイル数 %d"
                                                                      : "バックアップ復元完了！処理ファイル数 %d",

@@ -2,7 +2,7 @@
 #include <filesystem>
 
 #include "jobs/job_outcome.h"
-#include "store/deferred_sync.h"
+#include "store/batch_writer.h"
 #include "store/application.h"
 
 namespace quarlink {
@@ -44,7 +44,7 @@ private:
     Application& app_;
     Direction direction_;
     int failed_ = 0;
-    DeferredSync sync_;
+    BatchWriter batch_;  // every file of the run; flushed once at the end, a stop or a cancel
 };
 
 }  // namespace quarlink

@@ -58,7 +58,7 @@ JobOutcome SupplementJob::tick() {
     JobOutcome o;
     o.state = JobState::Running;
     if (app_.currentCode > 9999) {
-        sync_.flush();
+        batch_.flush();
         o.state = JobState::Finished;
         o.status = formatInt("補完完了：処理ファイル数 %d キャンセルボタンで終了", app_.processedCount);
         if (failed_ > 0) {
@@ -76,8 +76,7 @@ JobOutcome SupplementJob::tick() {
     if (isFile(source) && isFile(target)) {
         // A target the user made read-only is not replaced behind their back.
         if (::access(target.c_str(), W_OK) == 0 &&
-            mergePriceFile(target, source, overwrite, nullptr, Durability::Deferred) == MergeResult::Merged) {
-            sync_.wrote(target.parent_path());
+            mergePriceFile(target, source, overwrite, batch_) == MergeResult::Merged) {
             o.status = formatInt("株価データ補完中：%04d", code);
             ++app_.processedCount;
         } else {
@@ -89,7 +88,7 @@ JobOutcome SupplementJob::tick() {
 }
 
 JobOutcome SupplementJob::stop() {
-    sync_.flush();
+    batch_.flush();
     JobOutcome o;
     o.state = JobState::Stopped;
     o.status = "補完停止中：";

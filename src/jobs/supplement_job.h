@@ -3,7 +3,7 @@
 #include <string>
 
 #include "jobs/job_outcome.h"
-#include "store/deferred_sync.h"
+#include "store/batch_writer.h"
 #include "store/application.h"
 
 namespace quarlink {
@@ -45,7 +45,7 @@ public:
 
 private:
     Application& app_;
-    DeferredSync sync_;  // merged files are flushed once, at the end or a stop
+    BatchWriter batch_;  // every file of the run; flushed once at the end, a stop or a cancel
     std::filesystem::path sourceFolder_;
     int failed_ = 0;
 };

@@ -64,14 +64,13 @@ JobOutcome YearSplitJob::tick() {
             const auto target = layout::sepFile(app_, year, code);
             std::string error;
             if (!ensureFolder(target.parent_path(), &error) ||
-                !replaceFileAtomically(target, serializePriceSeries(yearRows), &error, Durability::Deferred)) {
-                sync_.flush();
+                !batch_.replace(target, serializePriceSeries(yearRows), &error)) {
+                batch_.flush();
                 o.state = JobState::Closed;
                 o.stopReason = JobOutcome::StopReason::Failed;
                 o.message = "ファイル作成エラー！" + target.string() + "\n" + error;
                 return o;
             }
-            sync_.wrote(target.parent_path());
             begin = end;
         }
         o.status = formatInt("株価データ分割保存中...%d", code);
@@ -80,7 +79,7 @@ JobOutcome YearSplitJob::tick() {
     o.progress = code / 100;
     app_.currentCode = code + 1;
     if (app_.currentCode > 9999) {
-        sync_.flush();
+        batch_.flush();
         o.state = JobState::Closed;
         o.message = formatInt("分割完了！処理ファイル数 %d", app_.processedCount);
     }

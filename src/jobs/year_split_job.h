@@ -1,6 +1,6 @@
 #pragma once
 #include "jobs/job_outcome.h"
-#include "store/deferred_sync.h"
+#include "store/batch_writer.h"
 #include "store/application.h"
 
 namespace quarlink {
@@ -26,7 +26,7 @@ public:
 
 private:
     Application& app_;
-    DeferredSync sync_;  // the year files are flushed once, when the job ends
+    BatchWriter batch_;  // every file of the run; flushed once at the end, a stop or a cancel
 };
 
 }  // namespace quarlink

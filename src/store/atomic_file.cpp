@@ -46,8 +46,7 @@ void syncFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-AtomicFileWriter::AtomicFileWriter(std::filesystem::path target, Durability durability)
-    : target_(std::move(target)), durability_(durability) {}
+AtomicFileWriter::AtomicFileWriter(std::filesystem::path target) : target_(std::move(target)) {}
 
 AtomicFileWriter::~AtomicFileWriter() { discard(); }
 
@@ -60,25 +59,24 @@ bool AtomicFileWriter::fail(const char* step, int err) {
     return false;
 }
 
-bool AtomicFileWriter::open() {
+int createTemporaryFile(const std::filesystem::path& target, std::filesystem::path& name) {
     static std::atomic<unsigned> counter{0};
-    const auto folder = target_.parent_path();
-    const std::string base = "." + target_.filename().string() + std::string(kTempMarker);
+    const std::string base = "." + target.filename().string() + std::string(kTempMarker);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const unsigned n = counter.fetch_add(1);
-        const std::string name = base + std::to_string(::getpid()) + "-" + std::to_string(n);
-        temp_ = folder / name;
-        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) break;
-        if (errno != EEXIST) {
-            const int err = errno;
-            temp_.clear();
-            return fail("cannot create", err);
-        }
+        name = target.parent_path() / (base + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)));
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
     }
+    errno = EEXIST;
+    return -1;
+}
+
+bool AtomicFileWriter::open() {
+    fd_ = createTemporaryFile(target_, temp_);
     if (fd_ < 0) {
+        const int err = errno;
         temp_.clear();
-        return fail("cannot create", EEXIST);
+        return fail("cannot create", err);
     }
     struct stat st {};
     if (::stat(target_.c_str(), &st) == 0) ::fchmod(fd_, st.st_mode & 07777);
@@ -94,13 +92,13 @@ bool AtomicFileWriter::write(std::string_view bytes) {
 
 bool AtomicFileWriter::commit() {
     if (fd_ < 0) return false;
-    if (durability_ == Durability::Synced && ::fsync(fd_) != 0) return fail("cannot flush", errno);
+    if (::fsync(fd_) != 0) return fail("cannot flush", errno);
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) return fail("cannot close", errno);
     if (::rename(temp_.c_str(), target_.c_str()) != 0) return fail("cannot replace", errno);
     temp_.clear();
-    if (durability_ == Durability::Synced) syncFolder(target_.parent_path());
+    syncFolder(target_.parent_path());
     return true;
 }
 
@@ -115,9 +113,8 @@ void AtomicFileWriter::discard() {
     }
 }
 
-bool replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::string* error,
-                           Durability durability) {
-    AtomicFileWriter writer(target, durability);
+bool replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::string* error) {
+    AtomicFileWriter writer(target);
     const bool ok = writer.open() && writer.write(bytes) && writer.commit();
     if (!ok && error) *error = writer.error();
     return ok;
@@ -156,10 +153,10 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
 }
 
 bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target,
-                        std::string* error, Durability durability) {
+                        std::string* error) {
     std::string bytes;
     if (!readWholeFile(source, bytes, error)) return false;
-    return replaceFileAtomically(target, bytes, error, durability);
+    return replaceFileAtomically(target, bytes, error);
 }
 
 bool syncFileSystem(const std::filesystem::path& path) {

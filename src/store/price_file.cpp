@@ -114,23 +114,42 @@ StoreResult appendOrOverwrite(const std::filesystem::path& path, std::int32_t co
     return overwrite ? StoreResult::Overwritten : StoreResult::Appended;
 }
 
-MergeResult mergePriceFile(const std::filesystem::path& target, const std::filesystem::path& source,
-                           bool overwrite, std::string* error, Durability durability) {
+std::string mergePriceImages(std::string_view target, std::string_view source, bool overwrite) {
+    PriceSeries merged = parsePriceSeries(target);
+    mergeSeries(merged, parsePriceSeries(source), overwrite);
+    // The rewrite starts at byte 0 and truncates nothing: whole records the
+    // loader stopped short of (after a date -1) stay where they were.
+    std::string out = serializePriceSeries(merged);
+    const std::size_t wholeEnd = target.size() / kRecordSize * kRecordSize;
+    if (wholeEnd > out.size()) out.append(target.substr(out.size(), wholeEnd - out.size()));
+    return out;
+}
+
+namespace {
+
+template <typename Write>
+MergeResult mergeFiles(const std::filesystem::path& target, const std::filesystem::path& source, bool overwrite,
+                       std::string* error, Write&& write) {
     std::string targetBytes;
     if (!readWholeFile(target, targetBytes, error)) return MergeResult::TargetOpenFailed;
     std::string sourceBytes;
     if (!readWholeFile(source, sourceBytes, error)) return MergeResult::SourceOpenFailed;
-
-    PriceSeries merged = parsePriceSeries(targetBytes);
-    mergeSeries(merged, parsePriceSeries(sourceBytes), overwrite);
-
-    // The rewrite starts at byte 0 and truncates nothing: whole records the
-    // loader stopped short of (after a date -1) stay where they were.
-    std::string out = serializePriceSeries(merged);
-    const std::size_t wholeEnd = targetBytes.size() / kRecordSize * kRecordSize;
-    if (wholeEnd > out.size()) out.append(targetBytes, out.size(), wholeEnd - out.size());
-    if (!replaceFileAtomically(target, out, error, durability)) return MergeResult::WriteFailed;
+    if (!write(mergePriceImages(targetBytes, sourceBytes, overwrite))) return MergeResult::WriteFailed;
     return MergeResult::Merged;
+}
+
+}  // namespace
+
+MergeResult mergePriceFile(const std::filesystem::path& target, const std::filesystem::path& source,
+                           bool overwrite, std::string* error) {
+    return mergeFiles(target, source, overwrite, error,
+                      [&](const std::string& out) { return replaceFileAtomically(target, out, error); });
+}
+
+MergeResult mergePriceFile(const std::filesystem::path& target, const std::filesystem::path& source,
+                           bool overwrite, BatchWriter& batch, std::string* error) {
+    return mergeFiles(target, source, overwrite, error,
+                      [&](const std::string& out) { return batch.replace(target, out, error); });
 }
 
 }  // namespace quarlink

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "store/atomic_file.h"
+#include "store/batch_writer.h"
 #include "store/price_record.h"
 #include "store/price_series.h"
 
@@ -61,7 +61,13 @@ enum class MergeResult { Merged, TargetOpenFailed, SourceOpenFailed, WriteFailed
 // Merges the source file into the existing target file (see mergeSeries) and
 // rewrites the target atomically. The target never shrinks.
 MergeResult mergePriceFile(const std::filesystem::path& target, const std::filesystem::path& source,
-                           bool overwrite, std::string* error = nullptr,
-                           Durability durability = Durability::Synced);
+                           bool overwrite, std::string* error = nullptr);
+// The same, writing through a batch (the file jobs).
+MergeResult mergePriceFile(const std::filesystem::path& target, const std::filesystem::path& source,
+                           bool overwrite, BatchWriter& batch, std::string* error = nullptr);
+
+// The merged file image of two file images (see mergeSeries). Whole records
+// of the target beyond the merged rows (after a date -1) stay where they were.
+std::string mergePriceImages(std::string_view target, std::string_view source, bool overwrite);
 
 }  // namespace quarlink
