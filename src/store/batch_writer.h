@@ -33,6 +33,10 @@ public:
     bool flush();
 
 private:
+    // Writes a target that does not exist yet; `handled` is false when this
+    // file system cannot do it this way (the caller then uses a spare).
+    bool createNew(const std::filesystem::path& target, std::string_view bytes, std::string* error, bool& handled);
+
     std::map<std::filesystem::path, std::filesystem::path> spares_;  // folder -> spare file
     std::map<std::filesystem::path, bool> written_;                   // folders to flush
 };

@@ -114,3 +114,35 @@ TEST(FullDisk, SupplementMergeKeepsOldFilesAndReports) {
     const auto failures = fullDiskAtEveryCall(supplementMerge());
     EXPECT_TRUE(failures.empty()) << joined(failures);
 }
+
+namespace {
+
+// Two codes over three years: six year files, each missing or complete.
+FaultScenario yearSplit() {
+    FaultScenario s;
+    s.name = "year split";
+    s.setup = [](const std::filesystem::path& root) {
+        writeFile(root / "work" / "Quarlink.conf", (root / "chart").string() + ",0\r\n");
+        for (const char* code : {"1301", "7203"}) {
+            quarlink::PriceSeries series;
+            for (int year = 2004; year <= 2006; ++year)
+                for (int day = 1; day <= 20; ++day) series.append({year * 10000 + 100 + day, 100, 110, 90, 105, 1000, 5, 7});
+            writeFile(root / "chart" / "data" / code, quarlink::serializePriceSeries(series));
+        }
+    };
+    s.args = {"--workdir", "{root}/work", "split", "--yes"};
+    for (const char* year : {"2004", "2005", "2006"})
+        for (const char* code : {"1301", "7203"}) s.watched.push_back(std::string("work/sep/") + year + "/" + code);
+    return s;
+}
+
+}  // namespace
+
+TEST(Kill, YearSplitLeavesEachYearFileMissingOrComplete) {
+    const auto s = yearSplit();
+    const auto clean = cleanRun(s);
+    ASSERT_EQ(clean.result.exitCode, 0) << clean.result.err;
+    ASSERT_NE(clean.before, clean.after);
+    const auto failures = killAtEveryCall(s);
+    EXPECT_TRUE(failures.empty()) << joined(failures);
+}

@@ -1,5 +1,6 @@
 // Preloaded into a quarlink process to inject faults at file-changing system
-// calls on regular files (write, pwrite, writev, ftruncate, rename, unlink):
+// calls on regular files (write, pwrite, writev, ftruncate, rename, renameat2,
+// linkat, unlink):
 //   QUARLINK_KILL_AT=N     SIGKILL the process instead of making the Nth call
 //   QUARLINK_ENOSPC_AT=N   the Nth and every later write fails with ENOSPC
 //   QUARLINK_COUNT_FILE=F  at exit, write the number of calls seen to F
@@ -98,6 +99,18 @@ int rename(const char* from, const char* to) {
     static auto real = next<int (*)(const char*, const char*)>("rename");
     allow(false);
     return real(from, to);
+}
+
+int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+    static auto real = next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+    allow(false);
+    return real(fromDir, from, toDir, to, flags);
+}
+
+int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
+    static auto real = next<int (*)(int, const char*, int, const char*, int)>("linkat");
+    allow(false);
+    return real(fromDir, from, toDir, to, flags);
 }
 
 int unlink(const char* path) {
