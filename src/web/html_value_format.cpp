@@ -1,5 +1,7 @@
 #include "web/html_value_format.h"
 
+#include "web/page_cursor.h"
+
 #include <chrono>
 #include <cstdlib>
 
@@ -32,6 +34,29 @@ bool HtmlValueFormat::fetchPage(const Endpoint& endpoint, const std::string& pat
 int HtmlValueFormat::formatFailure(const char* text) {
     if (text) message = text;
     return -3;
+}
+
+LocalDateTime HtmlValueFormat::startQuoteRead() {
+    const LocalDateTime now = clock_.now();
+    year = now.year;
+    month = now.month;
+    return now;
+}
+
+int HtmlValueFormat::deliverQuote(const QuoteTexts& t, std::int32_t pageDate, int mode, std::int32_t& date,
+                                  std::int32_t& open, std::int32_t& high, std::int32_t& low, std::int32_t& close,
+                                  std::int32_t& volume, std::int32_t& marginBuy, std::int32_t& marginSell,
+                                  const char* closeZeroMessage) {
+    date = pageDate;
+    open = readPriceNumber(t.open);
+    high = readPriceNumber(t.high);
+    low = readPriceNumber(t.low);
+    close = readPriceNumber(t.close);
+    volume = mode == 2 ? 0 : readVolumeNumber(t.volume);
+    marginBuy = mode == 1 ? readVolumeNumber(t.marginBuy) : 0;
+    marginSell = mode == 1 ? readVolumeNumber(t.marginSell) : 0;
+    if (close == 0) return formatFailure(closeZeroMessage);
+    return 1;
 }
 
 }  // namespace quarlink

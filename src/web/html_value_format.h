@@ -46,6 +46,23 @@ public:
     static int quoteYear(const LocalDateTime& today, int month, int day);
 
 protected:
+    // The texts a quote page yields, before the number rules.
+    struct QuoteTexts {
+        std::string_view open, high, low, close, volume;
+        std::string_view marginBuy = "0", marginSell = "0";
+    };
+
+    // Sets `year` and `month` from the clock, as every quote read starts.
+    LocalDateTime startQuoteRead();
+
+    // Converts the texts into the eight outputs by the price and volume rules
+    // (volume 0 in mode 2, margin balances 0 unless mode 1); -3 with
+    // `closeZeroMessage` when the close reads 0, else 1.
+    int deliverQuote(const QuoteTexts& texts, std::int32_t pageDate, int mode, std::int32_t& date,
+                     std::int32_t& open, std::int32_t& high, std::int32_t& low, std::int32_t& close,
+                     std::int32_t& volume, std::int32_t& marginBuy, std::int32_t& marginSell,
+                     const char* closeZeroMessage);
+
     // One GET from the endpoint; false when the fetch failed.
     bool fetchPage(const Endpoint& endpoint, const std::string& path, std::string& page);
     int formatFailure(const char* text);

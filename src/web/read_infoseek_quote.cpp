@@ -12,9 +12,7 @@ using namespace markers;
 int HtmlValueFormat::ReadInfoSeekQuote(int code, int mode, std::int32_t& date, std::int32_t& open,
                                        std::int32_t& high, std::int32_t& low, std::int32_t& close,
                                        std::int32_t& volume, std::int32_t& marginBuy, std::int32_t& marginSell) {
-    const LocalDateTime now = clock_.now();
-    year = now.year;
-    month = now.month;
+    const LocalDateTime now = startQuoteRead();
 
     char path[64];
     std::snprintf(path, sizeof path, kInfoSeekPath, code);
@@ -52,16 +50,10 @@ int HtmlValueFormat::ReadInfoSeekQuote(int code, int mode, std::int32_t& date, s
 
     const auto pageMonth = clampToInt32(leadingInteger(monthText));
     const auto pageDay = clampToInt32(leadingInteger(dayText));
-    date = composeDate(quoteYear(now, pageMonth, pageDay), pageMonth, pageDay, true);
-    open = readPriceNumber(openText);
-    high = readPriceNumber(highText);
-    low = readPriceNumber(lowText);
-    close = readPriceNumber(priceText);
-    volume = mode == 2 ? 0 : readVolumeNumber(volumeText);
-    marginBuy = mode == 1 ? readVolumeNumber(buyText) : 0;
-    marginSell = mode == 1 ? readVolumeNumber(sellText) : 0;
-    if (close == 0) return formatFailure("FORMAT CHANGEDx : Value x finishvalue form HtmlValueFormat");
-    return 1;
+    return deliverQuote({openText, highText, lowText, priceText, volumeText, buyText, sellText},
+                        composeDate(quoteYear(now, pageMonth, pageDay), pageMonth, pageDay, true), mode, date, open,
+                        high, low, close, volume, marginBuy, marginSell,
+                        "FORMAT CHANGEDx : Value x finishvalue form HtmlValueFormat");
 }
 
 }  // namespace quarlink
