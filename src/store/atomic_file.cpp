@@ -14,11 +14,23 @@ namespace {
 
 constexpr std::string_view kTempMarker = ".qltmp-";
 
-std::string describe(const char* step, const std::filesystem::path& path, int err) {
+void syncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+std::string fileErrorText(const char* step, const std::filesystem::path& path, int err) {
     return std::string(step) + " " + path.string() + ": " + std::strerror(err);
 }
 
-bool writeAll(int fd, const char* data, std::size_t size, int& err) {
+bool writeFully(int fd, std::string_view bytes, int& err) {
+    const char* data = bytes.data();
+    std::size_t size = bytes.size();
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0) {
@@ -36,16 +48,6 @@ bool writeAll(int fd, const char* data, std::size_t size, int& err) {
     return true;
 }
 
-void syncFolder(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-}  // namespace
-
 AtomicFileWriter::AtomicFileWriter(std::filesystem::path target) : target_(std::move(target)) {}
 
 AtomicFileWriter::~AtomicFileWriter() { discard(); }
@@ -53,7 +55,7 @@ AtomicFileWriter::~AtomicFileWriter() { discard(); }
 bool AtomicFileWriter::fail(const char* step, int err) {
     if (!failed_) {
         failed_ = true;
-        error_ = describe(step, target_, err);
+        error_ = fileErrorText(step, target_, err);
     }
     discard();
     return false;
@@ -86,7 +88,7 @@ bool AtomicFileWriter::open() {
 bool AtomicFileWriter::write(std::string_view bytes) {
     if (fd_ < 0) return false;
     int err = 0;
-    if (!writeAll(fd_, bytes.data(), bytes.size(), err)) return fail("cannot write", err);
+    if (!writeFully(fd_, bytes, err)) return fail("cannot write", err);
     return true;
 }
 
@@ -123,13 +125,13 @@ bool replaceFileAtomically(const std::filesystem::path& target, std::string_view
 bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string* error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (error) *error = describe("cannot open", path, errno);
+        if (error) *error = fileErrorText("cannot open", path, errno);
         return false;
     }
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
-        if (error) *error = describe("cannot read", path, EISDIR);
+        if (error) *error = fileErrorText("cannot read", path, EISDIR);
         return false;
     }
     std::string out;
@@ -141,7 +143,7 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
             if (errno == EINTR) continue;
             const int err = errno;
             ::close(fd);
-            if (error) *error = describe("cannot read", path, err);
+            if (error) *error = fileErrorText("cannot read", path, err);
             return false;
         }
         if (n == 0) break;

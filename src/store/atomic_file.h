@@ -55,6 +55,13 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
 // path. Returns its descriptor (open for writing), or -1 with errno set.
 int createTemporaryFile(const std::filesystem::path& target, std::filesystem::path& name);
 
+// Writes all of `bytes` to `fd` (short writes continued; a write of nothing
+// counts as a full disk). On failure `err` holds the errno.
+bool writeFully(int fd, std::string_view bytes, int& err);
+
+// "<step> <path>: <system text of err>", the writers' error texts.
+std::string fileErrorText(const char* step, const std::filesystem::path& path, int err);
+
 // True for the names the writer gives its temporary files.
 bool isTemporaryFileName(std::string_view fileName);
 

@@ -12,29 +12,6 @@
 #include "store/atomic_file.h"
 
 namespace quarlink {
-namespace {
-
-std::string describe(const char* step, const std::filesystem::path& path, int err) {
-    return std::string(step) + " " + path.string() + ": " + std::strerror(err);
-}
-
-bool writeAll(int fd, std::string_view bytes, int& err) {
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            err = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
 
 BatchWriter::BatchWriter(BatchWriter&& other) noexcept
     : spares_(std::exchange(other.spares_, {})), written_(std::exchange(other.written_, {})) {}
@@ -48,10 +25,10 @@ bool BatchWriter::createNew(const std::filesystem::path& target, std::string_vie
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd < 0) return false;  // no O_TMPFILE here: the caller takes the named way
     int err = 0;
-    if (!writeAll(fd, bytes, err)) {
+    if (!writeFully(fd, bytes, err)) {
         ::close(fd);
         handled = true;
-        if (error) *error = describe("cannot write", target, err);
+        if (error) *error = fileErrorText("cannot write", target, err);
         return false;
     }
     char self[64];
@@ -88,7 +65,7 @@ bool BatchWriter::replace(const std::filesystem::path& target, std::string_view 
         std::filesystem::path name;
         fd = createTemporaryFile(target, name);
         if (fd < 0) {
-            if (error) *error = describe("cannot create", target, errno);
+            if (error) *error = fileErrorText("cannot create", target, errno);
             return false;
         }
         spare = spares_.emplace(folder, name).first;
@@ -98,7 +75,7 @@ bool BatchWriter::replace(const std::filesystem::path& target, std::string_view 
 
     if (targetIsFile) ::fchmod(fd, st.st_mode & 07777);
     int err = 0;
-    bool written = writeAll(fd, bytes, err);
+    bool written = writeFully(fd, bytes, err);
     if (written && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) {
         written = false;
         err = errno;
@@ -106,14 +83,14 @@ bool BatchWriter::replace(const std::filesystem::path& target, std::string_view 
     if (::close(fd) != 0 && written) err = errno;
     if (!written || err != 0) {
         // The spare holds a part of the content; the target is untouched.
-        if (error) *error = describe("cannot write", target, err ? err : EIO);
+        if (error) *error = fileErrorText("cannot write", target, err ? err : EIO);
         return false;
     }
     if (targetIsFile &&
         ::renameat2(AT_FDCWD, sparePath.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0)
         return true;  // the old content is the next spare
     if (::rename(sparePath.c_str(), target.c_str()) != 0) {
-        if (error) *error = describe("cannot replace", target, errno);
+        if (error) *error = fileErrorText("cannot replace", target, errno);
         return false;
     }
     spares_.erase(folder);
