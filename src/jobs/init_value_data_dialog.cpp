@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "jobs/qt_job_status.h"
+
 namespace quarlink {
 
 namespace {
@@ -22,10 +24,8 @@ InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent)
     source_ = new QComboBox;
     source_->addItem(text(kSource));
     year_ = new QComboBox;
-    status_ = new QLineEdit;
-    status_->setReadOnly(true);
-    progress_ = new QProgressBar;
-    progress_->setRange(0, 100);
+    status_ = makeStatusLine();
+    progress_ = makeProgressBar();
     create_ = new QPushButton(text(kCreateButton));
     transfer_ = new QPushButton(text(kTransferButton));
     delete_ = new QPushButton(text(kDeleteButton));
@@ -106,8 +106,7 @@ void InitValueDataDialog::modeEnded() {
 }
 
 void InitValueDataDialog::applyOutcome(const JobOutcome& o) {
-    if (o.progress) progress_->setValue(*o.progress);
-    if (o.status) status_->setText(QString::fromStdString(*o.status));
+    showOutcome(o, status_, progress_);
 }
 
 void InitValueDataDialog::jobEnded(const JobOutcome& last) {

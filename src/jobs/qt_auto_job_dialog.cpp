@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "jobs/qt_job_status.h"
 #include "shell/qt_prompter.h"
 
 namespace quarlink {
@@ -20,14 +21,9 @@ AutoJobDialog::AutoJobDialog(const QString& title, const QString& note, Prompter
     setWindowTitle(title);
     setModal(true);
 
-    status_ = new QLineEdit(this);
-    status_->setObjectName(QStringLiteral("status"));
-    status_->setReadOnly(true);
+    status_ = makeStatusLine(this);
     status_->setMinimumWidth(320);
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName(QStringLiteral("progress"));
-    progress_->setRange(0, 100);
-    progress_->setValue(0);
+    progress_ = makeProgressBar(this);
     auto* noteLabel = new QLabel(note, this);
     noteLabel->setObjectName(QStringLiteral("note"));
     cancel_ = new QPushButton(QStringLiteral("キャンセル"), this);
@@ -63,8 +59,7 @@ void AutoJobDialog::showEvent(QShowEvent* event) {
 
 void AutoJobDialog::apply(const JobOutcome& outcome) {
     if (closing_) return;
-    if (outcome.status) status_->setText(QString::fromStdString(*outcome.status));
-    if (outcome.progress) progress_->setValue(*outcome.progress);
+    showOutcome(outcome, status_, progress_);
 }
 
 void AutoJobDialog::onFinished(const JobOutcome& last, bool stoppedByRequest) {

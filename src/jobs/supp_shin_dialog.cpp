@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "jobs/qt_job_status.h"
+
 namespace quarlink {
 
 SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent)
@@ -12,10 +14,8 @@ SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent)
     indexOnly_ = new QCheckBox(QString::fromUtf8(margin_fill_text::kIndexOnlyLabel));
     source_ = new QComboBox;
     source_->addItem(QString::fromUtf8(margin_fill_text::kSourceYahoo));
-    status_ = new QLineEdit;
-    status_->setReadOnly(true);
-    progress_ = new QProgressBar;
-    progress_->setRange(0, 100);
+    status_ = makeStatusLine();
+    progress_ = makeProgressBar();
     start_ = new QPushButton(QString::fromUtf8(margin_fill_text::kStartButton));
     cancel_ = new QPushButton(QString::fromUtf8(margin_fill_text::kCancelButton));
     start_->setDefault(true);
@@ -55,8 +55,7 @@ void SuppShinDialog::onStart() {
 }
 
 void SuppShinDialog::applyOutcome(const JobOutcome& o) {
-    if (o.progress) progress_->setValue(*o.progress);
-    if (o.status) status_->setText(QString::fromStdString(*o.status));
+    showOutcome(o, status_, progress_);
 }
 
 void SuppShinDialog::jobEnded(const JobOutcome& last) {

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "jobs/qt_job_status.h"
 #include "shell/qt_prompter.h"
 
 namespace quarlink {
@@ -35,14 +36,9 @@ SupplementDialog::SupplementDialog(Application& app, QWidget* parent, Prompter* 
     folder_->setObjectName(QStringLiteral("folder"));
     browse_ = new QPushButton(QStringLiteral("..."), this);
     browse_->setObjectName(QStringLiteral("browseButton"));
-    status_ = new QLineEdit(this);
-    status_->setObjectName(QStringLiteral("status"));
-    status_->setReadOnly(true);
+    status_ = makeStatusLine(this);
     status_->setMinimumWidth(360);
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName(QStringLiteral("progress"));
-    progress_->setRange(0, 100);
-    progress_->setValue(0);
+    progress_ = makeProgressBar(this);
     start_ = new QPushButton(QString::fromUtf8(kStart), this);
     start_->setObjectName(QStringLiteral("startButton"));
     stop_ = new QPushButton(QString::fromUtf8(kStop), this);
@@ -130,8 +126,7 @@ void SupplementDialog::setRunning(bool running) {
 
 void SupplementDialog::apply(const JobOutcome& outcome) {
     if (closing_) return;
-    if (outcome.status) status_->setText(QString::fromStdString(*outcome.status));
-    if (outcome.progress) progress_->setValue(*outcome.progress);
+    showOutcome(outcome, status_, progress_);
     if (outcome.state == JobState::Running && sourceKind_->isEnabled()) {
         // The settings stay disabled until the dialog is opened anew, so a
         // resume uses the same source and overwrite setting.

@@ -3,6 +3,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "jobs/qt_job_status.h"
+
 namespace quarlink {
 
 UpdateDialog::UpdateDialog(Application& app, QWidget* parent)
@@ -14,10 +16,8 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent)
     source_ = new QComboBox;
     source_->addItem(QString::fromUtf8(update_text::kSourceInfoSeek));
     source_->addItem(QString::fromUtf8(update_text::kSourceYahoo));
-    status_ = new QLineEdit;
-    status_->setReadOnly(true);
-    progress_ = new QProgressBar;
-    progress_->setRange(0, 100);
+    status_ = makeStatusLine();
+    progress_ = makeProgressBar();
     start_ = new QPushButton(QString::fromUtf8(update_text::kStartButton));
     cancel_ = new QPushButton(QString::fromUtf8(update_text::kCancelButton));
     start_->setDefault(true);
@@ -62,8 +62,7 @@ void UpdateDialog::onStart() {
 }
 
 void UpdateDialog::applyOutcome(const JobOutcome& o) {
-    if (o.progress) progress_->setValue(*o.progress);
-    if (o.status) status_->setText(QString::fromStdString(*o.status));
+    showOutcome(o, status_, progress_);
 }
 
 void UpdateDialog::jobEnded(const JobOutcome& last) {
