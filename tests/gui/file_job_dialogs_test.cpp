@@ -17,17 +17,11 @@
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "store/price_series.h"
+#include "support/fake_prompter.h"
 
 using namespace quarlink;
 
 namespace {
-
-struct RecordingPrompter final : Prompter {
-    std::vector<std::string> messages;
-    void message(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string&) override { return false; }
-    Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
-};
 
 class FileJobDialogs : public ::testing::Test {
 protected:
@@ -71,7 +65,7 @@ protected:
 
     std::filesystem::path root;
     Application app;
-    RecordingPrompter prompter;
+    test::FakePrompter prompter;
 };
 
 TEST_F(FileJobDialogs, BackupStartsOnOpenAndClosesWithItsMessage) {

@@ -15,19 +15,12 @@
 #include "jobs/supp_shin_dialog.h"
 #include "jobs/update_dialog.h"
 #include "jobs/update_index_dialog.h"
+#include "support/fake_prompter.h"
 
 using namespace quarlink;
 namespace fs = std::filesystem;
 
 namespace {
-
-class RecordingPrompter final : public Prompter {
-public:
-    std::vector<std::string> messages;
-    void message(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string&) override { return false; }
-    Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
-};
 
 // A server that accepts connections and never answers.
 class SilentServer {
@@ -104,7 +97,7 @@ TEST(UpdateDialog, ControlsAndDefaults) {
 
 TEST(UpdateDialog, ConnectionFailureReenablesOnlyTheStartButton) {
     Scratch s(1);  // nothing listens on port 1
-    RecordingPrompter prompter;
+    test::FakePrompter prompter;
     UpdateDialog d(s.app, nullptr);
     d.setPrompter(&prompter);
     d.show();
@@ -182,7 +175,7 @@ TEST(InitValueDataDialog, ControlsStopAndStatus) {
 
 TEST(UpdateIndexDialog, ControlsAndDownloadFailure) {
     Scratch s(1);
-    RecordingPrompter prompter;
+    test::FakePrompter prompter;
     UpdateIndexDialog d(s.app, nullptr);
     d.setPrompter(&prompter);
     EXPECT_EQ(d.windowTitle(), "index更新");

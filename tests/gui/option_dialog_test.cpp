@@ -6,11 +6,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "fake_prompter.h"
 #include "shell/about_dialog.h"
 #include "shell/option_dialog.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
+#include "support/fake_prompter.h"
 #include "temp_folder.h"
 
 namespace quarlink {

@@ -16,23 +16,10 @@
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "store/text_encoding.h"
+#include "support/fake_prompter.h"
 
 namespace quarlink {
 namespace {
-
-class RecordingPrompter final : public Prompter {
-public:
-    std::vector<std::string> messages;
-    std::deque<bool> answers;
-    void message(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string&) override {
-        if (answers.empty()) return false;
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
-};
 
 class PortfolioDialogs : public ::testing::Test {
 protected:
@@ -58,7 +45,7 @@ protected:
 
     std::filesystem::path root;
     Application app;
-    RecordingPrompter prompter;
+    test::FakePrompter prompter;
     FixedClock clock{LocalDateTime{2006, 12, 3, 9, 0, 0}};
 };
 

@@ -3,11 +3,11 @@
 
 #include <fstream>
 
-#include "fake_prompter.h"
 #include "shell/single_instance_lock.h"
 #include "shell/startup.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
+#include "support/fake_prompter.h"
 #include "temp_folder.h"
 
 #include <csignal>

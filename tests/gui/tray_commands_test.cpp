@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "fake_prompter.h"
 #include "shell/tray_commands.h"
 #include "shell/tray_menu.h"
 #include "shell/tray_window.h"
+#include "support/fake_prompter.h"
 #include "temp_folder.h"
 
 namespace quarlink {
@@ -142,7 +142,7 @@ TEST(TrayCommands, GuardedEntriesShowTheGuardAndOpenNothing) {
         int opens = 0;
         if (item.command != TrayCommand::OpenExtensionFolder)
             f.commands.setOpener(item.command, [&](Application&, QWidget*) { ++opens; });
-        f.prompter.answers = {true};
+        f.prompter.answers = {Prompter::Answer::Yes};
         EXPECT_EQ(f.commands.run(item.command), TrayRunResult::NoChartFolder) << item.text;
         EXPECT_EQ(f.prompter.messages, std::vector<std::string>{kGuard}) << item.text;
         EXPECT_TRUE(f.prompter.questions.empty()) << item.text;
@@ -177,7 +177,7 @@ TEST(TrayCommands, QuestionsRunBeforeTheOpenerAndOnlyYesProceeds) {
             f.app.chartFolder = "/chart";
             int opens = 0;
             f.commands.setOpener(c.command, [&](Application&, QWidget*) { ++opens; });
-            f.prompter.answers = {yes};
+            f.prompter.answers = {yes ? Prompter::Answer::Yes : Prompter::Answer::No};
             EXPECT_EQ(f.commands.run(c.command), yes ? TrayRunResult::Done : TrayRunResult::Declined);
             EXPECT_EQ(f.prompter.questions, std::vector<std::string>{*c.question});
             EXPECT_EQ(opens, yes ? 1 : 0);

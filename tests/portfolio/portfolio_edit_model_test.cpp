@@ -110,7 +110,7 @@ TEST_F(EditModelTest, CloseAllAsksAndNoKeepsThePosition) {
     model.closedUnits = "1000";
     model.netProfit = "-5000";
     model.settled = true;
-    prompter.answers = {false};
+    prompter.answers = {Prompter::Answer::No};
     ASSERT_TRUE(model.closePosition());
     EXPECT_EQ(prompter.questions, std::vector<std::string>{"仕掛けを削除します。よろしいですか？"});
     EXPECT_EQ(model.positions.size(), 1u);
@@ -122,7 +122,7 @@ TEST_F(EditModelTest, CloseAllAsksAndNoKeepsThePosition) {
     model.pickPosition();
     model.exitPrice = "900";
     model.closedUnits = "1000";
-    prompter.answers = {true};
+    prompter.answers = {Prompter::Answer::Yes};
     ASSERT_TRUE(model.closePosition());
     EXPECT_TRUE(model.positions.empty());
     EXPECT_EQ(model.trades.size(), 2u);
@@ -186,7 +186,7 @@ TEST_F(EditModelTest, DeletesAskAndLeaveTotals) {
     enter("1301", "1000", "10");
     ASSERT_TRUE(model.addPosition());
     model.selectedPosition = 0;
-    prompter.answers = {true};
+    prompter.answers = {Prompter::Answer::Yes};
     ASSERT_TRUE(model.deletePosition());
     EXPECT_TRUE(model.positions.empty());
     EXPECT_EQ(model.positionTotals.holdings, "1");

@@ -114,11 +114,11 @@ TEST_F(PortfolioListTest, DeleteAsksFirst) {
     EXPECT_FALSE(model.remove());  // nothing selected: no question
     EXPECT_TRUE(prompter.questions.empty());
     select("1");
-    prompter.answers = {false};
+    prompter.answers = {Prompter::Answer::No};
     EXPECT_FALSE(model.remove());
     EXPECT_EQ(model.rows.size(), 2u);
     EXPECT_EQ(listFile(), "A,1,X\r\nB,2,Y\r\n");
-    prompter.answers = {true};
+    prompter.answers = {Prompter::Answer::Yes};
     EXPECT_TRUE(model.remove());
     EXPECT_EQ(prompter.questions.back(), "ポートフォリオを削除します。よろしいですか？");
     EXPECT_EQ(listFile(), "B,2,Y\r\n");

@@ -11,30 +11,9 @@
 #include "store/price_file.h"
 #include "store/prompter.h"
 #include "store/text_encoding.h"
+#include "support/fake_prompter.h"
 
 namespace quarlink::test {
-
-// Answers questions from a script (No when it runs out) and records every
-// text shown.
-class ScriptedPrompter final : public Prompter {
-public:
-    std::deque<bool> answers;
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-
-    void message(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string& text) override {
-        questions.push_back(text);
-        if (answers.empty()) return false;
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    Answer askYesNoCancel(const std::string& text) override {
-        questions.push_back(text);
-        return Answer::Cancel;
-    }
-};
 
 // A working folder and a chart folder under a fresh temporary folder.
 class PortfolioFolder : public ::testing::Test {
@@ -72,7 +51,7 @@ protected:
 
     std::filesystem::path root;
     Application app;
-    ScriptedPrompter prompter;
+    FakePrompter prompter;
 };
 
 inline std::string sj(const std::string& utf8) { return utf8ToCp932(utf8); }
