@@ -8,7 +8,7 @@
 
 #include "robustness/fault_harness.h"
 #include "robustness/loopback_server.h"
-#include "robustness/measured_run.h"
+#include "support/run_process.h"
 #include "store/clock.h"
 #include "store/index_table.h"
 #include "store/price_series.h"
@@ -21,7 +21,7 @@ using namespace quarlink::test;
 
 namespace {
 
-MeasuredRun cli(const fs::path& work, std::vector<std::string> args) {
+ProcessResult cli(const fs::path& work, std::vector<std::string> args) {
     args.insert(args.begin(), {"--workdir", work.string()});
     return runMeasured(QUARLINK_CLI_PATH, args, std::chrono::seconds(60));
 }
@@ -101,7 +101,7 @@ protected:
 TEST_F(BadPriceFiles, MarginFillRewritesOnlyWholeRecordsBeforeTheEndMarker) {
     LoopbackServer server(reply(marginTablePage()), true);
     const fs::path work = setUpFolder(server.port());
-    const MeasuredRun run = cli(work, {"margin-fill"});
+    const ProcessResult run = cli(work, {"margin-fill"});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     int code = 1301;
     for (const auto& c : priceCases()) {
@@ -114,7 +114,7 @@ TEST_F(BadPriceFiles, MarginFillRewritesOnlyWholeRecordsBeforeTheEndMarker) {
 TEST_F(BadPriceFiles, DailyUpdateWritesTheDayAtTheLastWholeRecord) {
     LoopbackServer server(reply(kHeader + stockPage()), true);
     const fs::path work = setUpFolder(server.port());
-    const MeasuredRun run = cli(work, {"update"});
+    const ProcessResult run = cli(work, {"update"});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     const int day = HtmlValueFormat::quoteYear(SystemClock().now(), 12, 5) * 10000 + 1205;
     const std::string record = image({{day, 1210, 1250, 1200, 1234, 123400, 2000, 1000}});
@@ -163,7 +163,7 @@ TEST_P(BadIndexFiles, IndexUpdateWritesAWellFormedMerge) {
     writeFile(dir / "work" / "endpoints.conf", "index=127.0.0.1:" + std::to_string(server.port()) + "\n");
     writeFile(dir / "work" / "Quarlink.conf", (dir / "chart").string() + ",0\r\n");
     writeFile(dir / "chart" / "index.txt", c.local);
-    const MeasuredRun run = cli(dir / "work", {"index-update", "--apply", "--yes"});
+    const ProcessResult run = cli(dir / "work", {"index-update", "--apply", "--yes"});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 
     // Local-only codes sort after the published ones in every case here.
@@ -202,11 +202,11 @@ TEST(BadOptionsFile, ReadWithoutComplaintAndSavedInTheOneLineForm) {
     for (const auto& c : cases) {
         TempDir dir;
         writeFile(dir / "Quarlink.conf", c.bytes);
-        const MeasuredRun show = cli(dir.path(), {"options"});
+        const ProcessResult show = cli(dir.path(), {"options"});
         EXPECT_EQ(show.exitCode, 0) << c.name << show.err;
         EXPECT_EQ(readFile(dir / "Quarlink.conf"), c.bytes) << c.name;
 
-        const MeasuredRun save = cli(dir.path(), {"options", "--launch-chart", "1"});
+        const ProcessResult save = cli(dir.path(), {"options", "--launch-chart", "1"});
         EXPECT_EQ(save.exitCode, 0) << c.name << save.err;
         EXPECT_EQ(readFile(dir / "Quarlink.conf"), c.savedPath + ",1\r\n") << c.name;
     }
@@ -247,7 +247,7 @@ TEST(BadPortfolioFiles, ReportReadsWhatItCanAndWritesOnlyReports) {
         writeFile(dir / "user" / "1_buy.csv", c.buy);
         writeFile(dir / "user" / "1_sell.csv", c.sell);
         const auto before = tree(dir.path());
-        const MeasuredRun run = cli(dir.path(), {"report"});
+        const ProcessResult run = cli(dir.path(), {"report"});
         EXPECT_EQ(run.exitCode, c.exitCode) << c.name << run.err;
         if (c.exitCode != 0) { EXPECT_FALSE(run.err.empty()) << c.name; }
 

@@ -17,7 +17,7 @@
 
 #include "jobs/update_job.h"
 #include "robustness/loopback_server.h"
-#include "robustness/measured_run.h"
+#include "support/run_process.h"
 #include "store/clock.h"
 #include "store/price_series.h"
 #include "support/temp_dir.h"
@@ -161,7 +161,7 @@ TEST_P(ServerFaults, EndsSoonWithTheJobsMessageAndLeavesPriceFilesAlone) {
 
     std::vector<std::string> args{"--workdir", work.string()};
     args.insert(args.end(), command.args.begin(), command.args.end());
-    const MeasuredRun run = runMeasured(QUARLINK_CLI_PATH, args, 60s);
+    const ProcessResult run = runMeasured(QUARLINK_CLI_PATH, args, 60s);
     const std::string what = std::string(command.name) + " against " + c.name + "\nstdout: " + run.out +
                              "\nstderr: " + run.err.substr(0, 2000);
 
@@ -216,7 +216,7 @@ TEST(ServerFaultsQuote, NulBytesOutsideTheMarkersStillRead) {
     LoopbackServer server(reply(kHeader + withNulsBeforeMarkers()), true);
     TempDir dir;
     const fs::path work = makeWork(dir, server.port());
-    const MeasuredRun run = runMeasured(QUARLINK_CLI_PATH, {"--workdir", work.string(), "quote", "7203"}, 30s);
+    const ProcessResult run = runMeasured(QUARLINK_CLI_PATH, {"--workdir", work.string(), "quote", "7203"}, 30s);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, expectedQuoteLine());
 }

@@ -1,17 +1,23 @@
 #include "support/run_process.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace quarlink::test {
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::map<std::string, std::string>& env, const std::string& input) {
+                         const std::map<std::string, std::string>& env, const std::string& input,
+                         std::chrono::milliseconds hardLimit) {
+    ProcessResult result;
     int in[2], out[2], err[2];
-    if (::pipe(in) || ::pipe(out) || ::pipe(err)) return {};
+    if (::pipe(in) || ::pipe(out) || ::pipe(err)) return result;
+    const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(in[0], 0);
@@ -32,12 +38,21 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     if (!input.empty()) (void)!::write(in[1], input.data(), input.size());
     ::close(in[1]);
 
-    ProcessResult result;
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
     while (open > 0) {
-        if (::poll(fds, 2, -1) < 0) break;
+        int wait = -1;
+        if (hardLimit > std::chrono::milliseconds::zero()) {
+            const auto left = hardLimit - (std::chrono::steady_clock::now() - start);
+            if (left <= std::chrono::milliseconds::zero() && !result.killed) {
+                ::kill(pid, SIGKILL);
+                result.killed = true;
+            }
+            wait = result.killed ? 1000
+                                 : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count()) + 1;
+        }
+        if (::poll(fds, 2, wait) < 0 && errno != EINTR) break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             char buffer[4096];
@@ -52,7 +67,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         }
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    result.maxRssKb = usage.ru_maxrss;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }
