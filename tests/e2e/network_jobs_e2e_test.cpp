@@ -8,37 +8,29 @@
 #include <fstream>
 #include <map>
 #include <pty.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include "support/page_server.h"
+#include "support/run_process.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using quarlink::test::readFile;
+using CliRun = quarlink::test::ProcessResult;
 
-struct CliRun {
-    int exit = -1;
-    std::string out;
-    std::string err;
-};
-
+// quarlink-cli in the working folder; `args` are separated by blanks.
 CliRun runCli(const fs::path& work, const std::string& args) {
-    const fs::path out = work / "cli.out";
-    const fs::path err = work / "cli.err";
-    const std::string cmd = std::string(QUARLINK_CLI_PATH) + " --workdir " + work.string() + " " + args + " >" +
-                            out.string() + " 2>" + err.string() + " </dev/null";
-    const int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(out), readText(err)};
+    std::vector<std::string> argv{"--workdir", work.string()};
+    std::istringstream words(args);
+    for (std::string w; words >> w;) argv.push_back(w);
+    return quarlink::test::runProcess(QUARLINK_CLI_PATH, argv);
 }
 
 using quarlink::test::PageServer;
@@ -59,15 +51,14 @@ CliRun runCliOnTerminal(const fs::path& work, const std::string& args) {
     ::close(master);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
-
 
 std::map<std::string, std::string> folderBytes(const fs::path& dir) {
     std::map<std::string, std::string> files;
     if (!fs::exists(dir)) return files;
-    for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename().string()] = readText(e.path());
+    for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename().string()] = readFile(e.path());
     return files;
 }
 
@@ -95,7 +86,7 @@ protected:
         fs::copy_file(root_ / "market" / "index.txt", work / "chart" / "index.txt");
         if (seedData)
             for (const auto& e : fs::directory_iterator(root_ / "market" / "data")) {
-                std::string bytes = readText(e.path());
+                std::string bytes = readFile(e.path());
                 bytes.resize(bytes.size() >= 32 ? bytes.size() - 32 : 0);
                 std::ofstream(work / "chart" / "data" / e.path().filename(), std::ios::binary) << bytes;
             }
@@ -121,7 +112,7 @@ TEST_F(NetworkJobs, RefusesWithoutAChartFolder) {
     fs::create_directories(work);
     for (const char* cmd : {"update", "margin-fill", "init-create", "init-transfer", "init-delete", "index-update"}) {
         const CliRun r = runCli(work, cmd);
-        EXPECT_EQ(r.exit, 1) << cmd;
+        EXPECT_EQ(r.exitCode, 1) << cmd;
         EXPECT_NE(r.err.find("Sorvantideフォルダが指定されていません。"), std::string::npos) << cmd;
     }
 }
@@ -130,11 +121,11 @@ TEST_F(NetworkJobs, UpdateAndMarginFillSurviveDroppedConnectionsAndAVanishedServ
     PageServer clean(root_ / "market", "");
     ASSERT_NE(clean.port(), 0);
     const fs::path reference = makeWork("update-clean", clean.port());
-    ASSERT_EQ(runCli(reference, "update --nikkei").exit, 0);
-    ASSERT_EQ(runCli(reference, "margin-fill").exit, 0);
+    ASSERT_EQ(runCli(reference, "update --nikkei").exitCode, 0);
+    ASSERT_EQ(runCli(reference, "margin-fill").exitCode, 0);
     // The stored day is the market's last one, as the page server has it.
     const auto refFiles = folderBytes(reference / "chart" / "data");
-    EXPECT_EQ(refFiles.at("0101"), readText(root_ / "market" / "data" / "0101"));
+    EXPECT_EQ(refFiles.at("0101"), readFile(root_ / "market" / "data" / "0101"));
 
     // Dropped connections: each stop is an unrecognised page (exit 3), resumed.
     PageServer flaky(root_ / "market", "--fail-every 4");
@@ -142,11 +133,11 @@ TEST_F(NetworkJobs, UpdateAndMarginFillSurviveDroppedConnectionsAndAVanishedServ
     for (const char* cmd : {"update --nikkei", "margin-fill"}) {
         CliRun r = runCli(work, cmd);
         int stops = 0;
-        while (r.exit == 3 && ++stops < 50) {
+        while (r.exitCode == 3 && ++stops < 50) {
             ASSERT_GE(resumeCode(r), 0) << r.out;
             r = runCli(work, std::string(cmd) + " --resume-from " + std::to_string(resumeCode(r)));
         }
-        EXPECT_EQ(r.exit, 0) << cmd << r.out << r.err;
+        EXPECT_EQ(r.exitCode, 0) << cmd << r.out << r.err;
         EXPECT_GT(stops, 0) << cmd;
     }
     EXPECT_EQ(folderBytes(work / "chart" / "data"), refFiles);
@@ -157,12 +148,12 @@ TEST_F(NetworkJobs, UpdateAndMarginFillSurviveDroppedConnectionsAndAVanishedServ
     setPort(gone, shortLived.port());
     shortLived.stop();
     CliRun r = runCli(gone, "update --nikkei");
-    EXPECT_EQ(r.exit, 2);
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("接続が切断されました。更新ボタンで続きから取得できます。"), std::string::npos);
     EXPECT_EQ(resumeCode(r), 101);
     setPort(gone, clean.port());
-    ASSERT_EQ(runCli(gone, "update --nikkei --resume-from " + std::to_string(resumeCode(r))).exit, 0);
-    ASSERT_EQ(runCli(gone, "margin-fill").exit, 0);
+    ASSERT_EQ(runCli(gone, "update --nikkei --resume-from " + std::to_string(resumeCode(r))).exitCode, 0);
+    ASSERT_EQ(runCli(gone, "margin-fill").exitCode, 0);
     EXPECT_EQ(folderBytes(gone / "chart" / "data"), refFiles);
 }
 
@@ -170,7 +161,7 @@ TEST_F(NetworkJobs, InitialDataResumesAfterFaultsAndTransfers) {
     PageServer clean(root_ / "market", "");
     const fs::path reference = makeWork("init-clean", clean.port(), false);
     const CliRun first = runCli(reference, "init-create --nikkei --topix --start-year 2025");
-    ASSERT_EQ(first.exit, 0) << first.err;
+    ASSERT_EQ(first.exitCode, 0) << first.err;
     const auto refInit = folderBytes(reference / "init");
     EXPECT_EQ(refInit.size(), 14u);  // 12 codes, Nikkei and TOPIX
 
@@ -180,17 +171,17 @@ TEST_F(NetworkJobs, InitialDataResumesAfterFaultsAndTransfers) {
     const fs::path work = makeWork("init-flaky", flaky.port(), false);
     CliRun r = runCli(work, "init-create --nikkei --topix --start-year 2025");
     int stops = 0;
-    while (r.exit == 3 && ++stops < 200)
+    while (r.exitCode == 3 && ++stops < 200)
         r = runCli(work, "init-create --nikkei --topix --start-year 2025 --resume-from " + std::to_string(resumeCode(r)));
-    ASSERT_EQ(r.exit, 0) << r.out << r.err;
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_GT(stops, 0);
     EXPECT_EQ(folderBytes(work / "init"), refInit);
 
     const CliRun transfer = runCli(work, "init-transfer");
-    EXPECT_EQ(transfer.exit, 0);
+    EXPECT_EQ(transfer.exitCode, 0);
     EXPECT_NE(transfer.out.find("データ転送終了。"), std::string::npos);
     EXPECT_EQ(folderBytes(work / "chart" / "data"), refInit);
-    EXPECT_EQ(runCli(work, "init-delete").exit, 0);
+    EXPECT_EQ(runCli(work, "init-delete").exitCode, 0);
     EXPECT_TRUE(fs::is_empty(work / "init"));
 }
 
@@ -199,16 +190,16 @@ TEST_F(NetworkJobs, IndexUpdateListsAndApplies) {
     const fs::path work = makeWork("index", clean.port(), false);
     std::ofstream(work / "chart" / "index.txt", std::ios::binary) << "date=20000101\r\n9998,GONE,T1,100\r\n";
     CliRun r = runCli(work, "index-update");
-    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("9998\t9998,GONE,T1,100\t\n"), std::string::npos) << r.out;
-    EXPECT_EQ(readText(work / "chart" / "index.txt"), "date=20000101\r\n9998,GONE,T1,100\r\n");
+    EXPECT_EQ(readFile(work / "chart" / "index.txt"), "date=20000101\r\n9998,GONE,T1,100\r\n");
 
     r = runCli(work, "index-update --apply");  // no terminal, no --yes: the answer is No
-    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.exitCode, 1);
     r = runCli(work, "index-update --remove-unregistered 9998 --apply --yes");
-    EXPECT_EQ(r.exit, 0) << r.err;
-    std::string published = readText(root_ / "market" / "index.txt");
-    std::string written = readText(work / "chart" / "index.txt");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::string published = readFile(root_ / "market" / "index.txt");
+    std::string written = readFile(work / "chart" / "index.txt");
     EXPECT_EQ(written, published);
 }
 
@@ -216,13 +207,13 @@ TEST_F(NetworkJobs, OnATerminalTheStatusLinesBecomeOneProgressLine) {
     PageServer clean(root_ / "market", "");
     const fs::path piped = makeWork("terminal-piped", clean.port());
     const CliRun lines = runCli(piped, "update --nikkei");
-    ASSERT_EQ(lines.exit, 0) << lines.err;
+    ASSERT_EQ(lines.exitCode, 0) << lines.err;
     EXPECT_GT(std::count(lines.out.begin(), lines.out.end(), '\n'), 5) << "one line per status without a terminal";
 
     PageServer slow(root_ / "market", "--delay-ms 40");  // lets the line be redrawn
     const fs::path work = makeWork("terminal", slow.port());
     const CliRun r = runCliOnTerminal(work, "update --nikkei");
-    ASSERT_EQ(r.exit, 0) << r.out;
+    ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find("\r\033[K日々のデータ更新中："), std::string::npos) << r.out;
     const std::string finished = "日々のデータ更新終了！キャンセルボタンで終了してください。";
     EXPECT_EQ(r.out.rfind("\r\033[K" + finished + "\r\n"), r.out.size() - finished.size() - 6) << r.out;

@@ -17,29 +17,14 @@
 #include "web/http_client.h"
 
 #include "support/page_server.h"
+#include "support/run_process.h"
 
 namespace quarlink {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Ran {
-    int exit = -1;
-    std::string out;
-};
-
-Ran run(const std::string& command) {
-    Ran r;
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe) return r;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    const int status = pclose(pipe);
-    r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
+using Ran = quarlink::test::ProcessResult;
 using quarlink::test::PageServer;
 
 class PagesCliTest : public ::testing::Test {
@@ -57,9 +42,7 @@ protected:
         fs::create_directories(root);
         market = root / "market";
         today = SystemClock{}.now();
-        const Ran generated = run(std::string("'") + QUARLINK_PAGES_PATH + "' generate '" + market.string() +
-                                  "' --codes 12 --seed 7 --to " + std::to_string(today.yyyymmdd()));
-        ASSERT_EQ(generated.exit, 0);
+        ASSERT_TRUE(quarlink::test::generateMarket(market, "--codes 12 --seed 7 --to " + std::to_string(today.yyyymmdd())));
         brokenCode = codes().back();
         server = new PageServer(market, "--break-format " + std::to_string(brokenCode));
         ASSERT_GT(server->port(), 0);
@@ -97,8 +80,12 @@ protected:
     }
     static std::int32_t lastDay() { return series(101).rows.back().date; }
 
+    // `args` are separated by blanks.
     static Ran cli(const std::string& args, const fs::path& dir = workdir) {
-        return run(std::string("'") + QUARLINK_CLI_PATH + "' --workdir '" + dir.string() + "' " + args);
+        std::vector<std::string> argv{"--workdir", dir.string()};
+        std::istringstream words(args);
+        for (std::string w; words >> w;) argv.push_back(w);
+        return quarlink::test::runProcess(QUARLINK_CLI_PATH, argv);
     }
 
     static std::string line(const PriceRecord& r, bool withVolume, bool withMargin) {
@@ -120,7 +107,7 @@ TEST_F(PagesCliTest, QuotesOfBothSourcesMatchTheMarket) {
             ++untraded;
             for (const char* source : {"infoseek", "yahoo"}) {
                 const Ran r = cli("quote " + c + " --source " + source);
-                EXPECT_EQ(r.exit, 1) << c << " " << source;
+                EXPECT_EQ(r.exitCode, 1) << c << " " << source;
                 EXPECT_EQ(r.out, "-1\n") << c << " " << source;
             }
             continue;
@@ -136,7 +123,7 @@ TEST_F(PagesCliTest, QuotesOfBothSourcesMatchTheMarket) {
             }
         for (const char* source : {"infoseek", "yahoo"}) {
             const Ran margin = cli("quote " + c + " --source " + source + " --mode 1");
-            EXPECT_EQ(margin.exit, 0) << c << " " << source;
+            EXPECT_EQ(margin.exitCode, 0) << c << " " << source;
             EXPECT_EQ(margin.out, "1 " + line(expected, true, true)) << c << " " << source;
             EXPECT_EQ(cli("quote " + c + " --source " + source + " --mode 0").out, "1 " + line(expected, true, false));
         }
@@ -145,10 +132,10 @@ TEST_F(PagesCliTest, QuotesOfBothSourcesMatchTheMarket) {
     EXPECT_GT(untraded, 0) << "the market has codes without a trade on the last day";
 
     const Ran nikkei = cli("quote 100000018 --mode 2");
-    EXPECT_EQ(nikkei.exit, 0);
+    EXPECT_EQ(nikkei.exitCode, 0);
     EXPECT_EQ(nikkei.out, "1 " + line(series(101).rows.back(), false, false));
     EXPECT_EQ(cli("quote 9998 --source yahoo").out, "-1\n");
-    EXPECT_EQ(cli("quote 9998").exit, 1);
+    EXPECT_EQ(cli("quote 9998").exitCode, 1);
 }
 
 TEST_F(PagesCliTest, HistoryAndMarginTablesMatchTheMarket) {
@@ -170,10 +157,10 @@ TEST_F(PagesCliTest, HistoryAndMarginTablesMatchTheMarket) {
         }
         const Ran history = cli("history " + std::to_string(code) + " --start-year " + std::to_string(startYear) +
                                 " --mode 1");
-        EXPECT_EQ(history.exit, 0);
+        EXPECT_EQ(history.exitCode, 0);
         EXPECT_EQ(history.out, expected) << code;
         const Ran margin = cli("margin " + std::to_string(code));
-        EXPECT_EQ(margin.exit, 0);
+        EXPECT_EQ(margin.exitCode, 0);
         EXPECT_EQ(margin.out, expectedMargin) << code;
     }
 
@@ -181,7 +168,7 @@ TEST_F(PagesCliTest, HistoryAndMarginTablesMatchTheMarket) {
     for (const auto& r : series(102).rows) topix += line(r, false, false);
     EXPECT_EQ(cli("history 998405 --start-year " + std::to_string(startYear) + " --mode 2").out, topix);
     EXPECT_EQ(cli("history 9998 --start-year " + std::to_string(today.year)).out, "-1\n");
-    EXPECT_EQ(cli("margin 9998").exit, 1);
+    EXPECT_EQ(cli("margin 9998").exitCode, 1);
 }
 
 // index.txt lists 0101 and 0102, so the jobs ask for them by the chart code;
@@ -192,23 +179,23 @@ TEST_F(PagesCliTest, IndexSeriesByTheirChartCodesReadAsNoSuchCode) {
         for (const char* mode : {"0", "1", "2"}) {
             for (const char* source : {"infoseek", "yahoo"}) {
                 const Ran quote = cli(std::string("quote ") + code + " --source " + source + " --mode " + mode);
-                EXPECT_EQ(quote.exit, 1) << code << " " << source << " " << mode;
+                EXPECT_EQ(quote.exitCode, 1) << code << " " << source << " " << mode;
                 EXPECT_EQ(quote.out, "-1\n") << code << " " << source << " " << mode;
             }
             EXPECT_EQ(cli(std::string("history ") + code + " --start-year " + year + " --mode " + mode).out, "-1\n")
                 << code << " " << mode;
         }
-        EXPECT_EQ(cli(std::string("margin ") + code).exit, 1) << code;
+        EXPECT_EQ(cli(std::string("margin ") + code).exitCode, 1) << code;
     }
-    EXPECT_EQ(cli("quote 100000018 --mode 2").exit, 0);
-    EXPECT_EQ(cli("history 998407 --start-year " + year + " --mode 2").exit, 0);
-    EXPECT_EQ(cli("history 998405 --start-year " + year + " --mode 2").exit, 0);
+    EXPECT_EQ(cli("quote 100000018 --mode 2").exitCode, 0);
+    EXPECT_EQ(cli("history 998407 --start-year " + year + " --mode 2").exitCode, 0);
+    EXPECT_EQ(cli("history 998405 --start-year " + year + " --mode 2").exitCode, 0);
 }
 
 TEST_F(PagesCliTest, BrokenFormatsAndDroppedConnectionsStopWithTheirExitCodes) {
     const std::string c = std::to_string(brokenCode);
     const Ran infoSeek = cli("quote " + c);
-    EXPECT_EQ(infoSeek.exit, 3);
+    EXPECT_EQ(infoSeek.exitCode, 3);
     EXPECT_EQ(infoSeek.out, "-3\nFORMAT CHANGED : Value 3 form HtmlValueFormat\n");
     EXPECT_EQ(cli("quote " + c + " --source yahoo").out, "-3\nFORMAT CHANGED : Value 3\n");
     EXPECT_EQ(cli("history " + c + " --start-year " + std::to_string(today.year)).out,
@@ -220,13 +207,13 @@ TEST_F(PagesCliTest, BrokenFormatsAndDroppedConnectionsStopWithTheirExitCodes) {
     const fs::path dir = root / "dropping";
     writeEndpoints(dir, dropping.port());
     const Ran dropped = cli("quote " + std::to_string(codes()[0]), dir);
-    EXPECT_EQ(dropped.exit, 3) << "an empty answer is an unrecognised page";
+    EXPECT_EQ(dropped.exitCode, 3) << "an empty answer is an unrecognised page";
 
     PageServer slow(market, "--delay-ms 300");
     const fs::path slowDir = root / "slow";
     writeEndpoints(slowDir, slow.port());
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(cli("quote " + std::to_string(codes()[0]), slowDir).exit, 0);
+    EXPECT_EQ(cli("quote " + std::to_string(codes()[0]), slowDir).exitCode, 0);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
 }
 
@@ -250,8 +237,8 @@ TEST_F(PagesCliTest, LogHoldsEveryRequestTargetInOrder) {
         const fs::path dir = root / "logged";
         writeEndpoints(dir, logged.port());
         const int code = codes()[0];
-        EXPECT_EQ(cli("quote " + std::to_string(code), dir).exit, 0);
-        EXPECT_EQ(cli("quote " + std::to_string(code) + " --source yahoo --mode 2", dir).exit, 0);
+        EXPECT_EQ(cli("quote " + std::to_string(code), dir).exitCode, 0);
+        EXPECT_EQ(cli("quote " + std::to_string(code) + " --source yahoo --mode 2", dir).exitCode, 0);
         std::ifstream file(log);
         std::vector<std::string> lines;
         for (std::string l; std::getline(file, l);) lines.push_back(l);
