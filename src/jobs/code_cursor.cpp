@@ -48,4 +48,11 @@ bool CodeCursor::seek(int code, int& current) {
     return false;
 }
 
+bool CodeCursor::seekOnce(std::optional<int>& code, int& current) {
+    if (!code) return true;
+    const int target = *code;
+    code.reset();
+    return seek(target, current);
+}
+
 }  // namespace quarlink

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 namespace quarlink {
@@ -24,6 +25,10 @@ public:
     // stock code in all-codes mode, or the first list entry equal to it (else
     // the first one above it). False when nothing is left to visit.
     bool seek(int code, int& current);
+
+    // The same for a resume code given once (the CLI's --resume-from): seeks
+    // to it if set and forgets it. False when nothing is left to visit.
+    bool seekOnce(std::optional<int>& code, int& current);
 };
 
 }  // namespace quarlink

@@ -57,13 +57,9 @@ JobOutcome MarginFillJob::start() {
     }
     JobOutcome o;
     o.state = JobState::Running;
-    if (resumeFrom) {
-        const int code = *resumeFrom;
-        resumeFrom.reset();
-        if (!cursor_.seek(code, app_.currentCode)) {
-            o.state = JobState::Finished;
-            o.status = margin_fill_text::kFinishedSkip;
-        }
+    if (!cursor_.seekOnce(resumeFrom, app_.currentCode)) {
+        o.state = JobState::Finished;
+        o.status = margin_fill_text::kFinishedSkip;
     }
     return o;
 }

@@ -33,13 +33,9 @@ JobOutcome UpdateJob::start() {
     }
     JobOutcome o;
     o.state = JobState::Running;
-    if (resumeFrom) {
-        const int code = *resumeFrom;
-        resumeFrom.reset();
-        if (!cursor_.seek(code, app_.currentCode)) {
-            o.state = JobState::Finished;
-            o.status = update_text::kFinishedSkip;
-        }
+    if (!cursor_.seekOnce(resumeFrom, app_.currentCode)) {
+        o.state = JobState::Finished;
+        o.status = update_text::kFinishedSkip;
     }
     return o;
 }
