@@ -53,15 +53,8 @@ JobOutcome UpdateJob::stopped(JobOutcome::StopReason reason, std::string message
 // holds a later day, so the file stays in ascending date order and no earlier
 // day is lost.
 bool UpdateJob::storeRecord(const PriceRecord& record) {
-    const auto path = layout::dataFile(app_, app_.currentCode);
-    {
-        PriceFile existing;
-        if (existing.open(path, PriceFile::Mode::Read)) {
-            const PriceRecord last = existing.readLastRecord();
-            if (last.date != kEndOfFileDate && record.date < last.date) return true;
-        }
-    }
-    return appendOrOverwrite(path, record.date, record) != StoreResult::Failed;
+    return appendOrOverwrite(layout::dataFile(app_, app_.currentCode), record.date, record, nullptr, true) !=
+           StoreResult::Failed;
 }
 
 JobOutcome UpdateJob::tick() {

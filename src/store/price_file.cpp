@@ -97,7 +97,7 @@ bool writePriceFile(const std::filesystem::path& path, const PriceSeries& series
 }
 
 StoreResult appendOrOverwrite(const std::filesystem::path& path, std::int32_t compareDate,
-                              const PriceRecord& record, PriceRecord* lastOut) {
+                              const PriceRecord& record, PriceRecord* lastOut, bool keepOrder) {
     PriceFile file;
     if (!file.open(path, PriceFile::Mode::ReadWrite) && !file.open(path, PriceFile::Mode::Create)) {
         if (lastOut) *lastOut = PriceRecord{};
@@ -105,6 +105,7 @@ StoreResult appendOrOverwrite(const std::filesystem::path& path, std::int32_t co
     }
     const PriceRecord last = file.readLastRecord();
     if (lastOut) *lastOut = last;
+    if (keepOrder && last.date != kEndOfFileDate && compareDate < last.date) return StoreResult::Older;
     const bool overwrite = last.date != kEndOfFileDate && last.date == compareDate;
     if (overwrite)
         file.seekToLastRecord();

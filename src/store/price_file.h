@@ -48,13 +48,15 @@ bool loadPriceFile(const std::filesystem::path& path, PriceSeries& series, std::
 // Writes the rows as the whole file, atomically.
 bool writePriceFile(const std::filesystem::path& path, const PriceSeries& series, std::string* error = nullptr);
 
-enum class StoreResult { Appended, Overwritten, Failed };
+enum class StoreResult { Appended, Overwritten, Older, Failed };
 
 // The daily record step: appends `record`, or overwrites the last record when
 // its date equals `compareDate`. Creates the file when missing. `lastOut`
-// receives the last record found (date -1 for a new or empty file).
+// receives the last record found (date -1 for a new or empty file). With
+// `keepOrder`, a compare date before the last record's writes nothing
+// (result Older), so the file stays in ascending date order.
 StoreResult appendOrOverwrite(const std::filesystem::path& path, std::int32_t compareDate,
-                              const PriceRecord& record, PriceRecord* lastOut = nullptr);
+                              const PriceRecord& record, PriceRecord* lastOut = nullptr, bool keepOrder = false);
 
 enum class MergeResult { Merged, TargetOpenFailed, SourceOpenFailed, WriteFailed };
 

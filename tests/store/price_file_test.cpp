@@ -176,6 +176,15 @@ TEST(PriceFile, AppendOrOverwriteLengths) {
         EXPECT_EQ(appendOrOverwrite(dir / "7203", c.compareDate, fresh), c.result) << c.name;
         EXPECT_EQ(readFile(dir / "7203"), c.after) << c.name;
     }
+    // Keeping the order, an earlier date writes nothing; without it, it appends.
+    for (const bool keepOrder : {true, false}) {
+        TempDir dir;
+        writeFile(dir / "7203", sameDay);
+        const PriceRecord older = rec(20061203, 9);
+        EXPECT_EQ(appendOrOverwrite(dir / "7203", older.date, older, nullptr, keepOrder),
+                  keepOrder ? StoreResult::Older : StoreResult::Appended);
+        EXPECT_EQ(readFile(dir / "7203"), keepOrder ? sameDay : sameDay + image({older}));
+    }
 }
 
 TEST(PriceFile, AppendOrOverwriteCreatesAMissingFileAndFailsInAMissingFolder) {
