@@ -92,11 +92,7 @@ JobOutcome MarginFillJob::tick() {
     if (!readWholeFile(path, before)) return advanceQuietly(o);  // no price file for this code
     PriceSeries records = parsePriceSeries(before);
     fillMarginBalances(records, dates, buys, sells);
-    // Whole records the reader stopped short of (after a date -1) are kept as
-    // they were; a trailing partial record is dropped.
-    std::string after = serializePriceSeries(records);
-    const std::size_t wholeEnd = before.size() / kRecordSize * kRecordSize;
-    if (wholeEnd > after.size()) after.append(before, after.size(), wholeEnd - after.size());
+    const std::string after = rewrittenImage(records, before);
     // A file that cannot be rewritten (full disk, read-only folder) stops the
     // job at this code instead of being passed over as if it were filled.
     if (after != before && !replaceFileAtomically(path, after)) {

@@ -118,12 +118,7 @@ StoreResult appendOrOverwrite(const std::filesystem::path& path, std::int32_t co
 std::string mergePriceImages(std::string_view target, std::string_view source, bool overwrite) {
     PriceSeries merged = parsePriceSeries(target);
     mergeSeries(merged, parsePriceSeries(source), overwrite);
-    // The rewrite starts at byte 0 and truncates nothing: whole records the
-    // loader stopped short of (after a date -1) stay where they were.
-    std::string out = serializePriceSeries(merged);
-    const std::size_t wholeEnd = target.size() / kRecordSize * kRecordSize;
-    if (wholeEnd > out.size()) out.append(target.substr(out.size(), wholeEnd - out.size()));
-    return out;
+    return rewrittenImage(merged, target);
 }
 
 namespace {

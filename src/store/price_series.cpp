@@ -25,6 +25,13 @@ std::string serializePriceSeries(const PriceSeries& series) {
     return out;
 }
 
+std::string rewrittenImage(const PriceSeries& series, std::string_view old) {
+    std::string out = serializePriceSeries(series);
+    const std::size_t wholeEnd = old.size() / kRecordSize * kRecordSize;
+    if (wholeEnd > out.size()) out.append(old.substr(out.size(), wholeEnd - out.size()));
+    return out;
+}
+
 void sortByDate(PriceSeries& series) {
     auto& rows = series.rows;
     if (std::is_sorted(rows.begin(), rows.end(),

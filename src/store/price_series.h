@@ -27,6 +27,12 @@ PriceSeries parsePriceSeries(std::string_view bytes);
 // The file image of the rows, in table order.
 std::string serializePriceSeries(const PriceSeries& series);
 
+// The file image after rewriting `series` from byte 0 over a file that held
+// `old`, truncating nothing: whole records beyond the rows (ones a reader
+// stopped short of, after a date -1) stay where they were; a trailing partial
+// record is dropped.
+std::string rewrittenImage(const PriceSeries& series, std::string_view old);
+
 // Orders rows ascending by date; rows of equal date keep their order.
 void sortByDate(PriceSeries& series);
 
