@@ -1,4 +1,4 @@
-#include "cli/cli_commands.h"
+#include "cli_commands.h"
 #include "jobs/backup_job.h"
 
 namespace quarlink::cli {

@@ -1,4 +1,4 @@
-#include "cli/cli_commands.h"
+#include "cli_commands.h"
 
 #include "store/options.h"
 #include "store/stale_files.h"

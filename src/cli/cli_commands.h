@@ -1,7 +1,7 @@
 #pragma once
 #include <span>
 
-#include "cli/cli_support.h"
+#include "cli_support.h"
 
 namespace quarlink::cli {
 

@@ -1,7 +1,7 @@
 #include <iostream>
 
-#include "cli/cli_commands.h"
-#include "cli/cli_page_reads.h"
+#include "cli_commands.h"
+#include "cli_page_reads.h"
 
 namespace quarlink::cli {
 namespace {

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <iostream>
 
-#include "cli/cli_commands.h"
+#include "cli_commands.h"
 #include "jobs/index_update.h"
 #include "jobs/web_session.h"
 #include "store/folder_layout.h"

@@ -1,5 +1,5 @@
-#include "cli/cli_commands.h"
-#include "cli/cli_network.h"
+#include "cli_commands.h"
+#include "cli_network.h"
 #include "jobs/margin_fill_job.h"
 #include "jobs/web_session.h"
 

@@ -1,4 +1,4 @@
-#include "cli/cli_network.h"
+#include "cli_network.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/cli_support.h"
+#include "cli_support.h"
 
 namespace quarlink::cli {
 

@@ -1,6 +1,6 @@
 #include <iostream>
 
-#include "cli/cli_commands.h"
+#include "cli_commands.h"
 #include "store/options.h"
 
 namespace quarlink::cli {

@@ -1,4 +1,4 @@
-#include "cli/cli_page_reads.h"
+#include "cli_page_reads.h"
 
 #include <iostream>
 

@@ -2,7 +2,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/cli_support.h"
+#include "cli_support.h"
 #include "store/clock.h"
 #include "web/endpoints.h"
 #include "web/html_value_format.h"

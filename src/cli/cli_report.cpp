@@ -1,4 +1,4 @@
-#include "cli/cli_commands.h"
+#include "cli_commands.h"
 #include "portfolio/portfolio_report.h"
 #include "store/clock.h"
 

@@ -1,4 +1,4 @@
-#include "cli/cli_commands.h"
+#include "cli_commands.h"
 #include <filesystem>
 #include "jobs/supplement_job.h"
 

@@ -1,4 +1,4 @@
-#include "cli/cli_support.h"
+#include "cli_support.h"
 
 #include <chrono>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_commands.h"
+#include "cli_commands.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
         return remaining.empty() ? kExitUsage : kExitDone;
     }
     if (remaining.front() == "--version") {
-        std::cout << "quarlink-cli 0.13\n";
+        std::cout << "quarlink-cli " QUARLINK_VERSION "\n";
         return kExitDone;
     }
 

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "shell/single_instance_lock.h"
-#include "shell/startup.h"
+#include "app/startup.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "support/fake_prompter.h"

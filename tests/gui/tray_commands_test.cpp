@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "shell/tray_commands.h"
-#include "shell/tray_menu.h"
+#include "app/tray_menu.h"
 #include "shell/tray_window.h"
 #include "support/fake_prompter.h"
 #include "temp_folder.h"

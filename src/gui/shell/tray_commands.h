@@ -3,7 +3,7 @@
 #include <functional>
 #include <map>
 
-#include "shell/tray_menu.h"
+#include "app/tray_menu.h"
 #include "store/application.h"
 #include "store/prompter.h"
 

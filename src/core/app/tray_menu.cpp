@@ -1,4 +1,4 @@
-#include "shell/tray_menu.h"
+#include "app/tray_menu.h"
 
 #include <algorithm>
 #include <array>

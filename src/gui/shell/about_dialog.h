@@ -7,7 +7,7 @@ namespace quarlink {
 
 namespace about_text {
 inline constexpr const char* kTitle = "バージョン情報 Quarlink";
-inline constexpr const char* kVersion = "Quarlink Version 0.13";
+inline constexpr const char* kVersion = "Quarlink Version " QUARLINK_VERSION;
 inline constexpr const char* kMaker = "Quarlink Project";
 inline constexpr const char* kMakerAddress = "https://quarlink.example.org/";
 inline constexpr const char* kDownloadAddress = "https://quarlink.example.org/download/";

@@ -9,7 +9,7 @@
 #include "shell/desktop_services.h"
 #include "shell/qt_prompter.h"
 #include "shell/single_instance_lock.h"
-#include "shell/startup.h"
+#include "app/startup.h"
 #include "shell/tray_commands.h"
 #include "shell/tray_window.h"
 #include "store/atomic_file.h"
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     if (onlyTextRequested(argc, argv)) {
         QCoreApplication core(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("quarlink"));
-        QCoreApplication::setApplicationVersion(QStringLiteral("0.13"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(QUARLINK_VERSION));
         QCommandLineParser parser;
         describe(parser);
         parser.process(core);
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     // Number texts are read and written the C way whatever the desktop's locale.
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("quarlink"));
-    QApplication::setApplicationVersion(QStringLiteral("0.13"));
+    QApplication::setApplicationVersion(QStringLiteral(QUARLINK_VERSION));
     QApplication::setWindowIcon(appIcon());
     // Dialogs come and go; the program ends only through the exit entry.
     QApplication::setQuitOnLastWindowClosed(false);

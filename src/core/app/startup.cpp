@@ -1,6 +1,6 @@
-#include "shell/startup.h"
+#include "app/startup.h"
 
-#include "shell/tray_menu.h"
+#include "app/tray_menu.h"
 #include "store/folder_layout.h"
 #include "store/options.h"
 #include "store/stale_files.h"

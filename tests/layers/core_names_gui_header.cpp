@@ -1,0 +1,2 @@
+// Compiled with the core's include root only: must not find the GUI header.
+#include "jobs/update_dialog.h"
