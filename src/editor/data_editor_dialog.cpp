@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "jobs/qt_job_status.h"
 #include "shell/qt_prompter.h"
 #include "shell/qt_text.h"
 
@@ -312,7 +313,7 @@ void DataEditorDialog::showValues() {
     ratio_->setText(q(model_.ratio));
     search_->setText(q(model_.searchText));
     count_->setText(q(model_.countText));
-    status_->setText(q(model_.statusText));
+    setStatusText(status_, q(model_.statusText));
 
     splitList_->clear();
     for (const std::string& line : model_.splitLines) splitList_->addItem(q(line));
