@@ -99,7 +99,7 @@ void SupplementDialog::showSourceKind() {
 }
 
 void SupplementDialog::onBrowse() {
-    const QString picked = QFileDialog::getExistingDirectory(this, windowTitle(), folder_->text());
+    const QString picked = QFileDialog::getExistingDirectory(this, QString::fromUtf8(kFolderPickerCaption), folder_->text());
     if (!picked.isEmpty()) folder_->setText(picked);
 }
 

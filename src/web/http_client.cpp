@@ -98,13 +98,13 @@ HttpClient::Framing decodeChunks(std::string_view body, std::string& out) {
 HttpClient::Framing HttpClient::unframe(std::string& response) {
     // A server that sends no status line (HTTP/0.9 style) sends the page itself.
     if (!response.starts_with("HTTP/")) return Framing::Whole;
-    std::size_t headEnd = response.find("\r\n\r\n");
-    std::size_t bodyStart = headEnd == std::string::npos ? headEnd : headEnd + 4;
-    if (headEnd == std::string::npos) {
-        headEnd = response.find("\n\n");
-        bodyStart = headEnd == std::string::npos ? headEnd : headEnd + 2;
-    }
-    if (headEnd == std::string::npos) return Framing::Short;  // closed inside the headers
+    // Headers end at the first blank line, CR LF or bare LF.
+    const std::size_t crlf = response.find("\r\n\r\n");
+    const std::size_t lf = response.find("\n\n");
+    if (crlf == std::string::npos && lf == std::string::npos) return Framing::Short;  // closed inside the headers
+    const bool crlfFirst = crlf != std::string::npos && (lf == std::string::npos || crlf < lf);
+    const std::size_t headEnd = crlfFirst ? crlf : lf;
+    const std::size_t bodyStart = headEnd + (crlfFirst ? 4 : 2);
 
     bool chunked = false;
     std::optional<std::size_t> length;
