@@ -1,5 +1,6 @@
 #include "cli_commands.h"
 
+#include "store/folder_layout.h"
 #include "store/options.h"
 #include "store/stale_files.h"
 
@@ -32,8 +33,14 @@ void loadOptionsForCommand(Context& context) {
 }
 
 bool requireChartFolder(Context& context) {
-    if (context.app.chartFolderConfigured()) return true;
-    context.prompter.message("Sorvantideフォルダが指定されていません。\n設定⇒Sorvantide関連オプション から設定してください。");
+    if (!context.app.chartFolderConfigured()) {
+        context.prompter.message("Sorvantideフォルダが指定されていません。\n設定⇒Sorvantide関連オプション から設定してください。");
+        return false;
+    }
+    // A job over a folder that is not there would find nothing to do and call that done.
+    const std::string missing = missingFolderMessage(layout::chartFolder(context.app), kMissingChartFolder);
+    if (missing.empty()) return true;
+    context.prompter.message(missing);
     return false;
 }
 

@@ -43,7 +43,7 @@ int run(Context& context, Args& args) {
     WebSession web(context.app);
     IndexUpdate job(context.app, web.fetcher(), web.endpoints(), context.prompter);
     if (!job.open()) return kExitFailed;
-    if (!job.download()) return job.downloaded() ? kExitFailed : kExitConnection;
+    if (!job.download()) return job.fetchFailed() ? kExitConnection : kExitFailed;
 
     for (const int code : removeChanged) {
         const auto& list = job.changed();

@@ -25,7 +25,9 @@ std::vector<std::string> dates(const PriceList& list) {
     return out;
 }
 
+// The boxes as a user fills them after Load..
 void fillBoxes(PriceList& list, std::int32_t date) {
+    list.loaded = true;
     list.date = date;
     for (int i = 0; i < PriceList::kValueCount; ++i) list.values[i] = std::to_string(i + 1);
 }
@@ -61,6 +63,39 @@ TEST_F(PriceListTest, AddRowChecksEveryBoxInOrder) {
         EXPECT_EQ(prompter.shown,
                   std::vector<std::string>{msg(std::string(PriceList::columnTitles()[empty + 1]) + "が選択されていません。")});
         EXPECT_TRUE(list.rows.empty());
+    }
+}
+
+// Before Load.. an edit has no list to go to, and a number the record cannot
+// hold is refused rather than cut to 2147483647.
+TEST_F(PriceListTest, AddAndChangeRefuseWithoutLoadOrBeyondTheRecord) {
+    const std::string tooBig = "は0から2147483647までの数で入力してください。";
+    struct Case {
+        bool loaded;
+        int box;
+        const char* value;
+        std::string message;  // empty: accepted
+    } cases[] = {
+        {false, 0, "1", PriceList::kNotLoaded},
+        {true, 0, "2147483648", std::string(PriceList::columnTitles()[1]) + tooBig},
+        {true, 6, "99999999999", std::string(PriceList::columnTitles()[7]) + tooBig},
+        {true, 4, "2147483647", ""},
+    };
+    for (const Case& c : cases) {
+        PriceList list;
+        list.rows = {row("2006/12/06")};
+        fillBoxes(list, 20061207);
+        list.loaded = c.loaded;
+        list.values[c.box] = c.value;
+        prompter.shown.clear();
+        list.addRow(prompter);
+        list.selectedRow = 0;
+        list.changeRow(prompter);
+        const std::vector<std::string> expected =
+            c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{msg(c.message), msg(c.message)};
+        EXPECT_EQ(prompter.shown, expected) << c.value;
+        EXPECT_EQ(list.rows.size(), c.message.empty() ? 2u : 1u) << c.value;
+        if (c.message.empty()) EXPECT_EQ(list.rows[0][c.box + 1], c.value);
     }
 }
 
@@ -114,7 +149,7 @@ TEST_F(PriceListTest, ChangedDateLeavesRowInPlace) {
     EXPECT_EQ(list.date, 20061201);
     EXPECT_EQ(list.values[4], "12000");
     list.date = 20061231;
-    list.changeRow();
+    list.changeRow(prompter);
     EXPECT_EQ(dates(list), (std::vector<std::string>{"2006/12/06", "2006/12/04", "2006/12/31"}));
     ASSERT_TRUE(list.save(layout::dataFile(app, 7203), prompter));
     PriceSeries saved;
@@ -129,7 +164,7 @@ TEST_F(PriceListTest, WithoutSelectionChangeAndDeleteDoNothing) {
     fillBoxes(list, 20070101);
     for (int selected : {-1, 2}) {
         list.selectedRow = selected;
-        list.changeRow();
+        list.changeRow(prompter);
         list.deleteRow();
         EXPECT_EQ(dates(list), (std::vector<std::string>{"2006/12/06", "2006/12/04"}));
     }
@@ -149,6 +184,7 @@ TEST_F(PriceListTest, DeletingEveryRowWritesEmptyFile) {
 
 TEST_F(PriceListTest, MarginColumnsLandAtTheirBytes) {
     PriceList list;
+    list.loaded = true;
     list.date = 20061205;
     list.values = {"1", "2", "3", "4", "5", "66", "77"};  // ..., 信用買残, 信用売残
     list.addRow(prompter);

@@ -122,7 +122,12 @@ TEST_F(DataEditorDialogTest, LoadEditAndSaveRoundTrip) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     child<QComboBox>(dialog, "filter")->setCurrentIndex(1);  // すべてのデータ
     child<QListWidget>(dialog, "codeList")->setCurrentRow(0);
+    // Rows edited before Load.. would have no list to be saved with.
+    for (const char* name : {"addRow", "changeRow", "deleteRow"})
+        EXPECT_FALSE(child<QPushButton>(dialog, name)->isEnabled()) << name;
     click(dialog, "loadPrices");
+    for (const char* name : {"addRow", "changeRow", "deleteRow"})
+        EXPECT_TRUE(child<QPushButton>(dialog, name)->isEnabled()) << name;
     auto* prices = child<QTreeWidget>(dialog, "priceList");
     ASSERT_EQ(prices->topLevelItemCount(), 2);
     EXPECT_EQ(prices->topLevelItem(0)->text(0), QStringLiteral("2006/12/05"));
@@ -136,6 +141,11 @@ TEST_F(DataEditorDialogTest, LoadEditAndSaveRoundTrip) {
     click(dialog, "changeRow");
     EXPECT_EQ(prices->topLevelItem(0)->text(4), QStringLiteral("15"));
 
+    // A character Shift-JIS cannot hold is refused by name, not stored as "?".
+    child<QLineEdit>(dialog, "name")->setText(QStringLiteral("トヨタ\U0001F600"));
+    click(dialog, "changeEntry");
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), "message: 銘柄名にShift-JISで表せない文字があります：\U0001F600");
     child<QLineEdit>(dialog, "name")->setText(QStringLiteral("トヨタ自動車"));
     click(dialog, "changeEntry");
     prompter.answers = {Answer::Yes, Answer::Yes};

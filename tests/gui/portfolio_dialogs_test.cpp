@@ -128,6 +128,57 @@ TEST_F(PortfolioDialogs, EditDialogRecordsAndClosesPositions) {
     EXPECT_FALSE(std::filesystem::exists(app.workDir / "user" / "5_buy.csv"));
 }
 
+// A message that names a row comes once the list shows that row; a 額面 the
+// book cannot hold is refused, not cut to 2147483647.
+TEST_F(PortfolioDialogs, RowMessagesFollowTheListAndOversizedNumbersAreRefused) {
+    struct Watching final : Prompter {
+        QTreeWidget* trades = nullptr;
+        std::vector<std::pair<std::string, int>> seen;  // message, trade rows shown then
+        void message(const std::string& text) override {
+            seen.emplace_back(text, trades ? trades->topLevelItemCount() : -1);
+        }
+        bool askYesNo(const std::string&) override { return false; }
+        Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
+    } watching;
+    app.portfolioPrefix = "user/5";
+    PortfolioEditDialog dialog(app, nullptr, watching, clock);
+    ASSERT_TRUE(dialog.opened());
+    auto* positions = child<QTreeWidget>(dialog, "positions");
+    watching.trades = child<QTreeWidget>(dialog, "trades");
+
+    QTest::keyClicks(child<QLineEdit>(dialog, "code"), QStringLiteral("1301"));
+    QTest::keyClicks(child<QLineEdit>(dialog, "entryPrice"), QStringLiteral("3000000000"));
+    QTest::keyClicks(child<QLineEdit>(dialog, "units"), QStringLiteral("10"));
+    child(dialog, "addPosition")->click();
+    EXPECT_EQ(positions->topLevelItemCount(), 0);
+    ASSERT_EQ(watching.seen.size(), 1u);
+    EXPECT_EQ(watching.seen[0].first, "額面は0から2147483647までの数で入力してください。");
+
+    child<QLineEdit>(dialog, "entryPrice")->setText(QStringLiteral("2147483647"));
+    child(dialog, "addPosition")->click();
+    ASSERT_EQ(positions->topLevelItemCount(), 1);
+    EXPECT_EQ(child<QLineEdit>(dialog, "purchaseValue")->text(), QStringLiteral("21474836470"));
+
+    positions->setCurrentItem(positions->topLevelItem(0));
+    emit positions->itemDoubleClicked(positions->topLevelItem(0), 0);
+    QTest::keyClicks(child<QLineEdit>(dialog, "exitPrice"), QStringLiteral("1100"));
+    QTest::keyClicks(child<QLineEdit>(dialog, "closedUnits"), QStringLiteral("3"));
+    child(dialog, "closePosition")->click();
+    ASSERT_EQ(watching.seen.size(), 2u);
+    EXPECT_EQ(watching.seen[1], (std::pair<std::string, int>{"差損益が自動挿入されました。 LINE:0", 1}));
+}
+
+TEST_F(PortfolioDialogs, ListDialogRefusesCharactersShiftJisCannotHold) {
+    PortfolioDialog dialog(app, nullptr, prompter, clock);
+    child<QLineEdit>(dialog, "name")->setText(QStringLiteral("日本株\U0001F600"));
+    child<QLineEdit>(dialog, "number")->setText(QStringLiteral("3"));
+    child<QLineEdit>(dialog, "manager")->setText(QStringLiteral("山田"));
+    child(dialog, "add")->click();
+    EXPECT_EQ(prompter.messages,
+              std::vector<std::string>{"ポートフォリオ名にShift-JISで表せない文字があります：\U0001F600"});
+    EXPECT_EQ(child<QTreeWidget>(dialog, "portfolioList")->topLevelItemCount(), 0);
+}
+
 TEST_F(PortfolioDialogs, EditDialogClosesWithoutIndex) {
     std::filesystem::remove(root / "chart" / "index.txt");
     app.portfolioPrefix = "user/5";

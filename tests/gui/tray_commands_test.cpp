@@ -99,7 +99,9 @@ struct Fixture {
                                 },
                                 [this] { ++quits; }}) {
         app.workDir = test::pathOf(dir);
+        std::filesystem::create_directories(chart);
     }
+    const std::string chart = (test::pathOf(dir) / "chart").string();  // an existing chart folder
 };
 
 TEST(TrayMenu, ModelHasEveryEntryInOrderWithExactTexts) {
@@ -174,7 +176,7 @@ TEST(TrayCommands, QuestionsRunBeforeTheOpenerAndOnlyYesProceeds) {
     for (const auto& c : cases) {
         for (const bool yes : {false, true}) {
             Fixture f;
-            f.app.chartFolder = "/chart";
+            f.app.chartFolder = f.chart;
             int opens = 0;
             f.commands.setOpener(c.command, [&](Application&, QWidget*) { ++opens; });
             f.prompter.answers = {yes ? Prompter::Answer::Yes : Prompter::Answer::No};
@@ -196,21 +198,22 @@ TEST(TrayCommands, OnlyBackupRestoreAndSplitAsk) {
 
 TEST(TrayCommands, ExtensionFolderIsOpenedInsideTheChartFolder) {
     Fixture f;
-    f.app.chartFolder = "/opt/chart";
+    f.app.chartFolder = f.chart;
     EXPECT_EQ(f.commands.run(TrayCommand::OpenExtensionFolder), TrayRunResult::Done);
     ASSERT_EQ(f.opened.size(), 1u);
-    EXPECT_EQ(f.opened[0], std::filesystem::path("/opt/chart/extension"));
+    EXPECT_EQ(f.opened[0], std::filesystem::path(f.chart) / "extension");
 }
 
 TEST(TrayCommands, FolderThatCannotBeOpenedIsNamedToTheUser) {
+    QTemporaryDir dir;
     Application app;
-    app.chartFolder = "/opt/chart";
+    app.chartFolder = test::pathOf(dir).string();
     FakePrompter prompter;
     TrayCommands commands(app, prompter,
                           TrayServices{[](const std::filesystem::path&, std::function<void()>) { return false; }, {}});
     commands.run(TrayCommand::OpenExtensionFolder);
     ASSERT_EQ(prompter.messages.size(), 1u);
-    EXPECT_NE(prompter.messages[0].find("/opt/chart/extension"), std::string::npos);
+    EXPECT_NE(prompter.messages[0].find((test::pathOf(dir) / "extension").string()), std::string::npos);
 }
 
 // The desktop's opener only reports a missing file manager after it has run.
@@ -229,14 +232,20 @@ TEST(TrayCommands, SavedChartFolderTakesEffectForTheNextCommand) {
     int opens = 0;
     f.commands.setOpener(TrayCommand::Update, [&](Application&, QWidget*) { ++opens; });
     EXPECT_EQ(f.commands.run(TrayCommand::Update), TrayRunResult::NoChartFolder);
-    f.app.chartFolder = "/chart";
+    // A saved folder that is not there is refused by name, not opened.
+    f.app.chartFolder = f.chart + "/gone";
+    f.prompter.messages.clear();
+    EXPECT_EQ(f.commands.run(TrayCommand::Update), TrayRunResult::NoChartFolder);
+    EXPECT_EQ(f.prompter.messages,
+              std::vector<std::string>{"Sorvantideフォルダが見つからないかフォルダではありません：" + f.chart + "/gone"});
+    f.app.chartFolder = f.chart;
     EXPECT_EQ(f.commands.run(TrayCommand::Update), TrayRunResult::Done);
     EXPECT_EQ(opens, 1);
 }
 
 TEST(TrayCommands, SecondCommandWhileADialogIsOpenIsRefused) {
     Fixture f;
-    f.app.chartFolder = "/chart";
+    f.app.chartFolder = f.chart;
     TrayRunResult inner = TrayRunResult::Done;
     f.commands.setOpener(TrayCommand::Update, [&](Application&, QWidget*) {
         inner = f.commands.run(TrayCommand::Exit);
@@ -250,7 +259,7 @@ TEST(TrayCommands, SecondCommandWhileADialogIsOpenIsRefused) {
 
 TEST(TrayCommands, UnavailableEntryDoesNothing) {
     Fixture f;
-    f.app.chartFolder = "/chart";
+    f.app.chartFolder = f.chart;
     f.commands.setOpener(TrayCommand::Update, nullptr);
     EXPECT_EQ(f.commands.run(TrayCommand::Update), TrayRunResult::Unavailable);
     EXPECT_TRUE(f.prompter.messages.empty());
@@ -258,7 +267,7 @@ TEST(TrayCommands, UnavailableEntryDoesNothing) {
 
 TEST(TrayMenu, TriggeringAnActionRunsItsCommandAfterTheMenuCloses) {
     Fixture f;
-    f.app.chartFolder = "/chart";
+    f.app.chartFolder = f.chart;
     int opens = 0;
     f.commands.setOpener(TrayCommand::Supplement, [&](Application&, QWidget*) { ++opens; });
     QMenu menu;

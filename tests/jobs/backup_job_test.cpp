@@ -86,7 +86,9 @@ TEST_F(BackupJobTest, CopiesThatFailAreNotCountedAndAreReported) {
     writeSeries(layout::dataFile(app, 1301) / "keep", series({rec(20061201, 1)}));
     BackupJob job(app, Direction::Restore);
     const JobOutcome o = runToEnd(job);
-    EXPECT_EQ(o.message, "バックアップ復元完了！処理ファイル数 1\nコピーできなかったファイル数 1");
+    // The count, then the first failure with its path and the system's reason.
+    EXPECT_EQ(o.message, "バックアップ復元完了！処理ファイル数 1\nコピーできなかったファイル数 1\ncannot replace " +
+                             layout::dataFile(app, 1301).string() + ": Is a directory");
     EXPECT_EQ(o.stopReason, JobOutcome::StopReason::Failed);
     EXPECT_TRUE(std::filesystem::exists(layout::dataFile(app, 1301) / "keep"));
     EXPECT_EQ(readFile(layout::dataFile(app, 7203)), readFile(layout::backupFile(app, 7203)));
@@ -100,7 +102,9 @@ TEST_F(BackupJobTest, BackupFolderThatCannotBeMadeFailsEveryCopy) {
     writeSeries(layout::dataFile(app, 7203), series({rec(20061201)}));
     BackupJob job(app, Direction::Backup);
     const JobOutcome o = runToEnd(job);
-    EXPECT_EQ(o.message, "バックアップ完了！処理ファイル数 0\nコピーできなかったファイル数 2");
+    // Nothing copied is no completion.
+    EXPECT_EQ(o.message, "バックアップできませんでした。\nコピーできなかったファイル数 2\ncannot create " +
+                             layout::backupFile(app, 1301).string() + ": Not a directory");
     EXPECT_EQ(readFile(layout::backupFolder(app)), "a file, not a folder");
 }
 

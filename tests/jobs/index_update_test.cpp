@@ -3,6 +3,7 @@
 #include "jobs/index_update.h"
 #include "jobs/scripted_reader.h"
 #include "store/atomic_file.h"
+#include "store/folder_layout.h"
 
 using namespace quarlink;
 using namespace quarlink::test;
@@ -141,10 +142,19 @@ TEST_F(IndexFixture, FailuresGiveTheirMessages) {
     EXPECT_FALSE(job.download());
     EXPECT_EQ(prompter.messages.back(), index_update_text::kDownloadFailed);
     EXPECT_FALSE(job.downloaded());
+    EXPECT_TRUE(job.fetchFailed());
     endpoints.index = Endpoint{};
     fetcher.result = 1;
     EXPECT_FALSE(job.download());
     EXPECT_EQ(prompter.messages.back(), index_update_text::kDownloadFailed);
+    // A working folder that cannot take the copy is no download failure, and says why.
+    endpoints.index = Endpoint{"127.0.0.1", 8080};
+    std::filesystem::create_directories(layout::indexDownloadFile(folder.app) / "inside");
+    EXPECT_FALSE(job.download());
+    EXPECT_FALSE(job.fetchFailed());
+    EXPECT_EQ(prompter.messages.back().rfind(std::string(index_update_text::kSaveError) + "\n", 0), 0u)
+        << prompter.messages.back();
+    EXPECT_GT(prompter.messages.back().size(), std::string(index_update_text::kSaveError).size() + 1);
 }
 
 TEST_F(IndexFixture, EntryLineHasNoTrailingCommaWithoutFlags) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "jobs/margin_fill_job.h"
+#include "jobs/update_job.h"
 #include "store/atomic_file.h"
 #include "jobs/scripted_reader.h"
 
@@ -104,6 +105,21 @@ TEST_F(MarginFixture, IndexOnlyFillsListedFilesAndSkipsCodesWithoutFiles) {
     EXPECT_EQ(rows[1].marginBuy, 500);
     EXPECT_EQ(rows[2].marginSell, 600);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder.app.chartFolder) / "data" / "1332"));
+}
+
+// A price file that is there but cannot be read stops the job naming it, as
+// the daily update does, instead of ending as if it had been filled.
+TEST_F(MarginFixture, UnreadablePriceFileStopsNamingIt) {
+    folder.writeIndex("date=20061205\r\n1301,A,T1,1000\r\n");
+    const auto path = std::filesystem::path(folder.app.chartFolder) / "data" / "1301";
+    std::filesystem::create_directories(path);
+    reader.history[1301] = {1, {rec(20060302, 0, 500, 600)}};
+    job.open();
+    const JobOutcome o = run();
+    EXPECT_EQ(o.state, JobState::Stopped);
+    EXPECT_EQ(o.stopReason, JobOutcome::StopReason::Failed);
+    ASSERT_TRUE(o.message);
+    EXPECT_EQ(o.message->rfind(std::string(update_text::kWriteFailed) + path.string() + "\n", 0), 0u) << *o.message;
 }
 
 TEST_F(MarginFixture, AllCodesGoesFrom101To1000AndEndsAt9999) {

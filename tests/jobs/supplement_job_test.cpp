@@ -183,19 +183,21 @@ TEST_F(SupplementJobTest, UnreadableSideIsCountedAsFailedAndLosesNothing) {
     std::vector<std::string> messages;
     const JobOutcome o = runToEnd(job, &messages);
     EXPECT_EQ(o.status, "補完完了：処理ファイル数 1 キャンセルボタンで終了");
-    EXPECT_EQ(messages, std::vector<std::string>{"補完できなかったファイル数 2"});
+    EXPECT_EQ(messages, std::vector<std::string>{"補完できなかったファイル数 2\ncannot read " +
+                                                 layout::dataFile(app, 1301).string() + ": Is a directory"});
     EXPECT_EQ(readFile(layout::dataFile(app, 7203)), before);
     EXPECT_EQ(target(9984).size(), 2u);
 }
 
-TEST_F(SupplementJobTest, MissingSourceFolderMergesNothing) {
+TEST_F(SupplementJobTest, MissingSourceFolderIsRefusedNamingIt) {
     writeSeries(layout::dataFile(app, 7203), series({rec(20061201)}));
     const auto before = readFile(layout::dataFile(app, 7203));
     SupplementJob job = folderJob(true);
     job.folderText = (root / "nowhere").string();
+    // Refused before it starts, naming the folder, instead of completing with 0 files.
     const JobOutcome o = runToEnd(job);
-    EXPECT_EQ(o.status, "補完完了：処理ファイル数 0 キャンセルボタンで終了");
-    EXPECT_FALSE(o.message);
+    EXPECT_EQ(o.state, JobState::Idle);
+    EXPECT_EQ(o.message, "コピー元フォルダが見つからないかフォルダではありません：" + (root / "nowhere").string());
     EXPECT_EQ(readFile(layout::dataFile(app, 7203)), before);
 }
 

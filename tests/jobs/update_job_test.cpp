@@ -2,6 +2,7 @@
 
 #include "jobs/scripted_reader.h"
 #include "jobs/update_job.h"
+#include "store/number_text.h"
 
 using namespace quarlink;
 using namespace quarlink::test;
@@ -109,6 +110,10 @@ TEST_F(UpdateFixture, RecordDateRuleKeepsTheFileAscendingAndLosesNothing) {
         JobOutcome o = j.start();
         while (o.state == JobState::Running) o = j.tick();
         EXPECT_EQ(o.status, std::string(update_text::kFinished));
+        // Only the dropped record is reported, as one code whose file ends later.
+        const bool dropped = c.afterDates.back() > c.page.date;
+        EXPECT_EQ(o.message, dropped ? std::optional<std::string>(formatInt(update_text::kLaterFiles, 1))
+                                     : std::nullopt);
         const auto rows = f.records(1301);
         std::vector<std::int32_t> dates;
         for (const auto& row : rows) dates.push_back(row.date);
@@ -205,4 +210,29 @@ TEST_F(UpdateFixture, UnwritablePriceFileStopsWithAMessageNamingIt) {
     EXPECT_EQ(o.stopReason, JobOutcome::StopReason::Failed);
     ASSERT_TRUE(o.message);
     EXPECT_NE(o.message->find("1301"), std::string::npos);
+}
+
+// Whatever a reader hands over, a day after today never reaches a file: it
+// would sit last and hold back every correct day until then.
+TEST_F(UpdateFixture, QuoteDatedAfterTodayStopsAsAnUnrecognisedPageAndWritesNothing) {
+    folder.writeIndex("date=20061205\r\n1301,A,T1,1000\r\n");
+    nikkeiOn(20061205);
+    reader.quote[1301] = {1, rec(20061206, 300)};
+    job.open();
+    const JobOutcome o = run();
+    EXPECT_EQ(o.stopReason, JobOutcome::StopReason::UnrecognisedPage);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder.app.chartFolder) / "data" / "1301"));
+}
+
+TEST_F(UpdateFixture, ResumeKeepsTheCodeListWhenIndexBecameUnreadable) {
+    folder.writeIndex("date=20061205\r\n1301,A,T1,1000\r\n4321,B,T1,1000\r\n");
+    nikkeiOn(20061205);
+    reader.quoteQueue[1301] = {{-2, {}}};
+    reader.quote[1301] = {1, rec(20061205, 300)};
+    reader.quote[4321] = {1, rec(20061205, 400)};
+    job.open();
+    EXPECT_EQ(run().stopReason, JobOutcome::StopReason::Connection);
+    std::filesystem::remove(std::filesystem::path(folder.app.chartFolder) / "index.txt");
+    EXPECT_EQ(run().status, std::string(update_text::kFinished));
+    EXPECT_EQ(folder.records(4321).size(), 1u);
 }

@@ -175,7 +175,6 @@ TEST_F(WriteAllReportsTest, StopsAtTheFirstFailure) {
         {nullptr, "ポートフォリオ管理ファイルが開けません。"},
         {"A,1,X\r\nB,2,Y\r\n", "ポートフォリオ管理ファイルが開けません。"},  // 2 has no files
         {"A,1,X\r\nB,../1,Y\r\n", "ファイルオープンエラー"},
-        {"A,1,X\r\nB/../../x,1,Y\r\n", "ファイルオープンエラー"},
     };
     writeFile(app.workDir / "user" / "1_buy.csv", "");
     writeFile(app.workDir / "user" / "1_sell.csv", "");
@@ -189,6 +188,27 @@ TEST_F(WriteAllReportsTest, StopsAtTheFirstFailure) {
         EXPECT_EQ(prompter.messages, std::vector<std::string>{c.message}) << (c.list ? c.list : "none");
         EXPECT_EQ(written.size(), c.list ? 1u : 0u);
     }
+    EXPECT_FALSE(std::filesystem::exists(root / "x"));
+}
+
+// A "/" or a control character changes the report's file name only; a report
+// that cannot be written is named and the next portfolio's is still written.
+TEST_F(WriteAllReportsTest, OddNamesBecomeUnderscoresAndOneFailureKeepsTheOthers) {
+    writeFile(layout::portfolioListFile(app), "B/../../x,1,Y/Z\r\nTab\tName,2,M\r\nLast,3,W\r\n");
+    for (const char* n : {"1", "2", "3"}) {
+        writeFile(app.workDir / "user" / (std::string(n) + "_buy.csv"), "");
+        writeFile(app.workDir / "user" / (std::string(n) + "_sell.csv"), "");
+    }
+    // A folder where the second report's file would go cannot be replaced by it.
+    const auto blocked = app.workDir / "html" / "p2_Tab_Name(M).html";
+    std::filesystem::create_directories(blocked / "inside");
+    std::vector<std::filesystem::path> written;
+    EXPECT_FALSE(writeAllReports(app, clock, prompter, &written));
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_NE(prompter.messages[0].find(blocked.string()), std::string::npos) << prompter.messages[0];
+    EXPECT_EQ(written, (std::vector<std::filesystem::path>{app.workDir / "html" / "p1_B_.._.._x(Y_Z).html",
+                                                           app.workDir / "html" / "p3_Last(W).html"}));
+    EXPECT_NE(readFile(written[0]).find("B/../../x"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(root / "x"));
 }
 

@@ -116,7 +116,7 @@ TEST_F(BadPriceFiles, DailyUpdateWritesTheDayAtTheLastWholeRecord) {
     const fs::path work = setUpFolder(server.port());
     const ProcessResult run = cli(work, {"update"});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-    const int day = HtmlValueFormat::quoteYear(SystemClock().now(), 12, 5) * 10000 + 1205;
+    const int day = SystemClock().now().yyyymmdd();
     const std::string record = image({{day, 1210, 1250, 1200, 1234, 123400, 2000, 1000}});
     int code = 1301;
     for (const auto& c : priceCases()) {
@@ -220,7 +220,7 @@ std::map<std::string, std::string> tree(const fs::path& root) {
 }
 
 // The report reads every portfolio file and writes only html/; a file it
-// cannot read or a report it cannot write stops the run with a message.
+// cannot read stops the run with a message.
 TEST(BadPortfolioFiles, ReportReadsWhatItCanAndWritesOnlyReports) {
     const std::string longText(1000, 'x');
     struct Case {
@@ -237,8 +237,9 @@ TEST(BadPortfolioFiles, ReportReadsWhatItCanAndWritesOnlyReports) {
         {"OverlongLines", "Main,1,Me\r\n", "7203," + longText + ",2006/01/05,100\r\n" + longText + "\r\n",
          longText + "," + longText + "\n", 0, {"p1_Main(Me).html"}},
         {"NumberThatIsAPath", "Bad,../../x,m\r\n", "", "", 1, {}},
-        // A NUL byte cannot be part of the report's file name.
-        {"NulInTheName", std::string("\x00\xFF,1,\x01\r\n", 8), "", "", 1, {}},
+        // A NUL or control byte cannot be part of a file name: it becomes "_"
+        // there (0xFF alone is no Shift-JIS, so it reads as U+FFFD).
+        {"NulInTheName", std::string("\x00\xFF,1,\x01\r\n", 8), "", "", 0, {"p1__\xEF\xBF\xBD(_).html"}},
     };
     for (const auto& c : cases) {
         TempDir dir;

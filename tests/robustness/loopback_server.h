@@ -10,11 +10,13 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
 
+#include "store/clock.h"
 #include "web/page_markers.h"
 
 namespace quarlink::test {
@@ -110,18 +112,32 @@ inline Serve reply(std::string bytes) {
 
 inline std::string euc(std::string_view bytes) { return std::string(bytes); }
 
-// A stock page the InfoSeek reader reads completely: 12/05, open 1,210,
-// high 1,250, low 1,200, close 1,234, volume 123,400, margin sell 1,000 and
-// buy 2,000.
+// A stock page the InfoSeek reader reads completely: today's date (a page is
+// never dated after today), open 1,210, high 1,250, low 1,200, close 1,234,
+// volume 123,400, margin sell 1,000 and buy 2,000.
 inline std::string stockPage() {
     using namespace markers;
+    const LocalDateTime today = SystemClock().now();
+    const std::string date = std::to_string(today.month) + "/" + std::to_string(today.day);
     return "<html><head><title>stock</title></head><body>\n<table><tr><th>" + euc(kCurrentPrice) + "</th>" +
-           euc(kInfoSeekPriceCell) + "1,234</b>(12/05 15:00)</td></tr></table>\n<table><tr>" +
+           euc(kInfoSeekPriceCell) + "1,234</b>(" + date + " 15:00)</td></tr></table>\n<table><tr>" +
            euc(kInfoSeekHighCell) + "1,250</td><td>1,200</td><td>1,210</td><td>123,400</td></tr></table>\n" +
            "<table><tr><th>12" + euc(kMonth) + "01" + euc(kDayHeaderEnd) +
            "<td>1,000</td><td>2,000</td></tr></table></body></html>\n";
 }
 
 inline const std::string kHeader = "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=EUC-JP\r\n\r\n";
+
+// The page in chunks of `size` bytes, as cpp-httplib answers even HTTP/1.0.
+inline std::string chunkedReply(std::string_view page, std::size_t size) {
+    std::string out = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=EUC-JP\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (std::size_t at = 0; at < page.size(); at += size) {
+        const std::string_view part = page.substr(at, size);
+        char head[24];
+        std::snprintf(head, sizeof head, "%zx\r\n", part.size());
+        out.append(head).append(part).append("\r\n");
+    }
+    return out + "0\r\n\r\n";
+}
 
 }  // namespace quarlink::test

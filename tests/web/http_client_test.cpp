@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <thread>
 
@@ -93,6 +94,82 @@ TEST(HttpClient, SendsTheExactRequestAndKeepsTheWholeRawResponse) {
                         "\r\nUser-Agent: httpc/0.0\r\n\r\n");
     EXPECT_EQ(response, reply);
     EXPECT_EQ(client.requestText("h", 80, "/x"), "GET /x HTTP/1.0\r\nHost: h:80\r\nUser-Agent: httpc/0.0\r\n\r\n");
+}
+
+// A 671-byte page with digits where chunk sizes would be taken for prices.
+std::string framedPage() {
+    std::string page = "<html><body>";
+    for (int i = 0; page.size() < 660; ++i) page += std::to_string(1000 + i) + ",";
+    page.resize(664);
+    return page + "</html>";
+}
+
+std::string chunked(const std::string& page, std::size_t size, bool lowerHex = false) {
+    std::string out = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (std::size_t at = 0; at < page.size(); at += size) {
+        const std::string part = page.substr(at, size);
+        char head[32];
+        std::snprintf(head, sizeof head, lowerHex ? "%zx\r\n" : "%zX;ext=1\r\n", part.size());
+        out += head + part + "\r\n";
+    }
+    return out + "0\r\n\r\n";
+}
+
+// Over a real socket, as cpp-httplib sends it: the client hands on the page,
+// never the framing.
+TEST(HttpClient, ChunkedBodyArrivesAsThePageAtEveryChunkSize) {
+    const std::string page = framedPage();
+    ASSERT_EQ(page.size(), 671u);
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (std::size_t size : {1u, 2u, 9u, 15u, 16u, 255u, 256u, 670u, 671u, 700u}) {
+        const std::string reply = chunked(page, size, size % 2 == 0);
+        LocalServer server([&](int fd) {
+            readRequest(fd);
+            sendAll(fd, reply);
+        });
+        HttpClient client;
+        makeFast(client);
+        std::string response;
+        ASSERT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 1) << size;
+        EXPECT_EQ(response, head + page) << size;
+    }
+}
+
+// Cut short of the announced end (Content-Length or the last chunk) is a
+// broken connection; broken framing hands on the headers alone, so the reader
+// reports a page it does not know; bytes past Content-Length are no page.
+TEST(HttpClient, ShortOrBrokenFramingNeverReachesAReaderAsPage) {
+    const std::string page = framedPage();
+    const std::string lengthHead = "HTTP/1.0 200 OK\r\nContent-Length: 671\r\n\r\n";
+    const std::string whole = chunked(page, 100);
+    struct Case {
+        const char* name;
+        std::string reply;
+        int result;
+        std::string response;
+    } cases[] = {
+        {"length, nothing sent", lengthHead, 0, ""},
+        {"length, 508 of 671", lengthHead + page.substr(0, 508), 0, ""},
+        {"length, 670 of 671", lengthHead + page.substr(0, 670), 0, ""},
+        {"length, all", lengthHead + page, 1, lengthHead + page},
+        {"length, trailing bytes", lengthHead + page + "99,99", 1, lengthHead + page},
+        {"chunked, cut inside a chunk", whole.substr(0, whole.size() / 2), 0, ""},
+        {"chunked, no last chunk", whole.substr(0, whole.size() - 5), 0, ""},
+        {"chunked, bad size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n" + page, 1,
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"},
+        {"no status line", page, 1, page},
+    };
+    for (const Case& c : cases) {
+        LocalServer server([&](int fd) {
+            readRequest(fd);
+            sendAll(fd, c.reply);
+        });
+        HttpClient client;
+        makeFast(client);
+        std::string response;
+        EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), c.result) << c.name;
+        if (c.result == 1) EXPECT_EQ(response, c.response) << c.name;
+    }
 }
 
 TEST(HttpClient, ProxyGetsTheAbsoluteUri) {

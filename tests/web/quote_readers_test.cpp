@@ -247,6 +247,28 @@ TEST_F(QuoteReaderTest, InfoSeekReadsEachMode) {
     EXPECT_EQ(fetcher.requests.front(), "money.www.infoseek.co.jp:80/MnStock/1301/sresult/");
 }
 
+// Today is 2006-12-06: a day still to come, or no calendar day at all, is a
+// page not understood, with the reader's date-step message.
+TEST_F(QuoteReaderTest, BothReadersRefuseADateAfterTodayOrNoDay) {
+    struct Case {
+        int month, day, result;
+    } cases[] = {{12, 6, 1}, {12, 5, 1}, {12, 7, -3}, {11, 31, -3}, {12, 61, -3}, {2, 30, -3}};
+    for (const Case& c : cases) {
+        Fields yf;
+        yf.date = std::to_string(c.month) + "月" + std::to_string(c.day) + "日";
+        fetcher.page("/q?s=1301&d=t", yahooPage(yf));
+        InfoFields inf;
+        inf.date = std::to_string(c.month) + "/" + std::to_string(c.day);
+        fetcher.page("/MnStock/1301/sresult/", infoSeekPage(inf));
+        reader.message.clear();
+        EXPECT_EQ(yahoo(1301, 0).result, c.result) << yf.date;
+        if (c.result == -3) EXPECT_EQ(reader.message, "FORMAT CHANGED : Value 22");
+        reader.message.clear();
+        EXPECT_EQ(infoSeek(1301, 0).result, c.result) << inf.date;
+        if (c.result == -3) EXPECT_EQ(reader.message, "FORMAT CHANGED : Value 22 form HtmlValueFormat");
+    }
+}
+
 TEST_F(QuoteReaderTest, InfoSeekNikkeiWithoutVolumeCell) {
     InfoFields f;
     f.price = "16,250.10";

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "store/folder_layout.h"
+
 namespace quarlink {
 namespace {
 
@@ -62,6 +64,14 @@ Admission admitCommand(const TrayMenuItem& item, const Application& app, Prompte
     if (item.guarded && !app.chartFolderConfigured()) {
         prompter.message(tray_text::kNoChartFolder);
         return Admission::NoChartFolder;
+    }
+    // Portfolios live in the working folder and open without the chart folder.
+    if (item.guarded && item.command != C::Portfolio) {
+        const std::string missing = missingFolderMessage(layout::chartFolder(app), kMissingChartFolder);
+        if (!missing.empty()) {
+            prompter.message(missing);
+            return Admission::NoChartFolder;
+        }
     }
     if (item.question != Q::None && !prompter.askYesNo(trayQuestionText(item.question))) return Admission::Declined;
     return Admission::Proceed;

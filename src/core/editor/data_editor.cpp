@@ -89,6 +89,7 @@ std::string DataEditor::nameText() const { return cp932ToUtf8(name); }
 
 void DataEditor::setNameText(const std::string& utf8) {
     if (utf8 != cp932ToUtf8(name)) name = utf8ToCp932(utf8);
+    nameRefusal_ = cp932Refusal("銘柄名", utf8);
 }
 
 int DataEditor::code() const {
@@ -216,6 +217,8 @@ void DataEditor::addEntry(Prompter& prompter) {
         return;
     }
     if (nameIsEmpty()) return prompter.message(kNameMissing);
+    // A character the file cannot hold would be stored as "?" bytes.
+    if (!nameRefusal_.empty()) return prompter.message(nameRefusal_);
     if (unit.empty()) return prompter.message(kUnitMissing);
     if (market < 0 || market >= static_cast<int>(std::size(kMarketCodes)))
         return prompter.message("市場が選択されていません。");
@@ -232,6 +235,7 @@ void DataEditor::changeEntry(Prompter& prompter) {
     if (!index.isRegistered(c))
         return prompter.message("index.txtに登録されていないコードです。index追加により登録を行ってください。");
     if (nameIsEmpty()) return prompter.message(kNameMissing);
+    if (!nameRefusal_.empty()) return prompter.message(nameRefusal_);
     if (unit.empty()) return prompter.message(kUnitMissing);
     index.name[c] = name;
     if (market >= 0 && market < static_cast<int>(std::size(kMarketCodes))) index.market[c] = kMarketCodes[market].code;

@@ -84,6 +84,7 @@ private:
 
     Application& app_;
     unsigned codeListRevision_ = 0;
+    std::string nameRefusal_;  // set when the name box holds characters CP932 cannot store
 };
 
 }  // namespace quarlink

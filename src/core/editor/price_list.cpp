@@ -1,5 +1,7 @@
 #include "editor/price_list.h"
 
+#include <limits>
+
 #include <cstdio>
 
 #include "store/number_text.h"
@@ -43,6 +45,22 @@ void PriceList::pickRow() {
     for (int i = 0; i < kValueCount; ++i) values[i] = row[i + 1];
 }
 
+bool PriceList::refuseBoxes(Prompter& prompter) const {
+    // Before Load.. there is no list to save, so an edit would be lost without a word.
+    if (!loaded) {
+        prompter.message(kNotLoaded);
+        return true;
+    }
+    for (int i = 0; i < kValueCount; ++i) {
+        // A price record holds 32-bit numbers: more is refused, never cut down.
+        if (leadingInteger(values[i]) > std::numeric_limits<std::int32_t>::max()) {
+            prompter.message(std::string(columnTitles()[i + 1]) + "は0から2147483647までの数で入力してください。");
+            return true;
+        }
+    }
+    return false;
+}
+
 void PriceList::addRow(Prompter& prompter) {
     for (int i = 0; i < kValueCount; ++i) {
         if (values[i].empty()) {
@@ -50,6 +68,7 @@ void PriceList::addRow(Prompter& prompter) {
             return;
         }
     }
+    if (refuseBoxes(prompter)) return;
     std::size_t at = 0;
     while (at < rows.size() && dateOf(rows[at][0]) >= date) ++at;
     rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(at), rowFromBoxes());
@@ -57,8 +76,8 @@ void PriceList::addRow(Prompter& prompter) {
     ++revision_;
 }
 
-void PriceList::changeRow() {
-    if (!hasSelection()) return;
+void PriceList::changeRow(Prompter& prompter) {
+    if (!hasSelection() || refuseBoxes(prompter)) return;
     rows[selectedRow] = rowFromBoxes();
     ++revision_;
 }

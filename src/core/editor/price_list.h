@@ -17,6 +17,7 @@ class PriceList {
 public:
     static constexpr int kColumnCount = 8;
     static constexpr int kValueCount = 7;
+    static constexpr const char* kNotLoaded = "株価データが読み込まれていません。Load..で読み込んでください。";
     using Row = std::array<std::string, kColumnCount>;  // "%04d/%02d/%02d", then "%d" values
 
     // Column titles in list order (UTF-8); the value boxes carry titles 1..7.
@@ -42,7 +43,7 @@ public:
     // Copies the selected row into the picker and the value boxes.
     void pickRow();
     void addRow(Prompter& prompter);
-    void changeRow();
+    void changeRow(Prompter& prompter);
     void deleteRow();
 
     // The rows as records, bottom row first (ascending file order).
@@ -58,6 +59,9 @@ public:
     static std::int32_t dateOf(const std::string& dateText);
 
 private:
+    // True (after a message) when the boxes may not become a row: nothing
+    // loaded, or a number beyond what the file holds.
+    bool refuseBoxes(Prompter& prompter) const;
     Row rowFromBoxes() const;
     bool hasSelection() const { return selectedRow >= 0 && selectedRow < static_cast<int>(rows.size()); }
 

@@ -20,6 +20,7 @@ JobOutcome BackupJob::open() {
     app_.processedCount = 0;
     app_.currentCode = 0;
     failed_ = 0;
+    firstError_.clear();
     JobOutcome o;
     o.state = JobState::Idle;
     o.progress = 0;
@@ -47,21 +48,26 @@ JobOutcome BackupJob::tick() {
         o.status = formatInt(direction_ == Direction::Backup ? "株価データバックアップ作成中...%d"
                                                           : "株価データバックアップ復元中...%d",
                           code);
-        if (batch_.copy(source, targetOf(code)))
+        std::string error;
+        if (batch_.copy(source, targetOf(code), &error))
             ++app_.processedCount;
-        else
-            ++failed_;
+        else if (++failed_ == 1)
+            firstError_ = error.empty() ? targetOf(code).string() : error;
     }
     o.progress = code / 100;
     app_.currentCode = code + 1;
     if (app_.currentCode > 9999) {
         batch_.flush();
         o.state = JobState::Closed;
-        std::string message = formatInt(direction_ == Direction::Backup ? "バックアップ完了！処理ファイル数 %d"
-                                                                     : "バックアップ復元完了！処理ファイル数 %d",
-                                     app_.processedCount);
+        const bool backup = direction_ == Direction::Backup;
+        // Nothing copied is no completion: the user is told so, and why.
+        std::string message =
+            app_.processedCount == 0 && failed_ > 0
+                ? std::string(backup ? "バックアップできませんでした。" : "バックアップを復元できませんでした。")
+                : formatInt(backup ? "バックアップ完了！処理ファイル数 %d" : "バックアップ復元完了！処理ファイル数 %d",
+                            app_.processedCount);
         if (failed_ > 0) {
-            message += "\n" + formatInt("コピーできなかったファイル数 %d", failed_);
+            message += "\n" + formatInt("コピーできなかったファイル数 %d", failed_) + "\n" + firstError_;
             o.stopReason = JobOutcome::StopReason::Failed;
         }
         o.message = message;

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 #include <filesystem>
 
 #include "jobs/job_outcome.h"
@@ -44,6 +45,7 @@ private:
     Application& app_;
     Direction direction_;
     int failed_ = 0;
+    std::string firstError_;  // the system's text for the first failed copy, with its path
     BatchWriter batch_;  // every file of the run; flushed once at the end, a stop or a cancel
 };
 

@@ -27,8 +27,9 @@ bool IndexUpdate::download() {
     changed_.clear();
     unregistered_.clear();
     std::string response;
-    if (!endpoints_.index.configured() ||
-        fetcher_.fetch(endpoints_.index.host, endpoints_.index.port, index_update_text::kPath, response) != 1) {
+    fetchFailed_ = !endpoints_.index.configured() ||
+                   fetcher_.fetch(endpoints_.index.host, endpoints_.index.port, index_update_text::kPath, response) != 1;
+    if (fetchFailed_) {
         prompter_.message(index_update_text::kDownloadFailed);
         downloaded_ = false;
         return false;
@@ -42,8 +43,10 @@ bool IndexUpdate::download() {
     if (const auto at = text.find("date="); at != std::string::npos) text.erase(0, at);
 
     const auto scratch = layout::indexDownloadFile(app_);
-    if (!replaceFileAtomically(scratch, text)) {
-        prompter_.message(index_update_text::kSaveError);
+    std::string error;
+    if (!replaceFileAtomically(scratch, text, &error)) {
+        // The download worked; the user has to learn why the copy could not be kept.
+        prompter_.message(std::string(index_update_text::kSaveError) + "\n" + error);
         downloaded_ = false;
         return false;
     }

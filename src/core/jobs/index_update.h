@@ -76,6 +76,8 @@ public:
     bool apply();
 
     bool downloaded() const { return downloaded_; }
+    // True when the last download() failed at the fetch itself.
+    bool fetchFailed() const { return fetchFailed_; }
     const std::vector<int>& changed() const { return changed_; }
     const std::vector<int>& unregistered() const { return unregistered_; }
     // "%04d/%02d/%02d" of the new table's date.
@@ -98,6 +100,7 @@ private:
     IndexTable current_;
     IndexTable new_;
     bool downloaded_ = false;
+    bool fetchFailed_ = false;
     std::vector<int> changed_;
     std::vector<int> unregistered_;
 };

@@ -14,6 +14,15 @@ namespace quarlink {
 
 namespace {
 
+// The job's own text, then the system's reason on a line of its own.
+std::string withCause(std::string text, const std::string& cause) {
+    return cause.empty() ? text : text + "\n" + cause;
+}
+
+}  // namespace
+
+namespace {
+
 constexpr int kTransferLastCode = 10000;
 
 }  // namespace
@@ -137,10 +146,11 @@ JobOutcome InitDataJob::startCreate() {
         for (std::size_t i = 0; i < s.dates.size(); ++i)
             rows.append(PriceRecord{s.dates[i], s.opens[i], s.highs[i], s.lows[i], s.closes[i], 0, 0, 0});
         const auto path = layout::initFile(app_, index.fileCode);
-        if (!ensureFolder(layout::initFolder(app_)) || !writePriceFile(path, rows)) {
+        std::string error;
+        if (!ensureFolder(layout::initFolder(app_), &error) || !writePriceFile(path, rows, &error)) {
             JobOutcome o = ended(JobState::Stopped, init_data_text::kErrorStatus);
             o.stopReason = JobOutcome::StopReason::Failed;
-            o.message = init_data_text::kFileFailed + path.string();
+            o.message = withCause(init_data_text::kFileFailed + path.string(), error);
             return o;
         }
     }
@@ -208,12 +218,13 @@ JobOutcome InitDataJob::createTick() {
     const PriceSeries rows =
         alignToCalendar(calendar_, s.dates, s.opens, s.highs, s.lows, s.closes, s.volumes, s.buys, s.sells);
     const auto path = layout::initFile(app_, createCode_);
-    if (!ensureFolder(layout::initFolder(app_)) || !writePriceFile(path, rows)) {
+    std::string error;
+    if (!ensureFolder(layout::initFolder(app_), &error) || !writePriceFile(path, rows, &error)) {
         // The resume code stays at this code, so the next start writes it again.
         JobOutcome e = ended(JobState::Stopped, init_data_text::kErrorStatus);
         e.progress = o.progress;
         e.stopReason = JobOutcome::StopReason::Failed;
-        e.message = init_data_text::kFileFailed + path.string();
+        e.message = withCause(init_data_text::kFileFailed + path.string(), error);
         return e;
     }
     o.status = formatInt(init_data_text::kCreating, createCode_);
@@ -231,10 +242,11 @@ JobOutcome InitDataJob::fileTick(bool transfer) {
         o.status = formatInt(transfer ? init_data_text::kTransferring : init_data_text::kDeleting, code);
         if (transfer) {
             const auto target = layout::dataFile(app_, code);
-            if (!copyFileAtomically(source, target)) {
+            std::string error;
+            if (!copyFileAtomically(source, target, &error)) {
                 JobOutcome e = ended(JobState::Stopped, *o.status);
                 e.stopReason = JobOutcome::StopReason::Failed;
-                e.message = init_data_text::kCopyFailed + target.string();
+                e.message = withCause(init_data_text::kCopyFailed + target.string(), error);
                 return e;
             }
         } else {

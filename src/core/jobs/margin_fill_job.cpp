@@ -72,6 +72,14 @@ JobOutcome MarginFillJob::advanceQuietly(JobOutcome o) {
     return o;
 }
 
+JobOutcome MarginFillJob::writeFailure(JobOutcome o, const std::filesystem::path& path, const std::string& cause) {
+    o.state = JobState::Stopped;
+    o.stopReason = JobOutcome::StopReason::Failed;
+    o.message = std::string(update_text::kWriteFailed) + path.string();
+    if (!cause.empty()) o.message = *o.message + "\n" + cause;
+    return o;
+}
+
 JobOutcome MarginFillJob::tick() {
     JobOutcome o;
     o.state = JobState::Running;
@@ -88,19 +96,19 @@ JobOutcome MarginFillJob::tick() {
     }
 
     const auto path = layout::dataFile(app_, app_.currentCode);
-    std::string before;
-    if (!readWholeFile(path, before)) return advanceQuietly(o);  // no price file for this code
+    std::string before, error;
+    if (!readWholeFile(path, before, &error)) {
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec) && !ec) return advanceQuietly(o);  // no price file for this code
+        // A file that is there but cannot be read is named, as the daily update does.
+        return writeFailure(o, path, error);
+    }
     PriceSeries records = parsePriceSeries(before);
     fillMarginBalances(records, dates, buys, sells);
     const std::string after = rewrittenImage(records, before);
     // A file that cannot be rewritten (full disk, read-only folder) stops the
     // job at this code instead of being passed over as if it were filled.
-    if (after != before && !replaceFileAtomically(path, after)) {
-        o.state = JobState::Stopped;
-        o.stopReason = JobOutcome::StopReason::Failed;
-        o.message = std::string(update_text::kWriteFailed) + path.string();
-        return o;
-    }
+    if (after != before && !replaceFileAtomically(path, after, &error)) return writeFailure(o, path, error);
 
     if (!cursor_.advance(app_.currentCode)) {
         o.state = JobState::Finished;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,7 @@ public:
     std::size_t listPosition() const { return cursor_.position; }
 
 private:
+    JobOutcome writeFailure(JobOutcome o, const std::filesystem::path& path, const std::string& cause);
     JobOutcome advanceQuietly(JobOutcome o);
 
     Application& app_;

@@ -1,5 +1,6 @@
 #include "jobs/supplement_job.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@ JobOutcome SupplementJob::open() {
     app_.currentCode = 0;
     app_.processedCount = 0;
     failed_ = 0;
+    firstError_.clear();
     JobOutcome o;
     o.state = JobState::Idle;
     o.status = supplement_text::kOpenStatus;
@@ -48,6 +50,12 @@ JobOutcome SupplementJob::start() {
     case SourceKind::Init: sourceFolder_ = layout::initFolder(app_); break;
     case SourceKind::Backup: sourceFolder_ = layout::backupFolder(app_); break;
     }
+    // A source that is not there would merge nothing and still report completion.
+    if (std::string missing = missingFolderMessage(sourceFolder_, kMissingSourceFolder); !missing.empty()) {
+        o.state = JobState::Idle;
+        o.message = std::move(missing);
+        return o;
+    }
     removeStaleTemporaryFiles(layout::dataFolder(app_));
     o.state = JobState::Running;
     o.status = "株価データ補完中：";
@@ -60,9 +68,11 @@ JobOutcome SupplementJob::tick() {
     if (app_.currentCode > 9999) {
         batch_.flush();
         o.state = JobState::Finished;
-        o.status = formatInt("補完完了：処理ファイル数 %d キャンセルボタンで終了", app_.processedCount);
+        o.status = app_.processedCount == 0 && failed_ > 0
+                       ? std::string("補完できませんでした。キャンセルボタンで終了")
+                       : formatInt("補完完了：処理ファイル数 %d キャンセルボタンで終了", app_.processedCount);
         if (failed_ > 0) {
-            o.message = formatInt("補完できなかったファイル数 %d", failed_);
+            o.message = formatInt("補完できなかったファイル数 %d", failed_) + "\n" + firstError_;
             o.stopReason = JobOutcome::StopReason::Failed;
         }
         return o;
@@ -75,13 +85,17 @@ JobOutcome SupplementJob::tick() {
     // gains a file.
     if (isFile(source) && isFile(target)) {
         // A target the user made read-only is not replaced behind their back.
-        if (::access(target.c_str(), W_OK) == 0 &&
-            mergePriceFile(target, source, overwrite, batch_) == MergeResult::Merged) {
+        std::string error;
+        if (::access(target.c_str(), W_OK) != 0)
+            error = fileErrorText("open", target, errno);
+        else if (mergePriceFile(target, source, overwrite, batch_, &error) == MergeResult::Merged) {
             o.status = formatInt("株価データ補完中：%04d", code);
             ++app_.processedCount;
-        } else {
-            ++failed_;
+            error.clear();
+        } else if (error.empty()) {
+            error = target.string();
         }
+        if (!error.empty() && ++failed_ == 1) firstError_ = error;
     }
     app_.currentCode = code + 1;
     return o;

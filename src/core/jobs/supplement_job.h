@@ -48,6 +48,7 @@ private:
     BatchWriter batch_;  // every file of the run; flushed once at the end, a stop or a cancel
     std::filesystem::path sourceFolder_;
     int failed_ = 0;
+    std::string firstError_;  // the system's text for the first failed merge, with its path
 };
 
 }  // namespace quarlink

@@ -1,7 +1,9 @@
 #include "jobs/update_job.h"
 
+#include <cerrno>
 #include <cstdio>
 
+#include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "store/number_text.h"
 #include "store/index_table.h"
@@ -16,6 +18,7 @@ JobOutcome UpdateJob::open() {
     settings = UpdateSettings{};
     app_.currentCode = CodeCursor::kNikkeiCode;
     cursor_ = CodeCursor{};
+    laterFiles_ = 0;
     updateDate_ = clock_.now().yyyymmdd();
     JobOutcome o;
     o.state = JobState::Idle;
@@ -26,17 +29,14 @@ JobOutcome UpdateJob::open() {
 JobOutcome UpdateJob::start() {
     cursor_.indexOnly = settings.indexOnly;
     if (settings.indexOnly) {
-        // An unreadable or rejected index.txt leaves the list empty.
+        // An index.txt that went missing or bad since the last start keeps
+        // the list a resumed run is walking.
         std::vector<int> codes;
-        loadCodeList(layout::indexFile(app_), codes);
-        cursor_.codes = std::move(codes);
+        if (loadCodeList(layout::indexFile(app_), codes) != 0) cursor_.codes = std::move(codes);
     }
     JobOutcome o;
     o.state = JobState::Running;
-    if (!cursor_.seekOnce(resumeFrom, app_.currentCode)) {
-        o.state = JobState::Finished;
-        o.status = update_text::kFinishedSkip;
-    }
+    if (!cursor_.seekOnce(resumeFrom, app_.currentCode)) return finished(o, update_text::kFinishedSkip);
     return o;
 }
 
@@ -52,9 +52,23 @@ JobOutcome UpdateJob::stopped(JobOutcome::StopReason reason, std::string message
 // the same date, follows a later one, and is dropped when the file already
 // holds a later day, so the file stays in ascending date order and no earlier
 // day is lost.
-bool UpdateJob::storeRecord(const PriceRecord& record) {
-    return appendOrOverwrite(layout::dataFile(app_, app_.currentCode), record.date, record, nullptr, true) !=
-           StoreResult::Failed;
+bool UpdateJob::storeRecord(const PriceRecord& record, std::string& cause) {
+    const auto path = layout::dataFile(app_, app_.currentCode);
+    errno = 0;
+    const StoreResult result = appendOrOverwrite(path, record.date, record, nullptr, true);
+    if (result == StoreResult::Older) ++laterFiles_;
+    if (result != StoreResult::Failed) return true;
+    cause = errno ? fileErrorText("write", path, errno) : std::string();
+    return false;
+}
+
+JobOutcome UpdateJob::finished(JobOutcome o, const char* status) const {
+    o.state = JobState::Finished;
+    o.status = status;
+    // Files dated past the page keep that day and get no record until the
+    // market reaches it; the user has to hear of them.
+    if (laterFiles_ > 0) o.message = formatInt(update_text::kLaterFiles, laterFiles_);
+    return o;
 }
 
 JobOutcome UpdateJob::tick() {
@@ -83,11 +97,11 @@ JobOutcome UpdateJob::tick() {
             result = -3;
     }
 
+    // The reader refuses such dates; a record dated after today must never
+    // reach a file whatever reader is in use.
+    if (result == 1 && page.date > clock_.now().yyyymmdd()) result = -3;
     if (result == -1) {
-        if (!cursor_.advance(app_.currentCode)) {
-            o.state = JobState::Finished;
-            o.status = update_text::kFinishedSkip;
-        }
+        if (!cursor_.advance(app_.currentCode)) return finished(o, update_text::kFinishedSkip);
         return o;
     }
     if (result == -2) {
@@ -101,17 +115,14 @@ JobOutcome UpdateJob::tick() {
         return s;
     }
 
-    if (!storeRecord(page)) {
+    if (std::string cause; !storeRecord(page, cause)) {
         JobOutcome s = stopped(JobOutcome::StopReason::Failed,
-                               update_text::kWriteFailed + layout::dataFile(app_, app_.currentCode).string());
+                               update_text::kWriteFailed + layout::dataFile(app_, app_.currentCode).string() +
+                                   (cause.empty() ? "" : "\n" + cause));
         s.progress = o.progress;
         return s;
     }
-    if (!cursor_.advance(app_.currentCode)) {
-        o.state = JobState::Finished;
-        o.status = update_text::kFinished;
-        return o;
-    }
+    if (!cursor_.advance(app_.currentCode)) return finished(o, update_text::kFinished);
     o.status = formatInt(update_text::kProgress, app_.currentCode);
     return o;
 }

@@ -30,6 +30,9 @@ inline constexpr const char* kFormatChanged =
     "再度更新を行ってもこのエラーが発生する場合はフォーマット変更の可能性がありますので\n"
     "バージョン情報に記載されているサイトへご報告ください。";
 inline constexpr const char* kWriteFailed = "株価ファイルに書き込めませんでした：";
+inline constexpr const char* kLaterFiles =
+    "最後の記録がページの日付より後のため書き込まなかった銘柄：%d件\n"
+    "これらの株価ファイルにはその日付まで新しい記録が追加されません。";
 }  // namespace update_text
 
 struct UpdateSettings {
@@ -61,13 +64,15 @@ public:
 
 private:
     JobOutcome stopped(JobOutcome::StopReason reason, std::string message);
-    bool storeRecord(const PriceRecord& record);
+    bool storeRecord(const PriceRecord& record, std::string& cause);
+    JobOutcome finished(JobOutcome o, const char* status) const;
 
     Application& app_;
     HtmlValueFormat& reader_;
     const Clock& clock_;
     CodeCursor cursor_;
     std::int32_t updateDate_ = 0;
+    int laterFiles_ = 0;  // codes whose file already ends after the page's date
 };
 
 }  // namespace quarlink

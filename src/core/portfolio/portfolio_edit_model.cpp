@@ -1,5 +1,7 @@
 #include "portfolio/portfolio_edit_model.h"
 
+#include <limits>
+
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 
@@ -105,7 +107,20 @@ bool PortfolioEditModel::checkEntry(const char* noSelection) {
         prompter_.message("購入数が入力されていません。");
         return false;
     }
-    return true;
+    return !refuseBeyondField({{"額面", &entryPrice}, {"枚数", &units}});
+}
+
+// The book reads 額面 and 枚数 as 32-bit numbers (their product is taken in
+// 64 bits): a larger entry would silently become 2147483647.
+bool PortfolioEditModel::refuseBeyondField(std::initializer_list<std::pair<const char*, const std::string*>> boxes) {
+    for (const auto& [label, value] : boxes) {
+        const std::int64_t n = amountNumber(*value);
+        if (n < 0 || n > std::numeric_limits<std::int32_t>::max()) {
+            prompter_.message(std::string(label) + "は0から2147483647までの数で入力してください。");
+            return true;
+        }
+    }
+    return false;
 }
 
 bool PortfolioEditModel::checkClose(const char* noSelection, int selected, int count) {
@@ -123,7 +138,8 @@ bool PortfolioEditModel::checkClose(const char* noSelection, int selected, int c
     else if (closedUnits.empty())
         failure = "枚数が入力されていません。";
     if (failure) prompter_.message(failure);
-    return !failure;
+    return !failure && !refuseBeyondField({{"額面", &entryPrice}, {"枚数", &units}, {"額面", &exitPrice},
+                                           {"枚数", &closedUnits}});
 }
 
 void PortfolioEditModel::fillPosition(PortfolioRow& row) const {

@@ -1,4 +1,6 @@
 #pragma once
+#include <initializer_list>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,7 @@ public:
     const IndexTable& index() const { return index_; }
 
 private:
+    bool refuseBeyondField(std::initializer_list<std::pair<const char*, const std::string*>> boxes);
     bool checkEntry(const char* noSelection);
     bool checkClose(const char* noSelection, int selected, int count);
     void fillPosition(PortfolioRow& row) const;

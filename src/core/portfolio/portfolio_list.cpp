@@ -43,6 +43,11 @@ void PortfolioListModel::pick() {
 }
 
 bool PortfolioListModel::checkInput() {
+    // The list file is Shift-JIS: a character it cannot hold would be stored as "?".
+    if (!inputRefusal.empty()) {
+        prompter_.message(inputRefusal);
+        return false;
+    }
     if (name.empty()) {
         prompter_.message("ポートフォリオ名が入力されていません。");
         return false;

@@ -30,6 +30,7 @@ public:
 
     std::vector<PortfolioEntry> rows;  // top of the list first
     std::string name, number, manager;  // the input boxes
+    std::string inputRefusal;  // set by the dialog: the boxes hold characters CP932 cannot store
     int selected = -1;
 
     // Reads the list file; each line goes to the top, so the screen shows

@@ -137,6 +137,7 @@ bool writeAllReports(const Application& app, const Clock& clock, Prompter& promp
         prompter.message(kCannotOpen);
         return false;
     }
+    bool allWritten = true;
     for (const PortfolioEntry& p : parsePortfolioList(listBytes)) {
         // Only a plain number may name the portfolio's files.
         if (!isPortfolioNumber(p.number)) {
@@ -155,20 +156,21 @@ bool writeAllReports(const Application& app, const Clock& clock, Prompter& promp
             return false;
         }
         const PortfolioReport report = renderPortfolioReport(p, positions, trades, now);
-        // The report's name must stay inside html/; the file manager shows
-        // names as UTF-8.
-        if (!isFileNamePart(p.name) || !isFileNamePart(p.manager)) {
-            prompter.message("ファイルオープンエラー");
-            return false;
-        }
-        const auto path = layout::reportFile(app, p.number, cp932ToUtf8(p.name), cp932ToUtf8(p.manager));
-        if (!replaceFileAtomically(path, crlf(report.html))) {
-            prompter.message("ファイルオープンエラー");
-            return false;
+        // The name shows as the user typed it inside the report; only the
+        // file name gives up what a file name cannot hold, so it stays inside
+        // html/ (the file manager shows names as UTF-8).
+        const auto path = layout::reportFile(app, p.number, fileNamePart(cp932ToUtf8(p.name)),
+                                             fileNamePart(cp932ToUtf8(p.manager)));
+        std::string error;
+        if (!replaceFileAtomically(path, crlf(report.html), &error)) {
+            // One report that cannot be written does not keep the others from being written.
+            prompter.message("ファイルオープンエラー：" + path.string() + (error.empty() ? "" : "\n" + error));
+            allWritten = false;
+            continue;
         }
         if (written) written->push_back(path);
     }
-    return true;
+    return allWritten;
 }
 
 }  // namespace quarlink

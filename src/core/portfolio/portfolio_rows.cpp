@@ -57,8 +57,11 @@ bool isPortfolioNumber(std::string_view number) {
     return true;
 }
 
-bool isFileNamePart(std::string_view text) {
-    return text.find('/') == std::string_view::npos && text.find('\0') == std::string_view::npos;
+std::string fileNamePart(std::string_view text) {
+    std::string part(text);
+    for (char& c : part)
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
+    return part;
 }
 
 std::int32_t fieldNumber(std::string_view text) { return clampToInt32(leadingInteger(text)); }

@@ -30,8 +30,8 @@ std::string joinFields(const PortfolioRow& row);
 // A portfolio number that may name files: one or more decimal digits.
 bool isPortfolioNumber(std::string_view number);
 
-// Text that may be part of a file name: no "/" and no NUL.
-bool isFileNamePart(std::string_view text);
+// The text as part of a file name: "/", NUL and control characters become "_".
+std::string fileNamePart(std::string_view text);
 
 // The numbers of the book: the leading integer of the text (optional sign),
 // 0 for anything else, kept inside the 32-bit range.

@@ -66,4 +66,10 @@ bool ensureFolder(const std::filesystem::path& folder, std::string* error) {
     return true;
 }
 
+std::string missingFolderMessage(const std::filesystem::path& folder, std::string_view what) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec)) return {};
+    return std::string(what) + folder.string();
+}
+
 }  // namespace quarlink

@@ -47,6 +47,12 @@ std::string codeName(int code);
 // ~/.local/share/quarlink.
 std::filesystem::path defaultWorkDir();
 
+// Empty when `folder` is an existing folder, else the message that refuses a
+// job over it: `what` followed by the path.
+std::string missingFolderMessage(const std::filesystem::path& folder, std::string_view what);
+inline constexpr const char* kMissingChartFolder = "Sorvantideフォルダが見つからないかフォルダではありません：";
+inline constexpr const char* kMissingSourceFolder = "コピー元フォルダが見つからないかフォルダではありません：";
+
 // Creates the folder (and its parents) when missing.
 bool ensureFolder(const std::filesystem::path& folder, std::string* error = nullptr);
 

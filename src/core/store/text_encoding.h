@@ -10,6 +10,11 @@ namespace quarlink {
 // encodings) rather than failing the whole text.
 std::string cp932ToUtf8(std::string_view cp932);
 std::string utf8ToCp932(std::string_view utf8);
+// The characters of `utf8` that have no CP932 form, each once, in order of
+// first appearance; empty when the whole text converts.
+std::string withoutCp932Form(std::string_view utf8);
+// "<what>にShift-JISで表せない文字があります：<chars>", or empty when the text converts.
+std::string cp932Refusal(std::string_view what, std::string_view utf8);
 std::string eucJpToUtf8(std::string_view eucJp);
 std::string utf8ToEucJp(std::string_view utf8);
 

@@ -43,11 +43,17 @@ LocalDateTime HtmlValueFormat::startQuoteRead() {
     return now;
 }
 
-int HtmlValueFormat::deliverQuote(const QuoteTexts& t, std::int32_t pageDate, int mode, std::int32_t& date,
-                                  std::int32_t& open, std::int32_t& high, std::int32_t& low, std::int32_t& close,
-                                  std::int32_t& volume, std::int32_t& marginBuy, std::int32_t& marginSell,
+int HtmlValueFormat::deliverQuote(const QuoteTexts& t, const LocalDateTime& today, int pageYear, int pageMonth,
+                                  int pageDay, int mode, std::int32_t& date, std::int32_t& open, std::int32_t& high,
+                                  std::int32_t& low, std::int32_t& close, std::int32_t& volume,
+                                  std::int32_t& marginBuy, std::int32_t& marginSell, const char* dateMessage,
                                   const char* closeZeroMessage) {
-    date = pageDate;
+    date = composeDate(pageYear, pageMonth, pageDay, true);
+    // A day that is no day, or one still to come, would be stored as the
+    // file's last record and hold back every correct day until it passes.
+    const std::chrono::year_month_day day{std::chrono::year{pageYear}, std::chrono::month(pageMonth),
+                                          std::chrono::day(pageDay)};
+    if (pageMonth < 1 || pageDay < 1 || !day.ok() || date > today.yyyymmdd()) return formatFailure(dateMessage);
     open = readPriceNumber(t.open);
     high = readPriceNumber(t.high);
     low = readPriceNumber(t.low);

@@ -57,11 +57,12 @@ protected:
 
     // Converts the texts into the eight outputs by the price and volume rules
     // (volume 0 in mode 2, margin balances 0 unless mode 1); -3 with
-    // `closeZeroMessage` when the close reads 0, else 1.
-    int deliverQuote(const QuoteTexts& texts, std::int32_t pageDate, int mode, std::int32_t& date,
-                     std::int32_t& open, std::int32_t& high, std::int32_t& low, std::int32_t& close,
-                     std::int32_t& volume, std::int32_t& marginBuy, std::int32_t& marginSell,
-                     const char* closeZeroMessage);
+    // `dateMessage` when the page's date is no calendar day or lies after
+    // `today`, -3 with `closeZeroMessage` when the close reads 0, else 1.
+    int deliverQuote(const QuoteTexts& texts, const LocalDateTime& today, int pageYear, int pageMonth,
+                     int pageDay, int mode, std::int32_t& date, std::int32_t& open, std::int32_t& high,
+                     std::int32_t& low, std::int32_t& close, std::int32_t& volume, std::int32_t& marginBuy,
+                     std::int32_t& marginSell, const char* dateMessage, const char* closeZeroMessage);
 
     // One GET from the endpoint; false when the fetch failed.
     bool fetchPage(const Endpoint& endpoint, const std::string& path, std::string& page);

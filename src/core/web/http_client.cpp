@@ -1,6 +1,7 @@
 #include "web/http_client.h"
 
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <netdb.h>
@@ -44,7 +45,109 @@ bool resolve(const std::string& host, in_addr& address) {
     return true;
 }
 
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    return true;
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+    return text;
+}
+
+// Appends the decoded chunks of `body` to `out`.
+HttpClient::Framing decodeChunks(std::string_view body, std::string& out) {
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t lineEnd = body.find('\n', at);
+        if (lineEnd == std::string_view::npos) return HttpClient::Framing::Short;
+        std::string_view sizeText = trimmed(body.substr(at, lineEnd - at));
+        sizeText = trimmed(sizeText.substr(0, sizeText.find(';')));
+        std::size_t size = 0;
+        if (sizeText.empty() || sizeText.size() > 8) return HttpClient::Framing::Malformed;
+        for (char c : sizeText) {
+            const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                              : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
+                              : (c >= 'A' && c <= 'F')                    ? c - 'A' + 10
+                                                                          : -1;
+            if (digit < 0) return HttpClient::Framing::Malformed;
+            size = size * 16 + static_cast<std::size_t>(digit);
+        }
+        at = lineEnd + 1;
+        if (size == 0) return HttpClient::Framing::Whole;  // trailers, if any, carry nothing we read
+        if (body.size() - at < size) return HttpClient::Framing::Short;
+        out.append(body.substr(at, size));
+        at += size;
+        if (body.substr(at, 2) == "\r\n")
+            at += 2;
+        else if (body.substr(at, 1) == "\n")
+            at += 1;
+        else if (body.size() - at < 2)
+            return HttpClient::Framing::Short;
+        else
+            return HttpClient::Framing::Malformed;
+    }
+}
+
 }  // namespace
+
+HttpClient::Framing HttpClient::unframe(std::string& response) {
+    // A server that sends no status line (HTTP/0.9 style) sends the page itself.
+    if (!response.starts_with("HTTP/")) return Framing::Whole;
+    // Headers end at the first blank line, CR LF or bare LF.
+    const std::size_t crlf = response.find("\r\n\r\n");
+    const std::size_t lf = response.find("\n\n");
+    if (crlf == std::string::npos && lf == std::string::npos) return Framing::Short;  // closed inside the headers
+    const bool crlfFirst = crlf != std::string::npos && (lf == std::string::npos || crlf < lf);
+    const std::size_t headEnd = crlfFirst ? crlf : lf;
+    const std::size_t bodyStart = headEnd + (crlfFirst ? 4 : 2);
+
+    bool chunked = false;
+    std::optional<std::size_t> length;
+    const std::string_view head(response.data(), headEnd);
+    for (std::size_t at = head.find('\n'); at != std::string_view::npos;) {
+        const std::size_t next = head.find('\n', at + 1);
+        const std::string_view line = head.substr(at + 1, next == std::string_view::npos ? next : next - at - 1);
+        at = next;
+        if (startsWithNoCase(line, "Transfer-Encoding:")) {
+            std::string value(trimmed(line.substr(18)));
+            for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            chunked = chunked || value.find("chunked") != std::string::npos;
+        } else if (startsWithNoCase(line, "Content-Length:")) {
+            const std::string_view value = trimmed(line.substr(15));
+            std::size_t n = 0;
+            bool digits = !value.empty() && value.size() < 16;
+            for (char c : value) {
+                if (!std::isdigit(static_cast<unsigned char>(c))) digits = false;
+                n = n * 10 + static_cast<std::size_t>(c - '0');
+            }
+            if (!digits || (length && *length != n)) {
+                response.resize(bodyStart);
+                return Framing::Malformed;
+            }
+            length = n;
+        }
+    }
+
+    // The page handed on keeps the status line and headers, with the body as
+    // the server meant it: chunk framing or bytes past the length are no page text.
+    if (chunked) {
+        std::string page = response.substr(0, bodyStart);
+        const Framing framing = decodeChunks(std::string_view(response).substr(bodyStart), page);
+        if (framing == Framing::Malformed) page.resize(bodyStart);
+        response = std::move(page);
+        return framing;
+    }
+    if (length) {
+        if (response.size() - bodyStart < *length) return Framing::Short;
+        response.resize(bodyStart + *length);
+    }
+    return Framing::Whole;
+}
 
 HttpClient::HttpClient() : receiveBuffer_(kReceiveChunk + 1) {}
 
@@ -182,6 +285,18 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
             return 0;
         }
         idleSince = Clock::now();
+    }
+    switch (unframe(response)) {
+    case Framing::Whole: break;
+    case Framing::Short:
+        // A page cut short of its announced end is a broken connection, not a page.
+        report("Error: サーバからの応答が途中で切れました\n");
+        response.clear();
+        return 0;
+    case Framing::Malformed:
+        // Only the headers go on, so the reader reports a page it does not recognise.
+        report("Error: サーバの応答の区切りが不正です\n");
+        break;
     }
     return 1;
 }

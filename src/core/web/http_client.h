@@ -13,8 +13,10 @@
 namespace quarlink {
 
 // One blocking HTTP/1.0 GET over a POSIX socket: sends the fixed request,
-// reads until the server closes, hands back the whole raw response. Error
-// lines go to standard error; the result is 1 or 0.
+// reads until the server closes, hands back the status line and headers as
+// received with the body unframed (chunks joined, cut at Content-Length).
+// A body shorter than announced fails the fetch. Error lines go to standard
+// error; the result is 1 or 0.
 class HttpClient final : public PageFetcher {
 public:
     // Bounds that keep a stuck or hostile server from freezing the program.
@@ -44,6 +46,12 @@ public:
     void abort() { aborted_.store(true); }
     void resetAbort() { aborted_.store(false); }
     bool abortRequested() const { return aborted_.load(); }
+
+    enum class Framing { Whole, Short, Malformed };
+    // Rewrites a raw response so its body is the page alone. Short: the
+    // server closed before the announced end; Malformed: broken chunk or
+    // length framing (the body is then dropped).
+    static Framing unframe(std::string& response);
 
     // The request text sent for a path (exposed for tests and diagnostics).
     std::string requestText(const std::string& host, std::uint16_t port, const std::string& path) const;

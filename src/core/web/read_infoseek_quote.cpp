@@ -50,9 +50,9 @@ int HtmlValueFormat::ReadInfoSeekQuote(int code, int mode, std::int32_t& date, s
 
     const auto pageMonth = clampToInt32(leadingInteger(monthText));
     const auto pageDay = clampToInt32(leadingInteger(dayText));
-    return deliverQuote({openText, highText, lowText, priceText, volumeText, buyText, sellText},
-                        composeDate(quoteYear(now, pageMonth, pageDay), pageMonth, pageDay, true), mode, date, open,
-                        high, low, close, volume, marginBuy, marginSell,
+    return deliverQuote({openText, highText, lowText, priceText, volumeText, buyText, sellText}, now,
+                        quoteYear(now, pageMonth, pageDay), pageMonth, pageDay, mode, date, open, high, low, close,
+                        volume, marginBuy, marginSell, "FORMAT CHANGED : Value 22 form HtmlValueFormat",
                         "FORMAT CHANGEDx : Value x finishvalue form HtmlValueFormat");
 }
 

@@ -67,9 +67,9 @@ int HtmlValueFormat::ReadYahooQuote(int code, int mode, std::int32_t& date, std:
         }
     }
 
-    return deliverQuote({openText, highText, lowText, priceText, volumeText, buyText, sellText},
-                        composeDate(pageYear, pageMonth, pageDay, true), mode, date, open, high, low, close, volume,
-                        marginBuy, marginSell, "FORMAT CHANGED : Value x");
+    return deliverQuote({openText, highText, lowText, priceText, volumeText, buyText, sellText}, now, pageYear,
+                        pageMonth, pageDay, mode, date, open, high, low, close, volume, marginBuy, marginSell,
+                        "FORMAT CHANGED : Value 22", "FORMAT CHANGED : Value x");
 }
 
 }  // namespace quarlink

@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "jobs/qt_job_status.h"
 #include "shell/qt_prompter.h"
 #include "shell/qt_text.h"
 
@@ -205,6 +206,7 @@ void DataEditorDialog::buildControls() {
     auto* addRow = button(this, "株価追加", "addRow");
     auto* changeRow = button(this, "株価編集", "changeRow");
     auto* deleteRow = button(this, "株価削除", "deleteRow");
+    priceButtons_ = {addRow, changeRow, deleteRow};
     valueRow->addWidget(addRow, 3, 5);
     valueRow->addWidget(changeRow, 3, 6);
     valueRow->addWidget(deleteRow, 3, 7);
@@ -242,7 +244,7 @@ void DataEditorDialog::buildControls() {
     connect(deleteSplit, &QPushButton::clicked, this, [this] { run([this] { model_.deleteSplit(*prompter_); }); });
     connect(load, &QPushButton::clicked, this, [this] { run([this] { model_.loadPrices(); }); });
     connect(addRow, &QPushButton::clicked, this, [this] { run([this] { model_.prices.addRow(*prompter_); }); });
-    connect(changeRow, &QPushButton::clicked, this, [this] { run([this] { model_.prices.changeRow(); }); });
+    connect(changeRow, &QPushButton::clicked, this, [this] { run([this] { model_.prices.changeRow(*prompter_); }); });
     connect(deleteRow, &QPushButton::clicked, this, [this] { run([this] { model_.prices.deleteRow(); }); });
     connect(saveButton, &QPushButton::clicked, this, [this] { save(false); });
     connect(saveClose, &QPushButton::clicked, this, [this] { save(true); });
@@ -312,7 +314,9 @@ void DataEditorDialog::showValues() {
     ratio_->setText(q(model_.ratio));
     search_->setText(q(model_.searchText));
     count_->setText(q(model_.countText));
-    status_->setText(q(model_.statusText));
+    setStatusText(status_, q(model_.statusText));
+    // Rows can be edited only in a list that Load.. has read and Save will write.
+    for (QPushButton* b : priceButtons_) b->setEnabled(model_.prices.loaded);
 
     splitList_->clear();
     for (const std::string& line : model_.splitLines) splitList_->addItem(q(line));

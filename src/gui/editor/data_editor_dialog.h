@@ -67,6 +67,7 @@ private:
     QDateEdit* priceDate_ = nullptr;
     std::array<QLineEdit*, PriceList::kValueCount> values_{};
     QLineEdit* status_ = nullptr;
+    std::array<QPushButton*, 3> priceButtons_{};  // 株価追加, 株価編集, 株価削除
 };
 
 }  // namespace quarlink

@@ -25,6 +25,7 @@ InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent)
     source_->addItem(text(kSource));
     year_ = new QComboBox;
     status_ = makeStatusLine();
+    fitStatusLine(status_, {kCreateFinished, kErrorStatus, kFormatStatus, kInitialStatus});
     progress_ = makeProgressBar();
     create_ = new QPushButton(text(kCreateButton));
     transfer_ = new QPushButton(text(kTransferButton));

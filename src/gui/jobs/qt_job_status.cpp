@@ -1,5 +1,8 @@
 #include "jobs/qt_job_status.h"
 
+#include <QFontMetrics>
+#include <algorithm>
+
 namespace quarlink {
 
 QLineEdit* makeStatusLine(QWidget* parent) {
@@ -18,8 +21,28 @@ QProgressBar* makeProgressBar(QWidget* parent) {
 }
 
 void showOutcome(const JobOutcome& outcome, QLineEdit* status, QProgressBar* progress) {
-    if (outcome.status) status->setText(QString::fromStdString(*outcome.status));
+    if (outcome.status) setStatusText(status, QString::fromStdString(*outcome.status));
     if (outcome.progress) progress->setValue(*outcome.progress);
+}
+
+void setStatusText(QLineEdit* status, const QString& text) {
+    status->setText(text);
+    // A line edit scrolls to its cursor, the end: a long text would show only its tail.
+    status->setCursorPosition(0);
+    status->setToolTip(text);
+}
+
+void fitStatusLine(QLineEdit* status, std::initializer_list<const char*> texts) {
+    int widest = 0;
+    for (const char* text : texts)
+        widest = std::max(widest, status->fontMetrics().horizontalAdvance(QString::fromUtf8(text)));
+    // The frame and the text margins of the line edit.
+    status->setMinimumWidth(std::max(status->minimumWidth(), widest + 16));
+}
+
+void showProgressBeforeStep(QProgressBar* progress, int value) {
+    // Called on the worker as a step begins; the bar belongs to the GUI thread.
+    QMetaObject::invokeMethod(progress, [progress, value] { progress->setValue(value); }, Qt::QueuedConnection);
 }
 
 }  // namespace quarlink

@@ -1,6 +1,7 @@
 #pragma once
 #include <QLineEdit>
 #include <QProgressBar>
+#include <initializer_list>
 
 #include "jobs/job_outcome.h"
 
@@ -13,5 +14,15 @@ QProgressBar* makeProgressBar(QWidget* parent = nullptr);
 
 // Shows what an outcome changed: its status text and progress position.
 void showOutcome(const JobOutcome& outcome, QLineEdit* status, QProgressBar* progress);
+
+// Sets a status line so that its beginning shows, with the whole text as its tooltip.
+void setStatusText(QLineEdit* status, const QString& text);
+
+// Widens a status line to hold the longest of a dialog's fixed texts.
+void fitStatusLine(QLineEdit* status, std::initializer_list<const char*> texts);
+
+// From a job's worker thread: moves the bar to `value` on the GUI thread, so
+// the bar names the code whose page is being fetched rather than the last one.
+void showProgressBeforeStep(QProgressBar* progress, int value);
 
 }  // namespace quarlink

@@ -15,6 +15,7 @@ SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent)
     source_ = new QComboBox;
     source_->addItem(QString::fromUtf8(margin_fill_text::kSourceYahoo));
     status_ = makeStatusLine();
+    fitStatusLine(status_, {margin_fill_text::kFinished, margin_fill_text::kFinishedSkip});
     progress_ = makeProgressBar();
     start_ = new QPushButton(QString::fromUtf8(margin_fill_text::kStartButton));
     cancel_ = new QPushButton(QString::fromUtf8(margin_fill_text::kCancelButton));
@@ -51,7 +52,11 @@ void SuppShinDialog::onStart() {
     indexOnly_->setEnabled(false);
     source_->setEnabled(false);
     start_->setEnabled(false);
-    runJob([this] { return job_.start(); }, [this] { return job_.tick(); });
+    runJob([this] { return job_.start(); },
+           [this] {
+               showProgressBeforeStep(progress_, job_.currentCode() / 100);
+               return job_.tick();
+           });
 }
 
 void SuppShinDialog::applyOutcome(const JobOutcome& o) {

@@ -38,6 +38,7 @@ SupplementDialog::SupplementDialog(Application& app, QWidget* parent, Prompter* 
     browse_->setObjectName(QStringLiteral("browseButton"));
     status_ = makeStatusLine(this);
     status_->setMinimumWidth(360);
+    fitStatusLine(status_, {"補完完了：処理ファイル数 9999 キャンセルボタンで終了"});
     progress_ = makeProgressBar(this);
     start_ = new QPushButton(QString::fromUtf8(kStart), this);
     start_->setObjectName(QStringLiteral("startButton"));
@@ -98,7 +99,7 @@ void SupplementDialog::showSourceKind() {
 }
 
 void SupplementDialog::onBrowse() {
-    const QString picked = QFileDialog::getExistingDirectory(this, windowTitle(), folder_->text());
+    const QString picked = QFileDialog::getExistingDirectory(this, QString::fromUtf8(kFolderPickerCaption), folder_->text());
     if (!picked.isEmpty()) folder_->setText(picked);
 }
 

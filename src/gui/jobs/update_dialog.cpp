@@ -17,6 +17,7 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent)
     source_->addItem(QString::fromUtf8(update_text::kSourceInfoSeek));
     source_->addItem(QString::fromUtf8(update_text::kSourceYahoo));
     status_ = makeStatusLine();
+    fitStatusLine(status_, {update_text::kFinishedSkip, update_text::kProgress});
     progress_ = makeProgressBar();
     start_ = new QPushButton(QString::fromUtf8(update_text::kStartButton));
     cancel_ = new QPushButton(QString::fromUtf8(update_text::kCancelButton));
@@ -58,7 +59,11 @@ void UpdateDialog::onStart() {
                        static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(source_),
                        static_cast<QWidget*>(start_)})
         w->setEnabled(false);
-    runJob([this] { return job_.start(); }, [this] { return job_.tick(); });
+    runJob([this] { return job_.start(); },
+           [this] {
+               showProgressBeforeStep(progress_, job_.currentCode() / 100);
+               return job_.tick();
+           });
 }
 
 void UpdateDialog::applyOutcome(const JobOutcome& o) {

@@ -98,6 +98,12 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent)
     connect(apply_, &QPushButton::clicked, this, &UpdateIndexDialog::onApply);
     connect(cancel_, &QPushButton::clicked, this, &UpdateIndexDialog::reject);
     connect(end_, &QPushButton::clicked, this, &UpdateIndexDialog::reject);
+    // Enter presses nothing here: it must never remove an entry, apply the
+    // lists or throw them away for a new download.
+    for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_, cancel_, end_}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
     connect(changed_, &QListWidget::currentRowChanged, this, [this] { onSelect(changed_); });
     connect(unregistered_, &QListWidget::currentRowChanged, this, [this] { onSelect(unregistered_); });
 
@@ -152,6 +158,13 @@ void UpdateIndexDialog::fillLists() {
     for (const int code : job_.unregistered()) unregistered_->addItem(text(layout::codeName(code)));
 }
 
+void UpdateIndexDialog::refillKeeping(QListWidget* untouched) {
+    const int row = untouched->currentItem() && untouched->currentItem()->isSelected() ? untouched->currentRow() : -1;
+    fillLists();
+    const QSignalBlocker block(untouched);
+    if (row >= 0) untouched->setCurrentRow(row);
+}
+
 void UpdateIndexDialog::clearDisplay() {
     for (const Block* b : {&current_, &new_}) {
         b->name->clear();
@@ -173,6 +186,14 @@ void UpdateIndexDialog::showEntry(const Block& block, const IndexEntryView& view
 }
 
 void UpdateIndexDialog::onSelect(QListWidget* list) {
+    // One entry is shown at a time, so only the list that shows it has a
+    // selection: a remove button never acts on an entry out of sight.
+    if (list->currentItem()) {
+        QListWidget* other = list == changed_ ? unregistered_ : changed_;
+        const QSignalBlocker block(other);
+        other->setCurrentRow(-1);
+        other->clearSelection();
+    }
     clearDisplay();
     const QListWidgetItem* item = list->currentItem();
     if (!item) return;
@@ -185,7 +206,7 @@ void UpdateIndexDialog::onRemoveChanged() {
     const int row = changed_->currentRow();
     if (row < 0) return;
     const int next = job_.removeChanged(row);
-    fillLists();
+    refillKeeping(unregistered_);
     changed_->setCurrentRow(next);
     onSelect(changed_);
 }
@@ -194,7 +215,7 @@ void UpdateIndexDialog::onRemoveUnregistered() {
     const int row = unregistered_->currentRow();
     if (row < 0) return;
     const int next = job_.removeUnregistered(row);
-    fillLists();
+    refillKeeping(changed_);
     unregistered_->setCurrentRow(next);
     onSelect(unregistered_);
 }

@@ -63,6 +63,8 @@ private:
     void onRemoveChanged();
     void onRemoveUnregistered();
     void onApply();
+    // Refills both lists after a removal from the other one, keeping `untouched` as it was.
+    void refillKeeping(QListWidget* untouched);
     void fillLists();
     void showEntry(const Block& block, const IndexEntryView& view);
     void clearDisplay();

@@ -134,6 +134,10 @@ void PortfolioDialog::pull() {
     model_.name = toCp932(name_->text());
     model_.number = toCp932(number_->text());
     model_.manager = toCp932(manager_->text());
+    model_.inputRefusal.clear();
+    for (const auto& [what, box] : {std::pair{"ポートフォリオ名", name_}, std::pair{"管理番号", number_},
+                                    std::pair{"管理者名", manager_}})
+        if (model_.inputRefusal.empty()) model_.inputRefusal = cp932Refusal(what, box->text().toStdString());
     QTreeWidgetItem* item = list_->currentItem();
     model_.selected = item && item->isSelected() ? list_->indexOfTopLevelItem(item) : -1;
 }

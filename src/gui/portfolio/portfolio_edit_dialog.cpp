@@ -96,16 +96,23 @@ PortfolioEditDialog::PortfolioEditDialog(Application& app, QWidget* parent)
     : QDialog(parent),
       ownPrompter_(std::make_unique<QtPrompter>(this)),
       ownClock_(std::make_unique<SystemClock>()),
-      model_(app, *ownPrompter_, *ownClock_) {
+      held_(*ownPrompter_),
+      model_(app, held_, *ownClock_) {
     build();
 }
 
 PortfolioEditDialog::PortfolioEditDialog(Application& app, QWidget* parent, Prompter& prompter, const Clock& clock)
-    : QDialog(parent), model_(app, prompter, clock) {
+    : QDialog(parent), held_(prompter), model_(app, held_, clock) {
     build();
 }
 
 PortfolioEditDialog::~PortfolioEditDialog() = default;
+
+void PortfolioEditDialog::HeldMessages::release() {
+    auto messages = std::move(held_);
+    held_.clear();
+    for (const std::string& m : messages) target_.message(m);
+}
 
 void PortfolioEditDialog::build() {
     setWindowTitle(QStringLiteral("Dialog"));
@@ -234,26 +241,32 @@ void PortfolioEditDialog::build() {
         pull();
         model_.sortPositions(column);
         showRows();
+        held_.release();
     });
     connect(trades_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
         pull();
         model_.sortTrades(column);
         showRows();
+        held_.release();
     });
     connect(save, &QPushButton::clicked, this, [this] {
-        model_.save();
-        accept();
+        const bool saved = model_.save();
+        held_.release();
+        if (saved) accept();
     });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     opened_ = model_.open();
     if (!opened_) {
+        held_.release();
         // exec() has not started yet; close as soon as it does.
         QTimer::singleShot(0, this, &QDialog::reject);
         return;
     }
     showRows();
     push();
+    // After exec() has shown the lists.
+    QTimer::singleShot(0, this, [this] { held_.release(); });
 }
 
 void PortfolioEditDialog::run(bool (PortfolioEditModel::*op)()) {
@@ -261,6 +274,7 @@ void PortfolioEditDialog::run(bool (PortfolioEditModel::*op)()) {
     (model_.*op)();
     showRows();
     push();
+    held_.release();
 }
 
 void PortfolioEditDialog::pull() {

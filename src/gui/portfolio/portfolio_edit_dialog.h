@@ -1,6 +1,8 @@
 #pragma once
 #include <QDialog>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "portfolio/portfolio_edit_model.h"
 #include "store/application.h"
@@ -35,8 +37,24 @@ private:
     void showRows();
     void run(bool (PortfolioEditModel::*op)());
 
+    // Holds the model's messages while a command runs, so that a message
+    // naming a row ("LINE:") shows once the lists show that row.
+    class HeldMessages final : public Prompter {
+    public:
+        explicit HeldMessages(Prompter& target) : target_(target) {}
+        void message(const std::string& text) override { held_.push_back(text); }
+        bool askYesNo(const std::string& text) override { return target_.askYesNo(text); }
+        Answer askYesNoCancel(const std::string& text) override { return target_.askYesNoCancel(text); }
+        void release();
+
+    private:
+        Prompter& target_;
+        std::vector<std::string> held_;
+    };
+
     std::unique_ptr<Prompter> ownPrompter_;
     std::unique_ptr<Clock> ownClock_;
+    HeldMessages held_;
     PortfolioEditModel model_;
     bool opened_ = false;
 

@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("quarlink"));
     QApplication::setApplicationVersion(QStringLiteral(QUARLINK_VERSION));
     QApplication::setWindowIcon(appIcon());
+    // The program speaks Japanese, so do Qt's own buttons and dialogs.
+    installQtJapanese();
     // Dialogs come and go; the program ends only through the exit entry.
     QApplication::setQuitOnLastWindowClosed(false);
 

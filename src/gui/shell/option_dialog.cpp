@@ -20,7 +20,7 @@ OptionDialog::OptionDialog(Application& app, QWidget* parent, Prompter* prompter
         ownPrompter_ = std::make_unique<QtPrompter>(this);
         prompter_ = ownPrompter_.get();
     }
-    picker_ = [](QWidget* p) { return QFileDialog::getExistingDirectory(p, QString(), QString()); };
+    picker_ = [](QWidget* p) { return QFileDialog::getExistingDirectory(p, QString::fromUtf8(kFolderPickerCaption), QString()); };
 
     setWindowTitle(QStringLiteral("オプション"));
     auto* label = new QLabel(QStringLiteral("Sorvantideフォルダへのパス"), this);

@@ -1,5 +1,10 @@
 #include "shell/qt_prompter.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 #include <QMessageBox>
 
 namespace quarlink {
@@ -31,6 +36,17 @@ Prompter::Answer QtPrompter::askYesNoCancel(const std::string& text) {
     case QMessageBox::No: return Answer::No;
     default: return Answer::Cancel;
     }
+}
+
+bool installQtJapanese() {
+    // Owned by the application, which outlives every dialog.
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 }  // namespace quarlink

@@ -19,4 +19,12 @@ private:
     QPointer<QWidget> parent_;
 };
 
+// Installs Qt's own Japanese translation (standard buttons はい/いいえ,
+// キャンセル, the file dialogs) on the running application. False when the
+// translation files are not installed.
+bool installQtJapanese();
+
+// The caption every folder picker carries.
+inline constexpr const char* kFolderPickerCaption = "フォルダの選択";
+
 }  // namespace quarlink

@@ -1,0 +1,80 @@
+// Jobs over folders that are not there, or that cannot be written, say so
+// with the path and exit 1 instead of reporting completion.
+#include <gtest/gtest.h>
+
+#include "store/price_series.h"
+#include "support/run_process.h"
+#include "support/temp_dir.h"
+
+using namespace quarlink;
+using namespace quarlink::test;
+
+namespace {
+
+struct CliRun {
+    int exitCode;
+    std::string err;
+};
+
+CliRun cli(const std::filesystem::path& work, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--workdir", work.string()});
+    const auto r = runProcess(QUARLINK_CLI_PATH, args);
+    return {r.exitCode, r.err + r.out};
+}
+
+}  // namespace
+
+TEST(CliRefusals, MissingOrNonFolderChartFolderRefusesEveryJobNamingIt) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"update"}, {"margin-fill"}, {"backup", "--yes"}, {"restore", "--yes"},
+        {"split", "--yes"}, {"supplement", "--init"}, {"index-update"}, {"init-transfer"},
+    };
+    for (const bool isFile : {false, true}) {
+        TempDir dir;
+        const auto chart = dir / "chart";
+        if (isFile) writeFile(chart, "not a folder");
+        writeFile(dir / "work" / "Quarlink.conf", chart.string() + ",0\r\n");
+        for (const auto& command : commands) {
+            const CliRun r = cli(dir / "work", command);
+            EXPECT_EQ(r.exitCode, 1) << command[0] << "\n" << r.err;
+            EXPECT_NE(r.err.find("Sorvantideフォルダが見つからないかフォルダではありません：" + chart.string()),
+                      std::string::npos)
+                << command[0] << "\n" << r.err;
+            EXPECT_EQ(r.err.find("終了"), std::string::npos) << command[0];
+            EXPECT_EQ(r.err.find("完了"), std::string::npos) << command[0];
+        }
+    }
+}
+
+TEST(CliRefusals, SupplementFromAMissingFolderOrAFileRefuses) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "chart" / "data");
+    writeFile(dir / "work" / "Quarlink.conf", (dir / "chart").string() + ",0\r\n");
+    writeFile(dir / "afile", "x");
+    for (const auto& source : {dir / "missing", dir / "afile"}) {
+        const CliRun r = cli(dir / "work", {"supplement", "--folder", source.string()});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_NE(r.err.find("コピー元フォルダが見つからないかフォルダではありません：" + source.string()),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(r.err.find("補完完了"), std::string::npos) << r.err;
+    }
+}
+
+// With the backup folder unusable no copy succeeds: no completion text, the
+// system's reason instead, exit 1.
+TEST(CliRefusals, BackupThatCopiedNothingSaysWhyAndFails) {
+    TempDir dir;
+    PriceSeries s;
+    s.append(PriceRecord{20061201, 1, 1, 1, 1, 1, 0, 0});
+    writeFile(dir / "chart" / "data" / "7203", serializePriceSeries(s));
+    writeFile(dir / "chart" / "data" / "1301", serializePriceSeries(s));
+    writeFile(dir / "work" / "Quarlink.conf", (dir / "chart").string() + ",0\r\n");
+    writeFile(dir / "work" / "backup", "a file where the folder should be");
+    const CliRun r = cli(dir / "work", {"backup", "--yes"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err.find("バックアップ完了"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("バックアップできませんでした。"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("コピーできなかったファイル数 2"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Not a directory"), std::string::npos) << r.err;
+}
