@@ -204,7 +204,7 @@ TEST_F(JQuantsClient, PacesRequestsToThePlanOnTheInjectedClock) {
 }
 
 TEST_F(JQuantsClient, AbortEndsAWaitingRequestQuickly) {
-    PageServer server(market(), serve("standard", "--delay-ms 5000"));
+    PageServer server(market(), serve("standard", "--delay-ms 2500"));
     Client client(endpoints(server), kKey);
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -215,7 +215,7 @@ TEST_F(JQuantsClient, AbortEndsAWaitingRequestQuickly) {
     const Status status = client.calendar(0, 0, days);
     stopper.join();
     EXPECT_EQ(status.outcome, Outcome::Aborted);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
 }
 
 TEST_F(JQuantsClient, TlsTrustsTheGivenCaAndRefusesAnUnknownOne) {

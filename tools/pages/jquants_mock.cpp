@@ -285,7 +285,7 @@ private:
         if (req.has_param("pagination_key")) {
             const std::string key = req.get_param_value("pagination_key");
             unsigned long long sealed = 0, check = 0;
-            if (std::sscanf(key.c_str(), "%llx.%llx.", &sealed, &check) != 2 || (sealed ^ 0x5bd1e995ull) * 31 + 7 != check ||
+            if (std::sscanf(key.c_str(), "%llx.%llx.", &sealed, &check) != 2 || sealed * 31 + 7 != check ||
                 (offset = static_cast<std::size_t>(sealed ^ 0x5bd1e995ull)) >= rows.size())
                 return fail(res, 400, "Invalid pagination_key.");
         }

@@ -13,6 +13,7 @@ namespace quarlink::jquants {
 namespace {
 
 constexpr std::size_t kMaxBody = 256u << 20;
+constexpr int kMaxPages = 100'000;
 constexpr const char* kSystemBundle = "/etc/ssl/certs/ca-certificates.crt";
 constexpr std::string_view kWindowText = "Your subscription covers the following dates:";
 
@@ -235,7 +236,7 @@ Status Client::getOne(const std::string& url, std::string& body) {
 
 Status Client::getAll(const std::string& path, const std::string& query, const PageParser& parse) {
     std::string body, next, previous;
-    for (;;) {
+    for (int pages = 1;; ++pages) {
         std::string url = base_ + path + (query.empty() && next.empty() ? "" : "?") + query;
         if (!next.empty()) {
             char* escaped = curl_easy_escape(curl_->handle, next.c_str(), static_cast<int>(next.size()));
@@ -246,8 +247,9 @@ Status Client::getAll(const std::string& path, const std::string& query, const P
         previous = std::move(next);
         if (!parse(body, next)) return {Outcome::Unrecognised, 200, "unrecognised J-Quants answer from " + path};
         if (next.empty()) return {};
-        // A key that does not move would loop for ever.
-        if (next == previous) return {Outcome::Unrecognised, 200, "J-Quants repeated a page of " + path};
+        // A key that does not move, or pages without end, would loop for ever.
+        if (next == previous || pages == kMaxPages)
+            return {Outcome::Unrecognised, 200, "J-Quants gave no end to the pages of " + path};
     }
 }
 

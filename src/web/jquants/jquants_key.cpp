@@ -16,11 +16,19 @@ std::string trimmed(std::string_view text) {
     return std::string(text);
 }
 
+// The key goes into a header line: a control character or blank would end
+// or split it.
+ApiKey checked(std::string key, const std::string& where) {
+    for (unsigned char c : key)
+        if (c <= ' ' || c >= 0x7f) return {{}, "the J-Quants API key in " + where + " holds characters a key cannot have"};
+    return {std::move(key), {}};
+}
+
 }  // namespace
 
 ApiKey loadApiKey(const std::filesystem::path& folder, const char* environmentValue) {
     if (environmentValue) {
-        if (std::string key = trimmed(environmentValue); !key.empty()) return {std::move(key), {}};
+        if (std::string key = trimmed(environmentValue); !key.empty()) return checked(std::move(key), kKeyVariable);
     }
     const std::filesystem::path file = folder / kKeyFileName;
     const std::string missing = std::string("no J-Quants API key: set the environment variable ") + kKeyVariable +
@@ -47,7 +55,7 @@ ApiKey loadApiKey(const std::filesystem::path& folder, const char* environmentVa
     ::close(fd);
     line = trimmed(line.substr(0, line.find('\n')));
     if (line.empty()) return {{}, missing};
-    return {std::move(line), {}};
+    return checked(std::move(line), file.string());
 }
 
 ApiKey loadApiKey(const std::filesystem::path& folder) { return loadApiKey(folder, std::getenv(kKeyVariable)); }
