@@ -16,17 +16,24 @@ const char* const kUsage =
     "Usage:\n"
     "  quarlink-pages generate DIR [--codes N] [--from YYYY] [--to YYYYMMDD] [--seed S]\n"
     "  quarlink-pages serve DIR [--port P] [--delay-ms N] [--fail-every N] [--break-format CODE]\n"
-    "                       [--log FILE]\n"
+    "                       [--log FILE] [--api-key KEY] [--plan NAME] [--page-size N]\n"
+    "                       [--rate-window-ms N] [--tls-cert FILE --tls-key FILE]\n"
     "\n"
     "generate  writes a deterministic synthetic market into DIR: index.txt and data/NNNN\n"
     "          (defaults: 30 codes, from the year before --to, to today, seed 1)\n"
-    "serve     serves the quote, stock, price/margin table and index download pages\n"
+    "serve     serves the quote, stock, price/margin table and index download pages and\n"
+    "          the J-Quants API v2 (/v2/...) of the market\n"
     "          built from DIR on 127.0.0.1 (default port 8080; 0 picks a free port and\n"
     "          prints it as 'listening on 127.0.0.1:PORT')\n"
     "  --delay-ms N         wait N ms before every answer\n"
     "  --fail-every N       close every Nth connection without answering\n"
     "  --break-format CODE  pages of CODE miss one marker\n"
-    "  --log FILE           append the target of every request to FILE, one per line\n";
+    "  --log FILE           append the target of every request to FILE, one per line\n"
+    "  --api-key KEY        the key the J-Quants API mock under /v2/ accepts (none: all refused)\n"
+    "  --plan NAME          free (default), light, standard or premium: data, request limit, dates\n"
+    "  --page-size N        API rows per page (default 1000)\n"
+    "  --rate-window-ms N   the span the plan's request limit counts over (default 60000)\n"
+    "  --tls-cert FILE, --tls-key FILE   serve HTTPS with this PEM certificate and key\n";
 
 int usage(const std::string& problem) {
     std::cerr << "quarlink-pages: " << problem << "\n\n" << kUsage;
@@ -61,6 +68,16 @@ int main(int argc, char** argv) {
             serve.logFile = args[++i];
             continue;
         }
+        if (command == "serve" && (name == "--api-key" || name == "--plan" || name == "--tls-cert" || name == "--tls-key")) {
+            const std::string& value = args[++i];
+            if (name == "--plan" && value != "free" && value != "light" && value != "standard" && value != "premium")
+                return usage("--plan takes free, light, standard or premium");
+            (name == "--api-key" ? serve.jquants.apiKey
+             : name == "--plan"  ? serve.jquants.plan
+             : name == "--tls-cert" ? serve.tlsCert
+                                    : serve.tlsKey) = value;
+            continue;
+        }
         const auto value = number(args[++i]);
         if (!value || *value < 0) return usage(name + " takes a whole number");
         if (command == "generate" && name == "--codes" && *value > 0) generate.codes = static_cast<int>(*value);
@@ -71,9 +88,14 @@ int main(int argc, char** argv) {
         else if (command == "serve" && name == "--delay-ms") serve.delayMs = static_cast<int>(*value);
         else if (command == "serve" && name == "--fail-every") serve.failEvery = static_cast<int>(*value);
         else if (command == "serve" && name == "--break-format") serve.breakCode = static_cast<long>(*value);
+        else if (command == "serve" && name == "--page-size" && *value > 0 && *value <= 1'000'000)
+            serve.jquants.pageSize = static_cast<int>(*value);
+        else if (command == "serve" && name == "--rate-window-ms" && *value > 0 && *value <= 3'600'000)
+            serve.jquants.rateWindowMs = static_cast<int>(*value);
         else return usage("unknown or out-of-range option " + name + " " + args[i]);
     }
 
+    if (serve.tlsCert.empty() != serve.tlsKey.empty()) return usage("--tls-cert and --tls-key go together");
     std::string error;
     if (command == "generate") {
         if (!generateMarket(dir, generate, error)) {

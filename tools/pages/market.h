@@ -28,6 +28,9 @@ struct GenerateOptions {
     std::uint64_t seed = 1;
 };
 
+// The generated market's business days: weekdays but January 1-3 and December 31.
+bool isTradingDay(std::int32_t yyyymmdd);
+
 // Writes a deterministic synthetic market (same options, same bytes).
 bool generateMarket(const std::filesystem::path& dir, const GenerateOptions& options, std::string& error);
 

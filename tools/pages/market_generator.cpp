@@ -39,12 +39,9 @@ std::vector<Day> tradingDays(int fromYear, std::int32_t to) {
     std::vector<Day> result;
     const sys_days last = year{to / 10000} / (to / 100 % 100) / (to % 100);
     for (sys_days d = year{fromYear} / 1 / 1; d <= last; d += days{1}) {
-        const weekday wd{d};
         const year_month_day ymd{d};
-        const unsigned m = unsigned(ymd.month()), md = unsigned(ymd.day());
-        if (wd == Saturday || wd == Sunday) continue;
-        if ((m == 1 && md <= 3) || (m == 12 && md == 31)) continue;
-        result.push_back({int(ymd.year()) * 10000 + int(m) * 100 + int(md), wd == Friday});
+        const std::int32_t date = int(ymd.year()) * 10000 + int(unsigned(ymd.month())) * 100 + int(unsigned(ymd.day()));
+        if (isTradingDay(date)) result.push_back({date, weekday{d} == Friday});
     }
     return result;
 }
@@ -75,6 +72,14 @@ PriceSeries walk(Random& rng, const std::vector<Day>& days, std::size_t first, s
 }
 
 }  // namespace
+
+bool isTradingDay(std::int32_t date) {
+    using namespace std::chrono;
+    const unsigned m = unsigned(date / 100 % 100), md = unsigned(date % 100);
+    const weekday wd{sys_days{year{date / 10000} / m / md}};
+    if (wd == Saturday || wd == Sunday) return false;
+    return !((m == 1 && md <= 3) || (m == 12 && md == 31));
+}
 
 bool generateMarket(const std::filesystem::path& dir, const GenerateOptions& options, std::string& error) {
     std::int32_t to = options.to ? options.to : SystemClock{}.now().yyyymmdd();

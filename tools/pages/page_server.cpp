@@ -13,6 +13,7 @@
 #include <fstream>
 #include <httplib.h>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -90,8 +91,21 @@ int servePages(const Market& market, const ServeOptions& options) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    httplib::Server server;
-    server.set_keep_alive_max_count(1);
+    std::unique_ptr<httplib::Server> holder;
+    if (!options.tlsCert.empty()) {
+        auto tls = std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
+        if (!tls->is_valid()) {
+            std::cerr << "quarlink-pages: cannot use the certificate " << options.tlsCert << " and key "
+                      << options.tlsKey << '\n';
+            return 1;
+        }
+        holder = std::move(tls);
+    } else {
+        holder = std::make_unique<httplib::Server>();
+    }
+    httplib::Server& server = *holder;
+    // The page clients speak HTTP/1.0; API clients keep their connection.
+    server.set_keep_alive_max_count(options.jquants.apiKey.empty() ? 1 : 1000);
     std::atomic<long> requests{0};
     const auto broken = [&](long number, int code) {
         return options.breakCode >= 0 && (number == options.breakCode || code == options.breakCode);
@@ -165,6 +179,8 @@ int servePages(const Market& market, const ServeOptions& options) {
     server.Get(markers::kIndexDownloadPath, [&](const httplib::Request&, httplib::Response& res) {
         res.set_content(market.indexBytes, "text/plain; charset=Shift_JIS");
     });
+
+    addJQuantsRoutes(server, market, options.jquants);
 
     const int port = options.port == 0 ? server.bind_to_any_port("127.0.0.1")
                                        : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);

@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 
+#include "jquants_mock.h"
 #include "market.h"
 
 namespace quarlink::pages {
@@ -11,9 +12,12 @@ struct ServeOptions {
     int failEvery = 0;     // close every Nth connection without answering
     long breakCode = -1;   // pages of this code miss one marker
     std::string logFile;   // when set, every request target is appended here, one per line
+    JQuantsOptions jquants;  // the /v2/ API
+    std::string tlsCert;   // with tlsKey: serve HTTPS instead of HTTP
+    std::string tlsKey;
 };
 
-// Serves the four endpoints' pages on 127.0.0.1 until SIGINT or SIGTERM.
+// Serves the four endpoints' pages and the J-Quants API on 127.0.0.1 until SIGINT or SIGTERM.
 // Prints "listening on 127.0.0.1:PORT" once the socket is bound.
 int servePages(const Market& market, const ServeOptions& options);
 

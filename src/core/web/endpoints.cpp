@@ -60,6 +60,29 @@ Endpoints parseEndpoints(std::string_view text) {
                 (key == "timeout_ms" ? endpoints.timeoutMs : endpoints.pageTimeoutMs) = static_cast<int>(*ms);
             return;
         }
+        if (key == "jquants") {
+            const bool web = value.starts_with("http://") || value.starts_with("https://");
+            if (web && value.find_first_of(" \t?#") == std::string_view::npos) {
+                std::string_view base = value;
+                while (base.ends_with('/')) base.remove_suffix(1);
+                endpoints.jquants = std::string(base);
+            }
+            return;
+        }
+        if (key == "jquants_plan") {
+            if (value == "free" || value == "light" || value == "standard" || value == "premium")
+                endpoints.jquantsPlan = std::string(value);
+            return;
+        }
+        if (key == "jquants_rpm") {
+            if (const auto rpm = wholeNumber(value); rpm && *rpm >= 0 && *rpm <= 100'000)
+                endpoints.jquantsRpm = static_cast<int>(*rpm);
+            return;
+        }
+        if (key == "jquants_ca") {
+            if (!value.empty()) endpoints.jquantsCa = std::string(value);
+            return;
+        }
         const auto endpoint = parseHostPort(value);
         if (!endpoint) return;
         if (key == "quote") endpoints.quote = *endpoint;

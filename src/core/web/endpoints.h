@@ -26,6 +26,13 @@ struct Endpoints {
     // client's own (30 s without data, 120 s for a whole page).
     std::optional<int> timeoutMs;                       // timeout_ms: connecting, or waiting for data
     std::optional<int> pageTimeoutMs;                   // page_timeout_ms: one whole page
+    // J-Quants API v2: base URL with the version path, plan (sets the pace),
+    // requests a minute overriding the plan's (0: no pacing), and a CA bundle
+    // trusted besides the system's.
+    std::string jquants = "https://api.jquants.com/v2";
+    std::string jquantsPlan = "free";
+    std::optional<int> jquantsRpm;
+    std::string jquantsCa;
 };
 
 // Reads the file; a missing file or key keeps the default.

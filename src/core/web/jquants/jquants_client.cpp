@@ -1,0 +1,304 @@
+#include "web/jquants/jquants_client.h"
+
+#include <algorithm>
+#include <curl/curl.h>
+#include <mutex>
+#include <thread>
+
+#include "store/atomic_file.h"
+#include "web/jquants/jquants_json.h"
+
+namespace quarlink::jquants {
+
+namespace {
+
+constexpr std::size_t kMaxBody = 256u << 20;
+constexpr int kMaxPages = 100'000;
+constexpr const char* kSystemBundle = "/etc/ssl/certs/ca-certificates.crt";
+constexpr std::string_view kWindowText = "Your subscription covers the following dates:";
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// "... dates: 2024-05-31 ~ 2026-05-31. If you ..." (the end may be missing).
+void readWindow(std::string_view message, Status& status) {
+    std::string_view rest = message.substr(kWindowText.size());
+    const auto date = [&]() -> std::int32_t {
+        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '~')) rest.remove_prefix(1);
+        if (rest.size() < 10) return 0;
+        const std::int32_t value = parseDate(rest.substr(0, 10));
+        if (value) rest.remove_prefix(10);
+        return value;
+    };
+    status.windowFrom = date();
+    status.windowTo = date();
+}
+
+std::string when(std::int32_t date) { return date ? isoDate(date) : std::string("open end"); }
+
+}  // namespace
+
+int planRequestsPerMinute(std::string_view plan) {
+    if (plan == "light") return 60;
+    if (plan == "standard") return 120;
+    if (plan == "premium") return 500;
+    return 5;
+}
+
+struct Client::Curl {
+    CURL* handle = nullptr;
+    curl_slist* headers = nullptr;
+    std::string* body = nullptr;
+    std::chrono::milliseconds retryAfter{-1};
+    bool tooLarge = false;
+    std::atomic<bool>* aborted = nullptr;
+
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
+        auto* curl = static_cast<Curl*>(self);
+        const std::size_t n = size * count;
+        if (curl->body->size() + n > kMaxBody) {
+            curl->tooLarge = true;
+            return 0;
+        }
+        curl->body->append(data, n);
+        return n;
+    }
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
+        auto* curl = static_cast<Curl*>(self);
+        std::string_view line(data, size * count);
+        constexpr std::string_view kName = "retry-after:";
+        if (line.size() > kName.size() &&
+            std::equal(kName.begin(), kName.end(), line.begin(), [](char a, char b) { return a == (b | 0x20); })) {
+            long seconds = 0;
+            bool digits = false;
+            for (char c : line.substr(kName.size())) {
+                if (c >= '0' && c <= '9') seconds = std::min(seconds * 10 + (c - '0'), 86'400L), digits = true;
+                else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return size * count;  // an HTTP date: ignore
+            }
+            if (digits) curl->retryAfter = std::chrono::seconds(seconds);
+        }
+        return size * count;
+    }
+    static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        return static_cast<Curl*>(self)->aborted->load() ? 1 : 0;
+    }
+};
+
+Client::Client(const Endpoints& endpoints, std::string apiKey, Hooks hooks)
+    : curl_(std::make_unique<Curl>()), base_(endpoints.jquants), key_(std::move(apiKey)), hooks_(std::move(hooks)) {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    rpm_ = endpoints.jquantsRpm ? *endpoints.jquantsRpm : planRequestsPerMinute(endpoints.jquantsPlan);
+    if (!hooks_.now) hooks_.now = [] { return std::chrono::steady_clock::now(); };
+
+    CURL* h = curl_->handle = curl_easy_init();
+    if (!h) {
+        setupError_ = "cannot start the HTTPS client";
+        return;
+    }
+    curl_->aborted = &aborted_;
+    curl_->headers = curl_slist_append(curl_->headers, ("x-api-key: " + key_).c_str());
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, curl_->headers);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, "quarlink");
+    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip");
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Curl::onBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, curl_.get());
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Curl::onHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, curl_.get());
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Curl::onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, curl_.get());
+    // The page client's bounds: timeout_ms for connecting and for silence,
+    // page_timeout_ms for a whole answer.
+    const long idleMs = endpoints.timeoutMs.value_or(30'000);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(endpoints.timeoutMs.value_or(10'000)));
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, std::max(1L, (idleMs + 999) / 1000));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(endpoints.pageTimeoutMs.value_or(120'000)));
+
+    if (!endpoints.jquantsCa.empty()) {
+        // CAINFO would replace the system's bundle; the private CA is added to it.
+        std::string bundle, extra, error;
+        readWholeFile(kSystemBundle, bundle);
+        if (!readWholeFile(endpoints.jquantsCa, extra, &error) || extra.empty()) {
+            setupError_ = "cannot read the CA file " + endpoints.jquantsCa + (error.empty() ? "" : ": " + error);
+            return;
+        }
+        bundle += '\n';
+        bundle += extra;
+        curl_blob blob{bundle.data(), bundle.size(), CURL_BLOB_COPY};
+        curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &blob);
+    }
+}
+
+Client::~Client() {
+    if (curl_->handle) curl_easy_cleanup(curl_->handle);
+    curl_slist_free_all(curl_->headers);
+}
+
+std::string Client::scrubbed(std::string text) const {
+    // A server may echo what it was sent; the key must not reach the user's screen or logs.
+    if (key_.size() >= 4)
+        for (std::size_t at; (at = text.find(key_)) != std::string::npos;) text.replace(at, key_.size(), "(key)");
+    return text;
+}
+
+void Client::wait(std::chrono::milliseconds span) {
+    if (span.count() <= 0) return;
+    if (hooks_.sleep) return hooks_.sleep(span);
+    const auto until = std::chrono::steady_clock::now() + span;
+    while (!aborted_ && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(100), until - std::chrono::steady_clock::now()));
+}
+
+void Client::pace() {
+    if (rpm_ > 0 && started_) {
+        const auto gap = std::chrono::milliseconds((60'000 + rpm_ - 1) / rpm_);
+        const auto due = lastStart_ + gap;
+        const auto now = hooks_.now();
+        if (now < due) wait(std::chrono::duration_cast<std::chrono::milliseconds>(due - now));
+    }
+    started_ = true;
+    lastStart_ = hooks_.now();
+}
+
+Status Client::perform(const std::string& url, std::string& body, long& httpStatus,
+                       std::chrono::milliseconds& retryAfter) {
+    body.clear();
+    curl_->body = &body;
+    curl_->retryAfter = std::chrono::milliseconds(-1);
+    curl_->tooLarge = false;
+    curl_easy_setopt(curl_->handle, CURLOPT_URL, url.c_str());
+    const CURLcode code = curl_easy_perform(curl_->handle);
+    ++requests_;
+    curl_off_t received = 0;
+    if (curl_easy_getinfo(curl_->handle, CURLINFO_SIZE_DOWNLOAD_T, &received) == CURLE_OK) bytes_ += received;
+    httpStatus = 0;
+    curl_easy_getinfo(curl_->handle, CURLINFO_RESPONSE_CODE, &httpStatus);
+    retryAfter = curl_->retryAfter;
+    if (aborted_) return {Outcome::Aborted, 0, "stopped"};
+    if (curl_->tooLarge) return {Outcome::Unrecognised, int(httpStatus), "the J-Quants answer is too large"};
+    if (code != CURLE_OK)
+        return {Outcome::ConnectionFailed, 0, scrubbed(std::string("cannot get data from J-Quants at ") + base_ + ": " +
+                                                        curl_easy_strerror(code))};
+    return {};
+}
+
+Status Client::getOne(const std::string& url, std::string& body) {
+    if (!setupError_.empty()) return {Outcome::ConnectionFailed, 0, setupError_};
+    for (int retry = 0;; ++retry) {
+        if (aborted_) return {Outcome::Aborted, 0, "stopped"};
+        pace();
+        long http = 0;
+        std::chrono::milliseconds retryAfter{};
+        if (Status failed = perform(url, body, http, retryAfter); !failed.ok()) return failed;
+        const int status = static_cast<int>(http);
+        if (status == 200) return {Outcome::Ok, status, {}};
+        if (status == 210) {  // "no content (partial)": no rows
+            body = R"({"data":[]})";
+            return {Outcome::Ok, status, {}};
+        }
+        const std::string message = scrubbed(errorMessage(body));
+        if (status == 429) {
+            if (retry == kRateLimitRetries)
+                return {Outcome::ConnectionFailed, status,
+                        "J-Quants still refuses for the request rate after " + std::to_string(kRateLimitRetries) +
+                            " waits; try again later"};
+            const auto pause = retryAfter.count() >= 0 ? std::min(retryAfter, kRateLimitWait) : kRateLimitWait;
+            if (hooks_.status)
+                hooks_.status("J-Quants request limit reached: waiting " +
+                              std::to_string((pause.count() + 999) / 1000) + " s (retry " + std::to_string(retry + 1) +
+                              " of " + std::to_string(kRateLimitRetries) + ")");
+            wait(pause);
+            continue;
+        }
+        const std::string said = message.empty() ? "" : " (\"" + message + "\")";
+        const bool aboutKey = message.find("api key") != std::string::npos || message.find("API key") != std::string::npos;
+        if (status == 401 || (status == 403 && (aboutKey || message.empty())))
+            return {Outcome::KeyRefused, status, "J-Quants refused the API key" + said};
+        if (status == 403 || (status == 400 && startsWith(message, "No approval")))
+            return {Outcome::NotInPlan, status, "this data is not in your J-Quants plan" + said};
+        if (status == 400 && startsWith(message, kWindowText)) {
+            Status window{Outcome::PlanWindow, status, {}};
+            readWindow(message, window);
+            window.message = "your J-Quants plan covers only " + when(window.windowFrom) + " to " + when(window.windowTo);
+            return window;
+        }
+        if (status >= 500)
+            return {Outcome::ConnectionFailed, status, "J-Quants server error HTTP " + std::to_string(status) + said};
+        return {Outcome::Unrecognised, status, "unexpected J-Quants answer HTTP " + std::to_string(status) + said};
+    }
+}
+
+Status Client::getAll(const std::string& path, const std::string& query, const PageParser& parse) {
+    std::string body, next, previous;
+    for (int pages = 1;; ++pages) {
+        std::string url = base_ + path + (query.empty() && next.empty() ? "" : "?") + query;
+        if (!next.empty()) {
+            char* escaped = curl_easy_escape(curl_->handle, next.c_str(), static_cast<int>(next.size()));
+            url += (query.empty() ? "" : "&") + std::string("pagination_key=") + (escaped ? escaped : "");
+            curl_free(escaped);
+        }
+        if (Status status = getOne(url, body); !status.ok()) return status;
+        previous = std::move(next);
+        if (!parse(body, next)) return {Outcome::Unrecognised, 200, "unrecognised J-Quants answer from " + path};
+        if (next.empty()) return {};
+        // A key that does not move, or pages without end, would loop for ever.
+        if (next == previous || pages == kMaxPages)
+            return {Outcome::Unrecognised, 200, "J-Quants gave no end to the pages of " + path};
+    }
+}
+
+namespace {
+std::string range(std::int32_t from, std::int32_t to) {
+    std::string query;
+    if (from) query += "from=" + isoDate(from);
+    if (to) query += (query.empty() ? "" : "&") + std::string("to=") + isoDate(to);
+    return query;
+}
+std::string codeQuery(int code, std::int32_t from, std::int32_t to) {
+    const std::string dates = range(from, to);
+    return "code=" + std::to_string(code) + (dates.empty() ? "" : "&" + dates);
+}
+}  // namespace
+
+Status Client::calendar(std::int32_t from, std::int32_t to, Calendar& out) {
+    return getAll("/markets/calendar", range(from, to),
+                  [&](std::string_view body, std::string& next) { return parseCalendarPage(body, out, next); });
+}
+
+Status Client::dailyBarsByDate(std::int32_t date, DailyBars& out) {
+    return getAll("/equities/bars/daily", "date=" + isoDate(date),
+                  [&](std::string_view body, std::string& next) { return parseDailyBarsPage(body, out, next); });
+}
+
+Status Client::dailyBarsByCode(int code, std::int32_t from, std::int32_t to, DailyBars& out) {
+    return getAll("/equities/bars/daily", codeQuery(code, from, to),
+                  [&](std::string_view body, std::string& next) { return parseDailyBarsPage(body, out, next); });
+}
+
+Status Client::marginInterestByDate(std::int32_t date, MarginBalances& out) {
+    return getAll("/markets/margin-interest", "date=" + isoDate(date),
+                  [&](std::string_view body, std::string& next) { return parseMarginPage(body, out, next); });
+}
+
+Status Client::marginInterestByCode(int code, std::int32_t from, std::int32_t to, MarginBalances& out) {
+    return getAll("/markets/margin-interest", codeQuery(code, from, to),
+                  [&](std::string_view body, std::string& next) { return parseMarginPage(body, out, next); });
+}
+
+Status Client::topix(std::int32_t from, std::int32_t to, IndexBars& out) {
+    return getAll("/indices/bars/daily/topix", range(from, to),
+                  [&](std::string_view body, std::string& next) { return parseIndexPage(body, out, next); });
+}
+
+Status Client::listedMaster(ListedMaster& out) {
+    return getAll("/equities/master", "",
+                  [&](std::string_view body, std::string& next) { return parseMasterPage(body, out, next); });
+}
+
+}  // namespace quarlink::jquants

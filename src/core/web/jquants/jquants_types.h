@@ -1,0 +1,89 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quarlink::jquants {
+
+// Dates are YYYYMMDD numbers, as everywhere else in the program.
+
+// How a request ended. Everything but Ok stops the caller's run; the kinds
+// map onto the jobs' exit codes (key refused 1, connection 2, page 3).
+enum class Outcome {
+    Ok,
+    KeyRefused,         // 401, or a 403 that names the key
+    NotInPlan,          // the plan does not include this data (403 or "No approval received")
+    PlanWindow,         // 400 naming the dates the plan covers (windowFrom/windowTo)
+    ConnectionFailed,   // 5xx, refused/broken connection, time-out, 429 after the last retry
+    Unrecognised,       // a body that is not the documented JSON
+    Aborted,            // abort() was called
+};
+
+struct Status {
+    Outcome outcome = Outcome::Ok;
+    int httpStatus = 0;        // 0 when no answer came
+    std::string message;       // for the user; never holds the key
+    std::int32_t windowFrom = 0;  // PlanWindow: first covered date
+    std::int32_t windowTo = 0;    // PlanWindow: last covered date, 0 when open-ended
+
+    bool ok() const { return outcome == Outcome::Ok; }
+};
+
+struct CalendarDay {
+    std::int32_t date = 0;
+    int holDiv = 0;  // 0 closed, 1 open, 2 half day, 3 closed with holiday trading
+    bool businessDay() const { return holDiv == 1 || holDiv == 2; }
+};
+
+// One issue's day. Only ordinary shares with a four-digit code 1000..9999
+// (five-character code ending in 0) are kept; prices are the unadjusted ones.
+struct DailyBar {
+    std::int32_t date = 0;
+    int code = 0;
+    bool traded = false;   // false: no trade that day, prices and volume are 0
+    double open = 0, high = 0, low = 0, close = 0, volume = 0;
+};
+
+struct MarginBalance {
+    std::int32_t date = 0;  // the record date the balances refer to
+    int code = 0;
+    double longVol = 0;     // margin buy balance, shares
+    double shortVol = 0;    // margin sell balance, shares
+};
+
+struct IndexBar {
+    std::int32_t date = 0;
+    double open = 0, high = 0, low = 0, close = 0;
+};
+
+struct ListedIssue {
+    std::int32_t date = 0;
+    std::string code;      // five characters as served, letters included
+    int stockCode = 0;     // 1000..9999 for an ordinary share, else 0
+    std::string name;      // UTF-8
+    std::string market;    // Mkt
+};
+
+// Rows of every page of one query. `malformed`: rows missing a needed field
+// or holding a wrong type; `otherCodes`: rows of codes that are not ordinary
+// four-digit shares (letters, other share classes, below 1000).
+template <class Row>
+struct Rows {
+    std::vector<Row> rows;
+    std::size_t malformed = 0;
+    std::size_t otherCodes = 0;
+    int pages = 0;
+};
+
+using Calendar = Rows<CalendarDay>;
+using DailyBars = Rows<DailyBar>;
+using MarginBalances = Rows<MarginBalance>;
+using IndexBars = Rows<IndexBar>;
+using ListedMaster = Rows<ListedIssue>;
+
+// The ordinary-share stock code of a served code ("72030" -> 7203), else 0.
+int stockCodeOf(std::string_view code);
+
+}  // namespace quarlink::jquants

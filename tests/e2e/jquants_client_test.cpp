@@ -1,0 +1,252 @@
+// The J-Quants client against the API of quarlink-pages, over HTTP and TLS.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+#include "store/price_file.h"
+#include "support/page_server.h"
+#include "support/run_process.h"
+#include "support/temp_dir.h"
+#include "web/jquants/jquants_client.h"
+
+namespace quarlink::jquants {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PageServer;
+
+constexpr const char* kKey = "fake-key-e2e-51c0ffee";
+constexpr const char* kOtherKey = "fake-key-e2e-0bad0bad";
+constexpr std::int32_t kLastDay = 20260109;   // a Friday; 2026-01-02 is a weekday holiday
+
+class JQuantsClient : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new test::TempDir;
+        ASSERT_TRUE(test::generateMarket(market(), "--codes 40 --to " + std::to_string(kLastDay)));
+    }
+    static void TearDownTestSuite() { delete dir_; }
+    static fs::path market() { return *dir_ / "market"; }
+
+    static Endpoints endpoints(const PageServer& server, const char* scheme = "http") {
+        Endpoints e;
+        e.jquants = std::string(scheme) + "://127.0.0.1:" + std::to_string(server.port()) + "/v2";
+        e.jquantsRpm = 0;
+        return e;
+    }
+    static std::string serve(const std::string& plan, const std::string& more = {}) {
+        return std::string("--api-key ") + kKey + " --plan " + plan + " " + more;
+    }
+    static bool keyIn(const std::string& text) {
+        return text.find(kKey) != std::string::npos || text.find(kOtherKey) != std::string::npos;
+    }
+
+    static test::TempDir* dir_;
+};
+test::TempDir* JQuantsClient::dir_ = nullptr;
+
+int roundHalfUp(double value) { return static_cast<int>(std::floor(value + 0.5)); }
+
+TEST_F(JQuantsClient, FollowsPagesToTheEndAndMatchesTheMarketGzipped) {
+    const fs::path log = *dir_ / "pages.log";
+    PageServer server(market(), serve("standard", "--page-size 7 --log " + log.string()));
+    Client client(endpoints(server), kKey);
+    DailyBars bars;
+    const Status status = client.dailyBarsByDate(kLastDay, bars);
+    ASSERT_TRUE(status.ok()) << status.message;
+
+    EXPECT_EQ(bars.rows.size(), 40u);
+    EXPECT_GE(bars.otherCodes, 2u);   // letter codes and a preferred share
+    EXPECT_EQ(bars.malformed, 0u);
+    EXPECT_EQ(bars.pages, int((bars.rows.size() + bars.otherCodes + 6) / 7));
+    EXPECT_EQ(client.requestsSent(), std::uint64_t(bars.pages));
+    const std::string requests = test::readFile(log);
+    std::size_t followUps = 0;
+    for (std::size_t at = 0; (at = requests.find("date=2026-01-09&pagination_key=", at)) != std::string::npos; ++at)
+        ++followUps;
+    EXPECT_EQ(followUps, std::size_t(bars.pages - 1));
+
+    int halted = 0;
+    for (const DailyBar& bar : bars.rows) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%04d", bar.code);
+        PriceSeries stored;
+        ASSERT_TRUE(loadPriceFile(market() / "data" / name, stored));
+        const PriceRecord& last = stored.rows.back();
+        if (!bar.traded) {
+            ++halted;
+            EXPECT_NE(last.date, kLastDay) << bar.code;
+            continue;
+        }
+        ASSERT_EQ(last.date, kLastDay) << bar.code;
+        EXPECT_EQ((PriceRecord{kLastDay, roundHalfUp(bar.open), roundHalfUp(bar.high), roundHalfUp(bar.low),
+                               roundHalfUp(bar.close), static_cast<int>(bar.volume), last.marginBuy, last.marginSell}),
+                  last)
+            << bar.code;
+    }
+    EXPECT_GE(halted, 1);
+    // Each full row is over 200 bytes as JSON; gzip leaves far less on the wire.
+    EXPECT_LT(client.bytesReceived(), bars.rows.size() * 100);
+}
+
+TEST_F(JQuantsClient, CalendarMarginTopixAndMaster) {
+    PageServer server(market(), serve("premium", "--page-size 50"));
+    Client client(endpoints(server), kKey);
+    Calendar days;
+    ASSERT_TRUE(client.calendar(20251229, 20260109, days).ok());
+    std::vector<std::int32_t> open;
+    for (const CalendarDay& d : days.rows)
+        if (d.businessDay()) open.push_back(d.date);
+    EXPECT_EQ(open, (std::vector<std::int32_t>{20251229, 20251230, 20260105, 20260106, 20260107, 20260108, 20260109}));
+
+    MarginBalances byDate, byCode;
+    ASSERT_TRUE(client.marginInterestByDate(kLastDay, byDate).ok());
+    ASSERT_FALSE(byDate.rows.empty());
+    const int code = byDate.rows.front().code;
+    ASSERT_TRUE(client.marginInterestByCode(code, 20251201, kLastDay, byCode).ok());
+    EXPECT_GE(byCode.rows.size(), 5u);
+    EXPECT_EQ(byCode.rows.back().date, kLastDay);
+    EXPECT_EQ(byCode.rows.back().longVol, byDate.rows.front().longVol);
+
+    IndexBars topix;
+    ASSERT_TRUE(client.topix(20260105, kLastDay, topix).ok());
+    EXPECT_EQ(topix.rows.size(), 5u);
+
+    ListedMaster master;
+    ASSERT_TRUE(client.listedMaster(master).ok());
+    std::size_t stocks = 0;
+    for (const ListedIssue& issue : master.rows) stocks += issue.stockCode != 0;
+    EXPECT_EQ(stocks, 40u);
+    EXPECT_GT(master.rows.size(), stocks);
+
+    DailyBars history;
+    ASSERT_TRUE(client.dailyBarsByCode(code, 20260105, kLastDay, history).ok());
+    EXPECT_EQ(history.rows.size(), 5u);
+}
+
+TEST_F(JQuantsClient, RefusalsSayWhatWentWrongWithoutTheKey) {
+    const struct {
+        const char* name;
+        std::string serve;
+        const char* clientKey;
+        std::function<Status(Client&)> call;
+        Outcome outcome;
+        std::int32_t windowFrom, windowTo;
+    } cases[] = {
+        {"other key", serve("standard"), kOtherKey, [](Client& c) { Calendar d; return c.calendar(0, 0, d); },
+         Outcome::KeyRefused, 0, 0},
+        {"no key served", "--plan standard", kKey, [](Client& c) { Calendar d; return c.calendar(0, 0, d); },
+         Outcome::KeyRefused, 0, 0},
+        {"free plan's delay", serve("free"), kKey,
+         [](Client& c) { DailyBars b; return c.dailyBarsByDate(kLastDay, b); }, Outcome::PlanWindow, 20231017, 20251017},
+        {"TOPIX on free", serve("free"), kKey, [](Client& c) { IndexBars b; return c.topix(0, 0, b); },
+         Outcome::NotInPlan, 0, 0},
+        {"margin on light", serve("light"), kKey,
+         [](Client& c) { MarginBalances m; return c.marginInterestByDate(kLastDay, m); }, Outcome::NotInPlan, 0, 0},
+    };
+    for (const auto& c : cases) {
+        PageServer server(market(), c.serve);
+        Client client(endpoints(server), c.clientKey);
+        const Status status = c.call(client);
+        EXPECT_EQ(status.outcome, c.outcome) << c.name << ": " << (keyIn(status.message) ? "" : status.message);
+        EXPECT_EQ(status.windowFrom, c.windowFrom) << c.name;
+        EXPECT_EQ(status.windowTo, c.windowTo) << c.name;
+        EXPECT_FALSE(status.message.empty()) << c.name;
+        EXPECT_FALSE(keyIn(status.message)) << c.name;
+    }
+}
+
+TEST_F(JQuantsClient, RateLimitWaitsSixtyFiveSecondsThenGoesOnOrGivesUp) {
+    for (const bool windowEnds : {true, false}) {
+        // The free plan answers 429 to a sixth request within its window.
+        PageServer server(market(), serve("free", windowEnds ? "--rate-window-ms 600" : ""));
+        std::vector<std::chrono::milliseconds> waits;
+        std::vector<std::string> lines;
+        Client::Hooks hooks;
+        hooks.sleep = [&](std::chrono::milliseconds span) {
+            waits.push_back(span);
+            if (windowEnds) std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        };
+        hooks.status = [&](const std::string& line) { lines.push_back(line); };
+        Client client(endpoints(server), kKey, hooks);
+        Status status;
+        for (int i = 0; i < 6 && status.ok(); ++i) {
+            Calendar days;
+            status = client.calendar(20260105, kLastDay, days);
+        }
+        const std::size_t expected = windowEnds ? 1 : Client::kRateLimitRetries;
+        EXPECT_EQ(status.outcome, windowEnds ? Outcome::Ok : Outcome::ConnectionFailed) << status.message;
+        EXPECT_EQ(waits, std::vector<std::chrono::milliseconds>(expected, Client::kRateLimitWait));
+        ASSERT_EQ(lines.size(), expected);
+        EXPECT_NE(lines.back().find("65 s"), std::string::npos) << lines.back();
+        for (const auto& line : lines) EXPECT_FALSE(keyIn(line));
+    }
+}
+
+TEST_F(JQuantsClient, PacesRequestsToThePlanOnTheInjectedClock) {
+    PageServer server(market(), serve("premium"));
+    Endpoints e = endpoints(server);
+    e.jquantsRpm.reset();
+    e.jquantsPlan = "light";
+    auto now = std::chrono::steady_clock::time_point{};
+    std::vector<std::chrono::milliseconds> waits;
+    Client client(e, kKey,
+                  {[&] { return now; }, [&](std::chrono::milliseconds span) { waits.push_back(span), now += span; }, {}});
+    EXPECT_EQ(client.requestsPerMinute(), 60);
+    for (int i = 0; i < 3; ++i) {
+        Calendar days;
+        ASSERT_TRUE(client.calendar(20260105, kLastDay, days).ok());
+        now += std::chrono::milliseconds(400);
+    }
+    EXPECT_EQ(waits, std::vector<std::chrono::milliseconds>(2, std::chrono::milliseconds(600)));
+}
+
+TEST_F(JQuantsClient, AbortEndsAWaitingRequestQuickly) {
+    PageServer server(market(), serve("standard", "--delay-ms 2500"));
+    Client client(endpoints(server), kKey);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        client.abort();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    Calendar days;
+    const Status status = client.calendar(0, 0, days);
+    stopper.join();
+    EXPECT_EQ(status.outcome, Outcome::Aborted);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+}
+
+TEST_F(JQuantsClient, TlsTrustsTheGivenCaAndRefusesAnUnknownOne) {
+    const fs::path ca = *dir_ / "ca.pem", caKey = *dir_ / "ca.key", cert = *dir_ / "server.pem",
+                   key = *dir_ / "server.key", request = *dir_ / "server.csr", ext = *dir_ / "ext.cnf";
+    test::writeFile(ext, "subjectAltName=IP:127.0.0.1\n");
+    const std::string curve = "ec_paramgen_curve:prime256v1";
+    const std::vector<std::vector<std::string>> steps = {
+        {"req", "-x509", "-newkey", "ec", "-pkeyopt", curve, "-nodes", "-keyout", caKey, "-out", ca, "-days", "2",
+         "-subj", "/CN=Quarlink Test CA", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+         "keyUsage=critical,keyCertSign"},
+        {"req", "-newkey", "ec", "-pkeyopt", curve, "-nodes", "-keyout", key, "-out", request, "-subj", "/CN=127.0.0.1"},
+        {"x509", "-req", "-in", request, "-CA", ca, "-CAkey", caKey, "-CAcreateserial", "-out", cert, "-days", "2",
+         "-extfile", ext},
+    };
+    for (const auto& args : steps) {
+        const auto run = test::runProcess("/usr/bin/openssl", args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+    }
+    PageServer server(market(), serve("standard", "--tls-cert " + cert.string() + " --tls-key " + key.string()));
+    ASSERT_GT(server.port(), 0);
+    for (const bool trusted : {true, false}) {
+        Endpoints e = endpoints(server, "https");
+        if (trusted) e.jquantsCa = ca.string();
+        Client client(e, kKey);
+        Calendar days;
+        const Status status = client.calendar(20260105, kLastDay, days);
+        EXPECT_EQ(status.outcome, trusted ? Outcome::Ok : Outcome::ConnectionFailed) << status.message;
+        EXPECT_EQ(days.rows.size(), trusted ? 5u : 0u);
+    }
+}
+
+}  // namespace
+}  // namespace quarlink::jquants

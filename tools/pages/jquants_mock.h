@@ -1,0 +1,24 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "market.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace quarlink::pages {
+
+struct JQuantsOptions {
+    std::string apiKey;           // the one key accepted; empty refuses every request
+    std::string plan = "free";    // free, light, standard or premium: gating, pace and date window
+    int pageSize = 1000;          // rows per page
+    int rateWindowMs = 60'000;    // the span the plan's request limit counts over
+};
+
+// Answers /v2/... for `market` as J-Quants API v2 does, down to its error
+// bodies, and the free plan's window ending 12 weeks before the market's last day.
+void addJQuantsRoutes(httplib::Server& server, const Market& market, const JQuantsOptions& options);
+
+}  // namespace quarlink::pages
