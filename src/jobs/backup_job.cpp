@@ -20,6 +20,7 @@ JobOutcome BackupJob::open() {
     app_.processedCount = 0;
     app_.currentCode = 0;
     failed_ = 0;
+    skipped_.clear();
     JobOutcome o;
     o.state = JobState::Idle;
     o.progress = 0;
@@ -42,8 +43,10 @@ JobOutcome BackupJob::tick() {
     o.state = JobState::Running;
     const int code = app_.currentCode;
     const auto source = sourceOf(code);
-    std::error_code ec;
-    if (std::filesystem::exists(source, ec)) {
+    std::string why;
+    const PriceFileKind kind = examinePriceFile(source, &why);
+    if (kind == PriceFileKind::Odd) skipped_.add(source, why);
+    if (kind == PriceFileKind::Regular) {
         o.status = formatInt(direction_ == Direction::Backup ? "株価データバックアップ作成中...%d"
                                                           : "株価データバックアップ復元中...%d",
                           code);
@@ -55,7 +58,11 @@ JobOutcome BackupJob::tick() {
     o.progress = code / 100;
     app_.currentCode = code + 1;
     if (app_.currentCode > 9999) {
-        batch_.flush();
+        if (!batch_.flush()) {
+            // Copies counted as done whose publishing failed.
+            failed_ += static_cast<int>(batch_.failures().size());
+            app_.processedCount -= static_cast<int>(batch_.failures().size());
+        }
         o.state = JobState::Closed;
         std::string message = formatInt(direction_ == Direction::Backup ? "バックアップ完了！処理ファイル数 %d"
                                                                      : "バックアップ復元完了！処理ファイル数 %d",
@@ -64,6 +71,7 @@ JobOutcome BackupJob::tick() {
             message += "\n" + formatInt("コピーできなかったファイル数 %d", failed_);
             o.stopReason = JobOutcome::StopReason::Failed;
         }
+        if (skipped_.count() > 0) message += "\n" + skipped_.report();
         o.message = message;
     }
     return o;

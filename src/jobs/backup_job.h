@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "jobs/job_outcome.h"
+#include "jobs/skipped_files.h"
 #include "store/batch_writer.h"
 #include "store/application.h"
 
@@ -36,6 +37,7 @@ public:
 
     Direction direction() const { return direction_; }
     int failedCount() const { return failed_; }
+    int skippedCount() const { return skipped_.count(); }
 
     std::filesystem::path sourceOf(int code) const;
     std::filesystem::path targetOf(int code) const;
@@ -44,6 +46,7 @@ private:
     Application& app_;
     Direction direction_;
     int failed_ = 0;
+    SkippedFiles skipped_;
     BatchWriter batch_;  // every file of the run; flushed once at the end, a stop or a cancel
 };
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "jobs/job_outcome.h"
+#include "jobs/skipped_files.h"
 #include "store/batch_writer.h"
 #include "store/application.h"
 
@@ -42,12 +43,14 @@ public:
 
     const std::filesystem::path& sourceFolder() const { return sourceFolder_; }
     int failedCount() const { return failed_; }
+    int skippedCount() const { return skipped_.count(); }
 
 private:
     Application& app_;
     BatchWriter batch_;  // every file of the run; flushed once at the end, a stop or a cancel
     std::filesystem::path sourceFolder_;
     int failed_ = 0;
+    SkippedFiles skipped_;
 };
 
 }  // namespace quarlink

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "store/number_text.h"
 #include "store/index_table.h"
@@ -16,6 +17,7 @@ JobOutcome UpdateJob::open() {
     settings = UpdateSettings{};
     app_.currentCode = CodeCursor::kNikkeiCode;
     cursor_ = CodeCursor{};
+    skipped_.clear();
     updateDate_ = clock_.now().yyyymmdd();
     JobOutcome o;
     o.state = JobState::Idle;
@@ -53,6 +55,13 @@ JobOutcome UpdateJob::stopped(JobOutcome::StopReason reason, std::string message
 // holds a later day, so the file stays in ascending date order and no earlier
 // day is lost.
 bool UpdateJob::storeRecord(const PriceRecord& record) {
+    // Something other than a price file at the name is left alone and named
+    // at the end; the other codes go on.
+    const auto path = layout::dataFile(app_, app_.currentCode);
+    if (std::string why; examinePriceFile(path, &why) == PriceFileKind::Odd) {
+        skipped_.add(path, why);
+        return true;
+    }
     return appendOrOverwrite(layout::dataFile(app_, app_.currentCode), record.date, record, nullptr, true) !=
            StoreResult::Failed;
 }
@@ -110,6 +119,7 @@ JobOutcome UpdateJob::tick() {
     if (!cursor_.advance(app_.currentCode)) {
         o.state = JobState::Finished;
         o.status = update_text::kFinished;
+        if (skipped_.count() > 0) o.message = skipped_.report();
         return o;
     }
     o.status = formatInt(update_text::kProgress, app_.currentCode);

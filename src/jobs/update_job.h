@@ -5,6 +5,7 @@
 
 #include "jobs/code_cursor.h"
 #include "jobs/job_outcome.h"
+#include "jobs/skipped_files.h"
 #include "store/application.h"
 #include "store/clock.h"
 #include "store/price_record.h"
@@ -68,6 +69,7 @@ private:
     const Clock& clock_;
     CodeCursor cursor_;
     std::int32_t updateDate_ = 0;
+    SkippedFiles skipped_;
 };
 
 }  // namespace quarlink
