@@ -16,10 +16,12 @@ using namespace quarlink::cli;
 
 namespace {
 
-// Commands that only read pages or show settings; every other one writes
-// and takes the writer lock.
+// Commands that only read pages, show settings or write their own reports;
+// every other one writes price files, index.txt or init/backup/sep, and
+// takes the writer lock.
 bool writesData(std::string_view command) {
-    return command != "quote" && command != "history" && command != "margin" && command != "options";
+    return command != "quote" && command != "history" && command != "margin" && command != "options" &&
+           command != "report";
 }
 
 // Takes the writer lock, waiting up to `waitSeconds` for another writer.
