@@ -9,12 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "shell/tray_commands.h"
 #include "app/tray_menu.h"
 #include "shell/tray_window.h"
+#include "store/writer_lock.h"
 #include "support/fake_prompter.h"
 #include "temp_folder.h"
 
@@ -311,6 +314,32 @@ TEST(TrayWindow, UsersCloseButtonKeepsTheFallbackWindow) {
     QCoreApplication::instance()->notify(&window, &close);  // sendEvent would clear the flag
     EXPECT_FALSE(close.isAccepted());
     EXPECT_TRUE(window.isVisible());
+}
+
+TEST(TrayCommands, WritingDialogWaitsForTheWriterLockAndOffersToRetry) {
+    Fixture f;
+    f.app.chartFolder = "/chart";
+    int opens = 0;
+    bool heldWhileOpen = false;
+    f.commands.setOpener(TrayCommand::Update, [&](Application& a, QWidget*) {
+        ++opens;
+        heldWhileOpen = !WriterLock(a.workDir, "probe").tryAcquire();
+    });
+    auto other = std::make_unique<WriterLock>(f.app.workDir, "quarlink-cli");
+    ASSERT_TRUE(other->tryAcquire());
+    // Retry once (still held), then give up.
+    f.prompter.answers = {Prompter::Answer::Yes, Prompter::Answer::No};
+    EXPECT_EQ(f.commands.run(TrayCommand::Update), TrayRunResult::Declined);
+    EXPECT_EQ(opens, 0);
+    ASSERT_EQ(f.prompter.questions.size(), 2u);
+    EXPECT_NE(f.prompter.questions[0].find("quarlink-cli (pid " + std::to_string(::getpid()) + ")"),
+              std::string::npos)
+        << f.prompter.questions[0];
+    other.reset();
+    EXPECT_EQ(f.commands.run(TrayCommand::Update), TrayRunResult::Done);
+    EXPECT_EQ(opens, 1);
+    EXPECT_TRUE(heldWhileOpen);
+    EXPECT_TRUE(WriterLock(f.app.workDir, "probe").tryAcquire());  // released with the dialog
 }
 
 }  // namespace

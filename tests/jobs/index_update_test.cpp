@@ -163,3 +163,24 @@ TEST_F(IndexFixture, EntryLineHasNoTrailingCommaWithoutFlags) {
     EXPECT_EQ(IndexUpdate::entryLine(job.currentTable(), 1332), "1332,OLD,T1,1000,N225");
     EXPECT_EQ(IndexUpdate::entryLine(job.currentTable(), 7203), "");
 }
+
+TEST_F(IndexFixture, PublishedLinesTheChartProgramCannotReadAreLeftOut) {
+    // 5 + 497 + 7 = 509 bytes is the longest line that fits.
+    const std::string fits = "1400," + std::string(497, 'A') + ",T1,100";
+    fetcher.page = kPublished + fits + "\r\n" + "1401," + std::string(498, 'B') + ",T1,100\r\n" +
+                   "1402,N" + std::string(1, '\0') + "UL,T1,100\r\n" +
+                   "1332,LONG,T1,100," + std::string(100000, 'F') + "\r\n";
+    ASSERT_TRUE(job.open());
+    ASSERT_TRUE(job.download());
+    EXPECT_EQ(job.changed(), (std::vector<int>{1400, 7203}));
+    EXPECT_EQ(job.leftOut(), (std::vector<int>{1332, 1401, 1402}));
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_NE(prompter.messages[0].find("3"), std::string::npos);
+    EXPECT_NE(prompter.messages[0].find("1332,1401,1402"), std::string::npos) << prompter.messages[0];
+    ASSERT_TRUE(job.apply());
+    // The local entry of a left-out code stays as it was read.
+    const std::string written = indexText();
+    EXPECT_NE(written.find("1332,OLD,T1,1000,N225\r\n"), std::string::npos);
+    EXPECT_NE(written.find(fits + "\r\n"), std::string::npos);
+    for (const char* code : {"1401", "1402"}) EXPECT_EQ(written.find(code), std::string::npos) << code;
+}

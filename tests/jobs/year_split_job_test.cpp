@@ -63,13 +63,14 @@ TEST_F(YearSplitJobTest, RecurringYearKeepsAllItsRecordsInFileOrder) {
     EXPECT_EQ(parsePriceSeries(t.at("2004/7203")).rows, (std::vector{rec(20041229, 2), rec(20041230, 4)}));
 }
 
-TEST_F(YearSplitJobTest, UnreadablePriceFileEndsTheJob) {
+TEST_F(YearSplitJobTest, SomethingOtherThanAPriceFileIsSkippedAndNamed) {
     writeSeries(layout::dataFile(app, 1301), series({rec(20061201)}));
     std::filesystem::create_directories(layout::dataFile(app, 7203));  // exists, cannot be read
     YearSplitJob job(app);
     const JobOutcome o = runToEnd(job);
     EXPECT_EQ(o.state, JobState::Closed);
-    EXPECT_EQ(o.message, "ファイルオープンエラー！7203\n");
+    EXPECT_EQ(o.message, "分割完了！処理ファイル数 1\n通常のファイルでないため飛ばしたファイル数 1\n" +
+                             layout::dataFile(app, 7203).string() + " (not a regular file)");
     EXPECT_EQ(app.processedCount, 1);
 }
 

@@ -91,6 +91,31 @@ FaultScenario indexApply(const std::filesystem::path& market, std::function<void
 
 }  // namespace
 
+// Codes listed in index.txt without a price file yet: the update creates them.
+FaultScenario dailyUpdateOfNewCodes(std::function<void(const std::filesystem::path&)> work) {
+    FaultScenario s;
+    s.name = "daily update of new codes";
+    s.setup = [work](const std::filesystem::path& root) {
+        work(root);
+        std::string index = "date=20061205\r\n";
+        for (int code : kCodes) index += std::to_string(code) + ",N,T1,100\r\n";
+        writeFile(root / "chart" / "index.txt", index);
+        std::filesystem::create_directories(root / "chart" / "data");
+    };
+    s.args = {"--workdir", "{root}/work", "update"};
+    for (int code : kCodes) s.watched.push_back("chart/data/" + std::to_string(code));
+    return s;
+}
+
+TEST_F(NetworkFaults, NewPriceFilesKilledAtEveryWriteAreMissingOrWhole) {
+    const auto s = dailyUpdateOfNewCodes(setupWork);
+    const auto clean = cleanRun(s);
+    ASSERT_EQ(clean.result.exitCode, 0) << clean.result.err;
+    ASSERT_NE(clean.before, clean.after) << "the update must create the files";
+    const auto failures = killAtEveryCall(s);
+    EXPECT_TRUE(failures.empty()) << joined(failures);
+}
+
 TEST_F(NetworkFaults, MarginFillKilledAtEveryWrite) {
     const auto s = marginFill(market(), setupWork);
     const auto clean = cleanRun(s);

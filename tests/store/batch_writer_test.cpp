@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "store/atomic_file.h"
 #include "store/batch_writer.h"
@@ -22,58 +23,54 @@ std::vector<std::string> names(const std::filesystem::path& dir) {
 
 }  // namespace
 
-TEST(BatchWriter, ReplacesExistingAndNewFilesAndLeavesNoSpare) {
+TEST(BatchWriter, ReplacesFilesWithoutTouchingOtherNamesOfTheirOldContent) {
     TempDir dir;
+    std::filesystem::create_directories(dir / "snap");
     writeFile(dir / "0101", "old 0101");
     writeFile(dir / "1301", "old 1301");
+    writeFile(dir / "src", "copied");
     ::chmod((dir / "1301").c_str(), 0640);
+    for (const char* name : {"0101", "1301"}) ASSERT_EQ(::link((dir / name).c_str(), (dir / "snap" / name).c_str()), 0);
     {
         BatchWriter batch;
-        // More replaces than files, so spares are exchanged back and forth.
-        for (int round = 0; round < 3; ++round) {
+        for (int round = 0; round < 3; ++round)
             for (const char* name : {"0101", "1301", "7203"})
                 ASSERT_TRUE(batch.replace(dir / name, std::string(name) + " v" + std::to_string(round)));
-        }
-        EXPECT_TRUE(batch.flush());
+        ASSERT_TRUE(batch.copy(dir / "src", dir / "0102"));
+        // Nothing is published before the batch is on disk.
+        EXPECT_EQ(readFile(dir / "0101"), "old 0101");
     }
     EXPECT_EQ(readFile(dir / "0101"), "0101 v2");
     EXPECT_EQ(readFile(dir / "1301"), "1301 v2");
     EXPECT_EQ(readFile(dir / "7203"), "7203 v2");
+    EXPECT_EQ(readFile(dir / "0102"), "copied");
+    EXPECT_EQ(readFile(dir / "snap" / "0101"), "old 0101");
+    EXPECT_EQ(readFile(dir / "snap" / "1301"), "old 1301");
     struct stat st {};
     ::stat((dir / "1301").c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"0101", "1301", "7203"}));
+    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"0101", "0102", "1301", "7203", "snap", "src"}));
 }
 
-TEST(BatchWriter, SomethingOtherThanAFileAtTheTargetFailsAndStays) {
+TEST(BatchWriter, OddTargetsAndSourcesFailAndStay) {
     TempDir dir;
     std::filesystem::create_directories(dir / "1301" / "inside");
     writeFile(dir / "7203", "old");
+    writeFile(dir / "big", "");
+    ASSERT_EQ(::truncate((dir / "big").c_str(), kMaxPriceFileBytes + 32), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir / "zero");
+    std::filesystem::create_symlink(dir / "7203", dir / "link");
     BatchWriter batch;
-    ASSERT_TRUE(batch.replace(dir / "7203", "new"));  // leaves a spare behind
     std::string error;
     EXPECT_FALSE(batch.replace(dir / "1301", "bytes", &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "1301" / "inside"));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_FALSE(batch.replace(dir / "link", "bytes"));
     EXPECT_FALSE(batch.replace(dir / "missing" / "0101", "bytes"));
-    EXPECT_FALSE(batch.copy(dir / "nosource", dir / "7203"));
-    batch.flush();
-    EXPECT_EQ(readFile(dir / "7203"), "new");
-    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"1301", "7203"}));
-}
-
-TEST(BatchWriter, DestructionRemovesSpares) {
-    TempDir dir;
-    writeFile(dir / "a", "1");
-    writeFile(dir / "src", "copied");
-    {
-        BatchWriter batch;
-        ASSERT_TRUE(batch.copy(dir / "src", dir / "b"));  // a new file takes the spare's place
-        ASSERT_TRUE(batch.replace(dir / "a", "2"));       // the old content stays as the spare
-        bool spare = false;
-        for (const auto& n : names(dir.path())) spare = spare || isTemporaryFileName(n);
-        EXPECT_TRUE(spare);
-    }
-    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"a", "b", "src"}));
-    EXPECT_EQ(readFile(dir / "b"), "copied");
+    for (const char* source : {"nosource", "big", "fifo", "zero", "link", "1301"})
+        EXPECT_FALSE(batch.copy(dir / source, dir / "7203")) << source;
+    EXPECT_TRUE(batch.flush());
+    EXPECT_EQ(readFile(dir / "7203"), "old");
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "1301" / "inside"));
+    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"1301", "7203", "big", "fifo", "link", "zero"}));
 }

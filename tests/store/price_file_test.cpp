@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 #include "store/price_file.h"
 #include "support/temp_dir.h"
@@ -206,13 +207,41 @@ TEST(PriceFile, SequentialReadsEndWithDateMinusOne) {
     EXPECT_EQ(f.readLastRecord().date, 2);
 }
 
-TEST(PriceFile, MergeFileKeepsTargetRowsAndNeverShrinks) {
+TEST(PriceFile, MergeFileKeepsEveryWholeRecordInDateOrder) {
+    const PriceRecord damaged{-1, -1, -1, -1, -1, -1, -1, -1};
+    const std::string target = image({rec(3, 1), rec(1, 1), damaged, rec(50), rec(51)}) + "xx";
+    const std::string source = image({rec(2, 2), rec(3, 2), damaged});
+    struct Case {
+        bool overwrite;
+        std::string expected;
+    };
+    // The damaged record goes last, where the chart program's stop at date
+    // -1 hides no dated row; the source's own has no date to merge by.
+    for (const Case& c : {Case{true, image({rec(1, 1), rec(2, 2), rec(3, 2), rec(50), rec(51), damaged})},
+                          Case{false, image({rec(1, 1), rec(2, 2), rec(3, 1), rec(50), rec(51), damaged})}}) {
+        TempDir dir;
+        writeFile(dir / "target", target);
+        writeFile(dir / "source", source);
+        ASSERT_EQ(mergePriceFile(dir / "target", dir / "source", c.overwrite), MergeResult::Merged);
+        EXPECT_EQ(readFile(dir / "target"), c.expected) << c.overwrite;
+    }
+}
+
+TEST(PriceFile, AppendOrOverwriteNeverWritesThroughOtherNames) {
     TempDir dir;
-    writeFile(dir / "target", image({rec(3, 1), rec(1, 1), rec(-1), rec(50), rec(51)}));
-    writeFile(dir / "source", image({rec(2, 2), rec(3, 2)}));
-    ASSERT_EQ(mergePriceFile(dir / "target", dir / "source", true), MergeResult::Merged);
-    // Rows up to the date -1 are merged; whole records beyond the rewritten part stay.
-    EXPECT_EQ(readFile(dir / "target"), image({rec(1, 1), rec(2, 2), rec(3, 2), rec(50), rec(51)}));
+    std::filesystem::create_directories(dir / "snap");
+    const std::string old = image({rec(20061204)});
+    writeFile(dir / "1301", old);
+    std::filesystem::create_hard_link(dir / "1301", dir / "snap" / "1301");
+    std::filesystem::create_symlink(dir / "outside", dir / "1302");
+    ASSERT_EQ(::mkfifo((dir / "1303").c_str(), 0600), 0);
+    std::filesystem::create_directories(dir / "1304");
+    EXPECT_EQ(appendOrOverwrite(dir / "1301", 20061205, rec(20061205)), StoreResult::Appended);
+    EXPECT_EQ(readFile(dir / "1301"), old + image({rec(20061205)}));
+    EXPECT_EQ(readFile(dir / "snap" / "1301"), old);
+    for (const char* odd : {"1302", "1303", "1304"})
+        EXPECT_EQ(appendOrOverwrite(dir / odd, 20061205, rec(20061205)), StoreResult::Failed) << odd;
+    EXPECT_FALSE(std::filesystem::exists(dir / "outside"));
 }
 
 TEST(PriceFile, MergeFileFailuresLeaveTheTargetUntouched) {

@@ -53,6 +53,7 @@ inline constexpr const char* kRestoreQuestion = backup_text::kRestoreQuestion;
 inline constexpr const char* kSplitQuestion = split_text::kSplitQuestion;
 // Shown when no file manager takes the folder, so the user can still find it.
 inline constexpr const char* kFolderNotOpened = "フォルダを開けませんでした。\n";
+inline constexpr const char* kRetryQuestion = "再試行しますか？";
 }  // namespace tray_text
 
 // Every item of the popup menu, top to bottom.

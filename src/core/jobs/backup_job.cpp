@@ -21,6 +21,7 @@ JobOutcome BackupJob::open() {
     app_.currentCode = 0;
     failed_ = 0;
     firstError_.clear();
+    skipped_.clear();
     JobOutcome o;
     o.state = JobState::Idle;
     o.progress = 0;
@@ -43,8 +44,10 @@ JobOutcome BackupJob::tick() {
     o.state = JobState::Running;
     const int code = app_.currentCode;
     const auto source = sourceOf(code);
-    std::error_code ec;
-    if (std::filesystem::exists(source, ec)) {
+    std::string why;
+    const PriceFileKind kind = examinePriceFile(source, &why);
+    if (kind == PriceFileKind::Odd) skipped_.add(source, why);
+    if (kind == PriceFileKind::Regular) {
         o.status = formatInt(direction_ == Direction::Backup ? "株価データバックアップ作成中...%d"
                                                           : "株価データバックアップ復元中...%d",
                           code);
@@ -57,7 +60,11 @@ JobOutcome BackupJob::tick() {
     o.progress = code / 100;
     app_.currentCode = code + 1;
     if (app_.currentCode > 9999) {
-        batch_.flush();
+        if (!batch_.flush()) {
+            // Copies counted as done whose publishing failed.
+            failed_ += static_cast<int>(batch_.failures().size());
+            app_.processedCount -= static_cast<int>(batch_.failures().size());
+        }
         o.state = JobState::Closed;
         const bool backup = direction_ == Direction::Backup;
         // Nothing copied is no completion: the user is told so, and why.
@@ -70,6 +77,7 @@ JobOutcome BackupJob::tick() {
             message += "\n" + formatInt("コピーできなかったファイル数 %d", failed_) + "\n" + firstError_;
             o.stopReason = JobOutcome::StopReason::Failed;
         }
+        if (skipped_.count() > 0) message += "\n" + skipped_.report();
         o.message = message;
     }
     return o;

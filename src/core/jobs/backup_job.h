@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "jobs/job_outcome.h"
+#include "jobs/skipped_files.h"
 #include "store/batch_writer.h"
 #include "store/application.h"
 
@@ -37,6 +38,7 @@ public:
 
     Direction direction() const { return direction_; }
     int failedCount() const { return failed_; }
+    int skippedCount() const { return skipped_.count(); }
 
     std::filesystem::path sourceOf(int code) const;
     std::filesystem::path targetOf(int code) const;
@@ -46,6 +48,7 @@ private:
     Direction direction_;
     int failed_ = 0;
     std::string firstError_;  // the system's text for the first failed copy, with its path
+    SkippedFiles skipped_;
     BatchWriter batch_;  // every file of the run; flushed once at the end, a stop or a cancel
 };
 

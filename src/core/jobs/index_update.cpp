@@ -6,9 +6,17 @@
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "store/index_flags.h"
+#include "store/number_text.h"
 #include "store/text_encoding.h"
 
 namespace quarlink {
+namespace {
+
+bool readableLine(const std::string& line) {
+    return line.size() <= index_update_text::kMaxLineBytes && line.find_first_of(std::string("\0\r\n", 3)) == std::string::npos;
+}
+
+}  // namespace
 
 IndexUpdate::IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints, Prompter& prompter)
     : app_(app), fetcher_(fetcher), endpoints_(endpoints), prompter_(prompter) {}
@@ -26,6 +34,7 @@ bool IndexUpdate::open() {
 bool IndexUpdate::download() {
     changed_.clear();
     unregistered_.clear();
+    leftOut_.clear();
     std::string response;
     fetchFailed_ = !endpoints_.index.configured() ||
                    fetcher_.fetch(endpoints_.index.host, endpoints_.index.port, index_update_text::kPath, response) != 1;
@@ -61,7 +70,17 @@ bool IndexUpdate::download() {
         if (current_.name[code] == new_.name[code] && current_.market[code] == new_.market[code] &&
             current_.unit[code] == new_.unit[code] && current_.flags[code] == new_.flags[code])
             continue;
+        if (!new_.name[code].empty() && !readableLine(entryLine(new_, code))) {
+            leftOut_.push_back(code);
+            continue;
+        }
         (new_.name[code].empty() ? unregistered_ : changed_).push_back(code);
+    }
+    if (!leftOut_.empty()) {
+        std::string text = formatInt(index_update_text::kLeftOut, static_cast<int>(leftOut_.size()));
+        for (std::size_t i = 0; i < leftOut_.size() && i < 20; ++i) text += (i ? "," : "") + layout::codeName(leftOut_[i]);
+        if (leftOut_.size() > 20) text += ",...";
+        prompter_.message(text);
     }
     return true;
 }

@@ -45,6 +45,9 @@ inline constexpr const char* kApplied =
     "最新のものに変更したい場合は銘柄編集機能により日付データを0に書き換えてダウンロードを行ってください。";
 inline constexpr const char* kWriteError = "index.txtが開けません。";
 inline constexpr const char* kPath = "/download/index.txt";
+inline constexpr const char* kLeftOut = "読み込めない行になるため除外した銘柄数 %d：";
+// The chart program reads index lines into a 512-byte buffer.
+inline constexpr std::size_t kMaxLineBytes = 509;
 }  // namespace index_update_text
 
 // One block of the display, as UTF-8 texts.
@@ -80,6 +83,9 @@ public:
     bool fetchFailed() const { return fetchFailed_; }
     const std::vector<int>& changed() const { return changed_; }
     const std::vector<int>& unregistered() const { return unregistered_; }
+    // Published entries whose line the chart program could not read (too
+    // long, or NUL, CR or LF inside a field): in neither list, never written.
+    const std::vector<int>& leftOut() const { return leftOut_; }
     // "%04d/%02d/%02d" of the new table's date.
     std::string newDateText() const;
     IndexEntryView currentView(int code) const { return view(current_, code); }
@@ -103,6 +109,7 @@ private:
     bool fetchFailed_ = false;
     std::vector<int> changed_;
     std::vector<int> unregistered_;
+    std::vector<int> leftOut_;
 };
 
 }  // namespace quarlink

@@ -238,7 +238,10 @@ JobOutcome InitDataJob::fileTick(bool transfer) {
     const int code = app_.currentCode;
     const auto source = layout::initFile(app_, code);
     std::error_code ec;
-    if (std::filesystem::is_regular_file(source, ec)) {
+    std::string why;
+    const PriceFileKind kind = examinePriceFile(source, &why);
+    if (kind == PriceFileKind::Odd) skipped_.add(source, why);
+    if (kind == PriceFileKind::Regular) {
         o.status = formatInt(transfer ? init_data_text::kTransferring : init_data_text::kDeleting, code);
         if (transfer) {
             const auto target = layout::dataFile(app_, code);
@@ -259,6 +262,10 @@ JobOutcome InitDataJob::fileTick(bool transfer) {
         JobOutcome e = ended(JobState::Finished,
                              transfer ? init_data_text::kTransferFinished : init_data_text::kDeleteFinished);
         e.progress = o.progress;
+        if (skipped_.count() > 0) {
+            e.message = skipped_.report();
+            skipped_.clear();
+        }
         return e;
     }
     return o;

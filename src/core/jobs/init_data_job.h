@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "jobs/job_outcome.h"
+#include "jobs/skipped_files.h"
 #include "store/application.h"
 #include "store/clock.h"
 #include "store/price_series.h"
@@ -110,6 +111,7 @@ private:
     int createCode_ = 1000;
     int resumeCode_ = 1000;
     std::vector<std::int32_t> calendar_;
+    SkippedFiles skipped_;  // odd files met by a transfer or delete run
 };
 
 }  // namespace quarlink

@@ -12,9 +12,12 @@
 namespace quarlink {
 namespace {
 
-bool isFile(const std::filesystem::path& path) {
-    std::error_code ec;
-    return std::filesystem::exists(path, ec);
+// Present and a regular file; an odd file on either side is noted.
+bool takesPart(const std::filesystem::path& path, SkippedFiles& skipped) {
+    std::string why;
+    const PriceFileKind kind = examinePriceFile(path, &why);
+    if (kind == PriceFileKind::Odd) skipped.add(path, why);
+    return kind == PriceFileKind::Regular;
 }
 
 }  // namespace
@@ -28,6 +31,7 @@ JobOutcome SupplementJob::open() {
     app_.processedCount = 0;
     failed_ = 0;
     firstError_.clear();
+    skipped_.clear();
     JobOutcome o;
     o.state = JobState::Idle;
     o.status = supplement_text::kOpenStatus;
@@ -66,7 +70,10 @@ JobOutcome SupplementJob::tick() {
     JobOutcome o;
     o.state = JobState::Running;
     if (app_.currentCode > 9999) {
-        batch_.flush();
+        if (!batch_.flush()) {
+            failed_ += static_cast<int>(batch_.failures().size());
+            app_.processedCount -= static_cast<int>(batch_.failures().size());
+        }
         o.state = JobState::Finished;
         o.status = app_.processedCount == 0 && failed_ > 0
                        ? std::string("補完できませんでした。キャンセルボタンで終了")
@@ -75,6 +82,7 @@ JobOutcome SupplementJob::tick() {
             o.message = formatInt("補完できなかったファイル数 %d", failed_) + "\n" + firstError_;
             o.stopReason = JobOutcome::StopReason::Failed;
         }
+        if (skipped_.count() > 0) o.message = (o.message ? *o.message + "\n" : std::string()) + skipped_.report();
         return o;
     }
     const int code = app_.currentCode;
@@ -83,7 +91,8 @@ JobOutcome SupplementJob::tick() {
     const auto target = layout::dataFile(app_, code);
     // Only codes present on both sides take part; the chart folder never
     // gains a file.
-    if (isFile(source) && isFile(target)) {
+    const bool sourceTakesPart = takesPart(source, skipped_);
+    if (takesPart(target, skipped_) && sourceTakesPart) {
         // A target the user made read-only is not replaced behind their back.
         std::string error;
         if (::access(target.c_str(), W_OK) != 0)

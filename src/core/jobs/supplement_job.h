@@ -3,6 +3,7 @@
 #include <string>
 
 #include "jobs/job_outcome.h"
+#include "jobs/skipped_files.h"
 #include "store/batch_writer.h"
 #include "store/application.h"
 
@@ -42,6 +43,7 @@ public:
 
     const std::filesystem::path& sourceFolder() const { return sourceFolder_; }
     int failedCount() const { return failed_; }
+    int skippedCount() const { return skipped_.count(); }
 
 private:
     Application& app_;
@@ -49,6 +51,7 @@ private:
     std::filesystem::path sourceFolder_;
     int failed_ = 0;
     std::string firstError_;  // the system's text for the first failed merge, with its path
+    SkippedFiles skipped_;
 };
 
 }  // namespace quarlink

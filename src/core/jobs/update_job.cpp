@@ -19,6 +19,7 @@ JobOutcome UpdateJob::open() {
     app_.currentCode = CodeCursor::kNikkeiCode;
     cursor_ = CodeCursor{};
     laterFiles_ = 0;
+    skipped_.clear();
     updateDate_ = clock_.now().yyyymmdd();
     JobOutcome o;
     o.state = JobState::Idle;
@@ -53,7 +54,13 @@ JobOutcome UpdateJob::stopped(JobOutcome::StopReason reason, std::string message
 // holds a later day, so the file stays in ascending date order and no earlier
 // day is lost.
 bool UpdateJob::storeRecord(const PriceRecord& record, std::string& cause) {
+    // Something other than a price file at the name is left alone and named
+    // at the end; the other codes go on.
     const auto path = layout::dataFile(app_, app_.currentCode);
+    if (std::string why; examinePriceFile(path, &why) == PriceFileKind::Odd) {
+        skipped_.add(path, why);
+        return true;
+    }
     errno = 0;
     const StoreResult result = appendOrOverwrite(path, record.date, record, nullptr, true);
     if (result == StoreResult::Older) ++laterFiles_;
@@ -67,7 +74,10 @@ JobOutcome UpdateJob::finished(JobOutcome o, const char* status) const {
     o.status = status;
     // Files dated past the page keep that day and get no record until the
     // market reaches it; the user has to hear of them.
-    if (laterFiles_ > 0) o.message = formatInt(update_text::kLaterFiles, laterFiles_);
+    std::string message;
+    if (laterFiles_ > 0) message = formatInt(update_text::kLaterFiles, laterFiles_);
+    if (skipped_.count() > 0) message += (message.empty() ? "" : "\n") + skipped_.report();
+    if (!message.empty()) o.message = message;
     return o;
 }
 

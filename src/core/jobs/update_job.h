@@ -5,6 +5,7 @@
 
 #include "jobs/code_cursor.h"
 #include "jobs/job_outcome.h"
+#include "jobs/skipped_files.h"
 #include "store/application.h"
 #include "store/clock.h"
 #include "store/price_record.h"
@@ -73,6 +74,7 @@ private:
     CodeCursor cursor_;
     std::int32_t updateDate_ = 0;
     int laterFiles_ = 0;  // codes whose file already ends after the page's date
+    SkippedFiles skipped_;
 };
 
 }  // namespace quarlink

@@ -19,6 +19,7 @@ int yearOf(const PriceRecord& r) { return r.date / 10000; }
 JobOutcome YearSplitJob::open() {
     app_.processedCount = 0;
     app_.currentCode = 0;
+    skipped_.clear();
     JobOutcome o;
     o.state = JobState::Idle;
     o.progress = 0;
@@ -42,16 +43,20 @@ JobOutcome YearSplitJob::tick() {
     o.state = JobState::Running;
     const int code = app_.currentCode;
     const auto path = layout::dataFile(app_, code);
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec)) {
+    std::string why;
+    const PriceFileKind kind = examinePriceFile(path, &why);
+    if (kind == PriceFileKind::Odd) skipped_.add(path, why);
+    if (kind == PriceFileKind::Regular) {
         std::string bytes;
-        if (!readWholeFile(path, bytes)) {
+        if (!readPriceFileBytes(path, bytes)) {
             o.state = JobState::Closed;
             o.stopReason = JobOutcome::StopReason::Failed;
             o.message = formatInt("ファイルオープンエラー！%d\n", code);
             return o;
         }
-        PriceSeries series = parsePriceSeries(bytes);
+        // Every whole record goes to some year, even one the chart program
+        // would stop at.
+        PriceSeries series = parseAllRecords(bytes);
         // A year that recurs out of date order keeps all of its records, in
         // file order, instead of the later run replacing the earlier one.
         std::stable_sort(series.rows.begin(), series.rows.end(),
@@ -79,9 +84,14 @@ JobOutcome YearSplitJob::tick() {
     o.progress = code / 100;
     app_.currentCode = code + 1;
     if (app_.currentCode > 9999) {
-        batch_.flush();
+        const bool flushed = batch_.flush();
         o.state = JobState::Closed;
         o.message = formatInt("分割完了！処理ファイル数 %d", app_.processedCount);
+        if (!flushed) {
+            o.stopReason = JobOutcome::StopReason::Failed;
+            for (const auto& f : batch_.failures()) *o.message += "\n" + f;
+        }
+        if (skipped_.count() > 0) *o.message += "\n" + skipped_.report();
     }
     return o;
 }

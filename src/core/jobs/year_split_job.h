@@ -1,5 +1,6 @@
 #pragma once
 #include "jobs/job_outcome.h"
+#include "jobs/skipped_files.h"
 #include "store/batch_writer.h"
 #include "store/application.h"
 
@@ -26,6 +27,7 @@ public:
 
 private:
     Application& app_;
+    SkippedFiles skipped_;
     BatchWriter batch_;  // every file of the run; flushed once at the end, a stop or a cancel
 };
 

@@ -154,10 +154,86 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
     return true;
 }
 
+namespace {
+
+std::string whyNotOpened(const std::filesystem::path& path, int& fd, long long& size) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer that never comes.
+    fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st {};
+        if (err == ELOOP || (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))) return "symbolic link";
+        return std::strerror(err);
+    }
+    struct stat st {};
+    const char* why = nullptr;
+    if (::fstat(fd, &st) != 0)
+        why = "cannot read";
+    else if (!S_ISREG(st.st_mode))
+        why = "not a regular file";
+    else if (st.st_size > kMaxPriceFileBytes)
+        why = "larger than 64 MB";
+    if (why) {
+        ::close(fd);
+        fd = -1;
+        return why;
+    }
+    size = static_cast<long long>(st.st_size);
+    return {};
+}
+
+}  // namespace
+
+bool openPriceFileForReading(const std::filesystem::path& path, int& fd, long long& size, std::string* error) {
+    const std::string why = whyNotOpened(path, fd, size);
+    if (!why.empty() && error) *error = "cannot read " + path.string() + ": " + why;
+    return why.empty();
+}
+
+PriceFileKind examinePriceFile(const std::filesystem::path& path, std::string* why) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return PriceFileKind::Missing;
+    const char* text = nullptr;
+    if (S_ISLNK(st.st_mode))
+        text = "symbolic link";
+    else if (!S_ISREG(st.st_mode))
+        text = "not a regular file";
+    else if (st.st_size > kMaxPriceFileBytes)
+        text = "larger than 64 MB";
+    if (!text) return PriceFileKind::Regular;
+    if (why) *why = text;
+    return PriceFileKind::Odd;
+}
+
+bool readPriceFileBytes(const std::filesystem::path& path, std::string& bytes, std::string* error) {
+    int fd = -1;
+    long long size = 0;
+    if (!openPriceFileForReading(path, fd, size, error)) return false;
+    std::string out;
+    out.reserve(static_cast<std::size_t>(size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int err = errno;
+            ::close(fd);
+            if (error) *error = fileErrorText("cannot read", path, err);
+            return false;
+        }
+        // A file that grows while read stays within the bound.
+        if (n == 0 || static_cast<long long>(out.size()) + n > kMaxPriceFileBytes) break;
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    bytes = std::move(out);
+    return true;
+}
+
 bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target,
                         std::string* error) {
     std::string bytes;
-    if (!readWholeFile(source, bytes, error)) return false;
+    if (!readPriceFileBytes(source, bytes, error)) return false;
     return replaceFileAtomically(target, bytes, error);
 }
 

@@ -40,13 +40,32 @@ private:
 bool replaceFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                            std::string* error = nullptr);
 
-// Copies `source` over `target` through a temporary file. A missing or
-// unreadable source fails without touching the target.
+// Copies the price file `source` over `target` through a temporary file. A
+// missing, odd or unreadable source fails without touching the target.
 bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target,
                         std::string* error = nullptr);
 
 // Flushes the file system that holds `path` (after a batch of writes).
 bool syncFileSystem(const std::filesystem::path& path);
+
+// The largest price file the jobs read (about two million records): a
+// bigger one is refused rather than held in memory.
+inline constexpr long long kMaxPriceFileBytes = 64LL << 20;
+
+// Opens a price file for reading without following a symlink and without
+// blocking on a FIFO; on success `fd` is open and `size` is its length. False
+// unless it is a regular file of sane size; `error` then names the path and
+// why ("not a regular file", ...).
+bool openPriceFileForReading(const std::filesystem::path& path, int& fd, long long& size, std::string* error);
+
+enum class PriceFileKind { Missing, Regular, Odd };
+// What stands at a price file's name, without following a symlink; for an
+// odd one `why` says what it is.
+PriceFileKind examinePriceFile(const std::filesystem::path& path, std::string* why = nullptr);
+
+// Reads a whole price file opened as above. Missing, odd or oversized files
+// fail with a text naming the path.
+bool readPriceFileBytes(const std::filesystem::path& path, std::string& bytes, std::string* error = nullptr);
 
 // Reads a whole file. Returns false when it cannot be opened or read.
 bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string* error = nullptr);

@@ -1,8 +1,6 @@
 #include "store/batch_writer.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
@@ -12,108 +10,131 @@
 #include "store/atomic_file.h"
 
 namespace quarlink {
+namespace {
 
-BatchWriter::BatchWriter(BatchWriter&& other) noexcept
-    : spares_(std::exchange(other.spares_, {})), written_(std::exchange(other.written_, {})) {}
+// Files per flush: each flush is a journal commit, which costs about as much
+// as writing a few hundred small files; a stop publishes at once anyway.
+constexpr std::size_t kBatchFiles = 4096;
 
-bool BatchWriter::createNew(const std::filesystem::path& target, std::string_view bytes, std::string* error,
-                            bool& handled) {
-    // An unnamed file linked in under the target's name once it is complete:
-    // one directory entry per file, and nothing left behind by a kill.
-    handled = false;
-    const auto folder = target.parent_path();
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd < 0) return false;  // no O_TMPFILE here: the caller takes the named way
-    int err = 0;
-    if (!writeFully(fd, bytes, err)) {
-        ::close(fd);
-        handled = true;
-        if (error) *error = fileErrorText("cannot write", target, err);
-        return false;
-    }
-    char self[64];
-    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    const bool linked = ::linkat(AT_FDCWD, self, AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0;
+void syncFolder(const std::filesystem::path& folder, bool& ok) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    if (::fsync(fd) != 0) ok = false;
     ::close(fd);
-    handled = linked;
-    return linked;
 }
 
-bool BatchWriter::replace(const std::filesystem::path& target, std::string_view bytes, std::string* error) {
-    const auto folder = target.parent_path();
+}  // namespace
+
+BatchWriter::BatchWriter(BatchWriter&& other) noexcept
+    : pending_(std::exchange(other.pending_, {})), failures_(std::exchange(other.failures_, {})) {}
+
+int BatchWriter::createFor(const std::filesystem::path& target, std::filesystem::path& temp, std::string* error) {
+    // Only a regular file is replaced: a folder, a FIFO or a symlink standing
+    // at the target makes the replace fail rather than be swapped away.
     struct stat st {};
     const bool exists = ::lstat(target.c_str(), &st) == 0;
-    // Only a regular file is exchanged: anything else standing at the target
-    // (a folder, say) must make the replace fail, not trade places.
-    const bool targetIsFile = exists && S_ISREG(st.st_mode);
-    if (!exists) {
-        bool handled = false;
-        const bool created = createNew(target, bytes, error, handled);
-        if (handled) {
-            if (created) written_[folder] = true;
-            return created;
-        }
+    if (exists && !S_ISREG(st.st_mode)) {
+        if (error) *error = "cannot replace " + target.string() + ": not a regular file";
+        return -1;
     }
-
-    auto spare = spares_.find(folder);
-    int fd = -1;
-    // The spare is overwritten in place and cut to length afterwards: freeing
-    // and allocating its blocks for every file costs more than the writing.
-    if (spare != spares_.end()) fd = ::open(spare->second.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = createTemporaryFile(target, temp);
     if (fd < 0) {
-        if (spare != spares_.end()) spares_.erase(spare);
-        std::filesystem::path name;
-        fd = createTemporaryFile(target, name);
-        if (fd < 0) {
-            if (error) *error = fileErrorText("cannot create", target, errno);
-            return false;
-        }
-        spare = spares_.emplace(folder, name).first;
+        if (error) *error = fileErrorText("cannot create", target, errno);
+        return -1;
     }
-    const std::filesystem::path sparePath = spare->second;
-    written_[folder] = true;
+    if (exists) ::fchmod(fd, st.st_mode & 07777);
+    return fd;
+}
 
-    if (targetIsFile) ::fchmod(fd, st.st_mode & 07777);
-    int err = 0;
-    bool written = writeFully(fd, bytes, err);
-    if (written && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) {
+bool BatchWriter::finish(int fd, std::filesystem::path temp, const std::filesystem::path& target, bool written,
+                         int err, std::string* error) {
+    if (::close(fd) != 0 && written) {
         written = false;
         err = errno;
     }
-    if (::close(fd) != 0 && written) err = errno;
-    if (!written || err != 0) {
-        // The spare holds a part of the content; the target is untouched.
+    if (!written) {
+        ::unlink(temp.c_str());
         if (error) *error = fileErrorText("cannot write", target, err ? err : EIO);
         return false;
     }
-    if (targetIsFile &&
-        ::renameat2(AT_FDCWD, sparePath.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0)
-        return true;  // the old content is the next spare
-    if (::rename(sparePath.c_str(), target.c_str()) != 0) {
-        if (error) *error = fileErrorText("cannot replace", target, errno);
-        return false;
-    }
-    spares_.erase(folder);
+    pending_.push_back({std::move(temp), target});
+    if (pending_.size() >= kBatchFiles) flush();
     return true;
 }
 
+bool BatchWriter::replace(const std::filesystem::path& target, std::string_view bytes, std::string* error) {
+    std::filesystem::path temp;
+    const int fd = createFor(target, temp, error);
+    if (fd < 0) return false;
+    int err = 0;
+    const bool written = writeFully(fd, bytes, err);
+    return finish(fd, std::move(temp), target, written, err, error);
+}
+
 bool BatchWriter::copy(const std::filesystem::path& source, const std::filesystem::path& target, std::string* error) {
-    std::string bytes;
-    if (!readWholeFile(source, bytes, error)) return false;
-    return replace(target, bytes, error);
+    int in = -1;
+    long long size = 0;
+    if (!openPriceFileForReading(source, in, size, error)) return false;
+    std::filesystem::path temp;
+    const int out = createFor(target, temp, error);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    // In the kernel where it can; through a bounded buffer where it cannot.
+    int err = 0;
+    bool written = true;
+    long long left = size;
+    bool kernelCopy = true;
+    char buffer[1 << 16];
+    while (left > 0 && written) {
+        ssize_t n = -1;
+        if (kernelCopy) {
+            n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(left), 0);
+            if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                kernelCopy = false;
+                continue;
+            }
+        } else {
+            n = ::read(in, buffer, sizeof buffer < static_cast<std::size_t>(left) ? sizeof buffer
+                                                                                  : static_cast<std::size_t>(left));
+            if (n > 0 && !writeFully(out, std::string_view(buffer, static_cast<std::size_t>(n)), err)) written = false;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            written = false;
+            if (err == 0) err = errno;
+        }
+        if (n <= 0) break;  // a file that shrank while copied ends where it ends
+        left -= n;
+    }
+    ::close(in);
+    return finish(out, std::move(temp), target, written, err, error);
 }
 
 bool BatchWriter::flush() {
-    for (const auto& [folder, spare] : spares_) ::unlink(spare.c_str());
-    spares_.clear();
-    bool ok = true;
-    std::set<dev_t> done;
-    for (const auto& [folder, unused] : written_) {
+    if (pending_.empty()) return true;
+    std::vector<Pending> batch = std::exchange(pending_, {});
+    // New content on disk first, then the names that publish it.
+    bool flushed = true;
+    std::set<dev_t> devices;
+    std::set<std::filesystem::path> folders;
+    for (const auto& p : batch) {
+        folders.insert(p.target.parent_path());
         struct stat st {};
-        if (::stat(folder.c_str(), &st) != 0 || !done.insert(st.st_dev).second) continue;
-        ok = syncFileSystem(folder) && ok;
+        if (::stat(p.temp.c_str(), &st) == 0 && devices.insert(st.st_dev).second)
+            flushed = syncFileSystem(p.temp) && flushed;
     }
-    written_.clear();
+    bool ok = true;
+    for (const auto& p : batch) {
+        // A failed flush may have lost any of the batch's blocks: publish none.
+        if (!flushed || ::rename(p.temp.c_str(), p.target.c_str()) != 0) {
+            failures_.push_back(fileErrorText("cannot replace", p.target, flushed ? errno : EIO));
+            ::unlink(p.temp.c_str());
+            ok = false;
+        }
+    }
+    for (const auto& folder : folders) syncFolder(folder, ok);
     return ok;
 }
 

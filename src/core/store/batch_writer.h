@@ -1,21 +1,19 @@
 #pragma once
 #include <filesystem>
-#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quarlink {
 
-// Replaces many files in a row, each atomically (a kill leaves every target
-// old or new), but without the per-file cost of the one-off writer:
-// - no flush per file: flush() (or the destructor, so a cancelled job is
-//   covered too) flushes each file system once;
-// - no inode freed and allocated per file: the new content goes into a spare
-//   file in the target's folder, which is then exchanged with the target, so
-//   the old content becomes the next spare. File systems slow down badly when
-//   thousands of inodes are freed and allocated in a burst.
-// Spares carry the temporary-file names, so a killed run's spares are removed
-// at the next start like any other leftover.
+// Replaces many files in a row, each atomically, without the cost of one
+// flush per file. Each new content goes into a fresh temporary file beside
+// its target; a batch of them is flushed together and only then renamed over
+// the targets, and the folders are flushed last. So a kill or a power cut
+// leaves every target old or new, and a target's old inode is released, never
+// written: other names of it (hard links of a `cp -al` snapshot) keep their
+// content. Temporary files carry the writer's names, so a killed run's are
+// removed at the next start like any other leftover.
 class BatchWriter {
 public:
     BatchWriter() = default;
@@ -25,20 +23,28 @@ public:
     BatchWriter& operator=(const BatchWriter&) = delete;
     BatchWriter& operator=(BatchWriter&&) = delete;
 
+    // Queue the new content of `target`; it is published by the batch's
+    // flush. False (with the target untouched) when it cannot be written.
     bool replace(const std::filesystem::path& target, std::string_view bytes, std::string* error = nullptr);
+    // The same for a copy of a regular price file, streamed.
     bool copy(const std::filesystem::path& source, const std::filesystem::path& target, std::string* error = nullptr);
 
-    // Removes the spares and flushes what was written. False when a file
-    // system reported an error while flushing.
+    // Flushes and publishes what is queued. False when a file system
+    // reported an error; the targets concerned keep their old content and
+    // are listed in failures().
     bool flush();
+    const std::vector<std::string>& failures() const { return failures_; }
 
 private:
-    // Writes a target that does not exist yet; `handled` is false when this
-    // file system cannot do it this way (the caller then uses a spare).
-    bool createNew(const std::filesystem::path& target, std::string_view bytes, std::string* error, bool& handled);
+    struct Pending {
+        std::filesystem::path temp, target;
+    };
+    int createFor(const std::filesystem::path& target, std::filesystem::path& temp, std::string* error);
+    bool finish(int fd, std::filesystem::path temp, const std::filesystem::path& target, bool written, int err,
+                std::string* error);
 
-    std::map<std::filesystem::path, std::filesystem::path> spares_;  // folder -> spare file
-    std::map<std::filesystem::path, bool> written_;                   // folders to flush
+    std::vector<Pending> pending_;
+    std::vector<std::string> failures_;
 };
 
 }  // namespace quarlink

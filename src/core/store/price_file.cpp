@@ -18,7 +18,9 @@ PriceFile::~PriceFile() { close(); }
 
 bool PriceFile::open(const std::filesystem::path& path, Mode mode) {
     close();
-    int flags = O_CLOEXEC;
+    // Never through a symlink, never waiting on a FIFO: only a regular file
+    // is a price file.
+    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
     switch (mode) {
     case Mode::Read: flags |= O_RDONLY; break;
     case Mode::ReadWrite: flags |= O_RDWR; break;
@@ -29,9 +31,11 @@ bool PriceFile::open(const std::filesystem::path& path, Mode mode) {
     struct stat st {};
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
         close();
+        errno = EINVAL;  // something stands there: not to be created over
         return false;
     }
     wholeEnd_ = (static_cast<std::int64_t>(st.st_size) / kSize) * kSize;
+    links_ = static_cast<long>(st.st_nlink);
     position_ = 0;
     return true;
 }
@@ -98,10 +102,16 @@ bool writePriceFile(const std::filesystem::path& path, const PriceSeries& series
 
 StoreResult appendOrOverwrite(const std::filesystem::path& path, std::int32_t compareDate,
                               const PriceRecord& record, PriceRecord* lastOut, bool keepOrder) {
+    if (lastOut) *lastOut = PriceRecord{};
     PriceFile file;
-    if (!file.open(path, PriceFile::Mode::ReadWrite) && !file.open(path, PriceFile::Mode::Create)) {
-        if (lastOut) *lastOut = PriceRecord{};
-        return StoreResult::Failed;
+    if (!file.open(path, PriceFile::Mode::ReadWrite)) {
+        // A first file appears whole, like every other write: a kill or a
+        // full disk leaves no file rather than an empty one.
+        const RecordBytes bytes = encodeRecord(record);
+        if (errno != ENOENT ||
+            !replaceFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+            return StoreResult::Failed;
+        return StoreResult::Appended;
     }
     const PriceRecord last = file.readLastRecord();
     if (lastOut) *lastOut = last;
@@ -111,14 +121,44 @@ StoreResult appendOrOverwrite(const std::filesystem::path& path, std::int32_t co
         file.seekToLastRecord();
     else
         file.seekToEnd();
-    if (!file.writeRecord(record)) return StoreResult::Failed;
+    if (file.hasOtherNames()) {
+        // The snapshot's name must keep the old content: a new file instead.
+        std::string bytes;
+        if (!readPriceFileBytes(path, bytes)) return StoreResult::Failed;
+        bytes.resize(static_cast<std::size_t>(file.position()));
+        const RecordBytes r = encodeRecord(record);
+        bytes.append(reinterpret_cast<const char*>(r.data()), r.size());
+        file.close();
+        if (!replaceFileAtomically(path, bytes)) return StoreResult::Failed;
+    } else if (!file.writeRecord(record)) {
+        return StoreResult::Failed;
+    }
     return overwrite ? StoreResult::Overwritten : StoreResult::Appended;
 }
 
+namespace {
+
+// Moves the date -1 records out of `series` into the result, in file order.
+PriceSeries takeEndMarkers(PriceSeries& series) {
+    PriceSeries ends;
+    std::erase_if(series.rows, [&](const PriceRecord& r) {
+        if (r.date != kEndOfFileDate) return false;
+        ends.append(r);
+        return true;
+    });
+    return ends;
+}
+
+}  // namespace
+
 std::string mergePriceImages(std::string_view target, std::string_view source, bool overwrite) {
-    PriceSeries merged = parsePriceSeries(target);
-    mergeSeries(merged, parsePriceSeries(source), overwrite);
-    return rewrittenImage(merged, target);
+    PriceSeries merged = parseAllRecords(target);
+    const PriceSeries ends = takeEndMarkers(merged);
+    PriceSeries incoming = parseAllRecords(source);
+    takeEndMarkers(incoming);  // no date to merge them by
+    mergeSeries(merged, incoming, overwrite);
+    merged.rows.insert(merged.rows.end(), ends.rows.begin(), ends.rows.end());
+    return serializePriceSeries(merged);
 }
 
 namespace {
@@ -127,9 +167,9 @@ template <typename Write>
 MergeResult mergeFiles(const std::filesystem::path& target, const std::filesystem::path& source, bool overwrite,
                        std::string* error, Write&& write) {
     std::string targetBytes;
-    if (!readWholeFile(target, targetBytes, error)) return MergeResult::TargetOpenFailed;
+    if (!readPriceFileBytes(target, targetBytes, error)) return MergeResult::TargetOpenFailed;
     std::string sourceBytes;
-    if (!readWholeFile(source, sourceBytes, error)) return MergeResult::SourceOpenFailed;
+    if (!readPriceFileBytes(source, sourceBytes, error)) return MergeResult::SourceOpenFailed;
     if (!write(mergePriceImages(targetBytes, sourceBytes, overwrite))) return MergeResult::WriteFailed;
     return MergeResult::Merged;
 }

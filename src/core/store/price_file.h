@@ -35,12 +35,16 @@ public:
     bool writeRecord(const PriceRecord& record);
 
     std::int64_t position() const { return position_; }
+    // True when the file has other names (hard links of a snapshot), which
+    // a write in place would change too.
+    bool hasOtherNames() const { return links_ > 1; }
     std::int64_t recordCount() const { return wholeEnd_ / static_cast<std::int64_t>(kRecordSize); }
 
 private:
     int fd_ = -1;
     std::int64_t position_ = 0;
     std::int64_t wholeEnd_ = 0;
+    long links_ = 1;
 };
 
 bool loadPriceFile(const std::filesystem::path& path, PriceSeries& series, std::string* error = nullptr);
@@ -68,8 +72,9 @@ MergeResult mergePriceFile(const std::filesystem::path& target, const std::files
 MergeResult mergePriceFile(const std::filesystem::path& target, const std::filesystem::path& source,
                            bool overwrite, BatchWriter& batch, std::string* error = nullptr);
 
-// The merged file image of two file images (see mergeSeries). Whole records
-// of the target beyond the merged rows (after a date -1) stay where they were.
+// The merged file image of two file images (see mergeSeries). Every whole
+// record of the target is kept; those with date -1, which no reader gets
+// past, go last so that the dated rows stay readable and in date order.
 std::string mergePriceImages(std::string_view target, std::string_view source, bool overwrite);
 
 }  // namespace quarlink

@@ -18,6 +18,15 @@ PriceSeries parsePriceSeries(std::string_view bytes) {
     return series;
 }
 
+PriceSeries parseAllRecords(std::string_view bytes) {
+    PriceSeries series;
+    const std::size_t whole = bytes.size() / kRecordSize;
+    series.rows.resize(whole);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t i = 0; i < whole; ++i) series.rows[i] = decodeRecord(p + i * kRecordSize);
+    return series;
+}
+
 std::string serializePriceSeries(const PriceSeries& series) {
     std::string out(series.rows.size() * kRecordSize, '\0');
     auto* p = reinterpret_cast<unsigned char*>(out.data());

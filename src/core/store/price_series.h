@@ -24,6 +24,10 @@ public:
 // end of the whole records; a trailing partial record is ignored.
 PriceSeries parsePriceSeries(std::string_view bytes);
 
+// Every whole record of `bytes`, date -1 or not: the jobs that rewrite a
+// file keep what they cannot read as well as what they can.
+PriceSeries parseAllRecords(std::string_view bytes);
+
 // The file image of the rows, in table order.
 std::string serializePriceSeries(const PriceSeries& series);
 

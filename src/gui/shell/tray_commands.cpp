@@ -7,6 +7,7 @@
 #include "shell/desktop_services.h"
 #include "shell/option_dialog.h"
 #include "store/folder_layout.h"
+#include "store/writer_lock.h"
 // Job dialogs: include each one's header here when it is wired below.
 #include "editor/data_editor_dialog.h"
 #include "jobs/backup_dialog.h"
@@ -50,6 +51,25 @@ void addJobDialogOpeners(Openers& o) {
     o[TrayCommand::Sepalater] = openModal<SepalaterDialog>;
     o[TrayCommand::DataEditor] = openModal<DataEditorDialog>;
     o[TrayCommand::Portfolio] = openModal<PortfolioDialog>;
+}
+
+// The dialogs that write price files, index.txt or the portfolio book: each
+// holds the writer lock while it is open, so that a quarlink-cli run from
+// cron cannot write between its reading and its writing.
+bool writesData(TrayCommand command) {
+    switch (command) {
+    case TrayCommand::Update:
+    case TrayCommand::SuppShin:
+    case TrayCommand::InitValueData:
+    case TrayCommand::UpdateIndex:
+    case TrayCommand::Supplement:
+    case TrayCommand::MakeBackUp:
+    case TrayCommand::RestoreBackUp:
+    case TrayCommand::Sepalater:
+    case TrayCommand::DataEditor:
+    case TrayCommand::Portfolio: return true;
+    default: return false;
+    }
 }
 
 void openFolderOrTell(const std::filesystem::path& folder, const TrayServices& services, Prompter& prompter) {
@@ -107,6 +127,12 @@ TrayRunResult TrayCommands::run(TrayCommand command, QWidget* parent) {
     case Admission::NoChartFolder: return TrayRunResult::NoChartFolder;
     case Admission::Declined: return TrayRunResult::Declined;
     case Admission::Proceed: break;
+    }
+    WriterLock lock(app_.workDir, "quarlink");
+    if (writesData(command)) {
+        while (!lock.tryAcquire())
+            if (!prompter_.askYesNo(lock.busyMessage() + "\n" + tray_text::kRetryQuestion))
+                return TrayRunResult::Declined;
     }
     // A copy: an opener may replace the table while it runs.
     const TrayOpener opener = it->second;
