@@ -318,7 +318,7 @@ TEST(TrayWindow, UsersCloseButtonKeepsTheFallbackWindow) {
 
 TEST(TrayCommands, WritingDialogWaitsForTheWriterLockAndOffersToRetry) {
     Fixture f;
-    f.app.chartFolder = "/chart";
+    f.app.chartFolder = f.chart;
     int opens = 0;
     bool heldWhileOpen = false;
     f.commands.setOpener(TrayCommand::Update, [&](Application& a, QWidget*) {

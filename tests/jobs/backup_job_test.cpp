@@ -88,7 +88,7 @@ TEST_F(BackupJobTest, CopiesThatFailAreNotCountedAndAreReported) {
     const JobOutcome o = runToEnd(job);
     // The count, then the first failure with its path and the system's reason.
     EXPECT_EQ(o.message, "バックアップ復元完了！処理ファイル数 1\nコピーできなかったファイル数 1\ncannot replace " +
-                             layout::dataFile(app, 1301).string() + ": Is a directory");
+                             layout::dataFile(app, 1301).string() + ": not a regular file");
     EXPECT_EQ(o.stopReason, JobOutcome::StopReason::Failed);
     EXPECT_TRUE(std::filesystem::exists(layout::dataFile(app, 1301) / "keep"));
     EXPECT_EQ(readFile(layout::dataFile(app, 7203)), readFile(layout::backupFile(app, 7203)));
