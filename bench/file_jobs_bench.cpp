@@ -126,7 +126,7 @@ void BM_Supplement(benchmark::State& state) {
     timed(state, "supplement", [] {
         SupplementJob job(g_app);
         job.open();
-        job.sourceKind = SupplementJob::SourceKind::Init;
+        job.settings.sourceKind = SupplementJob::SourceKind::Init;
         runJob(job);
     });
 }

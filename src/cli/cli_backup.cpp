@@ -16,10 +16,7 @@ int runCopy(Context& context, Args& args, BackupJob::Direction direction) {
     if (!context.prompter.askYesNo(question)) return kExitFailed;
 
     BackupJob job(context.app, direction);
-    JobOutcome last;
-    const int code = driveJob([&] { return last = job.start(); }, [&] { return last = job.tick(); },
-                              context.prompter);
-    return last.stopReason == JobOutcome::StopReason::Failed ? kExitFailed : code;
+    return driveJob(job, context.prompter);
 }
 
 int runBackup(Context& context, Args& args) { return runCopy(context, args, BackupJob::Direction::Backup); }

@@ -34,7 +34,8 @@ int runCreate(Context& context, Args& args) {
     job.settings.nikkei = nikkei;
     job.settings.topix = topix;
     if (resume) job.setResumeCode(*resume);
-    const int exit = driveJob([&] { return job.startCreate(); }, [&] { return job.tick(); }, context.prompter);
+    job.action = InitDataJob::Mode::Create;
+    const int exit = driveJob(job, context.prompter);
     return reportResume(exit, job.resumeCode());
 }
 
@@ -45,8 +46,8 @@ int runFiles(Context& context, Args& args, const char* name, bool transfer) {
     WebSession web(context.app);
     InitDataJob job(context.app, web.reader(), web.clock());
     job.open();
-    return driveJob([&] { return transfer ? job.startTransfer() : job.startDelete(); }, [&] { return job.tick(); },
-                    context.prompter);
+    job.action = transfer ? InitDataJob::Mode::Transfer : InitDataJob::Mode::Delete;
+    return driveJob(job, context.prompter);
 }
 
 int runTransfer(Context& context, Args& args) { return runFiles(context, args, "init-transfer", true); }

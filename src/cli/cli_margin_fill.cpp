@@ -20,9 +20,9 @@ int run(Context& context, Args& args) {
     WebSession web(context.app);
     MarginFillJob job(context.app, web.reader());
     job.open();
-    job.indexOnly = !allCodes;
+    job.settings.indexOnly = !allCodes;
     job.resumeFrom = resume;
-    const int exit = driveJob([&] { return job.start(); }, [&] { return job.tick(); }, context.prompter);
+    const int exit = driveJob(job, context.prompter);
     return reportResume(exit, job.currentCode());
 }
 

@@ -13,10 +13,7 @@ int run(Context& context, Args& args) {
     if (!context.prompter.askYesNo(split_text::kSplitQuestion)) return kExitFailed;
 
     YearSplitJob job(context.app);
-    JobOutcome last;
-    const int code = driveJob([&] { return last = job.start(); }, [&] { return last = job.tick(); },
-                              context.prompter);
-    return last.stopReason == JobOutcome::StopReason::Failed ? kExitFailed : code;
+    return driveJob(job, context.prompter);
 }
 
 }  // namespace

@@ -20,19 +20,15 @@ int run(Context& context, Args& args) {
 
     SupplementJob job(context.app);
     printStatus(*job.open().status);
-    job.overwrite = overwrite;
+    job.settings.overwrite = overwrite;
     if (folder) {
-        job.sourceKind = SupplementJob::SourceKind::Folder;
+        job.settings.sourceKind = SupplementJob::SourceKind::Folder;
         // Relative to where the command is run, as a shell user expects.
-        job.folderText = folder->empty() ? *folder : std::filesystem::absolute(*folder).string();
+        job.settings.folderText = folder->empty() ? *folder : std::filesystem::absolute(*folder).string();
     } else {
-        job.sourceKind = init ? SupplementJob::SourceKind::Init : SupplementJob::SourceKind::Backup;
+        job.settings.sourceKind = init ? SupplementJob::SourceKind::Init : SupplementJob::SourceKind::Backup;
     }
-    JobOutcome last;
-    const int code = driveJob([&] { return last = job.start(); }, [&] { return last = job.tick(); },
-                              context.prompter);
-    if (last.state == JobState::Idle || last.stopReason == JobOutcome::StopReason::Failed) return kExitFailed;
-    return code;
+    return driveJob(job, context.prompter);
 }
 
 }  // namespace

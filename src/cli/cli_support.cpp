@@ -136,8 +136,8 @@ std::optional<long> parseNumber(std::string_view text) {
 
 int exitCodeFor(const JobOutcome& outcome) {
     switch (outcome.state) {
-    case JobState::Finished:
-    case JobState::Closed: return kExitDone;
+    // Finished with files that failed is no success.
+    case JobState::Finished: return outcome.stopReason == JobOutcome::StopReason::Failed ? kExitFailed : kExitDone;
     case JobState::Stopped:
         switch (outcome.stopReason) {
         case JobOutcome::StopReason::Connection: return kExitConnection;
@@ -192,11 +192,12 @@ private:
 
 }  // namespace
 
-int driveJob(const std::function<JobOutcome()>& start, const std::function<JobOutcome()>& tick,
-             TerminalPrompter& prompter) {
+int driveJob(Job& job, TerminalPrompter& prompter) {
+    // A question is asked once its outcome is shown; the answer's outcome follows.
+    auto next = [&](const JobOutcome& o) { return o.question ? job.answer(prompter.askYesNo(*o.question)) : job.tick(); };
     if (::isatty(STDOUT_FILENO)) {
         ProgressLine line;
-        JobOutcome outcome = start();
+        JobOutcome outcome = job.start();
         for (;;) {
             if (outcome.state != JobState::Running) {
                 line.finish(outcome);
@@ -204,11 +205,9 @@ int driveJob(const std::function<JobOutcome()>& start, const std::function<JobOu
                 return exitCodeFor(outcome);
             }
             line.update(outcome);
-            if (outcome.message) {
-                line.breakLine();
-                prompter.message(*outcome.message);
-            }
-            outcome = tick();
+            if (outcome.message || outcome.question) line.breakLine();
+            if (outcome.message) prompter.message(*outcome.message);
+            outcome = next(outcome);
         }
     }
 
@@ -220,10 +219,10 @@ int driveJob(const std::function<JobOutcome()>& start, const std::function<JobOu
         }
         if (o.message) prompter.message(*o.message);
     };
-    JobOutcome outcome = start();
+    JobOutcome outcome = job.start();
     apply(outcome);
     while (outcome.state == JobState::Running) {
-        outcome = tick();
+        outcome = next(outcome);
         apply(outcome);
     }
     return exitCodeFor(outcome);

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "jobs/job_outcome.h"
+#include "jobs/job.h"
 #include "store/application.h"
 #include "store/prompter.h"
 
@@ -70,11 +70,11 @@ int usageError(std::string_view command, std::string_view text);
 // Parses a whole decimal number; nullopt for anything else.
 std::optional<long> parseNumber(std::string_view text);
 
-// Drives a job: calls `step` (first the start, then the ticks) until the job
-// leaves Running, printing each new status line and message. Returns the
-// exit code for the final outcome.
-int driveJob(const std::function<JobOutcome()>& start, const std::function<JobOutcome()>& tick,
-             TerminalPrompter& prompter);
+// Drives a job whose settings are filled in: start(), then tick() until the
+// job leaves Running, printing each new status line and message and asking
+// each question (the answer goes back through answer()). Returns the exit
+// code for the final outcome.
+int driveJob(Job& job, TerminalPrompter& prompter);
 
 int exitCodeFor(const JobOutcome& outcome);
 

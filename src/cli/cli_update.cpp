@@ -30,7 +30,7 @@ int run(Context& context, Args& args) {
     job.settings.nikkei = nikkei;
     job.settings.source = source && *source == "yahoo" ? 1 : 0;
     job.resumeFrom = resume;
-    const int exit = driveJob([&] { return job.start(); }, [&] { return job.tick(); }, context.prompter);
+    const int exit = driveJob(job, context.prompter);
     return reportResume(exit, job.currentCode());
 }
 

@@ -22,7 +22,7 @@ TEST_F(BackupJobTest, BackupCopiesExistingFilesAndCountsThem) {
         if (o.status) statusCodes.push_back(app.currentCode - 1);
         progress.push_back(*o.progress);
     }
-    EXPECT_EQ(o.state, JobState::Closed);
+    EXPECT_EQ(o.state, JobState::Finished);
     EXPECT_EQ(o.message, "バックアップ完了！処理ファイル数 3");
     EXPECT_EQ(statusCodes, (std::vector<int>{101, 1301, 7203}));
     EXPECT_EQ(progress.size(), 10000u);

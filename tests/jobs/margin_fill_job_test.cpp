@@ -126,7 +126,7 @@ TEST_F(MarginFixture, AllCodesGoesFrom101To1000AndEndsAt9999) {
     writeFile(9999, withMargins({20060301}, {0}, {0}));
     reader.history[9999] = {1, {rec(20060301, 0, 5, 6)}};
     job.open();
-    job.indexOnly = false;
+    job.settings.indexOnly = false;
     const JobOutcome o = run();
     const auto codes = reader.codesOf("margin");
     ASSERT_EQ(codes.size(), 9001u);

@@ -16,9 +16,9 @@ protected:
     SupplementJob folderJob(bool overwrite) {
         SupplementJob job(app);
         job.open();
-        job.overwrite = overwrite;
-        job.sourceKind = Kind::Folder;
-        job.folderText = source().string();
+        job.settings.overwrite = overwrite;
+        job.settings.sourceKind = Kind::Folder;
+        job.settings.folderText = source().string();
         return job;
     }
     PriceSeries target(int code) { return parsePriceSeries(readFile(layout::dataFile(app, code))); }
@@ -93,8 +93,8 @@ TEST_F(SupplementJobTest, SourceKindsPickTheirFolders) {
     for (Kind kind : {Kind::Init, Kind::Backup}) {
         SupplementJob job(app);
         job.open();
-        job.sourceKind = kind;
-        job.folderText = "ignored";
+        job.settings.sourceKind = kind;
+        job.settings.folderText = "ignored";
         runToEnd(job);
         EXPECT_EQ(job.sourceFolder(), kind == Kind::Init ? layout::initFolder(app) : layout::backupFolder(app));
     }
@@ -117,7 +117,7 @@ TEST_F(SupplementJobTest, FolderTextIsTakenFromTheWorkingFolderUnlessAbsolute) {
         SCOPED_TRACE(c.name);
         writeSeries(layout::dataFile(app, 1301), series({rec(20061201)}));
         SupplementJob job = folderJob(false);
-        job.folderText = c.folderText;
+        job.settings.folderText = c.folderText;
         EXPECT_EQ(runToEnd(job).status, "補完完了：処理ファイル数 1 キャンセルボタンで終了");
         EXPECT_EQ(job.sourceFolder(), c.expected);
         EXPECT_EQ(target(1301).rows, (std::vector{rec(c.addedDate), rec(20061201)}));
@@ -195,7 +195,7 @@ TEST_F(SupplementJobTest, MissingSourceFolderIsRefusedNamingIt) {
     writeSeries(layout::dataFile(app, 7203), series({rec(20061201)}));
     const auto before = readFile(layout::dataFile(app, 7203));
     SupplementJob job = folderJob(true);
-    job.folderText = (root / "nowhere").string();
+    job.settings.folderText = (root / "nowhere").string();
     // Refused before it starts, naming the folder, instead of completing with 0 files.
     const JobOutcome o = runToEnd(job);
     EXPECT_EQ(o.state, JobState::Idle);

@@ -27,7 +27,7 @@ TEST_F(YearSplitJobTest, YearFilesConcatenateToThePriceFile) {
     JobOutcome o = job.start();
     EXPECT_EQ(o.status, "株価データ分割保存中...");
     o = runToEnd(job);
-    EXPECT_EQ(o.state, JobState::Closed);
+    EXPECT_EQ(o.state, JobState::Finished);
     EXPECT_EQ(o.message, "分割完了！処理ファイル数 2");
     const auto t = tree();
     EXPECT_EQ(t.size(), 4u);
@@ -68,7 +68,7 @@ TEST_F(YearSplitJobTest, SomethingOtherThanAPriceFileIsSkippedAndNamed) {
     std::filesystem::create_directories(layout::dataFile(app, 7203));  // exists, cannot be read
     YearSplitJob job(app);
     const JobOutcome o = runToEnd(job);
-    EXPECT_EQ(o.state, JobState::Closed);
+    EXPECT_EQ(o.state, JobState::Finished);
     EXPECT_EQ(o.message, "分割完了！処理ファイル数 1\n通常のファイルでないため飛ばしたファイル数 1\n" +
                              layout::dataFile(app, 7203).string() + " (not a regular file)");
     EXPECT_EQ(app.processedCount, 1);
@@ -79,7 +79,7 @@ TEST_F(YearSplitJobTest, YearFileThatCannotBeCreatedStopsAndNamesIt) {
     writeFile(layout::sepYearFolder(app, 2006), "a file where the year folder goes");
     YearSplitJob job(app);
     const JobOutcome o = runToEnd(job);
-    EXPECT_EQ(o.state, JobState::Closed);
+    EXPECT_EQ(o.state, JobState::Finished);
     EXPECT_EQ(o.stopReason, JobOutcome::StopReason::Failed);
     ASSERT_TRUE(o.message);
     EXPECT_EQ(o.message->rfind("ファイル作成エラー！" + layout::sepFile(app, 2006, 7203).string(), 0), 0u)

@@ -9,23 +9,24 @@
 
 namespace quarlink {
 std::filesystem::path BackupJob::sourceOf(int code) const {
-    return direction_ == Direction::Backup ? layout::dataFile(app_, code) : layout::backupFile(app_, code);
+    return direction() == Direction::Backup ? layout::dataFile(app_, code) : layout::backupFile(app_, code);
 }
 
 std::filesystem::path BackupJob::targetOf(int code) const {
-    return direction_ == Direction::Backup ? layout::backupFile(app_, code) : layout::dataFile(app_, code);
+    return direction() == Direction::Backup ? layout::backupFile(app_, code) : layout::dataFile(app_, code);
 }
 
 JobOutcome BackupJob::open() {
     app_.processedCount = 0;
-    app_.currentCode = 0;
+    walk_.restart();
+    setSettingsTaken(false);
     failed_ = 0;
     firstError_.clear();
     skipped_.clear();
     JobOutcome o;
     o.state = JobState::Idle;
     o.progress = 0;
-    o.status = direction_ == Direction::Backup ? "株価データバックアップ作成中..." : "株価データバックアップ復元中...";
+    o.status = direction() == Direction::Backup ? "株価データバックアップ作成中..." : "株価データバックアップ復元中...";
     return o;
 }
 
@@ -35,6 +36,7 @@ JobOutcome BackupJob::start() {
     ensureFolder(layout::backupFolder(app_));
     // Temporary files of a run that was killed mid-copy.
     removeStaleTemporaryFiles(targetOf(0).parent_path());
+    setSettingsTaken(true);
     o.state = JobState::Running;
     return o;
 }
@@ -42,13 +44,13 @@ JobOutcome BackupJob::start() {
 JobOutcome BackupJob::tick() {
     JobOutcome o;
     o.state = JobState::Running;
-    const int code = app_.currentCode;
+    const int code = walk_.code();
     const auto source = sourceOf(code);
     std::string why;
     const PriceFileKind kind = examinePriceFile(source, &why);
     if (kind == PriceFileKind::Odd) skipped_.add(source, why);
     if (kind == PriceFileKind::Regular) {
-        o.status = formatInt(direction_ == Direction::Backup ? "株価データバックアップ作成中...%d"
+        o.status = formatInt(direction() == Direction::Backup ? "株価データバックアップ作成中...%d"
                                                           : "株価データバックアップ復元中...%d",
                           code);
         std::string error;
@@ -57,16 +59,15 @@ JobOutcome BackupJob::tick() {
         else if (++failed_ == 1)
             firstError_ = error.empty() ? targetOf(code).string() : error;
     }
-    o.progress = code / 100;
-    app_.currentCode = code + 1;
-    if (app_.currentCode > 9999) {
+    o.progress = walk_.progress();
+    if (walk_.advance()) {
         if (!batch_.flush()) {
             // Copies counted as done whose publishing failed.
             failed_ += static_cast<int>(batch_.failures().size());
             app_.processedCount -= static_cast<int>(batch_.failures().size());
         }
-        o.state = JobState::Closed;
-        const bool backup = direction_ == Direction::Backup;
+        o.state = JobState::Finished;
+        const bool backup = direction() == Direction::Backup;
         // Nothing copied is no completion: the user is told so, and why.
         std::string message =
             app_.processedCount == 0 && failed_ > 0

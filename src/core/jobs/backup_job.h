@@ -2,7 +2,8 @@
 #include <string>
 #include <filesystem>
 
-#include "jobs/job_outcome.h"
+#include "jobs/code_range_walk.h"
+#include "jobs/job.h"
 #include "jobs/skipped_files.h"
 #include "store/batch_writer.h"
 #include "store/application.h"
@@ -22,21 +23,26 @@ inline constexpr const char* kRestoreTitle = "バックアップの復元";
 
 // The twin jobs that copy every existing price file, whole, between the
 // chart folder's data folder and the backup folder: one code per tick,
-// 0000 to 9999, then a final message and the dialog closes.
-class BackupJob {
+// 0000 to 9999, then a final message.
+class BackupJob : public Job {
 public:
     enum class Direction { Backup, Restore };
+    struct Settings {
+        Direction direction = Direction::Backup;
+    };
 
-    BackupJob(Application& app, Direction direction) : app_(app), direction_(direction) {}
+    BackupJob(Application& app, Direction direction) : app_(app), walk_(app) { settings.direction = direction; }
+
+    Settings settings;
 
     // Resets the job state; the status shows the opening text.
-    JobOutcome open();
+    JobOutcome open() override;
     // Creates the backup folder when missing and sets off at code 0000.
-    JobOutcome start();
+    JobOutcome start() override;
     // Copies the current code's file if it exists and moves on.
-    JobOutcome tick();
+    JobOutcome tick() override;
 
-    Direction direction() const { return direction_; }
+    Direction direction() const { return settings.direction; }
     int failedCount() const { return failed_; }
     int skippedCount() const { return skipped_.count(); }
 
@@ -45,7 +51,7 @@ public:
 
 private:
     Application& app_;
-    Direction direction_;
+    CodeRangeWalk walk_;
     int failed_ = 0;
     std::string firstError_;  // the system's text for the first failed copy, with its path
     SkippedFiles skipped_;

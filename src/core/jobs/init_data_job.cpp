@@ -21,12 +21,6 @@ std::string withCause(std::string text, const std::string& cause) {
 
 }  // namespace
 
-namespace {
-
-constexpr int kTransferLastCode = 10000;
-
-}  // namespace
-
 PriceSeries alignToCalendar(const std::vector<std::int32_t>& calendar, const std::vector<std::int32_t>& dates,
                             const std::vector<std::int32_t>& opens, const std::vector<std::int32_t>& highs,
                             const std::vector<std::int32_t>& lows, const std::vector<std::int32_t>& closes,
@@ -73,7 +67,8 @@ PriceSeries alignToCalendar(const std::vector<std::int32_t>& calendar, const std
 }
 
 InitDataJob::InitDataJob(Application& app, HtmlValueFormat& reader, const Clock& clock)
-    : app_(app), reader_(reader), clock_(clock) {}
+    // Transfer and delete have always visited one code past 9999 as well.
+    : app_(app), reader_(reader), clock_(clock), walk_(app, 10000) {}
 
 std::vector<int> InitDataJob::startYears() const {
     std::vector<int> years;
@@ -82,7 +77,8 @@ std::vector<int> InitDataJob::startYears() const {
 }
 
 JobOutcome InitDataJob::open() {
-    settings = InitSettings{};
+    settings = Settings{};
+    setSettingsTaken(false);
     mode_ = Mode::None;
     createCode_ = 1000;
     resumeCode_ = 1000;
@@ -130,9 +126,8 @@ JobOutcome InitDataJob::startCreate() {
         if (result != 1) {
             // A TOPIX failure comes after the calendar status was shown; it stays.
             JobOutcome o = ended(JobState::Stopped, progress.status.value_or(std::string{}));
-            o.stopReason = result == -2   ? JobOutcome::StopReason::Connection
-                           : result == -3 ? JobOutcome::StopReason::UnrecognisedPage
-                                          : JobOutcome::StopReason::Failed;
+            // No history for an index is a failure, not a code to pass over.
+            o.stopReason = result == -1 ? JobOutcome::StopReason::Failed : stopReasonFor(result);
             o.message = result == -2 ? init_data_text::kCommError : result == -3 ? index.format : index.noData;
             return o;
         }
@@ -160,8 +155,17 @@ JobOutcome InitDataJob::startCreate() {
     return progress;
 }
 
+JobOutcome InitDataJob::start() {
+    setSettingsTaken(true);
+    switch (action) {
+    case Mode::Transfer: return startTransfer();
+    case Mode::Delete: return startDelete();
+    default: return startCreate();
+    }
+}
+
 JobOutcome InitDataJob::startTransfer() {
-    app_.currentCode = 0;
+    walk_.restart();
     mode_ = Mode::Transfer;
     ensureFolder(layout::dataFolder(app_));
     JobOutcome o;
@@ -170,7 +174,7 @@ JobOutcome InitDataJob::startTransfer() {
 }
 
 JobOutcome InitDataJob::startDelete() {
-    app_.currentCode = 0;
+    walk_.restart();
     mode_ = Mode::Delete;
     JobOutcome o;
     o.state = JobState::Running;
@@ -207,12 +211,12 @@ JobOutcome InitDataJob::createTick() {
         }
         return o;
     }
-    if (result == -2 || result == -3) {
-        JobOutcome e = ended(JobState::Stopped,
-                             result == -2 ? init_data_text::kErrorStatus : init_data_text::kFormatStatus);
+    if (result != 1) {
+        const bool connection = stopReasonFor(result) == JobOutcome::StopReason::Connection;
+        JobOutcome e = ended(JobState::Stopped, connection ? init_data_text::kErrorStatus : init_data_text::kFormatStatus);
         e.progress = o.progress;
-        e.stopReason = result == -2 ? JobOutcome::StopReason::Connection : JobOutcome::StopReason::UnrecognisedPage;
-        e.message = result == -2 ? std::string(init_data_text::kDisconnected) : reader_.message;
+        e.stopReason = stopReasonFor(result);
+        e.message = connection ? std::string(init_data_text::kDisconnected) : reader_.message;
         return e;
     }
     const PriceSeries rows =
@@ -235,7 +239,7 @@ JobOutcome InitDataJob::createTick() {
 JobOutcome InitDataJob::fileTick(bool transfer) {
     JobOutcome o;
     o.state = JobState::Running;
-    const int code = app_.currentCode;
+    const int code = walk_.code();
     const auto source = layout::initFile(app_, code);
     std::error_code ec;
     std::string why;
@@ -256,9 +260,8 @@ JobOutcome InitDataJob::fileTick(bool transfer) {
             std::filesystem::remove(source, ec);
         }
     }
-    o.progress = code / 100;
-    ++app_.currentCode;
-    if (app_.currentCode > kTransferLastCode) {
+    o.progress = walk_.progress();
+    if (walk_.advance()) {
         JobOutcome e = ended(JobState::Finished,
                              transfer ? init_data_text::kTransferFinished : init_data_text::kDeleteFinished);
         e.progress = o.progress;

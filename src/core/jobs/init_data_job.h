@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "jobs/job_outcome.h"
+#include "jobs/code_range_walk.h"
+#include "jobs/job.h"
 #include "jobs/skipped_files.h"
 #include "store/application.h"
 #include "store/clock.h"
@@ -50,13 +51,6 @@ inline constexpr const char* kFileFailed = "初期化データファイルが作
 inline constexpr const char* kCopyFailed = "初期化データを転送できませんでした：";
 }  // namespace init_data_text
 
-struct InitSettings {
-    bool margin = true;
-    bool nikkei = false;
-    bool topix = false;
-    int startYear = 1990;
-};
-
 // Lays a code's history onto the trading calendar: from the code's first
 // trading day on, one record per calendar date, a filler record (no prices,
 // carried margin balances) where the code has no row. Linear in the sizes.
@@ -68,23 +62,34 @@ PriceSeries alignToCalendar(const std::vector<std::int32_t>& calendar, const std
 
 // Initial data: creates init/NNNN from the price histories (mode 1),
 // transfers them into the chart folder (mode 2) or deletes them (mode 3).
-class InitDataJob {
+class InitDataJob : public Job {
 public:
     static constexpr int kNikkeiHistory = 998407;
     static constexpr int kTopixHistory = 998405;
     enum class Mode { None, Create, Transfer, Delete };
+    struct Settings {
+        bool margin = true;
+        bool nikkei = false;
+        bool topix = false;
+        int startYear = 1990;
+    };
 
     InitDataJob(Application& app, HtmlValueFormat& reader, const Clock& clock);
 
-    InitSettings settings;
+    Settings settings;
+    // What the next start() does (the button pressed); not a setting, as
+    // each run may choose another.
+    Mode action = Mode::Create;
 
-    JobOutcome open();
+    JobOutcome open() override;
+    // Runs `action`; the first start takes the settings for good.
+    JobOutcome start() override;
     JobOutcome startCreate();
     JobOutcome startTransfer();
     JobOutcome startDelete();
-    JobOutcome tick();
+    JobOutcome tick() override;
     // The user's stop: shows the create code, in every mode.
-    JobOutcome stop();
+    JobOutcome stop() override;
 
     // Years the start-year list offers: 1990 to the clock's year.
     std::vector<int> startYears() const;
@@ -107,6 +112,7 @@ private:
     Application& app_;
     HtmlValueFormat& reader_;
     const Clock& clock_;
+    CodeRangeWalk walk_;  // transfer and delete; the create run counts its own code
     Mode mode_ = Mode::None;
     int createCode_ = 1000;
     int resumeCode_ = 1000;

@@ -7,22 +7,36 @@ namespace quarlink {
 enum class JobState {
     Idle,      // opened, waiting for start
     Running,   // call tick() again
-    Stopped,   // stopped on an error; start() resumes where it stopped
-    Finished,  // done; the dialog stays open until the user closes it
-    Closed,    // done; the dialog closes itself
+    Stopped,   // stopped on an error or by the user; start() resumes where it stopped
+    Finished,  // done; whether its window closes is the window's choice
 };
 
-// What one tick() (or start()) did, for the dialog or the CLI to show.
+// What one start(), tick(), stop() or answer() did, for the dialog or the CLI to show.
 struct JobOutcome {
     JobState state = JobState::Running;
     std::optional<std::string> status;   // new status line text, if it changed
     std::optional<int> progress;         // new progress bar position, if it changed
     std::optional<std::string> message;  // message box text, shown after the state is applied
+    // A yes/no question for the user. The driver asks it on its own thread and
+    // hands the answer to Job::answer(), whose outcome follows this one.
+    std::optional<std::string> question;
 
-    // Why the job stopped, for exit codes: a resumable connection failure or
-    // a page the reader did not recognise.
+    // Why the job stopped or failed, for exit codes: a resumable connection
+    // failure, a page the reader did not recognise, or files that failed.
     enum class StopReason { None, Connection, UnrecognisedPage, Failed };
     StopReason stopReason = StopReason::None;
 };
+
+// The stop reason for a page reader's result: 1 read, -1 nothing for this
+// code (both None), -2 the connection failed, -3 a page not recognised.
+constexpr JobOutcome::StopReason stopReasonFor(int readerResult) {
+    switch (readerResult) {
+    case 1:
+    case -1: return JobOutcome::StopReason::None;
+    case -2: return JobOutcome::StopReason::Connection;
+    case -3: return JobOutcome::StopReason::UnrecognisedPage;
+    default: return JobOutcome::StopReason::Failed;
+    }
+}
 
 }  // namespace quarlink

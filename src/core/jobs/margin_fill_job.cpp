@@ -38,8 +38,8 @@ void fillMarginBalances(PriceSeries& records, const std::vector<std::int32_t>& d
 MarginFillJob::MarginFillJob(Application& app, HtmlValueFormat& reader) : app_(app), reader_(reader) {}
 
 JobOutcome MarginFillJob::open() {
-    indexOnly = true;
-    source = 0;
+    settings = Settings{};
+    setSettingsTaken(false);
     app_.currentCode = CodeCursor::kNikkeiCode;
     cursor_ = CodeCursor{};
     JobOutcome o;
@@ -49,8 +49,9 @@ JobOutcome MarginFillJob::open() {
 }
 
 JobOutcome MarginFillJob::start() {
-    cursor_.indexOnly = indexOnly;
-    if (indexOnly) {
+    setSettingsTaken(true);
+    cursor_.indexOnly = settings.indexOnly;
+    if (settings.indexOnly) {
         // A missing index.txt keeps the list from the last start.
         std::vector<int> codes;
         if (loadCodeList(layout::indexFile(app_), codes) != 0) cursor_.codes = std::move(codes);
@@ -86,12 +87,13 @@ JobOutcome MarginFillJob::tick() {
     o.progress = app_.currentCode / 100;
 
     std::vector<std::int32_t> dates, buys, sells;
-    const int result = source == 0 ? reader_.ReadMarginHistory(app_.currentCode, kMonths, dates, buys, sells) : -3;
+    const int result = settings.source == 0 ? reader_.ReadMarginHistory(app_.currentCode, kMonths, dates, buys, sells) : -3;
     if (result == -1) return advanceQuietly(o);
-    if (result == -2 || result == -3) {
+    if (result != 1) {
         o.state = JobState::Stopped;
-        o.stopReason = result == -2 ? JobOutcome::StopReason::Connection : JobOutcome::StopReason::UnrecognisedPage;
-        o.message = result == -2 ? margin_fill_text::kDisconnected : margin_fill_text::kFormatChanged;
+        o.stopReason = stopReasonFor(result);
+        o.message = o.stopReason == JobOutcome::StopReason::Connection ? margin_fill_text::kDisconnected
+                                                                        : margin_fill_text::kFormatChanged;
         return o;
     }
 

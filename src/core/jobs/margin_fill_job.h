@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "jobs/code_cursor.h"
-#include "jobs/job_outcome.h"
+#include "jobs/job.h"
 #include "store/application.h"
 #include "store/price_series.h"
 #include "web/html_value_format.h"
@@ -36,19 +36,22 @@ void fillMarginBalances(PriceSeries& records, const std::vector<std::int32_t>& d
                         const std::vector<std::int32_t>& buys, const std::vector<std::int32_t>& sells);
 
 // The margin fill: one code per tick, six months of margin history each.
-class MarginFillJob {
+class MarginFillJob : public Job {
 public:
     static constexpr int kMonths = 6;
+    struct Settings {
+        bool indexOnly = true;
+        int source = 0;  // the only source: Yahoo
+    };
 
     MarginFillJob(Application& app, HtmlValueFormat& reader);
 
-    bool indexOnly = true;
-    int source = 0;  // the only source: Yahoo
+    Settings settings;
     std::optional<int> resumeFrom;
 
-    JobOutcome open();
-    JobOutcome start();
-    JobOutcome tick();
+    JobOutcome open() override;
+    JobOutcome start() override;
+    JobOutcome tick() override;
 
     int currentCode() const { return app_.currentCode; }
     std::size_t listPosition() const { return cursor_.position; }

@@ -23,11 +23,10 @@ bool takesPart(const std::filesystem::path& path, SkippedFiles& skipped) {
 }  // namespace
 
 JobOutcome SupplementJob::open() {
-    overwrite = false;
-    sourceKind = SourceKind::Folder;
-    folderText.clear();
+    settings = Settings{};
+    setSettingsTaken(false);
     sourceFolder_.clear();
-    app_.currentCode = 0;
+    walk_.restart();
     app_.processedCount = 0;
     failed_ = 0;
     firstError_.clear();
@@ -40,16 +39,16 @@ JobOutcome SupplementJob::open() {
 
 JobOutcome SupplementJob::start() {
     JobOutcome o;
-    switch (sourceKind) {
+    switch (settings.sourceKind) {
     case SourceKind::Folder:
-        if (folderText.empty()) {
+        if (settings.folderText.empty()) {
             o.state = JobState::Idle;
             o.message = supplement_text::kNoFolder;
             return o;
         }
         // A typed relative name means a folder of the working folder, as
         // "init" and "backup" do; an absolute path stays as it is.
-        sourceFolder_ = app_.workDir / std::filesystem::path(folderText);
+        sourceFolder_ = app_.workDir / std::filesystem::path(settings.folderText);
         break;
     case SourceKind::Init: sourceFolder_ = layout::initFolder(app_); break;
     case SourceKind::Backup: sourceFolder_ = layout::backupFolder(app_); break;
@@ -61,6 +60,7 @@ JobOutcome SupplementJob::start() {
         return o;
     }
     removeStaleTemporaryFiles(layout::dataFolder(app_));
+    setSettingsTaken(true);
     o.state = JobState::Running;
     o.status = "株価データ補完中：";
     return o;
@@ -69,7 +69,7 @@ JobOutcome SupplementJob::start() {
 JobOutcome SupplementJob::tick() {
     JobOutcome o;
     o.state = JobState::Running;
-    if (app_.currentCode > 9999) {
+    if (walk_.done()) {
         if (!batch_.flush()) {
             failed_ += static_cast<int>(batch_.failures().size());
             app_.processedCount -= static_cast<int>(batch_.failures().size());
@@ -85,8 +85,8 @@ JobOutcome SupplementJob::tick() {
         if (skipped_.count() > 0) o.message = (o.message ? *o.message + "\n" : std::string()) + skipped_.report();
         return o;
     }
-    const int code = app_.currentCode;
-    o.progress = code / 100;
+    const int code = walk_.code();
+    o.progress = walk_.progress();
     const auto source = sourceFolder_ / layout::codeName(code);
     const auto target = layout::dataFile(app_, code);
     // Only codes present on both sides take part; the chart folder never
@@ -97,7 +97,7 @@ JobOutcome SupplementJob::tick() {
         std::string error;
         if (::access(target.c_str(), W_OK) != 0)
             error = fileErrorText("open", target, errno);
-        else if (mergePriceFile(target, source, overwrite, batch_, &error) == MergeResult::Merged) {
+        else if (mergePriceFile(target, source, settings.overwrite, batch_, &error) == MergeResult::Merged) {
             o.status = formatInt("株価データ補完中：%04d", code);
             ++app_.processedCount;
             error.clear();
@@ -106,7 +106,7 @@ JobOutcome SupplementJob::tick() {
         }
         if (!error.empty() && ++failed_ == 1) firstError_ = error;
     }
-    app_.currentCode = code + 1;
+    walk_.advance();
     return o;
 }
 

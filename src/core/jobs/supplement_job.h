@@ -2,7 +2,8 @@
 #include <filesystem>
 #include <string>
 
-#include "jobs/job_outcome.h"
+#include "jobs/code_range_walk.h"
+#include "jobs/job.h"
 #include "jobs/skipped_files.h"
 #include "store/batch_writer.h"
 #include "store/application.h"
@@ -22,24 +23,26 @@ inline constexpr const char* kNoFolder = "指定フォルダから補完する�
 
 // Merges, code by code, the price files of a source folder into the chart
 // folder's files of the same code. Stops and resumes at currentCode.
-class SupplementJob {
+class SupplementJob : public Job {
 public:
     enum class SourceKind { Folder = 0, Init = 1, Backup = 2 };
+    struct Settings {
+        bool overwrite = false;
+        SourceKind sourceKind = SourceKind::Folder;
+        std::string folderText;  // file-system bytes; a relative path is taken from the working folder
+    };
 
-    // The settings, taken from the dialog's controls before start().
-    bool overwrite = false;
-    SourceKind sourceKind = SourceKind::Folder;
-    std::string folderText;  // file-system bytes; a relative path is taken from the working folder
+    explicit SupplementJob(Application& app) : app_(app), walk_(app) {}
 
-    explicit SupplementJob(Application& app) : app_(app) {}
+    Settings settings;
 
     // Resets settings and job state; the status shows the opening text.
-    JobOutcome open();
+    JobOutcome open() override;
     // Fixes the source folder and runs; Idle with a message when kind
     // Folder has no folder text. Does not reset currentCode, so it resumes.
-    JobOutcome start();
-    JobOutcome tick();
-    JobOutcome stop();
+    JobOutcome start() override;
+    JobOutcome tick() override;
+    JobOutcome stop() override;
 
     const std::filesystem::path& sourceFolder() const { return sourceFolder_; }
     int failedCount() const { return failed_; }
@@ -47,6 +50,7 @@ public:
 
 private:
     Application& app_;
+    CodeRangeWalk walk_;
     BatchWriter batch_;  // every file of the run; flushed once at the end, a stop or a cancel
     std::filesystem::path sourceFolder_;
     int failed_ = 0;

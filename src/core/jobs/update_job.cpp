@@ -15,7 +15,8 @@ UpdateJob::UpdateJob(Application& app, HtmlValueFormat& reader, const Clock& clo
     : app_(app), reader_(reader), clock_(clock) {}
 
 JobOutcome UpdateJob::open() {
-    settings = UpdateSettings{};
+    settings = Settings{};
+    setSettingsTaken(false);
     app_.currentCode = CodeCursor::kNikkeiCode;
     cursor_ = CodeCursor{};
     laterFiles_ = 0;
@@ -28,6 +29,7 @@ JobOutcome UpdateJob::open() {
 }
 
 JobOutcome UpdateJob::start() {
+    setSettingsTaken(true);
     cursor_.indexOnly = settings.indexOnly;
     if (settings.indexOnly) {
         // An index.txt that went missing or bad since the last start keeps
@@ -114,13 +116,10 @@ JobOutcome UpdateJob::tick() {
         if (!cursor_.advance(app_.currentCode)) return finished(o, update_text::kFinishedSkip);
         return o;
     }
-    if (result == -2) {
-        JobOutcome s = stopped(JobOutcome::StopReason::Connection, update_text::kDisconnected);
-        s.progress = o.progress;
-        return s;
-    }
-    if (result == -3) {
-        JobOutcome s = stopped(JobOutcome::StopReason::UnrecognisedPage, update_text::kFormatChanged);
+    if (result != 1) {
+        const auto reason = stopReasonFor(result);
+        JobOutcome s = stopped(reason, reason == JobOutcome::StopReason::Connection ? update_text::kDisconnected
+                                                                                    : update_text::kFormatChanged);
         s.progress = o.progress;
         return s;
     }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "jobs/code_cursor.h"
-#include "jobs/job_outcome.h"
+#include "jobs/job.h"
 #include "jobs/skipped_files.h"
 #include "store/application.h"
 #include "store/clock.h"
@@ -36,28 +36,27 @@ inline constexpr const char* kLaterFiles =
     "これらの株価ファイルにはその日付まで新しい記録が追加されません。";
 }  // namespace update_text
 
-struct UpdateSettings {
-    bool margin = true;
-    bool indexOnly = true;
-    bool nikkei = false;
-    int source = 0;  // 0 InfoSeek, 1 Yahoo
-};
-
 // The daily update: code 101 (the Nikkei average, read for the market date),
 // then one stock quote per tick, stored as that day's record.
-class UpdateJob {
+class UpdateJob : public Job {
 public:
     static constexpr int kInfoSeekNikkei = 100000018;
+    struct Settings {
+        bool margin = true;
+        bool indexOnly = true;
+        bool nikkei = false;
+        int source = 0;  // 0 InfoSeek, 1 Yahoo
+    };
 
     UpdateJob(Application& app, HtmlValueFormat& reader, const Clock& clock);
 
-    UpdateSettings settings;
+    Settings settings;
     // A run in a new process resumes here (applied by the next start()).
     std::optional<int> resumeFrom;
 
-    JobOutcome open();
-    JobOutcome start();
-    JobOutcome tick();
+    JobOutcome open() override;
+    JobOutcome start() override;
+    JobOutcome tick() override;
 
     int currentCode() const { return app_.currentCode; }
     std::size_t listPosition() const { return cursor_.position; }

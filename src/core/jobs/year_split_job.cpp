@@ -18,7 +18,8 @@ int yearOf(const PriceRecord& r) { return r.date / 10000; }
 
 JobOutcome YearSplitJob::open() {
     app_.processedCount = 0;
-    app_.currentCode = 0;
+    walk_.restart();
+    setSettingsTaken(false);
     skipped_.clear();
     JobOutcome o;
     o.state = JobState::Idle;
@@ -34,6 +35,7 @@ JobOutcome YearSplitJob::start() {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(sep, ec), end; !ec && it != end; it.increment(ec))
         if (it->is_directory(ec)) removeStaleTemporaryFiles(it->path());
+    setSettingsTaken(true);
     o.state = JobState::Running;
     return o;
 }
@@ -41,7 +43,7 @@ JobOutcome YearSplitJob::start() {
 JobOutcome YearSplitJob::tick() {
     JobOutcome o;
     o.state = JobState::Running;
-    const int code = app_.currentCode;
+    const int code = walk_.code();
     const auto path = layout::dataFile(app_, code);
     std::string why;
     const PriceFileKind kind = examinePriceFile(path, &why);
@@ -49,7 +51,7 @@ JobOutcome YearSplitJob::tick() {
     if (kind == PriceFileKind::Regular) {
         std::string bytes;
         if (!readPriceFileBytes(path, bytes)) {
-            o.state = JobState::Closed;
+            o.state = JobState::Finished;
             o.stopReason = JobOutcome::StopReason::Failed;
             o.message = formatInt("ファイルオープンエラー！%d\n", code);
             return o;
@@ -71,7 +73,7 @@ JobOutcome YearSplitJob::tick() {
             if (!ensureFolder(target.parent_path(), &error) ||
                 !batch_.replace(target, serializePriceSeries(yearRows), &error)) {
                 batch_.flush();
-                o.state = JobState::Closed;
+                o.state = JobState::Finished;
                 o.stopReason = JobOutcome::StopReason::Failed;
                 o.message = "ファイル作成エラー！" + target.string() + "\n" + error;
                 return o;
@@ -81,11 +83,10 @@ JobOutcome YearSplitJob::tick() {
         o.status = formatInt("株価データ分割保存中...%d", code);
         ++app_.processedCount;
     }
-    o.progress = code / 100;
-    app_.currentCode = code + 1;
-    if (app_.currentCode > 9999) {
+    o.progress = walk_.progress();
+    if (walk_.advance()) {
         const bool flushed = batch_.flush();
-        o.state = JobState::Closed;
+        o.state = JobState::Finished;
         o.message = formatInt("分割完了！処理ファイル数 %d", app_.processedCount);
         if (!flushed) {
             o.stopReason = JobOutcome::StopReason::Failed;

@@ -1,5 +1,6 @@
 #pragma once
-#include "jobs/job_outcome.h"
+#include "jobs/code_range_walk.h"
+#include "jobs/job.h"
 #include "jobs/skipped_files.h"
 #include "store/batch_writer.h"
 #include "store/application.h"
@@ -16,17 +17,22 @@ inline constexpr const char* kTitle = "データ分割ダイアログ";
 
 // Copies every price file of the chart folder into one file per calendar
 // year, sep/YYYY/NNNN, one code per tick; the chart folder is only read.
-class YearSplitJob {
+class YearSplitJob : public Job {
 public:
-    explicit YearSplitJob(Application& app) : app_(app) {}
+    struct Settings {};  // nothing to choose: every file, every year
 
-    JobOutcome open();
+    explicit YearSplitJob(Application& app) : app_(app), walk_(app) {}
+
+    Settings settings;
+
+    JobOutcome open() override;
     // Creates the sep folder when missing and sets off at code 0000.
-    JobOutcome start();
-    JobOutcome tick();
+    JobOutcome start() override;
+    JobOutcome tick() override;
 
 private:
     Application& app_;
+    CodeRangeWalk walk_;
     SkippedFiles skipped_;
     BatchWriter batch_;  // every file of the run; flushed once at the end, a stop or a cancel
 };

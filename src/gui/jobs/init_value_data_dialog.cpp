@@ -72,7 +72,7 @@ InitValueDataDialog::~InitValueDataDialog() { haltJob(); }
 
 void InitValueDataDialog::begin(Action action) {
     if (jobBusy()) return;
-    if (margin_->isEnabled()) {
+    if (!job_.settingsTaken()) {
         job_.settings.margin = margin_->isChecked();
         job_.settings.nikkei = nikkei_->isChecked();
         job_.settings.topix = topix_->isChecked();
@@ -84,13 +84,12 @@ void InitValueDataDialog::begin(Action action) {
                        static_cast<QWidget*>(transfer_)})
         w->setEnabled(false);
     stop_->setEnabled(true);
-    JobRunner::Step start;
     switch (action) {
-    case Action::Create: start = [this] { return job_.startCreate(); }; break;
-    case Action::Transfer: start = [this] { return job_.startTransfer(); }; break;
-    case Action::Delete: start = [this] { return job_.startDelete(); }; break;
+    case Action::Create: job_.action = InitDataJob::Mode::Create; break;
+    case Action::Transfer: job_.action = InitDataJob::Mode::Transfer; break;
+    case Action::Delete: job_.action = InitDataJob::Mode::Delete; break;
     }
-    runJob(std::move(start), [this] { return job_.tick(); });
+    runJob([this] { return job_.start(); }, [this] { return job_.tick(); });
 }
 
 void InitValueDataDialog::onStop() {

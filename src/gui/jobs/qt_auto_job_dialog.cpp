@@ -65,7 +65,8 @@ void AutoJobDialog::apply(const JobOutcome& outcome) {
 void AutoJobDialog::onFinished(const JobOutcome& last, bool stoppedByRequest) {
     if (closing_ || stoppedByRequest) return;
     if (last.message) prompter_->message(*last.message);
-    if (last.state == JobState::Closed) accept();
+        // These dialogs have nothing left to show once their job is done.
+    if (last.state == JobState::Finished) accept();
 }
 
 void AutoJobDialog::done(int result) {

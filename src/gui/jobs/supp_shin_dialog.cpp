@@ -37,17 +37,17 @@ SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent)
     connect(cancel_, &QPushButton::clicked, this, &SuppShinDialog::reject);
 
     applyOutcome(job_.open());
-    indexOnly_->setChecked(job_.indexOnly);
-    source_->setCurrentIndex(job_.source);
+    indexOnly_->setChecked(job_.settings.indexOnly);
+    source_->setCurrentIndex(job_.settings.source);
 }
 
 SuppShinDialog::~SuppShinDialog() { haltJob(); }
 
 void SuppShinDialog::onStart() {
     if (jobBusy()) return;
-    if (indexOnly_->isEnabled()) {
-        job_.indexOnly = indexOnly_->isChecked();
-        job_.source = source_->currentIndex();
+    if (!job_.settingsTaken()) {
+        job_.settings.indexOnly = indexOnly_->isChecked();
+        job_.settings.source = source_->currentIndex();
     }
     indexOnly_->setEnabled(false);
     source_->setEnabled(false);

@@ -78,8 +78,8 @@ SupplementDialog::SupplementDialog(Application& app, QWidget* parent, Prompter* 
     connect(&runner_, &JobRunner::finished, this, &SupplementDialog::onFinished);
 
     apply(job_->open());
-    overwrite_->setChecked(job_->overwrite);
-    sourceKind_->setCurrentIndex(static_cast<int>(job_->sourceKind));
+    overwrite_->setChecked(job_->settings.overwrite);
+    sourceKind_->setCurrentIndex(static_cast<int>(job_->settings.sourceKind));
     stop_->setEnabled(false);
     showSourceKind();
 }
@@ -87,13 +87,14 @@ SupplementDialog::SupplementDialog(Application& app, QWidget* parent, Prompter* 
 SupplementDialog::~SupplementDialog() { runner_.requestStop(); }
 
 void SupplementDialog::takeMembers() {
-    job_->overwrite = overwrite_->isChecked();
-    job_->sourceKind = static_cast<SupplementJob::SourceKind>(sourceKind_->currentIndex());
-    job_->folderText = QFile::encodeName(folder_->text()).toStdString();
+    if (job_->settingsTaken()) return;  // a resume keeps the source and overwrite setting
+    job_->settings.overwrite = overwrite_->isChecked();
+    job_->settings.sourceKind = static_cast<SupplementJob::SourceKind>(sourceKind_->currentIndex());
+    job_->settings.folderText = QFile::encodeName(folder_->text()).toStdString();
 }
 
 void SupplementDialog::showSourceKind() {
-    const bool folderKind = sourceKind_->currentIndex() == 0 && sourceKind_->isEnabled();
+    const bool folderKind = sourceKind_->currentIndex() == 0 && !job_->settingsTaken();
     folder_->setEnabled(folderKind);
     browse_->setEnabled(folderKind);
 }
@@ -128,7 +129,7 @@ void SupplementDialog::setRunning(bool running) {
 void SupplementDialog::apply(const JobOutcome& outcome) {
     if (closing_) return;
     showOutcome(outcome, status_, progress_);
-    if (outcome.state == JobState::Running && sourceKind_->isEnabled()) {
+    if (outcome.state == JobState::Running && job_->settingsTaken() && sourceKind_->isEnabled()) {
         // The settings stay disabled until the dialog is opened anew, so a
         // resume uses the same source and overwrite setting.
         overwrite_->setEnabled(false);

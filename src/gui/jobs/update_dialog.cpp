@@ -49,7 +49,7 @@ UpdateDialog::~UpdateDialog() { haltJob(); }
 void UpdateDialog::onStart() {
     if (jobBusy()) return;
     // The settings are taken at the first start; after a stop they stay disabled and unchanged.
-    if (margin_->isEnabled()) {
+    if (!job_.settingsTaken()) {
         job_.settings.margin = margin_->isChecked();
         job_.settings.indexOnly = indexOnly_->isChecked();
         job_.settings.nikkei = nikkei_->isChecked();

@@ -1,0 +1,48 @@
+#pragma once
+#include "jobs/job_outcome.h"
+
+namespace quarlink {
+
+// The contract every job keeps, so that a dialog and the CLI drive any job
+// the same way: open() once, settings filled in, start(), then tick() while
+// the outcome says Running. A job also keeps a nested `Settings` struct,
+// filled from the dialog's controls or the CLI's options before start().
+//
+// All calls come from one thread at a time (the dialog's worker or the
+// CLI's main thread); the job never talks to the user itself: texts travel
+// in the outcome, and a question comes back through answer().
+class Job {
+public:
+    virtual ~Job() = default;
+
+    // Resets settings and progress; the outcome carries the opening status.
+    virtual JobOutcome open() = 0;
+    // Takes the settings and sets off; Idle (with a message) when they are refused.
+    virtual JobOutcome start() = 0;
+    virtual JobOutcome tick() = 0;
+    // The user's stop between ticks; what is done so far stays done.
+    virtual JobOutcome stop() {
+        JobOutcome o;
+        o.state = JobState::Stopped;
+        return o;
+    }
+    // The user's answer to the outcome's question.
+    virtual JobOutcome answer(bool /*yes*/) {
+        JobOutcome o;
+        o.state = JobState::Running;
+        return o;
+    }
+
+    // True from the first start() that took the settings until the next
+    // open(): a resumed run keeps them, and a dialog keeps its setting
+    // controls locked meanwhile.
+    bool settingsTaken() const { return settingsTaken_; }
+
+protected:
+    void setSettingsTaken(bool taken) { settingsTaken_ = taken; }
+
+private:
+    bool settingsTaken_ = false;
+};
+
+}  // namespace quarlink
