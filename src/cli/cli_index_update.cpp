@@ -41,9 +41,13 @@ int run(Context& context, Args& args) {
     if (!requireChartFolder(context)) return kExitFailed;
 
     WebSession web(context.app);
-    IndexUpdate job(context.app, web.fetcher(), web.endpoints(), context.prompter);
-    if (!job.open()) return kExitFailed;
-    if (!job.download()) return job.fetchFailed() ? kExitConnection : kExitFailed;
+    IndexUpdate job(context.app, web.fetcher(), web.endpoints());
+    if (const JobOutcome opened = job.open(); opened.state != JobState::Idle) {
+        if (opened.message) context.prompter.message(*opened.message);
+        return kExitFailed;
+    }
+    job.action = IndexUpdate::Action::Download;
+    if (const int exit = driveJob(job, context.prompter); exit != kExitDone) return exit;
 
     for (const int code : removeChanged) {
         const auto& list = job.changed();
@@ -64,7 +68,8 @@ int run(Context& context, Args& args) {
     printList(index_update_text::kUnregisteredLabel, job.unregistered(), job);
     std::cout.flush();
     if (!apply) return kExitDone;
-    return job.apply() ? kExitDone : kExitFailed;
+    job.action = IndexUpdate::Action::Apply;
+    return driveJob(job, context.prompter);
 }
 
 }  // namespace

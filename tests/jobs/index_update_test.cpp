@@ -53,13 +53,28 @@ struct IndexFixture : ::testing::Test {
     CannedFetcher fetcher;
     Endpoints endpoints;
     ScriptedPrompter prompter;
-    IndexUpdate job{folder.app, fetcher, endpoints, prompter};
+    IndexUpdate job{folder.app, fetcher, endpoints};
+    JobOutcome last;
 
     IndexFixture() {
         endpoints.index = Endpoint{"127.0.0.1", 8080};
         folder.writeIndex(kLocal);
         fetcher.page = kPublished;
     }
+    // As the dialog and the CLI drive it: messages and the question go to the prompter.
+    bool opened() {
+        last = job.open();
+        if (last.message) prompter.message(*last.message);
+        return last.state == JobState::Idle;
+    }
+    bool run(IndexUpdate::Action action) {
+        job.action = action;
+        last = runToEnd(job, prompter);
+        return last.state == JobState::Finished;
+    }
+    bool download() { return run(IndexUpdate::Action::Download); }
+    bool apply() { return run(IndexUpdate::Action::Apply); }
+    bool fetchFailed() const { return last.stopReason == JobOutcome::StopReason::Connection; }
     std::string indexText() const {
         std::string bytes;
         readWholeFile(std::filesystem::path(folder.app.chartFolder) / "index.txt", bytes);
@@ -70,8 +85,8 @@ struct IndexFixture : ::testing::Test {
 }  // namespace
 
 TEST_F(IndexFixture, DownloadListsChangedAndUnregisteredCodes) {
-    ASSERT_TRUE(job.open());
-    ASSERT_TRUE(job.download());
+    ASSERT_TRUE(opened());
+    ASSERT_TRUE(download());
     EXPECT_EQ(fetcher.lastPath, "/download/index.txt");
     EXPECT_EQ(job.changed(), (std::vector<int>{1332, 7203}));
     EXPECT_EQ(job.unregistered(), (std::vector<int>{2000, 3000}));
@@ -93,11 +108,11 @@ TEST_F(IndexFixture, DownloadListsChangedAndUnregisteredCodes) {
 }
 
 TEST_F(IndexFixture, ApplyWritesTheRemainingChangesByteForByte) {
-    ASSERT_TRUE(job.open());
-    ASSERT_TRUE(job.download());
+    ASSERT_TRUE(opened());
+    ASSERT_TRUE(download());
     EXPECT_EQ(job.removeChanged(1), 0);      // drop 7203: the last item, select the previous
     EXPECT_EQ(job.removeUnregistered(0), 0);  // drop 2000 from the index
-    ASSERT_TRUE(job.apply());
+    ASSERT_TRUE(apply());
     EXPECT_EQ(indexText(),
               "date=20061205\r\n"
               "1301,\x8b\x8d,T1,1000\r\n"
@@ -111,12 +126,12 @@ TEST_F(IndexFixture, ApplyWritesTheRemainingChangesByteForByte) {
 }
 
 TEST_F(IndexFixture, ApplyRefusalsLeaveTheFileAlone) {
-    ASSERT_TRUE(job.open());
-    EXPECT_FALSE(job.apply());
+    ASSERT_TRUE(opened());
+    EXPECT_FALSE(apply());
     EXPECT_EQ(prompter.messages.back(), index_update_text::kNotDownloaded);
-    ASSERT_TRUE(job.download());
+    ASSERT_TRUE(download());
     prompter.answer = false;
-    EXPECT_FALSE(job.apply());
+    EXPECT_FALSE(apply());
     EXPECT_EQ(indexText(), kLocal);
     // A write failure shows only its own message and keeps the lists.
     prompter.answer = true;
@@ -124,7 +139,7 @@ TEST_F(IndexFixture, ApplyRefusalsLeaveTheFileAlone) {
     std::filesystem::remove(index);
     std::filesystem::create_directory(index);
     const std::size_t before = prompter.messages.size();
-    EXPECT_FALSE(job.apply());
+    EXPECT_FALSE(apply());
     ASSERT_EQ(prompter.messages.size(), before + 1);
     EXPECT_EQ(prompter.messages.back(), index_update_text::kWriteError);
     EXPECT_EQ(job.changed().size(), 2u);
@@ -133,32 +148,33 @@ TEST_F(IndexFixture, ApplyRefusalsLeaveTheFileAlone) {
 TEST_F(IndexFixture, FailuresGiveTheirMessages) {
     {
         ScratchFolder empty;
-        IndexUpdate j{empty.app, fetcher, endpoints, prompter};
-        EXPECT_FALSE(j.open());
-        EXPECT_EQ(prompter.messages.back(), index_update_text::kOpenError);
+        IndexUpdate j{empty.app, fetcher, endpoints};
+        const JobOutcome o = j.open();
+        EXPECT_NE(o.state, JobState::Idle);
+        EXPECT_EQ(o.message, index_update_text::kOpenError);
     }
-    ASSERT_TRUE(job.open());
+    ASSERT_TRUE(opened());
     fetcher.result = 0;
-    EXPECT_FALSE(job.download());
+    EXPECT_FALSE(download());
     EXPECT_EQ(prompter.messages.back(), index_update_text::kDownloadFailed);
     EXPECT_FALSE(job.downloaded());
-    EXPECT_TRUE(job.fetchFailed());
+    EXPECT_TRUE(fetchFailed());
     endpoints.index = Endpoint{};
     fetcher.result = 1;
-    EXPECT_FALSE(job.download());
+    EXPECT_FALSE(download());
     EXPECT_EQ(prompter.messages.back(), index_update_text::kDownloadFailed);
     // A working folder that cannot take the copy is no download failure, and says why.
     endpoints.index = Endpoint{"127.0.0.1", 8080};
     std::filesystem::create_directories(layout::indexDownloadFile(folder.app) / "inside");
-    EXPECT_FALSE(job.download());
-    EXPECT_FALSE(job.fetchFailed());
+    EXPECT_FALSE(download());
+    EXPECT_FALSE(fetchFailed());
     EXPECT_EQ(prompter.messages.back().rfind(std::string(index_update_text::kSaveError) + "\n", 0), 0u)
         << prompter.messages.back();
     EXPECT_GT(prompter.messages.back().size(), std::string(index_update_text::kSaveError).size() + 1);
 }
 
 TEST_F(IndexFixture, EntryLineHasNoTrailingCommaWithoutFlags) {
-    ASSERT_TRUE(job.open());
+    ASSERT_TRUE(opened());
     EXPECT_EQ(IndexUpdate::entryLine(job.currentTable(), 2000), "2000,GONE,T2,100");
     EXPECT_EQ(IndexUpdate::entryLine(job.currentTable(), 1332), "1332,OLD,T1,1000,N225");
     EXPECT_EQ(IndexUpdate::entryLine(job.currentTable(), 7203), "");
@@ -170,14 +186,14 @@ TEST_F(IndexFixture, PublishedLinesTheChartProgramCannotReadAreLeftOut) {
     fetcher.page = kPublished + fits + "\r\n" + "1401," + std::string(498, 'B') + ",T1,100\r\n" +
                    "1402,N" + std::string(1, '\0') + "UL,T1,100\r\n" +
                    "1332,LONG,T1,100," + std::string(100000, 'F') + "\r\n";
-    ASSERT_TRUE(job.open());
-    ASSERT_TRUE(job.download());
+    ASSERT_TRUE(opened());
+    ASSERT_TRUE(download());
     EXPECT_EQ(job.changed(), (std::vector<int>{1400, 7203}));
     EXPECT_EQ(job.leftOut(), (std::vector<int>{1332, 1401, 1402}));
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_NE(prompter.messages[0].find("3"), std::string::npos);
     EXPECT_NE(prompter.messages[0].find("1332,1401,1402"), std::string::npos) << prompter.messages[0];
-    ASSERT_TRUE(job.apply());
+    ASSERT_TRUE(apply());
     // The local entry of a left-out code stays as it was read.
     const std::string written = indexText();
     EXPECT_NE(written.find("1332,OLD,T1,1000,N225\r\n"), std::string::npos);

@@ -16,32 +16,50 @@ bool readableLine(const std::string& line) {
     return line.size() <= index_update_text::kMaxLineBytes && line.find_first_of(std::string("\0\r\n", 3)) == std::string::npos;
 }
 
-}  // namespace
-
-IndexUpdate::IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints, Prompter& prompter)
-    : app_(app), fetcher_(fetcher), endpoints_(endpoints), prompter_(prompter) {}
-
-bool IndexUpdate::open() {
-    downloaded_ = false;
-    current_ = IndexTable{};
-    if (!loadIndexTable(layout::indexFile(app_), current_)) {
-        prompter_.message(index_update_text::kOpenError);
-        return false;
-    }
-    return true;
+JobOutcome ended(JobState state, std::string message = {},
+                 JobOutcome::StopReason reason = JobOutcome::StopReason::Failed) {
+    JobOutcome o;
+    o.state = state;
+    if (state == JobState::Stopped) o.stopReason = reason;
+    if (!message.empty()) o.message = std::move(message);
+    return o;
 }
 
-bool IndexUpdate::download() {
+}  // namespace
+
+IndexUpdate::IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints)
+    : app_(app), fetcher_(fetcher), endpoints_(endpoints) {}
+
+JobOutcome IndexUpdate::open() {
+    downloaded_ = false;
+    action = Action::Download;
+    current_ = IndexTable{};
+    if (!loadIndexTable(layout::indexFile(app_), current_)) return ended(JobState::Stopped, index_update_text::kOpenError);
+    return ended(JobState::Idle);
+}
+
+JobOutcome IndexUpdate::start() {
+    if (action == Action::Download) return download();
+    if (!downloaded_) return ended(JobState::Stopped, index_update_text::kNotDownloaded);
+    JobOutcome o;
+    o.state = JobState::Running;
+    o.question = index_update_text::kApplyQuestion;
+    return o;
+}
+
+JobOutcome IndexUpdate::tick() { return ended(JobState::Finished); }
+
+JobOutcome IndexUpdate::answer(bool yes) { return yes ? write() : ended(JobState::Stopped); }
+
+JobOutcome IndexUpdate::download() {
     changed_.clear();
     unregistered_.clear();
     leftOut_.clear();
     std::string response;
-    fetchFailed_ = !endpoints_.index.configured() ||
-                   fetcher_.fetch(endpoints_.index.host, endpoints_.index.port, index_update_text::kPath, response) != 1;
-    if (fetchFailed_) {
-        prompter_.message(index_update_text::kDownloadFailed);
+    if (!endpoints_.index.configured() ||
+        fetcher_.fetch(endpoints_.index.host, endpoints_.index.port, index_update_text::kPath, response) != 1) {
         downloaded_ = false;
-        return false;
+        return ended(JobState::Stopped, index_update_text::kDownloadFailed, JobOutcome::StopReason::Connection);
     }
     std::string text;
     text.reserve(response.size());
@@ -55,15 +73,13 @@ bool IndexUpdate::download() {
     std::string error;
     if (!replaceFileAtomically(scratch, text, &error)) {
         // The download worked; the user has to learn why the copy could not be kept.
-        prompter_.message(std::string(index_update_text::kSaveError) + "\n" + error);
         downloaded_ = false;
-        return false;
+        return ended(JobState::Stopped, std::string(index_update_text::kSaveError) + "\n" + error);
     }
     new_ = IndexTable{};
     if (!loadIndexTable(scratch, new_)) {
-        prompter_.message(index_update_text::kReadError);
         downloaded_ = false;
-        return false;
+        return ended(JobState::Stopped, index_update_text::kReadError);
     }
     downloaded_ = true;
     for (int code = 0; code < kCodeCount; ++code) {
@@ -76,13 +92,13 @@ bool IndexUpdate::download() {
         }
         (new_.name[code].empty() ? unregistered_ : changed_).push_back(code);
     }
+    std::string note;
     if (!leftOut_.empty()) {
-        std::string text = formatInt(index_update_text::kLeftOut, static_cast<int>(leftOut_.size()));
-        for (std::size_t i = 0; i < leftOut_.size() && i < 20; ++i) text += (i ? "," : "") + layout::codeName(leftOut_[i]);
-        if (leftOut_.size() > 20) text += ",...";
-        prompter_.message(text);
+        note = formatInt(index_update_text::kLeftOut, static_cast<int>(leftOut_.size()));
+        for (std::size_t i = 0; i < leftOut_.size() && i < 20; ++i) note += (i ? "," : "") + layout::codeName(leftOut_[i]);
+        if (leftOut_.size() > 20) note += ",...";
     }
-    return true;
+    return ended(JobState::Finished, note);
 }
 
 std::string IndexUpdate::newDateText() const {
@@ -106,13 +122,7 @@ int IndexUpdate::removeUnregistered(int row) {
     return std::min(row, static_cast<int>(unregistered_.size()) - 1);
 }
 
-bool IndexUpdate::apply() {
-    if (!downloaded_) {
-        prompter_.message(index_update_text::kNotDownloaded);
-        return false;
-    }
-    if (!prompter_.askYesNo(index_update_text::kApplyQuestion)) return false;
-
+JobOutcome IndexUpdate::write() {
     // The local table changes only once the file is written, so a failed
     // write leaves both the file and the lists as they were.
     IndexTable merged = current_;
@@ -122,14 +132,11 @@ bool IndexUpdate::apply() {
         merged.unit[code] = new_.unit[code];
         merged.flags[code] = new_.flags[code];
     }
-    if (!saveIndexTable(layout::indexFile(app_), merged, new_.date)) {
-        prompter_.message(index_update_text::kWriteError);
-        return false;
-    }
+    if (!saveIndexTable(layout::indexFile(app_), merged, new_.date))
+        return ended(JobState::Stopped, index_update_text::kWriteError);
     current_ = std::move(merged);
     changed_.clear();
-    prompter_.message(index_update_text::kApplied);
-    return true;
+    return ended(JobState::Finished, index_update_text::kApplied);
 }
 
 std::string IndexUpdate::entryLine(const IndexTable& table, int code) {

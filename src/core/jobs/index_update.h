@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "jobs/job.h"
 #include "store/application.h"
 #include "store/index_table.h"
-#include "store/prompter.h"
 #include "web/endpoints.h"
 #include "web/page_fetcher.h"
 
@@ -63,24 +63,34 @@ struct IndexEntryView {
 
 // The index update: downloads the published index.txt, lists the codes
 // whose entries differ, lets the user drop changes and unregistered codes,
-// and writes the merged index.txt.
-class IndexUpdate {
+// and writes the merged index.txt. Each start() does one action in one step:
+// a download, or an apply that first asks (the question in its outcome).
+class IndexUpdate : public Job {
 public:
-    IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints, Prompter& prompter);
+    enum class Action { Download, Apply };
+    struct Settings {};  // the choices are the list removals, made between runs
 
-    // Reads the local index.txt; false (after the message) when it cannot be read.
-    bool open();
-    // False (after the message) when a step failed.
-    bool download();
+    IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints);
+
+    Settings settings;
+    Action action = Action::Download;  // what the next start() does
+
+    // Reads the local index.txt: Idle, or Stopped with the message when it
+    // cannot be read.
+    JobOutcome open() override;
+    // The download: Finished (with a note of left-out lines), or Stopped with
+    // the message (stop reason Connection when the fetch itself failed). The
+    // apply: Running with the question, or Stopped when nothing was downloaded.
+    JobOutcome start() override;
+    // Nothing follows a step: Finished.
+    JobOutcome tick() override;
+    // The apply's answer: No leaves everything as it is (Stopped, Failed).
+    JobOutcome answer(bool yes) override;
     // Removes the item at `row`; returns the row to select next, -1 for none.
     int removeChanged(int row);
     int removeUnregistered(int row);
-    // Asks, writes index.txt, tells the user. True when written.
-    bool apply();
 
     bool downloaded() const { return downloaded_; }
-    // True when the last download() failed at the fetch itself.
-    bool fetchFailed() const { return fetchFailed_; }
     const std::vector<int>& changed() const { return changed_; }
     const std::vector<int>& unregistered() const { return unregistered_; }
     // Published entries whose line the chart program could not read (too
@@ -101,12 +111,13 @@ private:
 
     Application& app_;
     PageFetcher& fetcher_;
+    JobOutcome download();
+    JobOutcome write();
+
     const Endpoints& endpoints_;
-    Prompter& prompter_;
     IndexTable current_;
     IndexTable new_;
     bool downloaded_ = false;
-    bool fetchFailed_ = false;
     std::vector<int> changed_;
     std::vector<int> unregistered_;
     std::vector<int> leftOut_;

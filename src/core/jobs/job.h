@@ -1,5 +1,6 @@
 #pragma once
 #include "jobs/job_outcome.h"
+#include "store/prompter.h"
 
 namespace quarlink {
 
@@ -44,5 +45,10 @@ protected:
 private:
     bool settingsTaken_ = false;
 };
+
+// Drives a job on the calling thread, for steps that are over in a moment:
+// start(), the questions asked and answered, tick() while Running; each
+// message goes to `prompter`. Returns the last outcome.
+JobOutcome runToEnd(Job& job, Prompter& prompter);
 
 }  // namespace quarlink

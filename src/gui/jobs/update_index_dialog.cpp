@@ -15,14 +15,6 @@ QString text(const char* utf8) { return QString::fromUtf8(utf8); }
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
 }  // namespace
 
-void UpdateIndexDialog::RoutingPrompter::message(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    if (deferring)
-        deferred.push_back(text);
-    else
-        target->message(text);
-}
-
 UpdateIndexDialog::Block UpdateIndexDialog::makeBlock() {
     Block b;
     b.name = new QLineEdit;
@@ -41,9 +33,8 @@ UpdateIndexDialog::Block UpdateIndexDialog::makeBlock() {
 }
 
 UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent)
-    : JobDialogBase(app, parent), job_(app, web_.fetcher(), web_.endpoints(), routing_) {
+    : JobDialogBase(app, parent), job_(app, web_.fetcher(), web_.endpoints()) {
     using namespace index_update_text;
-    routing_.target = &prompter();
     setWindowTitle(text(kCaption));
     changed_ = new QListWidget;
     unregistered_ = new QListWidget;
@@ -114,40 +105,26 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent)
 UpdateIndexDialog::~UpdateIndexDialog() { haltJob(); }
 
 void UpdateIndexDialog::openIndex() {
-    routing_.target = &prompter();
-    if (!job_.open()) reject();
+    const JobOutcome opened = job_.open();
+    if (opened.message) prompter().message(*opened.message);
+    if (opened.state != JobState::Idle) reject();
 }
 
 void UpdateIndexDialog::onDownload() {
     if (jobBusy()) return;
-    routing_.target = &prompter();
     changed_->clear();
     unregistered_->clear();
     clearDisplay();
     for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_}) b->setEnabled(false);
-    routing_.deferring = true;
-    runJob(
-        [this] {
-            job_.download();
-            JobOutcome o;
-            o.state = JobState::Finished;
-            return o;
-        },
-        [] {
-            JobOutcome done;
-            done.state = JobState::Finished;
-            return done;
-        });
+    job_.action = IndexUpdate::Action::Download;
+    runJob([this] { return job_.start(); }, [this] { return job_.tick(); });
 }
 
-void UpdateIndexDialog::jobEnded(const JobOutcome&) {
-    routing_.deferring = false;
+void UpdateIndexDialog::jobEnded(const JobOutcome& last) {
     for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_}) b->setEnabled(true);
     fillLists();
     if (job_.downloaded()) date_->setText(text(job_.newDateText()));
-    const auto messages = std::move(routing_.deferred);
-    routing_.deferred.clear();
-    for (const auto& m : messages) prompter().message(m);
+    if (last.message) prompter().message(*last.message);
 }
 
 void UpdateIndexDialog::fillLists() {
@@ -222,8 +199,8 @@ void UpdateIndexDialog::onRemoveUnregistered() {
 
 void UpdateIndexDialog::onApply() {
     if (jobBusy()) return;
-    routing_.target = &prompter();
-    if (job_.apply()) fillLists();
+    job_.action = IndexUpdate::Action::Apply;
+    if (runToEnd(job_, prompter()).state == JobState::Finished) fillLists();
 }
 
 }  // namespace quarlink

@@ -3,7 +3,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <mutex>
 #include <vector>
 
 #include "jobs/index_update.h"
@@ -12,7 +11,8 @@
 namespace quarlink {
 
 // "index更新": a view over IndexUpdate. The download runs on the worker
-// thread; its messages are shown once it is back.
+// thread, its message shown once it is back; the apply is a local write and
+// runs here, so its question is asked at once.
 class UpdateIndexDialog : public JobDialogBase {
     Q_OBJECT
 public:
@@ -42,20 +42,6 @@ public:
     QPushButton* endButton() const { return end_; }
 
 private:
-    // Collects the messages of a step on the worker, or passes them on.
-    class RoutingPrompter final : public Prompter {
-    public:
-        Prompter* target = nullptr;
-        bool deferring = false;
-        std::vector<std::string> deferred;
-        void message(const std::string& text) override;
-        bool askYesNo(const std::string& text) override { return target->askYesNo(text); }
-        Answer askYesNoCancel(const std::string& text) override { return target->askYesNoCancel(text); }
-
-    private:
-        std::mutex mutex_;
-    };
-
     Block makeBlock();
     void openIndex();
     void onDownload();
@@ -71,7 +57,6 @@ private:
     void applyOutcome(const JobOutcome&) override {}
     void jobEnded(const JobOutcome& last) override;
 
-    RoutingPrompter routing_;
     IndexUpdate job_;
     QListWidget* changed_;
     QListWidget* unregistered_;
