@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-#include "jobs/qt_job_runner.h"
+#include "jobs/job_runner.h"
 
 using namespace quarlink;
 

@@ -98,8 +98,7 @@ TEST(UpdateDialog, ControlsAndDefaults) {
 TEST(UpdateDialog, ConnectionFailureReenablesOnlyTheStartButton) {
     Scratch s(1);  // nothing listens on port 1
     test::FakePrompter prompter;
-    UpdateDialog d(s.app, nullptr);
-    d.setPrompter(&prompter);
+    UpdateDialog d(s.app, nullptr, &prompter);
     d.show();
     QTest::mouseClick(d.startButton(), Qt::LeftButton);
     EXPECT_FALSE(d.marginBox()->isEnabled());
@@ -176,8 +175,7 @@ TEST(InitValueDataDialog, ControlsStopAndStatus) {
 TEST(UpdateIndexDialog, ControlsAndDownloadFailure) {
     Scratch s(1);
     test::FakePrompter prompter;
-    UpdateIndexDialog d(s.app, nullptr);
-    d.setPrompter(&prompter);
+    UpdateIndexDialog d(s.app, nullptr, &prompter);
     EXPECT_EQ(d.windowTitle(), "index更新");
     EXPECT_EQ(d.removeChangedButton()->text(), "変更削除");
     EXPECT_EQ(d.removeUnregisteredButton()->text(), "個別削除");

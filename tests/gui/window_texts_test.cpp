@@ -15,7 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "jobs/qt_job_status.h"
+#include "jobs/job_status.h"
 #include "jobs/supp_shin_dialog.h"
 #include "jobs/update_dialog.h"
 #include "jobs/update_index_dialog.h"
@@ -114,8 +114,7 @@ TEST(WindowTexts, IndexUpdateListsShareOneSelectionAndEnterRemovesNothing) {
         "HTTP/1.0 200 OK\r\n\r\ndate=20061205\r\n1301,A,T1,1000\r\n1332,NEW,T1,100\r\n1400,ADDED,T1,100\r\n");
     Work w(server.port);
     test::FakePrompter prompter;
-    UpdateIndexDialog d(w.app, nullptr);
-    d.setPrompter(&prompter);
+    UpdateIndexDialog d(w.app, nullptr, &prompter);
     d.show();
     QTest::qWait(20);
     QTest::mouseClick(d.downloadButton(), Qt::LeftButton);

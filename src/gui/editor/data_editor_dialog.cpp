@@ -20,7 +20,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "jobs/qt_job_status.h"
+#include "jobs/job_status.h"
 #include "shell/qt_prompter.h"
 #include "shell/qt_text.h"
 

@@ -3,17 +3,15 @@
 namespace quarlink {
 
 MakeBackUpDialog::MakeBackUpDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : AutoJobDialog(QString::fromUtf8(backup_text::kBackupTitle), QString::fromUtf8(backup_text::kNote), prompter,
+    : AutoJobDialog(app, QString::fromUtf8(backup_text::kBackupTitle), QString::fromUtf8(backup_text::kNote), prompter,
                     parent) {
-    auto job = std::make_shared<BackupJob>(app, BackupJob::Direction::Backup);
-    setJob(job->open(), [job] { return job->start(); }, [job] { return job->tick(); });
+    openJob<BackupJob>(app, BackupJob::Direction::Backup);
 }
 
 RestoreBackUpDialog::RestoreBackUpDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : AutoJobDialog(QString::fromUtf8(backup_text::kRestoreTitle), QString::fromUtf8(backup_text::kNote), prompter,
-                    parent) {
-    auto job = std::make_shared<BackupJob>(app, BackupJob::Direction::Restore);
-    setJob(job->open(), [job] { return job->start(); }, [job] { return job->tick(); });
+    : AutoJobDialog(app, QString::fromUtf8(backup_text::kRestoreTitle), QString::fromUtf8(backup_text::kNote),
+                    prompter, parent) {
+    openJob<BackupJob>(app, BackupJob::Direction::Restore);
 }
 
 }  // namespace quarlink

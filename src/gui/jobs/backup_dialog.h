@@ -2,7 +2,7 @@
 #include <memory>
 
 #include "jobs/backup_job.h"
-#include "jobs/qt_auto_job_dialog.h"
+#include "jobs/auto_job_dialog.h"
 
 namespace quarlink {
 

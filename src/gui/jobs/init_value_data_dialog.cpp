@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "jobs/qt_job_status.h"
+#include "jobs/job_status.h"
 
 namespace quarlink {
 
@@ -14,8 +14,8 @@ namespace {
 QString text(const char* utf8) { return QString::fromUtf8(utf8); }
 }  // namespace
 
-InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent)
-    : JobDialogBase(app, parent), job_(app, web_.reader(), web_.clock()) {
+InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prompter* prompter)
+    : JobDialog(app, prompter, parent), job_(makeJob<InitDataJob>(app, web().reader(), web().clock())) {
     using namespace init_data_text;
     setWindowTitle(text(kCaption));
     margin_ = new QCheckBox(text(kMarginLabel));
@@ -68,8 +68,6 @@ InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent)
     stop_->setEnabled(false);
 }
 
-InitValueDataDialog::~InitValueDataDialog() { haltJob(); }
-
 void InitValueDataDialog::begin(Action action) {
     if (jobBusy()) return;
     if (!job_.settingsTaken()) {
@@ -89,7 +87,7 @@ void InitValueDataDialog::begin(Action action) {
     case Action::Transfer: job_.action = InitDataJob::Mode::Transfer; break;
     case Action::Delete: job_.action = InitDataJob::Mode::Delete; break;
     }
-    runJob([this] { return job_.start(); }, [this] { return job_.tick(); });
+    runJob();
 }
 
 void InitValueDataDialog::onStop() {
@@ -109,7 +107,7 @@ void InitValueDataDialog::applyOutcome(const JobOutcome& o) {
     showOutcome(o, status_, progress_);
 }
 
-void InitValueDataDialog::jobEnded(const JobOutcome& last) {
+void InitValueDataDialog::jobEnded(const JobOutcome& last, bool) {
     modeEnded();
     if (last.message) prompter().message(*last.message);
 }

@@ -6,16 +6,15 @@
 #include <QPushButton>
 
 #include "jobs/init_data_job.h"
-#include "jobs/qt_job_dialog.h"
+#include "jobs/job_dialog.h"
 
 namespace quarlink {
 
 // "初期化データの作成": a view over InitDataJob.
-class InitValueDataDialog : public JobDialogBase {
+class InitValueDataDialog : public JobDialog {
     Q_OBJECT
 public:
-    InitValueDataDialog(Application& app, QWidget* parent = nullptr);
-    ~InitValueDataDialog() override;
+    InitValueDataDialog(Application& app, QWidget* parent = nullptr, Prompter* prompter = nullptr);
 
     QCheckBox* marginBox() const { return margin_; }
     QCheckBox* nikkeiBox() const { return nikkei_; }
@@ -36,9 +35,9 @@ private:
     void onStop();
     void modeEnded();
     void applyOutcome(const JobOutcome& o) override;
-    void jobEnded(const JobOutcome& last) override;
+    void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
 
-    InitDataJob job_;
+    InitDataJob& job_;
     QCheckBox* margin_;
     QCheckBox* nikkei_;
     QCheckBox* topix_;

@@ -4,12 +4,12 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "jobs/qt_job_status.h"
+#include "jobs/job_status.h"
 
 namespace quarlink {
 
-SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent)
-    : JobDialogBase(app, parent), job_(app, web_.reader()) {
+SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prompter)
+    : JobDialog(app, prompter, parent), job_(makeJob<MarginFillJob>(app, web().reader())) {
     setWindowTitle(QString::fromUtf8(margin_fill_text::kCaption));
     indexOnly_ = new QCheckBox(QString::fromUtf8(margin_fill_text::kIndexOnlyLabel));
     source_ = new QComboBox;
@@ -36,12 +36,11 @@ SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent)
     connect(start_, &QPushButton::clicked, this, &SuppShinDialog::onStart);
     connect(cancel_, &QPushButton::clicked, this, &SuppShinDialog::reject);
 
+    setBeforeTick([this] { showProgressBeforeStep(progress_, job_.currentCode() / 100); });
     applyOutcome(job_.open());
     indexOnly_->setChecked(job_.settings.indexOnly);
     source_->setCurrentIndex(job_.settings.source);
 }
-
-SuppShinDialog::~SuppShinDialog() { haltJob(); }
 
 void SuppShinDialog::onStart() {
     if (jobBusy()) return;
@@ -52,18 +51,14 @@ void SuppShinDialog::onStart() {
     indexOnly_->setEnabled(false);
     source_->setEnabled(false);
     start_->setEnabled(false);
-    runJob([this] { return job_.start(); },
-           [this] {
-               showProgressBeforeStep(progress_, job_.currentCode() / 100);
-               return job_.tick();
-           });
+    runJob();
 }
 
 void SuppShinDialog::applyOutcome(const JobOutcome& o) {
     showOutcome(o, status_, progress_);
 }
 
-void SuppShinDialog::jobEnded(const JobOutcome& last) {
+void SuppShinDialog::jobEnded(const JobOutcome& last, bool) {
     if (last.state == JobState::Stopped) start_->setEnabled(true);
     if (last.message) prompter().message(*last.message);
 }

@@ -6,16 +6,15 @@
 #include <QPushButton>
 
 #include "jobs/margin_fill_job.h"
-#include "jobs/qt_job_dialog.h"
+#include "jobs/job_dialog.h"
 
 namespace quarlink {
 
 // "信用残補填": a view over MarginFillJob.
-class SuppShinDialog : public JobDialogBase {
+class SuppShinDialog : public JobDialog {
     Q_OBJECT
 public:
-    SuppShinDialog(Application& app, QWidget* parent = nullptr);
-    ~SuppShinDialog() override;
+    SuppShinDialog(Application& app, QWidget* parent = nullptr, Prompter* prompter = nullptr);
 
     QCheckBox* indexOnlyBox() const { return indexOnly_; }
     QComboBox* sourceList() const { return source_; }
@@ -27,9 +26,9 @@ public:
 private:
     void onStart();
     void applyOutcome(const JobOutcome& o) override;
-    void jobEnded(const JobOutcome& last) override;
+    void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
 
-    MarginFillJob job_;
+    MarginFillJob& job_;
     QCheckBox* indexOnly_;
     QComboBox* source_;
     QLineEdit* status_;

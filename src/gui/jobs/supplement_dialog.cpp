@@ -12,17 +12,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "jobs/qt_job_status.h"
-#include "shell/qt_prompter.h"
+#include "jobs/job_status.h"
 
 namespace quarlink {
 
 SupplementDialog::SupplementDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : QDialog(parent), job_(std::make_shared<SupplementJob>(app)), prompter_(prompter) {
-    if (!prompter_) {
-        ownPrompter_ = std::make_unique<QtPrompter>(this);
-        prompter_ = ownPrompter_.get();
-    }
+    : JobDialog(app, prompter, parent), job_(makeJob<SupplementJob>(app)) {
     using namespace supplement_text;
     setWindowTitle(QString::fromUtf8(kTitle));
     setModal(true);
@@ -74,27 +69,23 @@ SupplementDialog::SupplementDialog(Application& app, QWidget* parent, Prompter* 
     connect(start_, &QPushButton::clicked, this, &SupplementDialog::onStart);
     connect(stop_, &QPushButton::clicked, this, &SupplementDialog::onStop);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(&runner_, &JobRunner::outcome, this, &SupplementDialog::apply);
-    connect(&runner_, &JobRunner::finished, this, &SupplementDialog::onFinished);
 
-    apply(job_->open());
-    overwrite_->setChecked(job_->settings.overwrite);
-    sourceKind_->setCurrentIndex(static_cast<int>(job_->settings.sourceKind));
+    applyOutcome(job_.open());
+    overwrite_->setChecked(job_.settings.overwrite);
+    sourceKind_->setCurrentIndex(static_cast<int>(job_.settings.sourceKind));
     stop_->setEnabled(false);
     showSourceKind();
 }
 
-SupplementDialog::~SupplementDialog() { runner_.requestStop(); }
-
 void SupplementDialog::takeMembers() {
-    if (job_->settingsTaken()) return;  // a resume keeps the source and overwrite setting
-    job_->settings.overwrite = overwrite_->isChecked();
-    job_->settings.sourceKind = static_cast<SupplementJob::SourceKind>(sourceKind_->currentIndex());
-    job_->settings.folderText = QFile::encodeName(folder_->text()).toStdString();
+    if (job_.settingsTaken()) return;  // a resume keeps the source and overwrite setting
+    job_.settings.overwrite = overwrite_->isChecked();
+    job_.settings.sourceKind = static_cast<SupplementJob::SourceKind>(sourceKind_->currentIndex());
+    job_.settings.folderText = QFile::encodeName(folder_->text()).toStdString();
 }
 
 void SupplementDialog::showSourceKind() {
-    const bool folderKind = sourceKind_->currentIndex() == 0 && !job_->settingsTaken();
+    const bool folderKind = sourceKind_->currentIndex() == 0 && !job_.settingsTaken();
     folder_->setEnabled(folderKind);
     browse_->setEnabled(folderKind);
 }
@@ -105,12 +96,11 @@ void SupplementDialog::onBrowse() {
 }
 
 void SupplementDialog::onStart() {
-    if (runner_.busy()) return;
+    if (jobBusy()) return;
     takeMembers();
     stopping_ = false;
     start_->setEnabled(false);
-    auto job = job_;
-    runner_.run([job] { return job->start(); }, [job] { return job->tick(); });
+    runJob();
 }
 
 void SupplementDialog::onStop() {
@@ -118,7 +108,7 @@ void SupplementDialog::onStop() {
     // soon as the one in flight has finished its file.
     stopping_ = true;
     stop_->setEnabled(false);
-    runner_.requestStop();
+    stopJob();
 }
 
 void SupplementDialog::setRunning(bool running) {
@@ -126,10 +116,9 @@ void SupplementDialog::setRunning(bool running) {
     stop_->setEnabled(running);
 }
 
-void SupplementDialog::apply(const JobOutcome& outcome) {
-    if (closing_) return;
+void SupplementDialog::applyOutcome(const JobOutcome& outcome) {
     showOutcome(outcome, status_, progress_);
-    if (outcome.state == JobState::Running && job_->settingsTaken() && sourceKind_->isEnabled()) {
+    if (outcome.state == JobState::Running && job_.settingsTaken() && sourceKind_->isEnabled()) {
         // The settings stay disabled until the dialog is opened anew, so a
         // resume uses the same source and overwrite setting.
         overwrite_->setEnabled(false);
@@ -139,21 +128,14 @@ void SupplementDialog::apply(const JobOutcome& outcome) {
     if (outcome.state == JobState::Running && !stopping_ && !stop_->isEnabled()) setRunning(true);
 }
 
-void SupplementDialog::onFinished(const JobOutcome& last, bool stoppedByRequest) {
-    if (closing_) return;
+void SupplementDialog::jobEnded(const JobOutcome& last, bool stoppedByRequest) {
     if (stoppedByRequest) {
-        apply(job_->stop());
+        applyOutcome(job_.stop());
         setRunning(false);
         return;
     }
     setRunning(false);
-    if (last.message) prompter_->message(*last.message);
-}
-
-void SupplementDialog::done(int result) {
-    closing_ = true;
-    runner_.requestStop();
-    QDialog::done(result);
+    if (last.message) prompter().message(*last.message);
 }
 
 }  // namespace quarlink

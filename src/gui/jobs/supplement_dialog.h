@@ -1,10 +1,6 @@
 #pragma once
-#include <QDialog>
-#include <memory>
-
-#include "jobs/qt_job_runner.h"
+#include "jobs/job_dialog.h"
 #include "jobs/supplement_job.h"
-#include "store/prompter.h"
 
 class QCheckBox;
 class QComboBox;
@@ -16,13 +12,10 @@ namespace quarlink {
 
 // Fills gaps in the chart folder's price files from a source folder; a thin
 // view over SupplementJob. Ticks run on a worker thread.
-class SupplementDialog : public QDialog {
+class SupplementDialog : public JobDialog {
     Q_OBJECT
 public:
     SupplementDialog(Application& app, QWidget* parent, Prompter* prompter = nullptr);
-    ~SupplementDialog() override;
-
-    void done(int result) override;
 
 private:
     void takeMembers();
@@ -30,13 +23,11 @@ private:
     void onStart();
     void onStop();
     void onBrowse();
-    void apply(const JobOutcome& outcome);
-    void onFinished(const JobOutcome& last, bool stoppedByRequest);
+    void applyOutcome(const JobOutcome& outcome) override;
+    void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
     void setRunning(bool running);
 
-    std::shared_ptr<SupplementJob> job_;
-    std::unique_ptr<Prompter> ownPrompter_;
-    Prompter* prompter_;
+    SupplementJob& job_;
     QCheckBox* overwrite_;
     QComboBox* sourceKind_;
     QLineEdit* folder_;
@@ -46,8 +37,6 @@ private:
     QPushButton* start_;
     QPushButton* stop_;
     QPushButton* cancel_;
-    JobRunner runner_;
-    bool closing_ = false;
     bool stopping_ = false;
 };
 

@@ -3,12 +3,12 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "jobs/qt_job_status.h"
+#include "jobs/job_status.h"
 
 namespace quarlink {
 
-UpdateDialog::UpdateDialog(Application& app, QWidget* parent)
-    : JobDialogBase(app, parent), job_(app, web_.reader(), web_.clock()) {
+UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter)
+    : JobDialog(app, prompter, parent), job_(makeJob<UpdateJob>(app, web().reader(), web().clock())) {
     setWindowTitle(QString::fromUtf8(update_text::kCaption));
     margin_ = new QCheckBox(QString::fromUtf8(update_text::kMarginLabel));
     indexOnly_ = new QCheckBox(QString::fromUtf8(update_text::kIndexOnlyLabel));
@@ -37,14 +37,14 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent)
     connect(start_, &QPushButton::clicked, this, &UpdateDialog::onStart);
     connect(cancel_, &QPushButton::clicked, this, &UpdateDialog::reject);
 
+    // The bar names the code whose page is being fetched, not the last one.
+    setBeforeTick([this] { showProgressBeforeStep(progress_, job_.currentCode() / 100); });
     applyOutcome(job_.open());
     margin_->setChecked(job_.settings.margin);
     indexOnly_->setChecked(job_.settings.indexOnly);
     nikkei_->setChecked(job_.settings.nikkei);
     source_->setCurrentIndex(job_.settings.source);
 }
-
-UpdateDialog::~UpdateDialog() { haltJob(); }
 
 void UpdateDialog::onStart() {
     if (jobBusy()) return;
@@ -59,18 +59,14 @@ void UpdateDialog::onStart() {
                        static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(source_),
                        static_cast<QWidget*>(start_)})
         w->setEnabled(false);
-    runJob([this] { return job_.start(); },
-           [this] {
-               showProgressBeforeStep(progress_, job_.currentCode() / 100);
-               return job_.tick();
-           });
+    runJob();
 }
 
 void UpdateDialog::applyOutcome(const JobOutcome& o) {
     showOutcome(o, status_, progress_);
 }
 
-void UpdateDialog::jobEnded(const JobOutcome& last) {
+void UpdateDialog::jobEnded(const JobOutcome& last, bool) {
     if (last.state == JobState::Stopped && last.stopReason != JobOutcome::StopReason::Failed) start_->setEnabled(true);
     if (last.message) prompter().message(*last.message);
 }

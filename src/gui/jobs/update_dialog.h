@@ -5,17 +5,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "jobs/qt_job_dialog.h"
+#include "jobs/job_dialog.h"
 #include "jobs/update_job.h"
 
 namespace quarlink {
 
 // "日々のデータ更新": a view over UpdateJob.
-class UpdateDialog : public JobDialogBase {
+class UpdateDialog : public JobDialog {
     Q_OBJECT
 public:
-    UpdateDialog(Application& app, QWidget* parent = nullptr);
-    ~UpdateDialog() override;
+    UpdateDialog(Application& app, QWidget* parent = nullptr, Prompter* prompter = nullptr);
 
     QCheckBox* marginBox() const { return margin_; }
     QCheckBox* indexOnlyBox() const { return indexOnly_; }
@@ -29,9 +28,9 @@ public:
 private:
     void onStart();
     void applyOutcome(const JobOutcome& o) override;
-    void jobEnded(const JobOutcome& last) override;
+    void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
 
-    UpdateJob job_;
+    UpdateJob& job_;
     QCheckBox* margin_;
     QCheckBox* indexOnly_;
     QCheckBox* nikkei_;

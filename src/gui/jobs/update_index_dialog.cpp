@@ -32,8 +32,8 @@ UpdateIndexDialog::Block UpdateIndexDialog::makeBlock() {
     return b;
 }
 
-UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent)
-    : JobDialogBase(app, parent), job_(app, web_.fetcher(), web_.endpoints()) {
+UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter* prompter)
+    : JobDialog(app, prompter, parent), job_(makeJob<IndexUpdate>(app, web().fetcher(), web().endpoints())) {
     using namespace index_update_text;
     setWindowTitle(text(kCaption));
     changed_ = new QListWidget;
@@ -102,8 +102,6 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent)
     QMetaObject::invokeMethod(this, &UpdateIndexDialog::openIndex, Qt::QueuedConnection);
 }
 
-UpdateIndexDialog::~UpdateIndexDialog() { haltJob(); }
-
 void UpdateIndexDialog::openIndex() {
     const JobOutcome opened = job_.open();
     if (opened.message) prompter().message(*opened.message);
@@ -117,10 +115,10 @@ void UpdateIndexDialog::onDownload() {
     clearDisplay();
     for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_}) b->setEnabled(false);
     job_.action = IndexUpdate::Action::Download;
-    runJob([this] { return job_.start(); }, [this] { return job_.tick(); });
+    runJob();
 }
 
-void UpdateIndexDialog::jobEnded(const JobOutcome& last) {
+void UpdateIndexDialog::jobEnded(const JobOutcome& last, bool) {
     for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_}) b->setEnabled(true);
     fillLists();
     if (job_.downloaded()) date_->setText(text(job_.newDateText()));

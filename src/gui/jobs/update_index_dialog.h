@@ -6,18 +6,17 @@
 #include <vector>
 
 #include "jobs/index_update.h"
-#include "jobs/qt_job_dialog.h"
+#include "jobs/job_dialog.h"
 
 namespace quarlink {
 
 // "index更新": a view over IndexUpdate. The download runs on the worker
 // thread, its message shown once it is back; the apply is a local write and
 // runs here, so its question is asked at once.
-class UpdateIndexDialog : public JobDialogBase {
+class UpdateIndexDialog : public JobDialog {
     Q_OBJECT
 public:
-    UpdateIndexDialog(Application& app, QWidget* parent = nullptr);
-    ~UpdateIndexDialog() override;
+    UpdateIndexDialog(Application& app, QWidget* parent = nullptr, Prompter* prompter = nullptr);
 
     struct Block {
         QLineEdit* name;
@@ -55,9 +54,9 @@ private:
     void showEntry(const Block& block, const IndexEntryView& view);
     void clearDisplay();
     void applyOutcome(const JobOutcome&) override {}
-    void jobEnded(const JobOutcome& last) override;
+    void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
 
-    IndexUpdate job_;
+    IndexUpdate& job_;
     QListWidget* changed_;
     QListWidget* unregistered_;
     Block current_;

@@ -1,5 +1,5 @@
 #pragma once
-#include "jobs/qt_auto_job_dialog.h"
+#include "jobs/auto_job_dialog.h"
 #include "jobs/year_split_job.h"
 
 namespace quarlink {

@@ -1,4 +1,4 @@
-#include "jobs/qt_job_status.h"
+#include "jobs/job_status.h"
 
 #include <QFontMetrics>
 #include <algorithm>

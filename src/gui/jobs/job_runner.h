@@ -2,6 +2,7 @@
 #include <QObject>
 #include <QThread>
 #include <functional>
+#include <string>
 
 #include "jobs/job_outcome.h"
 
@@ -17,13 +18,17 @@ class JobRunner : public QObject {
     Q_OBJECT
 public:
     using Step = std::function<JobOutcome()>;
+    using Answer = std::function<JobOutcome(bool)>;
+    using Ask = std::function<bool(const std::string&)>;
 
     explicit JobRunner(QObject* parent = nullptr);
     ~JobRunner() override;
 
     // Calls `start` once, then `tick` while the outcome says Running and no
-    // stop was asked for. Ignored while a run is active.
-    void run(Step start, Step tick);
+    // stop was asked for. An outcome's question is put to `ask` here, on the
+    // UI thread, and `answer` runs with the reply on the worker in place of
+    // the next tick. Ignored while a run is active.
+    void run(Step start, Step tick, Answer answer = {}, Ask ask = {});
 
     // No further ticks after the one in flight; `stopped` follows once it is done.
     void requestStop();
@@ -47,6 +52,8 @@ private:
     QThread thread_;
     QObject* worker_ = nullptr;
     Step tick_;
+    Answer answer_;
+    Ask ask_;
     bool busy_ = false;
     bool stopRequested_ = false;
 };

@@ -1,4 +1,4 @@
-#include "jobs/qt_job_runner.h"
+#include "jobs/job_runner.h"
 
 #include <QEventLoop>
 #include <QMetaObject>
@@ -19,11 +19,13 @@ JobRunner::~JobRunner() {
     thread_.wait();
 }
 
-void JobRunner::run(Step start, Step tick) {
+void JobRunner::run(Step start, Step tick, Answer answer, Ask ask) {
     if (busy_) return;
     busy_ = true;
     stopRequested_ = false;
     tick_ = std::move(tick);
+    answer_ = std::move(answer);
+    ask_ = std::move(ask);
     post(start);
 }
 
@@ -40,6 +42,11 @@ void JobRunner::onStepDone(const JobOutcome& result) {
     if (!busy_) return;
     emit outcome(result);
     if (result.state == JobState::Running && !stopRequested_) {
+        if (result.question && answer_) {
+            const bool yes = ask_ && ask_(*result.question);
+            post([answer = answer_, yes] { return answer(yes); });
+            return;
+        }
         post(tick_);
         return;
     }

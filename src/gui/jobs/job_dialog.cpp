@@ -1,0 +1,56 @@
+#include "jobs/job_dialog.h"
+
+#include <QApplication>
+
+namespace quarlink {
+
+JobDialog::JobDialog(Application& app, Prompter* prompter, QWidget* parent)
+    : QDialog(parent), app_(app), qtPrompter_(this), prompter_(prompter ? prompter : &qtPrompter_) {
+    connect(&runner_, &JobRunner::outcome, this, [this](const JobOutcome& o) {
+        if (!halting_) applyOutcome(o);
+    });
+    connect(&runner_, &JobRunner::finished, this, [this](const JobOutcome& last, bool stoppedByRequest) {
+        if (web_) QApplication::restoreOverrideCursor();
+        if (!halting_) jobEnded(last, stoppedByRequest);
+    });
+}
+
+JobDialog::~JobDialog() { haltJob(); }
+
+WebSession& JobDialog::web() {
+    if (!web_) web_ = std::make_unique<WebSession>(app_);
+    return *web_;
+}
+
+void JobDialog::runJob() {
+    if (!job_ || runner_.busy()) return;
+    // A network job waits on pages; a file job shows its own progress.
+    if (web_) {
+        web_->resetAbort();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    Job* job = job_.get();
+    runner_.run([job] { return job->start(); },
+                [job, hook = beforeTick_] {
+                    if (hook) hook();
+                    return job->tick();
+                },
+                [job](bool yes) { return job->answer(yes); },
+                [this](const std::string& question) { return prompter_->askYesNo(question); });
+}
+
+void JobDialog::haltJob() {
+    if (!runner_.busy()) return;
+    halting_ = true;
+    if (web_) web_->abort();
+    runner_.waitForIdle();
+    if (web_) web_->resetAbort();
+    halting_ = false;
+}
+
+void JobDialog::done(int result) {
+    haltJob();
+    QDialog::done(result);
+}
+
+}  // namespace quarlink

@@ -1,0 +1,67 @@
+#pragma once
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include "jobs/job.h"
+#include "jobs/job_runner.h"
+#include "jobs/web_session.h"
+#include "shell/qt_prompter.h"
+#include "store/application.h"
+
+namespace quarlink {
+
+// What every job dialog shares: it owns its job, the web session the job may
+// read through, and the worker thread that runs the job's steps; messages
+// and questions go to the prompter given at construction (message boxes when
+// none is). Closing the dialog, or destroying it, halts the job first (the
+// fetch in flight is aborted, the step in flight is waited for), so no
+// subclass has a job to stop in its own destructor.
+class JobDialog : public QDialog {
+    Q_OBJECT
+public:
+    JobDialog(Application& app, Prompter* prompter, QWidget* parent);
+    ~JobDialog() override;
+
+    bool jobBusy() const { return runner_.busy(); }
+    void done(int result) override;
+
+protected:
+    // Creates the dialog's job; the subclass keeps the returned reference.
+    template <class J, class... Args>
+    J& makeJob(Args&&... args) {
+        auto job = std::make_unique<J>(std::forward<Args>(args)...);
+        J& typed = *job;
+        job_ = std::move(job);
+        return typed;
+    }
+    // The session of network jobs, made on first use.
+    WebSession& web();
+
+    // Runs start(), then tick() on the worker until the job leaves Running.
+    void runJob();
+    // Runs on the worker ahead of each tick (set once, in the constructor).
+    void setBeforeTick(std::function<void()> hook) { beforeTick_ = std::move(hook); }
+    // No tick after the one in flight; jobEnded(last, true) follows.
+    void stopJob() { runner_.requestStop(); }
+    // Aborts the fetch in flight and waits for its step; its outcome is dropped.
+    void haltJob();
+
+    virtual void applyOutcome(const JobOutcome& outcome) = 0;                 // status and progress
+    virtual void jobEnded(const JobOutcome& last, bool stoppedByRequest) = 0;  // controls, then the message
+
+    Prompter& prompter() { return *prompter_; }
+    Application& app_;
+
+private:
+    QtPrompter qtPrompter_;
+    Prompter* prompter_;
+    std::unique_ptr<WebSession> web_;
+    std::unique_ptr<Job> job_;  // after web_: a job may hold the session's reader
+    JobRunner runner_;
+    std::function<void()> beforeTick_;
+    bool halting_ = false;
+};
+
+}  // namespace quarlink
