@@ -16,9 +16,6 @@ inline constexpr const char* kBackupQuestion =
     "Sorvantide株価データのバックアップを作成します。\n以前に作成したバックアップは上書きされますがよろしいですか？";
 inline constexpr const char* kRestoreQuestion =
     "Sorvantide株価データをバックアップから復元します。\n現在のデータは上書きされますがよろしいですか？";
-inline constexpr const char* kNote = "※バックアップ中はSorvantideを操作しないでください";
-inline constexpr const char* kBackupTitle = "バックアップの作成";
-inline constexpr const char* kRestoreTitle = "バックアップの復元";
 }  // namespace backup_text
 
 // The twin jobs that copy every existing price file, whole, between the

@@ -12,24 +12,9 @@
 namespace quarlink {
 
 namespace index_update_text {
-inline constexpr const char* kCaption = "index更新";
 inline constexpr const char* kChangedLabel = "変更データ";
 inline constexpr const char* kUnregisteredLabel = "未登録データ";
-inline constexpr const char* kCurrentBlock = "現在のindex情報";
-inline constexpr const char* kNewBlock = "↓↓↓　新しいindex情報　↓↓↓";
-inline constexpr const char* kNameLabel = "銘柄名";
-inline constexpr const char* kMarketLabel = "市場";
-inline constexpr const char* kUnitLabel = "売買単位";
-inline constexpr const char* kN225Label = "日経225採用銘柄";
-inline constexpr const char* kObsLabel = "上場廃止銘柄";
-inline constexpr const char* kA500Label = "売買代金上位５００銘柄";
 inline constexpr const char* kDateLabel = "index日付";
-inline constexpr const char* kDownloadButton = "ダウンロード";
-inline constexpr const char* kRemoveChangedButton = "変更削除";
-inline constexpr const char* kRemoveUnregisteredButton = "個別削除";
-inline constexpr const char* kApplyButton = "変更反映";
-inline constexpr const char* kCancelButton = "キャンセル";
-inline constexpr const char* kEndButton = "終了";
 inline constexpr const char* kNoEntry = "該当データなし";
 inline constexpr const char* kOpenError = "インデックスファイルオープンエラー";
 inline constexpr const char* kDownloadFailed = "ダウンロードに失敗しました。";

@@ -14,21 +14,6 @@
 namespace quarlink {
 
 namespace init_data_text {
-inline constexpr const char* kCaption = "初期化データの作成";
-inline constexpr const char* kCreateButton = "作成開始";
-inline constexpr const char* kTransferButton = "データ転送";
-inline constexpr const char* kDeleteButton = "データ削除";
-inline constexpr const char* kStopButton = "停止";
-inline constexpr const char* kCancelButton = "キャンセル";
-inline constexpr const char* kMarginLabel = "信用残の取得";
-inline constexpr const char* kNikkeiLabel = "日経平均の取得（出来高取得不能）";
-inline constexpr const char* kTopixLabel = "TOPIXの取得（出来高取得不能）";
-inline constexpr const char* kSource = "yahoo!ファイナンス";
-inline constexpr const char* kSourceLabel = "株価データ取得先";
-inline constexpr const char* kStartYearLabel = "取得開始年";
-inline constexpr const char* kYearLabel = "年";
-inline constexpr const char* kConditionsLabel = "作成条件";
-inline constexpr const char* kNote = "※株価データと日経平均、TOPIXの初期化データのみ作成可能です";
 inline constexpr const char* kInitialStatus = "条件を選択して作成開始ボタンを押してください";
 inline constexpr const char* kCalendarStatus = "日経平均から日付データ取得";
 inline constexpr const char* kNikkeiNoData = "データ取得先のコードが変更されています。：日経平均";

@@ -14,12 +14,6 @@
 namespace quarlink {
 
 namespace margin_fill_text {
-inline constexpr const char* kCaption = "信用残補填";
-inline constexpr const char* kIndexOnlyLabel = "index.txtに登録されているもののみ取得";
-inline constexpr const char* kSourceYahoo = "Yahoo!ファイナンス";
-inline constexpr const char* kNote = "※過去の信用残が抜けている部分は直のデータで埋められます。";
-inline constexpr const char* kStartButton = "取得";
-inline constexpr const char* kCancelButton = "キャンセル";
 inline constexpr const char* kFinished = "日々のデータ更新終了！キャンセルボタンで終了してください。";
 inline constexpr const char* kFinishedSkip = "信用残補填終了！キャンセルボタンで終了してください。(1)";
 inline constexpr const char* kProgress = "日々のデータ更新中：%d";

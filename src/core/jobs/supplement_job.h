@@ -11,12 +11,6 @@
 namespace quarlink {
 
 namespace supplement_text {
-inline constexpr const char* kTitle = "株価データ補完";
-inline constexpr const char* kOverwrite = "株価データを補完データにより上書き";
-inline constexpr const char* kSourceLabel = "株価データ補完元";
-inline constexpr const char* kSourceKinds[] = {"指定フォルダ", "初期化データ", "バックアップ"};
-inline constexpr const char* kStart = "補完開始";
-inline constexpr const char* kStop = "停止";
 inline constexpr const char* kOpenStatus = "株価データ補完中はSorvantideを操作しないでください。";
 inline constexpr const char* kNoFolder = "指定フォルダから補完する場合はフォルダ名を入力してください。";
 }  // namespace supplement_text

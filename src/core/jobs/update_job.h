@@ -14,14 +14,6 @@
 namespace quarlink {
 
 namespace update_text {
-inline constexpr const char* kCaption = "日々のデータ更新";
-inline constexpr const char* kMarginLabel = "信用残の取得";
-inline constexpr const char* kIndexOnlyLabel = "index.txtに登録されているもののみ取得";
-inline constexpr const char* kNikkeiLabel = "日経平均の取得(出来高取得不可)";
-inline constexpr const char* kSourceInfoSeek = "InfoSeekマネー";
-inline constexpr const char* kSourceYahoo = "Yahoo!ファイナンス";
-inline constexpr const char* kStartButton = "更新";
-inline constexpr const char* kCancelButton = "キャンセル";
 inline constexpr const char* kFinished = "日々のデータ更新終了！キャンセルボタンで終了してください。";
 inline constexpr const char* kFinishedSkip = "日々のデータ更新終了！キャンセルボタンで終了してください。(1)";
 inline constexpr const char* kProgress = "日々のデータ更新中：%d";

@@ -11,8 +11,6 @@ namespace split_text {
 // Asked before the job opens (tray menu and CLI); only Yes proceeds.
 inline constexpr const char* kSplitQuestion =
     "Sorvantide株価データを年別に分割保存します。\n保存先：./sep/YYYY/code よろしいですか？";
-inline constexpr const char* kNote = "※データ作成中はSorvantideを操作しないでください";
-inline constexpr const char* kTitle = "データ分割ダイアログ";
 }  // namespace split_text
 
 // Copies every price file of the chart folder into one file per calendar

@@ -1,15 +1,16 @@
 #include "jobs/backup_dialog.h"
+#include "jobs/job_labels.h"
 
 namespace quarlink {
 
 MakeBackUpDialog::MakeBackUpDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : AutoJobDialog(app, QString::fromUtf8(backup_text::kBackupTitle), QString::fromUtf8(backup_text::kNote), prompter,
+    : AutoJobDialog(app, QString::fromUtf8(backup_labels::kBackupTitle), QString::fromUtf8(backup_labels::kNote), prompter,
                     parent) {
     openJob<BackupJob>(app, BackupJob::Direction::Backup);
 }
 
 RestoreBackUpDialog::RestoreBackUpDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : AutoJobDialog(app, QString::fromUtf8(backup_text::kRestoreTitle), QString::fromUtf8(backup_text::kNote),
+    : AutoJobDialog(app, QString::fromUtf8(backup_labels::kRestoreTitle), QString::fromUtf8(backup_labels::kNote),
                     prompter, parent) {
     openJob<BackupJob>(app, BackupJob::Direction::Restore);
 }

@@ -1,4 +1,5 @@
 #include "jobs/init_value_data_dialog.h"
+#include "jobs/job_labels.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,6 +18,7 @@ QString text(const char* utf8) { return QString::fromUtf8(utf8); }
 InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prompter* prompter)
     : JobDialog(app, prompter, parent), job_(makeJob<InitDataJob>(app, web().reader(), web().clock())) {
     using namespace init_data_text;
+    using namespace init_data_labels;
     setWindowTitle(text(kCaption));
     margin_ = new QCheckBox(text(kMarginLabel));
     nikkei_ = new QCheckBox(text(kNikkeiLabel));

@@ -1,4 +1,5 @@
 #include "jobs/supp_shin_dialog.h"
+#include "jobs/job_labels.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,15 +11,15 @@ namespace quarlink {
 
 SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prompter)
     : JobDialog(app, prompter, parent), job_(makeJob<MarginFillJob>(app, web().reader())) {
-    setWindowTitle(QString::fromUtf8(margin_fill_text::kCaption));
-    indexOnly_ = new QCheckBox(QString::fromUtf8(margin_fill_text::kIndexOnlyLabel));
+    setWindowTitle(QString::fromUtf8(margin_fill_labels::kCaption));
+    indexOnly_ = new QCheckBox(QString::fromUtf8(margin_fill_labels::kIndexOnlyLabel));
     source_ = new QComboBox;
-    source_->addItem(QString::fromUtf8(margin_fill_text::kSourceYahoo));
+    source_->addItem(QString::fromUtf8(margin_fill_labels::kSourceYahoo));
     status_ = makeStatusLine();
     fitStatusLine(status_, {margin_fill_text::kFinished, margin_fill_text::kFinishedSkip});
     progress_ = makeProgressBar();
-    start_ = new QPushButton(QString::fromUtf8(margin_fill_text::kStartButton));
-    cancel_ = new QPushButton(QString::fromUtf8(margin_fill_text::kCancelButton));
+    start_ = new QPushButton(QString::fromUtf8(margin_fill_labels::kStartButton));
+    cancel_ = new QPushButton(QString::fromUtf8(margin_fill_labels::kCancelButton));
     start_->setDefault(true);
 
     auto* buttons = new QHBoxLayout;
@@ -28,7 +29,7 @@ SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prom
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(indexOnly_);
     layout->addWidget(source_);
-    layout->addWidget(new QLabel(QString::fromUtf8(margin_fill_text::kNote)));
+    layout->addWidget(new QLabel(QString::fromUtf8(margin_fill_labels::kNote)));
     layout->addWidget(status_);
     layout->addWidget(progress_);
     layout->addLayout(buttons);

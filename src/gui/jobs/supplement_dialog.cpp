@@ -1,4 +1,5 @@
 #include "jobs/supplement_dialog.h"
+#include "jobs/job_labels.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +20,7 @@ namespace quarlink {
 SupplementDialog::SupplementDialog(Application& app, QWidget* parent, Prompter* prompter)
     : JobDialog(app, prompter, parent), job_(makeJob<SupplementJob>(app)) {
     using namespace supplement_text;
+    using namespace supplement_labels;
     setWindowTitle(QString::fromUtf8(kTitle));
     setModal(true);
 

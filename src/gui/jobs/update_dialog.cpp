@@ -1,4 +1,5 @@
 #include "jobs/update_dialog.h"
+#include "jobs/job_labels.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -9,18 +10,18 @@ namespace quarlink {
 
 UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter)
     : JobDialog(app, prompter, parent), job_(makeJob<UpdateJob>(app, web().reader(), web().clock())) {
-    setWindowTitle(QString::fromUtf8(update_text::kCaption));
-    margin_ = new QCheckBox(QString::fromUtf8(update_text::kMarginLabel));
-    indexOnly_ = new QCheckBox(QString::fromUtf8(update_text::kIndexOnlyLabel));
-    nikkei_ = new QCheckBox(QString::fromUtf8(update_text::kNikkeiLabel));
+    setWindowTitle(QString::fromUtf8(update_labels::kCaption));
+    margin_ = new QCheckBox(QString::fromUtf8(update_labels::kMarginLabel));
+    indexOnly_ = new QCheckBox(QString::fromUtf8(update_labels::kIndexOnlyLabel));
+    nikkei_ = new QCheckBox(QString::fromUtf8(update_labels::kNikkeiLabel));
     source_ = new QComboBox;
-    source_->addItem(QString::fromUtf8(update_text::kSourceInfoSeek));
-    source_->addItem(QString::fromUtf8(update_text::kSourceYahoo));
+    source_->addItem(QString::fromUtf8(update_labels::kSourceInfoSeek));
+    source_->addItem(QString::fromUtf8(update_labels::kSourceYahoo));
     status_ = makeStatusLine();
     fitStatusLine(status_, {update_text::kFinishedSkip, update_text::kProgress});
     progress_ = makeProgressBar();
-    start_ = new QPushButton(QString::fromUtf8(update_text::kStartButton));
-    cancel_ = new QPushButton(QString::fromUtf8(update_text::kCancelButton));
+    start_ = new QPushButton(QString::fromUtf8(update_labels::kStartButton));
+    cancel_ = new QPushButton(QString::fromUtf8(update_labels::kCancelButton));
     start_->setDefault(true);
 
     auto* buttons = new QHBoxLayout;

@@ -1,4 +1,5 @@
 #include "jobs/update_index_dialog.h"
+#include "jobs/job_labels.h"
 
 #include <QFormLayout>
 #include <QGridLayout>
@@ -21,9 +22,9 @@ UpdateIndexDialog::Block UpdateIndexDialog::makeBlock() {
     b.market = new QLineEdit;
     b.unit = new QLineEdit;
     for (QLineEdit* e : {b.name, b.market, b.unit}) e->setReadOnly(true);
-    b.n225 = new QCheckBox(text(index_update_text::kN225Label));
-    b.obs = new QCheckBox(text(index_update_text::kObsLabel));
-    b.a500 = new QCheckBox(text(index_update_text::kA500Label));
+    b.n225 = new QCheckBox(text(index_update_labels::kN225Label));
+    b.obs = new QCheckBox(text(index_update_labels::kObsLabel));
+    b.a500 = new QCheckBox(text(index_update_labels::kA500Label));
     // The boxes only display: a click is undone at once.
     for (QCheckBox* c : {b.n225, b.obs, b.a500})
         connect(c, &QCheckBox::clicked, c, [c](bool checked) { c->setChecked(!checked); });
@@ -35,6 +36,7 @@ UpdateIndexDialog::Block UpdateIndexDialog::makeBlock() {
 UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter* prompter)
     : JobDialog(app, prompter, parent), job_(makeJob<IndexUpdate>(app, web().fetcher(), web().endpoints())) {
     using namespace index_update_text;
+    using namespace index_update_labels;
     setWindowTitle(text(kCaption));
     changed_ = new QListWidget;
     unregistered_ = new QListWidget;

@@ -1,9 +1,10 @@
 #include "jobs/year_split_dialog.h"
+#include "jobs/job_labels.h"
 
 namespace quarlink {
 
 SepalaterDialog::SepalaterDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : AutoJobDialog(app, QString::fromUtf8(split_text::kTitle), QString::fromUtf8(split_text::kNote), prompter,
+    : AutoJobDialog(app, QString::fromUtf8(split_labels::kTitle), QString::fromUtf8(split_labels::kNote), prompter,
                     parent) {
     openJob<YearSplitJob>(app);
 }
