@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <optional>
 #include <thread>
 
 #include "jobs/job_runner.h"
@@ -95,4 +96,38 @@ TEST(JobRunner, StopRequestEndsAfterTheTickInFlight) {
     QTest::qWait(100);
     EXPECT_TRUE(byRequest);
     EXPECT_EQ(ticks, atStop);
+}
+
+TEST(JobRunner, AQuestionIsAskedOnTheUiThreadAndItsAnswerRunsOnTheWorker) {
+    for (const bool yes : {true, false}) {
+        JobRunner runner;
+        std::thread::id askedOn, answeredOn;
+        std::optional<bool> answered;
+        std::optional<JobOutcome> last;
+        QObject::connect(&runner, &JobRunner::finished, [&](const JobOutcome& o, bool) { last = o; });
+        runner.run(
+            [] {
+                JobOutcome o = running(0);
+                o.question = "go on?";
+                return o;
+            },
+            [] { return running(0); },  // never reached: the answer ends the run
+            [&](bool reply) {
+                answeredOn = std::this_thread::get_id();
+                answered = reply;
+                JobOutcome o;
+                o.state = JobState::Finished;
+                return o;
+            },
+            [&](const std::string& question) {
+                askedOn = std::this_thread::get_id();
+                EXPECT_EQ(question, "go on?");
+                return yes;
+            });
+        QTRY_VERIFY_WITH_TIMEOUT(last.has_value(), 2000);
+        EXPECT_EQ(last->state, JobState::Finished);
+        EXPECT_EQ(answered, yes);
+        EXPECT_EQ(askedOn, std::this_thread::get_id());
+        EXPECT_NE(answeredOn, std::this_thread::get_id());
+    }
 }
