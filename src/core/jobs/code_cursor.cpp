@@ -1,6 +1,15 @@
 #include "jobs/code_cursor.h"
 
+#include "store/index_table.h"
+
 namespace quarlink {
+
+void CodeCursor::begin(bool onlyIndexed, const std::filesystem::path& indexFile) {
+    indexOnly = onlyIndexed;
+    if (!indexOnly) return;
+    std::vector<int> list;
+    if (loadCodeList(indexFile, list) != 0) codes = std::move(list);
+}
 
 bool CodeCursor::advance(int& current) {
     if (current == kNikkeiCode) {

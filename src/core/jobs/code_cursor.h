@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -17,6 +18,11 @@ public:
     bool indexOnly = true;
     std::vector<int> codes;     // from index.txt
     std::size_t position = 0;   // next list entry to use
+
+    // Sets the mode at a start; in index-only mode reads the codes of
+    // `indexFile`. A file gone missing or bad since the last start keeps the
+    // list a resumed run is walking.
+    void begin(bool onlyIndexed, const std::filesystem::path& indexFile);
 
     // Moves `current` to the next code; false when the walk is over.
     bool advance(int& current);

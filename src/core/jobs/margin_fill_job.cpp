@@ -6,7 +6,6 @@
 
 #include "jobs/update_job.h"
 #include "store/folder_layout.h"
-#include "store/index_table.h"
 #include "store/atomic_file.h"
 
 namespace quarlink {
@@ -50,12 +49,7 @@ JobOutcome MarginFillJob::open() {
 
 JobOutcome MarginFillJob::start() {
     setSettingsTaken(true);
-    cursor_.indexOnly = settings.indexOnly;
-    if (settings.indexOnly) {
-        // A missing index.txt keeps the list from the last start.
-        std::vector<int> codes;
-        if (loadCodeList(layout::indexFile(app_), codes) != 0) cursor_.codes = std::move(codes);
-    }
+    cursor_.begin(settings.indexOnly, layout::indexFile(app_));
     JobOutcome o;
     o.state = JobState::Running;
     if (!cursor_.seekOnce(resumeFrom, app_.currentCode)) {

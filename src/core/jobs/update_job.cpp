@@ -6,7 +6,6 @@
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "store/number_text.h"
-#include "store/index_table.h"
 #include "store/price_file.h"
 
 namespace quarlink {
@@ -30,13 +29,7 @@ JobOutcome UpdateJob::open() {
 
 JobOutcome UpdateJob::start() {
     setSettingsTaken(true);
-    cursor_.indexOnly = settings.indexOnly;
-    if (settings.indexOnly) {
-        // An index.txt that went missing or bad since the last start keeps
-        // the list a resumed run is walking.
-        std::vector<int> codes;
-        if (loadCodeList(layout::indexFile(app_), codes) != 0) cursor_.codes = std::move(codes);
-    }
+    cursor_.begin(settings.indexOnly, layout::indexFile(app_));
     JobOutcome o;
     o.state = JobState::Running;
     if (!cursor_.seekOnce(resumeFrom, app_.currentCode)) return finished(o, update_text::kFinishedSkip);
