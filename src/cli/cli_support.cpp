@@ -194,7 +194,9 @@ private:
 
 int driveJob(Job& job, TerminalPrompter& prompter) {
     // A question is asked once its outcome is shown; the answer's outcome follows.
-    auto next = [&](const JobOutcome& o) { return o.question ? job.answer(prompter.askYesNo(*o.question)) : job.tick(); };
+    auto next = [&](const JobOutcome& o) {
+        return o.question ? job.answer(prompter.askYesNo(*o.question)) : job.tick();
+    };
     if (::isatty(STDOUT_FILENO)) {
         ProgressLine line;
         JobOutcome outcome = job.start();

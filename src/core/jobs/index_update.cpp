@@ -34,7 +34,8 @@ JobOutcome IndexUpdate::open() {
     downloaded_ = false;
     action = Action::Download;
     current_ = IndexTable{};
-    if (!loadIndexTable(layout::indexFile(app_), current_)) return ended(JobState::Stopped, index_update_text::kOpenError);
+    if (!loadIndexTable(layout::indexFile(app_), current_))
+        return ended(JobState::Stopped, index_update_text::kOpenError);
     return ended(JobState::Idle);
 }
 
@@ -95,7 +96,8 @@ JobOutcome IndexUpdate::download() {
     std::string note;
     if (!leftOut_.empty()) {
         note = formatInt(index_update_text::kLeftOut, static_cast<int>(leftOut_.size()));
-        for (std::size_t i = 0; i < leftOut_.size() && i < 20; ++i) note += (i ? "," : "") + layout::codeName(leftOut_[i]);
+        for (std::size_t i = 0; i < leftOut_.size() && i < 20; ++i)
+            note += (i ? "," : "") + layout::codeName(leftOut_[i]);
         if (leftOut_.size() > 20) note += ",...";
     }
     return ended(JobState::Finished, note);

@@ -213,7 +213,8 @@ JobOutcome InitDataJob::createTick() {
     }
     if (result != 1) {
         const bool connection = stopReasonFor(result) == JobOutcome::StopReason::Connection;
-        JobOutcome e = ended(JobState::Stopped, connection ? init_data_text::kErrorStatus : init_data_text::kFormatStatus);
+        JobOutcome e =
+            ended(JobState::Stopped, connection ? init_data_text::kErrorStatus : init_data_text::kFormatStatus);
         e.progress = o.progress;
         e.stopReason = stopReasonFor(result);
         e.message = connection ? std::string(init_data_text::kDisconnected) : reader_.message;

@@ -81,7 +81,8 @@ JobOutcome MarginFillJob::tick() {
     o.progress = app_.currentCode / 100;
 
     std::vector<std::int32_t> dates, buys, sells;
-    const int result = settings.source == 0 ? reader_.ReadMarginHistory(app_.currentCode, kMonths, dates, buys, sells) : -3;
+    const int result =
+        settings.source == 0 ? reader_.ReadMarginHistory(app_.currentCode, kMonths, dates, buys, sells) : -3;
     if (result == -1) return advanceQuietly(o);
     if (result != 1) {
         o.state = JobState::Stopped;

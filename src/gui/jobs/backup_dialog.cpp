@@ -1,11 +1,12 @@
 #include "jobs/backup_dialog.h"
+
 #include "jobs/job_labels.h"
 
 namespace quarlink {
 
 MakeBackUpDialog::MakeBackUpDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : AutoJobDialog(app, QString::fromUtf8(backup_labels::kBackupTitle), QString::fromUtf8(backup_labels::kNote), prompter,
-                    parent) {
+    : AutoJobDialog(app, QString::fromUtf8(backup_labels::kBackupTitle), QString::fromUtf8(backup_labels::kNote),
+                    prompter, parent) {
     openJob<BackupJob>(app, BackupJob::Direction::Backup);
 }
 

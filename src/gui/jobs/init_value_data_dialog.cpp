@@ -1,5 +1,4 @@
 #include "jobs/init_value_data_dialog.h"
-#include "jobs/job_labels.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -7,6 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "jobs/job_labels.h"
 #include "jobs/job_status.h"
 
 namespace quarlink {

@@ -1,10 +1,10 @@
 #include "jobs/supp_shin_dialog.h"
-#include "jobs/job_labels.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "jobs/job_labels.h"
 #include "jobs/job_status.h"
 
 namespace quarlink {

@@ -1,5 +1,4 @@
 #include "jobs/supplement_dialog.h"
-#include "jobs/job_labels.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "jobs/job_labels.h"
 #include "jobs/job_status.h"
 
 namespace quarlink {

@@ -11,7 +11,7 @@ class QPushButton;
 namespace quarlink {
 
 // Fills gaps in the chart folder's price files from a source folder; a thin
-// view over SupplementJob. Ticks run on a worker thread.
+// view over SupplementJob. Its Stop ends the run after the file in hand.
 class SupplementDialog : public JobDialog {
     Q_OBJECT
 public:

@@ -1,9 +1,9 @@
 #include "jobs/update_dialog.h"
-#include "jobs/job_labels.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "jobs/job_labels.h"
 #include "jobs/job_status.h"
 
 namespace quarlink {

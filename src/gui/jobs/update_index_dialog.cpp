@@ -1,5 +1,4 @@
 #include "jobs/update_index_dialog.h"
-#include "jobs/job_labels.h"
 
 #include <QFormLayout>
 #include <QGridLayout>
@@ -7,6 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "jobs/job_labels.h"
 #include "store/folder_layout.h"
 
 namespace quarlink {

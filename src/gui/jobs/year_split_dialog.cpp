@@ -1,4 +1,5 @@
 #include "jobs/year_split_dialog.h"
+
 #include "jobs/job_labels.h"
 
 namespace quarlink {
