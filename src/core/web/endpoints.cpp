@@ -60,6 +60,15 @@ Endpoints parseEndpoints(std::string_view text) {
                 (key == "timeout_ms" ? endpoints.timeoutMs : endpoints.pageTimeoutMs) = static_cast<int>(*ms);
             return;
         }
+        if (key == "retry_attempts") {
+            if (const auto n = wholeNumber(value); n && *n >= 1 && *n <= 100) endpoints.retryAttempts = static_cast<int>(*n);
+            return;
+        }
+        if (key == "retry_wait_ms") {
+            if (const auto ms = wholeNumber(value); ms && *ms >= 0 && *ms <= 3'600'000)
+                endpoints.retryWaitMs = static_cast<int>(*ms);
+            return;
+        }
         if (key == "jquants") {
             const bool web = value.starts_with("http://") || value.starts_with("https://");
             if (web && value.find_first_of(" \t?#") == std::string_view::npos) {
