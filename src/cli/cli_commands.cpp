@@ -1,6 +1,5 @@
 #include "cli_commands.h"
 
-#include "store/folder_layout.h"
 #include "store/options.h"
 #include "store/stale_files.h"
 
@@ -32,16 +31,8 @@ void loadOptionsForCommand(Context& context) {
     removeStaleTemporaryFiles(context.app);
 }
 
-bool requireChartFolder(Context& context) {
-    if (!context.app.chartFolderConfigured()) {
-        context.prompter.message("Sorvantideフォルダが指定されていません。\n設定⇒Sorvantide関連オプション から設定してください。");
-        return false;
-    }
-    // A job over a folder that is not there would find nothing to do and call that done.
-    const std::string missing = missingFolderMessage(layout::chartFolder(context.app), kMissingChartFolder);
-    if (missing.empty()) return true;
-    context.prompter.message(missing);
-    return false;
+bool admitted(Context& context, TrayCommand entry) {
+    return admitCommand(trayMenuEntry(entry), context.app, context.prompter) == Admission::Proceed;
 }
 
 }  // namespace quarlink::cli

@@ -1,16 +1,22 @@
 #pragma once
+#include <functional>
 #include <span>
 
+#include "app/tray_menu.h"
 #include "cli_support.h"
 
 namespace quarlink::cli {
+
+// Runs a command with the working folder set up; loads the options itself.
+using Runner = std::function<int(Context& context)>;
 
 struct Command {
     const char* name;
     const char* summary;  // one line for the command list
     const char* help;     // the whole text of "COMMAND --help"
-    // Runs with the working folder set up; loads the options itself.
-    int (*run)(Context& context, Args& args);
+    // Declares the command's options and arguments on its subcommand; the
+    // runner returned reads the values parsed into them.
+    Runner (*declare)(CLI::App& command);
 };
 
 // One line per command in cli_commands.cpp; each command lives in its own file.
@@ -36,7 +42,9 @@ extern const Command kSplitCommand;
 // when the first start could not create the file (the run goes on).
 void loadOptionsForCommand(Context& context);
 
-// The chart folder guard: false (and the message shown) when not configured.
-bool requireChartFolder(Context& context);
+// The checks the tray menu makes before the entry's job: the chart folder
+// guard, then the entry's question. False (the message shown) unless the
+// job may run.
+bool admitted(Context& context, TrayCommand entry);
 
 }  // namespace quarlink::cli
