@@ -19,6 +19,15 @@ struct Command {
     Runner (*declare)(CLI::App& command);
 };
 
+// The usual `declare`: `add` binds the options to a fresh Options, whose
+// values `run` reads when the command runs.
+template <typename Options, void (*add)(CLI::App&, Options&), int (*run)(Context&, const Options&)>
+Runner declareCommand(CLI::App& command) {
+    auto options = std::make_shared<Options>();
+    add(command, *options);
+    return [options](Context& context) { return run(context, *options); };
+}
+
 // One line per command in cli_commands.cpp; each command lives in its own file.
 std::span<const Command* const> commands();
 

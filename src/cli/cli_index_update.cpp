@@ -77,13 +77,11 @@ int run(Context& context, const Options& options) {
     return job.apply() ? kExitDone : kExitFailed;
 }
 
-Runner declare(CLI::App& command) {
-    auto options = std::make_shared<Options>();
-    addCodes(command, "--remove-change", options->removeChanged);
-    addCodes(command, "--remove-unregistered", options->removeUnregistered);
-    command.add_flag("--apply", options->apply);
-    command.add_flag("--yes", options->yes);
-    return [options](Context& context) { return run(context, *options); };
+void addOptions(CLI::App& command, Options& options) {
+    addCodes(command, "--remove-change", options.removeChanged);
+    addCodes(command, "--remove-unregistered", options.removeUnregistered);
+    command.add_flag("--apply", options.apply);
+    command.add_flag("--yes", options.yes);
 }
 
 }  // namespace
@@ -108,7 +106,7 @@ const Command kIndexUpdateCommand{
     "                              it the question is asked on a terminal, else No\n"
     "\n"
     "Exit codes: 0 done, 1 refused or failed, 2 download failed.\n",
-    declare,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

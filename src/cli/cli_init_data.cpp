@@ -41,14 +41,12 @@ int runFiles(Context& context, bool transfer) {
                     context.prompter);
 }
 
-Runner declareCreate(CLI::App& command) {
-    auto options = std::make_shared<CreateOptions>();
-    addYear(command, "--start-year", options->startYear);
-    command.add_flag("--no-margin", options->noMargin);
-    command.add_flag("--nikkei", options->nikkei);
-    command.add_flag("--topix", options->topix);
-    addResumeOption(command, options->resume);
-    return [options](Context& context) { return runCreate(context, *options); };
+void addCreateOptions(CLI::App& command, CreateOptions& options) {
+    addYear(command, "--start-year", options.startYear);
+    command.add_flag("--no-margin", options.noMargin);
+    command.add_flag("--nikkei", options.nikkei);
+    command.add_flag("--topix", options.topix);
+    addResumeOption(command, options.resume);
 }
 
 Runner declareTransfer(CLI::App&) {
@@ -78,7 +76,7 @@ const Command kInitCreateCommand{
     "  --resume-from CODE   start at CODE, as printed by a run that stopped (default 1000)\n"
     "\n"
     "Exit codes: 0 done, 1 refused or failed, 2 connection lost, 3 unrecognised page.\n",
-    declareCreate,
+    declareCommand<CreateOptions, addCreateOptions, runCreate>,
 };
 
 const Command kInitTransferCommand{

@@ -25,11 +25,9 @@ int run(Context& context, const Options& options) {
     return kExitDone;
 }
 
-Runner declare(CLI::App& command) {
-    auto options = std::make_shared<Options>();
-    addCodeArgument(command, options->code);
-    addNumber(command, "--months", options->months, 1, 600, "a number of months (1..600)");
-    return [options](Context& context) { return run(context, *options); };
+void addOptions(CLI::App& command, Options& options) {
+    addCodeArgument(command, options.code);
+    addNumber(command, "--months", options.months, 1, 600, "a number of months (1..600)");
 }
 
 }  // namespace
@@ -46,7 +44,7 @@ const Command kMarginCommand{
     "On -3 the reader's message follows the result line.\n"
     "\n"
     "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
-    declare,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

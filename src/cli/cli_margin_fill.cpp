@@ -25,11 +25,9 @@ int run(Context& context, const Options& options) {
     return reportResume(exit, job.currentCode());
 }
 
-Runner declare(CLI::App& command) {
-    auto options = std::make_shared<Options>();
-    command.add_flag("--all-codes", options->allCodes);
-    addResumeOption(command, options->resume);
-    return [options](Context& context) { return run(context, *options); };
+void addOptions(CLI::App& command, Options& options) {
+    command.add_flag("--all-codes", options.allCodes);
+    addResumeOption(command, options.resume);
 }
 
 }  // namespace
@@ -48,7 +46,7 @@ const Command kMarginFillCommand{
     "  --resume-from CODE   start at CODE, as printed by a run that stopped\n"
     "\n"
     "Exit codes: 0 done, 1 refused, 2 connection lost, 3 unrecognised page.\n",
-    declare,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

@@ -24,12 +24,10 @@ int run(Context& context, const Options& options) {
     return kExitDone;
 }
 
-Runner declare(CLI::App& command) {
-    auto options = std::make_shared<Options>();
+void addOptions(CLI::App& command, Options& options) {
     command.add_option_function<std::string>("--chart-folder",
-                                              [options](const std::string& path) { options->folder = path; });
-    addNumber(command, "--launch-chart", options->launch, 0, 1, "0 or 1");
-    return [options](Context& context) { return run(context, *options); };
+                                              [&options](const std::string& path) { options.folder = path; });
+    addNumber(command, "--launch-chart", options.launch, 0, 1, "0 or 1");
 }
 
 }  // namespace
@@ -50,7 +48,7 @@ const Command kOptionsCommand{
     "Options:\n"
     "  --chart-folder PATH   the chart program's folder (holds data/ and index.txt)\n"
     "  --launch-chart 0|1    1 = start the chart program when quarlink starts\n",
-    declare,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

@@ -27,12 +27,10 @@ int run(Context& context, const Options& options) {
     return kExitDone;
 }
 
-Runner declare(CLI::App& command) {
-    auto options = std::make_shared<Options>();
-    addCodeArgument(command, options->code);
-    addChoice(command, "--source", options->source, {"infoseek", "yahoo"});
-    addModeOption(command, options->mode);
-    return [options](Context& context) { return run(context, *options); };
+void addOptions(CLI::App& command, Options& options) {
+    addCodeArgument(command, options.code);
+    addChoice(command, "--source", options.source, {"infoseek", "yahoo"});
+    addModeOption(command, options.mode);
 }
 
 }  // namespace
@@ -54,7 +52,7 @@ const Command kQuoteCommand{
     "                           2 prices only\n"
     "\n"
     "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
-    declare,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

@@ -36,16 +36,14 @@ int run(Context& context, const Options& options) {
     return code;
 }
 
-Runner declare(CLI::App& command) {
-    auto options = std::make_shared<Options>();
+void addOptions(CLI::App& command, Options& options) {
     auto* folder = command.add_option_function<std::string>(
-        "--folder", [options](const std::string& dir) { options->folder = dir; });
-    auto* init = command.add_flag("--init", options->init);
-    auto* backup = command.add_flag("--backup", options->backup);
-    command.add_flag("--overwrite", options->overwrite);
+        "--folder", [&options](const std::string& dir) { options.folder = dir; });
+    auto* init = command.add_flag("--init", options.init);
+    auto* backup = command.add_flag("--backup", options.backup);
+    command.add_flag("--overwrite", options.overwrite);
     folder->excludes(init)->excludes(backup);
     init->excludes(backup);
-    return [options](Context& context) { return run(context, *options); };
 }
 
 }  // namespace
@@ -67,7 +65,7 @@ const Command kSupplementCommand{
     "  --overwrite    a source record replaces a chart record of the same date\n"
     "\n"
     "Exit 1 when some files could not be merged (their number is in the message).\n",
-    declare,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

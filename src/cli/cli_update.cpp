@@ -31,14 +31,12 @@ int run(Context& context, const Options& options) {
     return reportResume(exit, job.currentCode());
 }
 
-Runner declare(CLI::App& command) {
-    auto options = std::make_shared<Options>();
-    command.add_flag("--no-margin", options->noMargin);
-    command.add_flag("--all-codes", options->allCodes);
-    command.add_flag("--nikkei", options->nikkei);
-    addChoice(command, "--source", options->source, {"infoseek", "yahoo"});
-    addResumeOption(command, options->resume);
-    return [options](Context& context) { return run(context, *options); };
+void addOptions(CLI::App& command, Options& options) {
+    command.add_flag("--no-margin", options.noMargin);
+    command.add_flag("--all-codes", options.allCodes);
+    command.add_flag("--nikkei", options.nikkei);
+    addChoice(command, "--source", options.source, {"infoseek", "yahoo"});
+    addResumeOption(command, options.resume);
 }
 
 }  // namespace
@@ -63,7 +61,7 @@ const Command kUpdateCommand{
     "\n"
     "Exit codes: 0 done, 1 refused, 2 connection lost, 3 unrecognised page; on 2\n"
     "and 3 the last line names the code to resume from.\n",
-    declare,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli
