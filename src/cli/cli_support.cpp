@@ -34,7 +34,6 @@ std::string readAnswer() {
 }  // namespace
 
 void TerminalPrompter::message(const std::string& text) {
-    ++messages_;
     std::cout.flush();
     std::cerr << forTerminal(text) << '\n';
     std::cerr.flush();

@@ -32,11 +32,6 @@ public:
     void message(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
     Answer askYesNoCancel(const std::string& text) override;
-
-    int messagesShown() const { return messages_; }
-
-private:
-    int messages_ = 0;
 };
 
 struct Context {
