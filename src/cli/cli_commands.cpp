@@ -1,7 +1,6 @@
 #include "cli_commands.h"
 
-#include "store/options.h"
-#include "store/stale_files.h"
+#include "app/startup.h"
 
 namespace quarlink::cli {
 
@@ -27,8 +26,7 @@ std::span<const Command* const> commands() {
 }
 
 void loadOptionsForCommand(Context& context) {
-    loadOptions(context.app, context.prompter);
-    removeStaleTemporaryFiles(context.app);
+    prepareRun(context.app, context.prompter);
 }
 
 bool admitted(Context& context, TrayCommand entry) {

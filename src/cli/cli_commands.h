@@ -47,8 +47,8 @@ extern const Command kBackupCommand;
 extern const Command kRestoreCommand;
 extern const Command kSplitCommand;
 
-// Loads the options as the tray application does at start-up. Returns false
-// when the first start could not create the file (the run goes on).
+// Loads the options and tidies the folders as the tray application does at
+// start-up (a first start that cannot create the file goes on).
 void loadOptionsForCommand(Context& context);
 
 // The checks the tray menu makes before the entry's job: the chart folder
