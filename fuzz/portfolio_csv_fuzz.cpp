@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "portfolio/portfolio_list.h"
+#include "portfolio/portfolio_list_model.h"
 #include "portfolio/portfolio_rows.h"
 
 using namespace quarlink;

@@ -4,23 +4,24 @@
 namespace quarlink::cli {
 namespace {
 
-int runCopy(Context& context, Args& args, BackupJob::Direction direction) {
-    const char* name = direction == BackupJob::Direction::Backup ? "backup" : "restore";
-    context.prompter.assumeYes = args.flag("--yes");
-    if (auto extra = args.leftover()) return usageError(name, "unexpected argument '" + *extra + "'");
-
+int runCopy(Context& context, bool yes, BackupJob::Direction direction) {
+    context.prompter.assumeYes = yes;
     loadOptionsForCommand(context);
-    if (!requireChartFolder(context)) return kExitFailed;
-    const char* question = direction == BackupJob::Direction::Backup ? backup_text::kBackupQuestion
-                                                                     : backup_text::kRestoreQuestion;
-    if (!context.prompter.askYesNo(question)) return kExitFailed;
+    const bool backup = direction == BackupJob::Direction::Backup;
+    if (!admitted(context, backup ? TrayCommand::MakeBackUp : TrayCommand::RestoreBackUp)) return kExitFailed;
 
     BackupJob job(context.app, direction);
     return driveJob(job, context.prompter);
 }
 
-int runBackup(Context& context, Args& args) { return runCopy(context, args, BackupJob::Direction::Backup); }
-int runRestore(Context& context, Args& args) { return runCopy(context, args, BackupJob::Direction::Restore); }
+Runner declareCopy(CLI::App& command, BackupJob::Direction direction) {
+    auto yes = std::make_shared<bool>(false);
+    command.add_flag("--yes", *yes);
+    return [yes, direction](Context& context) { return runCopy(context, *yes, direction); };
+}
+
+Runner declareBackup(CLI::App& command) { return declareCopy(command, BackupJob::Direction::Backup); }
+Runner declareRestore(CLI::App& command) { return declareCopy(command, BackupJob::Direction::Restore); }
 
 }  // namespace
 
@@ -38,7 +39,7 @@ const Command kBackupCommand{
     "\n"
     "Prints a status line per copied file and the final message with the count.\n"
     "Exit 1 when some files could not be copied (their number is in the message).\n",
-    runBackup,
+    declareBackup,
 };
 
 const Command kRestoreCommand{
@@ -54,7 +55,7 @@ const Command kRestoreCommand{
     "asked; otherwise the answer is No and nothing runs (exit 1).\n"
     "\n"
     "Exit 1 when some files could not be copied (their number is in the message).\n",
-    runRestore,
+    declareRestore,
 };
 
 }  // namespace quarlink::cli

@@ -1,8 +1,6 @@
 #include "cli_commands.h"
 
-#include "store/folder_layout.h"
-#include "store/options.h"
-#include "store/stale_files.h"
+#include "app/startup.h"
 
 namespace quarlink::cli {
 
@@ -28,20 +26,11 @@ std::span<const Command* const> commands() {
 }
 
 void loadOptionsForCommand(Context& context) {
-    loadOptions(context.app, context.prompter);
-    removeStaleTemporaryFiles(context.app);
+    prepareRun(context.app, context.prompter);
 }
 
-bool requireChartFolder(Context& context) {
-    if (!context.app.chartFolderConfigured()) {
-        context.prompter.message("Sorvantideフォルダが指定されていません。\n設定⇒Sorvantide関連オプション から設定してください。");
-        return false;
-    }
-    // A job over a folder that is not there would find nothing to do and call that done.
-    const std::string missing = missingFolderMessage(layout::chartFolder(context.app), kMissingChartFolder);
-    if (missing.empty()) return true;
-    context.prompter.message(missing);
-    return false;
+bool admitted(Context& context, TrayCommand entry) {
+    return admitCommand(trayMenuEntry(entry), context.app, context.prompter) == Admission::Proceed;
 }
 
 }  // namespace quarlink::cli

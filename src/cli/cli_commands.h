@@ -1,17 +1,32 @@
 #pragma once
+#include <functional>
 #include <span>
 
+#include "app/tray_menu.h"
 #include "cli_support.h"
 
 namespace quarlink::cli {
+
+// Runs a command with the working folder set up; loads the options itself.
+using Runner = std::function<int(Context& context)>;
 
 struct Command {
     const char* name;
     const char* summary;  // one line for the command list
     const char* help;     // the whole text of "COMMAND --help"
-    // Runs with the working folder set up; loads the options itself.
-    int (*run)(Context& context, Args& args);
+    // Declares the command's options and arguments on its subcommand; the
+    // runner returned reads the values parsed into them.
+    Runner (*declare)(CLI::App& command);
 };
+
+// The usual `declare`: `add` binds the options to a fresh Options, whose
+// values `run` reads when the command runs.
+template <typename Options, void (*add)(CLI::App&, Options&), int (*run)(Context&, const Options&)>
+Runner declareCommand(CLI::App& command) {
+    auto options = std::make_shared<Options>();
+    add(command, *options);
+    return [options](Context& context) { return run(context, *options); };
+}
 
 // One line per command in cli_commands.cpp; each command lives in its own file.
 std::span<const Command* const> commands();
@@ -32,11 +47,13 @@ extern const Command kBackupCommand;
 extern const Command kRestoreCommand;
 extern const Command kSplitCommand;
 
-// Loads the options as the tray application does at start-up. Returns false
-// when the first start could not create the file (the run goes on).
+// Loads the options and tidies the folders as the tray application does at
+// start-up (a first start that cannot create the file goes on).
 void loadOptionsForCommand(Context& context);
 
-// The chart folder guard: false (and the message shown) when not configured.
-bool requireChartFolder(Context& context);
+// The checks the tray menu makes before the entry's job: the chart folder
+// guard, then the entry's question. False (the message shown) unless the
+// job may run.
+bool admitted(Context& context, TrayCommand entry);
 
 }  // namespace quarlink::cli

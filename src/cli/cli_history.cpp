@@ -6,20 +6,17 @@
 namespace quarlink::cli {
 namespace {
 
-int run(Context& context, Args& args) {
-    const auto startYear = args.value("--start-year");
-    const auto mode = args.value("--mode");
-    if (args.missingValue()) return usageError("history", args.missingName() + " needs a value");
-    if (!startYear) return usageError("history", "--start-year is required");
-    const auto year = parseNumber(*startYear);
-    if (!year || *year < 1900 || *year > 9999) return usageError("history", "--start-year takes a year YYYY");
-    if (mode && *mode != "0" && *mode != "1" && *mode != "2") return usageError("history", "--mode takes 0, 1 or 2");
-    const auto code = takeCode(args, "history");
-    if (!code) return kExitUsage;
+struct Options {
+    std::optional<int> code;
+    std::optional<int> year;
+    std::optional<int> mode;
+};
 
+int run(Context& context, const Options& options) {
+    const auto& [code, year, mode] = options;
     PageReadSetup setup(context.app);
     std::vector<std::int32_t> s[8];
-    const int result = setup.reader.ReadPriceHistory(*code, static_cast<int>(*year), mode ? std::stoi(*mode) : 0,
+    const int result = setup.reader.ReadPriceHistory(*code, *year, mode.value_or(0),
                                                      s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]);
     if (result != 1) return finishRead(result, setup.reader);
     std::cout << "1\n";
@@ -29,6 +26,12 @@ int run(Context& context, Args& args) {
     }
     std::cout.flush();
     return kExitDone;
+}
+
+void addOptions(CLI::App& command, Options& options) {
+    addCodeArgument(command, options.code);
+    addYear(command, "--start-year", options.year)->required();
+    addModeOption(command, options.mode);
 }
 
 }  // namespace
@@ -51,7 +54,7 @@ const Command kHistoryCommand{
     "                     2 prices only\n"
     "\n"
     "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
-    run,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

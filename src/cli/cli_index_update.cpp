@@ -10,13 +10,31 @@
 namespace quarlink::cli {
 namespace {
 
-bool collectCodes(Args& args, std::string_view name, std::vector<int>& codes) {
-    while (auto text = args.value(name)) {
-        const auto code = parseNumber(*text);
-        if (!code || *code > 9999) return false;
-        codes.push_back(static_cast<int>(*code));
-    }
-    return true;
+struct Options {
+    std::vector<int> removeChanged;
+    std::vector<int> removeUnregistered;
+    bool apply = false;
+    bool yes = false;
+};
+
+// --name CODE, repeatable.
+void addCodes(CLI::App& command, const std::string& name, std::vector<int>& codes) {
+    const CLI::Validator code(
+        [](std::string& text) -> std::string {
+            const auto value = parseNumber(text);
+            return value && *value <= 9999 ? std::string() : "takes a code 0..9999";
+        },
+        "", "");
+    command
+        .add_option_function<std::vector<std::string>>(name,
+                                                       [&codes](const std::vector<std::string>& texts) {
+                                                           for (const auto& text : texts)
+                                                               codes.push_back(static_cast<int>(*parseNumber(text)));
+                                                       })
+        ->check(code)
+        ->take_all()
+        ->expected(1)
+        ->allow_extra_args(false);
 }
 
 void printList(const char* title, const std::vector<int>& codes, const IndexUpdate& job) {
@@ -26,19 +44,11 @@ void printList(const char* title, const std::vector<int>& codes, const IndexUpda
                   << '\t' << cp932ToUtf8(IndexUpdate::entryLine(job.newTable(), code)) << '\n';
 }
 
-int run(Context& context, Args& args) {
-    std::vector<int> removeChanged;
-    std::vector<int> removeUnregistered;
-    const bool okChanged = collectCodes(args, "--remove-change", removeChanged);
-    const bool okUnregistered = collectCodes(args, "--remove-unregistered", removeUnregistered);
-    const bool apply = args.flag("--apply");
-    context.prompter.assumeYes = args.flag("--yes");
-    if (args.missingValue()) return usageError("index-update", args.missingName() + " needs a value");
-    if (!okChanged || !okUnregistered) return usageError("index-update", "codes are numbers 0..9999");
-    if (auto extra = args.leftover()) return usageError("index-update", "unexpected argument '" + *extra + "'");
-
+int run(Context& context, const Options& options) {
+    const auto& [removeChanged, removeUnregistered, apply, yes] = options;
+    context.prompter.assumeYes = yes;
     loadOptionsForCommand(context);
-    if (!requireChartFolder(context)) return kExitFailed;
+    if (!admitted(context, TrayCommand::UpdateIndex)) return kExitFailed;
 
     WebSession web(context.app);
     IndexUpdate job(context.app, web.fetcher(), web.endpoints());
@@ -72,6 +82,13 @@ int run(Context& context, Args& args) {
     return driveJob(job, context.prompter);
 }
 
+void addOptions(CLI::App& command, Options& options) {
+    addCodes(command, "--remove-change", options.removeChanged);
+    addCodes(command, "--remove-unregistered", options.removeUnregistered);
+    command.add_flag("--apply", options.apply);
+    command.add_flag("--yes", options.yes);
+}
+
 }  // namespace
 
 const Command kIndexUpdateCommand{
@@ -94,7 +111,7 @@ const Command kIndexUpdateCommand{
     "                              it the question is asked on a terminal, else No\n"
     "\n"
     "Exit codes: 0 done, 1 refused or failed, 2 download failed.\n",
-    run,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

@@ -6,30 +6,23 @@
 namespace quarlink::cli {
 namespace {
 
-int runCreate(Context& context, Args& args) {
-    const auto startYear = args.value("--start-year");
-    const bool noMargin = args.flag("--no-margin");
-    const bool nikkei = args.flag("--nikkei");
-    const bool topix = args.flag("--topix");
-    bool badResume = false;
-    const auto resume = resumeOption(args, badResume);
-    if (args.missingValue()) return usageError("init-create", args.missingName() + " needs a value");
-    if (badResume) return usageError("init-create", "--resume-from takes a code 0..9999");
-    if (auto extra = args.leftover()) return usageError("init-create", "unexpected argument '" + *extra + "'");
+struct CreateOptions {
+    std::optional<int> startYear;
+    bool noMargin = false;
+    bool nikkei = false;
+    bool topix = false;
+    std::optional<int> resume;
+};
 
+int runCreate(Context& context, const CreateOptions& options) {
+    const auto& [startYear, noMargin, nikkei, topix, resume] = options;
     loadOptionsForCommand(context);
-    if (!requireChartFolder(context)) return kExitFailed;
+    if (!admitted(context, TrayCommand::InitValueData)) return kExitFailed;
 
     WebSession web(context.app);
     InitDataJob job(context.app, web.reader(), web.clock());
     job.open();
-    if (startYear) {
-        const auto years = job.startYears();
-        const auto year = parseNumber(*startYear);
-        if (!year || *year < years.front() || *year > years.back())
-            return usageError("init-create", "--start-year takes a year from 1990 to this year");
-        job.settings.startYear = static_cast<int>(*year);
-    }
+    if (startYear) job.settings.startYear = *startYear;
     job.settings.margin = !noMargin;
     job.settings.nikkei = nikkei;
     job.settings.topix = topix;
@@ -39,10 +32,9 @@ int runCreate(Context& context, Args& args) {
     return reportResume(exit, job.resumeCode());
 }
 
-int runFiles(Context& context, Args& args, const char* name, bool transfer) {
-    if (auto extra = args.leftover()) return usageError(name, "unexpected argument '" + *extra + "'");
+int runFiles(Context& context, bool transfer) {
     loadOptionsForCommand(context);
-    if (!requireChartFolder(context)) return kExitFailed;
+    if (!admitted(context, TrayCommand::InitValueData)) return kExitFailed;
     WebSession web(context.app);
     InitDataJob job(context.app, web.reader(), web.clock());
     job.open();
@@ -50,8 +42,20 @@ int runFiles(Context& context, Args& args, const char* name, bool transfer) {
     return driveJob(job, context.prompter);
 }
 
-int runTransfer(Context& context, Args& args) { return runFiles(context, args, "init-transfer", true); }
-int runDelete(Context& context, Args& args) { return runFiles(context, args, "init-delete", false); }
+void addCreateOptions(CLI::App& command, CreateOptions& options) {
+    addYear(command, "--start-year", options.startYear);
+    command.add_flag("--no-margin", options.noMargin);
+    command.add_flag("--nikkei", options.nikkei);
+    command.add_flag("--topix", options.topix);
+    addResumeOption(command, options.resume);
+}
+
+Runner declareTransfer(CLI::App&) {
+    return [](Context& context) { return runFiles(context, true); };
+}
+Runner declareDelete(CLI::App&) {
+    return [](Context& context) { return runFiles(context, false); };
+}
 
 }  // namespace
 
@@ -73,7 +77,7 @@ const Command kInitCreateCommand{
     "  --resume-from CODE   start at CODE, as printed by a run that stopped (default 1000)\n"
     "\n"
     "Exit codes: 0 done, 1 refused or failed, 2 connection lost, 3 unrecognised page.\n",
-    runCreate,
+    declareCommand<CreateOptions, addCreateOptions, runCreate>,
 };
 
 const Command kInitTransferCommand{
@@ -82,7 +86,7 @@ const Command kInitTransferCommand{
     "Usage: quarlink-cli [--workdir DIR] init-transfer\n"
     "\n"
     "Copies every init/NNNN (codes 0000 to 10000) over <chart folder>/data/NNNN.\n",
-    runTransfer,
+    declareTransfer,
 };
 
 const Command kInitDeleteCommand{
@@ -91,7 +95,7 @@ const Command kInitDeleteCommand{
     "Usage: quarlink-cli [--workdir DIR] init-delete\n"
     "\n"
     "Deletes every init/NNNN (codes 0000 to 10000) from the working folder.\n",
-    runDelete,
+    declareDelete,
 };
 
 }  // namespace quarlink::cli

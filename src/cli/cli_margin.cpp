@@ -6,23 +6,28 @@
 namespace quarlink::cli {
 namespace {
 
-int run(Context& context, Args& args) {
-    const auto months = args.value("--months");
-    if (args.missingValue()) return usageError("margin", args.missingName() + " needs a value");
-    const auto count = months ? parseNumber(*months) : std::optional<long>(6);
-    if (!count || *count < 1 || *count > 600) return usageError("margin", "--months takes a number of months (1..600)");
-    const auto code = takeCode(args, "margin");
-    if (!code) return kExitUsage;
+struct Options {
+    std::optional<int> code;
+    std::optional<int> months;
+};
 
+int run(Context& context, const Options& options) {
+    const auto& code = options.code;
+    const int count = options.months.value_or(6);
     PageReadSetup setup(context.app);
     std::vector<std::int32_t> dates, buys, sells;
-    const int result = setup.reader.ReadMarginHistory(*code, static_cast<int>(*count), dates, buys, sells);
+    const int result = setup.reader.ReadMarginHistory(*code, count, dates, buys, sells);
     if (result != 1) return finishRead(result, setup.reader);
     std::cout << "1\n";
     for (std::size_t row = 0; row < dates.size(); ++row)
         std::cout << dates[row] << ' ' << buys[row] << ' ' << sells[row] << '\n';
     std::cout.flush();
     return kExitDone;
+}
+
+void addOptions(CLI::App& command, Options& options) {
+    addCodeArgument(command, options.code);
+    addNumber(command, "--months", options.months, 1, 600, "a number of months (1..600)");
 }
 
 }  // namespace
@@ -39,7 +44,7 @@ const Command kMarginCommand{
     "On -3 the reader's message follows the result line.\n"
     "\n"
     "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
-    run,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

@@ -6,16 +6,15 @@
 namespace quarlink::cli {
 namespace {
 
-int run(Context& context, Args& args) {
-    const bool allCodes = args.flag("--all-codes");
-    bool badResume = false;
-    const auto resume = resumeOption(args, badResume);
-    if (args.missingValue()) return usageError("margin-fill", args.missingName() + " needs a value");
-    if (badResume) return usageError("margin-fill", "--resume-from takes a code 0..9999");
-    if (auto extra = args.leftover()) return usageError("margin-fill", "unexpected argument '" + *extra + "'");
+struct Options {
+    bool allCodes = false;
+    std::optional<int> resume;
+};
 
+int run(Context& context, const Options& options) {
+    const auto& [allCodes, resume] = options;
     loadOptionsForCommand(context);
-    if (!requireChartFolder(context)) return kExitFailed;
+    if (!admitted(context, TrayCommand::SuppShin)) return kExitFailed;
 
     WebSession web(context.app);
     MarginFillJob job(context.app, web.reader());
@@ -24,6 +23,11 @@ int run(Context& context, Args& args) {
     job.resumeFrom = resume;
     const int exit = driveJob(job, context.prompter);
     return reportResume(exit, job.currentCode());
+}
+
+void addOptions(CLI::App& command, Options& options) {
+    command.add_flag("--all-codes", options.allCodes);
+    addResumeOption(command, options.resume);
 }
 
 }  // namespace
@@ -42,7 +46,7 @@ const Command kMarginFillCommand{
     "  --resume-from CODE   start at CODE, as printed by a run that stopped\n"
     "\n"
     "Exit codes: 0 done, 1 refused, 2 connection lost, 3 unrecognised page.\n",
-    run,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

@@ -4,15 +4,8 @@
 
 namespace quarlink::cli {
 
-std::optional<int> resumeOption(Args& args, bool& bad) {
-    const auto text = args.value("--resume-from");
-    if (!text) return std::nullopt;
-    const auto code = parseNumber(*text);
-    if (!code || *code > 9999) {
-        bad = true;
-        return std::nullopt;
-    }
-    return static_cast<int>(*code);
+void addResumeOption(CLI::App& command, std::optional<int>& code) {
+    addNumber(command, "--resume-from", code, 0, 9999, "a code 0..9999");
 }
 
 int reportResume(int exitCode, int code) {

@@ -6,9 +6,8 @@
 
 namespace quarlink::cli {
 
-// --resume-from CODE: nullopt when absent; `bad` is set for a value that is
-// not a code 0..9999.
-std::optional<int> resumeOption(Args& args, bool& bad);
+// --resume-from CODE, a code 0..9999.
+void addResumeOption(CLI::App& command, std::optional<int>& code);
 
 // After a stop on a connection failure (2) or an unrecognised page (3),
 // tells how to go on: "resume with --resume-from CODE".

@@ -6,22 +6,28 @@
 namespace quarlink::cli {
 namespace {
 
-int run(Context& context, Args& args) {
-    const auto folder = args.value("--chart-folder");
-    const auto launch = args.value("--launch-chart");
-    if (args.missingValue()) return usageError("options", args.missingName() + " needs a value");
-    if (auto extra = args.leftover()) return usageError("options", "unexpected argument '" + *extra + "'");
-    if (launch && *launch != "0" && *launch != "1") return usageError("options", "--launch-chart takes 0 or 1");
+struct Options {
+    std::optional<std::string> folder;
+    std::optional<int> launch;
+};
 
+int run(Context& context, const Options& options) {
+    const auto& [folder, launch] = options;
     loadOptionsForCommand(context);
     Application& app = context.app;
     if (folder || launch) {
         const std::string path = folder ? *folder : app.chartFolder;
-        const bool launchChart = launch ? *launch == "1" : app.launchChart == 1;
+        const bool launchChart = launch ? *launch == 1 : app.launchChart == 1;
         if (!saveOptions(app, path, launchChart, context.prompter)) return kExitFailed;
     }
     std::cout << "chartFolder=" << app.chartFolder << '\n' << "launchChart=" << app.launchChart << '\n';
     return kExitDone;
+}
+
+void addOptions(CLI::App& command, Options& options) {
+    command.add_option_function<std::string>("--chart-folder",
+                                              [&options](const std::string& path) { options.folder = path; });
+    addNumber(command, "--launch-chart", options.launch, 0, 1, "0 or 1");
 }
 
 }  // namespace
@@ -42,7 +48,7 @@ const Command kOptionsCommand{
     "Options:\n"
     "  --chart-folder PATH   the chart program's folder (holds data/ and index.txt)\n"
     "  --launch-chart 0|1    1 = start the chart program when quarlink starts\n",
-    run,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

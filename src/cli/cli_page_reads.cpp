@@ -9,23 +9,12 @@ namespace quarlink::cli {
 PageReadSetup::PageReadSetup(const Application& app)
     : endpoints(loadEndpoints(layout::endpointsFile(app))), client(endpoints), reader(client, endpoints, clock) {}
 
-std::optional<int> takeCode(Args& args, const char* command) {
-    const auto code = args.leftover();
-    if (!code) {
-        usageError(command, "CODE is missing");
-        return std::nullopt;
-    }
-    args.flag(*code);
-    const auto number = parseNumber(*code);
-    if (!number || *number <= 0) {
-        usageError(command, "CODE must be a positive number, not '" + *code + "'");
-        return std::nullopt;
-    }
-    if (auto extra = args.leftover()) {
-        usageError(command, "unexpected argument '" + *extra + "'");
-        return std::nullopt;
-    }
-    return static_cast<int>(*number);
+void addCodeArgument(CLI::App& command, std::optional<int>& code) {
+    addNumber(command, "CODE", code, 1, 999'999'999, "a positive number")->required();
+}
+
+void addModeOption(CLI::App& command, std::optional<int>& mode) {
+    addNumber(command, "--mode", mode, 0, 2, "0, 1 or 2");
 }
 
 int finishRead(int result, const HtmlValueFormat& reader) {

@@ -21,9 +21,11 @@ struct PageReadSetup {
     HtmlValueFormat reader;
 };
 
-// Takes the one positional CODE; nullopt (usage already reported) when it
-// is missing, not a number, or followed by another argument.
-std::optional<int> takeCode(Args& args, const char* command);
+// The one positional CODE, a positive number; required.
+void addCodeArgument(CLI::App& command, std::optional<int>& code);
+
+// --mode 0|1|2 of the page readers.
+void addModeOption(CLI::App& command, std::optional<int>& mode);
 
 // Prints the result line (and the reader's message for -3) and returns the
 // exit code: 0 for 1, 1 for -1, 2 for -2, 3 for -3.

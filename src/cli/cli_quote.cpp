@@ -6,19 +6,17 @@
 namespace quarlink::cli {
 namespace {
 
-int run(Context& context, Args& args) {
-    const auto source = args.value("--source");
-    const auto mode = args.value("--mode");
-    if (args.missingValue()) return usageError("quote", args.missingName() + " needs a value");
-    if (source && *source != "infoseek" && *source != "yahoo")
-        return usageError("quote", "--source takes infoseek or yahoo");
-    if (mode && *mode != "0" && *mode != "1" && *mode != "2") return usageError("quote", "--mode takes 0, 1 or 2");
-    const auto code = takeCode(args, "quote");
-    if (!code) return kExitUsage;
+struct Options {
+    std::optional<int> code;
+    std::optional<std::string> source;
+    std::optional<int> mode;
+};
 
+int run(Context& context, const Options& options) {
+    const auto& [code, source, mode] = options;
     PageReadSetup setup(context.app);
     std::int32_t v[8] = {};
-    const int m = mode ? std::stoi(*mode) : 1;
+    const int m = mode.value_or(1);
     const int result = source && *source == "yahoo"
                            ? setup.reader.ReadYahooQuote(*code, m, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7])
                            : setup.reader.ReadInfoSeekQuote(*code, m, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
@@ -27,6 +25,12 @@ int run(Context& context, Args& args) {
     for (std::int32_t value : v) std::cout << ' ' << value;
     std::cout << std::endl;
     return kExitDone;
+}
+
+void addOptions(CLI::App& command, Options& options) {
+    addCodeArgument(command, options.code);
+    addChoice(command, "--source", options.source, {"infoseek", "yahoo"});
+    addModeOption(command, options.mode);
 }
 
 }  // namespace
@@ -48,7 +52,7 @@ const Command kQuoteCommand{
     "                           2 prices only\n"
     "\n"
     "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
-    run,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

@@ -5,8 +5,7 @@
 namespace quarlink::cli {
 namespace {
 
-int run(Context& context, Args& args) {
-    if (auto extra = args.leftover()) return usageError("report", "unexpected argument '" + *extra + "'");
+int run(Context& context) {
     loadOptionsForCommand(context);
     SystemClock clock;
     std::vector<std::filesystem::path> written;
@@ -14,6 +13,8 @@ int run(Context& context, Args& args) {
     for (const auto& path : written) printStatus(path.lexically_relative(context.app.workDir).string());
     return done ? kExitDone : kExitFailed;
 }
+
+Runner declare(CLI::App&) { return run; }
 
 }  // namespace
 
@@ -30,7 +31,7 @@ const Command kReportCommand{
     "The run stops at the first portfolio whose files cannot be read or whose\n"
     "report cannot be written (message on standard error, exit code 1); the\n"
     "reports already written stay.\n",
-    run,
+    declare,
 };
 
 }  // namespace quarlink::cli

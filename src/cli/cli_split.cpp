@@ -4,16 +4,19 @@
 namespace quarlink::cli {
 namespace {
 
-int run(Context& context, Args& args) {
-    context.prompter.assumeYes = args.flag("--yes");
-    if (auto extra = args.leftover()) return usageError("split", "unexpected argument '" + *extra + "'");
-
+int run(Context& context, bool yes) {
+    context.prompter.assumeYes = yes;
     loadOptionsForCommand(context);
-    if (!requireChartFolder(context)) return kExitFailed;
-    if (!context.prompter.askYesNo(split_text::kSplitQuestion)) return kExitFailed;
+    if (!admitted(context, TrayCommand::Sepalater)) return kExitFailed;
 
     YearSplitJob job(context.app);
     return driveJob(job, context.prompter);
+}
+
+Runner declare(CLI::App& command) {
+    auto yes = std::make_shared<bool>(false);
+    command.add_flag("--yes", *yes);
+    return [yes](Context& context) { return run(context, *yes); };
 }
 
 }  // namespace
@@ -31,7 +34,7 @@ const Command kSplitCommand{
     "asked; otherwise the answer is No and nothing runs (exit 1).\n"
     "\n"
     "Exit 1 when a price file cannot be read or a year file cannot be written.\n",
-    run,
+    declare,
 };
 
 }  // namespace quarlink::cli

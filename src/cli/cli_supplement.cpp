@@ -1,22 +1,23 @@
 #include "cli_commands.h"
 #include <filesystem>
+#include <memory>
 #include "jobs/supplement_job.h"
 
 namespace quarlink::cli {
 namespace {
 
-int run(Context& context, Args& args) {
-    const auto folder = args.value("--folder");
-    const bool init = args.flag("--init");
-    const bool backup = args.flag("--backup");
-    const bool overwrite = args.flag("--overwrite");
-    if (args.missingValue()) return usageError("supplement", args.missingName() + " needs a value");
-    if (auto extra = args.leftover()) return usageError("supplement", "unexpected argument '" + *extra + "'");
-    if (int(folder.has_value()) + int(init) + int(backup) != 1)
-        return usageError("supplement", "give exactly one of --folder DIR, --init, --backup");
+struct Options {
+    std::optional<std::string> folder;
+    bool init = false;
+    bool backup = false;
+    bool overwrite = false;
+};
 
+int run(Context& context, const Options& options) {
+    const auto& [folder, init, backup, overwrite] = options;
+    if (!folder && !init && !backup) return usageError("supplement", "give one of --folder DIR, --init, --backup");
     loadOptionsForCommand(context);
-    if (!requireChartFolder(context)) return kExitFailed;
+    if (!admitted(context, TrayCommand::Supplement)) return kExitFailed;
 
     SupplementJob job(context.app);
     printStatus(*job.open().status);
@@ -29,6 +30,16 @@ int run(Context& context, Args& args) {
         job.settings.sourceKind = init ? SupplementJob::SourceKind::Init : SupplementJob::SourceKind::Backup;
     }
     return driveJob(job, context.prompter);
+}
+
+void addOptions(CLI::App& command, Options& options) {
+    auto* folder = command.add_option_function<std::string>(
+        "--folder", [&options](const std::string& dir) { options.folder = dir; });
+    auto* init = command.add_flag("--init", options.init);
+    auto* backup = command.add_flag("--backup", options.backup);
+    command.add_flag("--overwrite", options.overwrite);
+    folder->excludes(init)->excludes(backup);
+    init->excludes(backup);
 }
 
 }  // namespace
@@ -50,7 +61,7 @@ const Command kSupplementCommand{
     "  --overwrite    a source record replaces a chart record of the same date\n"
     "\n"
     "Exit 1 when some files could not be merged (their number is in the message).\n",
-    run,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

@@ -1,5 +1,6 @@
 #include "cli_support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include "jobs/progress_estimate.h"
+#include "store/clock.h"
 
 namespace quarlink::cli {
 namespace {
@@ -32,7 +34,6 @@ std::string readAnswer() {
 }  // namespace
 
 void TerminalPrompter::message(const std::string& text) {
-    ++messages_;
     std::cout.flush();
     std::cerr << forTerminal(text) << '\n';
     std::cerr.flush();
@@ -70,57 +71,15 @@ Prompter::Answer TerminalPrompter::askYesNoCancel(const std::string& text) {
     return Answer::Cancel;
 }
 
-bool Args::flag(std::string_view name) {
-    for (auto it = args_.begin(); it != args_.end(); ++it) {
-        if (*it == name) {
-            args_.erase(it);
-            return true;
-        }
-    }
-    return false;
-}
-
-std::optional<std::string> Args::value(std::string_view name) {
-    for (auto it = args_.begin(); it != args_.end(); ++it) {
-        if (*it == name) {
-            if (it + 1 == args_.end()) {
-                missingValue_ = true;
-                missingName_ = std::string(name);
-                args_.erase(it);
-                return std::nullopt;
-            }
-            std::string v = *(it + 1);
-            args_.erase(it, it + 2);
-            return v;
-        }
-        if (it->size() > name.size() && it->compare(0, name.size(), name) == 0 && (*it)[name.size()] == '=') {
-            std::string v = it->substr(name.size() + 1);
-            args_.erase(it);
-            return v;
-        }
-    }
-    return std::nullopt;
-}
-
-bool Args::helpRequested() const {
-    for (const auto& a : args_)
-        if (a == "--help" || a == "-h") return true;
-    return false;
-}
-
-std::optional<std::string> Args::leftover() const {
-    if (args_.empty()) return std::nullopt;
-    return args_.front();
-}
-
 void printStatus(std::string_view text) {
     std::cout << text << '\n';
     std::cout.flush();
 }
 
 int usageError(std::string_view command, std::string_view text) {
-    std::cerr << "quarlink-cli " << command << ": " << text << "\n"
-              << "Try 'quarlink-cli " << command << " --help'.\n";
+    const std::string name = command.empty() ? "quarlink-cli" : "quarlink-cli " + std::string(command);
+    std::cerr << name << ": " << text << "\n"
+              << "Try '" << name << " --help'.\n";
     return kExitUsage;
 }
 
@@ -132,6 +91,43 @@ std::optional<long> parseNumber(std::string_view text) {
         value = value * 10 + (c - '0');
     }
     return value;
+}
+
+CLI::Option* addNumber(CLI::App& app, const std::string& name, std::optional<int>& target, long min, long max,
+                       const std::string& what, const std::string& description) {
+    const CLI::Validator range(
+        [=](std::string& text) -> std::string {
+            const auto value = parseNumber(text);
+            return value && *value >= min && *value <= max ? std::string() : "takes " + what;
+        },
+        "", "");
+    return app
+        .add_option_function<std::string>(
+            name, [&target](const std::string& text) { target = static_cast<int>(*parseNumber(text)); }, description)
+        ->check(range);
+}
+
+CLI::Option* addChoice(CLI::App& app, const std::string& name, std::optional<std::string>& target,
+                       const std::vector<std::string>& choices, const std::string& description) {
+    std::string what;
+    for (std::size_t i = 0; i < choices.size(); ++i)
+        what += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
+    const CLI::Validator member(
+        [=](std::string& text) -> std::string {
+            return std::find(choices.begin(), choices.end(), text) != choices.end() ? std::string() : "takes " + what;
+        },
+        "", "");
+    return app
+        .add_option_function<std::string>(
+            name, [&target](const std::string& text) { target = text; }, description)
+        ->check(member);
+}
+
+CLI::Option* addYear(CLI::App& app, const std::string& name, std::optional<int>& target,
+                     const std::string& description) {
+    const int thisYear = SystemClock().now().year;
+    return addNumber(app, name, target, kFirstYear, thisYear,
+                     "a year from " + std::to_string(kFirstYear) + " to this year", description);
 }
 
 int exitCodeFor(const JobOutcome& outcome) {

@@ -1,9 +1,12 @@
 #pragma once
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "jobs/job.h"
 #include "store/application.h"
@@ -29,31 +32,6 @@ public:
     void message(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
     Answer askYesNoCancel(const std::string& text) override;
-
-    int messagesShown() const { return messages_; }
-
-private:
-    int messages_ = 0;
-};
-
-// Command-line arguments of one command, consumed as they are recognised.
-class Args {
-public:
-    explicit Args(std::vector<std::string> args) : args_(std::move(args)) {}
-
-    bool flag(std::string_view name);
-    // --name VALUE or --name=VALUE. Sets `missingValue` when the name has no value.
-    std::optional<std::string> value(std::string_view name);
-    bool helpRequested() const;
-    // The first argument not consumed, if any.
-    std::optional<std::string> leftover() const;
-    bool missingValue() const { return missingValue_; }
-    const std::string& missingName() const { return missingName_; }
-
-private:
-    std::vector<std::string> args_;
-    bool missingValue_ = false;
-    std::string missingName_;
 };
 
 struct Context {
@@ -69,6 +47,21 @@ int usageError(std::string_view command, std::string_view text);
 
 // Parses a whole decimal number; nullopt for anything else.
 std::optional<long> parseNumber(std::string_view text);
+
+// Declares --name VALUE taking a whole decimal number from `min` to `max`
+// (CLI11's own integer reading would take 0x.. as hex and 0.. as octal, and
+// code 0101 is 101). `what` ends the refusal: "--name takes <what>".
+CLI::Option* addNumber(CLI::App& app, const std::string& name, std::optional<int>& target, long min, long max,
+                       const std::string& what, const std::string& description = {});
+
+// Declares --name VALUE taking one of `choices`.
+CLI::Option* addChoice(CLI::App& app, const std::string& name, std::optional<std::string>& target,
+                       const std::vector<std::string>& choices, const std::string& description = {});
+
+// --start-year and history's year: every year command takes years by this one rule.
+CLI::Option* addYear(CLI::App& app, const std::string& name, std::optional<int>& target,
+                     const std::string& description = {});
+inline constexpr int kFirstYear = 1990;  // the price tables start here
 
 // Drives a job whose settings are filled in: start(), then tick() until the
 // job leaves Running, printing each new status line and message and asking

@@ -6,21 +6,18 @@
 namespace quarlink::cli {
 namespace {
 
-int run(Context& context, Args& args) {
-    const bool noMargin = args.flag("--no-margin");
-    const bool allCodes = args.flag("--all-codes");
-    const bool nikkei = args.flag("--nikkei");
-    const auto source = args.value("--source");
-    bool badResume = false;
-    const auto resume = resumeOption(args, badResume);
-    if (args.missingValue()) return usageError("update", args.missingName() + " needs a value");
-    if (badResume) return usageError("update", "--resume-from takes a code 0..9999");
-    if (source && *source != "infoseek" && *source != "yahoo")
-        return usageError("update", "--source takes infoseek or yahoo");
-    if (auto extra = args.leftover()) return usageError("update", "unexpected argument '" + *extra + "'");
+struct Options {
+    bool noMargin = false;
+    bool allCodes = false;
+    bool nikkei = false;
+    std::optional<std::string> source;
+    std::optional<int> resume;
+};
 
+int run(Context& context, const Options& options) {
+    const auto& [noMargin, allCodes, nikkei, source, resume] = options;
     loadOptionsForCommand(context);
-    if (!requireChartFolder(context)) return kExitFailed;
+    if (!admitted(context, TrayCommand::Update)) return kExitFailed;
 
     WebSession web(context.app);
     UpdateJob job(context.app, web.reader(), web.clock());
@@ -32,6 +29,14 @@ int run(Context& context, Args& args) {
     job.resumeFrom = resume;
     const int exit = driveJob(job, context.prompter);
     return reportResume(exit, job.currentCode());
+}
+
+void addOptions(CLI::App& command, Options& options) {
+    command.add_flag("--no-margin", options.noMargin);
+    command.add_flag("--all-codes", options.allCodes);
+    command.add_flag("--nikkei", options.nikkei);
+    addChoice(command, "--source", options.source, {"infoseek", "yahoo"});
+    addResumeOption(command, options.resume);
 }
 
 }  // namespace
@@ -56,7 +61,7 @@ const Command kUpdateCommand{
     "\n"
     "Exit codes: 0 done, 1 refused, 2 connection lost, 3 unrecognised page; on 2\n"
     "and 3 the last line names the code to resume from.\n",
-    run,
+    declareCommand<Options, addOptions, run>,
 };
 
 }  // namespace quarlink::cli

@@ -1,10 +1,13 @@
 // quarlink-cli: the tray application's jobs for cron and scripts.
 #include <chrono>
+#include <optional>
 #include <clocale>
 #include <iostream>
 #include <thread>
 #include <string>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "cli_commands.h"
 #include "store/atomic_file.h"
@@ -49,12 +52,16 @@ void printHelp() {
         std::cout << "  " << name << "  " << c->summary << '\n';
     }
     std::cout << "\n"
-                 "Global options:\n"
+                 "Global options (before or after the command):\n"
                  "  --workdir DIR   working folder (Quarlink.conf, init/, backup/, sep/, user/, html/);\n"
                  "                  default $XDG_DATA_HOME/quarlink, else ~/.local/share/quarlink\n"
                  "  --wait SECONDS  when another quarlink or quarlink-cli is writing, wait up to\n"
                  "                  SECONDS for it (default 0) before giving up with exit code 1\n"
                  "  --help          this text; 'quarlink-cli COMMAND --help' explains a command\n"
+                 "  --version       the version\n"
+                 "\n"
+                 "An option that takes a value refuses one that looks like an option: write\n"
+                 "--folder=-dir for a folder whose name starts with '-'. '--' ends the options.\n"
                  "\n"
                  "Exit codes:\n"
                  "  0   done\n"
@@ -66,64 +73,37 @@ void printHelp() {
                  "Status lines go to standard output, messages to standard error.\n";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::setlocale(LC_ALL, "C");
-    std::vector<std::string> rest(argv + 1, argv + argc);
-
-    Args global(rest);
-    const auto workdir = global.value("--workdir");
-    if (global.missingValue()) return usageError("", "--workdir needs a value");
-
-    // The remaining arguments: the command name, then its own.
-    const auto waitText = global.value("--wait");
-    if (global.missingValue()) return usageError("", "--wait needs a value");
-    const auto waitSeconds = waitText ? parseNumber(*waitText) : std::optional<long>(0);
-    if (!waitSeconds || *waitSeconds < 0) return usageError("", "--wait needs a whole number of seconds");
-    std::vector<std::string> remaining;
-    {
-        std::vector<std::string> all(argv + 1, argv + argc);
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            if (all[i] == "--workdir" || all[i] == "--wait") {
-                ++i;
-                continue;
+// CLI11 hands an option the next argument whatever it looks like, so that
+// "--folder --init" would take "--init" for a folder. A value that starts
+// with '-' must be written --name=VALUE; otherwise this names the option and
+// `scope` the command it was given to (null for a global one).
+std::optional<std::string> optionWithoutValue(CLI::App& cli, const std::vector<std::string>& args,
+                                              CLI::App*& scope) {
+    scope = nullptr;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") break;
+        if (arg.size() < 2 || arg[0] != '-') {
+            if (!scope) {
+                for (CLI::App* sub : cli.get_subcommands([](CLI::App*) { return true; }))
+                    if (sub->get_name() == arg) scope = sub;
             }
-            if (all[i].rfind("--workdir=", 0) == 0 || all[i].rfind("--wait=", 0) == 0) continue;
-            remaining.push_back(all[i]);
+            continue;
         }
+        if (arg.find('=') != std::string::npos) continue;
+        const CLI::Option* option = scope ? scope->get_option_no_throw(arg) : nullptr;
+        if (!option) option = cli.get_option_no_throw(arg);
+        if (!option || option->get_items_expected_min() == 0) continue;
+        const bool looksLikeOption = i + 1 < args.size() && args[i + 1].size() > 1 && args[i + 1][0] == '-';
+        if (looksLikeOption) return arg;
+        ++i;  // its value
     }
-    if (remaining.empty() || remaining.front() == "--help" || remaining.front() == "-h" ||
-        remaining.front() == "help") {
-        if (remaining.size() >= 2 && remaining.front() == "help") {
-            for (const Command* c : commands())
-                if (remaining[1] == c->name) {
-                    std::cout << c->help;
-                    return kExitDone;
-                }
-        }
-        printHelp();
-        return remaining.empty() ? kExitUsage : kExitDone;
-    }
-    if (remaining.front() == "--version") {
-        std::cout << "quarlink-cli " QUARLINK_VERSION "\n";
-        return kExitDone;
-    }
+    return std::nullopt;
+}
 
-    const Command* command = nullptr;
-    for (const Command* c : commands())
-        if (remaining.front() == c->name) command = c;
-    if (!command) {
-        std::cerr << "quarlink-cli: unknown command '" << remaining.front() << "'\n"
-                  << "Try 'quarlink-cli --help'.\n";
-        return kExitUsage;
-    }
-    Args args(std::vector<std::string>(remaining.begin() + 1, remaining.end()));
-    if (args.helpRequested()) {
-        std::cout << command->help;
-        return kExitDone;
-    }
-
+// The working folder and the writer lock: what every command runs with.
+int runCommand(const Command& command, const Runner& runner, const std::optional<std::string>& workdir,
+               int waitSeconds) {
     Context context;
     context.app.workDir = workdir ? std::filesystem::path(*workdir) : defaultWorkDir();
     std::string error;
@@ -133,6 +113,83 @@ int main(int argc, char** argv) {
     }
     context.app.workDir = std::filesystem::absolute(context.app.workDir);
     WriterLock lock(context.app.workDir, "quarlink-cli");
-    if (writesData(command->name) && !acquireWriterLock(lock, *waitSeconds)) return kExitFailed;
-    return command->run(context, args);
+    if (writesData(command.name) && !acquireWriterLock(lock, waitSeconds)) return kExitFailed;
+    return runner(context);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "C");
+
+    CLI::App cli("quarlink-cli", "quarlink-cli");
+    // Global options may come before or after the command.
+    cli.fallthrough();
+    cli.set_help_flag("-h,--help");
+    bool version = false;
+    cli.add_flag("--version", version);
+    std::optional<std::string> workdir;
+    cli.add_option_function<std::string>("--workdir", [&](const std::string& dir) { workdir = dir; });
+    std::optional<int> wait;
+    addNumber(cli, "--wait", wait, 0, 999'999'999, "a whole number of seconds");
+
+    CLI::App* help = cli.add_subcommand("help");
+    std::string helpTopic;
+    help->add_option("command", helpTopic);
+
+    std::vector<std::pair<const Command*, CLI::App*>> subcommands;
+    std::vector<Runner> runners;
+    for (const Command* c : commands()) {
+        CLI::App* sub = cli.add_subcommand(c->name, c->summary);
+        runners.push_back(c->declare(*sub));
+        subcommands.emplace_back(c, sub);
+    }
+    cli.require_subcommand(0, 1);
+
+    // The command named so far, for the usage message and its help text.
+    auto chosen = [&]() -> const Command* {
+        for (std::size_t i = 0; i < subcommands.size(); ++i)
+            if (subcommands[i].second->parsed()) return subcommands[i].first;
+        return nullptr;
+    };
+    CLI::App* scope = nullptr;
+    if (const auto option = optionWithoutValue(cli, std::vector<std::string>(argv + 1, argv + argc), scope))
+        return usageError(scope ? scope->get_name() : "", *option + " needs a value");
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        if (const Command* c = chosen()) {
+            std::cout << c->help;
+        } else {
+            printHelp();
+        }
+        return kExitDone;
+    } catch (const CLI::ParseError& e) {
+        const Command* c = chosen();
+        if (!c && !help->parsed() && !cli.remaining().empty() && cli.remaining().front().rfind('-', 0) != 0) {
+            std::cerr << "quarlink-cli: unknown command '" << cli.remaining().front() << "'\n"
+                      << "Try 'quarlink-cli --help'.\n";
+            return kExitUsage;
+        }
+        return usageError(c ? c->name : "", e.what());
+    }
+
+    if (version) {
+        std::cout << "quarlink-cli " QUARLINK_VERSION "\n";
+        return kExitDone;
+    }
+    if (help->parsed()) {
+        for (const Command* c : commands())
+            if (helpTopic == c->name) {
+                std::cout << c->help;
+                return kExitDone;
+            }
+        printHelp();
+        return kExitDone;
+    }
+    for (std::size_t i = 0; i < subcommands.size(); ++i)
+        if (subcommands[i].second->parsed())
+            return runCommand(*subcommands[i].first, runners[i], workdir, wait.value_or(0));
+    printHelp();
+    return kExitUsage;
 }

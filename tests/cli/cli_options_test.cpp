@@ -72,6 +72,18 @@ TEST(CliOptions, UsageErrorsAndHelp) {
         {{"--workdir", work, "options", "--chart-folder"}, 64, ""},
         {{"--workdir", work, "options", "extra"}, 64, ""},
         {{"--workdir", work, "nosuchcommand"}, 64, ""},
+        // A value that looks like an option is refused, not taken.
+        {{"--workdir", work, "supplement", "--folder", "--init"}, 64, ""},
+        {{"--workdir", work, "options", "--chart-folder", "--launch-chart", "1"}, 64, ""},
+        {{"--workdir", work, "supplement", "--folder=-x", "--init"}, 64, ""},
+        // Numbers are decimal and range-checked; "--" ends the options.
+        {{"--workdir", work, "update", "--resume-from", "0x10"}, 64, ""},
+        {{"--workdir", work, "update", "--resume-from", "10000"}, 64, ""},
+        {{"--workdir", work, "history", "7203", "--start-year", "1989"}, 64, ""},
+        {{"--workdir", work, "quote", "7203", "--mode", "3"}, 64, ""},
+        {{"--workdir", work, "quote", "--", "7203", "--mode", "1"}, 64, ""},
+        {{"--workdir", work, "--wait", "-1", "backup"}, 64, ""},
+        {{"--version"}, 0, "quarlink-cli "},
         {{}, 64, "Commands:"},
         {{"--help"}, 0, "Exit codes:"},
         {{"options", "--help"}, 0, "--chart-folder PATH"},

@@ -81,7 +81,7 @@ protected:
         fs::create_directories(work / "chart" / "data");
         std::ofstream(work / "endpoints.conf") << "quote=127.0.0.1:" << port << "\nhistory=127.0.0.1:" << port
                                                << "\nstock=127.0.0.1:" << port << "\nindex=127.0.0.1:" << port
-                                               << "\n";
+                                               << "\nretry_wait_ms=0\n";
         std::ofstream(work / "Quarlink.conf") << (work / "chart").string() << ",0\r\n";
         fs::copy_file(root_ / "market" / "index.txt", work / "chart" / "index.txt");
         if (seedData)
@@ -95,7 +95,7 @@ protected:
     void setPort(const fs::path& work, int port) {
         std::ofstream(work / "endpoints.conf") << "quote=127.0.0.1:" << port << "\nhistory=127.0.0.1:" << port
                                                << "\nstock=127.0.0.1:" << port << "\nindex=127.0.0.1:" << port
-                                               << "\n";
+                                               << "\nretry_wait_ms=0\n";
     }
     static int resumeCode(const CliRun& r) {
         const auto at = r.out.rfind("--resume-from ");

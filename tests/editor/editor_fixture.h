@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "editor/data_editor.h"
-#include "editor/scripted_prompter.h"
+#include "support/fake_prompter.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "store/price_record.h"
@@ -62,7 +62,7 @@ protected:
     }
 
     Application app;
-    ScriptedPrompter prompter;
+    test::FakePrompter prompter = test::FakePrompter::makeStrict();
 
 private:
     std::filesystem::path root_;

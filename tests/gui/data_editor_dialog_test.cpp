@@ -15,10 +15,10 @@
 #include <unistd.h>
 
 #include "editor/data_editor_dialog.h"
-#include "editor/scripted_prompter.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "store/price_file.h"
+#include "support/fake_prompter.h"
 
 namespace quarlink::testing {
 namespace {
@@ -51,7 +51,7 @@ protected:
     static void click(QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }
 
     Application app;
-    ScriptedPrompter prompter;
+    test::FakePrompter prompter = test::FakePrompter::makeStrict();
     std::filesystem::path root_;
 };
 

@@ -1,29 +1,28 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "shell/desktop_services.h"
-#include "temp_folder.h"
+#include "support/temp_dir.h"
 
 namespace quarlink {
 namespace {
 
 // Puts a scripted xdg-open first on PATH for the life of the fixture.
 struct FakeOpener : ::testing::Test {
-    QTemporaryDir bin;
-    QTemporaryDir folder;
+    test::TempDir bin;
+    test::TempDir folder;
     QByteArray oldPath = qgetenv("PATH");
 
     void install(const char* body) {
-        const QString script = bin.filePath(QStringLiteral("xdg-open"));
+        const QString script = QString::fromStdString((bin / "xdg-open").string());
         QFile f(script);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(QByteArray("#!/bin/sh\n") + body + "\n");
         f.close();
         f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("PATH", bin.path().toLocal8Bit() + ":" + oldPath);
+        qputenv("PATH", QByteArray::fromStdString(bin.path().string()) + ":" + oldPath);
     }
     void TearDown() override { qputenv("PATH", oldPath); }
 
@@ -38,14 +37,14 @@ struct FakeOpener : ::testing::Test {
 
 TEST_F(FakeOpener, MissingFolderFailsAtOnce) {
     install("exit 0");
-    EXPECT_FALSE(openFolderInFileManager(test::pathOf(folder) / "absent", [] {}));
+    EXPECT_FALSE(openFolderInFileManager(folder.path() / "absent", [] {}));
 }
 
 TEST_F(FakeOpener, OpenerGivesTheFolderAndSuccessIsQuiet) {
-    const QString record = bin.filePath(QStringLiteral("args"));
+    const QString record = QString::fromStdString((bin / "args").string());
     install(("printf '%s' \"$1\" > '" + record.toStdString() + "'; exit 0").c_str());
     bool failed = false;
-    ASSERT_TRUE(openFolderInFileManager(test::pathOf(folder), [&] { failed = true; }));
+    ASSERT_TRUE(openFolderInFileManager(folder.path(), [&] { failed = true; }));
     const bool never = false;
     QElapsedTimer t;
     t.start();
@@ -53,14 +52,14 @@ TEST_F(FakeOpener, OpenerGivesTheFolderAndSuccessIsQuiet) {
     settle(never, 300);  // the exit status arrives just after the file
     QFile f(record);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), folder.path().toLocal8Bit());
+    EXPECT_EQ(f.readAll(), QByteArray::fromStdString(folder.path().string()));
     EXPECT_FALSE(failed);
 }
 
 TEST_F(FakeOpener, NoFileManagerIsReportedWhenTheOpenerGivesUp) {
     install("exit 3");
     bool failed = false;
-    ASSERT_TRUE(openFolderInFileManager(test::pathOf(folder), [&] { failed = true; }));
+    ASSERT_TRUE(openFolderInFileManager(folder.path(), [&] { failed = true; }));
     settle(failed);
     EXPECT_TRUE(failed);
 }

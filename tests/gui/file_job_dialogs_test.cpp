@@ -18,6 +18,7 @@
 #include "store/folder_layout.h"
 #include "store/price_series.h"
 #include "support/fake_prompter.h"
+#include "support/temp_dir.h"
 
 using namespace quarlink;
 
@@ -26,14 +27,11 @@ namespace {
 class FileJobDialogs : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/quarlink-gui-XXXXXX";
-        root = ::mkdtemp(pattern);
         app.workDir = root / "work";
         app.chartFolder = (root / "chart").string();
         std::filesystem::create_directories(layout::dataFolder(app));
         std::filesystem::create_directories(app.workDir);
     }
-    void TearDown() override { std::filesystem::remove_all(root); }
 
     void writePrices(const std::filesystem::path& path, std::vector<int> dates) {
         PriceSeries s;
@@ -63,7 +61,8 @@ protected:
         return c;
     }
 
-    std::filesystem::path root;
+    test::TempDir dir;
+    std::filesystem::path root = dir.path();
     Application app;
     test::FakePrompter prompter;
 };

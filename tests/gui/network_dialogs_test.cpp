@@ -16,6 +16,8 @@
 #include "jobs/update_dialog.h"
 #include "jobs/update_index_dialog.h"
 #include "support/fake_prompter.h"
+#include "support/loopback_server.h"
+#include "support/temp_dir.h"
 
 using namespace quarlink;
 namespace fs = std::filesystem;
@@ -23,40 +25,24 @@ namespace fs = std::filesystem;
 namespace {
 
 // A server that accepts connections and never answers.
-class SilentServer {
-public:
-    SilentServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 16);
-        socklen_t n = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
-    }
-    ~SilentServer() { ::close(fd_); }
-    int port = 0;
-
-private:
-    int fd_ = -1;
+struct SilentServer : test::LoopbackServer {
+    SilentServer()
+        : LoopbackServer([](int, const std::atomic<bool>& stop) { test::sleepUnlessStopped(std::chrono::hours(1), stop); },
+                         true) {}
 };
 
 struct Scratch {
     Scratch(int port) {
-        char name[] = "/tmp/quarlink-gui-XXXXXX";
-        root = ::mkdtemp(name);
         fs::create_directories(root / "chart" / "data");
         std::ofstream(root / "chart" / "index.txt") << "date=20061205\r\n1301,A,T1,1000\r\n";
         std::ofstream(root / "endpoints.conf") << "quote=127.0.0.1:" << port << "\nhistory=127.0.0.1:" << port
                                                << "\nstock=127.0.0.1:" << port << "\nindex=127.0.0.1:" << port
-                                               << "\n";
+                                               << "\nretry_wait_ms=0\n";
         app.workDir = root;
         app.chartFolder = (root / "chart").string();
     }
-    ~Scratch() { fs::remove_all(root); }
-    fs::path root;
+    test::TempDir dir;
+    fs::path root = dir.path();
     Application app;
 };
 
@@ -112,22 +98,22 @@ TEST(UpdateDialog, ConnectionFailureReenablesOnlyTheStartButton) {
 TEST(NetworkDialogs, CancelClosesWithinHalfASecondWhileAFetchHangs) {
     SilentServer server;
     {
-        Scratch s(server.port);
+        Scratch s(server.port());
         UpdateDialog d(s.app, nullptr);
         expectCancelClosesAtOnce(d, d.startButton());
     }
     {
-        Scratch s(server.port);
+        Scratch s(server.port());
         SuppShinDialog d(s.app, nullptr);
         expectCancelClosesAtOnce(d, d.startButton());
     }
     {
-        Scratch s(server.port);
+        Scratch s(server.port());
         InitValueDataDialog d(s.app, nullptr);
         expectCancelClosesAtOnce(d, d.createButton());
     }
     {
-        Scratch s(server.port);
+        Scratch s(server.port());
         UpdateIndexDialog d(s.app, nullptr);
         QTest::qWait(50);
         expectCancelClosesAtOnce(d, d.downloadButton());
@@ -147,7 +133,7 @@ TEST(SuppShinDialog, ControlsAndDefaults) {
 
 TEST(InitValueDataDialog, ControlsStopAndStatus) {
     SilentServer server;
-    Scratch s(server.port);
+    Scratch s(server.port());
     InitValueDataDialog d(s.app, nullptr);
     EXPECT_EQ(d.windowTitle(), "初期化データの作成");
     EXPECT_EQ(d.statusLine()->text(), "条件を選択して作成開始ボタンを押してください");

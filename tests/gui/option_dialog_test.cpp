@@ -3,7 +3,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "shell/about_dialog.h"
@@ -11,7 +10,7 @@
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "support/fake_prompter.h"
-#include "temp_folder.h"
+#include "support/temp_dir.h"
 
 namespace quarlink {
 namespace {
@@ -23,11 +22,11 @@ std::string fileText(const std::filesystem::path& p) {
 }
 
 struct OptionFixture : ::testing::Test {
-    QTemporaryDir dir;
+    test::TempDir dir;
     Application app;
     test::FakePrompter prompter;
     void SetUp() override {
-        app.workDir = test::pathOf(dir);
+        app.workDir = dir.path();
         app.chartFolder = "/home/u/chart";
         app.launchChart = 1;
         ASSERT_TRUE(replaceFileAtomically(layout::optionsFile(app), "/home/u/chart,1\r\n"));

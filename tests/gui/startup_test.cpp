@@ -1,4 +1,4 @@
-#include <QTemporaryDir>
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,7 +8,7 @@
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "support/fake_prompter.h"
-#include "temp_folder.h"
+#include "support/temp_dir.h"
 
 #include <csignal>
 #include <sys/wait.h>
@@ -22,15 +22,15 @@ const std::string kGuard = "Sorvantideフォルダが指定されていません
 const std::string kMissing = "Sorvantideが指定したフォルダに存在しません。\nオプションを再度確認してください。";
 
 struct StartupFixture : ::testing::Test {
-    QTemporaryDir dir;
+    test::TempDir dir;
     Application app;
     test::FakePrompter prompter;
     std::vector<std::filesystem::path> launched;
     ChartLauncher launcher = [this](const std::filesystem::path& p) { launched.push_back(p); };
 
-    std::filesystem::path chart() const { return test::pathOf(dir) / "chart"; }
+    std::filesystem::path chart() const { return dir.path() / "chart"; }
     void SetUp() override {
-        app.workDir = test::pathOf(dir) / "work";
+        app.workDir = dir.path() / "work";
         std::filesystem::create_directories(app.workDir);
         std::filesystem::create_directories(chart());
     }
@@ -76,8 +76,8 @@ TEST_F(StartupFixture, ChartProgramStartsOnceOnlyWhenAsked) {
 // --- single-instance lock ------------------------------------------------------
 
 struct LockFixture : ::testing::Test {
-    QTemporaryDir dir;
-    QString lockPath() const { return dir.filePath(QStringLiteral("instance.lock")); }
+    test::TempDir dir;
+    QString lockPath() const { return QString::fromStdString((dir / "instance.lock").string()); }
 };
 
 TEST_F(LockFixture, SecondInstanceIsRefusedWhileTheFirstHoldsTheLock) {

@@ -19,52 +19,22 @@
 #include "jobs/supp_shin_dialog.h"
 #include "jobs/update_dialog.h"
 #include "jobs/update_index_dialog.h"
-#include "robustness/loopback_server.h"
+#include "support/loopback_server.h"
 #include "support/fake_prompter.h"
+#include "support/temp_dir.h"
 
 using namespace quarlink;
 namespace fs = std::filesystem;
 
 namespace {
 
-// Answers one connection with `reply`.
-class OneReplyServer {
-public:
-    explicit OneReplyServer(std::string reply) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 4);
-        socklen_t n = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
-        thread_ = std::thread([this, reply] {
-            const int c = ::accept(fd_, nullptr, nullptr);
-            if (c < 0) return;
-            char buffer[4096];
-            ::recv(c, buffer, sizeof buffer, 0);
-            ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
-            ::close(c);
-        });
-    }
-    ~OneReplyServer() {
-        ::shutdown(fd_, SHUT_RDWR);
-        ::close(fd_);
-        thread_.join();
-    }
-    int port = 0;
-
-private:
-    int fd_ = -1;
-    std::thread thread_;
+// Answers every connection with `bytes`.
+struct OneReplyServer : test::LoopbackServer {
+    explicit OneReplyServer(std::string bytes) : LoopbackServer(test::reply(std::move(bytes)), true) {}
 };
 
 struct Work {
     explicit Work(int port) {
-        char name[] = "/tmp/quarlink-gui-XXXXXX";
-        root = ::mkdtemp(name);
         fs::create_directories(root / "chart" / "data");
         std::ofstream(root / "chart" / "index.txt")
             << "date=20061101\r\n1301,A,T1,1000\r\n1332,B,T1,1000\r\n2000,C,T1,1000\r\n";
@@ -72,8 +42,8 @@ struct Work {
         app.workDir = root;
         app.chartFolder = (root / "chart").string();
     }
-    ~Work() { fs::remove_all(root); }
-    fs::path root;
+    test::TempDir dir;
+    fs::path root = dir.path();
     Application app;
 };
 
@@ -112,7 +82,7 @@ TEST(WindowTexts, StandardButtonsAndQuestionsAreJapanese) {
 TEST(WindowTexts, IndexUpdateListsShareOneSelectionAndEnterRemovesNothing) {
     OneReplyServer server(
         "HTTP/1.0 200 OK\r\n\r\ndate=20061205\r\n1301,A,T1,1000\r\n1332,NEW,T1,100\r\n1400,ADDED,T1,100\r\n");
-    Work w(server.port);
+    Work w(server.port());
     test::FakePrompter prompter;
     UpdateIndexDialog d(w.app, nullptr, &prompter);
     d.show();

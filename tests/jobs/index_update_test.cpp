@@ -4,6 +4,7 @@
 #include "jobs/scripted_reader.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
+#include "support/fake_prompter.h"
 
 using namespace quarlink;
 using namespace quarlink::test;
@@ -20,19 +21,6 @@ public:
         if (result == 1) response = page;
         return result;
     }
-};
-
-class ScriptedPrompter final : public Prompter {
-public:
-    bool answer = true;
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-    void message(const std::string& text) override { messages.push_back(text); }
-    bool askYesNo(const std::string& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-    Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
 };
 
 const std::string kLocal =
@@ -52,11 +40,12 @@ struct IndexFixture : ::testing::Test {
     ScratchFolder folder;
     CannedFetcher fetcher;
     Endpoints endpoints;
-    ScriptedPrompter prompter;
+    test::FakePrompter prompter;
     IndexUpdate job{folder.app, fetcher, endpoints};
     JobOutcome last;
 
     IndexFixture() {
+        prompter.otherwise = Prompter::Answer::Yes;
         endpoints.index = Endpoint{"127.0.0.1", 8080};
         folder.writeIndex(kLocal);
         fetcher.page = kPublished;
@@ -130,11 +119,11 @@ TEST_F(IndexFixture, ApplyRefusalsLeaveTheFileAlone) {
     EXPECT_FALSE(apply());
     EXPECT_EQ(prompter.messages.back(), index_update_text::kNotDownloaded);
     ASSERT_TRUE(download());
-    prompter.answer = false;
+    prompter.otherwise = Prompter::Answer::No;
     EXPECT_FALSE(apply());
     EXPECT_EQ(indexText(), kLocal);
     // A write failure shows only its own message and keeps the lists.
-    prompter.answer = true;
+    prompter.otherwise = Prompter::Answer::Yes;
     const auto index = std::filesystem::path(folder.app.chartFolder) / "index.txt";
     std::filesystem::remove(index);
     std::filesystem::create_directory(index);

@@ -7,7 +7,7 @@
 #include <map>
 
 #include "robustness/fault_harness.h"
-#include "robustness/loopback_server.h"
+#include "support/loopback_server.h"
 #include "support/run_process.h"
 #include "store/clock.h"
 #include "store/index_table.h"

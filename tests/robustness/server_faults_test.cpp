@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "jobs/update_job.h"
-#include "robustness/loopback_server.h"
+#include "support/loopback_server.h"
 #include "support/run_process.h"
 #include "store/clock.h"
 #include "store/price_series.h"
@@ -35,7 +35,7 @@ namespace {
 
 constexpr int kIdleTimeoutMs = 1500;  // above the trickle's 1 s gaps, so the whole-page bound is what ends it
 constexpr int kPageTimeoutMs = 3000;
-// Four refused attempts with three 2 s waits between them are the slowest case.
+// The trickle held to the whole-page bound is the slowest case.
 constexpr auto kBound = 12s;
 // The client keeps at most 32 MB of a response; a page three times that must
 // not be held whole.
@@ -142,7 +142,8 @@ fs::path makeWork(const TempDir& dir, int port) {
     const std::string at = "127.0.0.1:" + std::to_string(port);
     writeFile(work / "endpoints.conf", "quote=" + at + "\nhistory=" + at + "\nstock=" + at + "\nindex=" + at +
                                            "\ntimeout_ms=" + std::to_string(kIdleTimeoutMs) +
-                                           "\npage_timeout_ms=" + std::to_string(kPageTimeoutMs) + "\n");
+                                           "\npage_timeout_ms=" + std::to_string(kPageTimeoutMs) +
+                                           "\nretry_wait_ms=0\n");
     writeFile(work / "Quarlink.conf", chart.string() + ",0\r\n");
     writeFile(chart / "index.txt", "date=20061205\r\n7203,TOYOTA,T1,100,N225\r\n");
     writeFile(chart / "data" / "7203", priceImage());

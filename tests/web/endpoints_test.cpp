@@ -40,6 +40,17 @@ TEST(Endpoints, TimeoutsTakeWholePositiveMillisecondsOnly) {
     }
 }
 
+TEST(Endpoints, RetryScheduleKeepsTheDefaultForBadValues) {
+    const Endpoints set = parseEndpoints("retry_attempts=1\nretry_wait_ms=0\n");
+    EXPECT_EQ(set.retryAttempts, 1);
+    EXPECT_EQ(set.retryWaitMs, 0);
+    for (const char* bad : {"retry_attempts=0\nretry_wait_ms=-1\n", "retry_attempts=101\nretry_wait_ms=1s\n"}) {
+        const Endpoints e = parseEndpoints(bad);
+        EXPECT_EQ(e.retryAttempts, 4) << bad;
+        EXPECT_EQ(e.retryWaitMs, 2000) << bad;
+    }
+}
+
 TEST(Endpoints, JQuantsKeysKeepTheDefaultForBadValues) {
     const Endpoints set = parseEndpoints(
         "jquants=http://127.0.0.1:9000/v2/\njquants_plan=standard\njquants_rpm=0\njquants_ca=/etc/ca.pem\n");

@@ -10,6 +10,7 @@
 #include <functional>
 #include <thread>
 
+#include "support/loopback_server.h"
 #include "web/http_client.h"
 
 namespace quarlink {
@@ -18,41 +19,10 @@ namespace {
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 
-// A loopback server that hands each accepted connection to `serve`.
-class LocalServer {
-public:
-    explicit LocalServer(std::function<void(int fd)> serve, int connections = 1) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int on = 1;
-        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t length = sizeof a;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
-        port_ = ntohs(a.sin_port);
-        ::listen(fd_, 8);
-        thread_ = std::thread([this, serve, connections] {
-            for (int i = 0; i < connections; ++i) {
-                const int client = ::accept(fd_, nullptr, nullptr);
-                if (client < 0) return;
-                serve(client);
-                ::close(client);
-            }
-        });
-    }
-    ~LocalServer() {
-        ::shutdown(fd_, SHUT_RDWR);
-        ::close(fd_);
-        thread_.join();
-    }
-    std::uint16_t port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    std::uint16_t port_ = 0;
-    std::thread thread_;
+// The shared loopback server with a plain blocking `serve` per connection.
+struct LocalServer : test::LoopbackServer {
+    explicit LocalServer(std::function<void(int fd)> serve)
+        : LoopbackServer([serve](int fd, const std::atomic<bool>&) { serve(fd); }, true) {}
 };
 
 std::string readRequest(int fd) {
@@ -198,13 +168,16 @@ TEST(HttpClient, CloseWithoutDataIsSuccessWithAnEmptyResponse) {
 
 TEST(HttpClient, RefusedConnectionFailsAfterEveryAttempt) {
     std::uint16_t port;
-    { LocalServer closed([](int) {}, 0); port = closed.port(); }
-    HttpClient client;
-    makeFast(client);
+    test::LoopbackServer closed({}, false);  // bound, not listening: refuses
+    port = static_cast<std::uint16_t>(closed.port());
+    Endpoints endpoints;
+    endpoints.retryAttempts = 3;
+    endpoints.retryWaitMs = 700;
+    InstantSleeper sleeper;
+    HttpClient client(endpoints, sleeper);
     std::string response;
-    const auto start = SteadyClock::now();
     EXPECT_EQ(client.fetch("127.0.0.1", port, "/", response), 0);
-    EXPECT_GE(SteadyClock::now() - start, 150ms) << "three waits between four attempts";
+    EXPECT_EQ(sleeper.slept, 1400ms) << "two waits between three attempts";
 }
 
 TEST(HttpClient, RefusesEmptyOrOversizedHostAndPathKeepingTheResponse) {
@@ -290,7 +263,7 @@ TEST(HttpClient, AbortFromAnotherThreadEndsTheFetchQuickly) {
 }
 
 TEST(HttpClient, PauseSpacesTheStartsOfRequestsToOneServer) {
-    LocalServer server([](int fd) { readRequest(fd); }, 2);
+    LocalServer server([](int fd) { readRequest(fd); });
     HttpClient client;
     makeFast(client);
     client.pauseMs = 300;

@@ -7,10 +7,13 @@
 
 namespace quarlink {
 
-StartupResult runStartup(Application& app, Prompter& prompter, const ChartLauncher& launch) {
+void prepareRun(Application& app, Prompter& prompter) {
     loadOptions(app, prompter);
-    // What a killed writer left, in every folder the program writes to.
     removeStaleTemporaryFiles(app);
+}
+
+StartupResult runStartup(Application& app, Prompter& prompter, const ChartLauncher& launch) {
+    prepareRun(app, prompter);
     if (!app.chartFolderConfigured()) {
         prompter.message(tray_text::kNoChartFolder);
         return StartupResult::ChartFolderNotSet;

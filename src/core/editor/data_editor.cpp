@@ -43,13 +43,6 @@ std::string ratioText(double ratio) {
     return text;
 }
 
-std::string splitLine(const Split& s) {
-    char text[96];
-    std::snprintf(text, sizeof text, "%04d/%02d/%02d → %g分割", s.date / 10000, s.date / 100 % 100, s.date % 100,
-                  s.ratio);
-    return text;
-}
-
 // Texts such as "nan" or "inf" are not numbers either: they would be written
 // into the flags as such.
 double ratioValue(std::string_view text) {
@@ -347,7 +340,7 @@ void DataEditor::refillSplitLines() {
     selectedSplit = -1;
     const int c = code();
     if (c < 0) return;
-    for (const Split& s : parseFlags(index.flags[c]).splits) splitLines.push_back(splitLine(s));
+    for (const Split& s : parseFlags(index.flags[c]).splits) splitLines.push_back(splitText(s));
 }
 
 }  // namespace quarlink

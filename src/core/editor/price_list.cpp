@@ -116,11 +116,7 @@ PriceList::Row PriceList::rowFor(const PriceRecord& r) {
     return row;
 }
 
-std::string PriceList::dateText(std::int32_t date) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d/%02d/%02d", date / 10000, date / 100 % 100, date % 100);
-    return text;
-}
+std::string PriceList::dateText(std::int32_t date) { return slashDate(date); }
 
 std::int32_t PriceList::dateOf(const std::string& dateText) {
     std::string digits;

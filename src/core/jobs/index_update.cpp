@@ -103,11 +103,7 @@ JobOutcome IndexUpdate::download() {
     return ended(JobState::Finished, note);
 }
 
-std::string IndexUpdate::newDateText() const {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d/%02d/%02d", new_.date / 10000, new_.date / 100 % 100, new_.date % 100);
-    return text;
-}
+std::string IndexUpdate::newDateText() const { return slashDate(new_.date); }
 
 int IndexUpdate::removeChanged(int row) {
     if (row < 0 || row >= static_cast<int>(changed_.size())) return -1;
@@ -159,12 +155,7 @@ IndexEntryView IndexUpdate::view(const IndexTable& table, int code) {
     v.n225 = flags.n225;
     v.obs = flags.obs;
     v.a500 = flags.a500;
-    for (const Split& s : flags.splits) {
-        char text[96];
-        std::snprintf(text, sizeof text, "%04d/%02d/%02d → %g分割", s.date / 10000, s.date / 100 % 100, s.date % 100,
-                      s.ratio);
-        v.splits.push_back(text);
-    }
+    for (const Split& s : flags.splits) v.splits.push_back(splitText(s));
     return v;
 }
 

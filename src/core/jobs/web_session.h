@@ -11,30 +11,41 @@ namespace quarlink {
 
 class HttpClient;
 
-// What a network job needs from the outside world, built the one way the
-// programs build it: endpoints.conf from the working folder, the HTTP
-// client, the system clock and a page reader over them.
+// What a web session takes from outside. Each one left out is the program's
+// own: the HTTP client (retrying as endpoints.conf says, waiting on
+// `sleeper`), the system clock, real time. Those given must outlive the session.
+struct WebEnvironment {
+    PageFetcher* fetcher = nullptr;
+    const Clock* clock = nullptr;
+    Sleeper* sleeper = nullptr;
+};
+
+// What a network job needs from the outside world: endpoints.conf from the
+// working folder, a page fetcher, a clock, and a sleeper for the waits
+// between retries, with a page reader over them.
 class WebSession {
 public:
-    explicit WebSession(const Application& app);
+    explicit WebSession(const Application& app, const WebEnvironment& environment = {});
     ~WebSession();
     WebSession(const WebSession&) = delete;
     WebSession& operator=(const WebSession&) = delete;
 
     const Endpoints& endpoints() const { return endpoints_; }
-    const Clock& clock() const { return clock_; }
-    PageFetcher& fetcher();
+    const Clock& clock() const { return *clock_; }
+    PageFetcher& fetcher() { return *fetcher_; }
     HtmlValueFormat& reader() { return *reader_; }
 
     // Safe from any thread: the fetch in flight ends at once and every later
-    // one fails until resetAbort().
+    // one fails until resetAbort(). A fetcher given from outside is not aborted.
     void abort();
     void resetAbort();
 
 private:
     Endpoints endpoints_;
-    SystemClock clock_;
+    SystemClock systemClock_;
     std::unique_ptr<HttpClient> client_;
+    PageFetcher* fetcher_;
+    const Clock* clock_;
     std::unique_ptr<HtmlValueFormat> reader_;
 };
 

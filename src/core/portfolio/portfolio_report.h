@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "portfolio/portfolio_list.h"
+#include "portfolio/portfolio_list_model.h"
 #include "store/application.h"
 #include "store/clock.h"
 #include "store/prompter.h"

@@ -80,11 +80,7 @@ std::int32_t fieldDate(std::string_view text) {
     return fieldNumber(digits);
 }
 
-std::string formatDate(int year, int month, int day) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d/%02d/%02d", year, month, day);
-    return text;
-}
+std::string formatDate(int year, int month, int day) { return slashDate(year * 10000 + month * 100 + day); }
 
 std::string recordDateText(std::int32_t yyyymmdd) {
     std::string text = std::to_string(yyyymmdd);

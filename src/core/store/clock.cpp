@@ -1,6 +1,7 @@
 #include "store/clock.h"
 
 #include <ctime>
+#include <thread>
 
 namespace quarlink {
 
@@ -9,6 +10,21 @@ LocalDateTime SystemClock::now() const {
     std::tm tm{};
     ::localtime_r(&t, &tm);
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+bool SystemSleeper::sleepFor(std::chrono::milliseconds duration, const std::function<bool()>& stop) {
+    constexpr std::chrono::milliseconds kSlice{50};  // how often the wait looks at `stop`
+    const auto until = std::chrono::steady_clock::now() + duration;
+    for (auto now = std::chrono::steady_clock::now(); now < until; now = std::chrono::steady_clock::now()) {
+        if (stop()) return false;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - now, kSlice));
+    }
+    return !stop();
+}
+
+SystemSleeper& SystemSleeper::instance() {
+    static SystemSleeper sleeper;
+    return sleeper;
 }
 
 }  // namespace quarlink

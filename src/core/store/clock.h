@@ -1,4 +1,6 @@
 #pragma once
+#include <chrono>
+#include <functional>
 
 namespace quarlink {
 
@@ -33,6 +35,31 @@ public:
 
 private:
     LocalDateTime at_;
+};
+
+// Waits between retries, injected so that tests need not spend real time.
+class Sleeper {
+public:
+    virtual ~Sleeper() = default;
+    // Waits `duration`, ending early when `stop` answers true; returns false
+    // then, true when the whole wait passed.
+    virtual bool sleepFor(std::chrono::milliseconds duration, const std::function<bool()>& stop) = 0;
+};
+
+class SystemSleeper final : public Sleeper {
+public:
+    bool sleepFor(std::chrono::milliseconds duration, const std::function<bool()>& stop) override;
+    static SystemSleeper& instance();
+};
+
+// Returns at once and keeps the total asked for.
+class InstantSleeper final : public Sleeper {
+public:
+    bool sleepFor(std::chrono::milliseconds duration, const std::function<bool()>& stop) override {
+        slept += duration;
+        return !stop();
+    }
+    std::chrono::milliseconds slept{0};
 };
 
 }  // namespace quarlink

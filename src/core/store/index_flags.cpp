@@ -78,4 +78,10 @@ int marketIndex(std::string_view marketCode) {
     return -1;
 }
 
+std::string splitText(const Split& split) {
+    char ratio[64];
+    std::snprintf(ratio, sizeof ratio, "%g", split.ratio);
+    return slashDate(split.date) + " → " + ratio + "分割";
+}
+
 }  // namespace quarlink

@@ -15,6 +15,9 @@ struct Split {
     friend bool operator==(const Split&, const Split&) = default;
 };
 
+// "YYYY/MM/DD → R分割", as the editor and the index update list a split.
+std::string splitText(const Split& split);
+
 struct IndexFlags {
     bool n225 = false;
     bool obs = false;

@@ -54,4 +54,10 @@ std::int32_t clampToInt32(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
+std::string slashDate(std::int32_t yyyymmdd) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d/%02d/%02d", yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100);
+    return text;
+}
+
 }  // namespace quarlink

@@ -19,6 +19,9 @@ double leadingDecimal(std::string_view text);
 // printf with one integer, for the fixed status and message patterns.
 std::string formatInt(const char* pattern, int value);
 
+// A YYYYMMDD date as "%04d/%02d/%02d", the one form every window shows.
+std::string slashDate(std::int32_t yyyymmdd);
+
 // Clamps to the 32-bit signed range.
 std::int32_t clampToInt32(std::int64_t value);
 

@@ -29,7 +29,6 @@ public:
     // Positions 32 bytes before the end and reads there; an empty file gives
     // date -1 with the position left at 0.
     PriceRecord readLastRecord();
-    void seekToStart() { position_ = 0; }
     void seekToLastRecord();
     void seekToEnd() { position_ = wholeEnd_; }
     bool writeRecord(const PriceRecord& record);

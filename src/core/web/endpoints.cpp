@@ -38,6 +38,24 @@ std::optional<Endpoint> parseHostPort(std::string_view text) {
     return endpoint;
 }
 
+// The keys with a whole number, each within its range. True when `key` is one
+// of them (a value out of range then keeps the default).
+bool setNumber(Endpoints& endpoints, std::string_view key, std::string_view value) {
+    const auto set = [&](auto& target, long min, long max) {
+        if (const auto number = wholeNumber(value); number && *number >= min && *number <= max)
+            target = static_cast<int>(*number);
+        return true;
+    };
+    constexpr long kHour = 3'600'000;
+    if (key == "pause_ms") return set(endpoints.pauseMs, 0, kHour);
+    if (key == "timeout_ms") return set(endpoints.timeoutMs, 1, kHour);
+    if (key == "page_timeout_ms") return set(endpoints.pageTimeoutMs, 1, kHour);
+    if (key == "retry_attempts") return set(endpoints.retryAttempts, 1, 100);
+    if (key == "retry_wait_ms") return set(endpoints.retryWaitMs, 0, kHour);
+    if (key == "jquants_rpm") return set(endpoints.jquantsRpm, 0, 100'000);
+    return false;
+}
+
 }  // namespace
 
 Endpoints parseEndpoints(std::string_view text) {
@@ -50,16 +68,7 @@ Endpoints parseEndpoints(std::string_view text) {
         const std::string_view key = trim(line.substr(0, eq));
         const std::string_view value = trim(line.substr(eq + 1));
         // A malformed value keeps the default rather than breaking every fetch.
-        if (key == "pause_ms") {
-            if (const auto ms = wholeNumber(value); ms && *ms >= 0 && *ms <= 3'600'000)
-                endpoints.pauseMs = static_cast<int>(*ms);
-            return;
-        }
-        if (key == "timeout_ms" || key == "page_timeout_ms") {
-            if (const auto ms = wholeNumber(value); ms && *ms >= 1 && *ms <= 3'600'000)
-                (key == "timeout_ms" ? endpoints.timeoutMs : endpoints.pageTimeoutMs) = static_cast<int>(*ms);
-            return;
-        }
+        if (setNumber(endpoints, key, value)) return;
         if (key == "jquants") {
             const bool web = value.starts_with("http://") || value.starts_with("https://");
             if (web && value.find_first_of(" \t?#") == std::string_view::npos) {
@@ -72,11 +81,6 @@ Endpoints parseEndpoints(std::string_view text) {
         if (key == "jquants_plan") {
             if (value == "free" || value == "light" || value == "standard" || value == "premium")
                 endpoints.jquantsPlan = std::string(value);
-            return;
-        }
-        if (key == "jquants_rpm") {
-            if (const auto rpm = wholeNumber(value); rpm && *rpm >= 0 && *rpm <= 100'000)
-                endpoints.jquantsRpm = static_cast<int>(*rpm);
             return;
         }
         if (key == "jquants_ca") {

@@ -13,8 +13,9 @@ struct Endpoint {
 };
 
 // Where the four page servers are, from endpoints.conf in the working folder
-// (lines key=HOST[:PORT] or key=MILLISECONDS for pause_ms, timeout_ms and
-// page_timeout_ms; blank lines and "#" lines ignored).
+// (lines key=HOST[:PORT], key=MILLISECONDS for pause_ms, timeout_ms,
+// page_timeout_ms and retry_wait_ms, or retry_attempts=COUNT; blank lines and
+// "#" lines ignored).
 struct Endpoints {
     Endpoint quote{"quote.yahoo.co.jp", 80};            // quote page server (Yahoo source)
     Endpoint history{"table.yahoo.co.jp", 80};          // price and margin history tables
@@ -26,6 +27,10 @@ struct Endpoints {
     // client's own (30 s without data, 120 s for a whole page).
     std::optional<int> timeoutMs;                       // timeout_ms: connecting, or waiting for data
     std::optional<int> pageTimeoutMs;                   // page_timeout_ms: one whole page
+    // A refused or timed-out connect is tried this many times in all, with
+    // this pause between two tries.
+    int retryAttempts = 4;                              // retry_attempts
+    int retryWaitMs = 2000;                             // retry_wait_ms
     // J-Quants API v2: base URL with the version path, plan (sets the pace),
     // requests a minute overriding the plan's (0: no pacing), and a CA bundle
     // trusted besides the system's.

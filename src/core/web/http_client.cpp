@@ -8,7 +8,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 #include <iostream>
@@ -17,7 +16,7 @@ namespace quarlink {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 constexpr int kSliceMs = 50;  // how often a wait looks at the abort flag
 constexpr std::size_t kReceiveChunk = 409'599;
 
@@ -149,9 +148,11 @@ HttpClient::Framing HttpClient::unframe(std::string& response) {
     return Framing::Whole;
 }
 
-HttpClient::HttpClient() : receiveBuffer_(kReceiveChunk + 1) {}
+HttpClient::HttpClient(Sleeper& sleeper) : sleeper_(sleeper), receiveBuffer_(kReceiveChunk + 1) {}
 
-HttpClient::HttpClient(const Endpoints& endpoints) : HttpClient() {
+HttpClient::HttpClient(const Endpoints& endpoints, Sleeper& sleeper) : HttpClient(sleeper) {
+    limits.attempts = endpoints.retryAttempts;
+    limits.retryWaitMs = endpoints.retryWaitMs;
     pauseMs = endpoints.pauseMs;
     proxy = endpoints.proxy;
     if (endpoints.timeoutMs) limits.connectTimeoutMs = limits.idleTimeoutMs = *endpoints.timeoutMs;
@@ -164,13 +165,9 @@ std::string HttpClient::requestText(const std::string& host, std::uint16_t port,
     return "GET " + target + " HTTP/1.0\r\nHost: " + hostPort + "\r\nUser-Agent: httpc/0.0\r\n\r\n";
 }
 
-bool HttpClient::waitAbortable(Clock::time_point until) const {
-    while (Clock::now() < until) {
-        if (abortRequested()) return false;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-        std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(kSliceMs)));
-    }
-    return !abortRequested();
+bool HttpClient::waitAbortable(std::chrono::steady_clock::duration duration) {
+    if (duration <= std::chrono::steady_clock::duration::zero()) return !abortRequested();
+    return sleeper_.sleepFor(std::chrono::ceil<std::chrono::milliseconds>(duration), [this] { return abortRequested(); });
 }
 
 int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::string& path, std::string& response) {
@@ -186,8 +183,8 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
     if (pauseMs > 0) {
         const std::string key = host + ":" + std::to_string(port);
         if (auto last = lastStart_.find(key); last != lastStart_.end())
-            if (!waitAbortable(last->second + std::chrono::milliseconds(pauseMs))) return 0;
-        lastStart_[key] = Clock::now();
+            if (!waitAbortable(last->second + std::chrono::milliseconds(pauseMs) - SteadyClock::now())) return 0;
+        lastStart_[key] = SteadyClock::now();
     }
 
     const std::string& serverHost = proxy ? proxy->host : host;
@@ -205,7 +202,7 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
     // A failed connect leaves a socket unusable on Linux, so each attempt has its own.
     Socket socket;
     for (int attempt = 0; attempt < limits.attempts; ++attempt) {
-        if (attempt > 0 && !waitAbortable(Clock::now() + std::chrono::milliseconds(limits.retryWaitMs))) return 0;
+        if (attempt > 0 && !waitAbortable(std::chrono::milliseconds(limits.retryWaitMs))) return 0;
         socket.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (socket.fd < 0) {
             report("Error: Socket作成失敗\n");
@@ -213,9 +210,9 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
         }
         bool connected = ::connect(socket.fd, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0;
         if (!connected && errno == EINPROGRESS) {
-            const auto deadline = Clock::now() + std::chrono::milliseconds(limits.connectTimeoutMs);
+            const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limits.connectTimeoutMs);
             pollfd p{socket.fd, POLLOUT, 0};
-            while (Clock::now() < deadline) {
+            while (SteadyClock::now() < deadline) {
                 if (abortRequested()) return 0;
                 const int ready = ::poll(&p, 1, kSliceMs);
                 if (ready < 0 && errno != EINTR) break;
@@ -234,20 +231,20 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
     if (socket.fd < 0) return 0;
 
     // The whole request, however the kernel splits it.
-    const auto pageDeadline = Clock::now() + std::chrono::milliseconds(limits.pageTimeoutMs);
+    const auto pageDeadline = SteadyClock::now() + std::chrono::milliseconds(limits.pageTimeoutMs);
     std::size_t sent = 0;
-    auto idleSince = Clock::now();
+    auto idleSince = SteadyClock::now();
     while (sent < request.size()) {
         if (abortRequested()) return 0;
         const ssize_t n = ::send(socket.fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
-            idleSince = Clock::now();
+            idleSince = SteadyClock::now();
             continue;
         }
         const bool wait = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
-        if (!wait || Clock::now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs) ||
-            Clock::now() > pageDeadline) {
+        if (!wait || SteadyClock::now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs) ||
+            SteadyClock::now() > pageDeadline) {
             report("Error: サーバへの送信失敗\n");
             ::shutdown(socket.fd, SHUT_RDWR);
             return 0;
@@ -256,7 +253,7 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
         ::poll(&p, 1, kSliceMs);
     }
 
-    idleSince = Clock::now();
+    idleSince = SteadyClock::now();
     for (;;) {
         if (abortRequested()) {
             response.clear();
@@ -264,9 +261,9 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
         }
         pollfd p{socket.fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, kSliceMs);
-        const bool late = Clock::now() > pageDeadline;
+        const bool late = SteadyClock::now() > pageDeadline;
         if (late || ready == 0 || (ready < 0 && errno == EINTR)) {
-            if (late || Clock::now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs)) {
+            if (late || SteadyClock::now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs)) {
                 report("Error: サーバからの受信が時間切れ\n");
                 response.clear();
                 return 0;
@@ -284,7 +281,7 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
             response.clear();
             return 0;
         }
-        idleSince = Clock::now();
+        idleSince = SteadyClock::now();
     }
     switch (unframe(response)) {
     case Framing::Whole: break;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "store/clock.h"
 #include "web/endpoints.h"
 #include "web/page_fetcher.h"
 
@@ -30,9 +31,11 @@ public:
     };
     static constexpr std::size_t kMaxHostOrPath = 25'599;
 
-    HttpClient();
-    // Takes pause_ms, proxy, timeout_ms and page_timeout_ms from endpoints.conf.
-    explicit HttpClient(const Endpoints& endpoints);
+    // The sleeper spends the waits between attempts; it must outlive the client.
+    explicit HttpClient(Sleeper& sleeper = SystemSleeper::instance());
+    // Takes pause_ms, proxy, timeout_ms, page_timeout_ms, retry_attempts and
+    // retry_wait_ms from endpoints.conf.
+    explicit HttpClient(const Endpoints& endpoints, Sleeper& sleeper = SystemSleeper::instance());
 
     Limits limits;
     int pauseMs = 0;                 // least time between the starts of two requests to one server
@@ -57,8 +60,10 @@ public:
     std::string requestText(const std::string& host, std::uint16_t port, const std::string& path) const;
 
 private:
-    bool waitAbortable(std::chrono::steady_clock::time_point until) const;
+    // False when an abort ended the wait.
+    bool waitAbortable(std::chrono::steady_clock::duration duration);
 
+    Sleeper& sleeper_;
     std::atomic<bool> aborted_{false};
     std::vector<char> receiveBuffer_;
     std::map<std::string, std::chrono::steady_clock::time_point> lastStart_;

@@ -2,7 +2,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "portfolio/portfolio_list.h"
+#include "portfolio/portfolio_list_model.h"
 #include "store/application.h"
 #include "store/clock.h"
 #include "store/prompter.h"

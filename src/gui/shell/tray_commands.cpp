@@ -107,17 +107,10 @@ TrayCommands::TrayCommands(Application& app, Prompter& prompter, TrayServices se
     };
 }
 
-void TrayCommands::setOpener(TrayCommand command, TrayOpener opener) {
-    if (opener)
-        openers_[command] = std::move(opener);
-    else
-        openers_.erase(command);
-}
+void TrayCommands::setOpener(TrayCommand command, TrayOpener opener) { openers_[command] = std::move(opener); }
 
 TrayRunResult TrayCommands::run(TrayCommand command, QWidget* parent) {
     if (busy_) return TrayRunResult::Busy;
-    const auto it = openers_.find(command);
-    if (it == openers_.end()) return TrayRunResult::Unavailable;
     busy_ = true;
     struct Reset {
         bool& flag;
@@ -135,7 +128,7 @@ TrayRunResult TrayCommands::run(TrayCommand command, QWidget* parent) {
                 return TrayRunResult::Declined;
     }
     // A copy: an opener may replace the table while it runs.
-    const TrayOpener opener = it->second;
+    const TrayOpener opener = openers_.at(command);
     opener(app_, parent);
     return TrayRunResult::Done;
 }

@@ -24,15 +24,14 @@ struct TrayServices {
 
 TrayServices desktopTrayServices();
 
-enum class TrayRunResult { Done, NoChartFolder, Declined, Unavailable, Busy };
+enum class TrayRunResult { Done, NoChartFolder, Declined, Busy };
 
 // Runs the tray menu's commands: guard, question, then the entry's opener.
-// An entry without an opener is shown disabled.
 class TrayCommands {
 public:
     TrayCommands(Application& app, Prompter& prompter, TrayServices services = desktopTrayServices());
 
-    bool isAvailable(TrayCommand command) const { return openers_.count(command) != 0; }
+    // Replaces the entry's opener (tests).
     void setOpener(TrayCommand command, TrayOpener opener);
 
     // One command at a time: a command started while another one's dialog

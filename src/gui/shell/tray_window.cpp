@@ -46,7 +46,6 @@ void populateTrayMenu(QMenu& menu, TrayCommands& commands, std::function<QWidget
         case TrayMenuItem::Kind::Separator: current->addSeparator(); break;
         case TrayMenuItem::Kind::Entry: {
             QAction* action = current->addAction(QString::fromUtf8(item.text));
-            action->setEnabled(commands.isAvailable(item.command));
             const TrayCommand command = item.command;
             // Queued, so that the menu has closed before a modal dialog opens.
             QObject::connect(

@@ -41,7 +41,6 @@ public:
     void show(bool trayAvailable);
 
     QMenu* menu() const { return menu_.get(); }
-    QSystemTrayIcon* trayIcon() const { return tray_; }
     FallbackWindow* fallbackWindow() const { return fallback_.get(); }
 
 private:

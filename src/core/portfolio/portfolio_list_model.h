@@ -47,7 +47,6 @@ public:
     // true when the edit dialog should open.
     bool open();
     void sort(int column);
-    int sortColumn() const { return sortColumn_; }
 
     // Makes sure html/ exists; the caller shows it.
     bool ensureReportFolder();
@@ -57,7 +56,6 @@ private:
 
     Application& app_;
     Prompter& prompter_;
-    int sortColumn_ = -1;
 };
 
 }  // namespace quarlink

@@ -1,4 +1,4 @@
-#include "portfolio/portfolio_list.h"
+#include "portfolio/portfolio_list_model.h"
 
 #include <unistd.h>
 

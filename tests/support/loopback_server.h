@@ -1,5 +1,5 @@
 #pragma once
-// Small loopback page servers for the robustness tests: raw sockets on
+// Small loopback page servers for the tests: raw sockets on
 // 127.0.0.1 with a port chosen by the system.
 #include <arpa/inet.h>
 #include <netinet/in.h>

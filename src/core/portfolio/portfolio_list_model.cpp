@@ -1,4 +1,4 @@
-#include "portfolio/portfolio_list.h"
+#include "portfolio/portfolio_list_model.h"
 
 #include "portfolio/portfolio_rows.h"
 #include "store/atomic_file.h"
@@ -114,7 +114,6 @@ bool PortfolioListModel::open() {
 
 void PortfolioListModel::sort(int column) {
     if (column < NameColumn || column > ManagerColumn) return;
-    sortColumn_ = column;
     const std::vector<int> moved = sortRowsBy(rows, [column](const PortfolioEntry& e) -> const std::string& {
         return column == NameColumn ? e.name : column == NumberColumn ? e.number : e.manager;
     });
