@@ -1,6 +1,7 @@
 #include "jobs/update_dialog.h"
 
 #include <QHBoxLayout>
+#include <QMetaObject>
 #include <QVBoxLayout>
 
 #include "jobs/qt_job_status.h"
@@ -8,7 +9,9 @@
 namespace quarlink {
 
 UpdateDialog::UpdateDialog(Application& app, QWidget* parent)
-    : JobDialogBase(app, parent), job_(app, web_.reader(), web_.clock()) {
+    : JobDialogBase(app, parent),
+      job_(app, web_.reader(), web_.clock()),
+      catchUp_(app, web_.endpoints(), web_.clock()) {
     setWindowTitle(QString::fromUtf8(update_text::kCaption));
     margin_ = new QCheckBox(QString::fromUtf8(update_text::kMarginLabel));
     indexOnly_ = new QCheckBox(QString::fromUtf8(update_text::kIndexOnlyLabel));
@@ -16,6 +19,7 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent)
     source_ = new QComboBox;
     source_->addItem(QString::fromUtf8(update_text::kSourceInfoSeek));
     source_->addItem(QString::fromUtf8(update_text::kSourceYahoo));
+    source_->addItem(QString::fromUtf8(catch_up_text::kSource));
     status_ = makeStatusLine();
     fitStatusLine(status_, {update_text::kFinishedSkip, update_text::kProgress});
     progress_ = makeProgressBar();
@@ -42,9 +46,22 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent)
     indexOnly_->setChecked(job_.settings.indexOnly);
     nikkei_->setChecked(job_.settings.nikkei);
     source_->setCurrentIndex(job_.settings.source);
+    // A rate-limit wait happens inside a step, on the worker thread.
+    catchUp_.onWait = [this](const std::string& line) {
+        QMetaObject::invokeMethod(this, [this, text = QString::fromStdString(line)] { setStatusText(status_, text); },
+                                  Qt::QueuedConnection);
+    };
 }
 
-UpdateDialog::~UpdateDialog() { haltJob(); }
+UpdateDialog::~UpdateDialog() {
+    catchUp_.stop();
+    haltJob();
+}
+
+void UpdateDialog::reject() {
+    catchUp_.stop();
+    JobDialogBase::reject();
+}
 
 void UpdateDialog::onStart() {
     if (jobBusy()) return;
@@ -59,6 +76,13 @@ void UpdateDialog::onStart() {
                        static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(source_),
                        static_cast<QWidget*>(start_)})
         w->setEnabled(false);
+    if (source_->currentIndex() == 2) {
+        catchUp_.settings.margin = margin_->isChecked();
+        catchUp_.settings.indexOnly = indexOnly_->isChecked();
+        catchUp_.settings.nikkei = nikkei_->isChecked();
+        runJob([this] { return catchUp_.start(); }, [this] { return catchUp_.tick(); });
+        return;
+    }
     runJob([this] { return job_.start(); },
            [this] {
                showProgressBeforeStep(progress_, job_.currentCode() / 100);

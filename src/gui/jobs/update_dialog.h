@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "jobs/catch_up_job.h"
 #include "jobs/qt_job_dialog.h"
 #include "jobs/update_job.h"
 
@@ -25,6 +26,8 @@ public:
     QProgressBar* progressBar() const { return progress_; }
     QPushButton* startButton() const { return start_; }
     QPushButton* cancelButton() const { return cancel_; }
+    CatchUpJob& catchUpJob() { return catchUp_; }
+    void reject() override;
 
 private:
     void onStart();
@@ -32,6 +35,7 @@ private:
     void jobEnded(const JobOutcome& last) override;
 
     UpdateJob job_;
+    CatchUpJob catchUp_;  // the third source, J-Quants API
     QCheckBox* margin_;
     QCheckBox* indexOnly_;
     QCheckBox* nikkei_;
