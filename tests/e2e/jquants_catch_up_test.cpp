@@ -213,14 +213,14 @@ TEST_F(JQuantsCatchUp, RefusalsExitOneAndKeepTheKeyOutOfTheOutput) {
 // runs to the end then give the same files as the uninterrupted run.
 TEST_F(JQuantsCatchUp, KilledRunsLoseNoFinishedDayAndRerunsMatch) {
     PageServer server(market(), serve("premium", "--page-size 5"));
-    const fs::path reference = makeWork("kill-reference", server, 20251222);
+    const fs::path reference = makeWork("kill-reference", server, 20251229);
     const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(runCli(reference, "--all-codes --topix").exitCode, 0);
     const auto full = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     const Files want = folderBytes(reference / "chart" / "data");
     std::cout << "uninterrupted run: " << full.count() << " ms\n";
 
-    const fs::path work = makeWork("kill-work", server, 20251222);
+    const fs::path work = makeWork("kill-work", server, 20251229);
     std::mt19937 random(std::random_device{}());
     for (int kill = 0; kill < 6; ++kill) {
         const auto at = std::chrono::milliseconds(1 + random() % std::max<long>(1, full.count()));

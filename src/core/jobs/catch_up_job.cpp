@@ -1,6 +1,7 @@
 #include "jobs/catch_up_job.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <mutex>
@@ -56,7 +57,23 @@ void carryBalances(const PriceSeries& series, std::int32_t day, PriceRecord& rec
 CatchUpJob::CatchUpJob(Application& app, const Endpoints& endpoints, const Clock& clock)
     : app_(app), endpoints_(endpoints), clock_(clock) {}
 
-CatchUpJob::~CatchUpJob() = default;
+CatchUpJob::~CatchUpJob() {
+    stop();
+    dropAhead();
+}
+
+void CatchUpJob::dropAhead() {
+    if (ahead_.valid()) ahead_.wait();
+    ahead_ = {};
+}
+
+CatchUpJob::Fetched CatchUpJob::fetch(std::int32_t day, bool margin) {
+    Fetched f;
+    f.day = day;
+    f.bars = client_->dailyBarsByDate(day, f.rows);
+    if (f.bars.ok() && margin) f.margin = client_->marginInterestByDate(day, f.balances);
+    return f;
+}
 
 void CatchUpJob::stop() {
     stopRequested_ = true;
@@ -137,6 +154,7 @@ std::int32_t CatchUpJob::newestStockDate() const {
 }
 
 JobOutcome CatchUpJob::start() {
+    dropAhead();
     stopRequested_ = false;
     if (client_) client_->resetAbort();
     JobOutcome o;
@@ -215,8 +233,8 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
     const auto put = [&](int code, PriceRecord record, bool carry) {
         const fs::path path = layout::dataFile(app_, code);
         std::string before;
-        std::error_code ec;
-        if (fs::exists(path, ec) && !readWholeFile(path, before, &error)) return false;
+        errno = 0;
+        if (!readWholeFile(path, before, &error) && errno != ENOENT) return false;
         if (carry) carryBalances(parsePriceSeries(before), day, record);
         const RecordBytes bytes = encodeRecord(record);
         const std::string after =
@@ -263,27 +281,28 @@ JobOutcome CatchUpJob::tick() {
     const std::int32_t day = days_[next_];
     if (stopRequested_) return failedRequest({Outcome::Aborted, 0, "stopped"});
 
-    jquants::DailyBars bars;
-    if (const jquants::Status s = client_->dailyBarsByDate(day, bars); !s.ok()) return failedRequest(s);
+    Fetched f = ahead_.valid() ? ahead_.get() : Fetched{};
+    if (f.day != day) f = fetch(day, settings.margin && marginInPlan_);
+    if (!f.bars.ok()) return failedRequest(f.bars);
+    const jquants::DailyBars& bars = f.rows;
     margin_.clear();
-    if (settings.margin && marginInPlan_) {
-        jquants::MarginBalances balances;
-        const jquants::Status s = client_->marginInterestByDate(day, balances);
-        if (s.outcome == Outcome::NotInPlan) {
-            marginInPlan_ = false;
-            note("Margin balances are not in your J-Quants plan (Standard and above): the new records carry each "
-                 "code's previous balances.");
-        } else if (!s.ok()) {
-            return failedRequest(s);
-        }
-        // Rows dated before the day (should the query match the publication
-        // date) still hold the day's balances: carried forward to it.
-        for (const jquants::MarginBalance& b : balances.rows) {
-            auto [at, added] = margin_.try_emplace(b.code, b);
-            if (b.date <= day && (added || b.date >= at->second.date)) at->second = b;
-            else if (added) margin_.erase(at);
-        }
+    if (f.margin.outcome == Outcome::NotInPlan) {
+        marginInPlan_ = false;
+        note("Margin balances are not in your J-Quants plan (Standard and above): the new records carry each "
+             "code's previous balances.");
+    } else if (!f.margin.ok()) {
+        return failedRequest(f.margin);
     }
+    // Rows dated before the day (should the query match the publication
+    // date) still hold the day's balances: carried forward to it.
+    for (const jquants::MarginBalance& b : f.balances.rows) {
+        auto [at, added] = margin_.try_emplace(b.code, b);
+        if (b.date <= day && (added || b.date >= at->second.date)) at->second = b;
+        else if (added) margin_.erase(at);
+    }
+    if (next_ + 1 < days_.size() && !stopRequested_)
+        ahead_ = std::async(std::launch::async, &CatchUpJob::fetch, this, days_[next_ + 1],
+                            settings.margin && marginInPlan_);
 
     const std::size_t recordsBefore = records_;
     if (std::string error; !storeDay(day, bars, error))
@@ -298,7 +317,7 @@ JobOutcome CatchUpJob::tick() {
     o.progress = progress();
     o.status = "J-Quants " + jquants::isoDate(day) + ": " + std::to_string(bars.pages) + " pages, " +
                grouped(records_ - recordsBefore) + " records; next " + jquants::isoDate(days_[next_]) + ", " +
-               std::to_string(daysLeft()) + " days left";
+               std::to_string(daysLeft()) + (daysLeft() == 1 ? " day left" : " days left");
     return o;
 }
 

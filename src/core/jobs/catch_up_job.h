@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -54,6 +55,15 @@ public:
     std::size_t daysLeft() const { return days_.size() - next_; }
 
 private:
+    struct Fetched {
+        std::int32_t day = 0;
+        jquants::Status bars, margin;
+        jquants::DailyBars rows;
+        jquants::MarginBalances balances;
+    };
+    Fetched fetch(std::int32_t day, bool margin);
+    void dropAhead();
+
     JobOutcome stopped(JobOutcome::StopReason reason, std::string message) const;
     JobOutcome failedRequest(const jquants::Status& status) const;
     JobOutcome finished() const;
@@ -76,6 +86,9 @@ private:
     std::unordered_map<int, jquants::MarginBalance> margin_;  // the day's balances by code
     bool marginInPlan_ = true;
     std::vector<std::string> notes_;
+    // The next day's pages, fetched while this day is written (never stored
+    // before this day is flushed).
+    std::future<Fetched> ahead_;
     std::size_t daysWritten_ = 0, records_ = 0, skipped_ = 0;
 };
 
