@@ -168,9 +168,10 @@ TEST_F(JQuantsCatchUp, TakesInTheMissedDaysOfTheRightCodes) {
     }
 }
 
-// Refusals end the run with exit 1, a message naming the cause and no key
-// text anywhere in the output; the days before a plan window stay stored.
-TEST_F(JQuantsCatchUp, RefusalsExitOneAndKeepTheKeyOutOfTheOutput) {
+// Refusals end the run with exit 1, a lost server with exit 2, each with a
+// message naming the cause and no key text anywhere in the output; the days
+// before a plan window stay stored.
+TEST_F(JQuantsCatchUp, StopsExitWithTheirCodeAndKeepTheKeyOutOfTheOutput) {
     PageServer standard(market(), serve("standard"));
     PageServer free(market(), serve("free"));
     struct Case {
@@ -180,19 +181,22 @@ TEST_F(JQuantsCatchUp, RefusalsExitOneAndKeepTheKeyOutOfTheOutput) {
         const char* args;
         const char* key;
         std::vector<std::string> said;
+        int exit = 1;
     };
     const Case cases[] = {
         {"wrong key", standard, kSeedDay, "", kWrongKey, {"refused the API key", "JQUANTS_API_KEY"}},
         {"free window", free, 20251013, "--no-margin", kKey, {"2023-10-17", "2025-10-17", "--through 2025-10-17"}},
         {"topix on free", free, 20251013, "--topix --through 20251017", kKey, {"TOPIX needs the Light plan"}},
         {"no data yet", standard, 0, "", kKey, {"Create the initial data first"}},
+        {"no server", standard, kSeedDay, "", kKey, {"cannot get data from J-Quants at http://127.0.0.1:1/v2"}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path work = makeWork(std::string("refused-") + c.name, c.server, c.seed ? c.seed : 19000101);
+        if (c.exit == 2) test::writeFile(work / "endpoints.conf", "jquants=http://127.0.0.1:1/v2\njquants_rpm=0\n");
         const Files before = folderBytes(work / "chart" / "data");
         const test::ProcessResult r = runCli(work, c.args, c.key);
-        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.exitCode, c.exit);
         for (const std::string& text : c.said) EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
         const bool keyShown = (r.out + r.err).find(c.key) != std::string::npos;
         EXPECT_FALSE(keyShown) << "the API key text appears in the output";

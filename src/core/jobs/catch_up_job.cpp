@@ -161,6 +161,7 @@ JobOutcome CatchUpJob::start() {
     o.state = JobState::Running;
     o.progress = progress();
     if (!days_.empty()) {  // resuming after a stop
+        if (next_ >= days_.size()) return finished();
         o.status = "J-Quants: continuing with " + jquants::isoDate(currentDay()) + ", " +
                    std::to_string(daysLeft()) + " days left";
         return o;
