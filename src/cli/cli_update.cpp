@@ -1,5 +1,6 @@
 #include "cli_commands.h"
 #include "cli_network.h"
+#include "cli_update_jquants.h"
 #include "jobs/update_job.h"
 #include "jobs/web_session.h"
 
@@ -12,10 +13,20 @@ struct Options {
     bool nikkei = false;
     std::optional<std::string> source;
     std::optional<int> resume;
+    bool topix = false;  // these three apply to --source jquants only
+    std::optional<std::string> from;
+    std::optional<std::string> through;
 };
 
 int run(Context& context, const Options& options) {
-    const auto& [noMargin, allCodes, nikkei, source, resume] = options;
+    const auto& [noMargin, allCodes, nikkei, source, resume, topix, from, through] = options;
+    if (source == "jquants") {
+        if (resume)
+            return usageError("update", "--resume-from does not apply to --source jquants: a new run continues "
+                                        "from the data itself");
+        return runJQuantsUpdate(context, {noMargin, allCodes, nikkei, topix, from, through});
+    }
+    if (topix || from || through) return usageError("update", "--topix, --from and --through need --source jquants");
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::Update)) return kExitFailed;
 
@@ -35,8 +46,11 @@ void addOptions(CLI::App& command, Options& options) {
     command.add_flag("--no-margin", options.noMargin);
     command.add_flag("--all-codes", options.allCodes);
     command.add_flag("--nikkei", options.nikkei);
-    addChoice(command, "--source", options.source, {"infoseek", "yahoo"});
+    addChoice(command, "--source", options.source, {"infoseek", "yahoo", "jquants"});
     addResumeOption(command, options.resume);
+    command.add_flag("--topix", options.topix);
+    command.add_option("--from", options.from);
+    command.add_option("--through", options.through);
 }
 
 }  // namespace
@@ -46,6 +60,8 @@ const Command kUpdateCommand{
     "daily update: the day's quote of every code into its price file",
     "Usage: quarlink-cli [--workdir DIR] update [--no-margin] [--all-codes] [--nikkei]\n"
     "                    [--source infoseek|yahoo] [--resume-from CODE]\n"
+    "       quarlink-cli [--workdir DIR] update --source jquants [--no-margin] [--all-codes]\n"
+    "                    [--topix] [--nikkei] [--from YYYYMMDD] [--through YYYYMMDD]\n"
     "\n"
     "Reads the Nikkei average page for the market date (code 101), then each code's\n"
     "quote page, and stores the day's record in <chart folder>/data/NNNN: it\n"
@@ -56,11 +72,21 @@ const Command kUpdateCommand{
     "  --no-margin          do not fetch the margin balances (default: fetch them)\n"
     "  --all-codes          visit every code 1000..9999 (default: the codes of index.txt)\n"
     "  --nikkei             store the Nikkei average in data/0101 (default: off)\n"
-    "  --source S           infoseek (default) or yahoo\n"
+    "  --source S           infoseek (default), yahoo or jquants\n"
     "  --resume-from CODE   start at CODE, as printed by a run that stopped\n"
     "\n"
+    "With --source jquants, the catch-up over J-Quants API v2 (key in JQUANTS_API_KEY\n"
+    "or the first line of jquants.key in the working folder, mode 600): every\n"
+    "business day from the newest date in data/1000..9999 (taken in again) or\n"
+    "--from, through today or --through, one request a day for the whole market;\n"
+    "each day is flushed before the next is written, and a new run continues from\n"
+    "the data.\n"
+    "  --topix              store TOPIX in data/0102 (Light plan and above)\n"
+    "  --from YYYYMMDD      first day to take in (default: the newest day in the data)\n"
+    "  --through YYYYMMDD   last day (default: today)\n"
+    "\n"
     "Exit codes: 0 done, 1 refused, 2 connection lost, 3 unrecognised page; on 2\n"
-    "and 3 the last line names the code to resume from.\n",
+    "and 3 the last line names the code to resume from (jquants: run again).\n",
     declareCommand<Options, addOptions, run>,
 };
 

@@ -15,6 +15,7 @@
 #include "jobs/supp_shin_dialog.h"
 #include "jobs/update_dialog.h"
 #include "jobs/update_index_dialog.h"
+#include "store/price_record.h"
 #include "support/fake_prompter.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
@@ -72,9 +73,10 @@ TEST(UpdateDialog, ControlsAndDefaults) {
     EXPECT_TRUE(d.indexOnlyBox()->isChecked());
     EXPECT_EQ(d.nikkeiBox()->text(), "日経平均の取得(出来高取得不可)");
     EXPECT_FALSE(d.nikkeiBox()->isChecked());
-    ASSERT_EQ(d.sourceList()->count(), 2);
+    ASSERT_EQ(d.sourceList()->count(), 3);
     EXPECT_EQ(d.sourceList()->itemText(0), "InfoSeekマネー");
     EXPECT_EQ(d.sourceList()->itemText(1), "Yahoo!ファイナンス");
+    EXPECT_EQ(d.sourceList()->itemText(2), "J-Quants API");
     EXPECT_EQ(d.startButton()->text(), "更新");
     EXPECT_EQ(d.cancelButton()->text(), "キャンセル");
     EXPECT_TRUE(d.statusLine()->isReadOnly());
@@ -95,12 +97,46 @@ TEST(UpdateDialog, ConnectionFailureReenablesOnlyTheStartButton) {
     EXPECT_EQ(s.app.currentCode, 101);
 }
 
+// The J-Quants source: a working folder with a key and one price file.
+void useJQuants(Scratch& s, int port) {
+    std::ofstream(s.root / "endpoints.conf", std::ios::app) << "jquants=http://127.0.0.1:" << port
+                                                             << "/v2\njquants_rpm=0\n";
+    const fs::path key = s.root / "jquants.key";
+    std::ofstream(key) << "fake-gui-key\n";
+    fs::permissions(key, fs::perms::owner_read | fs::perms::owner_write);
+    const RecordBytes record = encodeRecord(PriceRecord{20260105, 100, 110, 90, 105, 1000, 0, 0});
+    std::ofstream(s.root / "chart" / "data" / "1301", std::ios::binary)
+        .write(reinterpret_cast<const char*>(record.data()), record.size());
+}
+
+TEST(UpdateDialog, JQuantsWithoutAKeyNamesBothPlacesAndStaysStopped) {
+    Scratch s(1);
+    ::unsetenv("JQUANTS_API_KEY");
+    test::FakePrompter prompter;
+    UpdateDialog d(s.app, nullptr, &prompter);
+    d.sourceList()->setCurrentIndex(2);
+    QTest::mouseClick(d.startButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!prompter.messages.empty(), 15000);
+    EXPECT_NE(prompter.messages[0].find("JQUANTS_API_KEY"), std::string::npos) << prompter.messages[0];
+    EXPECT_NE(prompter.messages[0].find("jquants.key"), std::string::npos);
+    EXPECT_FALSE(d.startButton()->isEnabled());
+}
+
 TEST(NetworkDialogs, CancelClosesWithinHalfASecondWhileAFetchHangs) {
     SilentServer server;
     {
         Scratch s(server.port());
         UpdateDialog d(s.app, nullptr);
         expectCancelClosesAtOnce(d, d.startButton());
+    }
+    {
+        Scratch s(server.port());
+        useJQuants(s, server.port());
+        test::FakePrompter prompter;
+        UpdateDialog d(s.app, nullptr, &prompter);
+        d.sourceList()->setCurrentIndex(2);
+        expectCancelClosesAtOnce(d, d.startButton());
+        EXPECT_TRUE(prompter.messages.empty());
     }
     {
         Scratch s(server.port());

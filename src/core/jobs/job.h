@@ -27,6 +27,9 @@ public:
         o.state = JobState::Stopped;
         return o;
     }
+    // From any thread, while a step runs: the work in flight (a request the
+    // job makes itself) ends at once and the step returns a stop.
+    virtual void abort() {}
     // The user's answer to the outcome's question.
     virtual JobOutcome answer(bool /*yes*/) {
         JobOutcome o;

@@ -43,6 +43,7 @@ void JobDialog::haltJob() {
     if (!runner_.busy()) return;
     halting_ = true;
     if (web_) web_->abort();
+    if (job_) job_->abort();
     runner_.waitForIdle();
     if (web_) web_->resetAbort();
     halting_ = false;

@@ -5,12 +5,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "jobs/catch_up_job.h"
 #include "jobs/job_dialog.h"
 #include "jobs/update_job.h"
 
 namespace quarlink {
 
-// "日々のデータ更新": a view over UpdateJob.
+// "日々のデータ更新": a view over UpdateJob, or CatchUpJob for the J-Quants source.
 class UpdateDialog : public JobDialog {
     Q_OBJECT
 public:
@@ -30,7 +31,10 @@ private:
     void applyOutcome(const JobOutcome& o) override;
     void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
 
-    UpdateJob& job_;
+    Job& current() { return catchUp_ ? static_cast<Job&>(*catchUp_) : *job_; }
+
+    UpdateJob* job_;               // the page sources; gone once the J-Quants source is started
+    CatchUpJob* catchUp_ = nullptr;
     QCheckBox* margin_;
     QCheckBox* indexOnly_;
     QCheckBox* nikkei_;

@@ -1,0 +1,340 @@
+#include "jobs/catch_up_job.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <mutex>
+
+#include "store/atomic_file.h"
+#include "store/batch_writer.h"
+#include "store/folder_layout.h"
+#include "store/index_table.h"
+#include "store/number_text.h"
+#include "store/price_file.h"
+#include "store/price_series.h"
+#include "web/jquants/jquants_json.h"
+#include "web/jquants/jquants_key.h"
+
+namespace quarlink {
+
+namespace fs = std::filesystem;
+using jquants::Outcome;
+
+namespace {
+
+constexpr int kTopixCode = 102;
+
+std::mutex clientMutex;  // start() may build the client while abort() reaches for it
+
+// Nearest whole unit, halves up, kept within the record's range.
+std::int32_t wholeOf(double value) { return clampToInt32(static_cast<std::int64_t>(std::floor(value + 0.5))); }
+
+std::string grouped(std::size_t n) {
+    std::string digits = std::to_string(n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+// Balances a new record of `day` carries when the day has no margin row: the
+// file's own record of that day when it holds any, else the record before.
+void carryBalances(const PriceSeries& series, std::int32_t day, PriceRecord& record) {
+    const PriceRecord* same = nullptr;
+    const PriceRecord* before = nullptr;
+    for (const PriceRecord& r : series.rows) {
+        if (r.date == day && !same) same = &r;
+        else if (r.date < day && (!before || r.date >= before->date)) before = &r;
+    }
+    const PriceRecord* from = same && (same->marginBuy || same->marginSell) ? same : before;
+    if (from) record.marginBuy = from->marginBuy, record.marginSell = from->marginSell;
+}
+
+}  // namespace
+
+CatchUpJob::CatchUpJob(Application& app, const Endpoints& endpoints, const Clock& clock)
+    : app_(app), endpoints_(endpoints), clock_(clock) {}
+
+CatchUpJob::~CatchUpJob() {
+    abort();
+    dropAhead();
+}
+
+void CatchUpJob::dropAhead() {
+    if (ahead_.valid()) ahead_.wait();
+    ahead_ = {};
+}
+
+CatchUpJob::Fetched CatchUpJob::fetch(std::int32_t day, bool margin) {
+    Fetched f;
+    f.day = day;
+    f.bars = client_->dailyBarsByDate(day, f.rows);
+    if (f.bars.ok() && margin) f.margin = client_->marginInterestByDate(day, f.balances);
+    return f;
+}
+
+JobOutcome CatchUpJob::open() {
+    dropAhead();
+    settings = {};
+    days_.clear();
+    next_ = 0;
+    notes_.clear();
+    daysWritten_ = records_ = skipped_ = 0;
+    setSettingsTaken(false);
+    JobOutcome o;
+    o.state = JobState::Idle;
+    o.progress = 0;
+    return o;
+}
+
+void CatchUpJob::abort() {
+    stopRequested_ = true;
+    const std::lock_guard lock(clientMutex);
+    if (client_) client_->abort();
+}
+
+JobOutcome CatchUpJob::stopped(JobOutcome::StopReason reason, std::string message) const {
+    JobOutcome o;
+    o.state = JobState::Stopped;
+    o.stopReason = reason;
+    o.progress = progress();
+    o.message = std::move(message) + noteText();
+    return o;
+}
+
+JobOutcome CatchUpJob::failedRequest(const jquants::Status& status) const {
+    switch (status.outcome) {
+    case Outcome::KeyRefused:
+        return stopped(JobOutcome::StopReason::Failed,
+                       status.message + ".\nCheck the key in " + jquants::kKeyVariable + " or " +
+                           (app_.workDir / jquants::kKeyFileName).string() + " against the J-Quants dashboard.");
+    case Outcome::NotInPlan: return stopped(JobOutcome::StopReason::Failed, status.message + ".");
+    case Outcome::PlanWindow:
+        return stopped(JobOutcome::StopReason::Failed,
+                       status.message + "; the days before it are stored. Run again with --through " +
+                           (status.windowTo ? jquants::isoDate(status.windowTo) : std::string("a covered date")) +
+                           " or choose a plan that covers the days.");
+    case Outcome::Unrecognised: return stopped(JobOutcome::StopReason::UnrecognisedPage, status.message + ".");
+    default: {
+        std::string text = status.message;
+        if (const std::int32_t day = currentDay())
+            text += ".\nEvery day before " + jquants::isoDate(day) + " is stored; run again to continue.";
+        return stopped(JobOutcome::StopReason::Connection, text);
+    }
+    }
+}
+
+int CatchUpJob::progress() const {
+    return days_.empty() ? 0 : static_cast<int>(next_ * 100 / days_.size());
+}
+
+std::string CatchUpJob::noteText() const {
+    std::string text;
+    for (const std::string& n : notes_) text += "\n" + n;
+    return text;
+}
+
+void CatchUpJob::note(std::string text) {
+    if (std::find(notes_.begin(), notes_.end(), text) == notes_.end()) notes_.push_back(std::move(text));
+}
+
+JobOutcome CatchUpJob::finished() const {
+    JobOutcome o;
+    o.state = JobState::Finished;
+    o.progress = 100;
+    o.status = "J-Quants catch-up done: " + grouped(daysWritten_) + " days, " + grouped(records_) +
+               " records written, " + grouped(skipped_) + " rows skipped";
+    if (!notes_.empty()) o.message = noteText().substr(1);
+    return o;
+}
+
+std::int32_t CatchUpJob::newestStockDate() const {
+    std::int32_t newest = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(layout::dataFolder(app_), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        int code = 0;
+        if (name.size() != 4 || std::from_chars(name.data(), name.data() + 4, code).ptr != name.data() + 4 ||
+            code < 1000)
+            continue;
+        PriceFile file;
+        if (!file.open(it->path(), PriceFile::Mode::Read)) continue;
+        const PriceRecord last = file.readLastRecord();
+        if (jquants::parseDate(std::to_string(last.date))) newest = std::max(newest, last.date);
+    }
+    return newest;
+}
+
+JobOutcome CatchUpJob::start() {
+    setSettingsTaken(true);
+    dropAhead();
+    stopRequested_ = false;
+    if (client_) client_->resetAbort();
+    JobOutcome o;
+    o.state = JobState::Running;
+    o.progress = progress();
+    if (!days_.empty()) {  // resuming after a stop
+        if (next_ >= days_.size()) return finished();
+        o.status = "J-Quants: continuing with " + jquants::isoDate(currentDay()) + ", " +
+                   std::to_string(daysLeft()) + " days left";
+        return o;
+    }
+
+    if (std::string missing = missingFolderMessage(layout::chartFolder(app_), kMissingChartFolder); !missing.empty())
+        return stopped(JobOutcome::StopReason::Failed, missing);
+    const jquants::ApiKey key = jquants::loadApiKey(app_.workDir);
+    if (!key.ok()) return stopped(JobOutcome::StopReason::Failed, key.error);
+
+    // The newest day in the data is taken in again: a run stopped or killed
+    // in the middle of a day leaves it in only some of the files.
+    std::int32_t from = settings.from;
+    if (!from && !(from = newestStockDate()))
+        return stopped(JobOutcome::StopReason::Failed,
+                       "No stock price file in " + layout::dataFolder(app_).string() +
+                           ": the catch-up continues existing data. Create the initial data first, or give --from "
+                           "YYYYMMDD.");
+    const std::int32_t through = settings.through ? settings.through : clock_.now().yyyymmdd();
+    if (std::string error; !ensureFolder(layout::dataFolder(app_), &error))
+        return stopped(JobOutcome::StopReason::Failed, error);
+
+    if (settings.indexOnly) {
+        std::vector<int> codes;
+        if (loadCodeList(layout::indexFile(app_), codes) == 0)
+            return stopped(JobOutcome::StopReason::Failed,
+                           "Cannot read the codes of " + layout::indexFile(app_).string() +
+                               "; repair it or take in every code with --all-codes.");
+        registered_ = {codes.begin(), codes.end()};
+    }
+    if (settings.nikkei) note("J-Quants has no Nikkei average: data/0101 is left as it is.");
+
+    {
+        const std::lock_guard lock(clientMutex);
+        jquants::Client::Hooks hooks = clientHooks;
+        if (!hooks.status) hooks.status = [this](const std::string& line) { if (onWait) onWait(line); };
+        client_ = std::make_unique<jquants::Client>(endpoints_, key.key, std::move(hooks));
+        if (stopRequested_) client_->abort();
+    }
+    if (from > through) return finished();
+
+    jquants::Calendar calendar;
+    if (const jquants::Status s = client_->calendar(from, through, calendar); !s.ok()) return failedRequest(s);
+    std::vector<std::int32_t> days;
+    for (const jquants::CalendarDay& d : calendar.rows)
+        if (d.businessDay() && d.date >= from && d.date <= through) days.push_back(d.date);
+    std::sort(days.begin(), days.end());
+    days.erase(std::unique(days.begin(), days.end()), days.end());
+    if (days.empty()) return finished();
+
+    if (settings.topix) {
+        jquants::IndexBars bars;
+        if (const jquants::Status s = client_->topix(days.front(), days.back(), bars); !s.ok()) {
+            if (s.outcome == Outcome::NotInPlan)
+                return stopped(JobOutcome::StopReason::Failed,
+                               s.message + ": TOPIX needs the Light plan or above; run without --topix.");
+            return failedRequest(s);
+        }
+        for (const jquants::IndexBar& bar : bars.rows) topix_[bar.date] = bar;
+    }
+    days_ = std::move(days);
+    next_ = 0;
+    o.status = "J-Quants: " + std::to_string(days_.size()) + " days to take in, " + jquants::isoDate(days_.front()) +
+               " to " + jquants::isoDate(days_.back());
+    return o;
+}
+
+bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error) {
+    BatchWriter batch;
+    const auto put = [&](int code, PriceRecord record, bool carry) {
+        const fs::path path = layout::dataFile(app_, code);
+        std::string before;
+        errno = 0;
+        if (!readWholeFile(path, before, &error) && errno != ENOENT) return false;
+        if (carry) carryBalances(parsePriceSeries(before), day, record);
+        const RecordBytes bytes = encodeRecord(record);
+        const std::string after =
+            mergePriceImages(before, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), true);
+        return after == before || batch.replace(path, after, &error);
+    };
+
+    for (const jquants::DailyBar& bar : bars.rows) {
+        // A day without trade stores nothing, as a "---" quote does.
+        if (!bar.traded || bar.date != day) continue;
+        if (settings.indexOnly && !registered_.count(bar.code)) continue;
+        PriceRecord record{day,
+                           wholeOf(bar.open),
+                           wholeOf(bar.high),
+                           wholeOf(bar.low),
+                           wholeOf(bar.close),
+                           wholeOf(bar.volume),
+                           0,
+                           0};
+        const auto m = margin_.find(bar.code);
+        if (m != margin_.end())
+            record.marginBuy = wholeOf(m->second.longVol), record.marginSell = wholeOf(m->second.shortVol);
+        if (!put(bar.code, record, m == margin_.end())) return false;
+        ++records_;
+    }
+    if (const auto t = topix_.find(day); t != topix_.end()) {
+        const jquants::IndexBar& bar = t->second;
+        const auto hundredths = [](double v) { return wholeOf(v * 100); };
+        if (!put(kTopixCode,
+                 PriceRecord{day, hundredths(bar.open), hundredths(bar.high), hundredths(bar.low),
+                             hundredths(bar.close), 0, 0, 0},
+                 false))
+            return false;
+    }
+    if (!batch.flush()) {
+        error = "the file system reported an error while flushing " + layout::dataFolder(app_).string();
+        return false;
+    }
+    return true;
+}
+
+JobOutcome CatchUpJob::tick() {
+    if (next_ >= days_.size()) return finished();
+    const std::int32_t day = days_[next_];
+    if (stopRequested_) return failedRequest({Outcome::Aborted, 0, "stopped"});
+
+    Fetched f = ahead_.valid() ? ahead_.get() : Fetched{};
+    if (f.day != day) f = fetch(day, settings.margin && marginInPlan_);
+    if (!f.bars.ok()) return failedRequest(f.bars);
+    const jquants::DailyBars& bars = f.rows;
+    margin_.clear();
+    if (f.margin.outcome == Outcome::NotInPlan) {
+        marginInPlan_ = false;
+        note("Margin balances are not in your J-Quants plan (Standard and above): the new records carry each "
+             "code's previous balances.");
+    } else if (!f.margin.ok()) {
+        return failedRequest(f.margin);
+    }
+    // Rows dated before the day (should the query match the publication
+    // date) still hold the day's balances: carried forward to it.
+    for (const jquants::MarginBalance& b : f.balances.rows) {
+        auto [at, added] = margin_.try_emplace(b.code, b);
+        if (b.date <= day && (added || b.date >= at->second.date)) at->second = b;
+        else if (added) margin_.erase(at);
+    }
+    if (next_ + 1 < days_.size() && !stopRequested_)
+        ahead_ = std::async(std::launch::async, &CatchUpJob::fetch, this, days_[next_ + 1],
+                            settings.margin && marginInPlan_);
+
+    const std::size_t recordsBefore = records_;
+    if (std::string error; !storeDay(day, bars, error))
+        return stopped(JobOutcome::StopReason::Failed, "Cannot store " + jquants::isoDate(day) + ": " + error);
+    if (records_ > recordsBefore) ++daysWritten_;
+    skipped_ += bars.otherCodes + bars.malformed;
+    ++next_;
+    if (next_ >= days_.size()) return finished();
+
+    JobOutcome o;
+    o.state = JobState::Running;
+    o.progress = progress();
+    o.status = "J-Quants " + jquants::isoDate(day) + ": " + std::to_string(bars.pages) + " pages, " +
+               grouped(records_ - recordsBefore) + " records; next " + jquants::isoDate(days_[next_]) + ", " +
+               std::to_string(daysLeft()) + (daysLeft() == 1 ? " day left" : " days left");
+    return o;
+}
+
+}  // namespace quarlink

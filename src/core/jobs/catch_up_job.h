@@ -1,0 +1,96 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "jobs/job.h"
+#include "store/application.h"
+#include "store/clock.h"
+#include "web/endpoints.h"
+#include "web/jquants/jquants_client.h"
+
+namespace quarlink {
+
+namespace catch_up_text {
+inline constexpr const char* kSource = "J-Quants API";
+}  // namespace catch_up_text
+
+// The catch-up daily update over J-Quants API v2: every business day from the
+// newest date in the stock price files (or --from) through today (or
+// --through), one day of the whole market per tick, each day flushed before
+// the next is fetched.
+class CatchUpJob final : public Job {
+public:
+    struct Settings {
+        bool margin = true;
+        bool indexOnly = true;
+        bool topix = false;
+        bool nikkei = false;          // asked for; J-Quants has none
+        std::int32_t from = 0;        // 0: from the newest date in the data
+        std::int32_t through = 0;     // 0: today
+    };
+
+    CatchUpJob(Application& app, const Endpoints& endpoints, const Clock& clock);
+    ~CatchUpJob() override;
+
+    Settings settings;
+    // Rate-limit waits inside a tick, from the thread running the tick.
+    std::function<void(const std::string&)> onWait;
+    // Injected client hooks (tests); set before start().
+    jquants::Client::Hooks clientHooks;
+
+    // Forgets the days of an earlier run.
+    JobOutcome open() override;
+    // A start after a connection stop resumes with the day that stopped.
+    JobOutcome start() override;
+    JobOutcome tick() override;
+    void abort() override;
+
+    std::int32_t currentDay() const { return next_ < days_.size() ? days_[next_] : 0; }
+    std::size_t daysLeft() const { return days_.size() - next_; }
+
+private:
+    struct Fetched {
+        std::int32_t day = 0;
+        jquants::Status bars, margin;
+        jquants::DailyBars rows;
+        jquants::MarginBalances balances;
+    };
+    Fetched fetch(std::int32_t day, bool margin);
+    void dropAhead();
+
+    JobOutcome stopped(JobOutcome::StopReason reason, std::string message) const;
+    JobOutcome failedRequest(const jquants::Status& status) const;
+    JobOutcome finished() const;
+    int progress() const;
+    std::string noteText() const;
+    void note(std::string text);
+    // Newest record date of data/1000..9999; 0 when there is none.
+    std::int32_t newestStockDate() const;
+    bool storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error);
+
+    Application& app_;
+    Endpoints endpoints_;
+    const Clock& clock_;
+    std::unique_ptr<jquants::Client> client_;
+    std::atomic<bool> stopRequested_{false};
+    std::vector<std::int32_t> days_;
+    std::size_t next_ = 0;
+    std::unordered_set<int> registered_;
+    std::unordered_map<std::int32_t, jquants::IndexBar> topix_;
+    std::unordered_map<int, jquants::MarginBalance> margin_;  // the day's balances by code
+    bool marginInPlan_ = true;
+    std::vector<std::string> notes_;
+    // The next day's pages, fetched while this day is written (never stored
+    // before this day is flushed).
+    std::future<Fetched> ahead_;
+    std::size_t daysWritten_ = 0, records_ = 0, skipped_ = 0;
+};
+
+}  // namespace quarlink

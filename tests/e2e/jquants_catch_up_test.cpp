@@ -1,0 +1,258 @@
+// quarlink-cli update --source jquants against the API of quarlink-pages.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "store/index_table.h"
+#include "store/price_file.h"
+#include "support/page_server.h"
+#include "support/run_process.h"
+#include "support/temp_dir.h"
+#include "web/jquants/jquants_json.h"
+
+namespace quarlink {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PageServer;
+using test::readFile;
+
+constexpr const char* kKey = "fake-key-catchup-7e57c0de";
+constexpr const char* kWrongKey = "fake-key-catchup-0bad0bad";
+constexpr std::int32_t kLastDay = 20260109;  // a Friday; 2025-12-31 to 2026-01-02 are closed
+constexpr std::int32_t kSeedDay = 20251229;  // the data ends here: a Monday
+constexpr std::int32_t kWindowTo = 20251017; // 12 weeks before the last day (free plan)
+
+using Files = std::map<std::string, std::string>;
+
+Files folderBytes(const fs::path& dir) {
+    Files files;
+    for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename().string()] = readFile(e.path());
+    return files;
+}
+
+PriceSeries seriesOf(const std::string& bytes) { return parsePriceSeries(bytes); }
+
+std::string truncatedTo(const std::string& bytes, std::int32_t last) {
+    PriceSeries series = parsePriceSeries(bytes), kept;
+    for (const PriceRecord& r : series.rows)
+        if (r.date <= last) kept.append(r);
+    return serializePriceSeries(kept);
+}
+
+class JQuantsCatchUp : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new test::TempDir;
+        ASSERT_TRUE(test::generateMarket(market(), "--codes 40 --to " + std::to_string(kLastDay)));
+    }
+    static void TearDownTestSuite() { delete dir_; }
+    static fs::path market() { return *dir_ / "market"; }
+
+    // A working folder whose stock files end on `seedDay`; `registered` is
+    // every other code of index.txt when false, every code when true.
+    fs::path makeWork(const std::string& name, const PageServer& server, std::int32_t seedDay, bool everyCode = true) {
+        const fs::path work = *dir_ / name;
+        fs::create_directories(work / "chart" / "data");
+        test::writeFile(work / "endpoints.conf", "jquants=http://127.0.0.1:" + std::to_string(server.port()) +
+                                                     "/v2\njquants_rpm=0\n");
+        test::writeFile(work / "Quarlink.conf", (work / "chart").string() + ",0\r\n");
+        std::string index, kept;
+        int line = 0;
+        for (std::istringstream in(readFile(market() / "index.txt")); std::getline(in, index); ++line)
+            if (line == 0 || everyCode || line % 2 == 0) kept += index + "\n";
+        test::writeFile(work / "chart" / "index.txt", kept);
+        for (const auto& e : fs::directory_iterator(market() / "data")) {
+            const int code = std::atoi(e.path().filename().c_str());
+            if (code >= 1000)
+                test::writeFile(work / "chart" / "data" / e.path().filename(), truncatedTo(readFile(e.path()), seedDay));
+        }
+        return work;
+    }
+
+    static test::ProcessResult runCli(const fs::path& work, const std::string& args, const char* key = kKey,
+                                      std::chrono::milliseconds limit = std::chrono::milliseconds(60'000)) {
+        std::vector<std::string> argv{"--workdir", work.string(), "update", "--source", "jquants"};
+        // The market ends there; a real day after it would only find no rows.
+        if (args.find("--through") == std::string::npos) argv.push_back("--through=" + std::to_string(kLastDay));
+        std::istringstream words(args);
+        for (std::string w; words >> w;) argv.push_back(w);
+        return test::runProcess(QUARLINK_CLI_PATH, argv, {{"JQUANTS_API_KEY", key}}, {}, limit);
+    }
+
+    static std::string serve(const std::string& plan, const std::string& more = {}) {
+        return std::string("--api-key ") + kKey + " --plan " + plan + " --rate-window-ms 1 " + more;
+    }
+
+    // The market's records through `last` as the catch-up from `seed` stores
+    // them: balances carried into days without a margin record (every day
+    // without `margins`); `fresh` for a file the catch-up created.
+    static PriceSeries expected(int code, std::int32_t seed, std::int32_t last, bool margins = true,
+                                bool fresh = false) {
+        PriceSeries all = parsePriceSeries(readFile(market() / "data" / layout(code))), out;
+        for (PriceRecord r : all.rows) {
+            if (r.date > last) break;
+            if (fresh && r.date < seed) continue;
+            if (r.date >= seed && !margins) r.marginBuy = r.marginSell = 0;
+            if (r.date >= seed && !r.marginBuy && !r.marginSell && !out.empty())
+                r.marginBuy = out.rows.back().marginBuy, r.marginSell = out.rows.back().marginSell;
+            out.append(r);
+        }
+        return out;
+    }
+    static std::string layout(int code) {
+        char name[8];
+        std::snprintf(name, sizeof name, "%04d", code);
+        return name;
+    }
+
+    static test::TempDir* dir_;
+};
+test::TempDir* JQuantsCatchUp::dir_ = nullptr;
+
+// Across the New Year holidays: every business day of the market lands in
+// the registered codes' files, decimals rounded back to the stored yen,
+// halted days left out, margin balances on their dates and carried forward;
+// other codes stay as they were unless --all-codes, which also creates files.
+TEST_F(JQuantsCatchUp, TakesInTheMissedDaysOfTheRightCodes) {
+    PageServer server(market(), serve("standard", "--page-size 9"));
+    struct Case {
+        const char* name;
+        const char* args;
+        bool allCodes;
+    };
+    for (const Case& c : {Case{"index-only", "", false}, Case{"all-codes", "--all-codes", true}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path work = makeWork(std::string("days-") + c.name, server, kSeedDay, false);
+        const fs::path data = work / "chart" / "data";
+        const Files before = folderBytes(data);
+        const std::string newCode = before.rbegin()->first;
+        fs::remove(data / newCode);
+
+        const test::ProcessResult r = runCli(work, c.args);
+        ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+        // The newest day is taken in again, then the five after the holidays.
+        EXPECT_NE(r.out.find("7 days to take in, 2025-12-29 to 2026-01-09"), std::string::npos) << r.out;
+        // Two letter codes and a preferred share a day, all skipped and counted.
+        EXPECT_NE(r.out.find("rows skipped"), std::string::npos);
+        EXPECT_EQ(r.out.find(" 0 rows skipped"), std::string::npos) << r.out;
+
+        std::vector<int> registered;
+        loadCodeList(work / "chart" / "index.txt", registered);
+        const std::set<int> listed(registered.begin(), registered.end());
+        int halted = 0, rounded = 0;
+        for (const auto& [name, bytes] : before) {
+            const int code = std::atoi(name.c_str());
+            const bool taken = c.allCodes || listed.count(code);
+            const std::string now = fs::exists(data / name) ? readFile(data / name) : std::string();
+            if (!taken) {
+                EXPECT_EQ(now, name == newCode ? std::string() : bytes) << name;
+                continue;
+            }
+            // A new file holds the days taken in only.
+            const PriceSeries want = expected(code, kSeedDay, kLastDay, true, name == newCode);
+            EXPECT_EQ(now, serializePriceSeries(want)) << name;
+            halted += want.rows.back().date != kLastDay;
+            rounded += code % 2;
+        }
+        if (c.allCodes) {
+            EXPECT_GE(rounded, 1);  // odd codes are served with fractions
+            EXPECT_GE(halted, 1);
+        }
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+// Refusals end the run with exit 1, a lost server with exit 2, each with a
+// message naming the cause and no key text anywhere in the output; the days
+// before a plan window stay stored.
+TEST_F(JQuantsCatchUp, StopsExitWithTheirCodeAndKeepTheKeyOutOfTheOutput) {
+    PageServer standard(market(), serve("standard"));
+    PageServer free(market(), serve("free"));
+    struct Case {
+        const char* name;
+        const PageServer& server;
+        std::int32_t seed;
+        const char* args;
+        const char* key;
+        std::vector<std::string> said;
+        int exit = 1;
+    };
+    const Case cases[] = {
+        {"wrong key", standard, kSeedDay, "", kWrongKey, {"refused the API key", "JQUANTS_API_KEY"}},
+        {"free window", free, 20251013, "--no-margin", kKey, {"2023-10-17", "2025-10-17", "--through 2025-10-17"}},
+        {"topix on free", free, 20251013, "--topix --through 20251017", kKey, {"TOPIX needs the Light plan"}},
+        {"no data yet", standard, 0, "", kKey, {"Create the initial data first"}},
+        {"no server", standard, kSeedDay, "", kKey, {"cannot get data from J-Quants at http://127.0.0.1:1/v2"}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path work = makeWork(std::string("refused-") + c.name, c.server, c.seed ? c.seed : 19000101);
+        if (c.exit == 2) test::writeFile(work / "endpoints.conf", "jquants=http://127.0.0.1:1/v2\njquants_rpm=0\n");
+        const Files before = folderBytes(work / "chart" / "data");
+        const test::ProcessResult r = runCli(work, c.args, c.key);
+        EXPECT_EQ(r.exitCode, c.exit);
+        for (const std::string& text : c.said) EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
+        const bool keyShown = (r.out + r.err).find(c.key) != std::string::npos;
+        EXPECT_FALSE(keyShown) << "the API key text appears in the output";
+        if (std::string(c.name) != "free window") {
+            EXPECT_EQ(folderBytes(work / "chart" / "data"), before);
+            continue;
+        }
+        // 2025-10-13 to 10-17 are in the window and stored; the run stops at 10-20.
+        for (const auto& [name, bytes] : before) {
+            const PriceSeries want = expected(std::atoi(name.c_str()), c.seed, kWindowTo, false);
+            EXPECT_EQ(readFile(work / "chart" / "data" / name), serializePriceSeries(want)) << name;
+        }
+    }
+}
+
+// kill -9 at random moments: every file stays whole records that the
+// uninterrupted run also wrote, no day before the newest one is missing, and
+// runs to the end then give the same files as the uninterrupted run.
+TEST_F(JQuantsCatchUp, KilledRunsLoseNoFinishedDayAndRerunsMatch) {
+    PageServer server(market(), serve("premium", "--page-size 5"));
+    const fs::path reference = makeWork("kill-reference", server, 20251229);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(runCli(reference, "--all-codes --topix").exitCode, 0);
+    const auto full = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    const Files want = folderBytes(reference / "chart" / "data");
+    std::cout << "uninterrupted run: " << full.count() << " ms\n";
+
+    const fs::path work = makeWork("kill-work", server, 20251229);
+    std::mt19937 random(std::random_device{}());
+    for (int kill = 0; kill < 6; ++kill) {
+        const auto at = std::chrono::milliseconds(1 + random() % std::max<long>(1, full.count()));
+        const test::ProcessResult r = runCli(work, "--all-codes --topix", kKey, at);
+        SCOPED_TRACE("killed after " + std::to_string(at.count()) + " ms");
+        std::int32_t newest = 0;
+        std::map<std::string, PriceSeries> now;
+        for (const auto& [name, bytes] : folderBytes(work / "chart" / "data")) {
+            if (!want.count(name)) continue;  // a spare of the batch writer, removed by the next run
+            ASSERT_EQ(bytes.size() % kRecordSize, 0u) << name;
+            now[name] = seriesOf(bytes);
+            newest = std::max(newest, now[name].rows.back().date);
+        }
+        for (const auto& [name, series] : now) {
+            const PriceSeries all = seriesOf(want.at(name));
+            std::size_t i = 0;
+            for (const PriceRecord& r : all.rows) {
+                if (r.date >= newest) break;
+                ASSERT_LT(i, series.size()) << name << " lost " << r.date;
+                EXPECT_EQ(series[i++], r) << name;
+            }
+        }
+        if (!r.killed) break;
+    }
+    const test::ProcessResult last = runCli(work, "--all-codes --topix");
+    ASSERT_EQ(last.exitCode, 0) << last.err;
+    EXPECT_EQ(folderBytes(work / "chart" / "data"), want);
+}
+
+}  // namespace
+}  // namespace quarlink
