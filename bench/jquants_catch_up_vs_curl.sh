@@ -12,8 +12,7 @@ BUILD=${1:-build}
 CODES=${2:-4000}
 RUNS=${3:-3}
 PAGES="$BUILD/quarlink-pages"
-CLI="$BUILD/src/cli/quarlink-cli"
-[ -x "$CLI" ] || CLI="$BUILD/quarlink-cli"
+CLI="$BUILD/quarlink-cli"
 KEY=bench-key-not-secret
 command -v curl >/dev/null || { echo "curl is missing: run scripts/bootstrap" >&2; exit 1; }
 [ -x "$PAGES" ] && [ -x "$CLI" ] || { echo "build $PAGES and $CLI first" >&2; exit 1; }
