@@ -246,8 +246,26 @@ JobOutcome CatchUpJob::start() {
 
 bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error) {
     BatchWriter batch;
+    bool appended = false;
     const auto put = [&](int code, PriceRecord record, bool carry) {
         const fs::path path = layout::dataFile(app_, code);
+        // The common case, a day after the file's last: one record appended at
+        // the whole-record boundary, as the page update stores its day, instead
+        // of a new file per code and day. A file with other names (a snapshot's
+        // hard link) or anything out of the way takes the merge below.
+        if (PriceFile file; file.open(path, PriceFile::Mode::ReadWrite) && !file.hasOtherNames()) {
+            const PriceRecord last = file.readLastRecord();
+            if (last.date != kEndOfFileDate && last.date < day) {
+                if (carry) record.marginBuy = last.marginBuy, record.marginSell = last.marginSell;
+                file.seekToEnd();
+                if (!file.writeRecord(record)) {
+                    error = fileErrorText("cannot write", path, errno ? errno : EIO);
+                    return false;
+                }
+                appended = true;
+                return true;
+            }
+        }
         std::string before;
         errno = 0;
         if (!readWholeFile(path, before, &error) && errno != ENOENT) return false;
@@ -285,7 +303,9 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
                  false))
             return false;
     }
-    if (!batch.flush()) {
+    // The day is on disk, appended records and replaced files alike, before
+    // the next day is written.
+    if (!batch.flush() || (appended && !syncFileSystem(layout::dataFolder(app_)))) {
         error = "the file system reported an error while flushing " + layout::dataFolder(app_).string();
         return false;
     }
