@@ -168,6 +168,22 @@ TEST_F(JQuantsCatchUp, TakesInTheMissedDaysOfTheRightCodes) {
     }
 }
 
+// A hard-linked snapshot of data/ (cp -al) keeps its bytes: a day after a
+// file's last record is appended in place only to files of one name.
+TEST_F(JQuantsCatchUp, HardLinkedSnapshotKeepsItsBytes) {
+    PageServer server(market(), serve("standard"));
+    const fs::path work = makeWork("links", server, kSeedDay);
+    const fs::path data = work / "chart" / "data", snap = work / "snap";
+    const Files before = folderBytes(data);
+    fs::create_directory(snap);
+    for (const auto& [name, bytes] : before) fs::create_hard_link(data / name, snap / name);
+
+    const test::ProcessResult r = runCli(work, "--from 20260105");
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(folderBytes(snap), before);
+    EXPECT_NE(folderBytes(data), before);
+}
+
 // Refusals end the run with exit 1, a lost server with exit 2, each with a
 // message naming the cause and no key text anywhere in the output; the days
 // before a plan window stay stored.
