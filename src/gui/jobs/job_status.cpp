@@ -20,6 +20,13 @@ QProgressBar* makeProgressBar(QWidget* parent) {
     return progress;
 }
 
+QHBoxLayout* makeButtonRow(std::initializer_list<QWidget*> buttons) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    for (QWidget* button : buttons) row->addWidget(button);
+    return row;
+}
+
 void showOutcome(const JobOutcome& outcome, QLineEdit* status, QProgressBar* progress) {
     if (outcome.status) setStatusText(status, QString::fromStdString(*outcome.status));
     if (outcome.progress) progress->setValue(*outcome.progress);

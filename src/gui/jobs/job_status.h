@@ -1,4 +1,5 @@
 #pragma once
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <initializer_list>
@@ -11,6 +12,8 @@ namespace quarlink {
 // (object names "status" and "progress", for tests).
 QLineEdit* makeStatusLine(QWidget* parent = nullptr);
 QProgressBar* makeProgressBar(QWidget* parent = nullptr);
+// The dialog's buttons, right-aligned in one row.
+QHBoxLayout* makeButtonRow(std::initializer_list<QWidget*> buttons);
 
 // Shows what an outcome changed: its status text and progress position.
 void showOutcome(const JobOutcome& outcome, QLineEdit* status, QProgressBar* progress);

@@ -22,10 +22,7 @@ SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prom
     cancel_ = new QPushButton(QString::fromUtf8(margin_fill_labels::kCancelButton));
     start_->setDefault(true);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(start_);
-    buttons->addWidget(cancel_);
+    QHBoxLayout* buttons = makeButtonRow({start_, cancel_});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(indexOnly_);
     layout->addWidget(source_);

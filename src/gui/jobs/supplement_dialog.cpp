@@ -51,11 +51,7 @@ SupplementDialog::SupplementDialog(Application& app, QWidget* parent, Prompter* 
     source->addWidget(sourceKind_, 0, 1, 1, 2);
     source->addWidget(folder_, 1, 0, 1, 2);
     source->addWidget(browse_, 1, 2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(start_);
-    buttons->addWidget(stop_);
-    buttons->addWidget(cancel_);
+    QHBoxLayout* buttons = makeButtonRow({start_, stop_, cancel_});
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(overwrite_);
     layout->addLayout(source);

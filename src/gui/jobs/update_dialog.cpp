@@ -25,10 +25,7 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter
     cancel_ = new QPushButton(QString::fromUtf8(update_labels::kCancelButton));
     start_->setDefault(true);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(start_);
-    buttons->addWidget(cancel_);
+    QHBoxLayout* buttons = makeButtonRow({start_, cancel_});
     auto* layout = new QVBoxLayout(this);
     for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(indexOnly_),
                        static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(source_),
