@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <iostream>
+#include <optional>
 
 #include "cli_commands.h"
 #include "jobs/index_update.h"
@@ -13,6 +14,7 @@ namespace {
 struct Options {
     std::vector<int> removeChanged;
     std::vector<int> removeUnregistered;
+    std::optional<std::string> source;
     bool apply = false;
     bool yes = false;
 };
@@ -39,13 +41,16 @@ void addCodes(CLI::App& command, const std::string& name, std::vector<int>& code
 
 void printList(const char* title, const std::vector<int>& codes, const IndexUpdate& job) {
     std::cout << title << " (" << codes.size() << ")\n";
-    for (const int code : codes)
+    for (const int code : codes) {
         std::cout << layout::codeName(code) << '\t' << cp932ToUtf8(IndexUpdate::entryLine(job.currentTable(), code))
-                  << '\t' << cp932ToUtf8(IndexUpdate::entryLine(job.newTable(), code)) << '\n';
+                  << '\t' << cp932ToUtf8(IndexUpdate::entryLine(job.newTable(), code));
+        if (const std::string note = job.newNameNote(code); !note.empty()) std::cout << '\t' << note;
+        std::cout << '\n';
+    }
 }
 
 int run(Context& context, const Options& options) {
-    const auto& [removeChanged, removeUnregistered, apply, yes] = options;
+    const auto& [removeChanged, removeUnregistered, source, apply, yes] = options;
     context.prompter.assumeYes = yes;
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::UpdateIndex)) return kExitFailed;
@@ -57,6 +62,7 @@ int run(Context& context, const Options& options) {
         return kExitFailed;
     }
     job.action = IndexUpdate::Action::Download;
+    if (source == "jquants") job.settings.source = IndexUpdate::Source::JQuants;
     if (const int exit = driveJob(job, context.prompter); exit != kExitDone) return exit;
 
     for (const int code : removeChanged) {
@@ -85,6 +91,7 @@ int run(Context& context, const Options& options) {
 void addOptions(CLI::App& command, Options& options) {
     addCodes(command, "--remove-change", options.removeChanged);
     addCodes(command, "--remove-unregistered", options.removeUnregistered);
+    addChoice(command, "--source", options.source, {"pages", "jquants"});
     command.add_flag("--apply", options.apply);
     command.add_flag("--yes", options.yes);
 }
@@ -94,16 +101,25 @@ void addOptions(CLI::App& command, Options& options) {
 const Command kIndexUpdateCommand{
     "index-update",
     "merge the published index.txt into the local one",
-    "Usage: quarlink-cli [--workdir DIR] index-update [--remove-change CODE]...\n"
-    "                    [--remove-unregistered CODE]... [--apply] [--yes]\n"
+    "Usage: quarlink-cli [--workdir DIR] index-update [--source pages|jquants]\n"
+    "                    [--remove-change CODE]... [--remove-unregistered CODE]...\n"
+    "                    [--apply] [--yes]\n"
     "\n"
     "Downloads /download/index.txt from the index server (key 'index' in\n"
-    "endpoints.conf), compares it with <chart folder>/index.txt and prints the\n"
+    "endpoints.conf), or with --source jquants builds the list from today's\n"
+    "J-Quants listed-issue master (key in JQUANTS_API_KEY or jquants.key), compares\n"
+    "it with <chart folder>/index.txt and prints the\n"
     "published date, the changed list (changed or new codes) and the unregistered\n"
     "list (codes missing from the published file): one line per code, the code,\n"
-    "then the current and the new entry as index lines, separated by tabs.\n"
+    "then the current and the new entry as index lines, separated by tabs, and a\n"
+    "note when a new name lost characters that Shift-JIS cannot hold.\n"
+    "From the master: markets 0111/0101 T1, 0112/0102 T2, 0113/0104 M, 0106/0107 J,\n"
+    "others keep the local market ('-' for a new code); a new code trades in units\n"
+    "of 100, an existing one keeps its unit; flags always stay local; codes with\n"
+    "letters or another share class are left out and counted.\n"
     "\n"
     "Options:\n"
+    "  --source S                  pages (default) or jquants\n"
     "  --remove-change CODE        do not apply the change of CODE (repeatable)\n"
     "  --remove-unregistered CODE  drop CODE from index.txt (repeatable)\n"
     "  --apply                     write the remaining changes into index.txt\n"

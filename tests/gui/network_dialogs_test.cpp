@@ -208,4 +208,14 @@ TEST(UpdateIndexDialog, ControlsAndDownloadFailure) {
     QTest::mouseClick(d.applyButton(), Qt::LeftButton);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0], "インデックスがダウンロードされていません。");
+
+    // The J-Quants source without a key: the reason, and the lists stay empty.
+    qunsetenv("JQUANTS_API_KEY");
+    ASSERT_EQ(d.sourceBox()->count(), 2);
+    d.sourceBox()->setCurrentIndex(1);
+    QTest::mouseClick(d.downloadButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(prompter.messages.size() == 2, 15000);
+    EXPECT_NE(prompter.messages[1].find("JQUANTS_API_KEY"), std::string::npos) << prompter.messages[1];
+    EXPECT_EQ(d.changedList()->count(), 0);
+    EXPECT_TRUE(d.downloadButton()->isEnabled());
 }

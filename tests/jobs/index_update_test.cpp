@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "jobs/index_update.h"
+#include "jobs/master_index.h"
 #include "jobs/scripted_reader.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
@@ -188,4 +189,56 @@ TEST_F(IndexFixture, PublishedLinesTheChartProgramCannotReadAreLeftOut) {
     EXPECT_NE(written.find("1332,OLD,T1,1000,N225\r\n"), std::string::npos);
     EXPECT_NE(written.find(fits + "\r\n"), std::string::npos);
     for (const char* code : {"1401", "1402"}) EXPECT_EQ(written.find(code), std::string::npos) << code;
+}
+
+namespace {
+
+jquants::ListedIssue issue(std::int32_t date, const std::string& code, const std::string& name, const std::string& mkt) {
+    return {date, code, jquants::stockCodeOf(code), name, mkt};
+}
+
+}  // namespace
+
+// The code list from the listed-issue master: markets mapped, the local unit
+// and flags kept, a new code in units of 100, letters and other share classes
+// left out, indices untouched, a name without CP932 form marked per character.
+TEST(MasterIndex, BuildsTheListAsAPublishedIndex) {
+    IndexTable local;
+    const auto put = [&](int code, const char* name, const char* market, const char* unit, const char* flags) {
+        local.name[code] = name, local.market[code] = market, local.unit[code] = unit, local.flags[code] = flags;
+    };
+    put(101, "N225", "T1", "1", "");
+    put(1301, "A", "T2", "1000", "N225,S:20060101:2");
+    put(1302, "B", "O1", "500", "");
+    put(1303, "C", "J", "1", "");
+
+    jquants::ListedMaster master;
+    master.rows = {
+        issue(20260105, "13010", "A", "0111"),       // Prime, keeps unit and flags
+        issue(20260105, "13020", "B", "0109"),       // other market: keeps O1
+        issue(20260105, "13030", "C", "0104"),       // old Mothers code: M
+        issue(20260105, "13040", "D", "0105"),       // new, other market: "-"
+        issue(20260105, "13050", "\xF0\xA0\xAE\xB7" "E", "0112"),
+        issue(20260106, "13060", "F", "0113"),       // newest Date becomes the list's date
+        issue(20260105, "130A0", "G", "0111"),       // letters
+        issue(20260105, "13015", "H", "0111"),       // preferred share
+        issue(20260105, "13070", "I", "0102"),
+        issue(20260105, "13080", "J2", "0106"),
+        issue(20260104, "13060", "OLD", "0111"),     // an older row of the same code loses
+    };
+    const MasterIndex built = indexFromMaster(master, local);
+    EXPECT_EQ(built.table.date, 20260106);
+    EXPECT_EQ(built.skippedCodes, 2u);
+    const std::vector<std::string> lines = {
+        IndexUpdate::entryLine(built.table, 101),  IndexUpdate::entryLine(built.table, 1301),
+        IndexUpdate::entryLine(built.table, 1302), IndexUpdate::entryLine(built.table, 1303),
+        IndexUpdate::entryLine(built.table, 1304), IndexUpdate::entryLine(built.table, 1305),
+        IndexUpdate::entryLine(built.table, 1306), IndexUpdate::entryLine(built.table, 1307),
+        IndexUpdate::entryLine(built.table, 1308), IndexUpdate::entryLine(built.table, 1309),
+    };
+    EXPECT_EQ(lines, (std::vector<std::string>{"0101,N225,T1,1", "1301,A,T1,1000,N225,S:20060101:2", "1302,B,O1,500",
+                                               "1303,C,M,1", "1304,D,-,100", "1305,?E,T2,100", "1306,F,M,100",
+                                               "1307,I,T2,100", "1308,J2,J,100", ""}));
+    ASSERT_EQ(built.replacedNames.size(), 1u);
+    EXPECT_EQ(built.replacedNames.at(1305), "\xF0\xA0\xAE\xB7");
 }

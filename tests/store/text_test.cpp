@@ -27,6 +27,8 @@ TEST(Encoding, InvalidBytesAreReplacedNotDropped) {
     EXPECT_EQ(cp932ToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
     EXPECT_EQ(cp932ToUtf8("a\x83"), "a\xEF\xBF\xBD");  // truncated double-byte character
     EXPECT_EQ(eucJpToUtf8(std::string("x\0y", 3)), std::string("x\0y", 3));
+    // A character without a CP932 form is one "?", whatever its UTF-8 length.
+    EXPECT_EQ(utf8ToCp932("\xF0\xA0\xAE\xB7" "a\xC3\xA9" "b\xEF\xBD\xB1"), "?a?b\xB1");
 }
 
 TEST(SjisText, FindStepsOverDoubleByteCharacters) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <httplib.h>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -261,12 +262,20 @@ private:
         return true;
     }
 
+    // Markets follow the pages' index (the old sections on today's markets,
+    // the Osaka ones on markets the code list does not map); the second
+    // stock's name starts with a character that has no Shift-JIS form.
     void master(std::vector<std::string>& rows) const {
+        static const std::map<std::string, const char*> kMkt = {
+            {"T1", "0111"}, {"T2", "0112"}, {"M", "0113"}, {"J", "0107"}, {"O1", "0109"}, {"O2", "0105"}, {"H", "0104"}};
         const auto row = [&](const std::string& code, int source, const char* category) {
-            const std::string& name = market_.index.name[source];
+            std::string name = cp932ToUtf8(market_.index.name[source]);
+            if (stocks_.size() > 1 && source == stocks_[1] && code.back() == '0') name = "\xF0\xA0\xAE\xB7" + name;
+            const auto mkt = kMkt.find(market_.index.market[source]);
             return "{\"Date\":\"" + isoDate(market_.lastDay) + "\",\"Code\":\"" + code + "\",\"CoName\":" +
-                   jsonString(cp932ToUtf8(name)) + R"(,"CoNameEn":"","S17":"99","S17Nm":"","S33":"9999","S33Nm":"",)"
-                   R"("ScaleCat":"-","Mkt":"0111","MktNm":"","Mrgn":"2","MrgnNm":"","ProdCat":")" + category + "\"}";
+                   jsonString(name) + R"(,"CoNameEn":"","S17":"99","S17Nm":"","S33":"9999","S33Nm":"",)"
+                   R"("ScaleCat":"-","Mkt":")" + (mkt == kMkt.end() ? "0109" : mkt->second) +
+                   R"(","MktNm":"","Mrgn":"2","MrgnNm":"","ProdCat":")" + category + "\"}";
         };
         for (int stock : stocks_) rows.push_back(row(stockText(stock), stock, "011"));
         for (const Extra& extra : extras_) rows.push_back(row(extra.code, extra.source, extra.code.back() == '0' ? "011" : "012"));

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "jobs/master_index.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "store/index_flags.h"
 #include "store/number_text.h"
 #include "store/text_encoding.h"
+#include "web/jquants/jquants_key.h"
 
 namespace quarlink {
 namespace {
@@ -40,7 +42,13 @@ JobOutcome IndexUpdate::open() {
 }
 
 JobOutcome IndexUpdate::start() {
-    if (action == Action::Download) return download();
+    if (action == Action::Download) {
+        {
+            const std::lock_guard lock(clientMutex_);
+            abortRequested_ = false;
+        }
+        return download();
+    }
     if (!downloaded_) return ended(JobState::Stopped, index_update_text::kNotDownloaded);
     JobOutcome o;
     o.state = JobState::Running;
@@ -56,31 +64,31 @@ JobOutcome IndexUpdate::download() {
     changed_.clear();
     unregistered_.clear();
     leftOut_.clear();
-    std::string response;
-    if (!endpoints_.index.configured() ||
-        fetcher_.fetch(endpoints_.index.host, endpoints_.index.port, index_update_text::kPath, response) != 1) {
-        downloaded_ = false;
-        return ended(JobState::Stopped, index_update_text::kDownloadFailed, JobOutcome::StopReason::Connection);
-    }
-    std::string text;
-    text.reserve(response.size());
-    for (std::size_t i = 0; i < response.size(); ++i) {
-        if (response[i] == '\r' && i + 1 < response.size() && response[i + 1] == '\n') continue;
-        text.push_back(response[i]);
-    }
-    if (const auto at = text.find("date="); at != std::string::npos) text.erase(0, at);
+    replacedNames_.clear();
+    downloaded_ = false;
+    std::string note;
+    if (settings.source == Source::JQuants) {
+        if (JobOutcome failed = downloadMaster(note); failed.state == JobState::Stopped) return failed;
+    } else {
+        std::string response;
+        if (!endpoints_.index.configured() ||
+            fetcher_.fetch(endpoints_.index.host, endpoints_.index.port, index_update_text::kPath, response) != 1)
+            return ended(JobState::Stopped, index_update_text::kDownloadFailed, JobOutcome::StopReason::Connection);
+        std::string text;
+        text.reserve(response.size());
+        for (std::size_t i = 0; i < response.size(); ++i) {
+            if (response[i] == '\r' && i + 1 < response.size() && response[i + 1] == '\n') continue;
+            text.push_back(response[i]);
+        }
+        if (const auto at = text.find("date="); at != std::string::npos) text.erase(0, at);
 
-    const auto scratch = layout::indexDownloadFile(app_);
-    std::string error;
-    if (!replaceFileAtomically(scratch, text, &error)) {
+        const auto scratch = layout::indexDownloadFile(app_);
+        std::string error;
         // The download worked; the user has to learn why the copy could not be kept.
-        downloaded_ = false;
-        return ended(JobState::Stopped, std::string(index_update_text::kSaveError) + "\n" + error);
-    }
-    new_ = IndexTable{};
-    if (!loadIndexTable(scratch, new_)) {
-        downloaded_ = false;
-        return ended(JobState::Stopped, index_update_text::kReadError);
+        if (!replaceFileAtomically(scratch, text, &error))
+            return ended(JobState::Stopped, std::string(index_update_text::kSaveError) + "\n" + error);
+        new_ = IndexTable{};
+        if (!loadIndexTable(scratch, new_)) return ended(JobState::Stopped, index_update_text::kReadError);
     }
     downloaded_ = true;
     for (int code = 0; code < kCodeCount; ++code) {
@@ -93,14 +101,57 @@ JobOutcome IndexUpdate::download() {
         }
         (new_.name[code].empty() ? unregistered_ : changed_).push_back(code);
     }
-    std::string note;
     if (!leftOut_.empty()) {
-        note = formatInt(index_update_text::kLeftOut, static_cast<int>(leftOut_.size()));
+        if (!note.empty()) note += "\n";
+        note += formatInt(index_update_text::kLeftOut, static_cast<int>(leftOut_.size()));
         for (std::size_t i = 0; i < leftOut_.size() && i < 20; ++i)
             note += (i ? "," : "") + layout::codeName(leftOut_[i]);
         if (leftOut_.size() > 20) note += ",...";
     }
     return ended(JobState::Finished, note);
+}
+
+JobOutcome IndexUpdate::downloadMaster(std::string& note) {
+    const jquants::ApiKey key = jquants::loadApiKey(app_.workDir);
+    if (!key.ok()) return ended(JobState::Stopped, key.error);
+    {
+        const std::lock_guard lock(clientMutex_);
+        client_ = std::make_unique<jquants::Client>(endpoints_, key.key, clientHooks);
+        if (abortRequested_) client_->abort();
+    }
+    jquants::ListedMaster master;
+    const jquants::Status status = client_->listedMaster(master);
+    if (!status.ok()) {
+        using jquants::Outcome;
+        const bool refused = status.outcome == Outcome::KeyRefused || status.outcome == Outcome::NotInPlan;
+        std::string text = std::string(index_update_text::kDownloadFailed) + "\n" + status.message;
+        if (status.outcome == Outcome::KeyRefused)
+            text += "\n" + std::string(jquants::kKeyVariable) + " / " + (app_.workDir / jquants::kKeyFileName).string();
+        return ended(JobState::Stopped, text,
+                     refused ? JobOutcome::StopReason::Failed : JobOutcome::StopReason::Connection);
+    }
+    MasterIndex built = indexFromMaster(master, current_);
+    if (!built.table.date)
+        return ended(JobState::Stopped,
+                     std::string(index_update_text::kDownloadFailed) + "\n" + index_update_text::kEmptyMaster,
+                     JobOutcome::StopReason::Connection);
+    new_ = std::move(built.table);
+    replacedNames_ = std::move(built.replacedNames);
+    if (built.skippedCodes) note = formatInt(index_update_text::kSkippedCodes, static_cast<int>(built.skippedCodes));
+    return ended(JobState::Finished);
+}
+
+void IndexUpdate::abort() {
+    const std::lock_guard lock(clientMutex_);
+    abortRequested_ = true;
+    if (client_) client_->abort();
+}
+
+IndexUpdate::~IndexUpdate() = default;
+
+std::string IndexUpdate::newNameNote(int code) const {
+    const auto it = replacedNames_.find(code);
+    return it == replacedNames_.end() ? std::string() : index_update_text::kReplacedName + it->second;
 }
 
 std::string IndexUpdate::newDateText() const { return slashDate(new_.date); }

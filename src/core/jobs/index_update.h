@@ -1,5 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -7,6 +10,7 @@
 #include "store/application.h"
 #include "store/index_table.h"
 #include "web/endpoints.h"
+#include "web/jquants/jquants_client.h"
 #include "web/page_fetcher.h"
 
 namespace quarlink {
@@ -31,6 +35,11 @@ inline constexpr const char* kApplied =
 inline constexpr const char* kWriteError = "index.txtが開けません。";
 inline constexpr const char* kPath = "/download/index.txt";
 inline constexpr const char* kLeftOut = "読み込めない行になるため除外した銘柄数 %d：";
+inline constexpr const char* kSourcePages = "index.txt（配布サイト）";
+inline constexpr const char* kSourceJQuants = "J-Quants API（上場銘柄一覧）";
+inline constexpr const char* kSkippedCodes = "英字を含むコードや優先株など対象外の銘柄 %d 件は含めていません。";
+inline constexpr const char* kReplacedName = "銘柄名のShift-JISで表せない文字を?にしました：";
+inline constexpr const char* kEmptyMaster = "J-Quants APIの上場銘柄一覧に銘柄がありませんでした。";
 // The chart program reads index lines into a 512-byte buffer.
 inline constexpr std::size_t kMaxLineBytes = 509;
 }  // namespace index_update_text
@@ -53,11 +62,20 @@ struct IndexEntryView {
 class IndexUpdate : public Job {
 public:
     enum class Action { Download, Apply };
-    struct Settings {};  // the choices are the list removals, made between runs
+    enum class Source { Pages, JQuants };
+    // The other choices are the list removals, made between runs.
+    struct Settings {
+        // Pages: the published /download/index.txt; JQuants: the listed-issue
+        // master as of today (key from JQUANTS_API_KEY or jquants.key).
+        Source source = Source::Pages;
+    };
 
     IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints);
+    ~IndexUpdate() override;
 
     Settings settings;
+    // Injected J-Quants client hooks (tests); set before start().
+    jquants::Client::Hooks clientHooks;
     Action action = Action::Download;  // what the next start() does
 
     // Reads the local index.txt: Idle, or Stopped with the message when it
@@ -71,6 +89,8 @@ public:
     JobOutcome tick() override;
     // The apply's answer: No leaves everything as it is (Stopped, Failed).
     JobOutcome answer(bool yes) override;
+    // Ends a J-Quants download in progress (from any thread).
+    void abort() override;
     // Removes the item at `row`; returns the row to select next, -1 for none.
     int removeChanged(int row);
     int removeUnregistered(int row);
@@ -81,6 +101,9 @@ public:
     // Published entries whose line the chart program could not read (too
     // long, or NUL, CR or LF inside a field): in neither list, never written.
     const std::vector<int>& leftOut() const { return leftOut_; }
+    // "銘柄名のShift-JISで表せない文字を?にしました：<chars>" for a code whose
+    // new name lost characters, else empty.
+    std::string newNameNote(int code) const;
     // "%04d/%02d/%02d" of the new table's date.
     std::string newDateText() const;
     IndexEntryView currentView(int code) const { return view(current_, code); }
@@ -97,6 +120,8 @@ private:
     Application& app_;
     PageFetcher& fetcher_;
     JobOutcome download();
+    JobOutcome downloadMaster(std::string& note);
+    JobOutcome compare(std::string note);
     JobOutcome write();
 
     const Endpoints& endpoints_;
@@ -106,6 +131,10 @@ private:
     std::vector<int> changed_;
     std::vector<int> unregistered_;
     std::vector<int> leftOut_;
+    std::map<int, std::string> replacedNames_;
+    std::mutex clientMutex_;
+    std::unique_ptr<jquants::Client> client_;
+    bool abortRequested_ = false;
 };
 
 }  // namespace quarlink

@@ -14,6 +14,7 @@ constexpr const char* kEucJp = "EUC-JP-MS";
 std::string convert(std::string_view in, const char* from, const char* to, std::string_view replacement) {
     iconv_t cd = ::iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+    const bool fromUtf8 = std::string_view(from) == "UTF-8";
     std::string out;
     out.reserve(in.size() * 3 / 2 + 16);
     char buffer[4096];
@@ -26,10 +27,14 @@ std::string convert(std::string_view in, const char* from, const char* to, std::
         out.append(buffer, static_cast<std::size_t>(dst - buffer));
         if (r == static_cast<std::size_t>(-1)) {
             if (errno == E2BIG) continue;
-            // EILSEQ or EINVAL (truncated sequence): replace one byte, go on.
+            // EILSEQ or EINVAL (truncated sequence): one replacement for the
+            // whole character, so a name keeps its length in characters.
+            std::size_t skip = 1;
+            if (fromUtf8)
+                while (skip < srcLeft && skip < 4 && (static_cast<unsigned char>(src[skip]) & 0xC0) == 0x80) ++skip;
             out.append(replacement);
-            ++src;
-            --srcLeft;
+            src += skip;
+            srcLeft -= skip;
             ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }
     }

@@ -7,7 +7,8 @@ namespace quarlink {
 // File texts are Shift-JIS (CP932) bytes and page texts EUC-JP bytes; they
 // are converted only to show them or to turn fixed UTF-8 texts into the bytes
 // of a file or page. Invalid input bytes become U+FFFD ("?" towards legacy
-// encodings) rather than failing the whole text.
+// encodings) rather than failing the whole text; a UTF-8 character without a
+// legacy form becomes one "?", whatever its length in bytes.
 std::string cp932ToUtf8(std::string_view cp932);
 std::string utf8ToCp932(std::string_view utf8);
 // The characters of `utf8` that have no CP932 form, each once, in order of

@@ -59,6 +59,8 @@ inline constexpr const char* kRemoveUnregisteredButton = "個別削除";
 inline constexpr const char* kApplyButton = "変更反映";
 inline constexpr const char* kCancelButton = "キャンセル";
 inline constexpr const char* kEndButton = "終了";
+inline constexpr const char* kSourceLabel = "取得元";
+inline constexpr const char* kReplacedMark = " ※?";
 }  // namespace index_update_labels
 
 namespace supplement_labels {

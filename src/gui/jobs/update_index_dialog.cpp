@@ -44,6 +44,9 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter
     new_ = makeBlock();
     date_ = new QLineEdit;
     date_->setReadOnly(true);
+    source_ = new QComboBox;
+    source_->addItem(text(kSourcePages));
+    source_->addItem(text(kSourceJQuants));
     download_ = new QPushButton(text(kDownloadButton));
     removeChanged_ = new QPushButton(text(kRemoveChangedButton));
     removeUnregistered_ = new QPushButton(text(kRemoveUnregisteredButton));
@@ -80,6 +83,8 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter
     top->addLayout(lists);
     top->addLayout(display);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(new QLabel(text(kSourceLabel)));
+    buttons->addWidget(source_);
     for (QPushButton* b : {download_, apply_, cancel_, end_}) buttons->addWidget(b);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -116,12 +121,15 @@ void UpdateIndexDialog::onDownload() {
     unregistered_->clear();
     clearDisplay();
     for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_}) b->setEnabled(false);
+    source_->setEnabled(false);
+    job_.settings.source = source_->currentIndex() == 1 ? IndexUpdate::Source::JQuants : IndexUpdate::Source::Pages;
     job_.action = IndexUpdate::Action::Download;
     runJob();
 }
 
 void UpdateIndexDialog::jobEnded(const JobOutcome& last, bool) {
     for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_}) b->setEnabled(true);
+    source_->setEnabled(true);
     fillLists();
     if (job_.downloaded()) date_->setText(text(job_.newDateText()));
     if (last.message) prompter().message(*last.message);
@@ -131,8 +139,16 @@ void UpdateIndexDialog::fillLists() {
     const QSignalBlocker a(changed_), b(unregistered_);
     changed_->clear();
     unregistered_->clear();
-    for (const int code : job_.changed()) changed_->addItem(text(layout::codeName(code)));
-    for (const int code : job_.unregistered()) unregistered_->addItem(text(layout::codeName(code)));
+    for (const auto& [list, codes] : {std::pair{changed_, &job_.changed()}, std::pair{unregistered_, &job_.unregistered()}})
+        for (const int code : *codes) {
+            auto* item = new QListWidgetItem(text(layout::codeName(code)), list);
+            item->setData(Qt::UserRole, code);
+            // A name that lost characters to Shift-JIS says so in its entry.
+            if (const std::string note = job_.newNameNote(code); !note.empty()) {
+                item->setText(item->text() + text(index_update_labels::kReplacedMark));
+                item->setToolTip(text(note));
+            }
+        }
 }
 
 void UpdateIndexDialog::refillKeeping(QListWidget* untouched) {
@@ -174,7 +190,7 @@ void UpdateIndexDialog::onSelect(QListWidget* list) {
     clearDisplay();
     const QListWidgetItem* item = list->currentItem();
     if (!item) return;
-    const int code = item->text().toInt();
+    const int code = item->data(Qt::UserRole).toInt();
     showEntry(current_, job_.currentView(code));
     showEntry(new_, job_.newView(code));
 }

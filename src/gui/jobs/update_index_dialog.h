@@ -1,5 +1,6 @@
 #pragma once
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -33,6 +34,7 @@ public:
     const Block& currentBlock() const { return current_; }
     const Block& newBlock() const { return new_; }
     QLineEdit* dateField() const { return date_; }
+    QComboBox* sourceBox() const { return source_; }
     QPushButton* downloadButton() const { return download_; }
     QPushButton* removeChangedButton() const { return removeChanged_; }
     QPushButton* removeUnregisteredButton() const { return removeUnregistered_; }
@@ -62,6 +64,7 @@ private:
     Block current_;
     Block new_;
     QLineEdit* date_;
+    QComboBox* source_;
     QPushButton* download_;
     QPushButton* removeChanged_;
     QPushButton* removeUnregistered_;
