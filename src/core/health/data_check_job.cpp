@@ -72,7 +72,10 @@ JobOutcome DataCheckJob::start() {
 
 void DataCheckJob::listCodes() {
     IndexTable index;
-    indexRead_ = loadIndexTable(layout::indexFile(app_), index);
+    // A FIFO or a device at the name must not hang the check.
+    std::error_code ec;
+    indexRead_ = std::filesystem::is_regular_file(layout::indexFile(app_), ec) &&
+                 loadIndexTable(layout::indexFile(app_), index);
     registered_.assign(kCodeCount, false);
     if (indexRead_) {
         for (int code = 0; code < kCodeCount; ++code) registered_[code] = index.isRegistered(code);
