@@ -184,6 +184,9 @@ TEST_F(DataCheck, RepairFixesExactlyTheFixableKindsAfterABackupAndIsIdempotent) 
     EXPECT_EQ(readFile(layout::dataFile(app, 101)), calendarBefore);
     EXPECT_EQ(described(), (std::set<std::string>{"1301 bad_price 20060105"}));
     ASSERT_EQ(job->repairs().size(), 1u);
+    EXPECT_EQ(job->repairs()[0].partialBytes, 3);
+    EXPECT_EQ(job->repairs()[0].duplicatesDropped, 1);
+    EXPECT_TRUE(job->repairs()[0].reordered);
     EXPECT_EQ(last.stopReason, JobOutcome::StopReason::None);
 
     // Again: nothing left to repair, no question, no second backup.

@@ -71,9 +71,13 @@ std::string checkReportText(const DataCheckJob& job) {
     for (int k = 0; k < kFindingKinds; ++k)
         if (counts[k] > 0) out += std::string(findingText(static_cast<FindingKind>(k))) + formatInt("：%d", counts[k]) + "\n";
     if (!job.calendarChecked()) out += std::string(check_text::kNoCalendar) + "\n";
-    for (const auto& r : job.repairs())
-        out += layout::codeName(r.code) + "\t修復：" + std::to_string(r.bytesBefore) + " → " +
-               std::to_string(r.bytesAfter) + " バイト\n";
+    for (const auto& r : job.repairs()) {
+        out += layout::codeName(r.code) + "\t修復：";
+        if (r.partialBytes) out += formatInt("末尾の%dバイトを削除、", r.partialBytes);
+        if (r.reordered) out += "日付順に並べ替え、";
+        if (r.duplicatesDropped) out += formatInt("重複した%d件を削除、", r.duplicatesDropped);
+        out += std::to_string(r.bytesBefore) + " → " + std::to_string(r.bytesAfter) + " バイト\n";
+    }
     if (!job.repairs().empty())
         out += std::string(check_text::kBackupFolderIs) + job.repairBackupFolder().string() + "\n";
     const int left = job.remaining();
@@ -117,7 +121,10 @@ std::string checkReportJson(const DataCheckJob& job, const std::string& chartFol
             const auto& r = job.repairs()[i];
             out += std::string(i ? ", " : "") + "{\"code\": \"" + layout::codeName(r.code) +
                    "\", \"bytes_before\": " + std::to_string(r.bytesBefore) +
-                   ", \"bytes_after\": " + std::to_string(r.bytesAfter) + "}";
+                   ", \"bytes_after\": " + std::to_string(r.bytesAfter) +
+                   ", \"partial_bytes\": " + std::to_string(r.partialBytes) +
+                   ", \"duplicates_dropped\": " + std::to_string(r.duplicatesDropped) +
+                   ", \"reordered\": " + (r.reordered ? "true" : "false") + "}";
         }
         out += "]}\n";
     }

@@ -247,7 +247,13 @@ void DataCheckJob::repairCode(int code) {
     if (!batch_->replace(backupFolder_ / layout::codeName(code), bytes, &error) ||
         !batch_->replace(path, repaired, &error))
         return fail();
-    repairs_.push_back({code, bytes.size(), repaired.size()});
+    Repair r{code, bytes.size(), repaired.size()};
+    r.partialBytes = static_cast<int>(bytes.size() % kRecordSize);
+    r.duplicatesDropped = static_cast<int>((bytes.size() - repaired.size()) / kRecordSize);
+    r.reordered = std::any_of(findings_.begin(), findings_.end(), [&](const Finding& f) {
+        return f.code == code && f.kind == FindingKind::OutOfOrder;
+    });
+    repairs_.push_back(r);
 }
 
 JobOutcome DataCheckJob::finish() {

@@ -45,6 +45,9 @@ public:
     struct Repair {
         int code = 0;
         std::size_t bytesBefore = 0, bytesAfter = 0;
+        int partialBytes = 0;       // the trailing piece dropped
+        int duplicatesDropped = 0;  // records of a date met again
+        bool reordered = false;
     };
 
     DataCheckJob(Application& app, const Clock& clock);
