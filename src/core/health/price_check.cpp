@@ -113,7 +113,7 @@ void PriceFileChecker::check(int code, std::string_view image, std::vector<Findi
         f.count = static_cast<int>(rest);
         f.detail = std::to_string(rest) + " バイト";
     }
-    std::int32_t previous = -1;  // the last valid date met
+    std::int32_t previous = -1;  // the valid date met last
     bool ordered = true;
     // Walks the calendar along an ordered file: the trading days between two
     // of its dates are the ones it lacks.
@@ -133,17 +133,18 @@ void PriceFileChecker::check(int code, std::string_view image, std::vector<Findi
             continue;
         }
         if (date > today_) tally.add(FindingKind::FutureDate, date);
-        if (date <= previous) {
-            if (date < previous) {
-                tally.add(FindingKind::OutOfOrder, date);
-                ordered = false;
-            } else {
-                tally.add(FindingKind::DuplicateDate, date);
-            }
+        const std::int32_t before = previous;
+        previous = date;
+        if (date < before) {
+            tally.add(FindingKind::OutOfOrder, date);
+            ordered = false;
+        }
+        if (!ordered) continue;
+        if (date == before) {
+            tally.add(FindingKind::DuplicateDate, date);
             continue;
         }
-        previous = date;
-        if (!ordered || calendarSize == 0) continue;
+        if (calendarSize == 0) continue;
         if (!started) {
             started = true;
             day = static_cast<std::size_t>(std::lower_bound(calendar, calendar + calendarSize, date) - calendar);
