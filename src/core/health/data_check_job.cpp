@@ -1,9 +1,6 @@
 #include "health/data_check_job.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
 
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
@@ -105,34 +102,6 @@ void DataCheckJob::listCodes() {
     codes_.erase(std::unique(codes_.begin(), codes_.end()), codes_.end());
 }
 
-bool DataCheckJob::readFile(const std::filesystem::path& path, std::string_view& image, std::string& why) {
-    int fd = -1;
-    long long size = 0;
-    if (!openPriceFileForReading(path, fd, size, &why)) return false;
-    // One buffer for the whole run, a little larger than the file so that
-    // growth while reading is seen and bounded.
-    const std::size_t want = static_cast<std::size_t>(size) + 4096;
-    if (want > bufferSize_) {
-        bufferSize_ = std::max(want, bufferSize_ * 2);
-        buffer_ = std::make_unique<char[]>(bufferSize_);
-    }
-    std::size_t got = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer_.get() + got, bufferSize_ - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            why = fileErrorText("cannot read", path, errno);
-            ::close(fd);
-            return false;
-        }
-        got += static_cast<std::size_t>(n);
-        if (n == 0 || got == bufferSize_) break;
-    }
-    ::close(fd);
-    image = std::string_view(buffer_.get(), std::min<std::size_t>(got, static_cast<std::size_t>(kMaxPriceFileBytes)));
-    return true;
-}
-
 void DataCheckJob::checkCode(int code) {
     const auto path = layout::dataFile(app_, code);
     std::string why;
@@ -156,7 +125,7 @@ void DataCheckJob::checkCode(int code) {
     }
     if (indexRead_ && !registered) add(FindingKind::NotInIndex, {});
     std::string_view image;
-    if (kind == PriceFileKind::Odd || !readFile(path, image, why)) {
+    if (kind == PriceFileKind::Odd || !reader_.read(path, image, &why)) {
         add(FindingKind::Unreadable, why);
         return;
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "health/price_check.h"
+#include "health/price_file_reader.h"
 #include "jobs/job.h"
 #include "store/application.h"
 #include "store/batch_writer.h"
@@ -76,7 +77,6 @@ private:
 
     void listCodes();
     void checkCode(int code);
-    bool readFile(const std::filesystem::path& path, std::string_view& image, std::string& why);
     void repairCode(int code);
     JobOutcome finish();
     std::filesystem::path newBackupFolder() const;
@@ -90,8 +90,7 @@ private:
     bool indexRead_ = false;
     std::vector<std::int32_t> calendar_;
     std::unique_ptr<PriceFileChecker> checker_;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t bufferSize_ = 0;
+    PriceFileReader reader_;
     std::vector<Finding> findings_;
     int checked_ = 0;
     std::vector<int> toRepair_;

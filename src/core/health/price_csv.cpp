@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "health/price_check.h"
+#include "health/price_file_reader.h"
 #include "store/atomic_file.h"
 #include "store/batch_writer.h"
 #include "store/folder_layout.h"
@@ -135,9 +136,14 @@ std::string lineError(std::size_t line, const std::string& why) { return std::to
 }  // namespace
 
 std::string priceCsv(std::string_view image, std::int32_t from, std::int32_t to) {
-    const std::size_t n = image.size() / kRecordSize;
     std::string out;
-    out.reserve(64 + n * 72);
+    appendPriceCsv(out, image, from, to);
+    return out;
+}
+
+void appendPriceCsv(std::string& out, std::string_view image, std::int32_t from, std::int32_t to) {
+    const std::size_t n = image.size() / kRecordSize;
+    out.reserve(out.size() + 64 + n * 72);
     out += kPriceCsvHeader;
     out += '\n';
     const auto* base = reinterpret_cast<const unsigned char*>(image.data());
@@ -154,7 +160,6 @@ std::string priceCsv(std::string_view image, std::int32_t from, std::int32_t to)
         *p++ = '\n';
         out.append(line, static_cast<std::size_t>(p - line));
     }
-    return out;
 }
 
 CsvImport parsePriceCsv(std::string_view text, std::int32_t today) {
@@ -262,11 +267,15 @@ FolderExport exportPriceCsvFolder(const std::filesystem::path& dataFolder, const
                                   std::int32_t from, std::int32_t to, const std::filesystem::path& out) {
     FolderExport result;
     BatchWriter batch;
-    std::string bytes, error;
+    PriceFileReader reader;
+    std::string_view image;
+    std::string csv, error;
     for (int code : codes) {
         const std::string name = layout::codeName(code);
-        if (readPriceFileBytes(dataFolder / name, bytes, &error) &&
-            batch.replace(out / (name + ".csv"), priceCsv(bytes, from, to), &error))
+        csv.clear();
+        const bool read = reader.read(dataFolder / name, image, &error);
+        if (read) appendPriceCsv(csv, image, from, to);
+        if (read && batch.replace(out / (name + ".csv"), csv, &error))
             ++result.written;
         else
             result.failures.push_back(error);

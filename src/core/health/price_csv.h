@@ -16,6 +16,8 @@ inline constexpr const char* kPriceCsvHeader = "date,open,high,low,close,volume,
 // (0: no bound), in file order: the header, then one line per record with
 // the date as YYYY-MM-DD and the values as stored (indices in hundredths).
 std::string priceCsv(std::string_view image, std::int32_t from = 0, std::int32_t to = 0);
+// The same appended to `out`, whose room a caller can keep between files.
+void appendPriceCsv(std::string& out, std::string_view image, std::int32_t from = 0, std::int32_t to = 0);
 
 // Rows read from a CSV for import, every one validated.
 struct CsvImport {
