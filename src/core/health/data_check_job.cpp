@@ -149,18 +149,22 @@ std::filesystem::path DataCheckJob::newBackupFolder() const {
     return folder;
 }
 
+bool DataCheckJob::step(JobOutcome& o, const std::vector<int>& codes, const char* status, void (DataCheckJob::*work)(int)) {
+    if (position_ < codes.size()) {
+        const int code = codes[position_];
+        o.status = formatInt(status, code);
+        (this->*work)(code);
+        ++position_;
+        o.progress = static_cast<int>(position_ * 100 / codes.size());
+    }
+    return position_ >= codes.size();
+}
+
 JobOutcome DataCheckJob::tick() {
     JobOutcome o;
     o.state = JobState::Running;
     if (phase_ == Phase::Checking) {
-        if (position_ < codes_.size()) {
-            const int code = codes_[position_];
-            o.status = formatInt(check_text::kChecking, code);
-            checkCode(code);
-            ++position_;
-            o.progress = static_cast<int>(position_ * 100 / codes_.size());
-        }
-        if (position_ < codes_.size()) return o;
+        if (!step(o, codes_, check_text::kChecking, &DataCheckJob::checkCode)) return o;
         if (toRepair_.empty()) return finish();
         phase_ = Phase::Asking;
         backupFolder_ = newBackupFolder();
@@ -168,17 +172,7 @@ JobOutcome DataCheckJob::tick() {
                      check_text::kRepairQuestionBody + "\n" + backupFolder_.string() + check_text::kRepairQuestionTail;
         return o;
     }
-    if (phase_ == Phase::Repairing) {
-        if (position_ < toRepair_.size()) {
-            const int code = toRepair_[position_];
-            o.status = formatInt(check_text::kRepairing, code);
-            repairCode(code);
-            ++position_;
-            o.progress = static_cast<int>(position_ * 100 / toRepair_.size());
-        }
-        if (position_ < toRepair_.size()) return o;
-        return finish();
-    }
+    if (phase_ == Phase::Repairing && !step(o, toRepair_, check_text::kRepairing, &DataCheckJob::repairCode)) return o;
     return finish();
 }
 

@@ -78,6 +78,8 @@ private:
     void listCodes();
     void checkCode(int code);
     void repairCode(int code);
+    // One file of a phase's list; true when the list is done.
+    bool step(JobOutcome& o, const std::vector<int>& codes, const char* status, void (DataCheckJob::*work)(int));
     JobOutcome finish();
     std::filesystem::path newBackupFolder() const;
 
