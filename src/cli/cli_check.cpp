@@ -186,7 +186,7 @@ int runImport(Context& context, const ImportOptions& options) {
 
 const Command kCheckCommand{
     "check",
-    "check the chart folder's price files and index.txt (--repair fixes what needs no guessing)",
+    "check the price files and index.txt; --repair fixes what needs no guessing",
     "Usage: quarlink-cli [--workdir DIR] check [--code CODE]... [--json] [--repair [--yes]]\n"
     "\n"
     "Reads every price file of <chart folder>/data once, and index.txt, and reports\n"
