@@ -18,6 +18,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "health/data_check_job.h"
+#include "health/price_csv.h"
 #include "jobs/backup_job.h"
 #include "jobs/supplement_job.h"
 #include "jobs/year_split_job.h"
@@ -91,6 +93,43 @@ void timedCopy(benchmark::State& state, const char* name, const std::filesystem:
 
 void BM_CopyBaseline(benchmark::State& state) { timedCopy(state, "baseline", layout::dataFolder(g_app)); }
 
+// The read bound of the data check and the export: `cat data/*`. The
+// Nikkei average's file (the check's calendar) and index.txt come first.
+void BM_CatBaseline(benchmark::State& state) {
+    const auto first = layout::dataFile(g_app, 1000);
+    std::filesystem::copy_file(first, layout::dataFile(g_app, 101), std::filesystem::copy_options::overwrite_existing);
+    std::string index = "date=20091231\r\n";
+    for (const auto& e : std::filesystem::directory_iterator(layout::dataFolder(g_app)))
+        index += e.path().filename().string() + ",N,T1,100\r\n";
+    std::ofstream(layout::indexFile(g_app), std::ios::binary) << index;
+    timed(state, "cat", [] {
+        const std::string command = "cat '" + layout::dataFolder(g_app).string() + "'/* >/dev/null";
+        if (std::system(command.c_str()) != 0) std::abort();
+    });
+}
+
+void BM_Check(benchmark::State& state) {
+    timed(state, "check", [] {
+        const FixedClock clock(LocalDateTime{2024, 1, 1});
+        DataCheckJob job(g_app, clock);
+        job.open();
+        runJob(job);
+        if (job.remaining() != 0) std::abort();  // the market is clean
+    });
+}
+
+void BM_Export(benchmark::State& state) {
+    timed(state, "export", [] {
+        std::vector<int> codes;
+        for (const auto& e : std::filesystem::directory_iterator(layout::dataFolder(g_app)))
+            codes.push_back(std::stoi(e.path().filename().string()));
+        const auto out = g_root / "csv";
+        std::filesystem::create_directories(out);
+        if (!exportPriceCsvFolder(layout::dataFolder(g_app), codes, 0, 0, out).failures.empty()) std::abort();
+    });
+    std::filesystem::remove_all(g_root / "csv");
+}
+
 // Jobs skip it, without reading it; after the baseline so cp need not copy it.
 void plantHugeFile() {
     const auto path = layout::dataFile(g_app, 999);
@@ -134,6 +173,9 @@ void BM_Supplement(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_CopyBaseline)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CatBaseline)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Check)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Export)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Backup)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Restore)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Split)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -160,6 +202,12 @@ int main(int argc, char** argv) {
     if (tree > 0 && g_seconds.count("split"))
         std::printf("%-10s %8.2f s  ratio %.2f against copying its output tree (%.2f s; goal 1.5)\n", "split",
                     g_seconds["split"], g_seconds["split"] / tree, tree);
+    const double cat = g_seconds["cat"];
+    const struct { const char* name; double goal; } readGoals[] = {{"check", 1.5}, {"export", 3.0}};
+    for (const auto& g : readGoals)
+        if (g_seconds.count(g.name) && cat > 0)
+            std::printf("%-10s %8.2f s  ratio %.2f against cat data/* >/dev/null (%.2f s; goal %.1f)\n", g.name,
+                        g_seconds[g.name], g_seconds[g.name] / cat, cat, g.goal);
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     std::printf("peak memory: %.1f MB\n", usage.ru_maxrss / 1024.0);
@@ -173,5 +221,9 @@ int main(int argc, char** argv) {
         std::printf("RESULT file_split_tree %.2f s %.2f %.2f %ld split of %d files, %.0f MB ; cp -r + sync of the "
                     "split's output tree\n",
                     g_seconds["split"], tree, g_seconds["split"] / tree, usage.ru_maxrss, files, megabytes);
+    for (const auto& g : readGoals)
+        if (g_seconds.count(g.name) && cat > 0)
+            std::printf("RESULT file_%s %.2f s %.2f %.2f %ld %s of %d files, %.0f MB ; cat data/* >/dev/null\n", g.name,
+                        g_seconds[g.name], cat, g_seconds[g.name] / cat, usage.ru_maxrss, g.name, files, megabytes);
     std::filesystem::remove_all(g_root);
 }

@@ -21,6 +21,9 @@ std::span<const Command* const> commands() {
         &kBackupCommand,
         &kRestoreCommand,
         &kSplitCommand,
+        &kCheckCommand,
+        &kExportCommand,
+        &kImportCommand,
     };
     return all;
 }

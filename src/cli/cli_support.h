@@ -37,6 +37,9 @@ public:
 struct Context {
     Application app;
     TerminalPrompter prompter;
+    // For a command that writes only on request: takes the writer lock as
+    // --wait says; false (the message shown) when another writer holds it.
+    std::function<bool()> takeWriterLock;
 };
 
 // Prints a status line on standard output.

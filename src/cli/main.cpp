@@ -21,10 +21,10 @@ namespace {
 
 // Commands that only read pages, show settings or write their own reports;
 // every other one writes price files, index.txt or init/backup/sep, and
-// takes the writer lock.
+// takes the writer lock. The check takes it itself when it repairs.
 bool writesData(std::string_view command) {
     return command != "quote" && command != "history" && command != "margin" && command != "options" &&
-           command != "report";
+           command != "report" && command != "check" && command != "export";
 }
 
 // Takes the writer lock, waiting up to `waitSeconds` for another writer.
@@ -114,6 +114,7 @@ int runCommand(const Command& command, const Runner& runner, const std::optional
     context.app.workDir = std::filesystem::absolute(context.app.workDir);
     WriterLock lock(context.app.workDir, "quarlink-cli");
     if (writesData(command.name) && !acquireWriterLock(lock, waitSeconds)) return kExitFailed;
+    context.takeWriterLock = [&lock, waitSeconds] { return acquireWriterLock(lock, waitSeconds); };
     return runner(context);
 }
 

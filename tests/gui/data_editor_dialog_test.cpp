@@ -122,6 +122,13 @@ TEST_F(DataEditorDialogTest, LoadEditAndSaveRoundTrip) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     child<QComboBox>(dialog, "filter")->setCurrentIndex(1);  // すべてのデータ
     child<QListWidget>(dialog, "codeList")->setCurrentRow(0);
+    // "CSV出力" writes the selected code's file as it stands.
+    const auto csvPath = root_ / "7203.csv";
+    ASSERT_TRUE(dialog.exportCsv(QString::fromStdString(csvPath.string())));
+    std::string csv;
+    ASSERT_TRUE(readWholeFile(csvPath, csv));
+    EXPECT_EQ(csv, "date,open,high,low,close,volume,margin_sell,margin_buy\n2006-12-04,10,12,9,11,500,2,1\n"
+                   "2006-12-05,11,13,10,12,600,4,3\n");
     // Rows edited before Load.. would have no list to be saved with.
     for (const char* name : {"addRow", "changeRow", "deleteRow"})
         EXPECT_FALSE(child<QPushButton>(dialog, name)->isEnabled()) << name;

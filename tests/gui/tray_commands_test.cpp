@@ -42,6 +42,7 @@ const std::vector<std::string> kExpectedMenu = {
     "株価バックアップの作成",
     "株価バックアップの復元",
     "株価データ補完",
+    "データ点検",
     "株価データの分割保存",
     "extensionフォルダを開く",
     "株価データ初期化(&I)",
@@ -146,7 +147,7 @@ TEST(TrayCommands, GuardedEntriesShowTheGuardAndOpenNothing) {
         EXPECT_EQ(opens, 0) << item.text;
         EXPECT_TRUE(f.opened.empty()) << item.text;
     }
-    EXPECT_EQ(guardedSeen, 11);
+    EXPECT_EQ(guardedSeen, 12);
 }
 
 TEST(TrayCommands, UnguardedEntriesWorkWithoutChartFolder) {

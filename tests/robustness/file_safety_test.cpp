@@ -241,7 +241,7 @@ TEST_F(FileSafety, OneWriterAtATime) {
     ASSERT_EQ(::read(ready[0], &ok, 1), 1);
     ASSERT_EQ(ok, 'y');
     for (const auto& args : {std::vector<std::string>{"backup", "--yes"}, {"--wait", "0", "split", "--yes"},
-                             {"supplement", "--init"}}) {
+                             {"supplement", "--init"}, {"check", "--repair", "--yes"}, {"import", "1301", "x.csv"}}) {
         const ProcessResult refused = cli(dir_.path(), args);
         EXPECT_EQ(refused.exitCode, 1) << args[0];
         EXPECT_NE(refused.err.find("quarlink (pid " + std::to_string(holder) + ")"), std::string::npos)
@@ -249,6 +249,9 @@ TEST_F(FileSafety, OneWriterAtATime) {
     }
     EXPECT_FALSE(fs::exists(dir_ / "work" / "backup"));
     EXPECT_FALSE(fs::exists(dir_ / "work" / "sep"));
+    // Reading needs no lock.
+    for (const auto& args : {std::vector<std::string>{"check"}, {"export", "1301"}})
+        EXPECT_EQ(cli(dir_.path(), args).exitCode, 0) << args[0];
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
     ::close(ready[0]);

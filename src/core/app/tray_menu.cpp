@@ -26,6 +26,7 @@ constexpr std::array kItems{
     entry("株価バックアップの作成", C::MakeBackUp, true, Q::Backup),
     entry("株価バックアップの復元", C::RestoreBackUp, true, Q::Restore),
     entry("株価データ補完", C::Supplement, true),
+    entry("データ点検", C::DataCheck, true),
     entry("株価データの分割保存", C::Sepalater, true, Q::Split),
     entry("extensionフォルダを開く", C::OpenExtensionFolder, true),
     entry("株価データ初期化(&I)", C::InitValueData, true),

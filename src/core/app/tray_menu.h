@@ -20,6 +20,7 @@ enum class TrayCommand {
     MakeBackUp,
     RestoreBackUp,
     Supplement,
+    DataCheck,
     Sepalater,
     OpenExtensionFolder,
     InitValueData,

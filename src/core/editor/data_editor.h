@@ -28,6 +28,7 @@ public:
     static const std::array<const char*, kFilterCount>& filterNames();  // UTF-8, selector order
 
     DataEditor(Application& app, std::int32_t initialDate);
+    const Application& app() const { return app_; }
 
     // Reads index.txt; false (after the message) when it cannot be read and
     // the dialog must close.

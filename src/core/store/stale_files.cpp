@@ -11,8 +11,10 @@ int removeStaleTemporaryFiles(const Application& app) {
                                layout::userFolder(app), layout::htmlFolder(app)})
         removed += removeStaleTemporaryFiles(folder);
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(layout::sepFolder(app), ec), end; !ec && it != end; it.increment(ec))
-        if (it->is_directory(ec)) removed += removeStaleTemporaryFiles(it->path());
+    // The year folders of the split and the repair's backup folders.
+    for (const auto& parent : {layout::sepFolder(app), layout::backupFolder(app)})
+        for (std::filesystem::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+            if (it->is_directory(ec)) removed += removeStaleTemporaryFiles(it->path());
     if (app.chartFolderConfigured()) {
         removed += removeStaleTemporaryFiles(layout::chartFolder(app));
         removed += removeStaleTemporaryFiles(layout::dataFolder(app));

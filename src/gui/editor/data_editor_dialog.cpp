@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDateEdit>
+#include <QFile>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -20,9 +22,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "health/price_csv.h"
 #include "jobs/job_status.h"
 #include "shell/qt_prompter.h"
 #include "shell/qt_text.h"
+#include "store/folder_layout.h"
 
 namespace quarlink {
 namespace {
@@ -193,8 +197,10 @@ void DataEditorDialog::buildControls() {
         0, std::max(70, priceList_->fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00")) + 16));
     priceDate_ = datePicker(this, "priceDate");
     auto* load = button(this, "Load..", "loadPrices");
+    auto* exportCsv = button(this, "CSV出力", "exportCsv");
     auto* valueRow = new QGridLayout;
     valueRow->addWidget(load, 0, 0);
+    valueRow->addWidget(exportCsv, 0, 1);
     valueRow->addWidget(new QLabel(q("日付"), this), 1, 0);
     valueRow->addWidget(priceDate_, 2, 0);
     for (int i = 0; i < PriceList::kValueCount; ++i) {
@@ -243,6 +249,7 @@ void DataEditorDialog::buildControls() {
     connect(changeSplit, &QPushButton::clicked, this, [this] { run([this] { model_.changeSplit(*prompter_); }); });
     connect(deleteSplit, &QPushButton::clicked, this, [this] { run([this] { model_.deleteSplit(*prompter_); }); });
     connect(load, &QPushButton::clicked, this, [this] { run([this] { model_.loadPrices(); }); });
+    connect(exportCsv, &QPushButton::clicked, this, &DataEditorDialog::onExportCsv);
     connect(addRow, &QPushButton::clicked, this, [this] { run([this] { model_.prices.addRow(*prompter_); }); });
     connect(changeRow, &QPushButton::clicked, this, [this] { run([this] { model_.prices.changeRow(*prompter_); }); });
     connect(deleteRow, &QPushButton::clicked, this, [this] { run([this] { model_.prices.deleteRow(); }); });
@@ -277,6 +284,29 @@ void DataEditorDialog::save(bool closeAfter) {
     const bool close = model_.save(*prompter_, closeAfter);
     showValues();
     if (close) accept();
+}
+
+void DataEditorDialog::onExportCsv() {
+    if (model_.selectedCode.empty()) {
+        prompter_->message("コードが選択されていません。");
+        return;
+    }
+    const QString path = QFileDialog::getSaveFileName(this, q("CSV出力"), q(model_.selectedCode + ".csv"),
+                                                      QStringLiteral("CSV (*.csv)"));
+    if (!path.isEmpty()) exportCsv(path);
+}
+
+bool DataEditorDialog::exportCsv(const QString& path) {
+    if (model_.selectedCode.empty()) {
+        prompter_->message("コードが選択されていません。");
+        return false;
+    }
+    std::string error;
+    const int code = std::stoi(model_.selectedCode);
+    if (exportPriceCsvFile(layout::dataFile(model_.app(), code), QFile::encodeName(path).toStdString(), &error))
+        return true;
+    prompter_->message(error);
+    return false;
 }
 
 void DataEditorDialog::takeValues() {

@@ -32,6 +32,9 @@ public:
     // False when index.txt could not be read; exec() then closes at once.
     bool isOpen() const { return open_; }
     const DataEditor& model() const { return model_; }
+    // "CSV出力": the selected code's price file as CSV at `path`; false (the
+    // user told) when no code is selected or the file cannot be written.
+    bool exportCsv(const QString& path);
 
 private:
     void buildControls();
@@ -40,6 +43,7 @@ private:
     void showValues();
     void run(const std::function<void()>& command);
     void save(bool closeAfter);
+    void onExportCsv();
 
     DataEditor model_;
     std::unique_ptr<Prompter> ownPrompter_;

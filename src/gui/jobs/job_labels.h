@@ -78,6 +78,19 @@ inline constexpr const char* kRestoreTitle = "バックアップの復元";
 inline constexpr const char* kNote = "※バックアップ中はSorvantideを操作しないでください";
 }  // namespace backup_labels
 
+namespace data_check_labels {
+inline constexpr const char* kCaption = "データ点検";
+inline constexpr const char* kCodeColumn = "コード";
+inline constexpr const char* kWhatColumn = "内容";
+inline constexpr const char* kDatesColumn = "日付";
+inline constexpr const char* kCheckButton = "再点検";
+inline constexpr const char* kRepairButton = "修復";
+inline constexpr const char* kSaveButton = "保存...";
+inline constexpr const char* kCloseButton = "閉じる";
+inline constexpr const char* kSaveCaption = "点検結果の保存";
+inline constexpr const char* kRetryQuestion = "再試行しますか？";
+}  // namespace data_check_labels
+
 namespace split_labels {
 inline constexpr const char* kTitle = "データ分割ダイアログ";
 inline constexpr const char* kNote = "※データ作成中はSorvantideを操作しないでください";

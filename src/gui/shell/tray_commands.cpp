@@ -11,6 +11,7 @@
 // Job dialogs: include each one's header here when it is wired below.
 #include "editor/data_editor_dialog.h"
 #include "jobs/backup_dialog.h"
+#include "jobs/data_check_dialog.h"
 #include "jobs/init_value_data_dialog.h"
 #include "jobs/supplement_dialog.h"
 #include "jobs/year_split_dialog.h"
@@ -51,6 +52,7 @@ void addJobDialogOpeners(Openers& o) {
     o[TrayCommand::Sepalater] = openModal<SepalaterDialog>;
     o[TrayCommand::DataEditor] = openModal<DataEditorDialog>;
     o[TrayCommand::Portfolio] = openModal<PortfolioDialog>;
+    o[TrayCommand::DataCheck] = openModal<DataCheckDialog>;  // takes the writer lock only to repair
 }
 
 // The dialogs that write price files, index.txt or the portfolio book: each

@@ -1,0 +1,245 @@
+#include <iostream>
+
+#include "cli_commands.h"
+#include "health/check_report.h"
+#include "health/data_check_job.h"
+#include "health/price_csv.h"
+#include "store/atomic_file.h"
+#include "store/clock.h"
+#include "store/folder_layout.h"
+
+namespace quarlink::cli {
+namespace {
+
+// "7203", "0101" or "101": a code 0..9999.
+std::optional<int> parseCode(const std::string& text) {
+    const auto value = parseNumber(text);
+    if (!value || *value > 9999 || text.size() > 4) return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+bool parseCodes(const std::vector<std::string>& texts, std::vector<int>& codes, std::string_view command, int& exit) {
+    for (const auto& t : texts) {
+        const auto code = parseCode(t);
+        if (!code) {
+            exit = usageError(command, "not a code from 0000 to 9999: " + t);
+            return false;
+        }
+        codes.push_back(*code);
+    }
+    return true;
+}
+
+// ---- check ----
+
+struct CheckOptions {
+    std::vector<std::string> codes;
+    bool json = false, repair = false, yes = false;
+};
+
+void addCheck(CLI::App& command, CheckOptions& o) {
+    command.add_option("--code", o.codes)->allow_extra_args(false);
+    command.add_flag("--json", o.json);
+    command.add_flag("--repair", o.repair);
+    command.add_flag("--yes", o.yes);
+}
+
+int runCheck(Context& context, const CheckOptions& options) {
+    int exit = kExitDone;
+    std::vector<int> codes;
+    if (!parseCodes(options.codes, codes, "check", exit)) return exit;
+    context.prompter.assumeYes = options.yes;
+    loadOptionsForCommand(context);
+    if (!admitted(context, TrayCommand::DataCheck)) return kExitFailed;
+    // Only a repair writes, and only then may it wait for another writer.
+    if (options.repair && context.takeWriterLock && !context.takeWriterLock()) return kExitFailed;
+
+    SystemClock clock;
+    DataCheckJob job(context.app, clock);
+    job.open();
+    job.settings.codes = codes;
+    job.settings.repair = options.repair;
+    JobOutcome o = job.start();
+    while (o.state == JobState::Running)
+        o = o.question ? job.answer(context.prompter.askYesNo(*o.question)) : job.tick();
+    if (o.message) context.prompter.message(*o.message);
+    std::cout << (options.json ? checkReportJson(job, context.app.chartFolder) : checkReportText(job)) << std::flush;
+    return o.stopReason == JobOutcome::StopReason::Failed || job.remaining() > 0 ? kExitFailed : kExitDone;
+}
+
+// ---- export ----
+
+struct ExportOptions {
+    std::vector<std::string> codes;
+    std::optional<int> from, to;
+    std::optional<std::string> out;
+    bool all = false;
+};
+
+void addExport(CLI::App& command, ExportOptions& o) {
+    command.add_option("codes", o.codes);
+    addNumber(command, "--from", o.from, 19000101, 99991231, "a date YYYYMMDD");
+    addNumber(command, "--to", o.to, 19000101, 99991231, "a date YYYYMMDD");
+    command.add_option_function<std::string>("--out", [&o](const std::string& dir) { o.out = dir; });
+    command.add_flag("--all", o.all);
+}
+
+std::vector<int> priceFileCodes(const Application& app) {
+    std::vector<int> codes;
+    for (int code = 0; code < 10000; ++code)
+        if (examinePriceFile(layout::dataFile(app, code)) != PriceFileKind::Missing) codes.push_back(code);
+    return codes;
+}
+
+int runExport(Context& context, const ExportOptions& options) {
+    int exit = kExitDone;
+    std::vector<int> codes;
+    if (!parseCodes(options.codes, codes, "export", exit)) return exit;
+    if (options.all == !codes.empty()) return usageError("export", "give codes or --all");
+    if (!options.out && (options.all || codes.size() > 1))
+        return usageError("export", "several codes need --out DIR");
+    loadOptionsForCommand(context);
+    if (!admitted(context, TrayCommand::DataCheck)) return kExitFailed;
+    if (options.all) codes = priceFileCodes(context.app);
+    const std::int32_t from = options.from.value_or(0), to = options.to.value_or(0);
+
+    if (!options.out) {
+        std::string bytes, error;
+        if (!readPriceFileBytes(layout::dataFile(context.app, codes.front()), bytes, &error)) {
+            context.prompter.message(error);
+            return kExitFailed;
+        }
+        const std::string csv = priceCsv(bytes, from, to);
+        std::cout.write(csv.data(), static_cast<std::streamsize>(csv.size()));
+        return std::cout.flush() ? kExitDone : kExitFailed;
+    }
+    const std::filesystem::path out = *options.out;
+    std::string error;
+    if (!ensureFolder(out, &error)) {
+        context.prompter.message("cannot create " + out.string() + ": " + error);
+        return kExitFailed;
+    }
+    const FolderExport result = exportPriceCsvFolder(layout::dataFolder(context.app), codes, from, to, out);
+    for (const auto& failure : result.failures) context.prompter.message(failure);
+    printStatus("CSV出力：" + std::to_string(result.written) + " ファイル → " + out.string());
+    return result.failures.empty() ? kExitDone : kExitFailed;
+}
+
+// ---- import ----
+
+struct ImportOptions {
+    std::string code, file;
+    bool overwrite = false;
+};
+
+void addImport(CLI::App& command, ImportOptions& o) {
+    command.add_option("code", o.code)->required();
+    command.add_option("file", o.file)->required();
+    command.add_flag("--overwrite", o.overwrite);
+}
+
+int runImport(Context& context, const ImportOptions& options) {
+    const auto code = parseCode(options.code);
+    if (!code) return usageError("import", "not a code from 0000 to 9999: " + options.code);
+    loadOptionsForCommand(context);
+    if (!admitted(context, TrayCommand::DataCheck)) return kExitFailed;
+    const std::string nothing = "\n何も書き込んでいません。";
+    std::string text, error;
+    if (!readCsvFile(options.file, text, &error)) {
+        context.prompter.message(error + nothing);
+        return kExitFailed;
+    }
+    const CsvImport csv = parsePriceCsv(text, SystemClock().now().yyyymmdd());
+    if (!csv.error.empty()) {
+        context.prompter.message("取り込めません：" + options.file + " の" + csv.error + nothing);
+        return kExitFailed;
+    }
+    const auto path = layout::dataFile(context.app, *code);
+    std::string existing;
+    std::string why;
+    switch (examinePriceFile(path, &why)) {
+    case PriceFileKind::Odd:
+        context.prompter.message("cannot read " + path.string() + ": " + why + nothing);
+        return kExitFailed;
+    case PriceFileKind::Regular:
+        if (!readPriceFileBytes(path, existing, &error)) {
+            context.prompter.message(error + nothing);
+            return kExitFailed;
+        }
+        break;
+    case PriceFileKind::Missing: break;
+    }
+    const ImportResult result = importPriceCsv(existing, csv, options.overwrite);
+    if (result.image != existing || (existing.empty() && !csv.rows.empty())) {
+        if (!ensureFolder(layout::dataFolder(context.app), &error) ||
+            !replaceFileAtomically(path, result.image, &error)) {
+            context.prompter.message(error + nothing);
+            return kExitFailed;
+        }
+    }
+    printStatus(layout::codeName(*code) + "：追加 " + std::to_string(result.added) + "件、上書き " +
+                std::to_string(result.replaced) + "件、既存のまま " + std::to_string(result.kept) + "件");
+    return kExitDone;
+}
+
+}  // namespace
+
+const Command kCheckCommand{
+    "check",
+    "check the price files and index.txt; --repair fixes what needs no guessing",
+    "Usage: quarlink-cli [--workdir DIR] check [--code CODE]... [--json] [--repair [--yes]]\n"
+    "\n"
+    "Reads every price file of <chart folder>/data once, and index.txt, and reports\n"
+    "per code: a trailing partial record, dates that are no calendar dates, dates\n"
+    "out of order or duplicated, dates after today, impossible prices (negative, a\n"
+    "high below the open or close, a low above them; all-zero days are fine),\n"
+    "negative volumes or margin balances, trading days of data/0101 (the Nikkei\n"
+    "average) missing within the code's own span, registered codes without a price\n"
+    "file, price files without an entry, and files that are not regular files.\n"
+    "--code limits the check to the codes given (repeatable). --json prints one\n"
+    "JSON document instead of the lines (its shape is in the README).\n"
+    "\n"
+    "--repair then fixes only what needs no guessing: it drops a trailing partial\n"
+    "record, puts records in date order and keeps one record per date (the last\n"
+    "one written). It asks first (--yes answers Yes), copies each file it changes\n"
+    "to backup/repair-YYYYMMDD-HHMMSS/ first and replaces every file atomically.\n"
+    "Only --repair takes the writer lock (see --wait).\n"
+    "\n"
+    "Exit 0 when nothing is left to report, 1 when findings remain or a repair failed.\n",
+    declareCommand<CheckOptions, addCheck, runCheck>,
+};
+
+const Command kExportCommand{
+    "export",
+    "write price files as CSV",
+    "Usage: quarlink-cli [--workdir DIR] export CODE... [--from YYYYMMDD] [--to YYYYMMDD] [--out DIR]\n"
+    "       quarlink-cli [--workdir DIR] export --all --out DIR\n"
+    "\n"
+    "Writes UTF-8 CSV with the header date,open,high,low,close,volume,margin_sell,\n"
+    "margin_buy, dates as YYYY-MM-DD, values as stored: the Nikkei average (0101)\n"
+    "and TOPIX (0102) in hundredths. One code without --out goes to standard\n"
+    "output; with --out DIR each code goes to DIR/NNNN.csv, each file replaced whole.\n"
+    "--all exports every price file. --from and --to limit the dates.\n",
+    declareCommand<ExportOptions, addExport, runExport>,
+};
+
+const Command kImportCommand{
+    "import",
+    "merge the rows of a CSV file into a code's price file",
+    "Usage: quarlink-cli [--workdir DIR] import CODE FILE [--overwrite]\n"
+    "\n"
+    "Reads a CSV with the header of 'export', or with the columns\n"
+    "Date,Open,High,Low,Close,Volume of common downloads (any order and case).\n"
+    "Dates YYYY-MM-DD, YYYY/MM/DD or YYYYMMDD; values whole numbers in the stored\n"
+    "units (indices in hundredths); a decimal is rounded to the nearest.\n"
+    "Without margin columns each row takes the price file's balances of that day,\n"
+    "else of the nearest earlier day.\n"
+    "\n"
+    "Every row is checked first: a bad row stops the import, names its line, and\n"
+    "nothing is written. The rows are then merged by date into\n"
+    "<chart folder>/data/CODE, which is replaced atomically; days already in the\n"
+    "file keep the file's values unless --overwrite is given.\n",
+    declareCommand<ImportOptions, addImport, runImport>,
+};
+
+}  // namespace quarlink::cli

@@ -1,0 +1,48 @@
+#pragma once
+#include <memory>
+
+#include "health/data_check_job.h"
+#include "jobs/job_dialog.h"
+#include "store/writer_lock.h"
+
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+
+namespace quarlink {
+
+// "データ点検": runs the data check as soon as it opens and lists the
+// findings (code, what, dates). 修復 runs the check again with the repair,
+// under the writer lock, which the job asks about before it writes.
+class DataCheckDialog : public JobDialog {
+    Q_OBJECT
+public:
+    DataCheckDialog(Application& app, QWidget* parent, Prompter* prompter = nullptr);
+
+    // Writes the findings as text to `path`; false (the user told) on failure.
+    bool saveReport(const QString& path);
+    void startCheck(bool repair);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void onSave();
+    void applyOutcome(const JobOutcome& outcome) override;
+    void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
+    void setRunning(bool running);
+
+    DataCheckJob& job_;
+    WriterLock lock_;
+    QTreeWidget* findings_;
+    QLineEdit* status_;
+    QProgressBar* progress_;
+    QPushButton* check_;
+    QPushButton* repair_;
+    QPushButton* save_;
+    QPushButton* close_;
+    bool started_ = false;
+};
+
+}  // namespace quarlink
