@@ -21,6 +21,7 @@ std::span<const Command* const> commands() {
         &kBackupCommand,
         &kRestoreCommand,
         &kSplitCommand,
+        &kScheduleCommand,
     };
     return all;
 }

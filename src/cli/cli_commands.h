@@ -46,6 +46,7 @@ extern const Command kSupplementCommand;
 extern const Command kBackupCommand;
 extern const Command kRestoreCommand;
 extern const Command kSplitCommand;
+extern const Command kScheduleCommand;
 
 // Loads the options and tidies the folders as the tray application does at
 // start-up (a first start that cannot create the file goes on).
