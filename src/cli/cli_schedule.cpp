@@ -61,6 +61,7 @@ void addOptions(CLI::App& command, Options& options) {
 }  // namespace
 
 std::optional<int> takeScheduledRun(Context& context, ScheduleSettings& settings) {
+    const bool readable = loadSchedule(context.app.workDir).problem.empty();
     settings = loadOrTell(context);
     ScheduleSettings due = settings;
     due.enabled = true;
@@ -74,7 +75,8 @@ std::optional<int> takeScheduledRun(Context& context, ScheduleSettings& settings
     // Recorded first: a run that is killed is not repeated in a loop, and the
     // tray application does not start the same time's run meanwhile.
     settings.lastRun = minuteStamp(now);
-    if (std::string error; !saveSchedule(context.app.workDir, settings, error))
+    // A file that could not be read is left for the user to mend, not replaced.
+    if (std::string error; readable && !saveSchedule(context.app.workDir, settings, error))
         std::cerr << "quarlink-cli: cannot record the run in schedule.conf: " << error << '\n';
     printStatus("Scheduled update of " + formatStampText(decision.slot) + ", source " + sourceName(settings.source));
     return std::nullopt;

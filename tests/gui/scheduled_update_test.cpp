@@ -108,6 +108,7 @@ TEST(ScheduledUpdate, WaitsForDialogsAndTheLockAndRunsNothingBeforeItsTime) {
 
     s.clock.set({2026, 12, 7, 17, 29, 0});
     EXPECT_EQ(s.scheduled.check(), Action::NotYet);
+    EXPECT_TRUE(s.activity.back().isEmpty()) << "no longer waiting";
     s.schedule(false, 0);
     s.clock.set({2026, 12, 7, 18, 0, 0});
     EXPECT_EQ(s.scheduled.check(), Action::Off);

@@ -67,6 +67,24 @@ TEST(SystemdSchedule, EnableWritesTheDropInAndEnablesTheTimer) {
     EXPECT_EQ(systemctl.calls.at(2), "disable --now quarlink-update.timer");
 }
 
+TEST(SystemdSchedule, AnEnabledTimerFollowsATimeChangedInTheTray) {
+    TempDir work, units;
+    FakeSystemctl systemctl;
+    SystemdSchedule schedule(work.path(), true, units.path(), systemctl.runner());
+    EXPECT_TRUE(schedule.followTime(at0915()).ok);
+    EXPECT_TRUE(systemctl.calls.empty()) << "no timer set up: nothing to follow";
+    EXPECT_FALSE(fs::exists(units / "quarlink-update.timer.d"));
+
+    ASSERT_TRUE(schedule.enable(at0915(), "/usr/bin/quarlink-cli").ok);
+    systemctl.calls.clear();
+    ScheduleSettings later = at0915();
+    later.hour = 18;
+    EXPECT_TRUE(schedule.followTime(later).ok);
+    EXPECT_NE(readFile(units / "quarlink-update.timer.d/schedule.conf").find("OnCalendar=Mon..Fri 18:15:00\n"),
+              std::string::npos);
+    EXPECT_EQ(systemctl.calls, std::vector<std::string>{"daemon-reload"});
+}
+
 TEST(SystemdSchedule, AnotherWorkingFolderGoesIntoTheServiceDropIn) {
     TempDir units;
     FakeSystemctl systemctl;

@@ -66,6 +66,7 @@ inline constexpr const char* kTimeLabel = "時刻";
 inline constexpr const char* kSourceLabel = "取得先";
 inline constexpr const char* kUnreadable = "を読めないため、毎日の自動更新は既定の設定（オフ）になります。\n";
 inline constexpr const char* kSaveFailed = "毎日の自動更新の設定を保存できませんでした。\n";
+inline constexpr const char* kTimerNotFollowed = "systemdのタイマーの時刻を変更できませんでした。\n";
 }  // namespace schedule_text
 
 }  // namespace quarlink

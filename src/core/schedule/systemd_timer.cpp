@@ -181,6 +181,22 @@ SystemdSchedule::Result SystemdSchedule::disable() {
     return r;
 }
 
+SystemdSchedule::Result SystemdSchedule::followTime(const ScheduleSettings& settings) {
+    Result r;
+    std::error_code ec;
+    if (!fs::exists(timerDropInPath(), ec)) return r;
+    const std::string text = timerDropIn(settings);
+    std::string old, error;
+    if (readWholeFile(timerDropInPath(), old) && old == text) return r;
+    if (!replaceFileAtomically(timerDropInPath(), text, &error)) {
+        r.ok = false;
+        r.err = "cannot write the timer's drop-in: " + error + "\n";
+        return r;
+    }
+    systemctl({"daemon-reload"}, r, "systemctl --user daemon-reload");
+    return r;
+}
+
 SystemdSchedule::Result SystemdSchedule::status(const ScheduleSettings& settings, const LocalDateTime& now) {
     Result r;
     ScheduleSettings on = settings;

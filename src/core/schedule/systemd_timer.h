@@ -42,6 +42,9 @@ public:
     // Stops and disables the timer and removes the drop-ins.
     Result disable();
     Result status(const ScheduleSettings& settings, const LocalDateTime& now);
+    // The time changed elsewhere (the tray's options): an enabled timer's
+    // drop-in follows it, so that the timer and the tray keep one time.
+    Result followTime(const ScheduleSettings& settings);
 
     std::filesystem::path timerDropInPath() const;
     std::filesystem::path serviceDropInPath() const;

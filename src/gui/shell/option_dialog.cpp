@@ -17,6 +17,7 @@
 
 #include "jobs/catch_up_job.h"
 #include "jobs/job_labels.h"
+#include "schedule/systemd_timer.h"
 #include "shell/qt_prompter.h"
 #include "store/options.h"
 
@@ -102,8 +103,13 @@ void OptionDialog::save() {
     if (s.enabled && !scheduled_.enabled) s.lastRun = std::max(s.lastRun, minuteStamp(SystemClock().now()));
     // A run recorded by quarlink-cli meanwhile stays recorded.
     s.lastRun = std::max(s.lastRun, loadSchedule(app_.workDir).settings.lastRun);
-    if (formatSchedule(s) != formatSchedule(scheduled_))
+    if (formatSchedule(s) != formatSchedule(scheduled_)) {
         if (std::string error; !saveSchedule(app_.workDir, s, error)) prompter_->message(schedule_text::kSaveFailed + error);
+        // A systemd timer set up with quarlink-cli keeps the same time.
+        const SystemdSchedule::Result timer =
+            SystemdSchedule(app_.workDir, false, userUnitFolder(), runSystemctl()).followTime(s);
+        if (!timer.ok) prompter_->message(schedule_text::kTimerNotFollowed + timer.err);
+    }
     accept();
 }
 

@@ -70,6 +70,10 @@ ScheduleDecision::Action ScheduledUpdate::check() {
         if (hooks_.notify)
             hooks_.notify({schedule_text::kTitleStopped, loaded.problem + schedule_text::kUnreadable, true});
     }
+    if (!loaded.settings.enabled) {
+        showWaiting(false);
+        return Action::Off;
+    }
     if (!lock_) lock_ = std::make_unique<WriterLock>(commands_.app().workDir, "quarlink");
     const bool blocked = commands_.busy() || !lock_->tryAcquire();
     ScheduleDecision d = decideSchedule(loaded.settings, clock_.now(), calendar_.lookup(), blocked);
@@ -79,10 +83,15 @@ ScheduleDecision::Action ScheduledUpdate::check() {
     if (due && !calendarPending) d = decideSchedule(loaded.settings, clock_.now(), calendar_.lookup(), blocked);
     if (calendarPending) d.action = Action::Wait;
     if (d.action != Action::Run) lock_->release();
-    if (d.action == Action::Wait && blocked && hooks_.activity)
-        hooks_.activity(QString::fromUtf8(schedule_text::kWaiting));
+    showWaiting(d.action == Action::Wait && blocked);
     if (d.action == Action::Run) begin(loaded.settings);
     return d.action;
+}
+
+void ScheduledUpdate::showWaiting(bool waiting) {
+    if (waiting == waitingShown_) return;
+    waitingShown_ = waiting;
+    if (hooks_.activity) hooks_.activity(waiting ? QString::fromUtf8(schedule_text::kWaiting) : QString());
 }
 
 void ScheduledUpdate::begin(ScheduleSettings settings) {
@@ -91,6 +100,7 @@ void ScheduledUpdate::begin(ScheduleSettings settings) {
     if (std::string error; !saveSchedule(commands_.app().workDir, settings, error))
         prompter_.messages.push_back(schedule_text::kSaveFailed + error);
     running_ = true;
+    waitingShown_ = false;
     commands_.setBlocked(schedule_text::kBusy);
     prompter_.messages.clear();
     dialog_.reset();

@@ -62,6 +62,7 @@ private:
     };
 
     bool calendarReady(const ScheduleSettings& settings);
+    void showWaiting(bool waiting);
     void begin(ScheduleSettings settings);
     void finish(const JobOutcome& last);
 
@@ -74,6 +75,7 @@ private:
     std::unique_ptr<UpdateDialog> dialog_;
     bool running_ = false;
     bool showing_ = false;
+    bool waitingShown_ = false;
     std::string toldProblem_;
     BusinessCalendar calendar_;
     std::future<std::pair<bool, BusinessCalendar>> calendarFetch_;
