@@ -115,6 +115,18 @@ TEST(ScheduledUpdate, WaitsForDialogsAndTheLockAndRunsNothingBeforeItsTime) {
     EXPECT_EQ(s.scheduled.dialog(), nullptr);
 }
 
+TEST(ScheduledUpdate, WithoutAChartFolderTheNoticeSaysSo) {
+    Scratch s;
+    s.app.chartFolder.clear();
+    s.schedule(true, 202612041730);
+    EXPECT_EQ(s.scheduled.check(), Action::Run);
+    EXPECT_FALSE(s.scheduled.running());
+    ASSERT_EQ(s.notices.size(), 1u);
+    EXPECT_NE(s.notices[0].body.find(tray_text::kNoChartFolder), std::string::npos);
+    EXPECT_TRUE(s.prompter.shown.empty()) << "no message box in the way";
+    EXPECT_EQ(s.scheduled.check(), Action::NotYet) << "told once per time";
+}
+
 TEST(ScheduledUpdate, GarbledSettingsAreToldOnceAndMeanOff) {
     Scratch s;
     std::ofstream(s.root / kScheduleFileName) << "enabled=1\ntime=25:99\n";

@@ -95,14 +95,24 @@ void ScheduledUpdate::showWaiting(bool waiting) {
 }
 
 void ScheduledUpdate::begin(ScheduleSettings settings) {
+    prompter_.messages.clear();
     // Recorded first: a run that crashes is not started again and again.
     settings.lastRun = minuteStamp(clock_.now());
     if (std::string error; !saveSchedule(commands_.app().workDir, settings, error))
         prompter_.messages.push_back(schedule_text::kSaveFailed + error);
+    // The menu's guard, said in the notice instead of a message box.
+    if (!commands_.app().chartFolderConfigured()) {
+        lock_->release();
+        JobOutcome refused;
+        refused.state = JobState::Idle;
+        refused.stopReason = JobOutcome::StopReason::Failed;
+        refused.message = tray_text::kNoChartFolder;
+        if (hooks_.notify) hooks_.notify(scheduleNotice(refused));
+        return;
+    }
     running_ = true;
     waitingShown_ = false;
     commands_.setBlocked(schedule_text::kBusy);
-    prompter_.messages.clear();
     dialog_.reset();
     dialog_ = std::make_unique<UpdateDialog>(commands_.app(), nullptr, &prompter_);
     dialog_->onOutcome = [this](const QString& status, int progress) {
