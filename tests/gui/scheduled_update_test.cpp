@@ -32,9 +32,10 @@ struct Scratch {
         app.workDir = root;
         app.chartFolder = (root / "chart").string();
     }
-    void schedule(bool enabled, std::int64_t lastRun) {
+    void schedule(bool enabled, std::int64_t lastRun, ScheduleSource source = ScheduleSource::InfoSeek) {
         ScheduleSettings s;
         s.enabled = enabled;
+        s.source = source;
         s.lastRun = lastRun;
         std::string error;
         ASSERT_TRUE(saveSchedule(root, s, error)) << error;
@@ -113,6 +114,33 @@ TEST(ScheduledUpdate, WaitsForDialogsAndTheLockAndRunsNothingBeforeItsTime) {
     s.clock.set({2026, 12, 7, 18, 0, 0});
     EXPECT_EQ(s.scheduled.check(), Action::Off);
     EXPECT_EQ(s.scheduled.dialog(), nullptr);
+}
+
+// With J-Quants the API's calendar decides; it is asked off the UI thread
+// once a time is due, and a failed request falls back on Monday to Friday.
+TEST(ScheduledUpdate, JQuantsAsksTheCalendarAndReportsAMissingKey) {
+    ::unsetenv("JQUANTS_API_KEY");
+    Scratch s;
+    s.schedule(true, 202612041730, ScheduleSource::JQuants);
+    BusinessCalendar holiday;
+    holiday.set(20261201, 20261231, {20261204, 20261208});  // Monday the 7th closed
+    s.scheduled.setCalendar(holiday);
+    EXPECT_EQ(s.scheduled.check(), Action::NotYet);
+
+    s.scheduled.setCalendar({});
+    EXPECT_EQ(s.scheduled.check(), Action::Wait) << "the calendar is being fetched";
+    QElapsedTimer t;
+    t.start();
+    Action a = Action::Wait;
+    while (a == Action::Wait && t.elapsed() < 10'000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        a = s.scheduled.check();
+    }
+    ASSERT_EQ(a, Action::Run);
+    ASSERT_TRUE(s.waitForNotice());
+    EXPECT_TRUE(s.notices[0].failed);
+    EXPECT_NE(s.notices[0].body.find("no J-Quants API key"), std::string::npos) << s.notices[0].body;
+    EXPECT_EQ(s.scheduled.dialog()->sourceList()->currentIndex(), 2);
 }
 
 TEST(ScheduledUpdate, WithoutAChartFolderTheNoticeSaysSo) {
