@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QTimeEdit>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include "schedule/schedule_settings.h"
 #include "shell/option_dialog.h"
 #include "shell/scheduled_update.h"
+#include "shell/tray_window.h"
 #include "store/writer_lock.h"
 #include "support/fake_prompter.h"
 #include "support/temp_dir.h"
@@ -190,4 +193,23 @@ TEST(OptionDialogSchedule, OffByDefaultAndSavedBesideTheOptions) {
     ASSERT_FALSE(s.prompter.messages.empty());
     EXPECT_NE(s.prompter.messages.back().find(kScheduleFileName), std::string::npos);
     EXPECT_FALSE(garbled.scheduleBox()->isChecked());
+}
+
+// Without a tray the fallback window carries the run's line and the notice,
+// and its button opens the outcome.
+TEST(TrayWindowNotice, FallbackWindowShowsProgressAndTheNotice) {
+    Scratch s;
+    TrayWindow tray(s.commands);
+    tray.show(false);
+    int clicks = 0;
+    tray.onNoticeClicked = [&] { ++clicks; };
+    FallbackWindow* w = tray.fallbackWindow();
+    tray.setActivity(QStringLiteral("毎日の自動更新：日々のデータ更新中：1301 (13%)"));
+    EXPECT_EQ(w->activityLine()->text(), QStringLiteral("毎日の自動更新：日々のデータ更新中：1301 (13%)"));
+    EXPECT_FALSE(w->outcomeButton()->isVisible());
+    tray.notify({schedule_text::kTitleStopped, schedule_text::kConnection, true});
+    EXPECT_TRUE(w->activityLine()->text().contains(QString::fromUtf8(schedule_text::kConnection)));
+    ASSERT_TRUE(w->outcomeButton()->isVisible());
+    w->outcomeButton()->click();
+    EXPECT_EQ(clicks, 1);
 }

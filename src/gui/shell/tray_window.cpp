@@ -90,10 +90,10 @@ void TrayWindow::show(bool trayAvailable) {
         tray_ = new QSystemTrayIcon(appIcon());
         tray_->setToolTip(QString::fromUtf8(tray_text::kToolTip));
         tray_->setContextMenu(menu_.get());
-        // Desktops differ in which button opens a tray menu; a left click shows it too.
         connect(tray_, &QSystemTrayIcon::messageClicked, this, [this] {
             if (onNoticeClicked) onNoticeClicked();
         });
+        // Desktops differ in which button opens a tray menu; a left click shows it too.
         connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
         });
