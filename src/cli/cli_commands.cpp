@@ -24,6 +24,7 @@ std::span<const Command* const> commands() {
         &kCheckCommand,
         &kExportCommand,
         &kImportCommand,
+        &kScheduleCommand,
     };
     return all;
 }

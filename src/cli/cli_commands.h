@@ -49,6 +49,7 @@ extern const Command kSplitCommand;
 extern const Command kCheckCommand;
 extern const Command kExportCommand;
 extern const Command kImportCommand;
+extern const Command kScheduleCommand;
 
 // Loads the options and tidies the folders as the tray application does at
 // start-up (a first start that cannot create the file goes on).

@@ -1,5 +1,6 @@
 #include "cli_commands.h"
 #include "cli_network.h"
+#include "cli_schedule.h"
 #include "cli_update_jquants.h"
 #include "jobs/update_job.h"
 #include "jobs/web_session.h"
@@ -16,10 +17,31 @@ struct Options {
     bool topix = false;  // these three apply to --source jquants only
     std::optional<std::string> from;
     std::optional<std::string> through;
+    bool scheduled = false;
 };
 
+int run(Context& context, const Options& options);
+
+// The source and settings come from schedule.conf, so that the systemd
+// service's command line never changes.
+int runScheduled(Context& context, const Options& given) {
+    if (given.noMargin || given.allCodes || given.nikkei || given.source || given.resume || given.topix ||
+        given.from || given.through)
+        return usageError("update", "--scheduled takes its settings from schedule.conf; give no other option");
+    ScheduleSettings s;
+    if (const std::optional<int> exit = takeScheduledRun(context, s)) return *exit;
+    Options options;
+    options.noMargin = !s.margin;
+    options.allCodes = !s.indexOnly;
+    options.nikkei = s.nikkei;
+    options.source = sourceName(s.source);
+    options.topix = s.source == ScheduleSource::JQuants && s.topix;
+    return run(context, options);
+}
+
 int run(Context& context, const Options& options) {
-    const auto& [noMargin, allCodes, nikkei, source, resume, topix, from, through] = options;
+    if (options.scheduled) return runScheduled(context, options);
+    const auto& [noMargin, allCodes, nikkei, source, resume, topix, from, through, scheduled] = options;
     if (source == "jquants") {
         if (resume)
             return usageError("update", "--resume-from does not apply to --source jquants: a new run continues "
@@ -51,6 +73,7 @@ void addOptions(CLI::App& command, Options& options) {
     command.add_flag("--topix", options.topix);
     command.add_option("--from", options.from);
     command.add_option("--through", options.through);
+    command.add_flag("--scheduled", options.scheduled);
 }
 
 }  // namespace
@@ -62,6 +85,7 @@ const Command kUpdateCommand{
     "                    [--source infoseek|yahoo] [--resume-from CODE]\n"
     "       quarlink-cli [--workdir DIR] update --source jquants [--no-margin] [--all-codes]\n"
     "                    [--topix] [--nikkei] [--from YYYYMMDD] [--through YYYYMMDD]\n"
+    "       quarlink-cli [--workdir DIR] update --scheduled\n"
     "\n"
     "Reads the Nikkei average page for the market date (code 101), then each code's\n"
     "quote page, and stores the day's record in <chart folder>/data/NNNN: it\n"
@@ -84,6 +108,10 @@ const Command kUpdateCommand{
     "  --topix              store TOPIX in data/0102 (Light plan and above)\n"
     "  --from YYYYMMDD      first day to take in (default: the newest day in the data)\n"
     "  --through YYYYMMDD   last day (default: today)\n"
+    "\n"
+    "With --scheduled (the systemd service's command, see 'schedule --help'): the\n"
+    "source and settings of schedule.conf, and only when a scheduled time (Monday\n"
+    "to Friday) has passed that no run has taken yet; otherwise it says so, exit 0.\n"
     "\n"
     "Exit codes: 0 done, 1 refused, 2 connection lost, 3 unrecognised page; on 2\n"
     "and 3 the last line names the code to resume from (jquants: run again).\n",

@@ -19,12 +19,13 @@ using namespace quarlink::cli;
 
 namespace {
 
-// Commands that only read pages, show settings or write their own reports;
+// Commands that only read pages, show settings or write their own reports
+// (the schedule only its own settings);
 // every other one writes price files, index.txt or init/backup/sep, and
 // takes the writer lock. The check takes it itself when it repairs.
 bool writesData(std::string_view command) {
     return command != "quote" && command != "history" && command != "margin" && command != "options" &&
-           command != "report" && command != "check" && command != "export";
+           command != "report" && command != "check" && command != "export" && command != "schedule";
 }
 
 // Takes the writer lock, waiting up to `waitSeconds` for another writer.

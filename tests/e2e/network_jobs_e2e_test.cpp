@@ -220,3 +220,19 @@ TEST_F(NetworkJobs, OnATerminalTheStatusLinesBecomeOneProgressLine) {
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
     EXPECT_EQ(folderBytes(work / "chart" / "data"), folderBytes(piped / "chart" / "data"));
 }
+
+// What the systemd service runs: the settings of schedule.conf (here the
+// Nikkei average too), and once per scheduled time.
+TEST_F(NetworkJobs, ScheduledUpdateTakesTheSettingsOfScheduleConf) {
+    PageServer clean(root_ / "market", "");
+    const fs::path reference = makeWork("scheduled-reference", clean.port());
+    ASSERT_EQ(runCli(reference, "update --nikkei").exitCode, 0);
+    const fs::path work = makeWork("scheduled", clean.port());
+    std::ofstream(work / "schedule.conf") << "time=00:00\nsource=infoseek\nnikkei=1\n";
+    CliRun r = runCli(work, "update --scheduled");
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(folderBytes(work / "chart" / "data"), folderBytes(reference / "chart" / "data"));
+    r = runCli(work, "update --scheduled");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("has run already"), std::string::npos) << r.out;
+}

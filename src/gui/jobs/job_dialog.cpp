@@ -10,7 +10,8 @@ JobDialog::JobDialog(Application& app, Prompter* prompter, QWidget* parent)
         if (!halting_) applyOutcome(o);
     });
     connect(&runner_, &JobRunner::finished, this, [this](const JobOutcome& last, bool stoppedByRequest) {
-        if (web_) QApplication::restoreOverrideCursor();
+        if (cursorSet_) QApplication::restoreOverrideCursor();
+        cursorSet_ = false;
         if (!halting_) jobEnded(last, stoppedByRequest);
     });
 }
@@ -27,7 +28,8 @@ void JobDialog::runJob() {
     // A network job waits on pages; a file job shows its own progress.
     if (web_) {
         web_->resetAbort();
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        if (waitCursor_ && !cursorSet_) QApplication::setOverrideCursor(Qt::WaitCursor);
+        cursorSet_ = cursorSet_ || waitCursor_;
     }
     Job* job = job_.get();
     runner_.run([job] { return job->start(); },

@@ -47,6 +47,8 @@ protected:
     void stopJob() { runner_.requestStop(); }
     // Aborts the fetch in flight and waits for its step; its outcome is dropped.
     void haltJob();
+    // A job run while its dialog is hidden leaves the pointer as it is.
+    void setWaitCursor(bool on) { waitCursor_ = on; }
 
     virtual void applyOutcome(const JobOutcome& outcome) = 0;                 // status and progress
     virtual void jobEnded(const JobOutcome& last, bool stoppedByRequest) = 0;  // controls, then the message
@@ -62,6 +64,8 @@ private:
     JobRunner runner_;
     std::function<void()> beforeTick_;
     bool halting_ = false;
+    bool waitCursor_ = true;
+    bool cursorSet_ = false;
 };
 
 }  // namespace quarlink

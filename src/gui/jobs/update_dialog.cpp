@@ -66,6 +66,7 @@ void UpdateDialog::onStart() {
             catchUp_->settings.margin = margin_->isChecked();
             catchUp_->settings.indexOnly = indexOnly_->isChecked();
             catchUp_->settings.nikkei = nikkei_->isChecked();
+            catchUp_->settings.topix = topix_;
         } else {
             job_->settings.margin = margin_->isChecked();
             job_->settings.indexOnly = indexOnly_->isChecked();
@@ -80,13 +81,26 @@ void UpdateDialog::onStart() {
     runJob();
 }
 
+void UpdateDialog::runUnattended(const ScheduleSettings& settings) {
+    margin_->setChecked(settings.margin);
+    indexOnly_->setChecked(settings.indexOnly);
+    nikkei_->setChecked(settings.nikkei);
+    source_->setCurrentIndex(static_cast<int>(settings.source));
+    topix_ = settings.topix;
+    setWaitCursor(false);
+    onStart();
+    setWaitCursor(true);
+}
+
 void UpdateDialog::applyOutcome(const JobOutcome& o) {
     showOutcome(o, status_, progress_);
+    if (onOutcome) onOutcome(status_->text(), progress_->value());
 }
 
 void UpdateDialog::jobEnded(const JobOutcome& last, bool) {
     if (last.state == JobState::Stopped && last.stopReason != JobOutcome::StopReason::Failed) start_->setEnabled(true);
     if (last.message) prompter().message(*last.message);
+    if (onEnded) onEnded(last);
 }
 
 }  // namespace quarlink

@@ -8,6 +8,7 @@
 #include "jobs/catch_up_job.h"
 #include "jobs/job_dialog.h"
 #include "jobs/update_job.h"
+#include "schedule/schedule_settings.h"
 
 namespace quarlink {
 
@@ -26,6 +27,15 @@ public:
     QPushButton* startButton() const { return start_; }
     QPushButton* cancelButton() const { return cancel_; }
 
+    // The scheduled update: the controls take the schedule's settings and the
+    // job starts at once, the dialog not shown. Questions go to the prompter
+    // given at construction.
+    void runUnattended(const ScheduleSettings& settings);
+    // After each outcome: the status line and the bar's position.
+    std::function<void(const QString& status, int progress)> onOutcome;
+    // After the job left Running and its message went to the prompter.
+    std::function<void(const JobOutcome& last)> onEnded;
+
 private:
     void onStart();
     void applyOutcome(const JobOutcome& o) override;
@@ -35,6 +45,7 @@ private:
 
     UpdateJob* job_;               // the page sources; gone once the J-Quants source is started
     CatchUpJob* catchUp_ = nullptr;
+    bool topix_ = false;  // the schedule's; the dialog has no control for it
     QCheckBox* margin_;
     QCheckBox* indexOnly_;
     QCheckBox* nikkei_;

@@ -8,6 +8,7 @@
 
 #include "shell/desktop_services.h"
 #include "shell/qt_prompter.h"
+#include "shell/scheduled_update.h"
 #include "shell/single_instance_lock.h"
 #include "app/startup.h"
 #include "shell/tray_commands.h"
@@ -95,6 +96,12 @@ int main(int argc, char** argv) {
     TrayCommands commands(app, prompter);
     TrayWindow tray(commands);
     tray.show(QSystemTrayIcon::isSystemTrayAvailable());
+    SystemClock clock;
+    ScheduledUpdate schedule(commands, clock,
+                             {[&tray](const QString& text) { tray.setActivity(text); },
+                              [&tray](const ScheduleNotice& notice) { tray.notify(notice); }});
+    tray.onNoticeClicked = [&schedule, &tray] { schedule.showOutcome(tray.fallbackWindow()); };
     runStartup(app, prompter, launchChartProgram);
+    schedule.start();
     return QApplication::exec();
 }

@@ -4,12 +4,16 @@
 
 #include <QDialog>
 
+#include "schedule/schedule_settings.h"
 #include "store/application.h"
 #include "store/prompter.h"
 
 class QCheckBox;
+class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class QTimeEdit;
 
 namespace quarlink {
 
@@ -32,6 +36,10 @@ public:
     QPushButton* browseButton() const { return browse_; }
     QPushButton* saveButton() const { return save_; }
     QPushButton* cancelButton() const { return cancel_; }
+    // "毎日の自動更新": on/off (the box's check), the time and the source.
+    QGroupBox* scheduleBox() const { return schedule_; }
+    QTimeEdit* scheduleTime() const { return time_; }
+    QComboBox* scheduleSource() const { return source_; }
 
 private:
     void browse();
@@ -46,6 +54,10 @@ private:
     QPushButton* browse_;
     QPushButton* save_;
     QPushButton* cancel_;
+    QGroupBox* schedule_;
+    QTimeEdit* time_;
+    QComboBox* source_;
+    ScheduleSettings scheduled_;  // as loaded; the fields the dialog does not show are kept
 };
 
 }  // namespace quarlink

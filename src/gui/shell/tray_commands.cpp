@@ -112,7 +112,17 @@ TrayCommands::TrayCommands(Application& app, Prompter& prompter, TrayServices se
 void TrayCommands::setOpener(TrayCommand command, TrayOpener opener) { openers_[command] = std::move(opener); }
 
 TrayRunResult TrayCommands::run(TrayCommand command, QWidget* parent) {
+    // A copy: an opener may replace the table while it runs.
+    const TrayOpener opener = openers_.at(command);
+    return run(command, parent, opener);
+}
+
+TrayRunResult TrayCommands::run(TrayCommand command, QWidget* parent, const TrayOpener& opener) {
     if (busy_) return TrayRunResult::Busy;
+    if (!blocked_.empty() && writesData(command)) {
+        prompter_.message(blocked_);
+        return TrayRunResult::Busy;
+    }
     busy_ = true;
     struct Reset {
         bool& flag;
@@ -129,8 +139,6 @@ TrayRunResult TrayCommands::run(TrayCommand command, QWidget* parent) {
             if (!prompter_.askYesNo(lock.busyMessage() + "\n" + tray_text::kRetryQuestion))
                 return TrayRunResult::Declined;
     }
-    // A copy: an opener may replace the table while it runs.
-    const TrayOpener opener = openers_.at(command);
     opener(app_, parent);
     return TrayRunResult::Done;
 }

@@ -37,7 +37,14 @@ public:
     // One command at a time: a command started while another one's dialog
     // is open is refused (the tray menu stays reachable beside a modal dialog).
     TrayRunResult run(TrayCommand command, QWidget* parent = nullptr);
+    // The same guard, question and writer lock, with another opener (the
+    // scheduled update's dialog with its outcome).
+    TrayRunResult run(TrayCommand command, QWidget* parent, const TrayOpener& opener);
     bool busy() const { return busy_; }
+
+    // While set, the commands that write data show `why` and do nothing (a
+    // scheduled update runs without a dialog of its own).
+    void setBlocked(std::string why) { blocked_ = std::move(why); }
 
     Application& app() { return app_; }
 
@@ -47,6 +54,7 @@ private:
     TrayServices services_;
     std::map<TrayCommand, TrayOpener> openers_;
     bool busy_ = false;
+    std::string blocked_;
 };
 
 }  // namespace quarlink

@@ -8,6 +8,11 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
+#ifdef QUARLINK_HAVE_DBUS
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusReply>
+#endif
 
 #include "shell/desktop_services.h"
 
@@ -20,10 +25,21 @@ FallbackWindow::FallbackWindow(QMenu* menu, QWidget* parent) : QWidget(parent), 
     auto* button = new QPushButton(QStringLiteral("メニュー"), this);
     button->setObjectName(QStringLiteral("menuButton"));
     button->setMenu(menu_);
+    label->setMinimumWidth(200);
+    activity_ = new QLabel(this);
+    activity_->setObjectName(QStringLiteral("activity"));
+    activity_->setWordWrap(true);
+    activity_->setMinimumWidth(260);
+    activity_->hide();
+    outcome_ = new QPushButton(QStringLiteral("結果を表示"), this);
+    outcome_->setObjectName(QStringLiteral("outcomeButton"));
+    outcome_->hide();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(button);
-    setFixedSize(sizeHint().expandedTo(QSize(220, 0)));
+    layout->addWidget(activity_);
+    layout->addWidget(outcome_);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void FallbackWindow::closeEvent(QCloseEvent* event) {
@@ -74,6 +90,9 @@ void TrayWindow::show(bool trayAvailable) {
         tray_ = new QSystemTrayIcon(appIcon());
         tray_->setToolTip(QString::fromUtf8(tray_text::kToolTip));
         tray_->setContextMenu(menu_.get());
+        connect(tray_, &QSystemTrayIcon::messageClicked, this, [this] {
+            if (onNoticeClicked) onNoticeClicked();
+        });
         // Desktops differ in which button opens a tray menu; a left click shows it too.
         connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
@@ -82,7 +101,60 @@ void TrayWindow::show(bool trayAvailable) {
         return;
     }
     fallback_ = std::make_unique<FallbackWindow>(menu_.get());
+    connect(fallback_->outcomeButton(), &QPushButton::clicked, this, [this] {
+        if (onNoticeClicked) onNoticeClicked();
+    });
     fallback_->show();
+}
+
+void TrayWindow::setActivity(const QString& text) {
+    if (tray_) {
+        const QString tip = QString::fromUtf8(tray_text::kToolTip);
+        tray_->setToolTip(text.isEmpty() ? tip : tip + QStringLiteral("\n") + text);
+    }
+    if (fallback_ && !text.isEmpty()) {
+        fallback_->activityLine()->setText(text);
+        fallback_->activityLine()->show();
+        fallback_->outcomeButton()->hide();
+    }
+}
+
+void TrayWindow::notify(const ScheduleNotice& notice) {
+    const QString title = QString::fromStdString(notice.title);
+    const QString body = QString::fromStdString(notice.body);
+    if (tray_) {
+        tray_->setToolTip(QString::fromUtf8(tray_text::kToolTip));
+        tray_->showMessage(title, body,
+                           notice.failed ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+        return;
+    }
+    if (fallback_) {
+        fallback_->activityLine()->setText(title + QStringLiteral("\n") + body);
+        fallback_->activityLine()->show();
+        fallback_->outcomeButton()->show();
+    }
+#ifdef QUARLINK_HAVE_DBUS
+    // Without a tray the desktop's notification service still reaches the user.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return;
+    QDBusInterface service(QStringLiteral("org.freedesktop.Notifications"),
+                           QStringLiteral("/org/freedesktop/Notifications"),
+                           QStringLiteral("org.freedesktop.Notifications"), bus);
+    if (!service.isValid()) return;
+    if (!desktopNotification_)
+        bus.connect(QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+                    QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"), this,
+                    SLOT(desktopNotificationAction(uint, QString)));
+    const QDBusReply<uint> id = service.call(
+        QStringLiteral("Notify"), QStringLiteral("Quarlink"), desktopNotification_, QStringLiteral("quarlink"), title,
+        body, QStringList{QStringLiteral("default"), QStringLiteral("結果を表示")}, QVariantMap{},
+        notice.failed ? 0 : -1);
+    if (id.isValid()) desktopNotification_ = id.value();
+#endif
+}
+
+void TrayWindow::desktopNotificationAction(uint id, const QString&) {
+    if (id == desktopNotification_ && onNoticeClicked) onNoticeClicked();
 }
 
 }  // namespace quarlink

@@ -4,9 +4,12 @@
 #include <QObject>
 #include <QWidget>
 
+#include "schedule/update_schedule.h"
 #include "shell/tray_commands.h"
 
+class QLabel;
 class QMenu;
+class QPushButton;
 class QSystemTrayIcon;
 
 namespace quarlink {
@@ -18,12 +21,19 @@ class FallbackWindow : public QWidget {
 public:
     FallbackWindow(QMenu* menu, QWidget* parent = nullptr);
 
+    // The scheduled update's line: its progress, then how it ended; the
+    // button beside it opens the outcome.
+    QLabel* activityLine() const { return activity_; }
+    QPushButton* outcomeButton() const { return outcome_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QMenu* menu_;
+    QLabel* activity_;
+    QPushButton* outcome_;
 };
 
 // Builds the popup menu from the menu table; each entry runs its command
@@ -43,11 +53,24 @@ public:
     QMenu* menu() const { return menu_.get(); }
     FallbackWindow* fallbackWindow() const { return fallback_.get(); }
 
+    // The scheduled update's progress in the tooltip (or the fallback
+    // window's line); empty when none runs.
+    void setActivity(const QString& text);
+    // The tray icon's message, or where there is no tray the desktop's
+    // notification service and the fallback window's line. A click calls
+    // `onNoticeClicked`.
+    void notify(const ScheduleNotice& notice);
+    std::function<void()> onNoticeClicked;
+
+private slots:
+    void desktopNotificationAction(uint id, const QString& action);
+
 private:
     TrayCommands& commands_;
     std::unique_ptr<QMenu> menu_;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<FallbackWindow> fallback_;
+    uint desktopNotification_ = 0;
 };
 
 }  // namespace quarlink

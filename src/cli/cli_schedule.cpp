@@ -1,0 +1,112 @@
+#include "cli_schedule.h"
+
+#include <iostream>
+
+#include "cli_commands.h"
+#include "schedule/systemd_timer.h"
+#include "schedule/update_schedule.h"
+#include "store/folder_layout.h"
+
+namespace quarlink::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+    std::string action;
+    std::optional<std::string> time;
+    std::optional<std::string> source;
+};
+
+ScheduleSettings loadOrTell(const Context& context) {
+    LoadedSchedule loaded = loadSchedule(context.app.workDir);
+    if (!loaded.problem.empty())
+        std::cerr << "quarlink-cli: " << loaded.problem << "; the defaults are used (time 17:30, source infoseek)\n";
+    return loaded.settings;
+}
+
+int run(Context& context, const Options& options) {
+    if (options.action != "enable" && (options.time || options.source))
+        return usageError("schedule", "--time and --source go with enable");
+    ScheduleSettings settings = loadOrTell(context);
+    if (options.time && !parseTimeOfDay(*options.time, settings.hour, settings.minute))
+        return usageError("schedule", "--time takes HH:MM, 00:00 to 23:59");
+    if (options.source) settings.source = *sourceFromName(*options.source);
+
+    std::error_code ec;
+    const bool defaultFolder = fs::absolute(defaultWorkDir(), ec) == context.app.workDir;
+    SystemdSchedule systemd(context.app.workDir, defaultFolder, userUnitFolder(), runSystemctl());
+    SystemdSchedule::Result result;
+    if (options.action == "enable") {
+        // The first time counts from now: a time already past today waits for the next business day.
+        if (!settings.lastRun) settings.lastRun = minuteStamp(SystemClock().now());
+        result = systemd.enable(settings, fs::read_symlink("/proc/self/exe", ec));
+    } else if (options.action == "disable") {
+        result = systemd.disable();
+    } else {
+        result = systemd.status(settings, SystemClock().now());
+    }
+    std::cout << result.out;
+    std::cerr << result.err;
+    return result.ok ? kExitDone : kExitFailed;
+}
+
+void addOptions(CLI::App& command, Options& options) {
+    command.add_option("action", options.action)->required()->check(CLI::IsMember({"enable", "disable", "status"}));
+    command.add_option("--time", options.time);
+    addChoice(command, "--source", options.source, {"infoseek", "yahoo", "jquants"});
+}
+
+}  // namespace
+
+std::optional<int> takeScheduledRun(Context& context, ScheduleSettings& settings) {
+    const bool readable = loadSchedule(context.app.workDir).problem.empty();
+    settings = loadOrTell(context);
+    ScheduleSettings due = settings;
+    due.enabled = true;
+    const LocalDateTime now = SystemClock().now();
+    const ScheduleDecision decision = decideSchedule(due, now, {}, false);
+    if (decision.action != ScheduleDecision::Action::Run) {
+        printStatus("The scheduled update of " + formatStampText(settings.lastRun) +
+                    " has run already; nothing is due before " + formatStampText(decision.next) + ".");
+        return kExitDone;
+    }
+    // Recorded first: a run that is killed is not repeated in a loop, and the
+    // tray application does not start the same time's run meanwhile.
+    settings.lastRun = minuteStamp(now);
+    // A file that could not be read is left for the user to mend, not replaced.
+    if (std::string error; readable && !saveSchedule(context.app.workDir, settings, error))
+        std::cerr << "quarlink-cli: cannot record the run in schedule.conf: " << error << '\n';
+    printStatus("Scheduled update of " + formatStampText(decision.slot) + ", source " + sourceName(settings.source));
+    return std::nullopt;
+}
+
+const Command kScheduleCommand{
+    "schedule",
+    "the daily update by a systemd user timer, Monday to Friday",
+    "Usage: quarlink-cli [--workdir DIR] schedule enable [--time HH:MM] [--source infoseek|yahoo|jquants]\n"
+    "       quarlink-cli [--workdir DIR] schedule disable|status\n"
+    "\n"
+    "enable saves the time (default 17:30, local time) and the source (default\n"
+    "infoseek) in schedule.conf in the working folder, writes the drop-in\n"
+    "~/.config/systemd/user/quarlink-update.timer.d/schedule.conf for that time,\n"
+    "and runs 'systemctl --user daemon-reload' and 'systemctl --user enable --now\n"
+    "quarlink-update.timer'. The timer (Monday to Friday, Persistent=true: a time\n"
+    "missed while the machine was off runs at the next boot) starts\n"
+    "quarlink-update.service, which runs 'quarlink-cli update --scheduled': the\n"
+    "daily update with the source and settings of schedule.conf (keys source,\n"
+    "margin, index_only, nikkei, topix), once per scheduled time. With --source\n"
+    "jquants the catch-up takes in every business day missed.\n"
+    "disable stops and disables the timer and removes the drop-ins.\n"
+    "status shows the settings, the last and next run and the timer's state.\n"
+    "\n"
+    "The tray application's 毎日の自動更新 (設定 ⇒ Sorvantide関連オプション) uses\n"
+    "the same time and source; a time run by one is not run again by the other.\n"
+    "\n"
+    "Exit codes: 0 done, 1 systemd is missing or systemctl failed (what to do\n"
+    "is on standard error), 64 usage error.\n",
+    declareCommand<Options, addOptions, run>,
+};
+
+}  // namespace quarlink::cli

@@ -1,0 +1,47 @@
+#include "schedule/business_calendar.h"
+
+#include "store/folder_layout.h"
+#include "web/endpoints.h"
+#include "web/jquants/jquants_client.h"
+#include "web/jquants/jquants_key.h"
+
+namespace quarlink {
+
+void BusinessCalendar::set(std::int32_t from, std::int32_t to, std::set<std::int32_t> businessDays) {
+    from_ = from;
+    to_ = to;
+    days_ = std::move(businessDays);
+}
+
+std::optional<bool> BusinessCalendar::isBusinessDay(std::int32_t date) const {
+    if (!covers(date)) return std::nullopt;
+    return days_.count(date) > 0;
+}
+
+BusinessDayLookup BusinessCalendar::lookup() const {
+    return [this](std::int32_t date) { return isBusinessDay(date); };
+}
+
+bool fetchJQuantsCalendar(const std::filesystem::path& workDir, std::int32_t from, std::int32_t to,
+                          BusinessCalendar& calendar, std::string& error) {
+    const jquants::ApiKey key = jquants::loadApiKey(workDir);
+    if (!key.ok()) {
+        error = key.error;
+        return false;
+    }
+    Application app;
+    app.workDir = workDir;
+    jquants::Client client(loadEndpoints(layout::endpointsFile(app)), key.key);
+    jquants::Calendar rows;
+    if (const jquants::Status s = client.calendar(from, to, rows); !s.ok()) {
+        error = s.message;
+        return false;
+    }
+    std::set<std::int32_t> days;
+    for (const jquants::CalendarDay& d : rows.rows)
+        if (d.businessDay()) days.insert(d.date);
+    calendar.set(from, to, std::move(days));
+    return true;
+}
+
+}  // namespace quarlink

@@ -1,0 +1,72 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "store/clock.h"
+
+namespace quarlink {
+
+// The daily update's source in a schedule: the dialog's list order.
+enum class ScheduleSource { InfoSeek = 0, Yahoo = 1, JQuants = 2 };
+
+// The scheduled daily update, kept in "schedule.conf" in the working folder
+// beside Quarlink.conf (whose format stays as it is). The tray application
+// and `quarlink-cli update --scheduled` read the same file, so the systemd
+// service needs no arguments that change.
+struct ScheduleSettings {
+    bool enabled = false;  // the tray application's own schedule
+    int hour = 17;
+    int minute = 30;
+    ScheduleSource source = ScheduleSource::InfoSeek;
+    // The update's settings, as the dialog opens.
+    bool margin = true;
+    bool indexOnly = true;
+    bool nikkei = false;
+    bool topix = false;  // J-Quants only
+    // When the last scheduled run started (local time), 0 before the first.
+    std::int64_t lastRun = 0;  // YYYYMMDDHHMM
+};
+
+inline constexpr const char* kScheduleFileName = "schedule.conf";
+
+// "HH:MM" (00:00 to 23:59); false for anything else.
+bool parseTimeOfDay(std::string_view text, int& hour, int& minute);
+std::string formatTimeOfDay(int hour, int minute);
+
+// "infoseek", "yahoo", "jquants".
+const char* sourceName(ScheduleSource source);
+std::optional<ScheduleSource> sourceFromName(std::string_view name);
+
+// YYYYMMDDHHMM of a local time.
+std::int64_t minuteStamp(const LocalDateTime& at);
+
+// key=value lines; '#' starts a comment. An unknown key of lower-case
+// letters, digits and '_' is ignored (a newer version's file still loads);
+// any other line, or a known key with a bad value, is an error that names
+// the line, and `settings` is then left at its defaults.
+bool parseSchedule(std::string_view text, ScheduleSettings& settings, std::string& error);
+std::string formatSchedule(const ScheduleSettings& settings);
+
+struct LoadedSchedule {
+    ScheduleSettings settings;
+    // Empty when the file was read or is missing; else why the defaults are used.
+    std::string problem;
+};
+LoadedSchedule loadSchedule(const std::filesystem::path& workDir);
+
+// Written through a temporary file and a rename: the old file or the new one.
+bool saveSchedule(const std::filesystem::path& workDir, const ScheduleSettings& settings, std::string& error);
+
+namespace schedule_text {
+inline constexpr const char* kSection = "毎日の自動更新";
+inline constexpr const char* kTimeLabel = "時刻";
+inline constexpr const char* kSourceLabel = "取得先";
+inline constexpr const char* kUnreadable = "を読めないため、毎日の自動更新は既定の設定（オフ）になります。\n";
+inline constexpr const char* kSaveFailed = "毎日の自動更新の設定を保存できませんでした。\n";
+inline constexpr const char* kTimerNotFollowed = "systemdのタイマーの時刻を変更できませんでした。\n";
+}  // namespace schedule_text
+
+}  // namespace quarlink

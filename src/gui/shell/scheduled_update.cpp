@@ -1,0 +1,158 @@
+#include "shell/scheduled_update.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include "jobs/update_dialog.h"
+#include "shell/qt_prompter.h"
+
+namespace quarlink {
+
+using Action = ScheduleDecision::Action;
+
+void ScheduledUpdate::UnattendedPrompter::message(const std::string& text) {
+    if (forward) return forward->message(text);
+    messages.push_back(text);
+}
+bool ScheduledUpdate::UnattendedPrompter::askYesNo(const std::string& text) {
+    return forward ? forward->askYesNo(text) : false;
+}
+Prompter::Answer ScheduledUpdate::UnattendedPrompter::askYesNoCancel(const std::string& text) {
+    return forward ? forward->askYesNoCancel(text) : Answer::Cancel;
+}
+
+ScheduledUpdate::ScheduledUpdate(TrayCommands& commands, const Clock& clock, Hooks hooks, QObject* parent)
+    : QObject(parent), commands_(commands), clock_(clock), hooks_(std::move(hooks)) {
+    connect(&timer_, &QTimer::timeout, this, [this] { check(); });
+}
+
+ScheduledUpdate::~ScheduledUpdate() {
+    // The dialog halts its job before it goes; the blocker goes with us.
+    dialog_.reset();
+    commands_.setBlocked({});
+}
+
+void ScheduledUpdate::start(int intervalMs) {
+    timer_.start(intervalMs);
+    QTimer::singleShot(0, this, [this] { check(); });
+}
+
+bool ScheduledUpdate::calendarReady(const ScheduleSettings& settings) {
+    const std::int32_t today = clock_.now().yyyymmdd();
+    if (settings.source != ScheduleSource::JQuants || calendar_.covers(today) || calendarTried_ == today) return true;
+    if (!calendarFetch_.valid()) {
+        // Off the UI thread: the request may take seconds. A month either
+        // side covers the missed days and the next time.
+        const std::filesystem::path workDir = commands_.app().workDir;
+        const std::int32_t from = addDays(today, -31), to = addDays(today, 31);
+        calendarFetch_ = std::async(std::launch::async, [workDir, from, to] {
+            std::pair<bool, BusinessCalendar> result;
+            std::string error;
+            result.first = fetchJQuantsCalendar(workDir, from, to, result.second, error);
+            return result;
+        });
+        return false;
+    }
+    if (calendarFetch_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+    auto [ok, calendar] = calendarFetch_.get();
+    if (ok)
+        calendar_ = calendar;
+    else
+        calendarTried_ = today;  // Monday to Friday; the catch-up reports what failed
+    return true;
+}
+
+ScheduleDecision::Action ScheduledUpdate::check() {
+    if (running_ || showing_) return Action::Wait;
+    const LoadedSchedule loaded = loadSchedule(commands_.app().workDir);
+    if (!loaded.problem.empty() && loaded.problem != toldProblem_) {
+        toldProblem_ = loaded.problem;
+        if (hooks_.notify)
+            hooks_.notify({schedule_text::kTitleStopped, loaded.problem + schedule_text::kUnreadable, true});
+    }
+    if (!loaded.settings.enabled) {
+        showWaiting(false);
+        return Action::Off;
+    }
+    if (!lock_) lock_ = std::make_unique<WriterLock>(commands_.app().workDir, "quarlink");
+    const bool blocked = commands_.busy() || !lock_->tryAcquire();
+    ScheduleDecision d = decideSchedule(loaded.settings, clock_.now(), calendar_.lookup(), blocked);
+    const bool due = d.action == Action::Run || d.action == Action::Wait;
+    // A due time asks the J-Quants calendar first, which may say it is a holiday.
+    const bool calendarPending = due && !calendarReady(loaded.settings);
+    if (due && !calendarPending) d = decideSchedule(loaded.settings, clock_.now(), calendar_.lookup(), blocked);
+    if (calendarPending) d.action = Action::Wait;
+    if (d.action != Action::Run) lock_->release();
+    showWaiting(d.action == Action::Wait && blocked);
+    if (d.action == Action::Run) begin(loaded.settings);
+    return d.action;
+}
+
+void ScheduledUpdate::showWaiting(bool waiting) {
+    if (waiting == waitingShown_) return;
+    waitingShown_ = waiting;
+    if (hooks_.activity) hooks_.activity(waiting ? QString::fromUtf8(schedule_text::kWaiting) : QString());
+}
+
+void ScheduledUpdate::begin(ScheduleSettings settings) {
+    prompter_.messages.clear();
+    // Recorded first: a run that crashes is not started again and again.
+    settings.lastRun = minuteStamp(clock_.now());
+    if (std::string error; !saveSchedule(commands_.app().workDir, settings, error))
+        prompter_.messages.push_back(schedule_text::kSaveFailed + error);
+    // The menu's guard, said in the notice instead of a message box.
+    if (!commands_.app().chartFolderConfigured()) {
+        lock_->release();
+        JobOutcome refused;
+        refused.state = JobState::Idle;
+        refused.stopReason = JobOutcome::StopReason::Failed;
+        refused.message = tray_text::kNoChartFolder;
+        if (hooks_.notify) hooks_.notify(scheduleNotice(refused));
+        return;
+    }
+    running_ = true;
+    waitingShown_ = false;
+    commands_.setBlocked(schedule_text::kBusy);
+    dialog_.reset();
+    dialog_ = std::make_unique<UpdateDialog>(commands_.app(), nullptr, &prompter_);
+    dialog_->onOutcome = [this](const QString& status, int progress) {
+        if (hooks_.activity)
+            hooks_.activity(QString::fromUtf8(schedule_text::kRunning) + status +
+                            QStringLiteral(" (%1%)").arg(progress));
+    };
+    dialog_->onEnded = [this](const JobOutcome& last) { finish(last); };
+    dialog_->runUnattended(settings);
+}
+
+void ScheduledUpdate::finish(const JobOutcome& last) {
+    if (!running_) return;  // a resumed run in the shown dialog
+    running_ = false;
+    lock_->release();
+    commands_.setBlocked({});
+    if (hooks_.activity) hooks_.activity({});
+    if (hooks_.notify) hooks_.notify(scheduleNotice(last));
+}
+
+void ScheduledUpdate::showOutcome(QWidget* parent) {
+    if (!dialog_ || running_ || showing_) return;
+    showing_ = true;
+    bool shownOnce = false;
+    commands_.run(TrayCommand::Update, parent, [this, &shownOnce](Application&, QWidget*) {
+        shownOnce = true;
+        QtPrompter shown(dialog_.get());
+        prompter_.forward = &shown;
+        // The messages the run kept, once the dialog is on screen.
+        QTimer::singleShot(0, dialog_.get(), [this, &shown] {
+            const std::vector<std::string> kept = std::move(prompter_.messages);
+            prompter_.messages.clear();
+            for (const std::string& m : kept) shown.message(m);
+        });
+        dialog_->exec();
+        prompter_.forward = nullptr;
+    });
+    showing_ = false;
+    // Closed: its outcome has been seen, and the next run makes a new one.
+    if (shownOnce) dialog_.release()->deleteLater();
+}
+
+}  // namespace quarlink

@@ -1,0 +1,85 @@
+#pragma once
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "schedule/business_calendar.h"
+#include "schedule/update_schedule.h"
+#include "shell/tray_commands.h"
+#include "store/clock.h"
+#include "store/prompter.h"
+#include "store/writer_lock.h"
+
+namespace quarlink {
+
+class UpdateDialog;
+
+// Runs the daily update by itself at the time of "毎日の自動更新": a timer
+// asks the schedule (schedule.conf, read each time) whether a run is due; a
+// due run waits while a dialog is open or another program holds the writer
+// lock, then runs in an UpdateDialog that is not shown, with no question
+// asked (each is answered No). Its progress and the notice at its end go to
+// the hooks; the notice's click opens that dialog with the outcome.
+class ScheduledUpdate : public QObject {
+    Q_OBJECT
+public:
+    struct Hooks {
+        std::function<void(const QString& text)> activity;  // empty: nothing runs
+        std::function<void(const ScheduleNotice& notice)> notify;
+    };
+
+    ScheduledUpdate(TrayCommands& commands, const Clock& clock, Hooks hooks, QObject* parent = nullptr);
+    ~ScheduledUpdate() override;
+
+    // Looks at the schedule every `intervalMs` and once at once.
+    void start(int intervalMs = 30'000);
+    // One look (the timer's; tests call it).
+    ScheduleDecision::Action check();
+    bool running() const { return running_; }
+
+    // The notice's click: the dialog of the last run, modal, through the
+    // tray's commands (their guard and the writer lock), its messages shown.
+    void showOutcome(QWidget* parent = nullptr);
+    UpdateDialog* dialog() const { return dialog_.get(); }
+
+    // The J-Quants calendar for that source (tests set a fixed one; when
+    // unset, it is fetched from the API the first time a run is due).
+    void setCalendar(const BusinessCalendar& calendar) { calendar_ = calendar; }
+
+private:
+    // Answers every question No and keeps the messages for the outcome dialog.
+    class UnattendedPrompter final : public Prompter {
+    public:
+        Prompter* forward = nullptr;  // while the dialog is shown
+        std::vector<std::string> messages;
+        void message(const std::string& text) override;
+        bool askYesNo(const std::string& text) override;
+        Answer askYesNoCancel(const std::string& text) override;
+    };
+
+    bool calendarReady(const ScheduleSettings& settings);
+    void showWaiting(bool waiting);
+    void begin(ScheduleSettings settings);
+    void finish(const JobOutcome& last);
+
+    TrayCommands& commands_;
+    const Clock& clock_;
+    Hooks hooks_;
+    QTimer timer_;
+    std::unique_ptr<WriterLock> lock_;  // made at the first look, when the working folder is set
+    UnattendedPrompter prompter_;
+    std::unique_ptr<UpdateDialog> dialog_;
+    bool running_ = false;
+    bool showing_ = false;
+    bool waitingShown_ = false;
+    std::string toldProblem_;
+    BusinessCalendar calendar_;
+    std::future<std::pair<bool, BusinessCalendar>> calendarFetch_;
+    std::int32_t calendarTried_ = 0;  // the day a fetch failed; not tried again that day
+};
+
+}  // namespace quarlink

@@ -1,0 +1,215 @@
+// The scheduled update in the tray: when it runs, what it waits for, what it
+// says at the end, and the options dialog's section.
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "jobs/update_dialog.h"
+#include "schedule/schedule_settings.h"
+#include "shell/option_dialog.h"
+#include "shell/scheduled_update.h"
+#include "shell/tray_window.h"
+#include "store/writer_lock.h"
+#include "support/fake_prompter.h"
+#include "support/temp_dir.h"
+
+using namespace quarlink;
+namespace fs = std::filesystem;
+using Action = ScheduleDecision::Action;
+
+namespace {
+
+// A chart folder whose page servers refuse every connection (port 1).
+struct Scratch {
+    Scratch() {
+        fs::create_directories(root / "chart" / "data");
+        std::ofstream(root / "chart" / "index.txt") << "date=20061205\r\n1301,A,T1,1000\r\n";
+        std::ofstream(root / "endpoints.conf")
+            << "quote=127.0.0.1:1\nhistory=127.0.0.1:1\nstock=127.0.0.1:1\nretry_attempts=1\nretry_wait_ms=0\n";
+        app.workDir = root;
+        app.chartFolder = (root / "chart").string();
+    }
+    void schedule(bool enabled, std::int64_t lastRun, ScheduleSource source = ScheduleSource::InfoSeek) {
+        ScheduleSettings s;
+        s.enabled = enabled;
+        s.source = source;
+        s.lastRun = lastRun;
+        std::string error;
+        ASSERT_TRUE(saveSchedule(root, s, error)) << error;
+    }
+    test::TempDir dir;
+    fs::path root = dir.path();
+    Application app;
+    test::FakePrompter prompter;
+    TrayCommands commands{app, prompter, TrayServices{}};
+    FixedClock clock{{2026, 12, 7, 17, 45, 0}};  // a Monday, after 17:30
+    std::vector<QString> activity;
+    std::vector<ScheduleNotice> notices;
+    ScheduledUpdate scheduled{commands, clock,
+                              {[this](const QString& t) { activity.push_back(t); },
+                               [this](const ScheduleNotice& n) { notices.push_back(n); }}};
+
+    bool waitForNotice() {
+        QElapsedTimer t;
+        t.start();
+        while (notices.empty() && t.elapsed() < 20'000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        return !notices.empty();
+    }
+};
+
+}  // namespace
+
+TEST(ScheduledUpdate, RunsUnattendedAndNotifiesTheStop) {
+    Scratch s;
+    s.schedule(true, 202612041730);
+    ASSERT_EQ(s.scheduled.check(), Action::Run);
+    EXPECT_TRUE(s.scheduled.running());
+    EXPECT_EQ(loadSchedule(s.root).settings.lastRun, 202612071745) << "the run is recorded when it starts";
+    // Meanwhile the menu's writing commands are refused with a word why.
+    EXPECT_EQ(s.commands.run(TrayCommand::Supplement), TrayRunResult::Busy);
+    ASSERT_EQ(s.prompter.messages.size(), 1u);
+    EXPECT_EQ(s.prompter.messages[0], schedule_text::kBusy);
+
+    ASSERT_TRUE(s.waitForNotice());
+    EXPECT_FALSE(s.scheduled.running());
+    EXPECT_TRUE(s.notices[0].failed);
+    EXPECT_EQ(s.notices[0].body, schedule_text::kConnection);
+    EXPECT_TRUE(s.activity.back().isEmpty()) << "the tooltip is back to normal";
+    EXPECT_FALSE(s.activity.empty());
+    EXPECT_TRUE(s.prompter.questions.empty()) << "no question is asked of the user";
+    // The lock is free again, and the dialog waits with its outcome and its resume button.
+    WriterLock other(s.root, "test");
+    EXPECT_TRUE(other.tryAcquire());
+    other.release();
+    ASSERT_NE(s.scheduled.dialog(), nullptr);
+    EXPECT_FALSE(s.scheduled.dialog()->isVisible());
+    EXPECT_TRUE(s.scheduled.dialog()->startButton()->isEnabled());
+    EXPECT_EQ(s.scheduled.dialog()->sourceList()->currentIndex(), 0);
+    // The same time is not run twice.
+    EXPECT_EQ(s.scheduled.check(), Action::NotYet);
+}
+
+TEST(ScheduledUpdate, WaitsForDialogsAndTheLockAndRunsNothingBeforeItsTime) {
+    Scratch s;
+    s.schedule(true, 202612041730);
+    {
+        WriterLock cli(s.root, "quarlink-cli");
+        ASSERT_TRUE(cli.tryAcquire());
+        EXPECT_EQ(s.scheduled.check(), Action::Wait);
+        EXPECT_EQ(s.activity.back(), QString::fromUtf8(schedule_text::kWaiting));
+    }
+    Action insideDialog = Action::Off;
+    s.commands.setOpener(TrayCommand::Options, [&](Application&, QWidget*) { insideDialog = s.scheduled.check(); });
+    s.commands.run(TrayCommand::Options);
+    EXPECT_EQ(insideDialog, Action::Wait);
+    EXPECT_EQ(loadSchedule(s.root).settings.lastRun, 202612041730) << "nothing ran";
+
+    s.clock.set({2026, 12, 7, 17, 29, 0});
+    EXPECT_EQ(s.scheduled.check(), Action::NotYet);
+    EXPECT_TRUE(s.activity.back().isEmpty()) << "no longer waiting";
+    s.schedule(false, 0);
+    s.clock.set({2026, 12, 7, 18, 0, 0});
+    EXPECT_EQ(s.scheduled.check(), Action::Off);
+    EXPECT_EQ(s.scheduled.dialog(), nullptr);
+}
+
+// With J-Quants the API's calendar decides; it is asked off the UI thread
+// once a time is due, and a failed request falls back on Monday to Friday.
+TEST(ScheduledUpdate, JQuantsAsksTheCalendarAndReportsAMissingKey) {
+    ::unsetenv("JQUANTS_API_KEY");
+    Scratch s;
+    s.schedule(true, 202612041730, ScheduleSource::JQuants);
+    BusinessCalendar holiday;
+    holiday.set(20261201, 20261231, {20261204, 20261208});  // Monday the 7th closed
+    s.scheduled.setCalendar(holiday);
+    EXPECT_EQ(s.scheduled.check(), Action::NotYet);
+
+    s.scheduled.setCalendar({});
+    EXPECT_EQ(s.scheduled.check(), Action::Wait) << "the calendar is being fetched";
+    QElapsedTimer t;
+    t.start();
+    Action a = Action::Wait;
+    while (a == Action::Wait && t.elapsed() < 10'000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        a = s.scheduled.check();
+    }
+    ASSERT_EQ(a, Action::Run);
+    ASSERT_TRUE(s.waitForNotice());
+    EXPECT_TRUE(s.notices[0].failed);
+    EXPECT_NE(s.notices[0].body.find("no J-Quants API key"), std::string::npos) << s.notices[0].body;
+    EXPECT_EQ(s.scheduled.dialog()->sourceList()->currentIndex(), 2);
+}
+
+TEST(ScheduledUpdate, WithoutAChartFolderTheNoticeSaysSo) {
+    Scratch s;
+    s.app.chartFolder.clear();
+    s.schedule(true, 202612041730);
+    EXPECT_EQ(s.scheduled.check(), Action::Run);
+    EXPECT_FALSE(s.scheduled.running());
+    ASSERT_EQ(s.notices.size(), 1u);
+    EXPECT_NE(s.notices[0].body.find(tray_text::kNoChartFolder), std::string::npos);
+    EXPECT_TRUE(s.prompter.shown.empty()) << "no message box in the way";
+    EXPECT_EQ(s.scheduled.check(), Action::NotYet) << "told once per time";
+}
+
+TEST(ScheduledUpdate, GarbledSettingsAreToldOnceAndMeanOff) {
+    Scratch s;
+    std::ofstream(s.root / kScheduleFileName) << "enabled=1\ntime=25:99\n";
+    EXPECT_EQ(s.scheduled.check(), Action::Off);
+    EXPECT_EQ(s.scheduled.check(), Action::Off);
+    ASSERT_EQ(s.notices.size(), 1u);
+    EXPECT_NE(s.notices[0].body.find("line 2"), std::string::npos) << s.notices[0].body;
+}
+
+TEST(OptionDialogSchedule, OffByDefaultAndSavedBesideTheOptions) {
+    Scratch s;
+    {
+        OptionDialog dlg(s.app, nullptr, &s.prompter);
+        EXPECT_EQ(dlg.scheduleBox()->title(), QStringLiteral("毎日の自動更新"));
+        EXPECT_FALSE(dlg.scheduleBox()->isChecked());
+        EXPECT_EQ(dlg.scheduleTime()->time(), QTime(17, 30));
+        ASSERT_EQ(dlg.scheduleSource()->count(), 3);
+        EXPECT_EQ(dlg.scheduleSource()->itemText(2), QStringLiteral("J-Quants API"));
+        dlg.scheduleBox()->setChecked(true);
+        dlg.scheduleTime()->setTime(QTime(18, 5));
+        dlg.scheduleSource()->setCurrentIndex(2);
+        dlg.saveButton()->click();
+    }
+    const LoadedSchedule saved = loadSchedule(s.root);
+    EXPECT_EQ(saved.problem, "");
+    EXPECT_TRUE(saved.settings.enabled);
+    EXPECT_EQ(saved.settings.hour * 100 + saved.settings.minute, 1805);
+    EXPECT_EQ(saved.settings.source, ScheduleSource::JQuants);
+    EXPECT_GT(saved.settings.lastRun, 0) << "switched on, it counts from now";
+
+    std::ofstream(s.root / kScheduleFileName) << "source=somewhere\n";
+    OptionDialog garbled(s.app, nullptr, &s.prompter);
+    ASSERT_FALSE(s.prompter.messages.empty());
+    EXPECT_NE(s.prompter.messages.back().find(kScheduleFileName), std::string::npos);
+    EXPECT_FALSE(garbled.scheduleBox()->isChecked());
+}
+
+// Without a tray the fallback window carries the run's line and the notice,
+// and its button opens the outcome.
+TEST(TrayWindowNotice, FallbackWindowShowsProgressAndTheNotice) {
+    Scratch s;
+    TrayWindow tray(s.commands);
+    tray.show(false);
+    int clicks = 0;
+    tray.onNoticeClicked = [&] { ++clicks; };
+    FallbackWindow* w = tray.fallbackWindow();
+    tray.setActivity(QStringLiteral("毎日の自動更新：日々のデータ更新中：1301 (13%)"));
+    EXPECT_EQ(w->activityLine()->text(), QStringLiteral("毎日の自動更新：日々のデータ更新中：1301 (13%)"));
+    EXPECT_FALSE(w->outcomeButton()->isVisible());
+    tray.notify({schedule_text::kTitleStopped, schedule_text::kConnection, true});
+    EXPECT_TRUE(w->activityLine()->text().contains(QString::fromUtf8(schedule_text::kConnection)));
+    ASSERT_TRUE(w->outcomeButton()->isVisible());
+    w->outcomeButton()->click();
+    EXPECT_EQ(clicks, 1);
+}
