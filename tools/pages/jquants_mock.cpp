@@ -1,6 +1,7 @@
 #include "jquants_mock.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <httplib.h>
@@ -35,10 +36,11 @@ std::int32_t addDays(std::int32_t date, int n) {
 
 // Numbers as the API writes them: always with a fraction ("2047.0", "1885.52").
 std::string num(double value) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    std::string out = text;
-    if (out.find_first_of(".e") == std::string::npos) out += ".0";
+    // to_chars, not printf: a page of ten years is thousands of numbers.
+    char text[400];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
+    std::string out(text, end);
+    if (out.find('.') == std::string::npos) out += ".0";
     return out;
 }
 
