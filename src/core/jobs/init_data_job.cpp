@@ -243,7 +243,26 @@ JobOutcome InitDataJob::startDelete() {
 
 JobOutcome InitDataJob::stop() {
     JobOutcome o = ended(JobState::Stopped, formatInt(init_data_text::kStopped, createCode_));
+    flushFiles(o);
     return o;
+}
+
+bool InitDataJob::flushFiles(JobOutcome& o) {
+    if (filesQueued_ == 0) return true;
+    const int first = firstQueued_;
+    const std::size_t failedBefore = files_.failures().size();
+    filesQueued_ = 0;
+    if (files_.flush()) return true;
+    // The files since `first` are not published: the next start makes them again.
+    resumeCode_ = first;
+    mode_ = Mode::None;
+    o.state = JobState::Stopped;
+    o.status = init_data_text::kErrorStatus;
+    o.stopReason = JobOutcome::StopReason::Failed;
+    std::string text = init_data_text::kFileFailed;
+    for (std::size_t i = failedBefore; i < files_.failures().size(); ++i) text += "\n" + files_.failures()[i];
+    o.message = text;
+    return false;
 }
 
 JobOutcome InitDataJob::tick() {
@@ -256,6 +275,12 @@ JobOutcome InitDataJob::tick() {
 }
 
 JobOutcome InitDataJob::createTick() {
+    JobOutcome o = createStep();
+    if (o.state != JobState::Running || filesQueued_ >= kFilesPerFlush) flushFiles(o);
+    return o;
+}
+
+JobOutcome InitDataJob::createStep() {
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = (createCode_ - 1000) / 9 / 10;
@@ -295,7 +320,7 @@ JobOutcome InitDataJob::createTick() {
                                              s.closes, s.volumes, s.buys, s.sells);
     const auto path = layout::initFile(app_, createCode_);
     std::string error;
-    if (!ensureFolder(layout::initFolder(app_), &error) || !writePriceFile(path, rows, &error)) {
+    if (!ensureFolder(layout::initFolder(app_), &error) || !files_.replace(path, serializePriceSeries(rows), &error)) {
         // The resume code stays at this code, so the next start writes it again.
         JobOutcome e = ended(JobState::Stopped, init_data_text::kErrorStatus);
         e.progress = o.progress;
@@ -303,6 +328,7 @@ JobOutcome InitDataJob::createTick() {
         e.message = withCause(init_data_text::kFileFailed + path.string(), error);
         return e;
     }
+    if (filesQueued_++ == 0) firstQueued_ = createCode_;
     o.status = formatInt(init_data_text::kCreating, createCode_);
     if (!usingApi_) {
         ++createCode_;

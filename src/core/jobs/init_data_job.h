@@ -9,6 +9,7 @@
 #include "jobs/job.h"
 #include "jobs/jquants_source.h"
 #include "jobs/skipped_files.h"
+#include "store/batch_writer.h"
 #include "store/application.h"
 #include "store/clock.h"
 #include "store/price_series.h"
@@ -107,6 +108,10 @@ private:
     JobOutcome stoppedByApi(const jquants::Status& status);
     bool writeIndexFile(int fileCode, const Series& s, JobOutcome& failure);
     JobOutcome createTick();
+    JobOutcome createStep();
+    // Publishes the files written since the last flush; false (with `o`
+    // turned into a failure that resumes at the first of them) when it cannot.
+    bool flushFiles(JobOutcome& o);
     JobOutcome fileTick(bool transfer);
 
     Application& app_;
@@ -119,6 +124,12 @@ private:
     int resumeCode_ = 1000;
     std::vector<std::int32_t> calendar_;
     SkippedFiles skipped_;  // odd files met by a transfer or delete run
+    // A create run's files, flushed together: a flush a file costs more than
+    // building it. Every end of the run, a stop included, flushes.
+    static constexpr int kFilesPerFlush = 64;
+    BatchWriter files_;
+    int filesQueued_ = 0;
+    int firstQueued_ = 0;  // the code of the oldest file not flushed yet
     // The J-Quants run: its source, the listed codes, the span asked for.
     std::unique_ptr<JQuantsSource> api_;  // made at once: abort() may come from another thread
     bool usingApi_ = false;
