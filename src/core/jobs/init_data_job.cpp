@@ -71,9 +71,8 @@ InitDataJob::InitDataJob(Application& app, HtmlValueFormat& reader, const Clock&
     : app_(app),
       reader_(reader),
       clock_(clock),
-      endpoints_(std::move(endpoints)),
       walk_(app, 10000),
-      api_(std::make_unique<JQuantsSource>(app, endpoints_)) {}
+      api_(std::make_unique<JQuantsSource>(app, std::move(endpoints))) {}
 
 InitDataJob::~InitDataJob() = default;
 

@@ -117,15 +117,14 @@ private:
     Application& app_;
     HtmlValueFormat& reader_;
     const Clock& clock_;
-    Endpoints endpoints_;
     CodeRangeWalk walk_;  // transfer and delete; the create run counts its own code
     Mode mode_ = Mode::None;
     int createCode_ = 1000;
     int resumeCode_ = 1000;
     std::vector<std::int32_t> calendar_;
     SkippedFiles skipped_;  // odd files met by a transfer or delete run
-    // A create run's files, flushed together: a flush a file costs more than
-    // building it. Every end of the run, a stop included, flushes.
+    // A create run's files, flushed together: a flush for each file would
+    // cost more than building it. Every end of the run, a stop included, flushes.
     static constexpr int kFilesPerFlush = 64;
     BatchWriter files_;
     int filesQueued_ = 0;
