@@ -12,16 +12,19 @@ struct CreateOptions {
     bool nikkei = false;
     bool topix = false;
     std::optional<int> resume;
+    std::optional<std::string> source;
 };
 
 int runCreate(Context& context, const CreateOptions& options) {
-    const auto& [startYear, noMargin, nikkei, topix, resume] = options;
+    const auto& [startYear, noMargin, nikkei, topix, resume, source] = options;
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::InitValueData)) return kExitFailed;
 
     WebSession web(context.app);
-    InitDataJob job(context.app, web.reader(), web.clock());
+    InitDataJob job(context.app, web.reader(), web.clock(), web.endpoints());
     job.open();
+    if (source == "jquants") job.settings.source = InitDataJob::kJQuants;
+    job.onWait = [](const std::string& line) { printStatus(line); };
     if (startYear) job.settings.startYear = *startYear;
     job.settings.margin = !noMargin;
     job.settings.nikkei = nikkei;
@@ -48,6 +51,7 @@ void addCreateOptions(CLI::App& command, CreateOptions& options) {
     command.add_flag("--nikkei", options.nikkei);
     command.add_flag("--topix", options.topix);
     addResumeOption(command, options.resume);
+    addChoice(command, "--source", options.source, {"yahoo", "jquants"});
 }
 
 Runner declareTransfer(CLI::App&) {
@@ -62,8 +66,9 @@ Runner declareDelete(CLI::App&) {
 const Command kInitCreateCommand{
     "init-create",
     "build initial price files in init/ from the price histories",
-    "Usage: quarlink-cli [--workdir DIR] init-create [--start-year YYYY] [--no-margin]\n"
-    "                    [--nikkei] [--topix] [--resume-from CODE]\n"
+    "Usage: quarlink-cli [--workdir DIR] init-create [--source yahoo|jquants]\n"
+    "                    [--start-year YYYY] [--no-margin] [--nikkei] [--topix]\n"
+    "                    [--resume-from CODE]\n"
     "\n"
     "Reads the Nikkei average history (its dates are the trading calendar), then\n"
     "every code's history from the start year, and writes init/NNNN in the working\n"
@@ -75,6 +80,13 @@ const Command kInitCreateCommand{
     "  --nikkei             also write init/0101 (Nikkei average)\n"
     "  --topix              also write init/0102 (TOPIX)\n"
     "  --resume-from CODE   start at CODE, as printed by a run that stopped (default 1000)\n"
+    "  --source S           yahoo (default: the price tables) or jquants\n"
+    "\n"
+    "With --source jquants (J-Quants API v2, key as for update --source jquants):\n"
+    "the codes of today's listed master, the business days of the J-Quants\n"
+    "calendar, each code's daily bars from the start year (or the oldest day the\n"
+    "plan serves) through today and its margin balances (Standard plan and above);\n"
+    "--topix needs the Light plan; J-Quants has no Nikkei average (no init/0101).\n"
     "\n"
     "Exit codes: 0 done, 1 refused or failed, 2 connection lost, 3 unrecognised page.\n",
     declareCommand<CreateOptions, addCreateOptions, runCreate>,

@@ -9,16 +9,19 @@ namespace {
 struct Options {
     bool allCodes = false;
     std::optional<int> resume;
+    std::optional<std::string> source;
 };
 
 int run(Context& context, const Options& options) {
-    const auto& [allCodes, resume] = options;
+    const auto& [allCodes, resume, source] = options;
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::SuppShin)) return kExitFailed;
 
     WebSession web(context.app);
-    MarginFillJob job(context.app, web.reader());
+    MarginFillJob job(context.app, web.reader(), web.endpoints());
     job.open();
+    if (source == "jquants") job.settings.source = MarginFillJob::kJQuants;
+    job.onWait = [](const std::string& line) { printStatus(line); };
     job.settings.indexOnly = !allCodes;
     job.resumeFrom = resume;
     const int exit = driveJob(job, context.prompter);
@@ -28,6 +31,7 @@ int run(Context& context, const Options& options) {
 void addOptions(CLI::App& command, Options& options) {
     command.add_flag("--all-codes", options.allCodes);
     addResumeOption(command, options.resume);
+    addChoice(command, "--source", options.source, {"yahoo", "jquants"});
 }
 
 }  // namespace
@@ -35,7 +39,8 @@ void addOptions(CLI::App& command, Options& options) {
 const Command kMarginFillCommand{
     "margin-fill",
     "fill past margin balances into the price files",
-    "Usage: quarlink-cli [--workdir DIR] margin-fill [--all-codes] [--resume-from CODE]\n"
+    "Usage: quarlink-cli [--workdir DIR] margin-fill [--source yahoo|jquants] [--all-codes]\n"
+    "                    [--resume-from CODE]\n"
     "\n"
     "For each code, reads six months of margin history, puts the balances on\n"
     "their dates in <chart folder>/data/NNNN, and fills records without balances\n"
@@ -44,6 +49,8 @@ const Command kMarginFillCommand{
     "Options:\n"
     "  --all-codes          visit every code 1000..9999 (default: the codes of index.txt)\n"
     "  --resume-from CODE   start at CODE, as printed by a run that stopped\n"
+    "  --source S           yahoo (default: the margin tables) or jquants (J-Quants\n"
+    "                       API v2, Standard plan and above; key as for update)\n"
     "\n"
     "Exit codes: 0 done, 1 refused, 2 connection lost, 3 unrecognised page.\n",
     declareCommand<Options, addOptions, run>,

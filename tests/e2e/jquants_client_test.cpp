@@ -215,7 +215,8 @@ TEST_F(JQuantsClient, AbortEndsAWaitingRequestQuickly) {
     const Status status = client.calendar(0, 0, days);
     stopper.join();
     EXPECT_EQ(status.outcome, Outcome::Aborted);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+    // The socket is shut down: no waiting for libcurl's once-a-second progress call.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
 }
 
 TEST_F(JQuantsClient, TlsTrustsTheGivenCaAndRefusesAnUnknownOne) {

@@ -138,15 +138,27 @@ TEST(NetworkDialogs, CancelClosesWithinHalfASecondWhileAFetchHangs) {
         expectCancelClosesAtOnce(d, d.startButton());
         EXPECT_TRUE(prompter.messages.empty());
     }
-    {
-        Scratch s(server.port());
-        SuppShinDialog d(s.app, nullptr);
-        expectCancelClosesAtOnce(d, d.startButton());
-    }
-    {
-        Scratch s(server.port());
-        InitValueDataDialog d(s.app, nullptr);
-        expectCancelClosesAtOnce(d, d.createButton());
+    for (const int source : {0, 1}) {  // the pages, then J-Quants
+        SCOPED_TRACE(source ? "J-Quants" : "pages");
+        {
+            Scratch s(server.port());
+            if (source) useJQuants(s, server.port());
+            test::FakePrompter prompter;
+            SuppShinDialog d(s.app, nullptr, &prompter);
+            d.sourceList()->setCurrentIndex(source);
+            SCOPED_TRACE("margin fill");
+            expectCancelClosesAtOnce(d, d.startButton());
+            EXPECT_TRUE(prompter.messages.empty());
+        }
+        {
+            Scratch s(server.port());
+            if (source) useJQuants(s, server.port());
+            test::FakePrompter prompter;
+            InitValueDataDialog d(s.app, nullptr, &prompter);
+            d.sourceList()->setCurrentIndex(source);
+            expectCancelClosesAtOnce(d, d.createButton());
+            EXPECT_TRUE(prompter.messages.empty());
+        }
     }
     {
         Scratch s(server.port());
@@ -162,9 +174,40 @@ TEST(SuppShinDialog, ControlsAndDefaults) {
     EXPECT_EQ(d.windowTitle(), "信用残補填");
     EXPECT_EQ(d.startButton()->text(), "取得");
     EXPECT_TRUE(d.indexOnlyBox()->isChecked());
-    ASSERT_EQ(d.sourceList()->count(), 1);
+    ASSERT_EQ(d.sourceList()->count(), 2);
     EXPECT_EQ(d.sourceList()->itemText(0), "Yahoo!ファイナンス");
+    EXPECT_EQ(d.sourceList()->itemText(1), "J-Quants API");
     EXPECT_FALSE(d.findChildren<QLabel*>().isEmpty());
+}
+
+// Choosing J-Quants in the margin fill and initial data dialogs runs the API
+// source: without a key it says where the key goes, and no file is made.
+TEST(NetworkDialogs, JQuantsChoiceWithoutAKeySaysWhereTheKeyGoes) {
+    ::unsetenv("JQUANTS_API_KEY");
+    const auto check = [](auto& dialog, QPushButton* start, test::FakePrompter& prompter, const fs::path& root) {
+        dialog.sourceList()->setCurrentIndex(1);
+        QTest::mouseClick(start, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!prompter.messages.empty(), 15000);
+        EXPECT_NE(prompter.messages[0].find("JQUANTS_API_KEY"), std::string::npos) << prompter.messages[0];
+        EXPECT_NE(prompter.messages[0].find("jquants.key"), std::string::npos);
+        EXPECT_TRUE(fs::is_empty(root / "init"));
+    };
+    {
+        Scratch s(1);
+        fs::create_directories(s.root / "init");
+        test::FakePrompter prompter;
+        SuppShinDialog d(s.app, nullptr, &prompter);
+        check(d, d.startButton(), prompter, s.root);
+    }
+    {
+        Scratch s(1);
+        test::FakePrompter prompter;
+        InitValueDataDialog d(s.app, nullptr, &prompter);
+        ASSERT_EQ(d.sourceList()->count(), 2);
+        EXPECT_EQ(d.sourceList()->itemText(1), "J-Quants API");
+        check(d, d.createButton(), prompter, s.root);
+        EXPECT_TRUE(d.createButton()->isEnabled());
+    }
 }
 
 TEST(InitValueDataDialog, ControlsStopAndStatus) {

@@ -1,6 +1,7 @@
 #include "jquants_mock.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <httplib.h>
@@ -36,10 +37,11 @@ std::int32_t addDays(std::int32_t date, int n) {
 
 // Numbers as the API writes them: always with a fraction ("2047.0", "1885.52").
 std::string num(double value) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    std::string out = text;
-    if (out.find_first_of(".e") == std::string::npos) out += ".0";
+    // to_chars, not printf: a page of ten years is thousands of numbers.
+    char text[400];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
+    std::string out(text, end);
+    if (out.find('.') == std::string::npos) out += ".0";
     return out;
 }
 
@@ -197,23 +199,30 @@ private:
     }
 
     // Listed from its first row on; a business day without a row is a halt.
-    void barsOn(std::int32_t date, const std::string& code, std::vector<std::string>& rows) const {
+    void barsOn(std::int32_t date, const std::vector<int>& stocks, const std::vector<const Extra*>& extras,
+                std::vector<std::string>& rows) const {
         if (!isTradingDay(date) || date > market_.lastDay) return;
-        for (int stock : stocks_) {
+        for (int stock : stocks) {
             const PriceSeries& series = *market_.find(stock);
-            if (series.rows.front().date > date || !matches(code, stockText(stock))) continue;
+            if (series.rows.front().date > date) continue;
             rows.push_back(barRow(date, stockText(stock), rowOn(series, date), stock % 2 == 1));
         }
-        for (const Extra& extra : extras_)
-            if (matches(code, extra.code))
-                if (const PriceRecord* r = rowOn(*market_.find(extra.source), date))
-                    rows.push_back(barRow(date, extra.code, r, false));
+        for (const Extra* extra : extras)
+            if (const PriceRecord* r = rowOn(*market_.find(extra->source), date))
+                rows.push_back(barRow(date, extra->code, r, false));
     }
 
     bool bars(const httplib::Request& req, httplib::Response& res, std::vector<std::string>& rows) {
         Query q;
         if (!codeOrDate(req, res, q)) return false;
-        for (std::int32_t d = q.from ? q.from : firstDay(); d <= q.to; d = addDays(d, 1)) barsOn(d, q.code, rows);
+        // The issues asked for, once: a code's ten years are not a scan of the market a day.
+        std::vector<int> stocks;
+        std::vector<const Extra*> extras;
+        for (int stock : stocks_)
+            if (matches(q.code, stockText(stock))) stocks.push_back(stock);
+        for (const Extra& extra : extras_)
+            if (matches(q.code, extra.code)) extras.push_back(&extra);
+        for (std::int32_t d = q.from ? q.from : firstDay(); d <= q.to; d = addDays(d, 1)) barsOn(d, stocks, extras, rows);
         return true;
     }
 

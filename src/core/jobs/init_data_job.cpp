@@ -66,9 +66,17 @@ PriceSeries alignToCalendar(const std::vector<std::int32_t>& calendar, const std
     return out;
 }
 
-InitDataJob::InitDataJob(Application& app, HtmlValueFormat& reader, const Clock& clock)
+InitDataJob::InitDataJob(Application& app, HtmlValueFormat& reader, const Clock& clock, Endpoints endpoints)
     // Transfer and delete have always visited one code past 9999 as well.
-    : app_(app), reader_(reader), clock_(clock), walk_(app, 10000) {}
+    : app_(app),
+      reader_(reader),
+      clock_(clock),
+      walk_(app, 10000),
+      api_(std::make_unique<JQuantsSource>(app, std::move(endpoints))) {}
+
+InitDataJob::~InitDataJob() = default;
+
+void InitDataJob::abort() { api_->abort(); }
 
 std::vector<int> InitDataJob::startYears() const {
     std::vector<int> years;
@@ -83,6 +91,8 @@ JobOutcome InitDataJob::open() {
     createCode_ = 1000;
     resumeCode_ = 1000;
     calendar_.clear();
+    usingApi_ = false;
+    codes_.clear();
     ensureFolder(layout::initFolder(app_));
     JobOutcome o;
     o.state = JobState::Idle;
@@ -105,7 +115,67 @@ JobOutcome InitDataJob::ended(JobState state, std::string status) {
     return o;
 }
 
+bool InitDataJob::writeIndexFile(int fileCode, const Series& s, JobOutcome& failure) {
+    PriceSeries rows;
+    rows.rows.reserve(s.dates.size());
+    for (std::size_t i = 0; i < s.dates.size(); ++i)
+        rows.append(PriceRecord{s.dates[i], s.opens[i], s.highs[i], s.lows[i], s.closes[i], 0, 0, 0});
+    const auto path = layout::initFile(app_, fileCode);
+    std::string error;
+    if (ensureFolder(layout::initFolder(app_), &error) && writePriceFile(path, rows, &error)) return true;
+    failure = ended(JobState::Stopped, init_data_text::kErrorStatus);
+    failure.stopReason = JobOutcome::StopReason::Failed;
+    failure.message = withCause(init_data_text::kFileFailed + path.string(), error);
+    return false;
+}
+
+JobOutcome InitDataJob::stoppedByApi(const jquants::Status& status) {
+    JobOutcome o = api_->stopFor(status);
+    mode_ = Mode::None;
+    o.status = init_data_text::kErrorStatus;
+    return o;
+}
+
+JobOutcome InitDataJob::startCreateFromApi() {
+    usingApi_ = true;
+    api_->onWait = [this](const std::string& line) { if (onWait) onWait(line); };
+    api_->clientHooks = clientHooks;
+    api_->restart();
+    if (std::optional<JobOutcome> refused = api_->connect()) {
+        mode_ = Mode::None;
+        return *refused;
+    }
+    if (settings.nikkei) api_->note(jquants_text::kNoNikkei);
+    apiFrom_ = settings.startYear * 10000 + 101;
+    apiTo_ = clock_.now().yyyymmdd();
+    if (const jquants::Status s = api_->stockCodes(codes_); !s.ok()) return stoppedByApi(s);
+    if (const jquants::Status s = api_->businessDays(apiFrom_, apiTo_, calendar_); !s.ok()) return stoppedByApi(s);
+    JobOutcome progress;
+    progress.status = jquants_text::kCalendarStatus;
+    if (settings.topix) {
+        Series topix;
+        if (const jquants::Status s = api_->topix(apiFrom_, apiTo_, topix); !s.ok()) {
+            JobOutcome o = stoppedByApi(s);
+            if (s.outcome == jquants::Outcome::NotInPlan) o.message = jquants_text::kTopixPlan;
+            return o;
+        }
+        if (JobOutcome failure; !writeIndexFile(102, topix, failure)) return failure;
+    }
+    nextCode_ = static_cast<std::size_t>(std::lower_bound(codes_.begin(), codes_.end(), resumeCode_) - codes_.begin());
+    if (nextCode_ == codes_.size()) {
+        JobOutcome o = ended(JobState::Finished, init_data_text::kCreateFinished);
+        if (std::string notes = api_->notes(); !notes.empty()) o.message = notes;
+        return o;
+    }
+    createCode_ = codes_[nextCode_];
+    mode_ = Mode::Create;
+    progress.state = JobState::Running;
+    return progress;
+}
+
 JobOutcome InitDataJob::startCreate() {
+    usingApi_ = false;
+    if (settings.source == kJQuants) return startCreateFromApi();
     struct IndexSeries {
         int serviceCode;
         int fileCode;
@@ -136,18 +206,7 @@ JobOutcome InitDataJob::startCreate() {
             calendar_ = s.dates;
         }
         if (!index.write) continue;
-        PriceSeries rows;
-        rows.rows.reserve(s.dates.size());
-        for (std::size_t i = 0; i < s.dates.size(); ++i)
-            rows.append(PriceRecord{s.dates[i], s.opens[i], s.highs[i], s.lows[i], s.closes[i], 0, 0, 0});
-        const auto path = layout::initFile(app_, index.fileCode);
-        std::string error;
-        if (!ensureFolder(layout::initFolder(app_), &error) || !writePriceFile(path, rows, &error)) {
-            JobOutcome o = ended(JobState::Stopped, init_data_text::kErrorStatus);
-            o.stopReason = JobOutcome::StopReason::Failed;
-            o.message = withCause(init_data_text::kFileFailed + path.string(), error);
-            return o;
-        }
+        if (JobOutcome failure; !writeIndexFile(index.fileCode, s, failure)) return failure;
     }
     createCode_ = resumeCode_;
     mode_ = Mode::Create;
@@ -183,7 +242,26 @@ JobOutcome InitDataJob::startDelete() {
 
 JobOutcome InitDataJob::stop() {
     JobOutcome o = ended(JobState::Stopped, formatInt(init_data_text::kStopped, createCode_));
+    flushFiles(o);
     return o;
+}
+
+bool InitDataJob::flushFiles(JobOutcome& o) {
+    if (filesQueued_ == 0) return true;
+    const int first = firstQueued_;
+    const std::size_t failedBefore = files_.failures().size();
+    filesQueued_ = 0;
+    if (files_.flush()) return true;
+    // The files since `first` are not published: the next start makes them again.
+    resumeCode_ = first;
+    mode_ = Mode::None;
+    o.state = JobState::Stopped;
+    o.status = init_data_text::kErrorStatus;
+    o.stopReason = JobOutcome::StopReason::Failed;
+    std::string text = init_data_text::kFileFailed;
+    for (std::size_t i = failedBefore; i < files_.failures().size(); ++i) text += "\n" + files_.failures()[i];
+    o.message = text;
+    return false;
 }
 
 JobOutcome InitDataJob::tick() {
@@ -196,12 +274,25 @@ JobOutcome InitDataJob::tick() {
 }
 
 JobOutcome InitDataJob::createTick() {
+    JobOutcome o = createStep();
+    if (o.state != JobState::Running || filesQueued_ >= kFilesPerFlush) flushFiles(o);
+    return o;
+}
+
+JobOutcome InitDataJob::createStep() {
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = (createCode_ - 1000) / 9 / 10;
     resumeCode_ = createCode_;
     Series s;
-    const int result = readHistory(createCode_, settings.margin ? 1 : 0, s);
+    if (usingApi_) {
+        if (const jquants::Status st = api_->history(createCode_, apiFrom_, apiTo_, settings.margin, s); !st.ok()) {
+            JobOutcome e = stoppedByApi(st);
+            e.progress = o.progress;
+            return e;
+        }
+    }
+    const int result = usingApi_ ? 1 : readHistory(createCode_, settings.margin ? 1 : 0, s);
     if (result == -1) {
         ++createCode_;
         if (createCode_ >= 10000) {
@@ -220,11 +311,15 @@ JobOutcome InitDataJob::createTick() {
         e.message = connection ? std::string(init_data_text::kDisconnected) : reader_.message;
         return e;
     }
-    const PriceSeries rows =
-        alignToCalendar(calendar_, s.dates, s.opens, s.highs, s.lows, s.closes, s.volumes, s.buys, s.sells);
+    // Days after the newest one served are not published yet: no fillers there.
+    std::vector<std::int32_t> published;
+    if (usingApi_)
+        published.assign(calendar_.begin(), std::upper_bound(calendar_.begin(), calendar_.end(), s.lastServed));
+    const PriceSeries rows = alignToCalendar(usingApi_ ? published : calendar_, s.dates, s.opens, s.highs, s.lows,
+                                             s.closes, s.volumes, s.buys, s.sells);
     const auto path = layout::initFile(app_, createCode_);
     std::string error;
-    if (!ensureFolder(layout::initFolder(app_), &error) || !writePriceFile(path, rows, &error)) {
+    if (!ensureFolder(layout::initFolder(app_), &error) || !files_.replace(path, serializePriceSeries(rows), &error)) {
         // The resume code stays at this code, so the next start writes it again.
         JobOutcome e = ended(JobState::Stopped, init_data_text::kErrorStatus);
         e.progress = o.progress;
@@ -232,9 +327,21 @@ JobOutcome InitDataJob::createTick() {
         e.message = withCause(init_data_text::kFileFailed + path.string(), error);
         return e;
     }
+    if (filesQueued_++ == 0) firstQueued_ = createCode_;
     o.status = formatInt(init_data_text::kCreating, createCode_);
-    ++createCode_;
-    return o;
+    if (!usingApi_) {
+        ++createCode_;
+        return o;
+    }
+    if (++nextCode_ < codes_.size()) {
+        createCode_ = codes_[nextCode_];
+        return o;
+    }
+    createCode_ = codes_.back() + 1;
+    JobOutcome e = ended(JobState::Finished, init_data_text::kCreateFinished);
+    e.progress = o.progress;
+    if (std::string notes = api_->notes(); !notes.empty()) e.message = notes;
+    return e;
 }
 
 JobOutcome InitDataJob::fileTick(bool transfer) {

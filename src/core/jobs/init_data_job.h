@@ -1,14 +1,19 @@
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "jobs/code_range_walk.h"
 #include "jobs/job.h"
+#include "jobs/jquants_source.h"
 #include "jobs/skipped_files.h"
+#include "store/batch_writer.h"
 #include "store/application.h"
 #include "store/clock.h"
 #include "store/price_series.h"
+#include "web/endpoints.h"
 #include "web/html_value_format.h"
 
 namespace quarlink {
@@ -47,6 +52,8 @@ PriceSeries alignToCalendar(const std::vector<std::int32_t>& calendar, const std
 
 // Initial data: creates init/NNNN from the price histories (mode 1),
 // transfers them into the chart folder (mode 2) or deletes them (mode 3).
+// From J-Quants the codes are those of the listed master and the calendar is
+// its business days; the records are built as from the price tables.
 class InitDataJob : public Job {
 public:
     static constexpr int kNikkeiHistory = 998407;
@@ -57,11 +64,18 @@ public:
         bool nikkei = false;
         bool topix = false;
         int startYear = 1990;
+        int source = 0;  // 0 the price tables, kJQuants the J-Quants API
     };
+    static constexpr int kJQuants = 1;
 
-    InitDataJob(Application& app, HtmlValueFormat& reader, const Clock& clock);
+    // `endpoints` locate the J-Quants API; the price tables go through `reader`.
+    InitDataJob(Application& app, HtmlValueFormat& reader, const Clock& clock, Endpoints endpoints = {});
+    ~InitDataJob() override;
 
     Settings settings;
+    // The J-Quants source's rate-limit waits, from the thread running the tick.
+    std::function<void(const std::string&)> onWait;
+    jquants::Client::Hooks clientHooks;  // tests
     // What the next start() does (the button pressed); not a setting, as
     // each run may choose another.
     Mode action = Mode::Create;
@@ -75,6 +89,7 @@ public:
     JobOutcome tick() override;
     // The user's stop: shows the create code, in every mode.
     JobOutcome stop() override;
+    void abort() override;
 
     // Years the start-year list offers: 1990 to the clock's year.
     std::vector<int> startYears() const;
@@ -86,12 +101,17 @@ public:
     const std::vector<std::int32_t>& calendar() const { return calendar_; }
 
 private:
-    struct Series {
-        std::vector<std::int32_t> dates, opens, highs, lows, closes, volumes, buys, sells;
-    };
+    using Series = HistoryRows;
     int readHistory(int code, int mode, Series& s);
     JobOutcome ended(JobState state, std::string status);
+    JobOutcome startCreateFromApi();
+    JobOutcome stoppedByApi(const jquants::Status& status);
+    bool writeIndexFile(int fileCode, const Series& s, JobOutcome& failure);
     JobOutcome createTick();
+    JobOutcome createStep();
+    // Publishes the files written since the last flush; false (with `o`
+    // turned into a failure that resumes at the first of them) when it cannot.
+    bool flushFiles(JobOutcome& o);
     JobOutcome fileTick(bool transfer);
 
     Application& app_;
@@ -103,6 +123,18 @@ private:
     int resumeCode_ = 1000;
     std::vector<std::int32_t> calendar_;
     SkippedFiles skipped_;  // odd files met by a transfer or delete run
+    // A create run's files, flushed together: a flush for each file would
+    // cost more than building it. Every end of the run, a stop included, flushes.
+    static constexpr int kFilesPerFlush = 64;
+    BatchWriter files_;
+    int filesQueued_ = 0;
+    int firstQueued_ = 0;  // the code of the oldest file not flushed yet
+    // The J-Quants run: its source, the listed codes, the span asked for.
+    std::unique_ptr<JQuantsSource> api_;  // made at once: abort() may come from another thread
+    bool usingApi_ = false;
+    std::vector<int> codes_;
+    std::size_t nextCode_ = 0;
+    std::int32_t apiFrom_ = 0, apiTo_ = 0;
 };
 
 }  // namespace quarlink

@@ -34,7 +34,12 @@ void fillMarginBalances(PriceSeries& records, const std::vector<std::int32_t>& d
     }
 }
 
-MarginFillJob::MarginFillJob(Application& app, HtmlValueFormat& reader) : app_(app), reader_(reader) {}
+MarginFillJob::MarginFillJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints)
+    : app_(app), reader_(reader), api_(std::make_unique<JQuantsSource>(app, std::move(endpoints))) {}
+
+MarginFillJob::~MarginFillJob() = default;
+
+void MarginFillJob::abort() { api_->abort(); }
 
 JobOutcome MarginFillJob::open() {
     settings = Settings{};
@@ -49,6 +54,14 @@ JobOutcome MarginFillJob::open() {
 
 JobOutcome MarginFillJob::start() {
     setSettingsTaken(true);
+    connected_ = false;
+    if (settings.source == kJQuants) {
+        api_->onWait = [this](const std::string& line) { if (onWait) onWait(line); };
+        api_->clientHooks = clientHooks;
+        api_->restart();
+        if (std::optional<JobOutcome> refused = api_->connect()) return *refused;
+        connected_ = true;
+    }
     cursor_.begin(settings.indexOnly, layout::indexFile(app_));
     JobOutcome o;
     o.state = JobState::Running;
@@ -75,14 +88,40 @@ JobOutcome MarginFillJob::writeFailure(JobOutcome o, const std::filesystem::path
     return o;
 }
 
+int MarginFillJob::readFromApi(std::vector<std::int32_t>& dates, std::vector<std::int32_t>& buys,
+                               std::vector<std::int32_t>& sells, JobOutcome& o) {
+    const int code = app_.currentCode;
+    std::error_code ec;
+    // J-Quants has no balances for the indices; a code without a file would
+    // be passed over after its request anyway.
+    if (code < CodeCursor::kFirstStockCode || !std::filesystem::exists(layout::dataFile(app_, code), ec)) return -1;
+    // The months the margin table is asked for: from day 1 six months back through today.
+    const LocalDateTime now = reader_.clock().now();
+    int year = now.year, month = now.month - kMonths;
+    for (; month <= 0; month += 12) --year;
+    const jquants::Status s = api_->marginHistory(code, year * 10000 + month * 100 + 1, now.yyyymmdd(), dates, buys, sells);
+    if (s.ok()) return dates.empty() ? -1 : 1;
+    const JobOutcome stop = api_->stopFor(s);
+    o.state = JobState::Stopped;
+    o.stopReason = stop.stopReason;
+    o.message = s.outcome == jquants::Outcome::NotInPlan ? std::string(jquants_text::kMarginFillPlan) : *stop.message;
+    return 0;
+}
+
 JobOutcome MarginFillJob::tick() {
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = app_.currentCode / 100;
 
     std::vector<std::int32_t> dates, buys, sells;
-    const int result =
-        settings.source == 0 ? reader_.ReadMarginHistory(app_.currentCode, kMonths, dates, buys, sells) : -3;
+    if (connected_) {
+        const int result = readFromApi(dates, buys, sells, o);
+        if (result == -1) return advanceQuietly(o);
+        if (result != 1) return o;
+    }
+    const int result = connected_           ? 1
+                       : settings.source == 0 ? reader_.ReadMarginHistory(app_.currentCode, kMonths, dates, buys, sells)
+                                              : -3;
     if (result == -1) return advanceQuietly(o);
     if (result != 1) {
         o.state = JobState::Stopped;

@@ -1,14 +1,17 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "jobs/code_cursor.h"
 #include "jobs/job.h"
+#include "jobs/jquants_source.h"
 #include "store/application.h"
 #include "store/price_series.h"
+#include "web/endpoints.h"
 #include "web/html_value_format.h"
 
 namespace quarlink {
@@ -29,23 +32,31 @@ inline constexpr const char* kFormatChanged =
 void fillMarginBalances(PriceSeries& records, const std::vector<std::int32_t>& dates,
                         const std::vector<std::int32_t>& buys, const std::vector<std::int32_t>& sells);
 
-// The margin fill: one code per tick, six months of margin history each.
+// The margin fill: one code per tick, six months of margin history each,
+// from the margin tables or J-Quants (which is asked only for codes that
+// have a price file).
 class MarginFillJob : public Job {
 public:
     static constexpr int kMonths = 6;
+    static constexpr int kJQuants = 1;
     struct Settings {
         bool indexOnly = true;
-        int source = 0;  // the only source: Yahoo
+        int source = 0;  // 0 Yahoo's margin tables, kJQuants the J-Quants API
     };
 
-    MarginFillJob(Application& app, HtmlValueFormat& reader);
+    // `endpoints` locate the J-Quants API; the margin tables go through `reader`.
+    MarginFillJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints = {});
+    ~MarginFillJob() override;
 
     Settings settings;
     std::optional<int> resumeFrom;
+    std::function<void(const std::string&)> onWait;  // J-Quants rate-limit waits, from the tick's thread
+    jquants::Client::Hooks clientHooks;               // tests
 
     JobOutcome open() override;
     JobOutcome start() override;
     JobOutcome tick() override;
+    void abort() override;
 
     int currentCode() const { return app_.currentCode; }
     std::size_t listPosition() const { return cursor_.position; }
@@ -53,10 +64,15 @@ public:
 private:
     JobOutcome writeFailure(JobOutcome o, const std::filesystem::path& path, const std::string& cause);
     JobOutcome advanceQuietly(JobOutcome o);
+    // 1 with the code's balances, -1 without any, else the stopped outcome in `o`.
+    int readFromApi(std::vector<std::int32_t>& dates, std::vector<std::int32_t>& buys,
+                    std::vector<std::int32_t>& sells, JobOutcome& o);
 
     Application& app_;
     HtmlValueFormat& reader_;
     CodeCursor cursor_;
+    std::unique_ptr<JQuantsSource> api_;  // made at once: abort() may come from another thread
+    bool connected_ = false;
 };
 
 }  // namespace quarlink

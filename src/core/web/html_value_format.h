@@ -19,6 +19,8 @@ public:
         : fetcher_(fetcher), endpoints_(endpoints), clock_(clock) {}
     virtual ~HtmlValueFormat() = default;
 
+    const Clock& clock() const { return clock_; }
+
     std::string message;  // diagnostic text of the last -3
     std::int32_t year = 0;
     std::int32_t month = 0;

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "jobs/job_labels.h"
+#include "jobs/catch_up_job.h"
 #include "jobs/job_status.h"
 
 namespace quarlink {
@@ -16,7 +17,7 @@ QString text(const char* utf8) { return QString::fromUtf8(utf8); }
 }  // namespace
 
 InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : JobDialog(app, prompter, parent), job_(makeJob<InitDataJob>(app, web().reader(), web().clock())) {
+    : JobDialog(app, prompter, parent), job_(makeJob<InitDataJob>(app, web().reader(), web().clock(), web().endpoints())) {
     using namespace init_data_text;
     using namespace init_data_labels;
     setWindowTitle(text(kCaption));
@@ -25,6 +26,7 @@ InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prom
     topix_ = new QCheckBox(text(kTopixLabel));
     source_ = new QComboBox;
     source_->addItem(text(kSource));
+    source_->addItem(text(catch_up_text::kSource));
     year_ = new QComboBox;
     status_ = makeStatusLine();
     fitStatusLine(status_, {kCreateFinished, kErrorStatus, kFormatStatus, kInitialStatus});
@@ -68,6 +70,8 @@ InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prom
     nikkei_->setChecked(job_.settings.nikkei);
     topix_->setChecked(job_.settings.topix);
     stop_->setEnabled(false);
+    // A J-Quants rate-limit wait happens inside a step, on the worker thread.
+    job_.onWait = statusFromWorker(status_);
 }
 
 void InitValueDataDialog::begin(Action action) {
@@ -77,6 +81,7 @@ void InitValueDataDialog::begin(Action action) {
         job_.settings.nikkei = nikkei_->isChecked();
         job_.settings.topix = topix_->isChecked();
         job_.settings.startYear = 1990 + std::max(0, year_->currentIndex());
+        job_.settings.source = source_->currentIndex() == 1 ? InitDataJob::kJQuants : 0;
     }
     for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(nikkei_),
                        static_cast<QWidget*>(topix_), static_cast<QWidget*>(source_), static_cast<QWidget*>(year_),

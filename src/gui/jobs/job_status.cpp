@@ -52,4 +52,12 @@ void showProgressBeforeStep(QProgressBar* progress, int value) {
     QMetaObject::invokeMethod(progress, [progress, value] { progress->setValue(value); }, Qt::QueuedConnection);
 }
 
+std::function<void(const std::string&)> statusFromWorker(QLineEdit* status) {
+    return [status](const std::string& line) {
+        QMetaObject::invokeMethod(
+            status, [status, text = QString::fromStdString(line)] { setStatusText(status, text); },
+            Qt::QueuedConnection);
+    };
+}
+
 }  // namespace quarlink

@@ -2,7 +2,9 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <functional>
 #include <initializer_list>
+#include <string>
 
 #include "jobs/job_outcome.h"
 
@@ -27,5 +29,9 @@ void fitStatusLine(QLineEdit* status, std::initializer_list<const char*> texts);
 // From a job's worker thread: moves the bar to `value` on the GUI thread, so
 // the bar names the code whose page is being fetched rather than the last one.
 void showProgressBeforeStep(QProgressBar* progress, int value);
+
+// A job's hook for lines said inside a step (a rate-limit wait): each goes to
+// `status` on the GUI thread.
+std::function<void(const std::string&)> statusFromWorker(QLineEdit* status);
 
 }  // namespace quarlink

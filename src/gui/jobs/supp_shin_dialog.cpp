@@ -5,16 +5,18 @@
 #include <QVBoxLayout>
 
 #include "jobs/job_labels.h"
+#include "jobs/catch_up_job.h"
 #include "jobs/job_status.h"
 
 namespace quarlink {
 
 SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : JobDialog(app, prompter, parent), job_(makeJob<MarginFillJob>(app, web().reader())) {
+    : JobDialog(app, prompter, parent), job_(makeJob<MarginFillJob>(app, web().reader(), web().endpoints())) {
     setWindowTitle(QString::fromUtf8(margin_fill_labels::kCaption));
     indexOnly_ = new QCheckBox(QString::fromUtf8(margin_fill_labels::kIndexOnlyLabel));
     source_ = new QComboBox;
     source_->addItem(QString::fromUtf8(margin_fill_labels::kSourceYahoo));
+    source_->addItem(QString::fromUtf8(catch_up_text::kSource));
     status_ = makeStatusLine();
     fitStatusLine(status_, {margin_fill_text::kFinished, margin_fill_text::kFinishedSkip});
     progress_ = makeProgressBar();
@@ -38,6 +40,8 @@ SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prom
     applyOutcome(job_.open());
     indexOnly_->setChecked(job_.settings.indexOnly);
     source_->setCurrentIndex(job_.settings.source);
+    // A J-Quants rate-limit wait happens inside a step, on the worker thread.
+    job_.onWait = statusFromWorker(status_);
 }
 
 void SuppShinDialog::onStart() {

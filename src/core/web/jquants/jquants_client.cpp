@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <curl/curl.h>
 #include <mutex>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 #include "store/atomic_file.h"
 #include "web/jquants/jquants_json.h"
@@ -81,6 +84,31 @@ struct Client::Curl {
     static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         return static_cast<Curl*>(self)->aborted->load() ? 1 : 0;
     }
+
+    // The sockets libcurl has open, so that an abort can wake a request that
+    // waits on a silent server at once: the progress callback alone may come
+    // only once a second.
+    std::mutex socketMutex;
+    std::vector<curl_socket_t> sockets;
+    static curl_socket_t onOpen(void* self, curlsocktype, curl_sockaddr* address) {
+        auto* curl = static_cast<Curl*>(self);
+        const curl_socket_t s = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+        if (s != CURL_SOCKET_BAD) {
+            const std::lock_guard lock(curl->socketMutex);
+            curl->sockets.push_back(s);
+        }
+        return s;
+    }
+    static int onClose(void* self, curl_socket_t s) {
+        auto* curl = static_cast<Curl*>(self);
+        const std::lock_guard lock(curl->socketMutex);
+        std::erase(curl->sockets, s);
+        return ::close(s);
+    }
+    void shutDownSockets() {
+        const std::lock_guard lock(socketMutex);
+        for (const curl_socket_t s : sockets) ::shutdown(s, SHUT_RDWR);
+    }
 };
 
 Client::Client(const Endpoints& endpoints, std::string apiKey, Hooks hooks)
@@ -111,6 +139,10 @@ Client::Client(const Endpoints& endpoints, std::string apiKey, Hooks hooks)
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Curl::onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, curl_.get());
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, &Curl::onOpen);
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, curl_.get());
+    curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, &Curl::onClose);
+    curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, curl_.get());
     // The page client's bounds: timeout_ms for connecting and for silence,
     // page_timeout_ms for a whole answer.
     const long idleMs = endpoints.timeoutMs.value_or(30'000);
@@ -132,6 +164,11 @@ Client::Client(const Endpoints& endpoints, std::string apiKey, Hooks hooks)
         curl_blob blob{bundle.data(), bundle.size(), CURL_BLOB_COPY};
         curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &blob);
     }
+}
+
+void Client::abort() {
+    aborted_.store(true);
+    curl_->shutDownSockets();
 }
 
 Client::~Client() {

@@ -47,7 +47,7 @@ public:
 
     // From any thread: the running request ends within about a second with
     // Outcome::Aborted, and so does every later one until resetAbort().
-    void abort() { aborted_.store(true); }
+    void abort();
     void resetAbort() { aborted_.store(false); }
 
     int requestsPerMinute() const { return rpm_; }

@@ -1,0 +1,247 @@
+#include "jobs/jquants_source.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "store/number_text.h"
+#include "web/jquants/jquants_json.h"
+#include "web/jquants/jquants_key.h"
+
+namespace quarlink {
+
+using jquants::Outcome;
+using jquants::Status;
+
+namespace {
+
+// Nearest whole unit, halves up, as the catch-up stores them.
+std::int32_t wholeOf(double value) { return clampToInt32(static_cast<std::int64_t>(std::floor(value + 0.5))); }
+
+std::string withDetail(std::string text, const std::string& detail) {
+    return detail.empty() ? text : text + "\n(" + detail + ")";
+}
+
+}  // namespace
+
+JQuantsSource::JQuantsSource(const Application& app, Endpoints endpoints)
+    : app_(app), endpoints_(std::move(endpoints)) {}
+
+std::optional<JobOutcome> JQuantsSource::connect() {
+    const jquants::ApiKey key = jquants::loadApiKey(app_.workDir);
+    if (!key.ok()) {
+        JobOutcome o;
+        o.state = JobState::Stopped;
+        o.stopReason = JobOutcome::StopReason::Failed;
+        o.message = jquants_text::kKeyMissing + key.error;
+        return o;
+    }
+    jquants::Client::Hooks hooks = clientHooks;
+    if (!hooks.status) hooks.status = [this](const std::string& line) { if (onWait) onWait(line); };
+    auto client = std::make_unique<jquants::Client>(endpoints_, key.key, std::move(hooks));
+    const std::lock_guard lock(mutex_);
+    client_ = std::move(client);
+    if (aborted_) client_->abort();
+    return std::nullopt;
+}
+
+void JQuantsSource::abort() {
+    const std::lock_guard lock(mutex_);
+    aborted_ = true;
+    if (client_) client_->abort();
+}
+
+void JQuantsSource::restart() {
+    const std::lock_guard lock(mutex_);
+    aborted_ = false;
+    if (client_) client_->resetAbort();
+    windowFrom_ = windowTo_ = 0;
+    marginInPlan_ = true;
+    notes_.clear();
+}
+
+void JQuantsSource::note(std::string text) {
+    if (std::find(notes_.begin(), notes_.end(), text) == notes_.end()) notes_.push_back(std::move(text));
+}
+
+std::string JQuantsSource::notes() const {
+    std::string text;
+    for (const std::string& n : notes_) text += (text.empty() ? "" : "\n") + n;
+    return text;
+}
+
+template <class Request>
+Status JQuantsSource::withinPlan(std::int32_t from, std::int32_t to, Request request) {
+    const auto clamp = [&] {
+        from = std::max(from, windowFrom_);
+        if (windowTo_) to = std::min(to, windowTo_);
+        return from <= to;
+    };
+    if (!clamp()) return {};
+    Status s = request(from, to);
+    // A window that already holds the span refuses for another reason: not asked again.
+    if (s.outcome != Outcome::PlanWindow || !s.windowFrom || (s.windowFrom <= from && (!s.windowTo || s.windowTo >= to)))
+        return s;
+    windowFrom_ = std::max(windowFrom_, s.windowFrom);
+    if (s.windowTo) windowTo_ = windowTo_ ? std::min(windowTo_, s.windowTo) : s.windowTo;
+    char text[256];
+    std::snprintf(text, sizeof text, jquants_text::kWindowNote, jquants::isoDate(s.windowFrom).c_str(),
+                  s.windowTo ? jquants::isoDate(s.windowTo).c_str() : "");
+    note(text);
+    if (!clamp()) return {};
+    return request(from, to);
+}
+
+Status JQuantsSource::stockCodes(std::vector<int>& codes) {
+    jquants::ListedMaster master;
+    const Status s = client_->listedMaster(master);
+    codes.clear();
+    for (const jquants::ListedIssue& issue : master.rows)
+        if (issue.stockCode >= 1000 && issue.stockCode <= 9999) codes.push_back(issue.stockCode);
+    std::sort(codes.begin(), codes.end());
+    codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+    return s;
+}
+
+Status JQuantsSource::businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) {
+    days.clear();
+    jquants::Calendar calendar;
+    const Status s = withinPlan(from, to, [&](std::int32_t f, std::int32_t t) {
+        calendar = {};
+        return client_->calendar(f, t, calendar);
+    });
+    for (const jquants::CalendarDay& d : calendar.rows)
+        if (d.businessDay() && d.date >= from && d.date <= to) days.push_back(d.date);
+    std::sort(days.begin(), days.end());
+    days.erase(std::unique(days.begin(), days.end()), days.end());
+    return s;
+}
+
+Status JQuantsSource::history(int code, std::int32_t from, std::int32_t to, bool margin, HistoryRows& out) {
+    out = {};
+    jquants::DailyBars bars;
+    Status s = withinPlan(from, to, [&](std::int32_t f, std::int32_t t) {
+        bars = {};
+        return client_->dailyBarsByCode(code, f, t, bars);
+    });
+    if (!s.ok()) return s;
+    std::sort(bars.rows.begin(), bars.rows.end(),
+              [](const jquants::DailyBar& a, const jquants::DailyBar& b) { return a.date < b.date; });
+    for (const jquants::DailyBar& bar : bars.rows) {
+        if (bar.code != code || (!out.dates.empty() && bar.date == out.dates.back())) continue;
+        out.lastServed = std::max(out.lastServed, bar.date);
+        // A day without trade is left out, as the price table leaves it out:
+        // the calendar gives it the filler record.
+        if (!bar.traded) continue;
+        out.dates.push_back(bar.date);
+        out.opens.push_back(wholeOf(bar.open));
+        out.highs.push_back(wholeOf(bar.high));
+        out.lows.push_back(wholeOf(bar.low));
+        out.closes.push_back(wholeOf(bar.close));
+        out.volumes.push_back(wholeOf(bar.volume));
+    }
+    out.buys.assign(out.dates.size(), 0);
+    out.sells.assign(out.dates.size(), 0);
+    if (!margin || !marginInPlan_ || out.dates.empty()) return s;
+
+    std::vector<std::int32_t> dates, buys, sells;
+    s = marginHistory(code, out.dates.front(), out.dates.back(), dates, buys, sells);
+    if (s.outcome == Outcome::NotInPlan) {
+        marginInPlan_ = false;
+        note(jquants_text::kMarginPlanNote);
+        return {};
+    }
+    if (!s.ok()) return s;
+    // A balance whose record date has no row (a holiday Friday, a halt)
+    // goes onto the next row that has none of its own date.
+    std::vector<bool> ownDate(out.dates.size(), false);
+    std::size_t row = 0;
+    for (std::size_t i = 0; i < dates.size(); ++i) {
+        while (row < out.dates.size() && out.dates[row] < dates[i]) ++row;
+        if (row == out.dates.size()) break;
+        if (ownDate[row]) continue;  // the first balance of a row's own date wins
+        out.buys[row] = buys[i];
+        out.sells[row] = sells[i];
+        ownDate[row] = out.dates[row] == dates[i];
+    }
+    return s;
+}
+
+Status JQuantsSource::marginHistory(int code, std::int32_t from, std::int32_t to, std::vector<std::int32_t>& dates,
+                                    std::vector<std::int32_t>& buys, std::vector<std::int32_t>& sells) {
+    dates.clear();
+    buys.clear();
+    sells.clear();
+    jquants::MarginBalances balances;
+    const Status s = withinPlan(from, to, [&](std::int32_t f, std::int32_t t) {
+        balances = {};
+        return client_->marginInterestByCode(code, f, t, balances);
+    });
+    std::stable_sort(balances.rows.begin(), balances.rows.end(),
+                     [](const jquants::MarginBalance& a, const jquants::MarginBalance& b) { return a.date < b.date; });
+    for (const jquants::MarginBalance& b : balances.rows) {
+        if (b.code != code) continue;
+        dates.push_back(b.date);
+        buys.push_back(wholeOf(b.longVol));
+        sells.push_back(wholeOf(b.shortVol));
+    }
+    return s;
+}
+
+Status JQuantsSource::topix(std::int32_t from, std::int32_t to, HistoryRows& out) {
+    out = {};
+    jquants::IndexBars bars;
+    const Status s = withinPlan(from, to, [&](std::int32_t f, std::int32_t t) {
+        bars = {};
+        return client_->topix(f, t, bars);
+    });
+    std::sort(bars.rows.begin(), bars.rows.end(),
+              [](const jquants::IndexBar& a, const jquants::IndexBar& b) { return a.date < b.date; });
+    const auto hundredths = [](double v) { return wholeOf(v * 100); };
+    for (const jquants::IndexBar& bar : bars.rows) {
+        if (!out.dates.empty() && bar.date == out.dates.back()) continue;
+        out.dates.push_back(bar.date);
+        out.opens.push_back(hundredths(bar.open));
+        out.highs.push_back(hundredths(bar.high));
+        out.lows.push_back(hundredths(bar.low));
+        out.closes.push_back(hundredths(bar.close));
+        out.lastServed = bar.date;
+    }
+    out.volumes.assign(out.dates.size(), 0);
+    out.buys.assign(out.dates.size(), 0);
+    out.sells.assign(out.dates.size(), 0);
+    return s;
+}
+
+JobOutcome JQuantsSource::stopFor(const Status& status) const {
+    JobOutcome o;
+    o.state = JobState::Stopped;
+    switch (status.outcome) {
+    case Outcome::KeyRefused: {
+        const std::string where =
+            std::string(jquants::kKeyVariable) + "または" + (app_.workDir / jquants::kKeyFileName).string();
+        char text[1024];
+        std::snprintf(text, sizeof text, jquants_text::kKeyRefused, where.c_str());
+        o.stopReason = JobOutcome::StopReason::Failed;
+        o.message = withDetail(text, status.message);
+        break;
+    }
+    case Outcome::NotInPlan:
+    case Outcome::PlanWindow:
+        o.stopReason = JobOutcome::StopReason::Failed;
+        o.message = withDetail(jquants_text::kNotInPlan, status.message);
+        break;
+    case Outcome::Unrecognised:
+        o.stopReason = JobOutcome::StopReason::UnrecognisedPage;
+        o.message = withDetail(jquants_text::kUnrecognised, status.message);
+        break;
+    default:
+        o.stopReason = JobOutcome::StopReason::Connection;
+        o.message = withDetail(jquants_text::kDisconnected, status.message);
+        break;
+    }
+    if (const std::string said = notes(); !said.empty()) o.message = *o.message + "\n" + said;
+    return o;
+}
+
+}  // namespace quarlink

@@ -1,0 +1,99 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jobs/job_outcome.h"
+#include "store/application.h"
+#include "web/endpoints.h"
+#include "web/jquants/jquants_client.h"
+
+namespace quarlink {
+
+namespace jquants_text {
+inline constexpr const char* kCalendarStatus = "J-Quantsの取引カレンダーから日付データ取得";
+inline constexpr const char* kNoNikkei = "J-Quantsには日経平均がありません。init\\0101は作成しません。";
+inline constexpr const char* kKeyMissing = "J-Quants APIキーが使えません：";
+inline constexpr const char* kKeyRefused =
+    "J-Quants APIキーが受け付けられませんでした。\n%sをJ-Quantsのダッシュボードのキーと照らし合わせてください。";
+inline constexpr const char* kNotInPlan = "このデータはご利用のJ-Quantsプランでは取得できません。";
+inline constexpr const char* kTopixPlan =
+    "TOPIXはJ-QuantsのLightプラン以上で取得できます。TOPIXの取得を外して作成してください。";
+inline constexpr const char* kMarginPlanNote =
+    "信用残はJ-QuantsのStandardプラン以上で取得できます。信用残は0のまま作成しました。";
+inline constexpr const char* kMarginFillPlan =
+    "信用残はJ-QuantsのStandardプラン以上で取得できます。ご利用のプランでは信用残補填はできません。";
+inline constexpr const char* kWindowNote = "ご利用のJ-Quantsプランで取得できるのは%s〜%sのデータです。その期間だけで作成しました。";
+inline constexpr const char* kUnrecognised = "J-Quantsの応答が読み取れませんでした。";
+inline constexpr const char* kDisconnected = "J-Quantsとの通信が切断されました。";
+}  // namespace jquants_text
+
+// A code's daily rows in the page reader's shape: parallel series, ascending
+// by date, prices and balances in whole units.
+struct HistoryRows {
+    std::vector<std::int32_t> dates, opens, highs, lows, closes, volumes, buys, sells;
+    // The newest day the source served the code, a day without trade
+    // included: days of the calendar after it are not published yet (or the
+    // code has left the market), so they get no filler.
+    std::int32_t lastServed = 0;
+};
+
+// J-Quants as the source of the code-by-code jobs: the listed stock codes,
+// the business days, a code's bars with its margin balances, TOPIX. A request
+// the plan's date window refuses is made again within the window, which is
+// then kept for the rest of the run and said once.
+class JQuantsSource {
+public:
+    JQuantsSource(const Application& app, Endpoints endpoints);
+
+    jquants::Client::Hooks clientHooks;               // tests; set before connect()
+    std::function<void(const std::string&)> onWait;   // rate-limit waits, from the thread of the request
+
+    // Loads the key and makes the client; a stopped outcome when it cannot.
+    std::optional<JobOutcome> connect();
+    // From any thread: the request in flight ends, and so does every later
+    // one until restart().
+    void abort();
+    // A new run: forgets the window, the plan's refusals, the notes and an abort.
+    void restart();
+
+    // The ordinary stock codes (1000..9999) of today's listed master, ascending.
+    jquants::Status stockCodes(std::vector<int>& codes);
+    jquants::Status businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days);
+    // Bars of `code` from..to, prices rounded to the yen (halves up); with
+    // `margin` and a plan that has them, each balance on the row of its date
+    // (or the next row, when its date has none). Without them in the plan the
+    // balances stay 0 and this is said once.
+    jquants::Status history(int code, std::int32_t from, std::int32_t to, bool margin, HistoryRows& rows);
+    jquants::Status marginHistory(int code, std::int32_t from, std::int32_t to, std::vector<std::int32_t>& dates,
+                                  std::vector<std::int32_t>& buys, std::vector<std::int32_t>& sells);
+    // TOPIX in hundredths.
+    jquants::Status topix(std::int32_t from, std::int32_t to, HistoryRows& rows);
+
+    bool marginInPlan() const { return marginInPlan_; }
+    // What the run has to tell the user once, at its end: each on a line of its own.
+    void note(std::string text);
+    std::string notes() const;
+
+    // A request that failed as a stopped outcome: its stop reason and a message.
+    JobOutcome stopFor(const jquants::Status& status) const;
+
+private:
+    template <class Request>
+    jquants::Status withinPlan(std::int32_t from, std::int32_t to, Request request);
+
+    const Application& app_;
+    Endpoints endpoints_;
+    std::mutex mutex_;  // abort() may come while connect() makes the client
+    std::unique_ptr<jquants::Client> client_;
+    bool aborted_ = false;
+    std::int32_t windowFrom_ = 0, windowTo_ = 0;  // the plan's dates, once a request was refused
+    bool marginInPlan_ = true;
+    std::vector<std::string> notes_;
+};
+
+}  // namespace quarlink

@@ -1,0 +1,218 @@
+// init-create and margin-fill with --source jquants against the API of
+// quarlink-pages, compared with what the price and margin tables of the same
+// market give.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "store/price_file.h"
+#include "support/page_server.h"
+#include "support/run_process.h"
+#include "support/temp_dir.h"
+
+namespace quarlink {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PageServer;
+using test::readFile;
+using Files = std::map<std::string, std::string>;
+
+constexpr const char* kKey = "fake-key-history-5ca1ab1e";
+constexpr std::int32_t kLastDay = 20260109;
+constexpr std::int32_t kWindowFrom = 20231017, kWindowTo = 20251017;  // the free plan's, 12 weeks before
+
+Files folderBytes(const fs::path& dir) {
+    Files files;
+    if (fs::exists(dir))
+        for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename().string()] = readFile(e.path());
+    return files;
+}
+
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+class JQuantsHistoryJobs : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new test::TempDir;
+        ASSERT_TRUE(test::generateMarket(*dir_ / "market", "--codes 12 --from 2023 --to " + std::to_string(kLastDay)));
+        // The margin fill looks six months back from today.
+        ASSERT_TRUE(test::generateMarket(*dir_ / "recent", "--codes 8"));
+    }
+    static void TearDownTestSuite() { delete dir_; }
+
+    // A working folder with the pages and the API of `server`, and an empty chart folder.
+    static fs::path makeWork(const std::string& name, const PageServer& server) {
+        const fs::path work = *dir_ / name;
+        fs::create_directories(work / "chart" / "data");
+        const std::string at = "127.0.0.1:" + std::to_string(server.port());
+        test::writeFile(work / "endpoints.conf", "history=" + at + "\nretry_wait_ms=0\njquants=http://" + at +
+                                                     "/v2\njquants_rpm=0\n");
+        test::writeFile(work / "Quarlink.conf", (work / "chart").string() + ",0\r\n");
+        return work;
+    }
+
+    static test::ProcessResult runCli(const fs::path& work, const std::string& args) {
+        std::vector<std::string> argv{"--workdir", work.string()};
+        std::istringstream words(args);
+        for (std::string w; words >> w;) argv.push_back(w);
+        return test::runProcess(QUARLINK_CLI_PATH, argv, {{"JQUANTS_API_KEY", kKey}}, {},
+                                std::chrono::milliseconds(120'000));
+    }
+
+    static std::string serve(const std::string& plan, const std::string& more = {}) {
+        return std::string("--api-key ") + kKey + " --plan " + plan + " --rate-window-ms 1 " + more;
+    }
+
+    // The page source's initial data of the market from 2023, TOPIX included.
+    static const Files& pageInit() {
+        static const Files files = [] {
+            PageServer pages(*dir_ / "market");
+            const fs::path work = makeWork("pages-init", pages);
+            const test::ProcessResult r = runCli(work, "init-create --topix --start-year 2023");
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            return folderBytes(work / "init");
+        }();
+        return files;
+    }
+
+    static test::TempDir* dir_;
+};
+test::TempDir* JQuantsHistoryJobs::dir_ = nullptr;
+
+// The API builds what the price tables build, record for record: rounded
+// prices, halted days as fillers with carried balances, TOPIX in hundredths;
+// a run stopped by dropped connections and resumed writes the same files.
+TEST_F(JQuantsHistoryJobs, InitialDataEqualsThePageSourceAndResumes) {
+    const Files& want = pageInit();
+    ASSERT_EQ(want.size(), 13u);  // 12 codes and TOPIX
+    int fillers = 0;
+    for (const auto& [name, bytes] : want) {
+        const PriceSeries series = parsePriceSeries(bytes);
+        ASSERT_FALSE(series.empty()) << name;
+        const PriceRecord& last = series.rows.back();
+        EXPECT_EQ(last.date, kLastDay) << name;
+        fillers += last.close == 0 && last.marginBuy != 0;
+    }
+    EXPECT_GE(fillers, 1);  // a code halted on the last day
+
+    PageServer api(*dir_ / "market", serve("standard", "--page-size 97"));
+    const fs::path work = makeWork("api-init", api);
+    const test::ProcessResult r = runCli(work, "init-create --source jquants --topix --nikkei --start-year 2023");
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(folderBytes(work / "init"), want);
+    EXPECT_NE(r.out.find("初期化データ作成終了"), std::string::npos) << r.out;
+    EXPECT_EQ(count(r.err, "J-Quantsには日経平均がありません"), 1u) << r.err;
+    EXPECT_EQ((r.out + r.err).find(kKey), std::string::npos);
+
+    // The server goes away in the middle of the run: exit 2 naming the code
+    // to resume from; resumed against a new server, the files are the same.
+    const std::string args = "init-create --source jquants --topix --start-year 2023";
+    const fs::path resumed = *dir_ / "api-init-stopped";
+    test::ProcessResult stopped;
+    {
+        PageServer slow(*dir_ / "market", serve("standard", "--page-size 500 --delay-ms 20"));
+        makeWork("api-init-stopped", slow);
+        std::atomic<bool> done{false};
+        std::thread run([&] {
+            stopped = runCli(resumed, args);
+            done = true;
+        });
+        const auto files = [&] {
+            std::error_code ec;
+            const auto it = fs::directory_iterator(resumed / "init", ec);
+            return ec ? 0 : std::distance(fs::begin(it), fs::end(it));
+        };
+        while (!done && files() < 4) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        slow.stop();
+        run.join();
+    }
+    ASSERT_EQ(stopped.exitCode, 2) << stopped.out << stopped.err;
+    const auto at = stopped.out.rfind("--resume-from ");
+    ASSERT_NE(at, std::string::npos) << stopped.out;
+    EXPECT_NE(stopped.err.find("J-Quantsとの通信が切断されました。"), std::string::npos) << stopped.err;
+    makeWork("api-init-stopped", api);
+    const test::ProcessResult r2 =
+        runCli(resumed, args + " --resume-from " + std::to_string(std::atoi(stopped.out.c_str() + at + 14)));
+    ASSERT_EQ(r2.exitCode, 0) << r2.out << r2.err;
+    EXPECT_EQ(folderBytes(resumed / "init"), want);
+}
+
+// The free plan: the window is said once and nothing outside it is written;
+// margin balances are not in the plan (said once, left 0). TOPIX is refused
+// before anything is written.
+TEST_F(JQuantsHistoryJobs, FreePlanKeepsToItsWindowAndRefusesTopix) {
+    PageServer api(*dir_ / "market", serve("free"));
+    const fs::path work = makeWork("api-free", api);
+    const test::ProcessResult refused = runCli(work, "init-create --source jquants --topix --start-year 2023");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("TOPIXはJ-QuantsのLightプラン以上"), std::string::npos) << refused.err;
+    EXPECT_TRUE(folderBytes(work / "init").empty());
+
+    const test::ProcessResult r = runCli(work, "init-create --source jquants --start-year 2023");
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(count(r.err, "2023-10-17〜2025-10-17"), 1u) << r.err;
+    EXPECT_EQ(count(r.err, "Standardプラン"), 1u) << r.err;
+    Files expected;
+    for (const auto& [name, bytes] : pageInit()) {
+        if (name == "0102") continue;
+        PriceSeries kept;
+        for (PriceRecord rec : parsePriceSeries(bytes).rows) {
+            if (rec.date < kWindowFrom || rec.date > kWindowTo) continue;
+            rec.marginBuy = rec.marginSell = 0;
+            kept.append(rec);
+        }
+        expected[name] = serializePriceSeries(kept);
+    }
+    EXPECT_EQ(folderBytes(work / "init"), expected);
+}
+
+// The margin fill through the API equals the margin tables' fill; a plan
+// without margin data stops at once, names the plan and changes nothing.
+TEST_F(JQuantsHistoryJobs, MarginFillEqualsThePageSourceAndRefusesLowerPlans) {
+    const fs::path recent = *dir_ / "recent";
+    const auto seed = [&](const fs::path& work) {
+        fs::copy_file(recent / "index.txt", work / "chart" / "index.txt");
+        for (const auto& e : fs::directory_iterator(recent / "data")) {
+            PriceSeries series = parsePriceSeries(readFile(e.path()));
+            for (PriceRecord& r : series.rows) r.marginBuy = r.marginSell = 0;
+            test::writeFile(work / "chart" / "data" / e.path().filename(), serializePriceSeries(series));
+        }
+    };
+    PageServer pages(recent);
+    const fs::path reference = makeWork("fill-pages", pages);
+    seed(reference);
+    const Files before = folderBytes(reference / "chart" / "data");
+    ASSERT_EQ(runCli(reference, "margin-fill").exitCode, 0);
+    const Files want = folderBytes(reference / "chart" / "data");
+    ASSERT_NE(want, before);
+
+    PageServer standard(recent, serve("standard", "--page-size 3"));
+    const fs::path work = makeWork("fill-api", standard);
+    seed(work);
+    const test::ProcessResult r = runCli(work, "margin-fill --source jquants");
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(folderBytes(work / "chart" / "data"), want);
+
+    for (const char* plan : {"light", "free"}) {
+        SCOPED_TRACE(plan);
+        PageServer lower(recent, serve(plan));
+        const fs::path refused = makeWork(std::string("fill-") + plan, lower);
+        seed(refused);
+        const test::ProcessResult l = runCli(refused, "margin-fill --source jquants --all-codes");
+        EXPECT_EQ(l.exitCode, 1);
+        EXPECT_NE(l.err.find("J-QuantsのStandardプラン以上"), std::string::npos) << l.err;
+        EXPECT_EQ(folderBytes(refused / "chart" / "data"), before);
+    }
+}
+
+}  // namespace
+}  // namespace quarlink
