@@ -106,6 +106,8 @@ int servePages(const Market& market, const ServeOptions& options) {
     httplib::Server& server = *holder;
     // The page clients speak HTTP/1.0; API clients keep their connection.
     server.set_keep_alive_max_count(options.jquants.apiKey.empty() ? 1 : 1000);
+    // As a real server does: an answer is not held back for the client's delayed ACK.
+    server.set_tcp_nodelay(true);
     std::atomic<long> requests{0};
     const auto broken = [&](long number, int code) {
         return options.breakCode >= 0 && (number == options.breakCode || code == options.breakCode);
