@@ -214,5 +214,27 @@ TEST_F(JQuantsHistoryJobs, MarginFillEqualsThePageSourceAndRefusesLowerPlans) {
     }
 }
 
+// A new user with a key and an empty chart folder: initial data, transfer,
+// the code list and the catch-up leave a folder the check finds complete.
+TEST_F(JQuantsHistoryJobs, ANewUserFillsAnEmptyChartFolder) {
+    PageServer api(*dir_ / "market", serve("standard"));
+    const fs::path work = makeWork("new-user", api);
+    for (const char* step : {"init-create --source jquants --start-year 2025", "init-transfer",
+                             "index-update --source jquants --apply --yes",
+                             "update --source jquants --through 20260109", "check"}) {
+        const test::ProcessResult r = runCli(work, step);
+        ASSERT_EQ(r.exitCode, 0) << step << "\n" << r.out << r.err;
+    }
+    const Files data = folderBytes(work / "chart" / "data");
+    EXPECT_EQ(data.size(), 12u);
+    for (const auto& [name, bytes] : data) {
+        const PriceSeries series = parsePriceSeries(bytes);
+        ASSERT_FALSE(series.empty()) << name;
+        EXPECT_EQ(series.rows.front().date / 10000, 2025) << name;
+        EXPECT_EQ(series.rows.back().date, kLastDay) << name;
+        EXPECT_NE(readFile(work / "chart" / "index.txt").find("\n" + name + ","), std::string::npos) << name;
+    }
+}
+
 }  // namespace
 }  // namespace quarlink

@@ -137,11 +137,18 @@ TEST_F(IndexFixture, ApplyRefusalsLeaveTheFileAlone) {
 
 TEST_F(IndexFixture, FailuresGiveTheirMessages) {
     {
+        // A new chart folder without index.txt starts from an empty list; an
+        // index.txt that cannot be read, or no chart folder at all, is refused.
         ScratchFolder empty;
         IndexUpdate j{empty.app, fetcher, endpoints};
-        const JobOutcome o = j.open();
-        EXPECT_NE(o.state, JobState::Idle);
-        EXPECT_EQ(o.message, index_update_text::kOpenError);
+        EXPECT_EQ(j.open().state, JobState::Idle);
+        std::filesystem::create_directories(std::filesystem::path(empty.app.chartFolder) / "index.txt");
+        for (int refused = 0; refused < 2; ++refused) {
+            const JobOutcome o = j.open();
+            EXPECT_NE(o.state, JobState::Idle);
+            EXPECT_EQ(o.message, index_update_text::kOpenError);
+            empty.app.chartFolder += "-gone";
+        }
     }
     ASSERT_TRUE(opened());
     fetcher.result = 0;

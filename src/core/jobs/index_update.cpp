@@ -14,6 +14,8 @@
 namespace quarlink {
 namespace {
 
+namespace fs = std::filesystem;
+
 bool readableLine(const std::string& line) {
     return line.size() <= index_update_text::kMaxLineBytes && line.find_first_of(std::string("\0\r\n", 3)) == std::string::npos;
 }
@@ -36,7 +38,12 @@ JobOutcome IndexUpdate::open() {
     downloaded_ = false;
     action = Action::Download;
     current_ = IndexTable{};
-    if (!loadIndexTable(layout::indexFile(app_), current_))
+    // A new chart folder has no index.txt yet: every published code is then
+    // a change, and the apply writes the file.
+    std::error_code ec;
+    const bool missing = fs::symlink_status(layout::indexFile(app_), ec).type() == fs::file_type::not_found &&
+                         fs::is_directory(layout::chartFolder(app_), ec);
+    if (!missing && !loadIndexTable(layout::indexFile(app_), current_))
         return ended(JobState::Stopped, index_update_text::kOpenError);
     return ended(JobState::Idle);
 }
