@@ -11,63 +11,23 @@ set -eu
 BUILD=${1:-build}
 CODES=${2:-500}
 RUNS=${3:-3}
-PAGES="$BUILD/quarlink-pages"
-CLI="$BUILD/quarlink-cli"
-KEY=bench-key-not-secret
-command -v curl >/dev/null || { echo "curl is missing: run scripts/bootstrap" >&2; exit 1; }
-[ -x "$PAGES" ] && [ -x "$CLI" ] || { echo "build $PAGES and $CLI first" >&2; exit 1; }
-
-WORK=$(mktemp -d)
-SERVER=""
-cleanup() { [ -n "$SERVER" ] && kill "$SERVER" 2>/dev/null; rm -rf "$WORK"; }
-trap cleanup EXIT INT TERM
+. "$(dirname "$0")/jquants_bench_lib.sh"
+jq_setup "$BUILD"
 
 FROM=$(( $(date +%Y) - 9 ))
 "$PAGES" generate "$WORK/market" --codes "$CODES" --from "$FROM" --seed 7 >/dev/null
-"$PAGES" serve "$WORK/market" --port 0 --api-key "$KEY" --plan premium --rate-window-ms 1 \
-    --log "$WORK/requests.log" >"$WORK/server.out" &
-SERVER=$!
-while ! grep -q listening "$WORK/server.out" 2>/dev/null; do sleep 0.1; done
-PORT=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$WORK/server.out")
+jq_serve "$WORK/market"
+mkdir -p "$WORK/chart/data"
 
-mkdir -p "$WORK/work" "$WORK/chart/data"
-printf 'jquants=http://127.0.0.1:%s/v2\njquants_rpm=0\n' "$PORT" >"$WORK/work/endpoints.conf"
-"$CLI" --workdir "$WORK/work" options --chart-folder "$WORK/chart" >/dev/null 2>&1
-
-now_us() { echo $(( $(date +%s%N) / 1000 )); }
-best_create=""
-best_curl=""
-PEAK=0
 for run in $(seq "$RUNS"); do
     rm -rf "$WORK/work/init"
-    : >"$WORK/requests.log"
-    start=$(now_us)
-    status=0
-    JQUANTS_API_KEY=$KEY /usr/bin/time -f %M -o "$WORK/peak" "$CLI" --workdir "$WORK/work" init-create \
-        --source jquants --start-year "$FROM" >"$WORK/create.out" 2>&1 || status=$?
-    t=$(( $(now_us) - start ))
-    if [ "$status" -ne 0 ]; then
-        echo "quarlink-cli init-create --source jquants exited $status:" >&2
-        tail -n 5 "$WORK/create.out" >&2
-        exit 1
-    fi
-    if [ -z "$best_create" ] || [ "$t" -lt "$best_create" ]; then best_create=$t; fi
-    peak=$(tail -n 1 "$WORK/peak")
-    if [ "$peak" -gt "$PEAK" ]; then PEAK=$peak; fi
-
-    # The same targets, asking for gzip as the client does (curl decodes nothing).
-    awk -v port="$PORT" '{ printf "url = \"http://127.0.0.1:%s%s\"\noutput = \"/dev/null\"\n", port, $0 }' \
-        "$WORK/requests.log" >"$WORK/curl.conf"
-    start=$(now_us)
-    curl -s -H "x-api-key: $KEY" -H 'Accept-Encoding: gzip' -K "$WORK/curl.conf"
-    t=$(( $(now_us) - start ))
-    if [ -z "$best_curl" ] || [ "$t" -lt "$best_curl" ]; then best_curl=$t; fi
+    jq_time_job "$WORK/create.out" init-create --source jquants --start-year "$FROM"
+    jq_time_curl
 done
-N=$(grep -c '^url' "$WORK/curl.conf")
 FILES=$(ls "$WORK/work/init" | wc -l)
 DAYS=$(( $(stat -c %s "$WORK/market/data/0101") / 32 ))
 
-awk -v u="$best_create" -v c="$best_curl" -v n="$N" -v runs="$RUNS" -v peak="$PEAK" -v f="$FILES" -v d="$DAYS" \
+awk -v u="$BEST_JOB" -v c="$BEST_CURL" -v n="$REQUESTS" -v runs="$RUNS" -v peak="$PEAK" -v f="$FILES" -v d="$DAYS" \
     -v from="$FROM" 'BEGIN {
     printf "init-create --source jquants from %d: %d files, %d business days\n", from, f, d
     printf "requests: %d (master and calendar, then %.1f a code: daily bars pages and margin)\n", n, (n - 2) / f
