@@ -270,5 +270,25 @@ TEST_F(JQuantsCatchUp, KilledRunsLoseNoFinishedDayAndRerunsMatch) {
     EXPECT_EQ(folderBytes(work / "chart" / "data"), want);
 }
 
+// The run's appends reach the disk at its end; a run cut short before that
+// leaves its first day in the working folder, and the next run takes in every
+// day from there (a mark left for another chart folder is ignored).
+TEST_F(JQuantsCatchUp, ARunCutShortIsTakenInAgainFromItsFirstDay) {
+    PageServer server(market(), serve("standard"));
+    const fs::path work = makeWork("marked", server, kLastDay);
+    const fs::path mark = work / "jquants-catch-up.run";
+    ASSERT_EQ(runCli(work, "--from 20251229").exitCode, 0);
+    const Files want = folderBytes(work / "chart" / "data");
+    for (const auto& [chart, days] : {std::pair{std::string("/elsewhere"), "2026-01-09 to 2026-01-09"},
+                                      std::pair{(work / "chart").string(), "2025-12-29 to 2026-01-09"}}) {
+        test::writeFile(mark, "20251229 " + chart + "\n");
+        const test::ProcessResult r = runCli(work, "");
+        ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find(days), std::string::npos) << r.out;
+        EXPECT_FALSE(fs::exists(mark));
+        EXPECT_TRUE(folderBytes(work / "chart" / "data") == want);  // taking days in again changes nothing
+    }
+}
+
 }  // namespace
 }  // namespace quarlink

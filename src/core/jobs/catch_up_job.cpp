@@ -60,6 +60,47 @@ CatchUpJob::CatchUpJob(Application& app, const Endpoints& endpoints, const Clock
 CatchUpJob::~CatchUpJob() {
     abort();
     dropAhead();
+    settle();
+}
+
+namespace {
+// "<first day> <chart folder>" of a run whose appends may not be on disk yet.
+constexpr const char* kRunMark = "jquants-catch-up.run";
+}  // namespace
+
+bool CatchUpJob::markRun(std::int32_t firstDay, std::string& error) {
+    return replaceFileAtomically(app_.workDir / kRunMark,
+                                 std::to_string(firstDay) + " " + layout::chartFolder(app_).string() + "\n", &error);
+}
+
+std::int32_t CatchUpJob::markedDay() const {
+    std::string text;
+    if (!readWholeFile(app_.workDir / kRunMark, text)) return 0;
+    std::int32_t day = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), day);
+    // A mark left for another chart folder says nothing about this one.
+    if (ec != std::errc() || end == text.data() + text.size() ||
+        text.substr(static_cast<std::size_t>(end - text.data()) + 1) != layout::chartFolder(app_).string() + "\n")
+        return 0;
+    return day;
+}
+
+bool CatchUpJob::settle() {
+    if (!unsettled_) return true;
+    if (!syncFileSystem(layout::dataFolder(app_))) return false;
+    unsettled_ = false;
+    std::error_code ec;
+    fs::remove(app_.workDir / kRunMark, ec);
+    return true;
+}
+
+JobOutcome CatchUpJob::stop() {
+    dropAhead();
+    JobOutcome o = Job::stop();
+    if (!settle())
+        o = stopped(JobOutcome::StopReason::Failed,
+                    "the file system reported an error while flushing " + layout::dataFolder(app_).string());
+    return o;
 }
 
 void CatchUpJob::dropAhead() {
@@ -177,6 +218,8 @@ JobOutcome CatchUpJob::start() {
     o.progress = progress();
     if (!days_.empty()) {  // resuming after a stop
         if (next_ >= days_.size()) return finished();
+        if (std::string error; !markRun(currentDay(), error)) return stopped(JobOutcome::StopReason::Failed, error);
+        unsettled_ = true;
         o.status = "J-Quants: continuing with " + jquants::isoDate(currentDay()) + ", " +
                    std::to_string(daysLeft()) + " days left";
         return o;
@@ -216,6 +259,8 @@ JobOutcome CatchUpJob::start() {
         client_ = std::make_unique<jquants::Client>(endpoints_, key.key, std::move(hooks));
         if (stopRequested_) client_->abort();
     }
+    // A run cut short before its appends were flushed left its first day.
+    if (const std::int32_t marked = markedDay(); marked && marked < from) from = marked;
     if (from > through) return finished();
 
     jquants::Calendar calendar;
@@ -237,6 +282,8 @@ JobOutcome CatchUpJob::start() {
         }
         for (const jquants::IndexBar& bar : bars.rows) topix_[bar.date] = bar;
     }
+    if (std::string error; !markRun(days.front(), error)) return stopped(JobOutcome::StopReason::Failed, error);
+    unsettled_ = true;
     days_ = std::move(days);
     next_ = 0;
     o.status = "J-Quants: " + std::to_string(days_.size()) + " days to take in, " + jquants::isoDate(days_.front()) +
@@ -303,9 +350,10 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
                  false))
             return false;
     }
-    // The day is on disk, appended records and replaced files alike, before
-    // the next day is written.
-    if (!batch.flush() || (appended && !syncFileSystem(layout::dataFolder(app_)))) {
+    // Replaced files are published complete; the appends reach the disk at
+    // the run's end (settle), the run's mark guarding them until then.
+    unsettled_ = unsettled_ || appended;
+    if (!batch.flush()) {
         error = "the file system reported an error while flushing " + layout::dataFolder(app_).string();
         return false;
     }
@@ -313,6 +361,14 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
 }
 
 JobOutcome CatchUpJob::tick() {
+    JobOutcome o = step();
+    if (o.state != JobState::Running && !settle())
+        return stopped(JobOutcome::StopReason::Failed,
+                       "the file system reported an error while flushing " + layout::dataFolder(app_).string());
+    return o;
+}
+
+JobOutcome CatchUpJob::step() {
     if (next_ >= days_.size()) return finished();
     const std::int32_t day = days_[next_];
     if (stopRequested_) return failedRequest({Outcome::Aborted, 0, "stopped"});

@@ -50,6 +50,8 @@ public:
     // A start after a connection stop resumes with the day that stopped.
     JobOutcome start() override;
     JobOutcome tick() override;
+    // Flushes what the run appended before the stop is reported.
+    JobOutcome stop() override;
     void abort() override;
 
     std::int32_t currentDay() const { return next_ < days_.size() ? days_[next_] : 0; }
@@ -74,6 +76,13 @@ private:
     // Newest record date of data/1000..9999; 0 when there is none.
     std::int32_t newestStockDate() const;
     bool storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error);
+    JobOutcome step();
+    // The run's appends reach the disk once, at its end or stop; until then
+    // the working folder holds the run's first day, so that a run cut short
+    // by a power cut takes in again every day it may have lost.
+    bool markRun(std::int32_t firstDay, std::string& error);
+    std::int32_t markedDay() const;
+    bool settle();
 
     Application& app_;
     Endpoints endpoints_;
@@ -91,6 +100,7 @@ private:
     // before this day is flushed).
     std::future<Fetched> ahead_;
     std::size_t daysWritten_ = 0, records_ = 0, skipped_ = 0;
+    bool unsettled_ = false;  // appends not yet flushed, or the run's mark still there
 };
 
 }  // namespace quarlink
