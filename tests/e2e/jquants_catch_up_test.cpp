@@ -137,10 +137,10 @@ TEST_F(JQuantsCatchUp, TakesInTheMissedDaysOfTheRightCodes) {
         const test::ProcessResult r = runCli(work, c.args);
         ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
         // The newest day is taken in again, then the five after the holidays.
-        EXPECT_NE(r.out.find("7 days to take in, 2025-12-29 to 2026-01-09"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("7日分を取得します（2025-12-29〜2026-01-09）"), std::string::npos) << r.out;
         // Two letter codes and a preferred share a day, all skipped and counted.
-        EXPECT_NE(r.out.find("rows skipped"), std::string::npos);
-        EXPECT_EQ(r.out.find(" 0 rows skipped"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("対象外の行 "), std::string::npos);
+        EXPECT_EQ(r.out.find("対象外の行 0件"), std::string::npos) << r.out;
 
         std::vector<int> registered;
         loadCodeList(work / "chart" / "index.txt", registered);
@@ -201,9 +201,9 @@ TEST_F(JQuantsCatchUp, StopsExitWithTheirCodeAndKeepTheKeyOutOfTheOutput) {
     };
     const Case cases[] = {
         {"wrong key", standard, kSeedDay, "", kWrongKey, {"refused the API key", "JQUANTS_API_KEY"}},
-        {"free window", free, 20251013, "--no-margin", kKey, {"2023-10-17", "2025-10-17", "--through 2025-10-17"}},
-        {"topix on free", free, 20251013, "--topix --through 20251017", kKey, {"TOPIX needs the Light plan"}},
-        {"no data yet", standard, 0, "", kKey, {"Create the initial data first"}},
+        {"free window", free, 20251013, "--no-margin", kKey, {"2023-10-17", "2025-10-17", "終了日を2025-10-17"}},
+        {"topix on free", free, 20251013, "--topix --through 20251017", kKey, {"TOPIXはJ-QuantsのLightプラン以上"}},
+        {"no data yet", standard, 0, "", kKey, {"先に株価データ初期化を行う"}},
         {"no server", standard, kSeedDay, "", kKey, {"cannot get data from J-Quants at http://127.0.0.1:1/v2"}, 2},
     };
     for (const Case& c : cases) {
@@ -279,8 +279,8 @@ TEST_F(JQuantsCatchUp, ARunCutShortIsTakenInAgainFromItsFirstDay) {
     const fs::path mark = work / "jquants-catch-up.run";
     ASSERT_EQ(runCli(work, "--from 20251229").exitCode, 0);
     const Files want = folderBytes(work / "chart" / "data");
-    for (const auto& [chart, days] : {std::pair{std::string("/elsewhere"), "2026-01-09 to 2026-01-09"},
-                                      std::pair{(work / "chart").string(), "2025-12-29 to 2026-01-09"}}) {
+    for (const auto& [chart, days] : {std::pair{std::string("/elsewhere"), "（2026-01-09〜2026-01-09）"},
+                                      std::pair{(work / "chart").string(), "（2025-12-29〜2026-01-09）"}}) {
         test::writeFile(mark, "20251229 " + chart + "\n");
         const test::ProcessResult r = runCli(work, "");
         ASSERT_EQ(r.exitCode, 0) << r.out << r.err;

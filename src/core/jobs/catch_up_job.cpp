@@ -4,8 +4,11 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <initializer_list>
+#include <string_view>
 #include <mutex>
 
+#include "jobs/jquants_source.h"
 #include "store/atomic_file.h"
 #include "store/batch_writer.h"
 #include "store/folder_layout.h"
@@ -29,6 +32,26 @@ std::mutex clientMutex;  // start() may build the client while abort() reaches f
 
 // Nearest whole unit, halves up, kept within the record's range.
 std::int32_t wholeOf(double value) { return clampToInt32(static_cast<std::int64_t>(std::floor(value + 0.5))); }
+
+// `format` with each "%s" replaced by the next of `parts`.
+std::string say(std::string_view format, std::initializer_list<std::string> parts) {
+    std::string out;
+    auto part = parts.begin();
+    for (std::size_t at = 0; at < format.size(); ++at) {
+        if (format.compare(at, 2, "%s") == 0 && part != parts.end()) {
+            out += *part++;
+            ++at;
+        } else {
+            out += format[at];
+        }
+    }
+    return out;
+}
+
+// The system's text, then the API's own reason.
+std::string withReason(std::string text, const jquants::Status& status) {
+    return status.message.empty() ? text : text + "\n(" + status.message + ")";
+}
 
 std::string grouped(std::size_t n) {
     std::string digits = std::to_string(n), out;
@@ -99,7 +122,7 @@ JobOutcome CatchUpJob::stop() {
     JobOutcome o = Job::stop();
     if (!settle())
         o = stopped(JobOutcome::StopReason::Failed,
-                    "the file system reported an error while flushing " + layout::dataFolder(app_).string());
+                    say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()}));
     return o;
 }
 
@@ -149,20 +172,23 @@ JobOutcome CatchUpJob::failedRequest(const jquants::Status& status) const {
     switch (status.outcome) {
     case Outcome::KeyRefused:
         return stopped(JobOutcome::StopReason::Failed,
-                       status.message + ".\nCheck the key in " + jquants::kKeyVariable + " or " +
-                           (app_.workDir / jquants::kKeyFileName).string() + " against the J-Quants dashboard.");
-    case Outcome::NotInPlan: return stopped(JobOutcome::StopReason::Failed, status.message + ".");
+                       withReason(say(jquants_text::kKeyRefused,
+                                      {std::string(jquants::kKeyVariable) + "または" +
+                                       (app_.workDir / jquants::kKeyFileName).string()}),
+                                  status));
+    case Outcome::NotInPlan:
+        return stopped(JobOutcome::StopReason::Failed, withReason(jquants_text::kNotInPlan, status));
     case Outcome::PlanWindow:
         return stopped(JobOutcome::StopReason::Failed,
-                       status.message + "; the days before it are stored. Run again with --through " +
-                           (status.windowTo ? jquants::isoDate(status.windowTo) : std::string("a covered date")) +
-                           " or choose a plan that covers the days.");
-    case Outcome::Unrecognised: return stopped(JobOutcome::StopReason::UnrecognisedPage, status.message + ".");
+                       withReason(say(catch_up_text::kPlanWindow,
+                                      {status.windowTo ? jquants::isoDate(status.windowTo) : std::string("…")}),
+                                  status));
+    case Outcome::Unrecognised:
+        return stopped(JobOutcome::StopReason::UnrecognisedPage, withReason(jquants_text::kUnrecognised, status));
     default: {
-        std::string text = status.message;
-        if (const std::int32_t day = currentDay())
-            text += ".\nEvery day before " + jquants::isoDate(day) + " is stored; run again to continue.";
-        return stopped(JobOutcome::StopReason::Connection, text);
+        std::string text = jquants_text::kDisconnected;
+        if (const std::int32_t day = currentDay()) text += say(catch_up_text::kStoredBefore, {jquants::isoDate(day)});
+        return stopped(JobOutcome::StopReason::Connection, withReason(text, status));
     }
     }
 }
@@ -185,8 +211,7 @@ JobOutcome CatchUpJob::finished() const {
     JobOutcome o;
     o.state = JobState::Finished;
     o.progress = 100;
-    o.status = "J-Quants catch-up done: " + grouped(daysWritten_) + " days, " + grouped(records_) +
-               " records written, " + grouped(skipped_) + " rows skipped";
+    o.status = say(catch_up_text::kDone, {grouped(daysWritten_), grouped(records_), grouped(skipped_)});
     if (!notes_.empty()) o.message = noteText().substr(1);
     return o;
 }
@@ -220,24 +245,21 @@ JobOutcome CatchUpJob::start() {
         if (next_ >= days_.size()) return finished();
         if (std::string error; !markRun(currentDay(), error)) return stopped(JobOutcome::StopReason::Failed, error);
         unsettled_ = true;
-        o.status = "J-Quants: continuing with " + jquants::isoDate(currentDay()) + ", " +
-                   std::to_string(daysLeft()) + " days left";
+        o.status = say(catch_up_text::kContinuing, {jquants::isoDate(currentDay()), std::to_string(daysLeft())});
         return o;
     }
 
     if (std::string missing = missingFolderMessage(layout::chartFolder(app_), kMissingChartFolder); !missing.empty())
         return stopped(JobOutcome::StopReason::Failed, missing);
     const jquants::ApiKey key = jquants::loadApiKey(app_.workDir);
-    if (!key.ok()) return stopped(JobOutcome::StopReason::Failed, key.error);
+    if (!key.ok()) return stopped(JobOutcome::StopReason::Failed, jquants_text::kKeyMissing + key.error);
 
     // The newest day in the data is taken in again: a run stopped or killed
     // in the middle of a day leaves it in only some of the files.
     std::int32_t from = settings.from;
     if (!from && !(from = newestStockDate()))
         return stopped(JobOutcome::StopReason::Failed,
-                       "No stock price file in " + layout::dataFolder(app_).string() +
-                           ": the catch-up continues existing data. Create the initial data first, or give --from "
-                           "YYYYMMDD.");
+                       say(catch_up_text::kNoStockFile, {layout::dataFolder(app_).string()}));
     const std::int32_t through = settings.through ? settings.through : clock_.now().yyyymmdd();
     if (std::string error; !ensureFolder(layout::dataFolder(app_), &error))
         return stopped(JobOutcome::StopReason::Failed, error);
@@ -246,11 +268,10 @@ JobOutcome CatchUpJob::start() {
         std::vector<int> codes;
         if (loadCodeList(layout::indexFile(app_), codes) == 0)
             return stopped(JobOutcome::StopReason::Failed,
-                           "Cannot read the codes of " + layout::indexFile(app_).string() +
-                               "; repair it or take in every code with --all-codes.");
+                           say(catch_up_text::kNoCodes, {layout::indexFile(app_).string()}));
         registered_ = {codes.begin(), codes.end()};
     }
-    if (settings.nikkei) note("J-Quants has no Nikkei average: data/0101 is left as it is.");
+    if (settings.nikkei) note(catch_up_text::kNoNikkei);
 
     {
         const std::lock_guard lock(clientMutex);
@@ -276,8 +297,7 @@ JobOutcome CatchUpJob::start() {
         jquants::IndexBars bars;
         if (const jquants::Status s = client_->topix(days.front(), days.back(), bars); !s.ok()) {
             if (s.outcome == Outcome::NotInPlan)
-                return stopped(JobOutcome::StopReason::Failed,
-                               s.message + ": TOPIX needs the Light plan or above; run without --topix.");
+                return stopped(JobOutcome::StopReason::Failed, withReason(catch_up_text::kTopixPlan, s));
             return failedRequest(s);
         }
         for (const jquants::IndexBar& bar : bars.rows) topix_[bar.date] = bar;
@@ -286,8 +306,8 @@ JobOutcome CatchUpJob::start() {
     unsettled_ = true;
     days_ = std::move(days);
     next_ = 0;
-    o.status = "J-Quants: " + std::to_string(days_.size()) + " days to take in, " + jquants::isoDate(days_.front()) +
-               " to " + jquants::isoDate(days_.back());
+    o.status = say(catch_up_text::kDaysToTake,
+                   {std::to_string(days_.size()), jquants::isoDate(days_.front()), jquants::isoDate(days_.back())});
     return o;
 }
 
@@ -354,7 +374,7 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
     // the run's end (settle), the run's mark guarding them until then.
     unsettled_ = unsettled_ || appended;
     if (!batch.flush()) {
-        error = "the file system reported an error while flushing " + layout::dataFolder(app_).string();
+        error = say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
         return false;
     }
     return true;
@@ -364,7 +384,7 @@ JobOutcome CatchUpJob::tick() {
     JobOutcome o = step();
     if (o.state != JobState::Running && !settle())
         return stopped(JobOutcome::StopReason::Failed,
-                       "the file system reported an error while flushing " + layout::dataFolder(app_).string());
+                       say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()}));
     return o;
 }
 
@@ -380,8 +400,7 @@ JobOutcome CatchUpJob::step() {
     margin_.clear();
     if (f.margin.outcome == Outcome::NotInPlan) {
         marginInPlan_ = false;
-        note("Margin balances are not in your J-Quants plan (Standard and above): the new records carry each "
-             "code's previous balances.");
+        note(catch_up_text::kMarginNotInPlan);
     } else if (!f.margin.ok()) {
         return failedRequest(f.margin);
     }
@@ -398,7 +417,7 @@ JobOutcome CatchUpJob::step() {
 
     const std::size_t recordsBefore = records_;
     if (std::string error; !storeDay(day, bars, error))
-        return stopped(JobOutcome::StopReason::Failed, "Cannot store " + jquants::isoDate(day) + ": " + error);
+        return stopped(JobOutcome::StopReason::Failed, say(catch_up_text::kCannotStore, {jquants::isoDate(day), error}));
     if (records_ > recordsBefore) ++daysWritten_;
     skipped_ += bars.otherCodes + bars.malformed;
     ++next_;
@@ -407,9 +426,9 @@ JobOutcome CatchUpJob::step() {
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = progress();
-    o.status = "J-Quants " + jquants::isoDate(day) + ": " + std::to_string(bars.pages) + " pages, " +
-               grouped(records_ - recordsBefore) + " records; next " + jquants::isoDate(days_[next_]) + ", " +
-               std::to_string(daysLeft()) + (daysLeft() == 1 ? " day left" : " days left");
+    o.status = say(catch_up_text::kDayStored, {jquants::isoDate(day), std::to_string(bars.pages),
+                                               grouped(records_ - recordsBefore), jquants::isoDate(days_[next_]),
+                                               std::to_string(daysLeft())});
     return o;
 }
 

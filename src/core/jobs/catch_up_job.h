@@ -19,6 +19,26 @@ namespace quarlink {
 
 namespace catch_up_text {
 inline constexpr const char* kSource = "J-Quants API";
+inline constexpr const char* kDaysToTake = "J-Quants：%s日分を取得します（%s〜%s）";
+inline constexpr const char* kContinuing = "J-Quants：%sから再開します（残り%s日）";
+inline constexpr const char* kDayStored = "J-Quants %s：%sページ、%s件；次は%s（残り%s日）";
+inline constexpr const char* kDone = "J-Quants差分更新終了：%s日分、%s件書き込み、対象外の行 %s件";
+inline constexpr const char* kNoStockFile =
+    "%sに株価ファイルがありません。差分更新は既存のデータの続きを取得します。"
+    "先に株価データ初期化を行うか、開始日を指定してください（--from YYYYMMDD）。";
+inline constexpr const char* kNoCodes =
+    "%sの銘柄コードが読めません。index.txtを直すか、全銘柄を取得してください（--all-codes）。";
+inline constexpr const char* kNoNikkei = "J-Quantsには日経平均がありません。data/0101はそのままです。";
+inline constexpr const char* kMarginNotInPlan =
+    "信用残はJ-QuantsのStandardプラン以上で取得できます。新しいレコードは各銘柄の前の信用残を引き継ぎました。";
+inline constexpr const char* kTopixPlan =
+    "TOPIXはJ-QuantsのLightプラン以上で取得できます。TOPIXの取得を外して実行してください（--topixなし）。";
+inline constexpr const char* kPlanWindow =
+    "ご利用のJ-Quantsプランの期間外の日です。それより前の日は保存しました。"
+    "終了日を%sにして実行するか（--through）、その日を含むプランを選んでください。";
+inline constexpr const char* kStoredBefore = "%sより前の日はすべて保存しました。もう一度実行すると続きから取得します。";
+inline constexpr const char* kCannotStore = "%sを保存できませんでした：%s";
+inline constexpr const char* kFlushError = "株価ファイルをディスクに書き出せませんでした：%s";
 }  // namespace catch_up_text
 
 // The catch-up daily update over J-Quants API v2: every business day from the
