@@ -30,9 +30,6 @@ constexpr int kTopixCode = 102;
 
 std::mutex clientMutex;  // start() may build the client while abort() reaches for it
 
-// Nearest whole unit, halves up, kept within the record's range.
-std::int32_t wholeOf(double value) { return clampToInt32(static_cast<std::int64_t>(std::floor(value + 0.5))); }
-
 // `format` with each "%s" replaced by the next of `parts`.
 std::string say(std::string_view format, std::initializer_list<std::string> parts) {
     std::string out;
@@ -46,11 +43,6 @@ std::string say(std::string_view format, std::initializer_list<std::string> part
         }
     }
     return out;
-}
-
-// The system's text, then the API's own reason.
-std::string withReason(std::string text, const jquants::Status& status) {
-    return status.message.empty() ? text : text + "\n(" + status.message + ")";
 }
 
 std::string grouped(std::size_t n) {
@@ -172,23 +164,20 @@ JobOutcome CatchUpJob::failedRequest(const jquants::Status& status) const {
     switch (status.outcome) {
     case Outcome::KeyRefused:
         return stopped(JobOutcome::StopReason::Failed,
-                       withReason(say(jquants_text::kKeyRefused,
-                                      {std::string(jquants::kKeyVariable) + "または" +
-                                       (app_.workDir / jquants::kKeyFileName).string()}),
-                                  status));
+                       withApiReason(keyRefusedText(app_), status));
     case Outcome::NotInPlan:
-        return stopped(JobOutcome::StopReason::Failed, withReason(jquants_text::kNotInPlan, status));
+        return stopped(JobOutcome::StopReason::Failed, withApiReason(jquants_text::kNotInPlan, status));
     case Outcome::PlanWindow:
         return stopped(JobOutcome::StopReason::Failed,
-                       withReason(say(catch_up_text::kPlanWindow,
+                       withApiReason(say(catch_up_text::kPlanWindow,
                                       {status.windowTo ? jquants::isoDate(status.windowTo) : std::string("…")}),
                                   status));
     case Outcome::Unrecognised:
-        return stopped(JobOutcome::StopReason::UnrecognisedPage, withReason(jquants_text::kUnrecognised, status));
+        return stopped(JobOutcome::StopReason::UnrecognisedPage, withApiReason(jquants_text::kUnrecognised, status));
     default: {
         std::string text = jquants_text::kDisconnected;
         if (const std::int32_t day = currentDay()) text += say(catch_up_text::kStoredBefore, {jquants::isoDate(day)});
-        return stopped(JobOutcome::StopReason::Connection, withReason(text, status));
+        return stopped(JobOutcome::StopReason::Connection, withApiReason(text, status));
     }
     }
 }
@@ -297,7 +286,7 @@ JobOutcome CatchUpJob::start() {
         jquants::IndexBars bars;
         if (const jquants::Status s = client_->topix(days.front(), days.back(), bars); !s.ok()) {
             if (s.outcome == Outcome::NotInPlan)
-                return stopped(JobOutcome::StopReason::Failed, withReason(catch_up_text::kTopixPlan, s));
+                return stopped(JobOutcome::StopReason::Failed, withApiReason(catch_up_text::kTopixPlan, s));
             return failedRequest(s);
         }
         for (const jquants::IndexBar& bar : bars.rows) topix_[bar.date] = bar;
@@ -348,22 +337,22 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
         if (!bar.traded || bar.date != day) continue;
         if (settings.indexOnly && !registered_.count(bar.code)) continue;
         PriceRecord record{day,
-                           wholeOf(bar.open),
-                           wholeOf(bar.high),
-                           wholeOf(bar.low),
-                           wholeOf(bar.close),
-                           wholeOf(bar.volume),
+                           roundToWhole(bar.open),
+                           roundToWhole(bar.high),
+                           roundToWhole(bar.low),
+                           roundToWhole(bar.close),
+                           roundToWhole(bar.volume),
                            0,
                            0};
         const auto m = margin_.find(bar.code);
         if (m != margin_.end())
-            record.marginBuy = wholeOf(m->second.longVol), record.marginSell = wholeOf(m->second.shortVol);
+            record.marginBuy = roundToWhole(m->second.longVol), record.marginSell = roundToWhole(m->second.shortVol);
         if (!put(bar.code, record, m == margin_.end())) return false;
         ++records_;
     }
     if (const auto t = topix_.find(day); t != topix_.end()) {
         const jquants::IndexBar& bar = t->second;
-        const auto hundredths = [](double v) { return wholeOf(v * 100); };
+        const auto hundredths = [](double v) { return roundToWhole(v * 100); };
         if (!put(kTopixCode,
                  PriceRecord{day, hundredths(bar.open), hundredths(bar.high), hundredths(bar.low),
                              hundredths(bar.close), 0, 0, 0},

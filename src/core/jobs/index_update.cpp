@@ -9,7 +9,6 @@
 #include "store/index_flags.h"
 #include "store/number_text.h"
 #include "store/text_encoding.h"
-#include "web/jquants/jquants_key.h"
 
 namespace quarlink {
 namespace {
@@ -32,7 +31,7 @@ JobOutcome ended(JobState state, std::string message = {},
 }  // namespace
 
 IndexUpdate::IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints)
-    : app_(app), fetcher_(fetcher), endpoints_(endpoints) {}
+    : app_(app), fetcher_(fetcher), endpoints_(endpoints), jquants_(app, endpoints) {}
 
 JobOutcome IndexUpdate::open() {
     downloaded_ = false;
@@ -50,10 +49,7 @@ JobOutcome IndexUpdate::open() {
 
 JobOutcome IndexUpdate::start() {
     if (action == Action::Download) {
-        {
-            const std::lock_guard lock(clientMutex_);
-            abortRequested_ = false;
-        }
+        jquants_.restart();
         return download();
     }
     if (!downloaded_) return ended(JobState::Stopped, index_update_text::kNotDownloaded);
@@ -119,21 +115,15 @@ JobOutcome IndexUpdate::download() {
 }
 
 JobOutcome IndexUpdate::downloadMaster(std::string& note) {
-    const jquants::ApiKey key = jquants::loadApiKey(app_.workDir);
-    if (!key.ok()) return ended(JobState::Stopped, key.error);
-    {
-        const std::lock_guard lock(clientMutex_);
-        client_ = std::make_unique<jquants::Client>(endpoints_, key.key, clientHooks);
-        if (abortRequested_) client_->abort();
-    }
+    if (std::optional<JobOutcome> refused = jquants_.connect()) return *refused;
     jquants::ListedMaster master;
-    const jquants::Status status = client_->listedMaster(master);
+    const jquants::Status status = jquants_.listedMaster(master);
     if (!status.ok()) {
         using jquants::Outcome;
         const bool refused = status.outcome == Outcome::KeyRefused || status.outcome == Outcome::NotInPlan;
-        std::string text = std::string(index_update_text::kDownloadFailed) + "\n" + status.message;
-        if (status.outcome == Outcome::KeyRefused)
-            text += "\n" + std::string(jquants::kKeyVariable) + " / " + (app_.workDir / jquants::kKeyFileName).string();
+        const std::string text = std::string(index_update_text::kDownloadFailed) + "\n" +
+                                 (status.outcome == Outcome::KeyRefused ? withApiReason(keyRefusedText(app_), status)
+                                                                        : status.message);
         return ended(JobState::Stopped, text,
                      refused ? JobOutcome::StopReason::Failed : JobOutcome::StopReason::Connection);
     }
@@ -148,13 +138,7 @@ JobOutcome IndexUpdate::downloadMaster(std::string& note) {
     return ended(JobState::Finished);
 }
 
-void IndexUpdate::abort() {
-    const std::lock_guard lock(clientMutex_);
-    abortRequested_ = true;
-    if (client_) client_->abort();
-}
-
-IndexUpdate::~IndexUpdate() = default;
+void IndexUpdate::abort() { jquants_.abort(); }
 
 std::string IndexUpdate::newNameNote(int code) const {
     const auto it = replacedNames_.find(code);

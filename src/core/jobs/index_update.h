@@ -1,16 +1,14 @@
 #pragma once
 #include <cstdint>
 #include <map>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "jobs/job.h"
+#include "jobs/jquants_source.h"
 #include "store/application.h"
 #include "store/index_table.h"
 #include "web/endpoints.h"
-#include "web/jquants/jquants_client.h"
 #include "web/page_fetcher.h"
 
 namespace quarlink {
@@ -71,11 +69,8 @@ public:
     };
 
     IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints);
-    ~IndexUpdate() override;
 
     Settings settings;
-    // Injected J-Quants client hooks (tests); set before start().
-    jquants::Client::Hooks clientHooks;
     Action action = Action::Download;  // what the next start() does
 
     // Reads the local index.txt: Idle, or Stopped with the message when it
@@ -132,9 +127,7 @@ private:
     std::vector<int> unregistered_;
     std::vector<int> leftOut_;
     std::map<int, std::string> replacedNames_;
-    std::mutex clientMutex_;
-    std::unique_ptr<jquants::Client> client_;
-    bool abortRequested_ = false;
+    JQuantsSource jquants_;
 };
 
 }  // namespace quarlink

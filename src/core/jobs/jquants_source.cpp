@@ -15,14 +15,19 @@ using jquants::Status;
 
 namespace {
 
-// Nearest whole unit, halves up, as the catch-up stores them.
-std::int32_t wholeOf(double value) { return clampToInt32(static_cast<std::int64_t>(std::floor(value + 0.5))); }
+}  // namespace
 
-std::string withDetail(std::string text, const std::string& detail) {
-    return detail.empty() ? text : text + "\n(" + detail + ")";
+std::string withApiReason(std::string text, const Status& status) {
+    return status.message.empty() ? text : text + "\n(" + status.message + ")";
 }
 
-}  // namespace
+std::string keyRefusedText(const Application& app) {
+    const std::string where =
+        std::string(jquants::kKeyVariable) + "または" + (app.workDir / jquants::kKeyFileName).string();
+    char text[1024];
+    std::snprintf(text, sizeof text, jquants_text::kKeyRefused, where.c_str());
+    return text;
+}
 
 JQuantsSource::JQuantsSource(const Application& app, Endpoints endpoints)
     : app_(app), endpoints_(std::move(endpoints)) {}
@@ -92,9 +97,11 @@ Status JQuantsSource::withinPlan(std::int32_t from, std::int32_t to, Request req
     return request(from, to);
 }
 
+Status JQuantsSource::listedMaster(jquants::ListedMaster& master) { return client_->listedMaster(master); }
+
 Status JQuantsSource::stockCodes(std::vector<int>& codes) {
     jquants::ListedMaster master;
-    const Status s = client_->listedMaster(master);
+    const Status s = listedMaster(master);
     codes.clear();
     for (const jquants::ListedIssue& issue : master.rows)
         if (issue.stockCode >= 1000 && issue.stockCode <= 9999) codes.push_back(issue.stockCode);
@@ -134,11 +141,11 @@ Status JQuantsSource::history(int code, std::int32_t from, std::int32_t to, bool
         // the calendar gives it the filler record.
         if (!bar.traded) continue;
         out.dates.push_back(bar.date);
-        out.opens.push_back(wholeOf(bar.open));
-        out.highs.push_back(wholeOf(bar.high));
-        out.lows.push_back(wholeOf(bar.low));
-        out.closes.push_back(wholeOf(bar.close));
-        out.volumes.push_back(wholeOf(bar.volume));
+        out.opens.push_back(roundToWhole(bar.open));
+        out.highs.push_back(roundToWhole(bar.high));
+        out.lows.push_back(roundToWhole(bar.low));
+        out.closes.push_back(roundToWhole(bar.close));
+        out.volumes.push_back(roundToWhole(bar.volume));
     }
     out.buys.assign(out.dates.size(), 0);
     out.sells.assign(out.dates.size(), 0);
@@ -182,8 +189,8 @@ Status JQuantsSource::marginHistory(int code, std::int32_t from, std::int32_t to
     for (const jquants::MarginBalance& b : balances.rows) {
         if (b.code != code) continue;
         dates.push_back(b.date);
-        buys.push_back(wholeOf(b.longVol));
-        sells.push_back(wholeOf(b.shortVol));
+        buys.push_back(roundToWhole(b.longVol));
+        sells.push_back(roundToWhole(b.shortVol));
     }
     return s;
 }
@@ -197,7 +204,7 @@ Status JQuantsSource::topix(std::int32_t from, std::int32_t to, HistoryRows& out
     });
     std::sort(bars.rows.begin(), bars.rows.end(),
               [](const jquants::IndexBar& a, const jquants::IndexBar& b) { return a.date < b.date; });
-    const auto hundredths = [](double v) { return wholeOf(v * 100); };
+    const auto hundredths = [](double v) { return roundToWhole(v * 100); };
     for (const jquants::IndexBar& bar : bars.rows) {
         if (!out.dates.empty() && bar.date == out.dates.back()) continue;
         out.dates.push_back(bar.date);
@@ -217,27 +224,22 @@ JobOutcome JQuantsSource::stopFor(const Status& status) const {
     JobOutcome o;
     o.state = JobState::Stopped;
     switch (status.outcome) {
-    case Outcome::KeyRefused: {
-        const std::string where =
-            std::string(jquants::kKeyVariable) + "または" + (app_.workDir / jquants::kKeyFileName).string();
-        char text[1024];
-        std::snprintf(text, sizeof text, jquants_text::kKeyRefused, where.c_str());
+    case Outcome::KeyRefused:
         o.stopReason = JobOutcome::StopReason::Failed;
-        o.message = withDetail(text, status.message);
+        o.message = withApiReason(keyRefusedText(app_), status);
         break;
-    }
     case Outcome::NotInPlan:
     case Outcome::PlanWindow:
         o.stopReason = JobOutcome::StopReason::Failed;
-        o.message = withDetail(jquants_text::kNotInPlan, status.message);
+        o.message = withApiReason(jquants_text::kNotInPlan, status);
         break;
     case Outcome::Unrecognised:
         o.stopReason = JobOutcome::StopReason::UnrecognisedPage;
-        o.message = withDetail(jquants_text::kUnrecognised, status.message);
+        o.message = withApiReason(jquants_text::kUnrecognised, status);
         break;
     default:
         o.stopReason = JobOutcome::StopReason::Connection;
-        o.message = withDetail(jquants_text::kDisconnected, status.message);
+        o.message = withApiReason(jquants_text::kDisconnected, status);
         break;
     }
     if (const std::string said = notes(); !said.empty()) o.message = *o.message + "\n" + said;

@@ -32,6 +32,11 @@ inline constexpr const char* kUnrecognised = "J-Quantsの応答が読み取れ�
 inline constexpr const char* kDisconnected = "J-Quantsとの通信が切断されました。";
 }  // namespace jquants_text
 
+// The system's text, then the API's own reason in parentheses.
+std::string withApiReason(std::string text, const jquants::Status& status);
+// The refused-key text, naming both places the key is read from.
+std::string keyRefusedText(const Application& app);
+
 // A code's daily rows in the page reader's shape: parallel series, ascending
 // by date, prices and balances in whole units.
 struct HistoryRows {
@@ -61,6 +66,8 @@ public:
     // A new run: forgets the window, the plan's refusals, the notes and an abort.
     void restart();
 
+    // Today's listed master, every served row.
+    jquants::Status listedMaster(jquants::ListedMaster& master);
     // The ordinary stock codes (1000..9999) of today's listed master, ascending.
     jquants::Status stockCodes(std::vector<int>& codes);
     jquants::Status businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days);

@@ -1,6 +1,7 @@
 #include "store/number_text.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -53,6 +54,8 @@ std::int32_t clampToInt32(std::int64_t value) {
     if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
     return static_cast<std::int32_t>(value);
 }
+
+std::int32_t roundToWhole(double value) { return clampToInt32(static_cast<std::int64_t>(std::floor(value + 0.5))); }
 
 std::string slashDate(std::int32_t yyyymmdd) {
     char text[40];

@@ -25,4 +25,8 @@ std::string slashDate(std::int32_t yyyymmdd);
 // Clamps to the 32-bit signed range.
 std::int32_t clampToInt32(std::int64_t value);
 
+// The nearest whole number, halves up, clamped to the 32-bit range: how a
+// served decimal (a J-Quants price or volume) is stored.
+std::int32_t roundToWhole(double value);
+
 }  // namespace quarlink
