@@ -6,7 +6,6 @@
 #include <cmath>
 #include <initializer_list>
 #include <string_view>
-#include <mutex>
 
 #include "jobs/jquants_source.h"
 #include "store/atomic_file.h"
@@ -17,7 +16,6 @@
 #include "store/price_file.h"
 #include "store/price_series.h"
 #include "web/jquants/jquants_json.h"
-#include "web/jquants/jquants_key.h"
 
 namespace quarlink {
 
@@ -27,8 +25,6 @@ using jquants::Outcome;
 namespace {
 
 constexpr int kTopixCode = 102;
-
-std::mutex clientMutex;  // start() may build the client while abort() reaches for it
 
 // `format` with each "%s" replaced by the next of `parts`.
 std::string say(std::string_view format, std::initializer_list<std::string> parts) {
@@ -70,7 +66,7 @@ void carryBalances(const PriceSeries& series, std::int32_t day, PriceRecord& rec
 }  // namespace
 
 CatchUpJob::CatchUpJob(Application& app, const Endpoints& endpoints, const Clock& clock)
-    : app_(app), endpoints_(endpoints), clock_(clock) {}
+    : app_(app), clock_(clock), api_(app, endpoints) {}
 
 CatchUpJob::~CatchUpJob() {
     abort();
@@ -126,8 +122,8 @@ void CatchUpJob::dropAhead() {
 CatchUpJob::Fetched CatchUpJob::fetch(std::int32_t day, bool margin) {
     Fetched f;
     f.day = day;
-    f.bars = client_->dailyBarsByDate(day, f.rows);
-    if (f.bars.ok() && margin) f.margin = client_->marginInterestByDate(day, f.balances);
+    f.bars = api_.client().dailyBarsByDate(day, f.rows);
+    if (f.bars.ok() && margin) f.margin = api_.client().marginInterestByDate(day, f.balances);
     return f;
 }
 
@@ -147,8 +143,7 @@ JobOutcome CatchUpJob::open() {
 
 void CatchUpJob::abort() {
     stopRequested_ = true;
-    const std::lock_guard lock(clientMutex);
-    if (client_) client_->abort();
+    api_.abort();
 }
 
 JobOutcome CatchUpJob::stopped(JobOutcome::StopReason reason, std::string message) const {
@@ -226,7 +221,7 @@ JobOutcome CatchUpJob::start() {
     setSettingsTaken(true);
     dropAhead();
     stopRequested_ = false;
-    if (client_) client_->resetAbort();
+    api_.restart();
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = progress();
@@ -240,8 +235,10 @@ JobOutcome CatchUpJob::start() {
 
     if (std::string missing = missingFolderMessage(layout::chartFolder(app_), kMissingChartFolder); !missing.empty())
         return stopped(JobOutcome::StopReason::Failed, missing);
-    const jquants::ApiKey key = jquants::loadApiKey(app_.workDir);
-    if (!key.ok()) return stopped(JobOutcome::StopReason::Failed, jquants_text::kKeyMissing + key.error);
+    api_.clientHooks = clientHooks;
+    api_.onWait = [this](const std::string& line) { if (onWait) onWait(line); };
+    if (std::optional<JobOutcome> refused = api_.connect())
+        return stopped(JobOutcome::StopReason::Failed, refused->message.value_or(std::string()));
 
     // The newest day in the data is taken in again: a run stopped or killed
     // in the middle of a day leaves it in only some of the files.
@@ -262,19 +259,12 @@ JobOutcome CatchUpJob::start() {
     }
     if (settings.nikkei) note(catch_up_text::kNoNikkei);
 
-    {
-        const std::lock_guard lock(clientMutex);
-        jquants::Client::Hooks hooks = clientHooks;
-        if (!hooks.status) hooks.status = [this](const std::string& line) { if (onWait) onWait(line); };
-        client_ = std::make_unique<jquants::Client>(endpoints_, key.key, std::move(hooks));
-        if (stopRequested_) client_->abort();
-    }
     // A run cut short before its appends were flushed left its first day.
     if (const std::int32_t marked = markedDay(); marked && marked < from) from = marked;
     if (from > through) return finished();
 
     jquants::Calendar calendar;
-    if (const jquants::Status s = client_->calendar(from, through, calendar); !s.ok()) return failedRequest(s);
+    if (const jquants::Status s = api_.client().calendar(from, through, calendar); !s.ok()) return failedRequest(s);
     std::vector<std::int32_t> days;
     for (const jquants::CalendarDay& d : calendar.rows)
         if (d.businessDay() && d.date >= from && d.date <= through) days.push_back(d.date);
@@ -284,7 +274,7 @@ JobOutcome CatchUpJob::start() {
 
     if (settings.topix) {
         jquants::IndexBars bars;
-        if (const jquants::Status s = client_->topix(days.front(), days.back(), bars); !s.ok()) {
+        if (const jquants::Status s = api_.client().topix(days.front(), days.back(), bars); !s.ok()) {
             if (s.outcome == Outcome::NotInPlan)
                 return stopped(JobOutcome::StopReason::Failed, withApiReason(catch_up_text::kTopixPlan, s));
             return failedRequest(s);

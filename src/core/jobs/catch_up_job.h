@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "jobs/job.h"
+#include "jobs/jquants_source.h"
 #include "store/application.h"
 #include "store/clock.h"
 #include "web/endpoints.h"
@@ -105,9 +106,8 @@ private:
     bool settle();
 
     Application& app_;
-    Endpoints endpoints_;
     const Clock& clock_;
-    std::unique_ptr<jquants::Client> client_;
+    JQuantsSource api_;  // key, client and abort
     std::atomic<bool> stopRequested_{false};
     std::vector<std::int32_t> days_;
     std::size_t next_ = 0;

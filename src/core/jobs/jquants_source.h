@@ -66,6 +66,10 @@ public:
     // A new run: forgets the window, the plan's refusals, the notes and an abort.
     void restart();
 
+    // The connected client, for a job that makes its own requests (the
+    // catch-up's whole-market days); valid after connect() succeeded.
+    jquants::Client& client() { return *client_; }
+
     // Today's listed master, every served row.
     jquants::Status listedMaster(jquants::ListedMaster& master);
     // The ordinary stock codes (1000..9999) of today's listed master, ascending.
