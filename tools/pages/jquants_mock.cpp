@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "store/clock.h"
 #include "store/text_encoding.h"
 #include "web/jquants/jquants_json.h"
 
@@ -26,13 +27,6 @@ int planRank(const std::string& plan) {
     if (plan == "standard") return 2;
     if (plan == "premium") return 3;
     return 0;
-}
-
-std::int32_t addDays(std::int32_t date, int n) {
-    using namespace std::chrono;
-    const sys_days d = sys_days{year{date / 10000} / unsigned(date / 100 % 100) / unsigned(date % 100)} + days{n};
-    const year_month_day ymd{d};
-    return int(ymd.year()) * 10000 + int(unsigned(ymd.month())) * 100 + int(unsigned(ymd.day()));
 }
 
 // Numbers as the API writes them: always with a fraction ("2047.0", "1885.52").

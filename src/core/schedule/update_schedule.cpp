@@ -9,30 +9,10 @@ namespace quarlink {
 
 namespace {
 
-using namespace std::chrono;
-
-sys_days toDays(std::int32_t yyyymmdd) {
-    return sys_days{year{yyyymmdd / 10000} / month{static_cast<unsigned>(yyyymmdd / 100 % 100)} /
-                    day{static_cast<unsigned>(yyyymmdd % 100)}};
-}
-
-std::int32_t fromDays(sys_days d) {
-    const year_month_day ymd{d};
-    return static_cast<int>(ymd.year()) * 10000 + static_cast<int>(static_cast<unsigned>(ymd.month())) * 100 +
-           static_cast<int>(static_cast<unsigned>(ymd.day()));
-}
-
 // Long enough for the longest run of market holidays (New Year, Golden Week).
 constexpr int kSearchDays = 21;
 
 }  // namespace
-
-bool isWeekday(std::int32_t yyyymmdd) {
-    const weekday wd{toDays(yyyymmdd)};
-    return wd != Saturday && wd != Sunday;
-}
-
-std::int32_t addDays(std::int32_t yyyymmdd, int days) { return fromDays(toDays(yyyymmdd) + std::chrono::days{days}); }
 
 ScheduleDecision decideSchedule(const ScheduleSettings& settings, const LocalDateTime& now,
                                 const BusinessDayLookup& businessDay, bool blocked) {

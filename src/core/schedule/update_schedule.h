@@ -14,9 +14,6 @@ namespace quarlink {
 // nullopt to fall back on Monday to Friday.
 using BusinessDayLookup = std::function<std::optional<bool>(std::int32_t yyyymmdd)>;
 
-bool isWeekday(std::int32_t yyyymmdd);
-std::int32_t addDays(std::int32_t yyyymmdd, int days);
-
 struct ScheduleDecision {
     enum class Action {
         Off,     // the schedule is off

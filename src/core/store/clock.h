@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <functional>
 
 namespace quarlink {
@@ -14,6 +15,10 @@ struct LocalDateTime {
 
     int yyyymmdd() const { return year * 10000 + month * 100 + day; }
 };
+
+// Calendar arithmetic on YYYYMMDD dates.
+std::int32_t addDays(std::int32_t yyyymmdd, int days);
+bool isWeekday(std::int32_t yyyymmdd);  // Monday to Friday
 
 // The local calendar, injected so that tests can fix the date.
 class Clock {
