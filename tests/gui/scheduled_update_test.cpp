@@ -119,6 +119,15 @@ TEST(ScheduledUpdate, WaitsForDialogsAndTheLockAndRunsNothingBeforeItsTime) {
     EXPECT_EQ(s.scheduled.dialog(), nullptr);
 }
 
+// Between times the check leaves the working folder's lock alone.
+TEST(ScheduledUpdate, ACheckBeforeItsTimeLeavesTheLockAlone) {
+    Scratch s;
+    s.schedule(true, 202612041730);
+    s.clock.set({2026, 12, 7, 17, 29, 0});
+    EXPECT_EQ(s.scheduled.check(), Action::NotYet);
+    EXPECT_FALSE(std::filesystem::exists(s.root / WriterLock::kFileName));
+}
+
 // With J-Quants the API's calendar decides; it is asked off the UI thread
 // once a time is due, and a failed request falls back on Monday to Friday.
 TEST(ScheduledUpdate, JQuantsAsksTheCalendarAndReportsAMissingKey) {

@@ -74,15 +74,20 @@ ScheduleDecision::Action ScheduledUpdate::check() {
         showWaiting(false);
         return Action::Off;
     }
-    if (!lock_) lock_ = std::make_unique<WriterLock>(commands_.app().workDir, "quarlink");
-    const bool blocked = commands_.busy() || !lock_->tryAcquire();
-    ScheduleDecision d = decideSchedule(loaded.settings, clock_.now(), calendar_.lookup(), blocked);
-    const bool due = d.action == Action::Run || d.action == Action::Wait;
-    // A due time asks the J-Quants calendar first, which may say it is a holiday.
-    const bool calendarPending = due && !calendarReady(loaded.settings);
-    if (due && !calendarPending) d = decideSchedule(loaded.settings, clock_.now(), calendar_.lookup(), blocked);
-    if (calendarPending) d.action = Action::Wait;
-    if (d.action != Action::Run) lock_->release();
+    ScheduleDecision d = decideSchedule(loaded.settings, clock_.now(), calendar_.lookup(), false);
+    // Only a due time reaches for the lock: a check between times must not
+    // hold it even briefly, or a writer started at that moment is refused.
+    bool blocked = false;
+    if (d.action == Action::Run) {
+        if (!lock_) lock_ = std::make_unique<WriterLock>(commands_.app().workDir, "quarlink");
+        blocked = commands_.busy() || !lock_->tryAcquire();
+        // The J-Quants calendar is asked first, and may say it is a holiday.
+        if (calendarReady(loaded.settings))
+            d = decideSchedule(loaded.settings, clock_.now(), calendar_.lookup(), blocked);
+        else
+            d.action = Action::Wait;
+    }
+    if (d.action != Action::Run && lock_) lock_->release();
     showWaiting(d.action == Action::Wait && blocked);
     if (d.action == Action::Run) begin(loaded.settings);
     return d.action;
