@@ -10,17 +10,6 @@
 namespace quarlink {
 namespace {
 
-// "NNNN": the names of price files.
-int codeOfName(const std::string& name) {
-    if (name.size() != 4) return -1;
-    int code = 0;
-    for (char c : name) {
-        if (c < '0' || c > '9') return -1;
-        code = code * 10 + (c - '0');
-    }
-    return code;
-}
-
 std::string twoDigits(int v) { return std::string(1, char('0' + v / 10 % 10)) + char('0' + v % 10); }
 
 }  // namespace
@@ -94,7 +83,7 @@ void DataCheckJob::listCodes() {
         std::error_code ec;
         for (std::filesystem::directory_iterator it(layout::dataFolder(app_), ec), end; !ec && it != end;
              it.increment(ec))
-            if (const int code = codeOfName(it->path().filename().string()); code >= 0) codes_.push_back(code);
+            if (const int code = layout::codeOfName(it->path().filename().string()); code >= 0) codes_.push_back(code);
         for (int code = 0; code < kCodeCount; ++code)
             if (registered_[code]) codes_.push_back(code);
     }

@@ -204,11 +204,7 @@ std::int32_t CatchUpJob::newestStockDate() const {
     std::int32_t newest = 0;
     std::error_code ec;
     for (fs::directory_iterator it(layout::dataFolder(app_), ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        int code = 0;
-        if (name.size() != 4 || std::from_chars(name.data(), name.data() + 4, code).ptr != name.data() + 4 ||
-            code < 1000)
-            continue;
+        if (layout::codeOfName(it->path().filename().string()) < 1000) continue;
         PriceFile file;
         if (!file.open(it->path(), PriceFile::Mode::Read)) continue;
         const PriceRecord last = file.readLastRecord();

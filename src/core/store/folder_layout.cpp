@@ -11,6 +11,16 @@ std::string codeName(int code) {
     return text;
 }
 
+int codeOfName(std::string_view name) {
+    if (name.size() != 4) return -1;
+    int code = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9') return -1;
+        code = code * 10 + (c - '0');
+    }
+    return code;
+}
+
 std::filesystem::path chartFolder(const Application& app) { return std::filesystem::path(app.chartFolder); }
 std::filesystem::path dataFolder(const Application& app) { return chartFolder(app) / "data"; }
 std::filesystem::path dataFile(const Application& app, int code) { return dataFolder(app) / codeName(code); }

@@ -40,6 +40,8 @@ std::filesystem::path indexDownloadFile(const Application& app);  // scratch "in
 
 // "%04d"
 std::string codeName(int code);
+// The code of a price file's name "NNNN" (four digits), else -1.
+int codeOfName(std::string_view name);
 
 }  // namespace layout
 
