@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "store/echo_text.h"
 #include "store/sjis_text.h"
 #include "store/text_encoding.h"
 
@@ -57,4 +58,26 @@ TEST(SjisText, TrimKeepsDoubleByteCharacters) {
     };
     for (const auto& c : cases) EXPECT_EQ(sjisTrim(c.in), c.out) << c.in;
     EXPECT_EQ(trimBlanks(" /a/\xE3\x81\x82 "), "/a/\xE3\x81\x82");
+}
+
+TEST(EchoText, EscapesControlsAndCutsLongText) {
+    struct Case {
+        std::string in;
+        std::size_t limit;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"Date,Open", 80, "Date,Open"},
+        {"\x1b[31mred\x1b[0m", 80, "\\x1b[31mred\\x1b[0m"},
+        {"a\nb\r\tc\x7f", 80, "a\\nb\\r\\tc\\x7f"},
+        {"日付", 80, "日付"},
+        {"\xe6\x97", 80, "\\xe6\\x97"},          // a character cut short
+        {"\xc2\x9b" "2J", 80, "\\xc2\\x9b2J"},   // C1 control sequence introducer
+        {std::string(500, 'x'), 10, std::string(10, 'x') + "…"},
+        {"日付日付", 7, "日付…"},                  // never half a character
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in.substr(0, 20));
+        EXPECT_EQ(echoText(c.in, c.limit), c.out);
+    }
 }
