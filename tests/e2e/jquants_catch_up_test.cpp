@@ -7,7 +7,9 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
+#include "jobs/catch_up_job.h"
 #include "store/index_table.h"
 #include "store/price_file.h"
 #include "support/page_server.h"
@@ -287,6 +289,84 @@ TEST_F(JQuantsCatchUp, ARunCutShortIsTakenInAgainFromItsFirstDay) {
         EXPECT_NE(r.out.find(days), std::string::npos) << r.out;
         EXPECT_FALSE(fs::exists(mark));
         EXPECT_TRUE(folderBytes(work / "chart" / "data") == want);  // taking days in again changes nothing
+    }
+}
+
+// An odd file, one that ends after today or one beyond 64 MB sets its own
+// code aside, named in the message; every other code gets its days, and
+// nothing waits on a FIFO (at a price file's name or at index.txt).
+TEST_F(JQuantsCatchUp, OddAndFutureFilesSetOnlyTheirCodeAside) {
+    PageServer server(market(), serve("standard"));
+    const fs::path work = makeWork("odd", server, kSeedDay);
+    const fs::path data = work / "chart" / "data";
+    const Files before = folderBytes(data);
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : before) names.push_back(name);
+    ASSERT_GE(names.size(), 6u);
+    PriceSeries future = parsePriceSeries(before.at(names[4]));
+    future.append(PriceRecord{20991231, 1, 1, 1, 1, 1, 0, 0});
+    struct Odd {
+        std::string name;
+        std::function<void(const fs::path&)> make;
+        const char* why;
+    };
+    const std::vector<Odd> odd = {
+        {names[0], [](const fs::path& p) { fs::remove(p); ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+         "not a regular file"},
+        {names[1], [&](const fs::path& p) { fs::remove(p); fs::create_symlink(data / names[5], p); }, "symbolic link"},
+        {names[2], [](const fs::path& p) { fs::remove(p); fs::create_directory(p); }, "not a regular file"},
+        {names[3], [](const fs::path& p) { fs::resize_file(p, 6LL << 30); }, "larger than 64 MB"},
+        {names[4], [&](const fs::path& p) { test::writeFile(p, serializePriceSeries(future)); }, "2099-12-31"},
+    };
+    for (const Odd& o : odd) o.make(data / o.name);
+    const auto typeOf = [&](const std::string& name) { return fs::symlink_status(data / name).type(); };
+
+    const test::ProcessResult r = runCli(work, "");
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    for (const Odd& o : odd) {
+        SCOPED_TRACE(o.name);
+        EXPECT_NE((r.out + r.err).find((data / o.name).string() + " (" + o.why + ")"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(typeOf(names[0]), fs::file_type::fifo);
+    EXPECT_EQ(typeOf(names[1]), fs::file_type::symlink);
+    EXPECT_EQ(fs::file_size(data / names[3]), 6ULL << 30);
+    EXPECT_EQ(readFile(data / names[4]), serializePriceSeries(future));
+    for (std::size_t i = 5; i < names.size(); ++i)
+        EXPECT_EQ(readFile(data / names[i]),
+                  serializePriceSeries(expected(std::atoi(names[i].c_str()), kSeedDay, kLastDay)))
+            << names[i];
+
+    // index.txt as a FIFO: the codes cannot be read, said at once.
+    fs::remove(work / "chart" / "index.txt");
+    ASSERT_EQ(::mkfifo((work / "chart" / "index.txt").c_str(), 0600), 0);
+    const test::ProcessResult fifo = runCli(work, "", kKey, std::chrono::milliseconds(20'000));
+    EXPECT_EQ(fifo.exitCode, 1) << fifo.out << fifo.err;
+    EXPECT_NE(fifo.err.find("銘柄コードが読めません"), std::string::npos) << fifo.err;
+}
+
+// No source or option stores a day after today in Japan: --through past it
+// is cut back to today and said.
+TEST_F(JQuantsCatchUp, NoDayAfterTodayIsStored) {
+    PageServer server(market(), serve("standard"));
+    const fs::path work = makeWork("today", server, kSeedDay);
+    Application app;
+    app.workDir = work;
+    app.chartFolder = (work / "chart").string();
+    ::setenv("JQUANTS_API_KEY", kKey, 1);
+    const FixedClock clock(LocalDateTime{2026, 1, 7, 20, 0, 0});
+    CatchUpJob job(app, loadEndpoints(work / "endpoints.conf"), clock);
+    job.open();
+    job.settings.through = kLastDay;
+    JobOutcome o = job.start();
+    while (o.state == JobState::Running) o = job.tick();
+    ::unsetenv("JQUANTS_API_KEY");
+    ASSERT_EQ(o.state, JobState::Finished) << o.message.value_or("");
+    EXPECT_NE(o.message.value_or("").find("2026-01-09は今日より後のため、今日（2026-01-07）まで"), std::string::npos)
+        << o.message.value_or("");
+    for (const auto& e : fs::directory_iterator(work / "chart" / "data")) {
+        PriceFile file;
+        ASSERT_TRUE(file.open(e.path(), PriceFile::Mode::Read));
+        EXPECT_LE(file.readLastRecord().date, 20260107) << e.path();
     }
 }
 

@@ -235,3 +235,31 @@ TEST_F(InitFixture, TransferVisits0To10000AndDeleteRemovesTheFiles) {
     EXPECT_EQ(o.status, std::string(init_data_text::kDeleteFinished));
     EXPECT_TRUE(std::filesystem::is_empty(folder.app.workDir / "init"));
 }
+
+TEST_F(InitFixture, TransferNeverPutsAnInitFileWithoutARecordOverAPriceFile) {
+    job.open();
+    struct Case {
+        int code;
+        std::string init;  // bytes of init/NNNN
+        bool replaced;
+    };
+    PriceSeries one;
+    one.append(rec(20060104, 7));
+    const std::string whole = serializePriceSeries(one);
+    const Case cases[] = {{1301, "", false}, {1302, whole.substr(0, 31), false}, {1303, whole, true}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(replaceFileAtomically(init(c.code), c.init));
+        PriceSeries old;
+        old.append(rec(20050104, 1));
+        old.append(rec(20050105, 2));
+        ASSERT_TRUE(writePriceFile(std::filesystem::path(folder.app.chartFolder) / "data" / ScratchFolder::codeText(c.code), old));
+    }
+    const JobOutcome o = drive(job.startTransfer());
+    EXPECT_EQ(o.state, JobState::Finished);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        EXPECT_EQ(folder.records(c.code).size(), c.replaced ? 1u : 2u);
+        EXPECT_TRUE(std::filesystem::exists(init(c.code)));
+        EXPECT_EQ(o.message.value_or("").find(init(c.code).string()) != std::string::npos, !c.replaced);
+    }
+}

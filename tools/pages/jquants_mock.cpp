@@ -177,9 +177,10 @@ private:
             return row + R"("O":null,"H":null,"L":null,"C":null,"UL":"0","LL":"0","Vo":null,"Va":null,)"
                          R"("AdjFactor":1.0,"AdjO":null,"AdjH":null,"AdjL":null,"AdjC":null,"AdjVo":null})";
         }
-        // Odd codes carry fractions that round back to the stored yen (halves up).
-        const double o = r->open - (decimals ? 0.5 : 0), h = r->high + (decimals ? 0.25 : 0), l = r->low,
-                     c = r->close + (decimals ? 0.4 : 0), v = r->volume;
+        // Odd codes carry fractions that round back to the stored yen (halves
+        // up), and stay a real bar's shape: low <= open, close <= high.
+        const double o = r->open - (decimals ? 0.5 : 0), h = r->high + (decimals ? 0.45 : 0),
+                     l = r->low - (decimals ? 0.5 : 0), c = r->close + (decimals ? 0.4 : 0), v = r->volume;
         const std::string prices = "\"O\":" + num(o) + ",\"H\":" + num(h) + ",\"L\":" + num(l) + ",\"C\":" + num(c);
         return row + prices + R"(,"UL":"0","LL":"0","Vo":)" + num(v) + ",\"Va\":" + num(c * v) +
                ",\"AdjFactor\":1.0,\"AdjO\":" + num(o) + ",\"AdjH\":" + num(h) + ",\"AdjL\":" + num(l) + ",\"AdjC\":" + num(c) +

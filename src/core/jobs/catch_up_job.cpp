@@ -134,6 +134,10 @@ JobOutcome CatchUpJob::open() {
     next_ = 0;
     notes_.clear();
     daysWritten_ = records_ = skipped_ = 0;
+    setAside_.clear();
+    oddFiles_.clear();
+    futureFiles_.clear();
+    unreadableFiles_.clear();
     setSettingsTaken(false);
     JobOutcome o;
     o.state = JobState::Idle;
@@ -184,7 +188,13 @@ int CatchUpJob::progress() const {
 std::string CatchUpJob::noteText() const {
     std::string text;
     for (const std::string& n : notes_) text += "\n" + n;
+    for (const SkippedFiles* list : {&oddFiles_, &futureFiles_, &unreadableFiles_})
+        if (list->count() > 0) text += "\n" + list->report();
     return text;
+}
+
+void CatchUpJob::setAside(int code, SkippedFiles& list, const std::string& why) {
+    if (setAside_.insert(code).second) list.add(layout::dataFile(app_, code), why);
 }
 
 void CatchUpJob::note(std::string text) {
@@ -196,19 +206,26 @@ JobOutcome CatchUpJob::finished() const {
     o.state = JobState::Finished;
     o.progress = 100;
     o.status = say(catch_up_text::kDone, {grouped(daysWritten_), grouped(records_), grouped(skipped_)});
-    if (!notes_.empty()) o.message = noteText().substr(1);
+    if (const std::string notes = noteText(); !notes.empty()) o.message = notes.substr(1);
     return o;
 }
 
-std::int32_t CatchUpJob::newestStockDate() const {
+std::int32_t CatchUpJob::newestStockDate(std::int32_t today) {
     std::int32_t newest = 0;
     std::error_code ec;
     for (fs::directory_iterator it(layout::dataFolder(app_), ec), end; !ec && it != end; it.increment(ec)) {
-        if (layout::codeOfName(it->path().filename().string()) < 1000) continue;
+        const int code = layout::codeOfName(it->path().filename().string());
+        if (code < 1000) continue;
+        // Odd files are named when the run comes to their code.
         PriceFile file;
         if (!file.open(it->path(), PriceFile::Mode::Read)) continue;
         const PriceRecord last = file.readLastRecord();
-        if (jquants::parseDate(std::to_string(last.date))) newest = std::max(newest, last.date);
+        if (!jquants::parseDate(std::to_string(last.date))) continue;
+        // A damaged or hand-made file must not hold every other code back.
+        if (last.date > today)
+            setAside(code, futureFiles_, jquants::isoDate(last.date));
+        else
+            newest = std::max(newest, last.date);
     }
     return newest;
 }
@@ -236,13 +253,19 @@ JobOutcome CatchUpJob::start() {
     if (std::optional<JobOutcome> refused = api_.connect())
         return stopped(JobOutcome::StopReason::Failed, refused->message.value_or(std::string()));
 
+    // No day after today in Japan is ever stored, whatever is asked.
+    today_ = clock_.japanNow().yyyymmdd();
+    std::int32_t through = settings.through ? settings.through : today_;
+    if (through > today_) {
+        note(say(catch_up_text::kThroughCut, {jquants::isoDate(through), jquants::isoDate(today_)}));
+        through = today_;
+    }
     // The newest day in the data is taken in again: a run stopped or killed
     // in the middle of a day leaves it in only some of the files.
     std::int32_t from = settings.from;
-    if (!from && !(from = newestStockDate()))
+    if (!from && !(from = newestStockDate(today_)))
         return stopped(JobOutcome::StopReason::Failed,
                        say(catch_up_text::kNoStockFile, {layout::dataFolder(app_).string()}));
-    const std::int32_t through = settings.through ? settings.through : clock_.now().yyyymmdd();
     if (std::string error; !ensureFolder(layout::dataFolder(app_), &error))
         return stopped(JobOutcome::StopReason::Failed, error);
 
@@ -289,15 +312,27 @@ JobOutcome CatchUpJob::start() {
 bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error) {
     BatchWriter batch;
     bool appended = false;
+    // False only for a failure of the run (a full disk); a file that is odd,
+    // ends after today or cannot be read sets its code aside instead.
     const auto put = [&](int code, PriceRecord record, bool carry) {
+        if (setAside_.count(code)) return true;
         const fs::path path = layout::dataFile(app_, code);
+        std::string why;
+        if (examinePriceFile(path, &why) == PriceFileKind::Odd) {
+            setAside(code, oddFiles_, why);
+            return true;
+        }
         // The common case, a day after the file's last: one record appended at
         // the whole-record boundary, as the page update stores its day, instead
         // of a new file per code and day. A file with other names (a snapshot's
         // hard link) or anything out of the way takes the merge below.
-        if (PriceFile file; file.open(path, PriceFile::Mode::ReadWrite) && !file.hasOtherNames()) {
+        if (PriceFile file; file.open(path, PriceFile::Mode::ReadWrite)) {
             const PriceRecord last = file.readLastRecord();
-            if (last.date != kEndOfFileDate && last.date < day) {
+            if (last.date != kEndOfFileDate && last.date > today_) {
+                setAside(code, futureFiles_, jquants::isoDate(last.date));
+                return true;
+            }
+            if (last.date != kEndOfFileDate && last.date < day && !file.hasOtherNames()) {
                 if (carry) record.marginBuy = last.marginBuy, record.marginSell = last.marginSell;
                 file.seekToEnd();
                 if (!file.writeRecord(record)) {
@@ -310,7 +345,13 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
         }
         std::string before;
         errno = 0;
-        if (!readWholeFile(path, before, &error) && errno != ENOENT) return false;
+        if (!readWholeFile(path, before, &why)) {
+            if (errno != ENOENT) {
+                setAside(code, unreadableFiles_, why);
+                return true;
+            }
+            before.clear();
+        }
         if (carry) carryBalances(parsePriceSeries(before), day, record);
         const RecordBytes bytes = encodeRecord(record);
         const std::string after =
@@ -334,7 +375,7 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
         if (m != margin_.end())
             record.marginBuy = roundToWhole(m->second.longVol), record.marginSell = roundToWhole(m->second.shortVol);
         if (!put(bar.code, record, m == margin_.end())) return false;
-        ++records_;
+        if (!setAside_.count(bar.code)) ++records_;
     }
     if (const auto t = topix_.find(day); t != topix_.end()) {
         const jquants::IndexBar& bar = t->second;

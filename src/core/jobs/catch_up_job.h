@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "jobs/job.h"
+#include "jobs/skipped_files.h"
 #include "jobs/jquants_source.h"
 #include "store/application.h"
 #include "store/clock.h"
@@ -40,6 +41,9 @@ inline constexpr const char* kPlanWindow =
 inline constexpr const char* kStoredBefore = "%sより前の日はすべて保存しました。もう一度実行すると続きから取得します。";
 inline constexpr const char* kCannotStore = "%sを保存できませんでした：%s";
 inline constexpr const char* kFlushError = "株価ファイルをディスクに書き出せませんでした：%s";
+inline constexpr const char* kThroughCut = "終了日%sは今日より後のため、今日（%s）までを取得しました。";
+inline constexpr const char* kFutureFiles = "今日より後の日付のレコードで終わるため飛ばしたファイル数 %d";
+inline constexpr const char* kUnreadableFiles = "読み書きできないため飛ばしたファイル数 %d";
 }  // namespace catch_up_text
 
 // The catch-up daily update over J-Quants API v2: every business day from the
@@ -94,8 +98,11 @@ private:
     int progress() const;
     std::string noteText() const;
     void note(std::string text);
-    // Newest record date of data/1000..9999; 0 when there is none.
-    std::int32_t newestStockDate() const;
+    // Newest record date of data/1000..9999 up to `today`; 0 when there is
+    // none. A file that ends after today is set aside for the run.
+    std::int32_t newestStockDate(std::int32_t today);
+    // Sets the code aside for the rest of the run, named in the final message.
+    void setAside(int code, SkippedFiles& list, const std::string& why);
     bool storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error);
     JobOutcome step();
     // The run's appends reach the disk once, at its end or stop; until then
@@ -120,6 +127,11 @@ private:
     // before this day is flushed).
     std::future<Fetched> ahead_;
     std::size_t daysWritten_ = 0, records_ = 0, skipped_ = 0;
+    // Files the run leaves alone, each code once: odd ones, ones ending
+    // after today, ones that cannot be read or written.
+    std::unordered_set<int> setAside_;
+    SkippedFiles oddFiles_, futureFiles_{catch_up_text::kFutureFiles}, unreadableFiles_{catch_up_text::kUnreadableFiles};
+    std::int32_t today_ = 0;
     bool unsettled_ = false;  // appends not yet flushed, or the run's mark still there
 };
 

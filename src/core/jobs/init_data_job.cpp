@@ -147,7 +147,7 @@ JobOutcome InitDataJob::startCreateFromApi() {
     }
     if (settings.nikkei) api_->note(jquants_text::kNoNikkei);
     apiFrom_ = settings.startYear * 10000 + 101;
-    apiTo_ = clock_.now().yyyymmdd();
+    apiTo_ = clock_.japanNow().yyyymmdd();
     if (const jquants::Status s = api_->stockCodes(codes_); !s.ok()) return stoppedByApi(s);
     if (const jquants::Status s = api_->businessDays(apiFrom_, apiTo_, calendar_); !s.ok()) return stoppedByApi(s);
     JobOutcome progress;
@@ -203,7 +203,9 @@ JobOutcome InitDataJob::startCreate() {
         }
         if (index.fileCode == 101) {
             progress.status = init_data_text::kCalendarStatus;
+            // A day after today is not a day to fill.
             calendar_ = s.dates;
+            std::erase_if(calendar_, [today = clock_.japanNow().yyyymmdd()](std::int32_t d) { return d > today; });
         }
         if (!index.write) continue;
         if (JobOutcome failure; !writeIndexFile(index.fileCode, s, failure)) return failure;
@@ -351,8 +353,15 @@ JobOutcome InitDataJob::fileTick(bool transfer) {
     const auto source = layout::initFile(app_, code);
     std::error_code ec;
     std::string why;
-    const PriceFileKind kind = examinePriceFile(source, &why);
+    long long size = 0;
+    PriceFileKind kind = examinePriceFile(source, &why, &size);
     if (kind == PriceFileKind::Odd) skipped_.add(source, why);
+    // An empty init file (a code the source had nothing for) would wipe the
+    // chart's whole history of that code: it stays in init/ and is named.
+    if (transfer && kind == PriceFileKind::Regular && size < static_cast<long long>(kRecordSize)) {
+        tooShort_.add(source, std::to_string(size) + " bytes");
+        kind = PriceFileKind::Missing;
+    }
     if (kind == PriceFileKind::Regular) {
         o.status = formatInt(transfer ? init_data_text::kTransferring : init_data_text::kDeleting, code);
         if (transfer) {
@@ -373,10 +382,12 @@ JobOutcome InitDataJob::fileTick(bool transfer) {
         JobOutcome e = ended(JobState::Finished,
                              transfer ? init_data_text::kTransferFinished : init_data_text::kDeleteFinished);
         e.progress = o.progress;
-        if (skipped_.count() > 0) {
-            e.message = skipped_.report();
-            skipped_.clear();
+        std::string report;
+        for (SkippedFiles* list : {&skipped_, &tooShort_}) {
+            if (list->count() > 0) report += (report.empty() ? "" : "\n") + list->report();
+            list->clear();
         }
+        if (!report.empty()) e.message = report;
         return e;
     }
     return o;

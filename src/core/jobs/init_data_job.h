@@ -39,6 +39,7 @@ inline constexpr const char* kDeleteFinished = "データ削除終了。";
 inline constexpr const char* kStopped = "転送停止中：コード（%d）";
 inline constexpr const char* kFileFailed = "初期化データファイルが作成できませんでした：";
 inline constexpr const char* kCopyFailed = "初期化データを転送できませんでした：";
+inline constexpr const char* kTooShort = "1レコードに満たないため転送しなかった初期化データ数 %d";
 }  // namespace init_data_text
 
 // Lays a code's history onto the trading calendar: from the code's first
@@ -123,6 +124,8 @@ private:
     int resumeCode_ = 1000;
     std::vector<std::int32_t> calendar_;
     SkippedFiles skipped_;  // odd files met by a transfer or delete run
+    // Init files too short to hold a record: never put over a price file.
+    SkippedFiles tooShort_{init_data_text::kTooShort};
     // A create run's files, flushed together: a flush for each file would
     // cost more than building it. Every end of the run, a stop included, flushes.
     static constexpr int kFilesPerFlush = 64;

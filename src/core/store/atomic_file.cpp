@@ -122,93 +122,48 @@ bool replaceFileAtomically(const std::filesystem::path& target, std::string_view
     return ok;
 }
 
-bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string* error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = fileErrorText("cannot open", path, errno);
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        if (error) *error = fileErrorText("cannot read", path, EISDIR);
-        return false;
-    }
-    std::string out;
-    if (st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(fd);
-            if (error) *error = fileErrorText("cannot read", path, err);
-            return false;
-        }
-        if (n == 0) break;
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    bytes = std::move(out);
-    return true;
-}
-
 namespace {
 
-std::string whyNotOpened(const std::filesystem::path& path, int& fd, long long& size) {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer that never comes.
-    fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+// The one rule for opening a file that a user or another program may have
+// put there: not through a symlink, never waiting on a FIFO (O_NONBLOCK makes
+// its open return at once), only a regular file, and only up to `limit`
+// bytes, so that no odd file can hang, redirect or flood a job. Empty when
+// opened; else why not, with errno set.
+std::string whyNotOpened(const std::filesystem::path& path, int flags, long long limit, FileRule rule, int& fd,
+                         long long& size) {
+    if (rule == FileRule::Strict) flags |= O_NOFOLLOW;
+    fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int err = errno;
         struct stat st {};
-        if (err == ELOOP || (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))) return "symbolic link";
-        return std::strerror(err);
+        const bool link = rule == FileRule::Strict &&
+                          (err == ELOOP || (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)));
+        errno = err;
+        return link ? "symbolic link" : std::strerror(err);
     }
     struct stat st {};
     const char* why = nullptr;
+    int err = EINVAL;
     if (::fstat(fd, &st) != 0)
-        why = "cannot read";
+        why = "cannot read", err = errno;
     else if (!S_ISREG(st.st_mode))
         why = "not a regular file";
-    else if (st.st_size > kMaxPriceFileBytes)
-        why = "larger than 64 MB";
+    else if (st.st_size > limit)
+        why = limit == kMaxPriceFileBytes ? "larger than 64 MB" : "too large", err = EFBIG;
     if (why) {
         ::close(fd);
         fd = -1;
+        errno = err;
         return why;
     }
     size = static_cast<long long>(st.st_size);
     return {};
 }
 
-}  // namespace
-
-bool openPriceFileForReading(const std::filesystem::path& path, int& fd, long long& size, std::string* error) {
-    const std::string why = whyNotOpened(path, fd, size);
-    if (!why.empty() && error) *error = "cannot read " + path.string() + ": " + why;
-    return why.empty();
-}
-
-PriceFileKind examinePriceFile(const std::filesystem::path& path, std::string* why) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return PriceFileKind::Missing;
-    const char* text = nullptr;
-    if (S_ISLNK(st.st_mode))
-        text = "symbolic link";
-    else if (!S_ISREG(st.st_mode))
-        text = "not a regular file";
-    else if (st.st_size > kMaxPriceFileBytes)
-        text = "larger than 64 MB";
-    if (!text) return PriceFileKind::Regular;
-    if (why) *why = text;
-    return PriceFileKind::Odd;
-}
-
-bool readPriceFileBytes(const std::filesystem::path& path, std::string& bytes, std::string* error) {
-    int fd = -1;
-    long long size = 0;
-    if (!openPriceFileForReading(path, fd, size, error)) return false;
+// Reads up to `limit` bytes of an open file; a file that grows while read
+// stays within the bound.
+bool readOpenFile(int fd, const std::filesystem::path& path, long long size, long long limit, std::string& bytes,
+                  std::string* error) {
     std::string out;
     out.reserve(static_cast<std::size_t>(size));
     char buffer[65536];
@@ -219,15 +174,68 @@ bool readPriceFileBytes(const std::filesystem::path& path, std::string& bytes, s
             const int err = errno;
             ::close(fd);
             if (error) *error = fileErrorText("cannot read", path, err);
+            errno = err;
             return false;
         }
-        // A file that grows while read stays within the bound.
-        if (n == 0 || static_cast<long long>(out.size()) + n > kMaxPriceFileBytes) break;
+        if (n == 0 || static_cast<long long>(out.size()) + n > limit) break;
         out.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fd);
     bytes = std::move(out);
     return true;
+}
+
+}  // namespace
+
+int openUserFile(const std::filesystem::path& path, int flags, long long limit, long long& size, std::string* why) {
+    int fd = -1;
+    std::string reason = whyNotOpened(path, flags, limit, FileRule::Strict, fd, size);
+    if (!reason.empty() && why) *why = std::move(reason);
+    return fd;
+}
+
+bool openPriceFileForReading(const std::filesystem::path& path, int& fd, long long& size, std::string* error) {
+    const std::string why = whyNotOpened(path, O_RDONLY, kMaxPriceFileBytes, FileRule::Strict, fd, size);
+    if (!why.empty() && error) *error = "cannot read " + path.string() + ": " + why;
+    return why.empty();
+}
+
+PriceFileKind examinePriceFile(const std::filesystem::path& path, std::string* why, long long* size) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return PriceFileKind::Missing;
+    const char* text = nullptr;
+    if (S_ISLNK(st.st_mode))
+        text = "symbolic link";
+    else if (!S_ISREG(st.st_mode))
+        text = "not a regular file";
+    else if (st.st_size > kMaxPriceFileBytes)
+        text = "larger than 64 MB";
+    if (size) *size = static_cast<long long>(st.st_size);
+    if (!text) return PriceFileKind::Regular;
+    if (why) *why = text;
+    return PriceFileKind::Odd;
+}
+
+bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string* error, FileRule rule) {
+    int fd = -1;
+    long long size = 0;
+    if (const std::string why = whyNotOpened(path, O_RDONLY, kMaxPriceFileBytes, rule, fd, size); !why.empty()) {
+        const int err = errno;
+        // A file that is missing or locked away keeps the open's own text.
+        if (error)
+            *error = err == EINVAL || err == EFBIG || why == "symbolic link" ? "cannot read " + path.string() + ": " + why
+                                                                              : fileErrorText("cannot open", path, err);
+        errno = err;
+        return false;
+    }
+    return readOpenFile(fd, path, size, kMaxPriceFileBytes, bytes, error);
+}
+
+bool readPriceFileBytes(const std::filesystem::path& path, std::string& bytes, std::string* error) {
+    int fd = -1;
+    long long size = 0;
+    if (!openPriceFileForReading(path, fd, size, error)) return false;
+    return readOpenFile(fd, path, size, kMaxPriceFileBytes, bytes, error);
 }
 
 bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target,

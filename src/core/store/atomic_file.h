@@ -52,6 +52,20 @@ bool syncFileSystem(const std::filesystem::path& path);
 // bigger one is refused rather than held in memory.
 inline constexpr long long kMaxPriceFileBytes = 64LL << 20;
 
+// How a file that may not be ours is opened. Strict (the chart folder's and
+// the working folder's files): no symlink, no FIFO, only a regular file of at
+// most 64 MB. FollowLinks: the same, but a symlink is followed (a file the
+// user names in the options, such as a CA bundle).
+enum class FileRule { Strict, FollowLinks };
+
+// The one open every reader of such a file uses: `flags` (O_RDONLY, O_RDWR)
+// plus the rule above, refusing files over `limit` bytes. Returns the
+// descriptor and its size, or -1 with errno set and `why` saying what stands
+// there ("symbolic link", "not a regular file", "larger than 64 MB", or the
+// system's text).
+int openUserFile(const std::filesystem::path& path, int flags, long long limit, long long& size,
+                 std::string* why = nullptr);
+
 // Opens a price file for reading without following a symlink and without
 // blocking on a FIFO; on success `fd` is open and `size` is its length. False
 // unless it is a regular file of sane size; `error` then names the path and
@@ -60,15 +74,19 @@ bool openPriceFileForReading(const std::filesystem::path& path, int& fd, long lo
 
 enum class PriceFileKind { Missing, Regular, Odd };
 // What stands at a price file's name, without following a symlink; for an
-// odd one `why` says what it is.
-PriceFileKind examinePriceFile(const std::filesystem::path& path, std::string* why = nullptr);
+// odd one `why` says what it is; `size` gets its length.
+PriceFileKind examinePriceFile(const std::filesystem::path& path, std::string* why = nullptr,
+                               long long* size = nullptr);
 
 // Reads a whole price file opened as above. Missing, odd or oversized files
 // fail with a text naming the path.
 bool readPriceFileBytes(const std::filesystem::path& path, std::string& bytes, std::string* error = nullptr);
 
-// Reads a whole file. Returns false when it cannot be opened or read.
-bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string* error = nullptr);
+// Reads a whole file under `rule` (never blocking, at most 64 MB). Returns
+// false when it cannot be opened or read, or is not a regular file of sane
+// size; errno and `error` say why.
+bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::string* error = nullptr,
+                   FileRule rule = FileRule::Strict);
 
 // Creates a new, empty temporary file beside `target` and sets `name` to its
 // path. Returns its descriptor (open for writing), or -1 with errno set.

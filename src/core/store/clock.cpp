@@ -33,6 +33,14 @@ LocalDateTime SystemClock::now() const {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+LocalDateTime SystemClock::japanNow() const {
+    // Japan keeps no daylight saving time: UTC+9 all year.
+    const std::time_t t = std::time(nullptr) + 9 * 3600;
+    std::tm tm{};
+    ::gmtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
 bool SystemSleeper::sleepFor(std::chrono::milliseconds duration, const std::function<bool()>& stop) {
     constexpr std::chrono::milliseconds kSlice{50};  // how often the wait looks at `stop`
     const auto until = std::chrono::steady_clock::now() + duration;

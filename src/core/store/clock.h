@@ -25,11 +25,15 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual LocalDateTime now() const = 0;
+    // The time in Japan, where the market's days begin and end. A fixed
+    // clock gives the same for both.
+    virtual LocalDateTime japanNow() const { return now(); }
 };
 
 class SystemClock final : public Clock {
 public:
     LocalDateTime now() const override;
+    LocalDateTime japanNow() const override;
 };
 
 class FixedClock final : public Clock {

@@ -18,23 +18,29 @@ PriceFile::~PriceFile() { close(); }
 
 bool PriceFile::open(const std::filesystem::path& path, Mode mode) {
     close();
-    // Never through a symlink, never waiting on a FIFO: only a regular file
-    // is a price file.
-    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    // Only a regular file of sane size is a price file: the store's one open
+    // rule (no symlink, no waiting on a FIFO, at most 64 MB).
+    long long size = 0;
     switch (mode) {
-    case Mode::Read: flags |= O_RDONLY; break;
-    case Mode::ReadWrite: flags |= O_RDWR; break;
-    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::Read: fd_ = openUserFile(path, O_RDONLY, kMaxPriceFileBytes, size); break;
+    case Mode::ReadWrite: fd_ = openUserFile(path, O_RDWR, kMaxPriceFileBytes, size); break;
+    case Mode::Create:
+        // Truncating in place is the caller's choice; something other than a
+        // regular file standing there is never created over.
+        if (struct stat st {}; ::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            errno = EINVAL;
+            return false;
+        }
+        fd_ = openUserFile(path, O_RDWR | O_CREAT | O_TRUNC, kMaxPriceFileBytes, size);
+        break;
     }
-    fd_ = ::open(path.c_str(), flags, 0666);
     if (fd_ < 0) return false;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd_, &st) != 0) {
         close();
-        errno = EINVAL;  // something stands there: not to be created over
         return false;
     }
-    wholeEnd_ = (static_cast<std::int64_t>(st.st_size) / kSize) * kSize;
+    wholeEnd_ = (size / kSize) * kSize;
     links_ = static_cast<long>(st.st_nlink);
     position_ = 0;
     return true;
