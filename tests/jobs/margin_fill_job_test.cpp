@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sys/stat.h>
+
 #include "jobs/margin_fill_job.h"
 #include "jobs/update_job.h"
 #include "store/atomic_file.h"
@@ -107,19 +110,28 @@ TEST_F(MarginFixture, IndexOnlyFillsListedFilesAndSkipsCodesWithoutFiles) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder.app.chartFolder) / "data" / "1332"));
 }
 
-// A price file that is there but cannot be read stops the job naming it, as
-// the daily update does, instead of ending as if it had been filled.
-TEST_F(MarginFixture, UnreadablePriceFileStopsNamingIt) {
-    folder.writeIndex("date=20061205\r\n1301,A,T1,1000\r\n");
+// Something other than a price file at a code's name (a folder, a FIFO, a
+// symlink) is named at the end and never read; the other codes are filled.
+TEST_F(MarginFixture, OddFileIsNamedAndTheOtherCodesGoOn) {
     const auto path = std::filesystem::path(folder.app.chartFolder) / "data" / "1301";
-    std::filesystem::create_directories(path);
-    reader.history[1301] = {1, {rec(20060302, 0, 500, 600)}};
-    job.open();
-    const JobOutcome o = run();
-    EXPECT_EQ(o.state, JobState::Stopped);
-    EXPECT_EQ(o.stopReason, JobOutcome::StopReason::Failed);
-    ASSERT_TRUE(o.message);
-    EXPECT_EQ(o.message->rfind(std::string(update_text::kWriteFailed) + path.string() + "\n", 0), 0u) << *o.message;
+    const std::pair<const char*, std::function<void()>> odd[] = {
+        {"folder", [&] { std::filesystem::create_directories(path); }},
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
+        {"symlink", [&] { std::filesystem::create_symlink("/dev/zero", path); }},
+    };
+    for (const auto& [name, make] : odd) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove_all(path);
+        make();
+        folder.writeIndex("date=20061205\r\n1301,A,T1,1000\r\n1332,B,T1,1000\r\n");
+        writeFile(1332, withMargins({20060301, 20060302}, {0, 0}, {0, 0}));
+        reader.history[1332] = {1, {rec(20060302, 0, 500, 600)}};
+        job.open();
+        const JobOutcome o = run();
+        EXPECT_EQ(o.state, JobState::Finished);
+        EXPECT_NE(o.message.value_or("").find(path.string()), std::string::npos) << o.message.value_or("");
+        EXPECT_EQ(folder.records(1332).back().marginBuy, 500);
+    }
 }
 
 TEST_F(MarginFixture, AllCodesGoesFrom101To1000AndEndsAt9999) {

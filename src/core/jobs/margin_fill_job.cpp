@@ -46,6 +46,7 @@ JobOutcome MarginFillJob::open() {
     setSettingsTaken(false);
     app_.currentCode = CodeCursor::kNikkeiCode;
     cursor_ = CodeCursor{};
+    skipped_.clear();
     JobOutcome o;
     o.state = JobState::Idle;
     o.progress = 0;
@@ -65,18 +66,19 @@ JobOutcome MarginFillJob::start() {
     cursor_.begin(settings.indexOnly, layout::indexFile(app_));
     JobOutcome o;
     o.state = JobState::Running;
-    if (!cursor_.seekOnce(resumeFrom, app_.currentCode)) {
-        o.state = JobState::Finished;
-        o.status = margin_fill_text::kFinishedSkip;
-    }
+    if (!cursor_.seekOnce(resumeFrom, app_.currentCode)) return finished(o, margin_fill_text::kFinishedSkip);
+    return o;
+}
+
+JobOutcome MarginFillJob::finished(JobOutcome o, const char* status) {
+    o.state = JobState::Finished;
+    o.status = status;
+    if (skipped_.count() > 0) o.message = skipped_.report();
     return o;
 }
 
 JobOutcome MarginFillJob::advanceQuietly(JobOutcome o) {
-    if (!cursor_.advance(app_.currentCode)) {
-        o.state = JobState::Finished;
-        o.status = margin_fill_text::kFinishedSkip;
-    }
+    if (!cursor_.advance(app_.currentCode)) return finished(o, margin_fill_text::kFinishedSkip);
     return o;
 }
 
@@ -113,6 +115,12 @@ JobOutcome MarginFillJob::tick() {
     o.state = JobState::Running;
     o.progress = app_.currentCode / 100;
 
+    // An odd file at the code's name is named at the end and never read;
+    // the other codes go on.
+    if (std::string why; examinePriceFile(layout::dataFile(app_, app_.currentCode), &why) == PriceFileKind::Odd) {
+        skipped_.add(layout::dataFile(app_, app_.currentCode), why);
+        return advanceQuietly(o);
+    }
     std::vector<std::int32_t> dates, buys, sells;
     if (connected_) {
         const int result = readFromApi(dates, buys, sells, o);
@@ -146,11 +154,7 @@ JobOutcome MarginFillJob::tick() {
     // job at this code instead of being passed over as if it were filled.
     if (after != before && !replaceFileAtomically(path, after, &error)) return writeFailure(o, path, error);
 
-    if (!cursor_.advance(app_.currentCode)) {
-        o.state = JobState::Finished;
-        o.status = margin_fill_text::kFinished;
-        return o;
-    }
+    if (!cursor_.advance(app_.currentCode)) return finished(o, margin_fill_text::kFinished);
     char text[96];
     std::snprintf(text, sizeof text, margin_fill_text::kProgress, app_.currentCode);
     o.status = text;

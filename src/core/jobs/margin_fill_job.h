@@ -9,6 +9,7 @@
 #include "jobs/code_cursor.h"
 #include "jobs/job.h"
 #include "jobs/jquants_source.h"
+#include "jobs/skipped_files.h"
 #include "store/application.h"
 #include "store/price_series.h"
 #include "web/endpoints.h"
@@ -64,6 +65,7 @@ public:
 private:
     JobOutcome writeFailure(JobOutcome o, const std::filesystem::path& path, const std::string& cause);
     JobOutcome advanceQuietly(JobOutcome o);
+    JobOutcome finished(JobOutcome o, const char* status);
     // 1 with the code's balances, -1 without any, else the stopped outcome in `o`.
     int readFromApi(std::vector<std::int32_t>& dates, std::vector<std::int32_t>& buys,
                     std::vector<std::int32_t>& sells, JobOutcome& o);
@@ -73,6 +75,7 @@ private:
     CodeCursor cursor_;
     std::unique_ptr<JQuantsSource> api_;  // made at once: abort() may come from another thread
     bool connected_ = false;
+    SkippedFiles skipped_;  // odd files at a code's name: named at the end, never read
 };
 
 }  // namespace quarlink
