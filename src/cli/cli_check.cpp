@@ -144,12 +144,12 @@ int runImport(Context& context, const ImportOptions& options) {
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::DataCheck)) return kExitFailed;
     const std::string nothing = "\n何も書き込んでいません。";
-    std::string text, error;
-    if (!readCsvFile(options.file, text, &error)) {
+    CsvImport csv;
+    std::string error;
+    if (!readPriceCsvFile(options.file, SystemClock().now().yyyymmdd(), csv, &error)) {
         context.prompter.message(error + nothing);
         return kExitFailed;
     }
-    const CsvImport csv = parsePriceCsv(text, SystemClock().now().yyyymmdd());
     if (!csv.error.empty()) {
         context.prompter.message("取り込めません：" + options.file + " の" + csv.error + nothing);
         return kExitFailed;
@@ -170,6 +170,11 @@ int runImport(Context& context, const ImportOptions& options) {
     case PriceFileKind::Missing: break;
     }
     const ImportResult result = importPriceCsv(existing, csv, options.overwrite);
+    // A bigger file would be one that no job reads again.
+    if (static_cast<long long>(result.image.size()) > kMaxPriceFileBytes) {
+        context.prompter.message("取り込めません：" + path.string() + " が64 MBを超えます" + nothing);
+        return kExitFailed;
+    }
     if (result.image != existing || (existing.empty() && !csv.rows.empty())) {
         if (!ensureFolder(layout::dataFolder(context.app), &error) ||
             !replaceFileAtomically(path, result.image, &error)) {
@@ -217,9 +222,12 @@ const Command kExportCommand{
     "\n"
     "Writes UTF-8 CSV with the header date,open,high,low,close,volume,margin_sell,\n"
     "margin_buy, dates as YYYY-MM-DD, values as stored: the Nikkei average (0101)\n"
-    "and TOPIX (0102) in hundredths. One code without --out goes to standard\n"
-    "output; with --out DIR each code goes to DIR/NNNN.csv, each file replaced whole.\n"
-    "--all exports every price file. --from and --to limit the dates.\n",
+    "and TOPIX (0102) in hundredths. Every whole record is written in file order,\n"
+    "one dated -1 (which hides the records after it from the chart program) with\n"
+    "-1 as its date, so that 'import' gives the same file back. One code without\n"
+    "--out goes to standard output; with --out DIR each code goes to DIR/NNNN.csv,\n"
+    "each file replaced whole. --all exports every price file. --from and --to\n"
+    "limit the dates (records dated -1 are then left out).\n",
     declareCommand<ExportOptions, addExport, runExport>,
 };
 
@@ -235,10 +243,12 @@ const Command kImportCommand{
     "Without margin columns each row takes the price file's balances of that day,\n"
     "else of the nearest earlier day.\n"
     "\n"
-    "Every row is checked first: a bad row stops the import, names its line, and\n"
-    "nothing is written. The rows are then merged by date into\n"
-    "<chart folder>/data/CODE, which is replaced atomically; days already in the\n"
-    "file keep the file's values unless --overwrite is given.\n",
+    "A row dated -1, as 'export' writes one, keeps its place after the row before it.\n"
+    "\n"
+    "Every row is checked first: a bad row or a line over 4096 bytes stops the\n"
+    "import, names its line, and nothing is written. The rows are then merged by\n"
+    "date into <chart folder>/data/CODE, which is replaced atomically; days\n"
+    "already in the file keep the file's values unless --overwrite is given.\n",
     declareCommand<ImportOptions, addImport, runImport>,
 };
 

@@ -5,6 +5,7 @@
 #include "cli_commands.h"
 #include "jobs/index_update.h"
 #include "jobs/web_session.h"
+#include "store/echo_text.h"
 #include "store/folder_layout.h"
 #include "store/text_encoding.h"
 
@@ -39,11 +40,17 @@ void addCodes(CLI::App& command, const std::string& name, std::vector<int>& code
         ->allow_extra_args(false);
 }
 
+// An index line as the terminal may show it: the published file's and the
+// local one's bytes with their controls escaped, cut only past what a line holds.
+std::string shownLine(const IndexTable& table, int code) {
+    return echoText(cp932ToUtf8(IndexUpdate::entryLine(table, code)), 2 * index_update_text::kMaxLineBytes);
+}
+
 void printList(const char* title, const std::vector<int>& codes, const IndexUpdate& job) {
     std::cout << title << " (" << codes.size() << ")\n";
     for (const int code : codes) {
-        std::cout << layout::codeName(code) << '\t' << cp932ToUtf8(IndexUpdate::entryLine(job.currentTable(), code))
-                  << '\t' << cp932ToUtf8(IndexUpdate::entryLine(job.newTable(), code));
+        std::cout << layout::codeName(code) << '\t' << shownLine(job.currentTable(), code) << '\t'
+                  << shownLine(job.newTable(), code);
         if (const std::string note = job.newNameNote(code); !note.empty()) std::cout << '\t' << note;
         std::cout << '\n';
     }

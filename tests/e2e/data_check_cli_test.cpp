@@ -105,6 +105,10 @@ TEST_F(DataCheckCli, CleanFolderFaultsNamedFixableOnesRepairedWithABackup) {
 }
 
 TEST_F(DataCheckCli, ExportThenImportRoundTripsEveryRecordAndABadRowWritesNothing) {
+    // A record dated -1 midway hides the rest from the chart program, not from the CSV.
+    PriceSeries hidden = load(codes_[1]);
+    hidden[hidden.size() / 2] = PriceRecord{};
+    store(codes_[1], hidden);
     ASSERT_EQ(cli({"export", "--all", "--out", (dir_ / "csv").string()}).exitCode, 0);
     const ProcessResult one = cli({"export", "0101", "--from", "19000101"});
     EXPECT_EQ(one.exitCode, 0);
@@ -125,6 +129,20 @@ TEST_F(DataCheckCli, ExportThenImportRoundTripsEveryRecordAndABadRowWritesNothin
     const auto lines = std::count(csv.begin(), csv.end(), '\n');
     EXPECT_NE(refused.err.find(std::to_string(lines) + "行目"), std::string::npos) << refused.err;
     EXPECT_EQ(readFile(data(codes_[1])), before);
+}
+
+TEST_F(DataCheckCli, ALineLongerThanAnyRowIsRefusedWithoutBeingHeld) {
+    // A good row, then a 256 MB line of NULs: a hole, so it costs no disk.
+    const fs::path csv = dir_ / "long.csv";
+    writeFile(csv, "date,open,high,low,close,volume\n2024-01-04,1,1,1,1,1\n");
+    fs::resize_file(csv, 256 << 20);
+    const std::string before = readFile(data(codes_[0]));
+    const ProcessResult r = cli({"import", codes_[0], csv.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("3行目：行が長すぎます"), std::string::npos) << r.err.substr(0, 200);
+    EXPECT_LT(r.err.size(), 500u);
+    EXPECT_LT(r.maxRssKb, 64 << 10) << "the line was held in memory";
+    EXPECT_EQ(readFile(data(codes_[0])), before);
 }
 
 }  // namespace

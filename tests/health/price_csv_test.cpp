@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "health/price_csv.h"
+#include "store/echo_text.h"
 #include "store/price_file.h"
 #include "store/price_series.h"
 
@@ -9,7 +10,7 @@ namespace {
 
 constexpr std::int32_t kToday = 20240131;
 
-std::string image(std::initializer_list<PriceRecord> rows) {
+std::string image(const std::vector<PriceRecord>& rows) {
     PriceSeries s;
     for (const auto& r : rows) s.append(r);
     return serializePriceSeries(s);
@@ -33,6 +34,26 @@ TEST(PriceCsv, ExportThenImportIsTheIdentity) {
               "date,open,high,low,close,volume,margin_sell,margin_buy\n2000-01-04,0,0,0,0,0,0,0\n");
 }
 
+TEST(PriceCsv, EveryWholeRecordRoundTripsWhereverADateMinusOneStands) {
+    const PriceRecord a{20240104, 100, 120, 90, 110, 5000, 700, 300}, b{20240105, 1, 1, 1, 1, 1, 0, 0},
+        c{20240109, 2, 2, 2, 2, 2, 0, 0}, end{-1, -1, -1, -1, -1, -1, -1, -1}, odd{-1, 7, 0, -2, 0, 0, 0, 9};
+    const struct {
+        const char* where;
+        std::vector<PriceRecord> rows;
+    } cases[] = {{"midway", {a, end, b, c}}, {"first", {end, a, b}}, {"last", {a, b, end}},
+                 {"only", {end, end}},       {"several", {a, odd, b, end, end, c}}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.where);
+        const std::string file = image(k.rows), csv = priceCsv(file);
+        EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), static_cast<long>(k.rows.size()) + 1);
+        const CsvImport rows = parsePriceCsv(csv, kToday);
+        ASSERT_EQ(rows.error, "");
+        EXPECT_EQ(importPriceCsv("", rows, false).image, file);
+        // Over the file itself each record dated -1 takes the place of its twin.
+        for (const bool overwrite : {false, true}) EXPECT_EQ(importPriceCsv(file, rows, overwrite).image, file);
+    }
+}
+
 TEST(PriceCsv, ABadRowIsRefusedByItsLineAndNothingIsTaken) {
     const std::string header = "date,open,high,low,close,volume,margin_sell,margin_buy\n";
     const std::string good = "2024-01-04,100,110,90,105,10,1,2\n";
@@ -52,6 +73,12 @@ TEST(PriceCsv, ABadRowIsRefusedByItsLineAndNothingIsTaken) {
         {header + good + "2024-02-01,100,110,90,105,10,1,2\n", "3行目：今日より後の日付"},
         {header + good + "\n2024-01-04,100,110,90,105,10,1,2\n", "4行目：同じ日付の行がすでにあります"},
         {header + good + "2024-01-05,99999999999,110,90,105,10,1,2\n", "3行目：open が数ではありません"},
+        {header + std::string(kMaxCsvLineBytes + 1, '1') + "\n" + good, "2行目：行が長すぎます"},
+        // Bytes of the file are quoted with their controls escaped, and cut short.
+        {"date,\x1b]0;owned\x07\x1b[2J,open\n", "1行目：知らない列名です：\\x1b]0;owned\\x07\\x1b[2J"},
+        {header + "2024-01-05,\x1b[31m1,110,90,105,10,1,2\n", "2行目：open が数ではありません：\\x1b[31m1"},
+        {header + std::string(1000, '9') + ",1,1,1,1,1,1,1\n",
+         "2行目：日付が読めないか暦にありません：" + std::string(kEchoLimit, '9') + "…"},
     };
     for (const auto& c : cases) {
         const CsvImport r = parsePriceCsv(c.text, kToday);

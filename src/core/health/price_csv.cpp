@@ -7,6 +7,7 @@
 #include <cmath>
 #include <fcntl.h>
 #include <limits>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -15,6 +16,7 @@
 #include "health/price_file_reader.h"
 #include "store/atomic_file.h"
 #include "store/batch_writer.h"
+#include "store/echo_text.h"
 #include "store/folder_layout.h"
 #include "store/index_table.h"
 #include "store/price_file.h"
@@ -24,6 +26,7 @@ namespace quarlink {
 namespace {
 
 constexpr long long kMaxCsvBytes = 512LL << 20;
+constexpr std::size_t kMaxRows = kMaxPriceFileBytes / kRecordSize;
 
 char* putInt(char* p, std::int32_t v) { return std::to_chars(p, p + 12, v).ptr; }
 
@@ -114,6 +117,10 @@ bool parseValue(std::string_view text, std::int32_t& value) {
 
 bool parseDate(std::string_view text, std::int32_t& date) {
     text = trim(text);
+    if (text == "-1") {
+        date = kEndOfFileDate;
+        return true;
+    }
     std::string digits;
     if (text.size() == 10 && (text[4] == '-' || text[4] == '/') && text[7] == text[4])
         digits = std::string(text.substr(0, 4)) + std::string(text.substr(5, 2)) + std::string(text.substr(8, 2));
@@ -133,6 +140,105 @@ bool parseDate(std::string_view text, std::int32_t& date) {
 
 std::string lineError(std::size_t line, const std::string& why) { return std::to_string(line) + "行目：" + why; }
 
+// Takes a CSV a line at a time, so that a file is never held whole.
+class RowReader {
+public:
+    explicit RowReader(std::int32_t today) : today_(today) { columnOf_.fill(-1); }
+
+    // Splits `bytes` into lines, `pending` holding a line not yet ended; false
+    // once a line is refused, after which nothing more is read.
+    bool feed(std::string_view bytes, std::string& pending) {
+        while (!bytes.empty()) {
+            const std::size_t lf = bytes.find('\n');
+            const std::string_view piece = bytes.substr(0, lf);
+            if (pending.size() + piece.size() > kMaxCsvLineBytes)
+                return fail(lineNo_ + 1, "行が長すぎます（" + std::to_string(kMaxCsvLineBytes) + "バイトまで）");
+            pending += piece;
+            if (lf == std::string_view::npos) break;
+            if (!take(pending)) return false;
+            pending.clear();
+            bytes.remove_prefix(lf + 1);
+        }
+        return true;
+    }
+
+    CsvImport finish(const std::string& pending) && {
+        if (result_.error.empty() && !pending.empty()) take(pending);
+        if (result_.error.empty() && !header_) result_.error = "見出しの行がありません";
+        return std::move(result_);
+    }
+
+private:
+    bool fail(std::size_t line, const std::string& why) {
+        result_.error = lineError(line, why);
+        result_.rows.clear();
+        return false;
+    }
+
+    bool take(std::string_view raw) {
+        ++lineNo_;
+        if (lineNo_ == 1 && raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
+        const std::string_view line = trim(raw);
+        if (line.empty()) return true;
+        const std::vector<std::string> fields = splitCsvLine(line);
+        return header_ ? row(fields) : header(fields);
+    }
+
+    bool header(const std::vector<std::string>& fields) {
+        header_ = true;
+        width_ = fields.size();
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const std::string name = lower(trim(fields[i]));
+            const auto* known =
+                std::find_if(std::begin(kNames), std::end(kNames), [&](const char* k) { return name == k; });
+            if (known == std::end(kNames)) return fail(lineNo_, "知らない列名です：" + echoText(trim(fields[i])));
+            int& slot = columnOf_[static_cast<std::size_t>(known - std::begin(kNames))];
+            if (slot >= 0) return fail(lineNo_, "列名が重複しています：" + name);
+            slot = static_cast<int>(i);
+        }
+        for (int c = kDate; c <= kVolume; ++c)
+            if (columnOf_[c] < 0) return fail(lineNo_, std::string("列がありません：") + kNames[c]);
+        if ((columnOf_[kSell] < 0) != (columnOf_[kBuy] < 0))
+            return fail(lineNo_, "margin_sell と margin_buy は両方そろえてください");
+        result_.hasMargins = columnOf_[kSell] >= 0;
+        return true;
+    }
+
+    bool row(const std::vector<std::string>& fields) {
+        if (fields.size() != width_)
+            return fail(lineNo_, "列の数が見出しと違います（" + std::to_string(fields.size()) + "列、見出しは" +
+                                     std::to_string(width_) + "列）");
+        if (result_.rows.size() == kMaxRows)
+            return fail(lineNo_, "行が多すぎます（価格ファイルに入るのは" + std::to_string(kMaxRows) + "件まで）");
+        const auto field = [&](int c) -> const std::string& { return fields[static_cast<std::size_t>(columnOf_[c])]; };
+        std::int32_t v[kColumns] = {};
+        if (!parseDate(field(kDate), v[kDate]))
+            return fail(lineNo_, "日付が読めないか暦にありません：" + echoText(field(kDate)));
+        // A record dated -1 is no day: its values are whatever the file held.
+        const bool day = v[kDate] != kEndOfFileDate;
+        for (int c = kOpen; c < kColumns; ++c) {
+            if (columnOf_[c] < 0) continue;
+            if (!parseValue(field(c), v[c]))
+                return fail(lineNo_, std::string(kNames[c]) + " が数ではありません：" + echoText(field(c)));
+            if (day && v[c] < 0) return fail(lineNo_, std::string(kNames[c]) + " が負です：" + echoText(field(c)));
+        }
+        const PriceRecord r{v[kDate], v[kOpen], v[kHigh], v[kLow], v[kClose], v[kVolume], v[kBuy], v[kSell]};
+        if (day && r.date > today_) return fail(lineNo_, "今日より後の日付です");
+        if (day && !pricesConsistent(r)) return fail(lineNo_, "高値・安値が始値・終値と矛盾しています");
+        if (day && !seen_.insert(r.date).second) return fail(lineNo_, "同じ日付の行がすでにあります");
+        result_.rows.push_back(r);
+        return true;
+    }
+
+    std::int32_t today_;
+    CsvImport result_;
+    std::array<int, kColumns> columnOf_;
+    std::size_t width_ = 0;
+    std::size_t lineNo_ = 0;
+    bool header_ = false;
+    std::unordered_set<std::int32_t> seen_;
+};
+
 }  // namespace
 
 std::string priceCsv(std::string_view image, std::int32_t from, std::int32_t to) {
@@ -150,8 +256,10 @@ void appendPriceCsv(std::string& out, std::string_view image, std::int32_t from,
     char line[128];
     for (std::size_t i = 0; i < n; ++i) {
         const PriceRecord r = decodeRecord(base + i * kRecordSize);
-        if (r.date == kEndOfFileDate) break;  // no reader gets past it
-        if ((from && r.date < from) || (to && r.date > to)) continue;
+        // A record dated -1 has no date within bounds; the whole file keeps it.
+        const bool wanted = r.date == kEndOfFileDate ? !from && !to
+                                                     : (!from || r.date >= from) && (!to || r.date <= to);
+        if (!wanted) continue;
         char* p = putDate(line, r.date);
         for (const std::int32_t v : {r.open, r.high, r.low, r.close, r.volume, r.marginSell, r.marginBuy}) {
             *p++ = ',';
@@ -163,72 +271,70 @@ void appendPriceCsv(std::string& out, std::string_view image, std::int32_t from,
 }
 
 CsvImport parsePriceCsv(std::string_view text, std::int32_t today) {
-    CsvImport result;
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    std::array<int, kColumns> columnOf;
-    columnOf.fill(-1);
-    std::size_t width = 0;
-    std::size_t lineNo = 0;
-    bool header = false;
-    std::unordered_set<std::int32_t> seen;
-    auto fail = [&](std::size_t line, const std::string& why) {
-        result.error = lineError(line, why);
-        result.rows.clear();
+    RowReader reader(today);
+    std::string pending;
+    reader.feed(text, pending);
+    return std::move(reader).finish(pending);
+}
+
+bool readPriceCsvFile(const std::filesystem::path& path, std::int32_t today, CsvImport& csv, std::string* error) {
+    // A FIFO or a device must not hang or flood the import.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = fileErrorText("cannot open", path, errno);
+        return false;
+    }
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const auto refuse = [&](std::string why) {
+        ::close(fd);
+        if (error) *error = std::move(why);
+        return false;
     };
-    forEachLine(text, [&](std::string_view raw) {
-        ++lineNo;
-        if (!result.error.empty()) return;
-        const std::string_view line = trim(raw);
-        if (line.empty()) return;
-        const std::vector<std::string> fields = splitCsvLine(line);
-        if (!header) {
-            header = true;
-            width = fields.size();
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                const std::string name = lower(trim(fields[i]));
-                const auto* known = std::find_if(std::begin(kNames), std::end(kNames),
-                                                 [&](const char* k) { return name == k; });
-                if (known == std::end(kNames)) return fail(lineNo, "知らない列名です：" + std::string(trim(fields[i])));
-                int& slot = columnOf[static_cast<std::size_t>(known - std::begin(kNames))];
-                if (slot >= 0) return fail(lineNo, "列名が重複しています：" + name);
-                slot = static_cast<int>(i);
-            }
-            for (int c = kDate; c <= kVolume; ++c)
-                if (columnOf[c] < 0) return fail(lineNo, std::string("列がありません：") + kNames[c]);
-            if ((columnOf[kSell] < 0) != (columnOf[kBuy] < 0))
-                return fail(lineNo, "margin_sell と margin_buy は両方そろえてください");
-            result.hasMargins = columnOf[kSell] >= 0;
-            return;
-        }
-        if (fields.size() != width)
-            return fail(lineNo, "列の数が見出しと違います（" + std::to_string(fields.size()) + "列、見出しは" +
-                                    std::to_string(width) + "列）");
-        std::int32_t v[kColumns] = {};
-        if (!parseDate(fields[static_cast<std::size_t>(columnOf[kDate])], v[kDate]))
-            return fail(lineNo, "日付が読めないか暦にありません：" + fields[static_cast<std::size_t>(columnOf[kDate])]);
-        for (int c = kOpen; c < kColumns; ++c) {
-            if (columnOf[c] < 0) continue;
-            const std::string& field = fields[static_cast<std::size_t>(columnOf[c])];
-            if (!parseValue(field, v[c])) return fail(lineNo, std::string(kNames[c]) + " が数ではありません：" + field);
-            if (v[c] < 0) return fail(lineNo, std::string(kNames[c]) + " が負です：" + field);
-        }
-        const PriceRecord r{v[kDate], v[kOpen], v[kHigh], v[kLow], v[kClose], v[kVolume], v[kBuy], v[kSell]};
-        if (r.date > today) return fail(lineNo, "今日より後の日付です");
-        if (!pricesConsistent(r)) return fail(lineNo, "高値・安値が始値・終値と矛盾しています");
-        if (!seen.insert(r.date).second) return fail(lineNo, "同じ日付の行がすでにあります");
-        result.rows.push_back(r);
-    });
-    if (result.error.empty() && !header) result.error = "見出しの行がありません";
-    return result;
+    const std::string tooLarge = "cannot read " + path.string() + ": larger than 512 MB";
+    if (!regular) return refuse("cannot read " + path.string() + ": not a regular file");
+    if (st.st_size > kMaxCsvBytes) return refuse(tooLarge);
+    RowReader reader(today);
+    std::string pending;
+    char buffer[65536];
+    long long total = 0;
+    for (bool more = true; more;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return refuse(fileErrorText("cannot read", path, errno));
+        // A file that grows while read is held to the bound it was admitted under.
+        if ((total += n) > kMaxCsvBytes) return refuse(tooLarge);
+        more = n > 0 && reader.feed(std::string_view(buffer, static_cast<std::size_t>(n)), pending);
+    }
+    ::close(fd);
+    csv = std::move(reader).finish(pending);
+    return true;
 }
 
 ImportResult importPriceCsv(std::string_view existingImage, const CsvImport& csv, bool overwrite) {
-    PriceSeries incoming;
-    incoming.rows = csv.rows;
+    PriceSeries file, incoming;
+    std::vector<PriceRecord> fileEnds;  // the file's records dated -1, in file order
+    for (const PriceRecord& r : parseAllRecords(existingImage).rows)
+        (r.date == kEndOfFileDate ? fileEnds : file.rows).push_back(r);
+    // The CSV's rows dated -1, each with the date of the dated row before it.
+    struct End {
+        std::int32_t after;
+        PriceRecord record;
+    };
+    std::vector<End> ends;
+    std::int32_t after = std::numeric_limits<std::int32_t>::min();
+    for (const PriceRecord& r : csv.rows) {
+        if (r.date == kEndOfFileDate) {
+            ends.push_back({after, r});
+        } else {
+            incoming.append(r);
+            after = r.date;
+        }
+    }
     if (!csv.hasMargins) {
         // The file's balances: of the day itself, else of the nearest earlier day.
-        PriceSeries file = parsePriceSeries(existingImage);
-        sortByDate(file);
+        PriceSeries sorted = file;
+        sortByDate(sorted);
         std::vector<std::size_t> order(incoming.size());
         for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
         std::stable_sort(order.begin(), order.end(),
@@ -237,23 +343,46 @@ ImportResult importPriceCsv(std::string_view existingImage, const CsvImport& csv
         const PriceRecord* last = nullptr;
         for (std::size_t i : order) {
             PriceRecord& r = incoming[i];
-            while (k < file.size() && file[k].date <= r.date) last = &file[k++];
+            while (k < sorted.size() && sorted[k].date <= r.date) last = &sorted[k++];
             r.marginBuy = last ? last->marginBuy : 0;
             r.marginSell = last ? last->marginSell : 0;
         }
     }
     ImportResult result;
+    const auto count = [&](bool present) {
+        int& n = !present ? result.added : overwrite ? result.replaced : result.kept;
+        ++n;
+    };
     std::unordered_set<std::int32_t> present;
-    for (const PriceRecord& r : parsePriceSeries(existingImage).rows) present.insert(r.date);
-    for (const PriceRecord& r : incoming.rows) {
-        if (!present.count(r.date))
-            ++result.added;
-        else if (overwrite)
-            ++result.replaced;
-        else
-            ++result.kept;
+    for (const PriceRecord& r : file.rows) present.insert(r.date);
+    for (const PriceRecord& r : incoming.rows) count(present.count(r.date) > 0);
+    // Identical records dated -1 are interchangeable: per content, how many
+    // the file holds and how many of them the CSV's rows take the place of.
+    std::map<RecordBytes, std::pair<int, int>> held;
+    for (const PriceRecord& r : fileEnds) ++held[encodeRecord(r)].first;
+    for (const End& e : ends) {
+        const auto it = held.find(encodeRecord(e.record));
+        const bool same = it != held.end() && it->second.second < it->second.first;
+        if (same) ++it->second.second;
+        count(same);
     }
-    result.image = mergePriceImages(existingImage, serializePriceSeries(incoming), overwrite);
+
+    mergeSeries(file, incoming, overwrite);
+    std::stable_sort(ends.begin(), ends.end(), [](const End& a, const End& b) { return a.after < b.after; });
+    PriceSeries merged;
+    merged.rows.reserve(file.size() + ends.size() + fileEnds.size());
+    auto end = ends.begin();
+    for (const PriceRecord& r : file.rows) {
+        for (; end != ends.end() && end->after < r.date; ++end) merged.append(end->record);
+        merged.append(r);
+    }
+    for (; end != ends.end(); ++end) merged.append(end->record);
+    for (const PriceRecord& r : fileEnds)
+        if (int& taken = held[encodeRecord(r)].second; taken > 0)
+            --taken;
+        else
+            merged.append(r);
+    result.image = serializePriceSeries(merged);
     return result;
 }
 
@@ -285,23 +414,6 @@ FolderExport exportPriceCsvFolder(const std::filesystem::path& dataFolder, const
         result.failures.insert(result.failures.end(), batch.failures().begin(), batch.failures().end());
     }
     return result;
-}
-
-bool readCsvFile(const std::filesystem::path& path, std::string& text, std::string* error) {
-    // A FIFO or a device must not hang or flood the import.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = fileErrorText("cannot open", path, errno);
-        return false;
-    }
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    if (!regular || st.st_size > kMaxCsvBytes) {
-        if (error) *error = "cannot read " + path.string() + (regular ? ": larger than 512 MB" : ": not a regular file");
-        return false;
-    }
-    return readWholeFile(path, text, error);
 }
 
 }  // namespace quarlink

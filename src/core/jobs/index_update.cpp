@@ -5,6 +5,7 @@
 
 #include "jobs/master_index.h"
 #include "store/atomic_file.h"
+#include "store/echo_text.h"
 #include "store/folder_layout.h"
 #include "store/index_flags.h"
 #include "store/number_text.h"
@@ -142,7 +143,7 @@ void IndexUpdate::abort() { jquants_.abort(); }
 
 std::string IndexUpdate::newNameNote(int code) const {
     const auto it = replacedNames_.find(code);
-    return it == replacedNames_.end() ? std::string() : index_update_text::kReplacedName + it->second;
+    return it == replacedNames_.end() ? std::string() : index_update_text::kReplacedName + echoText(it->second);
 }
 
 std::string IndexUpdate::newDateText() const { return slashDate(new_.date); }

@@ -97,7 +97,7 @@ public:
     // long, or NUL, CR or LF inside a field): in neither list, never written.
     const std::vector<int>& leftOut() const { return leftOut_; }
     // "銘柄名のShift-JISで表せない文字を?にしました：<chars>" for a code whose
-    // new name lost characters, else empty.
+    // new name lost characters (the server's, through echoText), else empty.
     std::string newNameNote(int code) const;
     // "%04d/%02d/%02d" of the new table's date.
     std::string newDateText() const;

@@ -5,6 +5,7 @@
 
 #include "portfolio/portfolio_rows.h"
 #include "store/atomic_file.h"
+#include "store/echo_text.h"
 #include "store/folder_layout.h"
 #include "store/index_flags.h"
 #include "store/text_encoding.h"
@@ -164,7 +165,9 @@ bool writeAllReports(const Application& app, const Clock& clock, Prompter& promp
         std::string error;
         if (!replaceFileAtomically(path, crlf(report.html), &error)) {
             // One report that cannot be written does not keep the others from being written.
-            prompter.message("ファイルオープンエラー：" + path.string() + (error.empty() ? "" : "\n" + error));
+            // The name comes from the book's file: shown escaped and cut short.
+            prompter.message("ファイルオープンエラー：" + echoText(path.string(), 4 * kEchoLimit) +
+                             (error.empty() ? "" : "\n" + echoText(error, 4 * kEchoLimit)));
             allWritten = false;
             continue;
         }
