@@ -19,17 +19,16 @@ struct Options {
     std::optional<std::string> source;
 };
 
-ScheduleSettings loadOrTell(const Context& context) {
+LoadedSchedule loadOrTell(const Context& context) {
     LoadedSchedule loaded = loadSchedule(context.app.workDir);
-    if (!loaded.problem.empty())
-        std::cerr << "quarlink-cli: " << loaded.problem << "; the defaults are used (time 17:30, source infoseek)\n";
-    return loaded.settings;
+    if (!loaded.problem.empty()) std::cerr << "quarlink-cli: " << loaded.problem << std::flush;
+    return loaded;
 }
 
 int run(Context& context, const Options& options) {
     if (options.action != "enable" && (options.time || options.source))
         return usageError("schedule", "--time and --source go with enable");
-    ScheduleSettings settings = loadOrTell(context);
+    ScheduleSettings settings = loadOrTell(context).settings;
     if (options.time && !parseTimeOfDay(*options.time, settings.hour, settings.minute))
         return usageError("schedule", "--time takes HH:MM, 00:00 to 23:59");
     if (options.source) settings.source = *sourceFromName(*options.source);
@@ -61,8 +60,8 @@ void addOptions(CLI::App& command, Options& options) {
 }  // namespace
 
 std::optional<int> takeScheduledRun(Context& context, ScheduleSettings& settings) {
-    const bool readable = loadSchedule(context.app.workDir).problem.empty();
-    settings = loadOrTell(context);
+    const LoadedSchedule loaded = loadOrTell(context);
+    settings = loaded.settings;
     ScheduleSettings due = settings;
     due.enabled = true;
     const LocalDateTime now = SystemClock().now();
@@ -75,8 +74,9 @@ std::optional<int> takeScheduledRun(Context& context, ScheduleSettings& settings
     // Recorded first: a run that is killed is not repeated in a loop, and the
     // tray application does not start the same time's run meanwhile.
     settings.lastRun = minuteStamp(now);
-    // A file that could not be read is left for the user to mend, not replaced.
-    if (std::string error; readable && !saveSchedule(context.app.workDir, settings, error))
+    // A file that could not be read is left for the user to mend, not
+    // replaced; one with ignored lines is written back with the rest.
+    if (std::string error; !loaded.unreadable && !saveSchedule(context.app.workDir, settings, error))
         std::cerr << "quarlink-cli: cannot record the run in schedule.conf: " << error << '\n';
     printStatus("Scheduled update of " + formatStampText(decision.slot) + ", source " + sourceName(settings.source));
     return std::nullopt;
@@ -92,7 +92,8 @@ const Command kScheduleCommand{
     "infoseek) in schedule.conf in the working folder, writes the drop-in\n"
     "~/.config/systemd/user/quarlink-update.timer.d/schedule.conf for that time,\n"
     "and runs 'systemctl --user daemon-reload' and 'systemctl --user enable --now\n"
-    "quarlink-update.timer'. The timer (Monday to Friday, Persistent=true: a time\n"
+    "quarlink-update.timer'. When a step fails, schedule.conf and the drop-ins are\n"
+    "put back as they were. The timer (Monday to Friday, Persistent=true: a time\n"
     "missed while the machine was off runs at the next boot) starts\n"
     "quarlink-update.service, which runs 'quarlink-cli update --scheduled': the\n"
     "daily update with the source and settings of schedule.conf (keys source,\n"
@@ -100,6 +101,8 @@ const Command kScheduleCommand{
     "jquants the catch-up takes in every business day missed.\n"
     "disable stops and disables the timer and removes the drop-ins.\n"
     "status shows the settings, the last and next run and the timer's state.\n"
+    "A line of schedule.conf that cannot be read is named and ignored; the other\n"
+    "settings still apply.\n"
     "\n"
     "The tray application's 毎日の自動更新 (設定 ⇒ Sorvantide関連オプション) uses\n"
     "the same time and source; a time run by one is not run again by the other.\n"

@@ -12,6 +12,7 @@
 #include "cli_commands.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
+#include "store/options.h"
 #include "store/writer_lock.h"
 
 using namespace quarlink;
@@ -41,6 +42,15 @@ bool acquireWriterLock(WriterLock& lock, long waitSeconds) {
     return true;
 }
 
+// The chart folder that the command's own loading of the options will find:
+// the writer lock must be taken before the command runs.
+std::string configuredChartFolder(const Application& app) {
+    Application peek = app;
+    std::string bytes;
+    if (readWholeFile(layout::optionsFile(app), bytes)) parseOptions(bytes, peek);
+    return peek.chartFolder;
+}
+
 void printHelp() {
     std::cout << "Usage: quarlink-cli [--workdir DIR] COMMAND [OPTIONS]\n"
                  "\n"
@@ -56,8 +66,9 @@ void printHelp() {
                  "Global options (before or after the command):\n"
                  "  --workdir DIR   working folder (Quarlink.conf, init/, backup/, sep/, user/, html/);\n"
                  "                  default $XDG_DATA_HOME/quarlink, else ~/.local/share/quarlink\n"
-                 "  --wait SECONDS  when another quarlink or quarlink-cli is writing, wait up to\n"
-                 "                  SECONDS for it (default 0) before giving up with exit code 1\n"
+                 "  --wait SECONDS  when another quarlink or quarlink-cli is writing this working\n"
+                 "                  folder or its chart folder (from any working folder), wait up\n"
+                 "                  to SECONDS for it (default 0) before giving up with exit code 1\n"
                  "  --help          this text; 'quarlink-cli COMMAND --help' explains a command\n"
                  "  --version       the version\n"
                  "\n"
@@ -113,7 +124,7 @@ int runCommand(const Command& command, const Runner& runner, const std::optional
         return kExitFailed;
     }
     context.app.workDir = std::filesystem::absolute(context.app.workDir);
-    WriterLock lock(context.app.workDir, "quarlink-cli");
+    WriterLock lock(context.app.workDir, "quarlink-cli", configuredChartFolder(context.app));
     if (writesData(command.name) && !acquireWriterLock(lock, waitSeconds)) return kExitFailed;
     context.takeWriterLock = [&lock, waitSeconds] { return acquireWriterLock(lock, waitSeconds); };
     return runner(context);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "store/price_series.h"
+#include "store/writer_lock.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 
@@ -77,4 +78,20 @@ TEST(CliRefusals, BackupThatCopiedNothingSaysWhyAndFails) {
     EXPECT_NE(r.err.find("バックアップできませんでした。"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("コピーできなかったファイル数 2"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Not a directory"), std::string::npos) << r.err;
+}
+
+// Two working folders set to one chart folder (the second by a symlink): the
+// second one's writers are refused, naming the first.
+TEST(CliRefusals, AnotherWorkingFolderOfTheSameChartFolderIsRefusedNamingTheHolder) {
+    TempDir dir;
+    for (const char* sub : {"a", "chart/data"}) std::filesystem::create_directories(dir / sub);
+    std::filesystem::create_directory_symlink(dir / "chart", dir / "link");
+    writeFile(dir / "b/Quarlink.conf", (dir / "link").string() + ",0\r\n");
+    WriterLock holder(dir / "a", "quarlink", dir / "chart");
+    ASSERT_TRUE(holder.tryAcquire());
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"backup", "--yes"}, {"check", "--repair"}}) {
+        const CliRun r = cli(dir / "b", args);
+        EXPECT_EQ(r.exitCode, 1) << args[0];
+        EXPECT_NE(r.err.find("（" + (dir / "a").string() + "）のプログラム"), std::string::npos) << r.err;
+    }
 }

@@ -98,8 +98,9 @@ TEST(ScheduledUpdate, RunsUnattendedAndNotifiesTheStop) {
 TEST(ScheduledUpdate, WaitsForDialogsAndTheLockAndRunsNothingBeforeItsTime) {
     Scratch s;
     s.schedule(true, 202612041730);
-    {
-        WriterLock cli(s.root, "quarlink-cli");
+    test::TempDir otherWork;  // another working folder set to the same chart folder
+    for (const fs::path& holderWork : {s.root, otherWork.path()}) {
+        WriterLock cli(holderWork, "quarlink-cli", s.root / "chart");
         ASSERT_TRUE(cli.tryAcquire());
         EXPECT_EQ(s.scheduled.check(), Action::Wait);
         EXPECT_EQ(s.activity.back(), QString::fromUtf8(schedule_text::kWaiting));
@@ -167,13 +168,15 @@ TEST(ScheduledUpdate, WithoutAChartFolderTheNoticeSaysSo) {
     EXPECT_EQ(s.scheduled.check(), Action::NotYet) << "told once per time";
 }
 
-TEST(ScheduledUpdate, GarbledSettingsAreToldOnceAndMeanOff) {
+TEST(ScheduledUpdate, AGarbledLineIsToldAndTheOtherSettingsRun) {
     Scratch s;
-    std::ofstream(s.root / kScheduleFileName) << "enabled=1\ntime=25:99\n";
-    EXPECT_EQ(s.scheduled.check(), Action::Off);
-    EXPECT_EQ(s.scheduled.check(), Action::Off);
+    std::ofstream(s.root / kScheduleFileName) << "enabled=1\nsource=yahoo\ntime=25:99\nlast_run=2026-12-04 17:30\n";
+    EXPECT_EQ(s.scheduled.check(), Action::Run) << "17:30, the time kept, is due";
     ASSERT_EQ(s.notices.size(), 1u);
-    EXPECT_NE(s.notices[0].body.find("line 2"), std::string::npos) << s.notices[0].body;
+    EXPECT_NE(s.notices[0].body.find("3行目「time=25:99」"), std::string::npos) << s.notices[0].body;
+    EXPECT_EQ(s.scheduled.dialog()->sourceList()->currentIndex(), 1);
+    s.notices.clear();
+    ASSERT_TRUE(s.waitForNotice());
 }
 
 TEST(OptionDialogSchedule, OffByDefaultAndSavedBesideTheOptions) {

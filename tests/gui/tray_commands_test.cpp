@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "jobs/data_check_dialog.h"
 #include "shell/tray_commands.h"
 #include "app/tray_menu.h"
 #include "shell/tray_window.h"
@@ -325,6 +326,24 @@ TEST(TrayCommands, WritingDialogWaitsForTheWriterLockAndOffersToRetry) {
     EXPECT_EQ(opens, 1);
     EXPECT_TRUE(heldWhileOpen);
     EXPECT_TRUE(WriterLock(f.app.workDir, "probe").tryAcquire());  // released with the dialog
+}
+
+// The tray's writers hold the chart folder's lock too: another working folder's writer is in the way.
+TEST(TrayCommands, AWriterFromAnotherWorkingFolderOfTheChartFolderIsInTheWay) {
+    Fixture f;
+    f.app.chartFolder = f.chart;
+    test::TempDir otherWork;
+    WriterLock other(otherWork.path(), "quarlink-cli", f.chart);
+    ASSERT_TRUE(other.tryAcquire());
+    f.commands.setOpener(TrayCommand::Update, [](Application&, QWidget*) {});
+    const std::function<void()> writers[] = {[&] { f.commands.run(TrayCommand::Update); },
+                                             [&] { DataCheckDialog(f.app, nullptr, &f.prompter).startCheck(true); }};
+    for (const auto& write : writers) {
+        f.prompter.questions.clear();
+        write();
+        ASSERT_EQ(f.prompter.questions.size(), 1u);
+        EXPECT_NE(f.prompter.questions[0].find(otherWork.path().string()), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -98,36 +98,44 @@ TEST(SystemdSchedule, AnotherWorkingFolderGoesIntoTheServiceDropIn) {
                   (units / "my 100%% data").string() + "\" --wait 3600 update --scheduled\n");
 }
 
-TEST(SystemdSchedule, SaysWhatToDoWithoutSystemd) {
+TEST(SystemdSchedule, AFailedEnableSaysWhatToDoAndChangesNothing) {
     struct Case {
         const char* name;
         std::string failingCall;
         int status;
         std::string output;
         std::string expected;
+        const char* timerBefore;  // the drop-in already there, if any
+        bool blockServiceDropIn;  // its folder's name taken by a file
+        std::size_t calls;
     };
     const Case cases[] = {
-        {"no systemctl", "daemon-reload", 127, "", "this system does not run systemd"},
+        {"no systemctl", "daemon-reload", 127, "", "this system does not run systemd", nullptr, false, 1},
         {"no user manager", "daemon-reload", 1, "Failed to connect to bus: No medium found",
-         "Failed to connect to bus: No medium found"},
+         "Failed to connect to bus: No medium found", "[Timer]\nOnCalendar=Mon..Fri 07:00:00\n", false, 1},
         {"units not installed", "enable --now quarlink-update.timer", 1,
-         "Failed to enable unit: Unit file quarlink-update.timer does not exist.", "come with the quarlink package"},
+         "Failed to enable unit: Unit file quarlink-update.timer does not exist.", "come with the quarlink package",
+         nullptr, false, 3},
+        {"service drop-in not written", "", 0, "", "cannot write the service's drop-in", nullptr, true, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         TempDir work, units;
         FakeSystemctl systemctl;
         systemctl.answers[c.failingCall] = {c.status, c.output};
-        SystemdSchedule schedule(work.path(), true, units.path(), systemctl.runner());
+        writeFile(work / kScheduleFileName, "time=08:00\n");
+        if (c.timerBefore) writeFile(units / "quarlink-update.timer.d/schedule.conf", c.timerBefore);
+        if (c.blockServiceDropIn) writeFile(units / "quarlink-update.service.d", "");
+        SystemdSchedule schedule(work.path(), !c.blockServiceDropIn, units.path(), systemctl.runner());
         const auto r = schedule.enable(at0915(), "/usr/bin/quarlink-cli");
-        EXPECT_FALSE(r.ok) << c.name;
-        EXPECT_NE(r.err.find(c.expected), std::string::npos) << c.name << ": " << r.err;
-        if (c.status != 127) {
-            EXPECT_NE(r.err.find("systemctl --user daemon-reload && systemctl --user enable --now quarlink-update.timer"),
-                      std::string::npos)
-                << c.name;
-        }
-        // The settings and the drop-in are in place for when systemd comes.
-        EXPECT_TRUE(fs::exists(units / "quarlink-update.timer.d/schedule.conf")) << c.name;
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("quarlink-cli schedule enable --time 09:15 --source jquants") != std::string::npos,
+                  c.status == 1);
+        EXPECT_EQ(systemctl.calls.size(), c.calls) << "a reload that read the new drop-in is repeated";
+        EXPECT_EQ(readFile(work / kScheduleFileName), "time=08:00\n");
+        const fs::path timer = units / "quarlink-update.timer.d/schedule.conf";
+        EXPECT_EQ(fs::exists(timer.parent_path()) ? readFile(timer) : "none", c.timerBefore ? c.timerBefore : "none");
     }
 }
 

@@ -145,13 +145,18 @@ TEST(ScheduleSettings, RoundTripsAndRefusesGarbledFiles) {
         {"bad last run", "last_run=2026-13-01 10:00\n", false},
         {"binary garbage", std::string("\x82\xa0\0\xff=\x01", 6), false},
     };
+    const ScheduleSettings kept{.source = ScheduleSource::JQuants};  // what the good first line says alone
     for (const Case& c : cases) {
-        writeFile(dir / kScheduleFileName, c.text);
+        SCOPED_TRACE(c.name);
+        writeFile(dir / kScheduleFileName, "source=jquants\n" + c.text);
         const LoadedSchedule loaded = loadSchedule(dir.path());
-        EXPECT_EQ(loaded.problem.empty(), c.ok) << c.name << ": " << loaded.problem;
+        EXPECT_EQ(loaded.problem.empty(), c.ok) << loaded.problem;
+        EXPECT_EQ(loaded.settings.source, ScheduleSource::JQuants) << "a bad line costs only its own setting";
         if (!c.ok) {
-            EXPECT_EQ(formatSchedule(loaded.settings), formatSchedule(ScheduleSettings{})) << c.name;
-            EXPECT_NE(loaded.problem.find(kScheduleFileName), std::string::npos) << c.name;
+            EXPECT_EQ(formatSchedule(loaded.settings), formatSchedule(kept));
+            EXPECT_NE(loaded.problem.find(kScheduleFileName + std::string(" の2行目「")), std::string::npos);
+            EXPECT_EQ(loaded.problem.find_first_of(std::string("\0\x01\xff", 3)), std::string::npos)
+                << "the line is quoted escaped: " << loaded.problem;
         }
     }
     // A FIFO would block a reader; a folder cannot be read.

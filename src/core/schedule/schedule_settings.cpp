@@ -5,10 +5,13 @@
 #include <cstdio>
 
 #include "store/atomic_file.h"
+#include "store/echo_text.h"
 
 namespace quarlink {
 
 namespace {
+
+constexpr int kNamedLines = 3;
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -87,9 +90,13 @@ std::int64_t minuteStamp(const LocalDateTime& at) {
     return static_cast<std::int64_t>(at.yyyymmdd()) * 10000 + at.hour * 100 + at.minute;
 }
 
-bool parseSchedule(std::string_view text, ScheduleSettings& settings, std::string& error) {
+bool parseSchedule(std::string_view text, ScheduleSettings& settings, std::string& error, std::vector<int>* refused) {
+    // Each setting is set only by a line that reads whole, so a refused line
+    // leaves the value before it and costs nothing else.
     ScheduleSettings s;
-    int lineNumber = 0;
+    int lineNumber = 0, refusedCount = 0;
+    error.clear();
+    if (refused) refused->clear();
     while (!text.empty()) {
         const auto end = text.find('\n');
         const std::string_view raw = text.substr(0, end);
@@ -114,14 +121,15 @@ bool parseSchedule(std::string_view text, ScheduleSettings& settings, std::strin
         else if (key == "topix") ok = parseFlag(value, s.topix);
         else if (key == "last_run") ok = parseStamp(value, s.lastRun);
         else ok = !key.empty() && key.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") == key.npos;
-        if (!ok) {
-            error = "line " + std::to_string(lineNumber) + " is not understood: " +
-                    std::string(line.substr(0, std::min<std::size_t>(line.size(), 60)));
-            return false;
-        }
+        if (ok) continue;
+        if (refused) refused->push_back(lineNumber);
+        // A file of garbage names a few of its lines, not thousands.
+        if (++refusedCount <= kNamedLines)
+            error += (refusedCount > 1 ? "、" : "") + std::to_string(lineNumber) + "行目「" + echoText(line) + "」";
     }
+    if (refusedCount > kNamedLines) error += "ほか" + std::to_string(refusedCount - kNamedLines) + "行";
     settings = s;
-    return true;
+    return refusedCount == 0;
 }
 
 std::string formatSchedule(const ScheduleSettings& s) {
@@ -147,14 +155,19 @@ LoadedSchedule loadSchedule(const std::filesystem::path& workDir) {
     // Only a small regular file is read: a FIFO would block, and a settings
     // file of more than a few kilobytes is not ours.
     if (!std::filesystem::is_regular_file(path, ec))
-        error = "not a regular file";
+        error = "通常のファイルではありません";
     else if (std::filesystem::file_size(path, ec) > 64 * 1024)
-        error = "the file is too large";
+        error = "ファイルが大きすぎます";
     else if (!readWholeFile(path, bytes, &error))
-        loaded.problem = error;
-    else
-        parseSchedule(bytes, loaded.settings, error);
-    if (loaded.problem.empty() && !error.empty()) loaded.problem = path.string() + ": " + error;
+        error = echoText(error, 2 * kEchoLimit);
+    else if (!parseSchedule(bytes, loaded.settings, error)) {
+        loaded.problem = path.string() + " の" + error + schedule_text::kLinesIgnored;
+        return loaded;
+    } else {
+        return loaded;
+    }
+    loaded.unreadable = true;
+    loaded.problem = path.string() + "（" + error + "）" + schedule_text::kUnreadable;
     return loaded;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/clock.h"
 
@@ -44,16 +45,23 @@ std::optional<ScheduleSource> sourceFromName(std::string_view name);
 std::int64_t minuteStamp(const LocalDateTime& at);
 
 // key=value lines; '#' starts a comment. An unknown key of lower-case
-// letters, digits and '_' is ignored (a newer version's file still loads);
-// any other line, or a known key with a bad value, is an error that names
-// the line, and `settings` is then left at its defaults.
-bool parseSchedule(std::string_view text, ScheduleSettings& settings, std::string& error);
+// letters, digits and '_' is ignored (a newer version's file still loads).
+// Any other line, or a known key with a bad value, is refused by itself: its
+// setting keeps the value it had, and every other line still counts.
+// `settings` gets what was read; false when a line was refused, with `error`
+// naming the first few (number and text) and `refused` all their numbers.
+bool parseSchedule(std::string_view text, ScheduleSettings& settings, std::string& error,
+                   std::vector<int>* refused = nullptr);
 std::string formatSchedule(const ScheduleSettings& settings);
 
 struct LoadedSchedule {
     ScheduleSettings settings;
-    // Empty when the file was read or is missing; else why the defaults are used.
+    // Empty when the file was read whole or is missing; else the message
+    // that says which lines were ignored, or why the whole file was.
     std::string problem;
+    // The file could not be read at all (its settings are the defaults): it
+    // is left for the user to mend, never replaced.
+    bool unreadable = false;
 };
 LoadedSchedule loadSchedule(const std::filesystem::path& workDir);
 
@@ -65,6 +73,7 @@ inline constexpr const char* kSection = "毎日の自動更新";
 inline constexpr const char* kTimeLabel = "時刻";
 inline constexpr const char* kSourceLabel = "取得先";
 inline constexpr const char* kUnreadable = "を読めないため、毎日の自動更新は既定の設定（オフ）になります。\n";
+inline constexpr const char* kLinesIgnored = "を読めないため、無視しました。ほかの設定はそのまま使います。\n";
 inline constexpr const char* kSaveFailed = "毎日の自動更新の設定を保存できませんでした。\n";
 inline constexpr const char* kTimerNotFollowed = "systemdのタイマーの時刻を変更できませんでした。\n";
 }  // namespace schedule_text

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 
 #include "schedule/update_schedule.h"
 #include "store/atomic_file.h"
@@ -33,6 +34,62 @@ std::string execWord(const std::string& word) {
 std::string sourceText(const ScheduleSettings& s) { return sourceName(s.source); }
 
 const char* kByHandIntro = "Run in your desktop session (where systemd --user runs):\n  ";
+
+// A word for a POSIX shell.
+std::string shellWord(const std::string& word) {
+    if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-") ==
+                             std::string::npos)
+        return word;
+    std::string out = "'";
+    for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// A file as it was before a change, with the folders the change may create.
+struct FileBefore {
+    fs::path path;
+    std::optional<std::string> bytes;  // none: it did not exist
+    std::vector<fs::path> missingFolders;  // deepest first
+};
+
+// Only what can be put back as it was is changed: a file, or nothing.
+bool recordFile(const fs::path& path, FileBefore& was, std::string& error) {
+    was.path = path;
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (fs::exists(st)) {
+        std::string bytes;
+        if (!fs::is_regular_file(st)) {
+            error = path.string() + ": not a regular file";
+            return false;
+        }
+        if (!readWholeFile(path, bytes, &error)) return false;
+        was.bytes = std::move(bytes);
+        return true;
+    }
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+        error = path.string() + ": a symlink to nothing";
+        return false;
+    }
+    for (fs::path folder = path.parent_path();
+         !folder.empty() && !fs::exists(folder, ec) && folder != folder.parent_path(); folder = folder.parent_path())
+        was.missingFolders.push_back(folder);
+    return true;
+}
+
+void putBack(const FileBefore& was, std::string& err) {
+    std::string error;
+    std::error_code ec;
+    if (was.bytes) {
+        // A step that failed left its file as it was.
+        if (std::string now; readWholeFile(was.path, now) && now == *was.bytes) return;
+        if (!replaceFileAtomically(was.path, *was.bytes, &error)) err += "cannot put back " + error + "\n";
+        return;
+    }
+    fs::remove(was.path, ec);
+    if (ec) err += "cannot remove " + was.path.string() + ": " + ec.message() + "\n";
+    for (const fs::path& folder : was.missingFolders) fs::remove(folder, ec);  // only when empty
+}
 
 }  // namespace
 
@@ -132,39 +189,62 @@ bool SystemdSchedule::systemctl(const std::vector<std::string>& args, Result& re
 
 SystemdSchedule::Result SystemdSchedule::enable(const ScheduleSettings& settings, const fs::path& cli) {
     Result r;
-    std::string error;
-    if (!saveSchedule(workDir_, settings, error)) {
+    // schedule.conf first: it says which time is due, so a timer that still
+    // fires at the old time runs the new one's update. Each file is put back
+    // if a later step fails, so a failed enable changes nothing.
+    std::vector<FileBefore> before;
+    auto change = [&](const fs::path& path, const std::optional<std::string>& bytes, const char* what) {
+        std::string error;
+        FileBefore was;
+        if (!recordFile(path, was, error)) {
+            r.err = std::string("cannot ") + what + ": " + error + "\n";
+            return false;
+        }
+        before.push_back(std::move(was));
+        if (!bytes) {
+            std::error_code ec;
+            if (fs::remove(path, ec) || !ec) return true;
+            error = path.string() + ": " + ec.message();
+        } else if (ensureFolder(path.parent_path(), &error) && replaceFileAtomically(path, *bytes, &error)) {
+            return true;
+        }
+        r.err = std::string("cannot ") + what + ": " + error + "\n";
+        return false;
+    };
+    const std::string byHand = enableCommand(settings);
+    bool reloaded = false;
+    const bool done =
+        change(workDir_ / kScheduleFileName, formatSchedule(settings), "save the schedule") &&
+        change(timerDropInPath(), timerDropIn(settings), "write the timer's drop-in") &&
+        change(serviceDropInPath(),
+               defaultWorkDir_ ? std::nullopt : std::optional<std::string>(serviceDropIn(cli, workDir_)),
+               "write the service's drop-in") &&
+        (reloaded = systemctl({"daemon-reload"}, r, byHand)) && systemctl({"enable", "--now", kTimerUnit}, r, byHand);
+    if (!done) {
         r.ok = false;
-        r.err = "cannot save the schedule: " + error + "\n";
-        return r;
-    }
-    if (!ensureFolder(timerDropInPath().parent_path(), &error) ||
-        !replaceFileAtomically(timerDropInPath(), timerDropIn(settings), &error)) {
-        r.ok = false;
-        r.err = "cannot write the timer's drop-in: " + error + "\n";
-        return r;
-    }
-    std::error_code ec;
-    if (defaultWorkDir_) {
-        fs::remove(serviceDropInPath(), ec);
-    } else if (!ensureFolder(serviceDropInPath().parent_path(), &error) ||
-               !replaceFileAtomically(serviceDropInPath(), serviceDropIn(cli, workDir_), &error)) {
-        r.ok = false;
-        r.err = "cannot write the service's drop-in: " + error + "\n";
+        if (r.err.find("systemctl was not found") == std::string::npos &&
+            (r.err.find("not found") != std::string::npos || r.err.find("does not exist") != std::string::npos))
+            r.err += "The units come with the quarlink package (lib/systemd/user/quarlink-update.*).\n";
+        std::string notBack;
+        for (auto it = before.rbegin(); it != before.rend(); ++it) putBack(*it, notBack);
+        // systemd has read the drop-ins that were just put back.
+        std::string output;
+        if (reloaded && systemctl_({"daemon-reload"}, output) != 0)
+            notBack += "Run 'systemctl --user daemon-reload' to drop the timer's new time.\n";
+        r.err += notBack.empty() ? std::string("The schedule and the timer are left as they were.\n") : notBack;
         return r;
     }
     r.out = "Saved " + (workDir_ / kScheduleFileName).string() + " and " + timerDropInPath().string() + ".\n";
-    const std::string byHand = std::string("systemctl --user daemon-reload && systemctl --user enable --now ") +
-                               kTimerUnit;
-    if (!systemctl({"daemon-reload"}, r, byHand) || !systemctl({"enable", "--now", kTimerUnit}, r, byHand)) {
-        if (r.err.find("not found") != std::string::npos || r.err.find("does not exist") != std::string::npos)
-            r.err += "The units come with the quarlink package (lib/systemd/user/quarlink-update.*).\n";
-        return r;
-    }
     r.out += "The timer runs the daily update (source " + sourceText(settings) + ") Monday to Friday at " +
              formatTimeOfDay(settings.hour, settings.minute) + "; a time missed while the machine was off runs at "
              "the next start. Its output: journalctl --user -u " + kServiceUnit + "\n";
     return r;
+}
+
+std::string SystemdSchedule::enableCommand(const ScheduleSettings& settings) const {
+    return "quarlink-cli" + (defaultWorkDir_ ? std::string() : " --workdir " + shellWord(workDir_.string())) +
+           " schedule enable --time " + formatTimeOfDay(settings.hour, settings.minute) + " --source " +
+           sourceText(settings);
 }
 
 SystemdSchedule::Result SystemdSchedule::disable() {

@@ -37,7 +37,8 @@ public:
         std::string out;  // for standard output
         std::string err;  // for standard error
     };
-    // Saves the time and source, writes the drop-ins, reloads and enables the timer.
+    // Saves the time and source, writes the drop-ins, reloads and enables the
+    // timer; when a step fails, the files are put back as they were.
     Result enable(const ScheduleSettings& settings, const std::filesystem::path& cli);
     // Stops and disables the timer and removes the drop-ins.
     Result disable();
@@ -51,6 +52,8 @@ public:
 
 private:
     bool systemctl(const std::vector<std::string>& args, Result& result, const std::string& doByHand);
+    // The quarlink-cli command that repeats this enable, for a failed one.
+    std::string enableCommand(const ScheduleSettings& settings) const;
 
     std::filesystem::path workDir_;
     bool defaultWorkDir_;

@@ -32,7 +32,7 @@ QPushButton* button(QWidget* parent, const char* text, const char* name) {
 DataCheckDialog::DataCheckDialog(Application& app, QWidget* parent, Prompter* prompter)
     : JobDialog(app, prompter, parent),
       job_(makeJob<DataCheckJob>(app, systemClock())),
-      lock_(app.workDir, "quarlink") {
+      lock_(app.workDir, "quarlink", app.chartFolder) {
     using namespace data_check_labels;
     setWindowTitle(QString::fromUtf8(kCaption));
     setModal(true);

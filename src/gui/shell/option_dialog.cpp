@@ -73,7 +73,7 @@ OptionDialog::OptionDialog(Application& app, QWidget* parent, Prompter* prompter
     path_->setText(QFile::decodeName(QByteArray::fromStdString(app_.chartFolder)));
     launch_->setChecked(app_.launchChart == 1);
     const LoadedSchedule loaded = loadSchedule(app_.workDir);
-    if (!loaded.problem.empty()) prompter_->message(loaded.problem + schedule_text::kUnreadable);
+    if (!loaded.problem.empty()) prompter_->message(loaded.problem);
     scheduled_ = loaded.settings;
     schedule_->setChecked(scheduled_.enabled);
     time_->setTime(QTime(scheduled_.hour, scheduled_.minute));

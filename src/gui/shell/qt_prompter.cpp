@@ -18,20 +18,30 @@ QString boxText(const std::string& text) {
 
 const QString kTitle = QStringLiteral("Quarlink");
 
+// Messages quote file names and bytes from files and servers: always plain
+// text, so that a "<b>" or "<img>" in them is shown, never rendered.
+QMessageBox::StandardButton ask(QWidget* parent, QMessageBox::Icon icon, const std::string& text,
+                                QMessageBox::StandardButtons buttons, QMessageBox::StandardButton byDefault) {
+    QMessageBox box(icon, kTitle, boxText(text), buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(byDefault);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
 }  // namespace
 
 void QtPrompter::message(const std::string& text) {
-    QMessageBox::information(parent_, kTitle, boxText(text));
+    ask(parent_, QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 bool QtPrompter::askYesNo(const std::string& text) {
-    return QMessageBox::question(parent_, kTitle, boxText(text), QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return ask(parent_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 Prompter::Answer QtPrompter::askYesNoCancel(const std::string& text) {
-    switch (QMessageBox::question(parent_, kTitle, boxText(text),
-                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel)) {
+    switch (ask(parent_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                QMessageBox::Cancel)) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
     default: return Answer::Cancel;

@@ -67,8 +67,10 @@ ScheduleDecision::Action ScheduledUpdate::check() {
     const LoadedSchedule loaded = loadSchedule(commands_.app().workDir);
     if (!loaded.problem.empty() && loaded.problem != toldProblem_) {
         toldProblem_ = loaded.problem;
+        // Ignored lines cost their own settings only; the schedule runs on with the rest.
         if (hooks_.notify)
-            hooks_.notify({schedule_text::kTitleStopped, loaded.problem + schedule_text::kUnreadable, true});
+            hooks_.notify({loaded.unreadable ? schedule_text::kTitleStopped : schedule_text::kTitleDone,
+                           loaded.problem, true});
     }
     if (!loaded.settings.enabled) {
         showWaiting(false);
@@ -79,7 +81,8 @@ ScheduleDecision::Action ScheduledUpdate::check() {
     // hold it even briefly, or a writer started at that moment is refused.
     bool blocked = false;
     if (d.action == Action::Run) {
-        if (!lock_) lock_ = std::make_unique<WriterLock>(commands_.app().workDir, "quarlink");
+        // Made afresh: the options may have moved the chart folder since the last run.
+        lock_ = std::make_unique<WriterLock>(commands_.app().workDir, "quarlink", commands_.app().chartFolder);
         blocked = commands_.busy() || !lock_->tryAcquire();
         // The J-Quants calendar is asked first, and may say it is a holiday.
         if (calendarReady(loaded.settings))

@@ -70,7 +70,7 @@ private:
     const Clock& clock_;
     Hooks hooks_;
     QTimer timer_;
-    std::unique_ptr<WriterLock> lock_;  // made at the first look, when the working folder is set
+    std::unique_ptr<WriterLock> lock_;  // made at each due time, for the chart folder of that moment
     UnattendedPrompter prompter_;
     std::unique_ptr<UpdateDialog> dialog_;
     bool running_ = false;

@@ -133,7 +133,7 @@ TrayRunResult TrayCommands::run(TrayCommand command, QWidget* parent, const Tray
     case Admission::Declined: return TrayRunResult::Declined;
     case Admission::Proceed: break;
     }
-    WriterLock lock(app_.workDir, "quarlink");
+    WriterLock lock(app_.workDir, "quarlink", app_.chartFolder);
     if (writesData(command)) {
         while (!lock.tryAcquire())
             if (!prompter_.askYesNo(lock.busyMessage() + "\n" + tray_text::kRetryQuestion))
