@@ -1,9 +1,12 @@
 // Parsing one day's bars of the whole market (about 4,400 rows, one page as
 // the API sends it): the client's simdjson reader against nlohmann-json doing
-// the same extraction. Decided which parser the J-Quants client uses.
+// the same extraction. Decided which parser the J-Quants client uses. Also
+// the memory a large page takes to parse, beyond the page itself.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -13,11 +16,11 @@ namespace {
 
 using namespace quarlink::jquants;
 
-std::string dayPage(int rows) {
+std::string dayPage(int rows, int codes = 1 << 30) {
     std::string page = "{\"data\":[";
     char row[640];
     for (int i = 0; i < rows; ++i) {
-        const int code = 1301 + i * 2;
+        const int code = 1301 + i % codes * 2;
         const double close = 500 + (i * 37) % 9000 + (i % 4) * 0.5;
         if (i % 97 == 5) {
             std::snprintf(row, sizeof row,
@@ -64,10 +67,7 @@ void NlohmannJson(benchmark::State& state) {
             };
             const auto* date = field("Date");
             const auto* code = field("Code");
-            if (!date || !code || !date->is_string() || !code->is_string()) {
-                ++bars.malformed;
-                continue;
-            }
+            if (!date || !code || !date->is_string() || !code->is_string()) continue;
             DailyBar bar;
             bar.date = parseDate(date->get_ref<const std::string&>());
             bar.code = stockCodeOf(code->get_ref<const std::string&>());
@@ -87,6 +87,31 @@ void NlohmannJson(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page().size()));
 }
 BENCHMARK(NlohmannJson);
+
+long statusKb(const char* name) {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(name, 0) == 0) return std::stol(line.substr(std::strlen(name)));
+    return -1;
+}
+
+// A page far larger than any the API sends (190,000 rows, about 48 MB, every
+// row a stock's): the peak resident memory while it is parsed into rows,
+// over the page's size. The page itself is resident before and not counted.
+// Meaningful once per process: --benchmark_filter=PeakMemory, no repetitions.
+void PeakMemoryOfALargePage(benchmark::State& state) {
+    const std::string big = dayPage(190'000, 4300);
+    for (auto _ : state) {
+        std::ofstream("/proc/self/clear_refs") << "5";
+        const long before = statusKb("VmRSS:");
+        DailyBars bars;
+        std::string next;
+        benchmark::DoNotOptimize(parseDailyBarsPage(big, bars, next));
+        state.counters["page_MB"] = double(big.size()) / (1 << 20);
+        state.counters["peak_over_page"] = double(statusKb("VmHWM:") - before) * 1024 / double(big.size());
+    }
+}
+BENCHMARK(PeakMemoryOfALargePage)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

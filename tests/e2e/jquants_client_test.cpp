@@ -3,9 +3,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "store/price_file.h"
+#include "support/loopback_server.h"
 #include "support/page_server.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
@@ -30,7 +32,8 @@ protected:
     static void TearDownTestSuite() { delete dir_; }
     static fs::path market() { return *dir_ / "market"; }
 
-    static Endpoints endpoints(const PageServer& server, const char* scheme = "http") {
+    template <class Server>
+    static Endpoints endpoints(const Server& server, const char* scheme = "http") {
         Endpoints e;
         e.jquants = std::string(scheme) + "://127.0.0.1:" + std::to_string(server.port()) + "/v2";
         e.jquantsRpm = 0;
@@ -59,7 +62,6 @@ TEST_F(JQuantsClient, FollowsPagesToTheEndAndMatchesTheMarketGzipped) {
 
     EXPECT_EQ(bars.rows.size(), 40u);
     EXPECT_GE(bars.otherCodes, 2u);   // letter codes and a preferred share
-    EXPECT_EQ(bars.malformed, 0u);
     EXPECT_EQ(bars.pages, int((bars.rows.size() + bars.otherCodes + 6) / 7));
     EXPECT_EQ(client.requestsSent(), std::uint64_t(bars.pages));
     const std::string requests = test::readFile(log);
@@ -246,6 +248,91 @@ TEST_F(JQuantsClient, TlsTrustsTheGivenCaAndRefusesAnUnknownOne) {
         const Status status = client.calendar(20260105, kLastDay, days);
         EXPECT_EQ(status.outcome, trusted ? Outcome::Ok : Outcome::ConnectionFailed) << status.message;
         EXPECT_EQ(days.rows.size(), trusted ? 5u : 0u);
+    }
+}
+
+// Answers the n-th request (from 1) with page(n), counting the requests.
+test::Serve scripted(std::function<std::string(int)> page, std::atomic<int>& requests) {
+    return [page, &requests](int fd, const std::atomic<bool>& stop) {
+        test::readRequest(fd, stop);
+        const std::string body = page(++requests);
+        test::sendAll(fd, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body, stop);
+    };
+}
+
+// Pages without end are refused within a bound the request sets, and so is an
+// answer that repeats a code or echoes the key (which never reaches the message).
+TEST_F(JQuantsClient, PagesWithoutEndAndRowsThatRepeatAreRefused) {
+    const auto page = [](int code, int day, int key, const std::string& open = "9") {
+        return R"({"data":[{"Date":"2026-01-0)" + std::to_string(day) + R"(","Code":")" + std::to_string(code) +
+               R"(0","O":)" + open + R"(,"H":9,"L":9,"C":9,"Vo":1}],"pagination_key":"k)" + std::to_string(key) + "\"}";
+    };
+    const struct {
+        const char* name;
+        std::function<std::string(int)> page;
+        bool byCode;  // 1301 over 2026-01-01..05
+        int requests;
+        const char* said;
+    } cases[] = {
+        {"same rows, new keys", [&](int n) { return page(1301, 5, n); }, false, 2,
+         R"(code 13010 field Code value "13010" (twice in one answer))"},
+        {"keys in a cycle", [&](int n) { return page(1300 + n, 5, n % 2); }, false, 3,
+         "page 3 repeats the pagination_key of an earlier page"},
+        {"empty pages", [](int n) { return R"({"data":[],"pagination_key":"k)" + std::to_string(n) + "\"}"; }, false, 3,
+         "3 pages with 0 rows"},
+        {"more days than the span", [&](int n) { return page(1301, n, n); }, true, 6,
+         "more rows than such a request can have (5)"},
+        {"the key echoed", [&](int n) { return page(1301, 5, n, std::string("\"") + kKey + "\""); }, false, 1,
+         R"(code 13010 field O value "*****)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<int> requests{0};
+        test::LoopbackServer server(scripted(c.page, requests), true);
+        Client client(endpoints(server), kKey);
+        DailyBars bars;
+        const Status status = c.byCode ? client.dailyBarsByCode(1301, 20260101, 20260105, bars)
+                                       : client.dailyBarsByDate(20260105, bars);
+        EXPECT_EQ(status.outcome, Outcome::Unrecognised);
+        EXPECT_EQ(requests, c.requests);
+        EXPECT_NE(status.message.find(c.said), std::string::npos) << status.message;
+        EXPECT_FALSE(keyIn(status.message));
+        EXPECT_TRUE(bars.rows.empty());
+    }
+}
+
+long statusKb(const std::string& name) {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(name, 0) == 0) return std::stol(line.substr(name.size()));
+    return -1;
+}
+
+// An answer over the limit is refused as it arrives: the server is cut off
+// and the memory taken stays near the limit, whether or not it said its length.
+TEST_F(JQuantsClient, AnAnswerOverTheLimitIsRefusedAsItArrives) {
+    constexpr std::size_t kSent = 100u << 20;
+    for (const bool declared : {true, false}) {
+        SCOPED_TRACE(declared ? "Content-Length" : "until closed");
+        std::atomic<std::size_t> sent{0};
+        test::LoopbackServer server(
+            [&](int fd, const std::atomic<bool>& stop) {
+                test::readRequest(fd, stop);
+                const std::string head = declared ? "Content-Length: " + std::to_string(kSent) + "\r\n" : "";
+                const std::string chunk(64 << 10, ' ');
+                if (test::sendAll(fd, "HTTP/1.0 200 OK\r\n" + head + "\r\n{\"data\":[", stop))
+                    while (sent < kSent && test::sendAll(fd, chunk, stop)) sent += chunk.size();
+            },
+            true);
+        Client client(endpoints(server), kKey);
+        const bool measured = bool(std::ofstream("/proc/self/clear_refs") << "5" << std::flush);  // VmHWM from here on
+        const long before = statusKb("VmRSS:");
+        DailyBars bars;
+        const Status status = client.dailyBarsByDate(20260105, bars);
+        EXPECT_EQ(status.outcome, Outcome::Unrecognised);
+        EXPECT_NE(status.message.find("larger than 64 MB"), std::string::npos) << status.message;
+        EXPECT_LT(sent, kSent);
+        if (measured) { EXPECT_LT(statusKb("VmHWM:") - before, long(Client::kMaxAnswerBytes / 1024 * 5 / 4)); }
     }
 }
 

@@ -24,26 +24,28 @@ constexpr const char* kMargin =
     R"({"Date":"2026-01-06","Code":"13010","LongVol":600.0,"ShrtVol":0.0}]})";
 
 // Answers each request by its path: bars, or margin balances.
-void answer(int fd, const std::atomic<bool>& stop) {
-    std::string request;
-    char buffer[4096];
-    while (request.find("\r\n\r\n") == std::string::npos && test::waitReadable(fd, stop)) {
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) return;
-        request.append(buffer, static_cast<std::size_t>(n));
-    }
-    const std::string body = request.find("/markets/margin-interest") != std::string::npos ? kMargin : kBars;
-    test::sendAll(fd,
-                  "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                      std::to_string(body.size()) + "\r\n\r\n" + body,
-                  stop);
+test::Serve answerWith(std::string bars, std::string margin) {
+    return [bars, margin](int fd, const std::atomic<bool>& stop) {
+        std::string request;
+        char buffer[4096];
+        while (request.find("\r\n\r\n") == std::string::npos && test::waitReadable(fd, stop)) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) return;
+            request.append(buffer, static_cast<std::size_t>(n));
+        }
+        const std::string& body = request.find("/markets/margin-interest") != std::string::npos ? margin : bars;
+        test::sendAll(fd,
+                      "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                          std::to_string(body.size()) + "\r\n\r\n" + body,
+                      stop);
+    };
 }
 
 // Prices are rounded to the yen, halves up; days without trade and other
 // share classes give no row, but the last day served (a halt) is kept; a
 // balance dated on a halted day goes onto the next day that traded.
 TEST(JQuantsSource, HistoryInThePageReadersShape) {
-    test::LoopbackServer server(answer, true);
+    test::LoopbackServer server(answerWith(kBars, kMargin), true);
     test::TempDir dir;
     Application app;
     app.workDir = dir.path();
@@ -68,6 +70,38 @@ TEST(JQuantsSource, HistoryInThePageReadersShape) {
         EXPECT_EQ(rows.buys, (std::vector<std::int32_t>{margin ? 500 : 0, margin ? 600 : 0}));
         EXPECT_EQ(rows.sells, (std::vector<std::int32_t>{margin ? 200 : 0, 0}));
         EXPECT_EQ(rows.lastServed, 20260108);
+    }
+}
+
+// A row that cannot be a price stops the job as an unrecognised page, saying
+// which code, field and value, and hands on no rows.
+TEST(JQuantsSource, ARowThatCannotBeAPriceStopsAsAnUnrecognisedPage) {
+    const std::string badBars = std::string(kBars).replace(std::string(kBars).find("100.5"), 5, R"("abc")");
+    const std::string badMargin = std::string(kMargin).replace(std::string(kMargin).find("500.0"), 5, "-500.0");
+    const struct {
+        std::string bars, margin;
+        const char* said;
+    } cases[] = {{badBars, kMargin, R"(code 13010 field O value "abc")"},
+                 {kBars, badMargin, "code 13010 field LongVol value -500.0 (negative)"}};
+    const Application app;
+    ::setenv("JQUANTS_API_KEY", "fake-source-key", 1);
+    const std::unique_ptr<const Application, void (*)(const Application*)> unset(
+        &app, [](const Application*) { ::unsetenv("JQUANTS_API_KEY"); });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        test::LoopbackServer server(answerWith(c.bars, c.margin), true);
+        Endpoints endpoints;
+        endpoints.jquants = "http://127.0.0.1:" + std::to_string(server.port()) + "/v2";
+        endpoints.jquantsRpm = 0;
+        JQuantsSource source(app, endpoints);
+        ASSERT_FALSE(source.connect().has_value());
+        HistoryRows rows;
+        const JobOutcome stop = source.stopFor(source.history(1301, 20260101, 20260109, true, rows));
+        const std::string said = stop.message.value_or("");
+        EXPECT_EQ(stop.stopReason, JobOutcome::StopReason::UnrecognisedPage);
+        EXPECT_EQ(said.rfind(jquants_text::kUnrecognised, 0), 0u) << said;
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        EXPECT_TRUE(rows.dates.empty());
     }
 }
 

@@ -23,19 +23,13 @@ TEST(JQuantsJson, StockCodesAreFourDigitsAndAZero) {
     for (const auto& c : cases) EXPECT_EQ(stockCodeOf(c.code), c.stock) << c.code;
 }
 
-TEST(JQuantsJson, DailyBarsKeepTradesAndHaltsSkipOtherCodesAndCountBrokenRows) {
+TEST(JQuantsJson, DailyBarsKeepTradesAndHaltsAndSkipOtherCodes) {
     const std::string page = R"({"data":[
-        {"Date":"2026-01-05","Code":"86970","O":2047.5,"H":2069.0,"L":2035.0,"C":2045.4,"UL":"0","LL":"0",
+        {"Date":"2026-01-05","Code":"86970","O":2047.5,"H":"2069.0","L":2035.0,"C":2045.4,"UL":"0","LL":"0",
          "Vo":2202500.0,"Va":1.0,"MktCap":null,"NewField":{"x":[1,2]}},
         {"Date":"2026-01-05","Code":"13010","O":null,"H":null,"L":null,"C":null,"Vo":null,"Va":null},
-        {"Date":"2026-01-05","Code":"130A0","O":1.0,"H":1.0,"L":1.0,"C":1.0,"Vo":1.0},
-        {"Date":"2026-01-05","Code":"25935","O":1.0,"H":1.0,"L":1.0,"C":1.0,"Vo":1.0},
-        {"Date":"2026-01-05","Code":"72030","O":1.0,"H":1.0,"L":1.0,"Vo":1.0},
-        {"Date":"2026-01-05","Code":"72040","O":"1","H":1.0,"L":1.0,"C":1.0,"Vo":1.0},
-        {"Date":"2026-02-30","Code":"72050","O":1.0,"H":1.0,"L":1.0,"C":1.0,"Vo":1.0},
-        {"Code":"72060","O":1.0,"H":1.0,"L":1.0,"C":1.0,"Vo":1.0},
-        {"Date":"2026-01-05","Code":"72070","O":null,"H":1.0,"L":1.0,"C":1.0,"Vo":1.0},
-        7],
+        {"Date":"2026-01-05","Code":"130A0","O":"abc","H":1.0,"L":1.0,"C":1.0,"Vo":1.0},
+        {"Date":"2026-01-05","Code":"25935","O":1.0,"H":1.0,"L":1.0,"C":1.0,"Vo":1.0}],
         "pagination_key":"a.b."})";
     DailyBars bars;
     std::string next;
@@ -45,12 +39,12 @@ TEST(JQuantsJson, DailyBarsKeepTradesAndHaltsSkipOtherCodesAndCountBrokenRows) {
     EXPECT_TRUE(bars.rows[0].traded);
     EXPECT_EQ(bars.rows[0].code, 8697);
     EXPECT_EQ(bars.rows[0].open, 2047.5);
+    EXPECT_EQ(bars.rows[0].high, 2069.0);  // a number served as a string
     EXPECT_EQ(bars.rows[0].close, 2045.4);
     EXPECT_EQ(bars.rows[0].volume, 2202500.0);
     EXPECT_FALSE(bars.rows[1].traded);
     EXPECT_EQ(bars.rows[1].code, 1301);
     EXPECT_EQ(bars.otherCodes, 2u);
-    EXPECT_EQ(bars.malformed, 6u);
     EXPECT_EQ(bars.pages, 1);
 
     // A second page adds to the first; no key ends.
@@ -59,9 +53,92 @@ TEST(JQuantsJson, DailyBarsKeepTradesAndHaltsSkipOtherCodesAndCountBrokenRows) {
     EXPECT_EQ(bars.pages, 2);
 }
 
+enum Kind { Bars, Margin, Topix, Days, Master };
+
+bool refused(Kind kind, const std::string& row, std::string& why) {
+    const std::string page = R"({"data":[)" + row + "]}";
+    std::string next;
+    DailyBars bars;
+    MarginBalances margin;
+    IndexBars topix;
+    Calendar days;
+    ListedMaster master;
+    switch (kind) {
+    case Bars: return !parseDailyBarsPage(page, bars, next, &why) && bars.rows.empty();
+    case Margin: return !parseMarginPage(page, margin, next, &why);
+    case Topix: return !parseIndexPage(page, topix, next, &why);
+    case Days: return !parseCalendarPage(page, days, next, &why);
+    default: return !parseMasterPage(page, master, next, &why);
+    }
+}
+
+// The page is refused, naming the row's code (or date), field and value.
+TEST(JQuantsJson, ARowThatCannotBeAPriceRefusesItsPage) {
+    const auto bar = [](const char* values) { return std::string(R"({"Date":"2026-01-05","Code":"13010",)") + values + "}"; };
+    const struct {
+        Kind kind;
+        std::string row;
+        const char* said;
+    } cases[] = {
+        {Bars, bar(R"("O":"abc","H":110,"L":90,"C":100,"Vo":1)"), R"(code 13010 field O value "abc" (not a number))"},
+        {Bars, R"({"Date":"2026-02-30","Code":"13010","O":1,"H":1,"L":1,"C":1,"Vo":1})",
+         R"(code 13010 field Date value "2026-02-30")"},
+        {Bars, bar(R"("O":-5,"H":110,"L":90,"C":100,"Vo":1)"), "code 13010 field O value -5 (negative)"},
+        {Bars, bar(R"("O":0,"H":110,"L":0,"C":100,"Vo":1)"), "code 13010 field O value 0 (not a price)"},
+        {Bars, bar(R"("O":100,"H":110,"L":90,"C":100,"Vo":-1)"), "code 13010 field Vo value -1 (negative)"},
+        {Bars, bar(R"("O":100,"H":80,"L":90,"C":100,"Vo":1)"), "code 13010 field H value 80 (below L 90)"},
+        {Bars, bar(R"("O":120,"H":110,"L":90,"C":100,"Vo":1)"), "code 13010 field O value 120 (outside L..H)"},
+        {Bars, bar(R"("O":100,"H":110,"L":90,"C":85,"Vo":1)"), "code 13010 field C value 85 (outside L..H)"},
+        {Bars, bar(R"("O":100,"H":110,"L":90,"C":100,"Vo":2147483648)"), "field Vo value 2147483648 (beyond"},
+        {Bars, bar(R"("O":1e400,"H":110,"L":90,"C":100,"Vo":1)"), "code 13010 field O value 1e400 (not a number)"},
+        {Bars, bar(R"("O":"inf","H":110,"L":90,"C":100,"Vo":1)"), R"(field O value "inf" (not a number))"},
+        {Bars, bar(R"("O":null,"H":110,"L":90,"C":100,"Vo":1)"), "code 13010 field O value null"},
+        {Bars, bar(R"("O":100,"H":110,"L":90,"Vo":1)"), "code 13010 field C missing"},
+        {Margin, R"({"Date":"2026-01-09","Code":"72050","LongVol":-1,"ShrtVol":3})", "code 72050 field LongVol value -1"},
+        {Topix, R"({"Date":"2026-01-06","O":1,"H":3e7,"L":1,"C":1})", "date 2026-01-06 field H value 3e7 (beyond"},
+        {Days, R"({"Date":"2026-01-06","HolDiv":"7"})", R"(date 2026-01-06 field HolDiv value "7")"},
+        {Master, R"({"Date":"2026-01-05","Code":"72040"})", "code 72040 field CoName missing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        std::string why;
+        EXPECT_TRUE(refused(c.kind, c.row, why));
+        EXPECT_NE(why.find(c.said), std::string::npos) << why;
+    }
+}
+
+// Rows are read a slice at a time: none is lost or read twice where a slice
+// ends, a stray comma is found wherever it lies, and more rows than allowed end the page.
+TEST(JQuantsJson, ALargePageIsReadInSlicesAllOrNothing) {
+    constexpr int kRows = 30'000;  // about 2.4 MB
+    const auto page = [&](int stray) {
+        std::string body = R"({"data":[)";
+        for (int i = 0; i < kRows; ++i)
+            body += (i ? (i == stray ? ",," : ",") : "") + std::string(R"({"Date":"2026-01-05","Code":"72030","O":9,)") +
+                    R"("H":9,"L":9,"C":9,"Vo":)" + std::to_string(i) + "}";
+        return body + (stray == kRows ? ",]}" : "]}");
+    };
+    DailyBars bars;
+    std::string next, why;
+    ASSERT_TRUE(parseDailyBarsPage(page(0), bars, next, &why)) << why;
+    ASSERT_EQ(bars.rows.size(), std::size_t(kRows));
+    for (int i = 0; i < kRows; ++i) ASSERT_EQ(bars.rows[i].volume, i);
+    for (const int stray : {1, kRows / 2, kRows}) {
+        DailyBars refused;
+        EXPECT_FALSE(parseDailyBarsPage(page(stray), refused, next)) << stray;
+        EXPECT_TRUE(refused.rows.empty());
+    }
+    EXPECT_FALSE(parseDailyBarsPage(page(0), bars, next, &why, kRows + 10));
+    EXPECT_NE(why.find("more rows than such a request can have"), std::string::npos) << why;
+    EXPECT_EQ(bars.rows.size(), std::size_t(kRows));
+}
+
 TEST(JQuantsJson, BodiesThatAreNotTheDocumentedJsonAreRefusedWholesale) {
     for (const char* body : {"", "<html>Service Unavailable</html>", "[]", R"({"data":{}})", R"({"message":"x"})",
-                             R"({"data":[{"Date":"2026-01-05","HolDiv":"1"})"}) {
+                             R"({"data":[{"Date":"2026-01-05","HolDiv":"1"})", R"({"data":[]} {})",
+                             R"({"data":[],"data":[]})", R"({"data":[{"Date":"2026-01-05","HolDiv":"1"},]})",
+                             R"({"data":[7]})", R"({"data":[],"pagination_key":5})", R"({"data":[{"a":[}]})",
+                             R"({"data":[],"x":"}})"}) {
         Calendar days;
         std::string next = "stale";
         EXPECT_FALSE(parseCalendarPage(body, days, next)) << body;
@@ -73,20 +150,18 @@ TEST(JQuantsJson, BodiesThatAreNotTheDocumentedJsonAreRefusedWholesale) {
 TEST(JQuantsJson, OtherEndpointsAndErrorMessages) {
     std::string next;
     Calendar days;
-    ASSERT_TRUE(parseCalendarPage(R"({"data":[{"Date":"2026-01-02","HolDiv":"0"},{"Date":"2026-01-05","HolDiv":"1"},
-        {"Date":"2026-01-06","HolDiv":1}]})", days, next));
+    ASSERT_TRUE(parseCalendarPage(R"({"data":[{"Date":"2026-01-02","HolDiv":"0"},{"Date":"2026-01-05","HolDiv":"1"}]})",
+                                  days, next));
     ASSERT_EQ(days.rows.size(), 2u);
     EXPECT_FALSE(days.rows[0].businessDay());
     EXPECT_TRUE(days.rows[1].businessDay());
-    EXPECT_EQ(days.malformed, 1u);
 
     MarginBalances margin;
-    ASSERT_TRUE(parseMarginPage(R"({"data":[{"Date":"2026-01-09","Code":"86970","ShrtVol":12.0,"LongVol":34.0,
-        "IssType":"1"},{"Date":"2026-01-09","Code":"86970","ShrtVol":null,"LongVol":34.0}]})", margin, next));
+    ASSERT_TRUE(parseMarginPage(R"({"data":[{"Date":"2026-01-09","Code":"86970","ShrtVol":12.0,"LongVol":"34.0",
+        "IssType":"1"}]})", margin, next));
     ASSERT_EQ(margin.rows.size(), 1u);
     EXPECT_EQ(margin.rows[0].longVol, 34.0);
     EXPECT_EQ(margin.rows[0].shortVol, 12.0);
-    EXPECT_EQ(margin.malformed, 1u);
 
     IndexBars topix;
     ASSERT_TRUE(parseIndexPage(R"({"data":[{"Date":"2022-06-28","O":1885.52,"H":1907.38,"L":1885.32,"C":1907.38}]})",

@@ -435,7 +435,7 @@ JobOutcome CatchUpJob::step() {
     if (std::string error; !storeDay(day, bars, error))
         return stopped(JobOutcome::StopReason::Failed, say(catch_up_text::kCannotStore, {jquants::isoDate(day), error}));
     if (records_ > recordsBefore) ++daysWritten_;
-    skipped_ += bars.otherCodes + bars.malformed;
+    skipped_ += bars.otherCodes;
     ++next_;
     if (next_ >= days_.size()) return finished();
 

@@ -122,11 +122,16 @@ JobOutcome IndexUpdate::downloadMaster(std::string& note) {
     if (!status.ok()) {
         using jquants::Outcome;
         const bool refused = status.outcome == Outcome::KeyRefused || status.outcome == Outcome::NotInPlan;
-        const std::string text = std::string(index_update_text::kDownloadFailed) + "\n" +
-                                 (status.outcome == Outcome::KeyRefused ? withApiReason(keyRefusedText(app_), status)
-                                                                        : status.message);
+        const bool unrecognised = status.outcome == Outcome::Unrecognised;
+        const std::string text =
+            std::string(index_update_text::kDownloadFailed) + "\n" +
+            (status.outcome == Outcome::KeyRefused ? withApiReason(keyRefusedText(app_), status)
+             : unrecognised                        ? withApiReason(jquants_text::kUnrecognised, status)
+                                                   : status.message);
         return ended(JobState::Stopped, text,
-                     refused ? JobOutcome::StopReason::Failed : JobOutcome::StopReason::Connection);
+                     refused        ? JobOutcome::StopReason::Failed
+                     : unrecognised ? JobOutcome::StopReason::UnrecognisedPage
+                                    : JobOutcome::StopReason::Connection);
     }
     MasterIndex built = indexFromMaster(master, current_);
     if (!built.table.date)

@@ -13,10 +13,6 @@ namespace quarlink {
 using jquants::Outcome;
 using jquants::Status;
 
-namespace {
-
-}  // namespace
-
 std::string withApiReason(std::string text, const Status& status) {
     return status.message.empty() ? text : text + "\n(" + status.message + ")";
 }
@@ -158,7 +154,10 @@ Status JQuantsSource::history(int code, std::int32_t from, std::int32_t to, bool
         note(jquants_text::kMarginPlanNote);
         return {};
     }
-    if (!s.ok()) return s;
+    if (!s.ok()) {
+        out = {};  // the bars without their balances are no code's history
+        return s;
+    }
     // A balance whose record date has no row (a holiday Friday, a halt)
     // goes onto the next row that has none of its own date.
     std::vector<bool> ownDate(out.dates.size(), false);

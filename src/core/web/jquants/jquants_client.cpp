@@ -1,22 +1,27 @@
 #include "web/jquants/jquants_client.h"
 
 #include <algorithm>
+#include <cstring>
 #include <curl/curl.h>
 #include <mutex>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 #include "store/atomic_file.h"
+#include "store/echo_text.h"
 #include "web/jquants/jquants_json.h"
 
 namespace quarlink::jquants {
 
 namespace {
 
-constexpr std::size_t kMaxBody = 256u << 20;
-constexpr int kMaxPages = 100'000;
+// A pagination_key is a short opaque token; a long one would only grow every URL.
+constexpr std::size_t kMaxKeyBytes = 4096;
+// Open ends of a date range: the exchange's reopening, a day far ahead.
+constexpr std::int32_t kFirstDay = 19490516, kLastDay = 21001231;
 constexpr const char* kSystemBundle = "/etc/ssl/certs/ca-certificates.crt";
 constexpr std::string_view kWindowText = "Your subscription covers the following dates:";
 
@@ -38,6 +43,31 @@ void readWindow(std::string_view message, Status& status) {
 
 std::string when(std::int32_t date) { return date ? isoDate(date) : std::string("open end"); }
 
+// Rows a range of dates can have: one a day at most.
+std::size_t daysIn(std::int32_t from, std::int32_t to) {
+    using namespace std::chrono;
+    const auto days = [](std::int32_t d, std::int32_t open) {
+        const auto ymd = [](std::int32_t v) {
+            return year_month_day{year{v / 10000}, month{unsigned(v / 100 % 100)}, day{unsigned(v % 100)}};
+        };
+        return sys_days(d && ymd(d).ok() ? ymd(d) : ymd(open));
+    };
+    const auto span = (days(to, kLastDay) - days(from, kFirstDay)).count();
+    return span < 0 ? 1 : static_cast<std::size_t>(span) + 1;
+}
+
+std::string codeText(int code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d0", code);
+    return text;
+}
+
+// What two rows of one answer must not share, and how such a row is named.
+template <class Row>
+struct RowKey {
+    std::int64_t (*key)(const Row&) = nullptr;  // none: rows may repeat
+    std::string (*name)(const Row&) = nullptr;
+};
 }  // namespace
 
 int planRequestsPerMinute(std::string_view plan) {
@@ -50,7 +80,7 @@ int planRequestsPerMinute(std::string_view plan) {
 struct Client::Curl {
     CURL* handle = nullptr;
     curl_slist* headers = nullptr;
-    std::string* body = nullptr;
+    ReceiveBuffer* body = nullptr;
     std::chrono::milliseconds retryAfter{-1};
     bool tooLarge = false;
     std::atomic<bool>* aborted = nullptr;
@@ -58,11 +88,10 @@ struct Client::Curl {
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
         auto* curl = static_cast<Curl*>(self);
         const std::size_t n = size * count;
-        if (curl->body->size() + n > kMaxBody) {
+        if (!curl->body->append(data, n)) {
             curl->tooLarge = true;
             return 0;
         }
-        curl->body->append(data, n);
         return n;
     }
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
@@ -112,7 +141,11 @@ struct Client::Curl {
 };
 
 Client::Client(const Endpoints& endpoints, std::string apiKey, Hooks hooks)
-    : curl_(std::make_unique<Curl>()), base_(endpoints.jquants), key_(std::move(apiKey)), hooks_(std::move(hooks)) {
+    : body_(kMaxAnswerBytes),
+      curl_(std::make_unique<Curl>()),
+      base_(endpoints.jquants),
+      key_(std::move(apiKey)),
+      hooks_(std::move(hooks)) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     rpm_ = endpoints.jquantsRpm ? *endpoints.jquantsRpm : planRequestsPerMinute(endpoints.jquantsPlan);
@@ -124,6 +157,7 @@ Client::Client(const Endpoints& endpoints, std::string apiKey, Hooks hooks)
         return;
     }
     curl_->aborted = &aborted_;
+    curl_->body = &body_;
     curl_->headers = curl_slist_append(curl_->headers, ("x-api-key: " + key_).c_str());
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, curl_->headers);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "quarlink");
@@ -134,6 +168,8 @@ Client::Client(const Endpoints& endpoints, std::string apiKey, Hooks hooks)
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Curl::onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, curl_.get());
+    // A Content-Length over the limit (the compressed size under gzip) is refused before the body comes.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxAnswerBytes));
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Curl::onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, curl_.get());
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
@@ -154,8 +190,8 @@ Client::Client(const Endpoints& endpoints, std::string apiKey, Hooks hooks)
     if (!endpoints.jquantsCa.empty()) {
         // CAINFO would replace the system's bundle; the private CA is added to it.
         std::string bundle, extra, error;
-        readWholeFile(kSystemBundle, bundle);
-        if (!readWholeFile(endpoints.jquantsCa, extra, &error) || extra.empty()) {
+        readWholeFile(kSystemBundle, bundle, nullptr, FileRule::FollowLinks);
+        if (!readWholeFile(endpoints.jquantsCa, extra, &error, FileRule::FollowLinks) || extra.empty()) {
             setupError_ = "cannot read the CA file " + endpoints.jquantsCa + (error.empty() ? "" : ": " + error);
             return;
         }
@@ -203,10 +239,21 @@ void Client::pace() {
     lastStart_ = hooks_.now();
 }
 
-Status Client::perform(const std::string& url, std::string& body, long& httpStatus,
-                       std::chrono::milliseconds& retryAfter) {
-    body.clear();
-    curl_->body = &body;
+void Client::maskKey() {
+    // A server that echoes the key gets it masked before any part of the body can reach a message.
+    if (key_.size() < 4) return;
+    char* at = body_.data();
+    std::size_t left = body_.view().size();
+    while (void* found = ::memmem(at, left, key_.data(), key_.size())) {
+        char* hit = static_cast<char*>(found);
+        std::memset(hit, '*', key_.size());
+        left -= static_cast<std::size_t>(hit - at) + key_.size();
+        at = hit + key_.size();
+    }
+}
+
+Status Client::perform(const std::string& url, long& httpStatus, std::chrono::milliseconds& retryAfter) {
+    body_.clear();
     curl_->retryAfter = std::chrono::milliseconds(-1);
     curl_->tooLarge = false;
     curl_easy_setopt(curl_->handle, CURLOPT_URL, url.c_str());
@@ -218,28 +265,31 @@ Status Client::perform(const std::string& url, std::string& body, long& httpStat
     curl_easy_getinfo(curl_->handle, CURLINFO_RESPONSE_CODE, &httpStatus);
     retryAfter = curl_->retryAfter;
     if (aborted_) return {Outcome::Aborted, 0, "stopped"};
-    if (curl_->tooLarge) return {Outcome::Unrecognised, int(httpStatus), "the J-Quants answer is too large"};
+    if (curl_->tooLarge || code == CURLE_FILESIZE_EXCEEDED)
+        return {Outcome::Unrecognised, int(httpStatus),
+                "the J-Quants answer is larger than " + std::to_string(kMaxAnswerBytes >> 20) + " MB"};
+    maskKey();
     if (code != CURLE_OK)
         return {Outcome::ConnectionFailed, 0, scrubbed(std::string("cannot get data from J-Quants at ") + base_ + ": " +
                                                         curl_easy_strerror(code))};
     return {};
 }
 
-Status Client::getOne(const std::string& url, std::string& body) {
+Status Client::getOne(const std::string& url) {
     if (!setupError_.empty()) return {Outcome::ConnectionFailed, 0, setupError_};
     for (int retry = 0;; ++retry) {
         if (aborted_) return {Outcome::Aborted, 0, "stopped"};
         pace();
         long http = 0;
         std::chrono::milliseconds retryAfter{};
-        if (Status failed = perform(url, body, http, retryAfter); !failed.ok()) return failed;
+        if (Status failed = perform(url, http, retryAfter); !failed.ok()) return failed;
         const int status = static_cast<int>(http);
         if (status == 200) return {Outcome::Ok, status, {}};
         if (status == 210) {  // "no content (partial)": no rows
-            body = R"({"data":[]})";
+            body_.assign(R"({"data":[]})");
             return {Outcome::Ok, status, {}};
         }
-        const std::string message = scrubbed(errorMessage(body));
+        const std::string message = scrubbed(errorMessage(body_.view()));
         if (status == 429) {
             if (retry == kRateLimitRetries)
                 return {Outcome::ConnectionFailed, status,
@@ -253,7 +303,8 @@ Status Client::getOne(const std::string& url, std::string& body) {
             wait(pause);
             continue;
         }
-        const std::string said = message.empty() ? "" : " (\"" + message + "\")";
+        // The server's own words, shown escaped and cut short.
+        const std::string said = message.empty() ? "" : " (\"" + echoText(message, 200) + "\")";
         const bool aboutKey = message.find("api key") != std::string::npos || message.find("API key") != std::string::npos;
         if (status == 401 || (status == 403 && (aboutKey || message.empty())))
             return {Outcome::KeyRefused, status, "J-Quants refused the API key" + said};
@@ -272,22 +323,55 @@ Status Client::getOne(const std::string& url, std::string& body) {
 }
 
 Status Client::getAll(const std::string& path, const std::string& query, const PageParser& parse) {
-    std::string body, next, previous;
-    for (int pages = 1;; ++pages) {
+    const auto refused = [&](const std::string& why) {
+        return Status{Outcome::Unrecognised, 200, scrubbed("unrecognised J-Quants answer from " + path + ": " + why)};
+    };
+    // The answer's pages go back to the system however the query ends.
+    const std::unique_ptr<ReceiveBuffer, void (*)(ReceiveBuffer*)> release(&body_, [](ReceiveBuffer* b) { b->release(); });
+    std::string next;
+    std::unordered_set<std::size_t> keys;
+    std::size_t rows = 0;
+    for (std::size_t pages = 1;; ++pages) {
         std::string url = base_ + path + (query.empty() && next.empty() ? "" : "?") + query;
         if (!next.empty()) {
             char* escaped = curl_easy_escape(curl_->handle, next.c_str(), static_cast<int>(next.size()));
             url += (query.empty() ? "" : "&") + std::string("pagination_key=") + (escaped ? escaped : "");
             curl_free(escaped);
         }
-        if (Status status = getOne(url, body); !status.ok()) return status;
-        previous = std::move(next);
-        if (!parse(body, next)) return {Outcome::Unrecognised, 200, "unrecognised J-Quants answer from " + path};
+        if (Status status = getOne(url); !status.ok()) return status;
+        std::string why;
+        if (!parse(body_.view(), next, why, rows)) return refused(why);
         if (next.empty()) return {};
-        // A key that does not move, or pages without end, would loop for ever.
-        if (next == previous || pages == kMaxPages)
-            return {Outcome::Unrecognised, 200, "J-Quants gave no end to the pages of " + path};
+        // A server whose pages never end: each page must bring rows, and a key
+        // must lead somewhere new.
+        if (pages > rows + std::size_t(kEmptyPages))
+            return refused(std::to_string(pages) + " pages with " + std::to_string(rows) + " rows, and still a next one");
+        if (next.size() > kMaxKeyBytes) return refused("a pagination_key of " + std::to_string(next.size()) + " bytes");
+        if (!keys.insert(std::hash<std::string>{}(next)).second)
+            return refused("page " + std::to_string(pages) + " repeats the pagination_key of an earlier page");
     }
+}
+
+template <class Rows, class Key>
+Status Client::collect(Rows& out, const std::string& path, const std::string& query, std::size_t maxRows,
+                       bool (*parse)(std::string_view, Rows&, std::string&, std::string*, std::size_t), Key key) {
+    out = {};
+    Rows got;
+    std::unordered_set<std::int64_t> seen;
+    Status status = getAll(path, query, [&](std::string_view body, std::string& next, std::string& why, std::size_t& rows) {
+        const std::size_t before = got.rows.size();
+        if (!parse(body, got, next, &why, maxRows)) return false;
+        rows = got.rows.size() + got.otherCodes;
+        // Checked page by page: a server that serves the same rows again under new keys ends at once.
+        for (std::size_t i = before; key.key && i < got.rows.size(); ++i)
+            if (!seen.insert(key.key(got.rows[i])).second) {
+                why = key.name(got.rows[i]) + " (twice in one answer)";
+                return false;
+            }
+        return true;
+    });
+    if (status.ok()) out = std::move(got);
+    return status;
 }
 
 namespace {
@@ -301,41 +385,52 @@ std::string codeQuery(int code, std::int32_t from, std::int32_t to) {
     const std::string dates = range(from, to);
     return "code=" + std::to_string(code) + (dates.empty() ? "" : "&" + dates);
 }
+
+std::string dateName(std::int32_t date) { return "field Date value \"" + isoDate(date) + "\""; }
+template <class Row>
+std::string codeDateName(const Row& r) {
+    return "code " + codeText(r.code) + " " + dateName(r.date);
+}
+const RowKey<CalendarDay> kCalendarKey{[](const CalendarDay& d) { return std::int64_t(d.date); },
+                                       [](const CalendarDay& d) { return dateName(d.date); }};
+const RowKey<IndexBar> kIndexKey{[](const IndexBar& b) { return std::int64_t(b.date); },
+                                 [](const IndexBar& b) { return dateName(b.date); }};
+const RowKey<DailyBar> kCodeKey{[](const DailyBar& b) { return std::int64_t(b.code); }, [](const DailyBar& b) {
+                                    return "code " + codeText(b.code) + " field Code value \"" + codeText(b.code) + "\"";
+                                }};
+template <class Row>
+const RowKey<Row> kCodeDateKey{[](const Row& r) { return std::int64_t(r.code) << 32 | r.date; }, codeDateName<Row>};
 }  // namespace
 
 Status Client::calendar(std::int32_t from, std::int32_t to, Calendar& out) {
-    return getAll("/markets/calendar", range(from, to),
-                  [&](std::string_view body, std::string& next) { return parseCalendarPage(body, out, next); });
+    return collect(out, "/markets/calendar", range(from, to), daysIn(from, to), parseCalendarPage, kCalendarKey);
 }
 
 Status Client::dailyBarsByDate(std::int32_t date, DailyBars& out) {
-    return getAll("/equities/bars/daily", "date=" + isoDate(date),
-                  [&](std::string_view body, std::string& next) { return parseDailyBarsPage(body, out, next); });
+    return collect(out, "/equities/bars/daily", "date=" + isoDate(date), kMaxIssueRows, parseDailyBarsPage, kCodeKey);
 }
 
 Status Client::dailyBarsByCode(int code, std::int32_t from, std::int32_t to, DailyBars& out) {
-    return getAll("/equities/bars/daily", codeQuery(code, from, to),
-                  [&](std::string_view body, std::string& next) { return parseDailyBarsPage(body, out, next); });
+    return collect(out, "/equities/bars/daily", codeQuery(code, from, to), daysIn(from, to), parseDailyBarsPage,
+                   kCodeDateKey<DailyBar>);
 }
 
 Status Client::marginInterestByDate(std::int32_t date, MarginBalances& out) {
-    return getAll("/markets/margin-interest", "date=" + isoDate(date),
-                  [&](std::string_view body, std::string& next) { return parseMarginPage(body, out, next); });
+    return collect(out, "/markets/margin-interest", "date=" + isoDate(date), kMaxIssueRows, parseMarginPage,
+                   kCodeDateKey<MarginBalance>);
 }
 
 Status Client::marginInterestByCode(int code, std::int32_t from, std::int32_t to, MarginBalances& out) {
-    return getAll("/markets/margin-interest", codeQuery(code, from, to),
-                  [&](std::string_view body, std::string& next) { return parseMarginPage(body, out, next); });
+    return collect(out, "/markets/margin-interest", codeQuery(code, from, to), daysIn(from, to), parseMarginPage,
+                   kCodeDateKey<MarginBalance>);
 }
 
 Status Client::topix(std::int32_t from, std::int32_t to, IndexBars& out) {
-    return getAll("/indices/bars/daily/topix", range(from, to),
-                  [&](std::string_view body, std::string& next) { return parseIndexPage(body, out, next); });
+    return collect(out, "/indices/bars/daily/topix", range(from, to), daysIn(from, to), parseIndexPage, kIndexKey);
 }
 
 Status Client::listedMaster(ListedMaster& out) {
-    return getAll("/equities/master", "",
-                  [&](std::string_view body, std::string& next) { return parseMasterPage(body, out, next); });
+    return collect(out, "/equities/master", "", kMaxIssueRows, parseMasterPage, RowKey<ListedIssue>{});
 }
 
 }  // namespace quarlink::jquants

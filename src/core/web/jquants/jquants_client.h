@@ -9,6 +9,7 @@
 
 #include "web/endpoints.h"
 #include "web/jquants/jquants_types.h"
+#include "web/jquants/receive_buffer.h"
 
 namespace quarlink::jquants {
 
@@ -19,6 +20,12 @@ int planRequestsPerMinute(std::string_view plan);
 // A J-Quants API v2 client over one reused libcurl handle (keep-alive, gzip,
 // peer verification always on). Every call follows pagination to the end and
 // paces requests to the plan's limit. Not thread-safe, except abort().
+//
+// An answer is all or nothing: a row that cannot be read or cannot be a
+// price, a code twice in one day's answer (a date twice in one code's), more
+// rows than such a request can have, a pagination_key given before, or pages
+// that bring no rows end the call as Outcome::Unrecognised, naming what was
+// wrong, and `out` stays empty.
 class Client {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -29,6 +36,17 @@ public:
         std::function<void(const std::string&)> status;   // lines for the status line, e.g. a rate-limit wait
     };
     static constexpr int kRateLimitRetries = 5;
+    // The limit of one page's body after decompression. The largest answers
+    // are about 2 MB (a day of the whole market, one code's 20 years, the
+    // listed master); a larger one is refused as it arrives. Reading a page
+    // takes its own size, a few megabytes for parsing it a slice at a time,
+    // and its rows.
+    static constexpr std::size_t kMaxAnswerBytes = 64u << 20;
+    // Rows one day (or the master) can have: about 4,400 issues are listed,
+    // codes may hold letters since 2024.
+    static constexpr std::size_t kMaxIssueRows = 20'000;
+    // Pages that bring no row, in all, before the pages are taken for endless.
+    static constexpr int kEmptyPages = 2;
     static constexpr std::chrono::milliseconds kRateLimitWait{65'000};
 
     // Base URL, pace, extra CA, timeout_ms and page_timeout_ms from endpoints.conf.
@@ -56,15 +74,22 @@ public:
 
 private:
     struct Curl;
-    using PageParser = std::function<bool(std::string_view body, std::string& nextKey)>;
+    // Parses one page into the query's rows: false with the reason when
+    // refused, else the rows served so far.
+    using PageParser = std::function<bool(std::string_view body, std::string& nextKey, std::string& why, std::size_t& rows)>;
+    template <class Rows, class Key>
+    Status collect(Rows& out, const std::string& path, const std::string& query, std::size_t maxRows,
+                   bool (*parse)(std::string_view, Rows&, std::string&, std::string*, std::size_t), Key key);
 
     Status getAll(const std::string& path, const std::string& query, const PageParser& parse);
-    Status getOne(const std::string& url, std::string& body);
-    Status perform(const std::string& url, std::string& body, long& httpStatus, std::chrono::milliseconds& retryAfter);
+    Status getOne(const std::string& url);
+    Status perform(const std::string& url, long& httpStatus, std::chrono::milliseconds& retryAfter);
+    void maskKey();
     void pace();
     void wait(std::chrono::milliseconds span);
     std::string scrubbed(std::string text) const;
 
+    ReceiveBuffer body_;
     std::unique_ptr<Curl> curl_;
     std::string base_;
     std::string key_;

@@ -1,60 +1,374 @@
 #include "web/jquants/jquants_json.h"
 
+#include <algorithm>
+#include <array>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
-#include <optional>
+#include <cstring>
 #include <simdjson.h>
+#include <vector>
+
+#include "store/echo_text.h"
 
 namespace quarlink::jquants {
 
-namespace dom = simdjson::dom;
+namespace od = simdjson::ondemand;
 
 namespace {
 
-// One parser per thread keeps its buffers between pages.
-dom::parser& parser() {
-    thread_local dom::parser instance;
+// A whole page in the DOM took about five times its size (tape, string copy),
+// and even On Demand's index of a page is about its size again, four times
+// for a page of brackets. So the rows are parsed a slice at a time, and what
+// lies beside them (the pagination_key) on its own.
+constexpr std::size_t kSliceBytes = 1u << 20;
+// A row is a few hundred bytes; the envelope holds a key.
+constexpr std::size_t kMaxRowBytes = 64u << 10;
+constexpr std::size_t kMaxEnvelopeBytes = 64u << 10;
+constexpr std::size_t kMaxDepth = 1024;
+
+// One parser and one slice buffer per thread, kept between pages.
+od::parser& parser() {
+    thread_local od::parser instance;
     return instance;
 }
-
-std::optional<std::string_view> text(const dom::object& row, std::string_view key) {
-    std::string_view value;
-    if (row[key].get_string().get(value) != simdjson::SUCCESS) return std::nullopt;
-    return value;
+std::string& sliceBuffer() {
+    thread_local std::string buffer;
+    return buffer;
 }
 
-std::optional<double> number(const dom::object& row, std::string_view key) {
-    double value = 0;
-    if (row[key].get_double().get(value) != simdjson::SUCCESS) return std::nullopt;
-    return value;
+// The largest served value that still rounds (halves up) into an int32.
+constexpr double kStoredMax = 2147483647.5;
+
+// One field of a row as served.
+struct Field {
+    enum class Kind { Absent, Null, Number, Text, Other } kind = Kind::Absent;
+    bool numeric = false;    // `number` holds the value: a JSON number, or a string of one
+    double number = 0;
+    std::string_view text;   // a string's text, else the value as served
+    bool twice = false;
+};
+
+std::string_view trimmed(std::string_view token) {
+    while (!token.empty() && (token.back() == ' ' || token.back() == '\t' || token.back() == '\r' || token.back() == '\n'))
+        token.remove_suffix(1);
+    return token;
 }
 
-bool isNull(const dom::object& row, std::string_view key) {
-    dom::element value;
-    return row[key].get(value) == simdjson::SUCCESS && value.is_null();
+// JPX's own client takes "1234.5" for 1234.5; nothing else in a string is a number.
+bool readNumber(std::string_view text, double& value) {
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    return !text.empty() && error == std::errc() && at == end && std::isfinite(value);
 }
 
-std::int32_t dateField(const dom::object& row) {
-    const auto value = text(row, "Date");
-    return value ? parseDate(*value) : 0;
-}
-
-// Parses the envelope and hands each row object to `take`, which returns
-// false for a row it cannot use.
-template <class Rows, class Take>
-bool parsePage(std::string_view body, Rows& into, std::string& nextKey, Take take) {
-    nextKey.clear();
-    dom::element document;
-    dom::object top;
-    dom::array data;
-    if (parser().parse(body.data(), body.size()).get(document) != simdjson::SUCCESS ||
-        document.get_object().get(top) != simdjson::SUCCESS || top["data"].get_array().get(data) != simdjson::SUCCESS)
-        return false;
-    for (dom::element element : data) {
-        dom::object row;
-        if (element.get_object().get(row) != simdjson::SUCCESS || !take(row)) ++into.malformed;
+simdjson::error_code readField(od::value value, Field& f) {
+    od::json_type type;
+    if (const auto error = value.type().get(type)) return error;
+    f.text = trimmed(value.raw_json_token());
+    switch (type) {
+    case od::json_type::null: {
+        bool null = false;
+        if (value.is_null().get(null) == simdjson::SUCCESS && null) f.kind = Field::Kind::Null;
+        else f.kind = Field::Kind::Other;
+        return simdjson::SUCCESS;
     }
-    if (const auto key = text(top, "pagination_key")) nextKey = std::string(*key);
+    case od::json_type::number:
+        f.kind = Field::Kind::Number;
+        f.numeric = value.get_double().get(f.number) == simdjson::SUCCESS && std::isfinite(f.number);
+        return simdjson::SUCCESS;
+    case od::json_type::string:
+        f.kind = Field::Kind::Text;
+        if (const auto error = value.get_string().get(f.text)) return error;
+        f.numeric = readNumber(f.text, f.number);
+        return simdjson::SUCCESS;
+    case od::json_type::object: {
+        f.kind = Field::Kind::Other;
+        od::object inner;
+        if (const auto error = value.get_object().get(inner)) return error;
+        return inner.raw_json().get(f.text);
+    }
+    case od::json_type::array: {
+        f.kind = Field::Kind::Other;
+        od::array inner;
+        if (const auto error = value.get_array().get(inner)) return error;
+        return inner.raw_json().get(f.text);
+    }
+    default:
+        f.kind = Field::Kind::Other;
+        return simdjson::SUCCESS;
+    }
+}
+
+template <std::size_t N>
+using Names = std::array<std::string_view, N>;
+template <std::size_t N>
+using Fields = std::array<Field, N>;
+
+template <std::size_t N>
+simdjson::error_code readRow(od::object row, const Names<N>& names, Fields<N>& fields) {
+    for (auto member : row) {
+        // Compared as served, without unescaping: the names hold no escapes.
+        od::raw_json_string key;
+        if (const auto error = member.key().get(key)) return error;
+        const auto at = std::find_if(names.begin(), names.end(), [&](std::string_view name) { return key == name; });
+        if (at == names.end()) continue;
+        Field& f = fields[static_cast<std::size_t>(at - names.begin())];
+        if (f.kind != Field::Kind::Absent) {
+            f.twice = true;
+            continue;
+        }
+        od::value value;
+        if (const auto error = member.value().get(value)) return error;
+        if (const auto error = readField(value, f)) return error;
+    }
+    return simdjson::SUCCESS;
+}
+
+// Says which row (by its code, else its date), field and value could not
+// be taken, and why: `code 13010 field O value "abc" (not a number)`.
+class RowText {
+public:
+    explicit RowText(const Field* code, std::int32_t date = 0) : code_(code), date_(date) {}
+    std::string operator()(std::string_view name, const Field& f, std::string_view reason) const {
+        std::string text;
+        if (code_ && code_->kind == Field::Kind::Text) text = "code " + echoText(code_->text) + " ";
+        else if (date_) text = "date " + isoDate(date_) + " ";
+        text += "field " + std::string(name);
+        if (f.twice) return text + " (twice in one row)";
+        if (f.kind == Field::Kind::Absent) return text + " missing";
+        text += " value ";
+        text += f.kind == Field::Kind::Text ? "\"" + echoText(f.text) + "\"" : echoText(f.text);
+        return text + " (" + std::string(reason) + ")";
+    }
+
+private:
+    const Field* code_;
+    std::int32_t date_;
+};
+
+// The row's date, or 0 with the reason in `refused`.
+std::int32_t dateOf(const Field& f, const RowText& say, std::string& refused) {
+    const std::int32_t date = f.kind == Field::Kind::Text && !f.twice ? parseDate(f.text) : 0;
+    if (!date) refused = say("Date", f, "not a date");
+    return date;
+}
+
+enum class Stored { Price, Volume, Hundredths };
+
+// Why a served number cannot be stored as `as`, or nullptr when it can.
+const char* unstorable(const Field& f, Stored as) {
+    if (f.twice || f.kind == Field::Kind::Absent) return "missing";
+    if (f.kind == Field::Kind::Null) return "no value";
+    if (!f.numeric) return "not a number";
+    if (f.number < 0) return "negative";
+    const double stored = as == Stored::Hundredths ? f.number * 100 : f.number;
+    // A price that rounds to 0 would read as "no price" in the chart.
+    if (as != Stored::Volume && stored < 0.5) return "not a price";
+    if (stored >= kStoredMax) return "beyond the stored range";
+    return nullptr;
+}
+
+// Open, high, low and close at indexes o..o+3: storable, and high >= low with
+// open and close between them.
+template <std::size_t N>
+std::string priceProblem(const Fields<N>& f, std::size_t o, const Names<N>& names, Stored as, const RowText& say) {
+    for (std::size_t i = o; i < o + 4; ++i)
+        if (const char* why = unstorable(f[i], as)) return say(names[i], f[i], why);
+    const Field &open = f[o], &high = f[o + 1], &low = f[o + 2], &close = f[o + 3];
+    if (high.number < low.number)
+        return say(names[o + 1], high, "below " + std::string(names[o + 2]) + " " + echoText(low.text));
+    const auto outside = [&](std::size_t i) {
+        return say(names[i], f[i], "outside " + std::string(names[o + 2]) + ".." + std::string(names[o + 1]));
+    };
+    if (open.number < low.number || open.number > high.number) return outside(o);
+    if (close.number < low.number || close.number > high.number) return outside(o + 3);
+    return std::string();
+}
+
+std::string notJson(simdjson::error_code error) {
+    return std::string("not valid JSON (") + simdjson::error_message(error) + ")";
+}
+
+// Where a page's data array lies and the commas between its rows at which
+// slices end: a scan that knows only strings and brackets; the parser checks
+// all else.
+struct Layout {
+    std::size_t open = 0, close = 0;
+    std::vector<std::size_t> cuts;
+};
+
+std::string layoutOf(std::string_view s, Layout& out) {
+    static constexpr auto kMarks = [] {
+        std::array<bool, 256> marks{};
+        for (const char c : std::string_view("\"{}[],:")) marks[static_cast<unsigned char>(c)] = true;
+        return marks;
+    }();
+    std::string stack;
+    std::string_view text, key;  // the last string and the last key of the top level
+    bool found = false, closed = false;
+    std::size_t rowStart = 0, sliceStart = 0;
+    const auto endRow = [&](std::size_t at) {
+        if (at - rowStart > kMaxRowBytes) return false;
+        rowStart = at + 1;
+        return true;
+    };
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (!kMarks[static_cast<unsigned char>(c)]) continue;
+        if (c == '"') {
+            const std::size_t start = ++i;
+            // The string ends at a quote after an even run of backslashes.
+            for (;; ++i) {
+                const void* quote = std::memchr(s.data() + i, '"', s.size() - i);
+                if (!quote) return "not valid JSON (a string without its end)";
+                i = static_cast<std::size_t>(static_cast<const char*>(quote) - s.data());
+                std::size_t escapes = 0;
+                while (i - escapes > start && s[i - escapes - 1] == '\\') ++escapes;
+                if (escapes % 2 == 0) break;
+            }
+            if (stack.size() == 1) text = s.substr(start, i - start);
+        } else if (stack.size() == 1 && (c == ':' || c == ',')) {
+            key = c == ':' ? text : std::string_view();
+        } else if (c == '{' || c == '[') {
+            if (stack.size() == kMaxDepth) return "not valid JSON (nested too deep)";
+            if (c == '[' && stack.size() == 1 && key == "data") {
+                if (found) return "data twice";
+                found = true;
+                out.open = i;
+                rowStart = sliceStart = i + 1;
+            }
+            stack += c;
+        } else if (c == '}' || c == ']') {
+            if (stack.empty() || stack.back() != (c == '}' ? '{' : '[')) return "not valid JSON (unbalanced brackets)";
+            stack.pop_back();
+            if (found && !closed && stack.size() == 1) {
+                if (!endRow(i)) return "a row of more than " + std::to_string(kMaxRowBytes) + " bytes";
+                out.close = i;
+                closed = true;
+            }
+        } else if (c == ',' && found && !closed && stack.size() == 2) {
+            if (!endRow(i)) return "a row of more than " + std::to_string(kMaxRowBytes) + " bytes";
+            if (i - sliceStart >= kSliceBytes) {
+                out.cuts.push_back(i);
+                sliceStart = i + 1;
+            }
+        }
+    }
+    if (!stack.empty()) return "not valid JSON (unbalanced brackets)";
+    if (!closed) return "no data array";
+    if (s.size() - (out.close - out.open) > kMaxEnvelopeBytes)
+        return "more than " + std::to_string(kMaxEnvelopeBytes) + " bytes beside the data array";
+    return {};
+}
+
+// Parses the pieces joined in the thread's slice buffer, which has room for the parser's padding.
+template <class... Pieces>
+simdjson::error_code iterate(od::document& document, const Pieces&... pieces) {
+    std::string& buffer = sliceBuffer();
+    buffer.clear();
+    (buffer.append(pieces), ...);
+    buffer.reserve(buffer.size() + simdjson::SIMDJSON_PADDING);
+    return parser().iterate(buffer.data(), buffer.size(), buffer.capacity()).get(document);
+}
+
+bool atEnd(od::document& document) {
+    const char* rest = nullptr;
+    return document.current_location().get(rest) != simdjson::SUCCESS;
+}
+
+// The page around its rows, `{"data":[` and `],...}`: an object with one data
+// array, and perhaps the pagination_key.
+std::string readEnvelope(std::string_view before, std::string_view after, std::string& nextKey) {
+    od::document document;
+    od::object top;
+    simdjson::error_code error = iterate(document, before, after);
+    if (error || (error = document.get_object().get(top)))
+        return error == simdjson::INCORRECT_TYPE ? "not a JSON object" : notJson(error);
+    int data = 0;
+    for (auto member : top) {
+        std::string_view key;
+        if ((error = member.unescaped_key().get(key))) return notJson(error);
+        if (key == "data") {
+            od::array rows;
+            if ((error = member.value().get_array().get(rows)))
+                return error == simdjson::INCORRECT_TYPE ? "data is not an array" : notJson(error);
+            if (++data > 1) return "data twice";
+        } else if (key == "pagination_key") {
+            od::value value;
+            Field f;
+            if ((error = member.value().get(value)) || (error = readField(value, f))) return notJson(error);
+            if (f.kind == Field::Kind::Text) nextKey = std::string(f.text);
+            else if (f.kind != Field::Kind::Null) return "pagination_key " + echoText(f.text) + " is not a string";
+        }
+    }
+    if (!data) return "no data array";
+    if (!atEnd(document)) return "text after the JSON object";
+    return {};
+}
+
+// One slice of the data array's rows, each handed to `take`, which returns
+// why it cannot take the row (empty when it took it).
+template <std::size_t N, class Take>
+std::string readRows(std::string_view slice, const Names<N>& names, Take& take, std::size_t& index) {
+    od::document document;
+    od::array rows;
+    simdjson::error_code error = iterate(document, std::string_view("["), slice, std::string_view("]"));
+    if (error || (error = document.get_array().get(rows))) return notJson(error);
+    for (auto element : rows) {
+        ++index;
+        od::object row;
+        if ((error = element.get_object().get(row)))
+            return error == simdjson::INCORRECT_TYPE ? "row " + std::to_string(index) + " is not an object"
+                                                     : notJson(error);
+        Fields<N> fields{};
+        if ((error = readRow(row, names, fields))) return notJson(error);
+        if (std::string refused = take(fields); !refused.empty()) return refused;
+    }
+    if (!atEnd(document)) return notJson(simdjson::TAPE_ERROR);
+    return {};
+}
+
+template <std::size_t N, class Take>
+std::string readPage(std::string_view body, std::string& nextKey, const Names<N>& names, Take& take) {
+    Layout layout;
+    if (std::string bad = layoutOf(body, layout); !bad.empty()) return bad;
+    if (std::string bad = readEnvelope(body.substr(0, layout.open + 1), body.substr(layout.close), nextKey); !bad.empty())
+        return bad;
+    layout.cuts.push_back(layout.close);
+    std::size_t from = layout.open + 1, index = 0;
+    for (const std::size_t cut : layout.cuts) {
+        const std::string_view slice = body.substr(from, cut - from);
+        // A cut is a comma between rows: a slice without a row hides a stray comma.
+        if (layout.cuts.size() > 1 && slice.find_first_not_of(" \t\r\n") == std::string_view::npos)
+            return notJson(simdjson::TAPE_ERROR);
+        if (std::string bad = readRows(slice, names, take, index); !bad.empty()) return bad;
+        from = cut + 1;
+    }
+    return {};
+}
+
+template <class Rows, std::size_t N, class Take>
+bool parsePage(std::string_view body, Rows& into, std::string& nextKey, std::string* why, std::size_t maxRows,
+               const Names<N>& names, Take take) {
+    nextKey.clear();
+    const std::size_t rowsBefore = into.rows.size(), otherBefore = into.otherCodes;
+    // More rows than the query can have are refused as they come, before they take memory.
+    auto counted = [&](const Fields<N>& fields) {
+        std::string refused = take(fields);
+        if (refused.empty() && into.rows.size() + into.otherCodes > maxRows)
+            refused = "more rows than such a request can have (" + std::to_string(maxRows) + ")";
+        return refused;
+    };
+    const std::string refused = readPage(body, nextKey, names, counted);
+    if (!refused.empty()) {
+        into.rows.erase(into.rows.begin() + static_cast<std::ptrdiff_t>(rowsBefore), into.rows.end());
+        into.otherCodes = otherBefore;
+        nextKey.clear();
+        if (why) *why = refused;
+        return false;
+    }
     ++into.pages;
     return true;
 }
@@ -94,86 +408,118 @@ int stockCodeOf(std::string_view code) {
 }
 
 std::string errorMessage(std::string_view body) {
-    dom::element document;
-    dom::object top;
-    if (parser().parse(body.data(), body.size()).get(document) != simdjson::SUCCESS ||
-        document.get_object().get(top) != simdjson::SUCCESS)
+    // An error body is a line of text; a large one is not read.
+    if (body.size() > 64 * 1024) return {};
+    const simdjson::padded_string copy(body);
+    od::parser p;
+    od::document document;
+    od::object top;
+    std::string_view message;
+    if (p.iterate(copy).get(document) || document.get_object().get(top) ||
+        top.find_field_unordered("message").get_string().get(message))
         return {};
-    return std::string(text(top, "message").value_or(""));
+    return std::string(message);
 }
 
-bool parseCalendarPage(std::string_view body, Calendar& into, std::string& nextKey) {
-    return parsePage(body, into, nextKey, [&](const dom::object& row) {
-        const std::int32_t date = dateField(row);
-        const auto div = text(row, "HolDiv");
-        if (!date || !div || div->size() != 1 || (*div)[0] < '0' || (*div)[0] > '9') return false;
-        into.rows.push_back({date, (*div)[0] - '0'});
-        return true;
+bool parseCalendarPage(std::string_view body, Calendar& into, std::string& nextKey, std::string* why, std::size_t maxRows) {
+    static constexpr Names<2> kNames = {"Date", "HolDiv"};
+    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](const Fields<2>& f) {
+        std::string refused;
+        const std::int32_t date = dateOf(f[0], RowText(nullptr), refused);
+        if (!date) return refused;
+        const RowText sayDated(nullptr, date);
+        const Field& div = f[1];
+        // 0 closed, 1 open, 2 half day, 3 closed with holiday trading.
+        if (div.twice || div.kind != Field::Kind::Text || div.text.size() != 1 || div.text[0] < '0' || div.text[0] > '3')
+            return sayDated("HolDiv", div, "not a holiday division");
+        into.rows.push_back({date, div.text[0] - '0'});
+        return refused;
     });
 }
 
-bool parseDailyBarsPage(std::string_view body, DailyBars& into, std::string& nextKey) {
-    return parsePage(body, into, nextKey, [&](const dom::object& row) {
+bool parseDailyBarsPage(std::string_view body, DailyBars& into, std::string& nextKey, std::string* why,
+                        std::size_t maxRows) {
+    static constexpr Names<7> kNames = {"Date", "Code", "O", "H", "L", "C", "Vo"};
+    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](const Fields<7>& f) {
+        std::string refused;
+        const RowText say(&f[1]);
+        if (f[1].kind != Field::Kind::Text || f[1].twice) return say("Code", f[1], "not a code");
         DailyBar bar;
-        bar.date = dateField(row);
-        const auto code = text(row, "Code");
-        if (!bar.date || !code) return false;
-        bar.code = stockCodeOf(*code);
-        if (!bar.code) {
+        if (!(bar.date = dateOf(f[0], say, refused))) return refused;
+        if (!(bar.code = stockCodeOf(f[1].text))) {
             ++into.otherCodes;
-            return true;
+            return refused;
         }
         // No trade: the row is served with all of these null together.
-        static constexpr std::string_view kValues[] = {"O", "H", "L", "C", "Vo"};
-        bool allNull = true;
-        for (auto key : kValues) allNull = allNull && isNull(row, key);
-        if (!allNull) {
-            const auto o = number(row, "O"), h = number(row, "H"), l = number(row, "L"), c = number(row, "C");
-            const auto v = number(row, "Vo");
-            if (!o || !h || !l || !c || !v) return false;
-            bar = {bar.date, bar.code, true, *o, *h, *l, *c, *v};
+        const auto isNull = [](const Field& v) { return v.kind == Field::Kind::Null && !v.twice; };
+        const std::size_t nulls = static_cast<std::size_t>(std::count_if(f.begin() + 2, f.end(), isNull));
+        if (nulls == 5) {
+            into.rows.push_back(bar);
+            return refused;
         }
+        if (nulls) {
+            const auto null = std::find_if(f.begin() + 2, f.end(), isNull);
+            return say(kNames[static_cast<std::size_t>(null - f.begin())], *null, "not all of O, H, L, C, Vo null");
+        }
+        if (std::string problem = priceProblem(f, 2, kNames, Stored::Price, say); !problem.empty()) return problem;
+        if (const char* bad = unstorable(f[6], Stored::Volume)) return say("Vo", f[6], bad);
+        bar.traded = true;
+        bar.open = f[2].number, bar.high = f[3].number, bar.low = f[4].number, bar.close = f[5].number;
+        bar.volume = f[6].number;
         into.rows.push_back(bar);
-        return true;
+        return refused;
     });
 }
 
-bool parseMarginPage(std::string_view body, MarginBalances& into, std::string& nextKey) {
-    return parsePage(body, into, nextKey, [&](const dom::object& row) {
-        const std::int32_t date = dateField(row);
-        const auto code = text(row, "Code");
-        if (!date || !code) return false;
-        const int stock = stockCodeOf(*code);
-        if (!stock) {
+bool parseMarginPage(std::string_view body, MarginBalances& into, std::string& nextKey, std::string* why,
+                     std::size_t maxRows) {
+    static constexpr Names<4> kNames = {"Date", "Code", "LongVol", "ShrtVol"};
+    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](const Fields<4>& f) {
+        std::string refused;
+        const RowText say(&f[1]);
+        if (f[1].kind != Field::Kind::Text || f[1].twice) return say("Code", f[1], "not a code");
+        MarginBalance balance;
+        if (!(balance.date = dateOf(f[0], say, refused))) return refused;
+        if (!(balance.code = stockCodeOf(f[1].text))) {
             ++into.otherCodes;
-            return true;
+            return refused;
         }
-        const auto longVol = number(row, "LongVol"), shortVol = number(row, "ShrtVol");
-        if (!longVol || !shortVol) return false;
-        into.rows.push_back({date, stock, *longVol, *shortVol});
-        return true;
+        for (std::size_t i = 2; i < 4; ++i)
+            if (const char* bad = unstorable(f[i], Stored::Volume)) return say(kNames[i], f[i], bad);
+        balance.longVol = f[2].number, balance.shortVol = f[3].number;
+        into.rows.push_back(balance);
+        return refused;
     });
 }
 
-bool parseIndexPage(std::string_view body, IndexBars& into, std::string& nextKey) {
-    return parsePage(body, into, nextKey, [&](const dom::object& row) {
-        const std::int32_t date = dateField(row);
-        const auto o = number(row, "O"), h = number(row, "H"), l = number(row, "L"), c = number(row, "C");
-        if (!date || !o || !h || !l || !c) return false;
-        into.rows.push_back({date, *o, *h, *l, *c});
-        return true;
+bool parseIndexPage(std::string_view body, IndexBars& into, std::string& nextKey, std::string* why, std::size_t maxRows) {
+    static constexpr Names<5> kNames = {"Date", "O", "H", "L", "C"};
+    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](const Fields<5>& f) {
+        std::string refused;
+        const std::int32_t date = dateOf(f[0], RowText(nullptr), refused);
+        if (!date) return refused;
+        if (std::string problem = priceProblem(f, 1, kNames, Stored::Hundredths, RowText(nullptr, date));
+            !problem.empty())
+            return problem;
+        into.rows.push_back({date, f[1].number, f[2].number, f[3].number, f[4].number});
+        return refused;
     });
 }
 
-bool parseMasterPage(std::string_view body, ListedMaster& into, std::string& nextKey) {
-    return parsePage(body, into, nextKey, [&](const dom::object& row) {
-        const std::int32_t date = dateField(row);
-        const auto code = text(row, "Code");
-        const auto name = text(row, "CoName");
-        if (!date || !code || !name) return false;
-        into.rows.push_back({date, std::string(*code), stockCodeOf(*code), std::string(*name),
-                             std::string(text(row, "Mkt").value_or(""))});
-        return true;
+bool parseMasterPage(std::string_view body, ListedMaster& into, std::string& nextKey, std::string* why,
+                     std::size_t maxRows) {
+    static constexpr Names<4> kNames = {"Date", "Code", "CoName", "Mkt"};
+    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](const Fields<4>& f) {
+        std::string refused;
+        const RowText say(&f[1]);
+        if (f[1].kind != Field::Kind::Text || f[1].twice || f[1].text.empty()) return say("Code", f[1], "not a code");
+        const std::int32_t date = dateOf(f[0], say, refused);
+        if (!date) return refused;
+        if (f[2].kind != Field::Kind::Text || f[2].twice) return say("CoName", f[2], "not a name");
+        const std::string_view market = f[3].kind == Field::Kind::Text ? f[3].text : std::string_view();
+        into.rows.push_back({date, std::string(f[1].text), stockCodeOf(f[1].text), std::string(f[2].text),
+                             std::string(market)});
+        return refused;
     });
 }
 

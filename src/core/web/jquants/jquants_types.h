@@ -17,7 +17,7 @@ enum class Outcome {
     NotInPlan,          // the plan does not include this data (403 or "No approval received")
     PlanWindow,         // 400 naming the dates the plan covers (windowFrom/windowTo)
     ConnectionFailed,   // 5xx, refused/broken connection, time-out, 429 after the last retry
-    Unrecognised,       // a body that is not the documented JSON
+    Unrecognised,       // a body that is not the documented JSON, or a row that cannot be a price
     Aborted,            // abort() was called
 };
 
@@ -66,13 +66,13 @@ struct ListedIssue {
     std::string market;    // Mkt
 };
 
-// Rows of every page of one query. `malformed`: rows missing a needed field
-// or holding a wrong type; `otherCodes`: rows of codes that are not ordinary
-// four-digit shares (letters, other share classes, below 1000).
+// Rows of every page of one query. `otherCodes`: rows of codes that are not
+// ordinary four-digit shares (letters, other share classes, below 1000),
+// skipped on purpose. A row that cannot be read refuses the whole answer
+// (Outcome::Unrecognised).
 template <class Row>
 struct Rows {
     std::vector<Row> rows;
-    std::size_t malformed = 0;
     std::size_t otherCodes = 0;
     int pages = 0;
 };
