@@ -16,7 +16,7 @@ int runCopy(Context& context, bool yes, BackupJob::Direction direction) {
 
 Runner declareCopy(CLI::App& command, BackupJob::Direction direction) {
     auto yes = std::make_shared<bool>(false);
-    command.add_flag("--yes", *yes);
+    command.add_flag("--yes", *yes, kYesDescription);
     return [yes, direction](Context& context) { return runCopy(context, *yes, direction); };
 }
 
@@ -28,14 +28,15 @@ Runner declareRestore(CLI::App& command) { return declareCopy(command, BackupJob
 const Command kBackupCommand{
     "backup",
     "copy every price file of the chart folder to backup/",
+    Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] backup [--yes]\n"
     "\n"
     "Copies every existing <chart folder>/data/NNNN (codes 0000 to 9999) whole to\n"
     "backup/NNNN in the working folder, replacing older copies. Files of codes that\n"
     "are gone from the chart folder stay in backup/.\n"
     "\n"
-    "Asks first whether to go on. --yes answers Yes; on a terminal the question is\n"
-    "asked; otherwise the answer is No and nothing runs (exit 1).\n"
+    "Asks first whether to go on.\n"
+    "{options}\n"
     "\n"
     "Prints a status line per copied file and the final message with the count.\n"
     "Exit 1 when some files could not be copied (their number is in the message).\n",
@@ -45,14 +46,15 @@ const Command kBackupCommand{
 const Command kRestoreCommand{
     "restore",
     "copy every file of backup/ back into the chart folder",
+    Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] restore [--yes]\n"
     "\n"
     "Copies every existing backup/NNNN (codes 0000 to 9999) whole to\n"
     "<chart folder>/data/NNNN, replacing the current file. Other files of the\n"
     "chart folder are left alone.\n"
     "\n"
-    "Asks first whether to go on. --yes answers Yes; on a terminal the question is\n"
-    "asked; otherwise the answer is No and nothing runs (exit 1).\n"
+    "Asks first whether to go on.\n"
+    "{options}\n"
     "\n"
     "Exit 1 when some files could not be copied (their number is in the message).\n",
     declareRestore,

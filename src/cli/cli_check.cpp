@@ -7,47 +7,26 @@
 #include "store/atomic_file.h"
 #include "store/clock.h"
 #include "store/folder_layout.h"
+#include "store/index_table.h"
 
 namespace quarlink::cli {
 namespace {
 
-// "7203", "0101" or "101": a code 0..9999.
-std::optional<int> parseCode(const std::string& text) {
-    const auto value = parseNumber(text);
-    if (!value || *value > 9999 || text.size() > 4) return std::nullopt;
-    return static_cast<int>(*value);
-}
-
-bool parseCodes(const std::vector<std::string>& texts, std::vector<int>& codes, std::string_view command, int& exit) {
-    for (const auto& t : texts) {
-        const auto code = parseCode(t);
-        if (!code) {
-            exit = usageError(command, "not a code from 0000 to 9999: " + t);
-            return false;
-        }
-        codes.push_back(*code);
-    }
-    return true;
-}
-
 // ---- check ----
 
 struct CheckOptions {
-    std::vector<std::string> codes;
+    std::vector<int> codes;
     bool json = false, repair = false, yes = false;
 };
 
 void addCheck(CLI::App& command, CheckOptions& o) {
-    command.add_option("--code", o.codes)->allow_extra_args(false);
-    command.add_flag("--json", o.json);
-    command.add_flag("--repair", o.repair);
-    command.add_flag("--yes", o.yes);
+    addCodes(command, "--code", o.codes, "check only CODE (repeatable)");
+    command.add_flag("--json", o.json, "print one JSON document instead of the lines (its shape is in the README)");
+    command.add_flag("--repair", o.repair, "then fix what needs no guessing (below)");
+    command.add_flag("--yes", o.yes, "answer the question of --repair with Yes");
 }
 
 int runCheck(Context& context, const CheckOptions& options) {
-    int exit = kExitDone;
-    std::vector<int> codes;
-    if (!parseCodes(options.codes, codes, "check", exit)) return exit;
     context.prompter.assumeYes = options.yes;
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::DataCheck)) return kExitFailed;
@@ -57,7 +36,7 @@ int runCheck(Context& context, const CheckOptions& options) {
     SystemClock clock;
     DataCheckJob job(context.app, clock);
     job.open();
-    job.settings.codes = codes;
+    job.settings.codes = options.codes;
     job.settings.repair = options.repair;
     JobOutcome o = job.start();
     while (o.state == JobState::Running)
@@ -70,31 +49,38 @@ int runCheck(Context& context, const CheckOptions& options) {
 // ---- export ----
 
 struct ExportOptions {
-    std::vector<std::string> codes;
+    std::vector<int> codes;
     std::optional<int> from, to;
     std::optional<std::string> out;
     bool all = false;
 };
 
 void addExport(CLI::App& command, ExportOptions& o) {
-    command.add_option("codes", o.codes);
-    addNumber(command, "--from", o.from, 19000101, 99991231, "a date YYYYMMDD");
-    addNumber(command, "--to", o.to, 19000101, 99991231, "a date YYYYMMDD");
-    command.add_option_function<std::string>("--out", [&o](const std::string& dir) { o.out = dir; });
-    command.add_flag("--all", o.all);
+    addCodes(command, "CODE", o.codes, "the codes to export");
+    command.add_flag("--all", o.all, "export every price file");
+    addNumber(command, "--from", o.from, 19000101, 99991231, "a date YYYYMMDD",
+              "first date to write (records dated -1 are then left out)")
+        ->type_name("YYYYMMDD");
+    addNumber(command, "--to", o.to, 19000101, 99991231, "a date YYYYMMDD",
+              "last date to write (records dated -1 are then left out)")
+        ->type_name("YYYYMMDD");
+    command
+        .add_option_function<std::string>(
+            "--out", [&o](const std::string& dir) { o.out = dir; },
+            "write each code to DIR/NNNN.csv, each file replaced whole; without it the one code goes to "
+            "standard output")
+        ->type_name("DIR");
 }
 
 std::vector<int> priceFileCodes(const Application& app) {
     std::vector<int> codes;
-    for (int code = 0; code < 10000; ++code)
+    for (int code = 0; code < kCodeCount; ++code)
         if (examinePriceFile(layout::dataFile(app, code)) != PriceFileKind::Missing) codes.push_back(code);
     return codes;
 }
 
 int runExport(Context& context, const ExportOptions& options) {
-    int exit = kExitDone;
-    std::vector<int> codes;
-    if (!parseCodes(options.codes, codes, "export", exit)) return exit;
+    std::vector<int> codes = options.codes;
     if (options.all == !codes.empty()) return usageError("export", "give codes or --all");
     if (!options.out && (options.all || codes.size() > 1))
         return usageError("export", "several codes need --out DIR");
@@ -128,19 +114,19 @@ int runExport(Context& context, const ExportOptions& options) {
 // ---- import ----
 
 struct ImportOptions {
-    std::string code, file;
+    std::optional<int> code;
+    std::string file;
     bool overwrite = false;
 };
 
 void addImport(CLI::App& command, ImportOptions& o) {
-    command.add_option("code", o.code)->required();
-    command.add_option("file", o.file)->required();
-    command.add_flag("--overwrite", o.overwrite);
+    addCode(command, "CODE", o.code, "the code whose price file takes the rows")->required();
+    command.add_option("FILE", o.file, "the CSV file")->required();
+    command.add_flag("--overwrite", o.overwrite, "days already in the price file take the CSV's values (default: they keep the file's)");
 }
 
 int runImport(Context& context, const ImportOptions& options) {
-    const auto code = parseCode(options.code);
-    if (!code) return usageError("import", "not a code from 0000 to 9999: " + options.code);
+    const auto& code = options.code;
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::DataCheck)) return kExitFailed;
     const std::string nothing = "\n何も書き込んでいません。";
@@ -192,6 +178,7 @@ int runImport(Context& context, const ImportOptions& options) {
 const Command kCheckCommand{
     "check",
     "check the price files and index.txt; --repair fixes what needs no guessing",
+    Writes::OnRequest,
     "Usage: quarlink-cli [--workdir DIR] check [--code CODE]... [--json] [--repair [--yes]]\n"
     "\n"
     "Reads every price file of <chart folder>/data once, and index.txt, and reports\n"
@@ -201,8 +188,9 @@ const Command kCheckCommand{
     "negative volumes or margin balances, trading days of data/0101 (the Nikkei\n"
     "average) missing within the code's own span, registered codes without a price\n"
     "file, price files without an entry, and files that are not regular files.\n"
-    "--code limits the check to the codes given (repeatable). --json prints one\n"
-    "JSON document instead of the lines (its shape is in the README).\n"
+    "\n"
+    "Options:\n"
+    "{options}\n"
     "\n"
     "--repair then fixes only what needs no guessing: it drops a trailing partial\n"
     "record, puts records in date order and keeps one record per date (the last\n"
@@ -217,6 +205,7 @@ const Command kCheckCommand{
 const Command kExportCommand{
     "export",
     "write price files as CSV",
+    Writes::Never,
     "Usage: quarlink-cli [--workdir DIR] export CODE... [--from YYYYMMDD] [--to YYYYMMDD] [--out DIR]\n"
     "       quarlink-cli [--workdir DIR] export --all --out DIR\n"
     "\n"
@@ -224,16 +213,17 @@ const Command kExportCommand{
     "margin_buy, dates as YYYY-MM-DD, values as stored: the Nikkei average (0101)\n"
     "and TOPIX (0102) in hundredths. Every whole record is written in file order,\n"
     "one dated -1 (which hides the records after it from the chart program) with\n"
-    "-1 as its date, so that 'import' gives the same file back. One code without\n"
-    "--out goes to standard output; with --out DIR each code goes to DIR/NNNN.csv,\n"
-    "each file replaced whole. --all exports every price file. --from and --to\n"
-    "limit the dates (records dated -1 are then left out).\n",
+    "-1 as its date, so that 'import' gives the same file back.\n"
+    "\n"
+    "Arguments and options:\n"
+    "{options}\n",
     declareCommand<ExportOptions, addExport, runExport>,
 };
 
 const Command kImportCommand{
     "import",
     "merge the rows of a CSV file into a code's price file",
+    Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] import CODE FILE [--overwrite]\n"
     "\n"
     "Reads a CSV with the header of 'export', or with the columns\n"
@@ -247,8 +237,10 @@ const Command kImportCommand{
     "\n"
     "Every row is checked first: a bad row or a line over 4096 bytes stops the\n"
     "import, names its line, and nothing is written. The rows are then merged by\n"
-    "date into <chart folder>/data/CODE, which is replaced atomically; days\n"
-    "already in the file keep the file's values unless --overwrite is given.\n",
+    "date into <chart folder>/data/CODE, which is replaced atomically.\n"
+    "\n"
+    "Arguments and options:\n"
+    "{options}\n",
     declareCommand<ImportOptions, addImport, runImport>,
 };
 

@@ -10,12 +10,23 @@ namespace quarlink::cli {
 // Runs a command with the working folder set up; loads the options itself.
 using Runner = std::function<int(Context& context)>;
 
+// What a command may change in the chart folder (price files, index.txt) or
+// in init/, backup/ and sep/: a command that writes takes the writer lock
+// before it runs; one that writes only on request takes it itself
+// (Context::takeWriterLock) when asked to. Settings files of its own
+// (Quarlink.conf, schedule.conf) and reports do not count.
+enum class Writes { Never, Always, OnRequest };
+
 struct Command {
     const char* name;
     const char* summary;  // one line for the command list
-    const char* help;     // the whole text of "COMMAND --help"
-    // Declares the command's options and arguments on its subcommand; the
-    // runner returned reads the values parsed into them.
+    Writes writes;
+    // The prose of "COMMAND --help"; its "{options}" lines take the declared
+    // options with their descriptions (renderHelp).
+    const char* help;
+    // Declares the command's options and arguments, each with its
+    // description, on its subcommand; the runner returned reads the values
+    // parsed into them.
     Runner (*declare)(CLI::App& command);
 };
 

@@ -29,9 +29,9 @@ int run(Context& context, const Options& options) {
 }
 
 void addOptions(CLI::App& command, Options& options) {
-    addCodeArgument(command, options.code);
-    addYear(command, "--start-year", options.year)->required();
-    addModeOption(command, options.mode);
+    addCodeArgument(command, options.code, "the code to read, or an index series' number");
+    addYear(command, "--start-year", options.year, "first year to read (required)")->required();
+    addModeOption(command, options.mode, "0 prices and volume (default), 1 also margin balances,\n2 prices only");
 }
 
 }  // namespace
@@ -39,6 +39,7 @@ void addOptions(CLI::App& command, Options& options) {
 const Command kHistoryCommand{
     "history",
     "read one code's price history from the price tables (diagnostic)",
+    Writes::Never,
     "Usage: quarlink-cli [--workdir DIR] history CODE --start-year YYYY [--mode 0|1|2]\n"
     "\n"
     "Reads CODE's daily prices from January of YYYY to the end of this year, two\n"
@@ -48,10 +49,8 @@ const Command kHistoryCommand{
     "On -3 the reader's message follows the result line. Index series use the\n"
     "service's numbers: 998407 Nikkei average, 998405 TOPIX.\n"
     "\n"
-    "Options:\n"
-    "  --start-year YYYY  first year to read (required)\n"
-    "  --mode 0|1|2       0 prices and volume (default), 1 also margin balances,\n"
-    "                     2 prices only\n"
+    "Arguments and options:\n"
+    "{options}\n"
     "\n"
     "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
     declareCommand<Options, addOptions, run>,

@@ -20,26 +20,6 @@ struct Options {
     bool yes = false;
 };
 
-// --name CODE, repeatable.
-void addCodes(CLI::App& command, const std::string& name, std::vector<int>& codes) {
-    const CLI::Validator code(
-        [](std::string& text) -> std::string {
-            const auto value = parseNumber(text);
-            return value && *value <= 9999 ? std::string() : "takes a code 0..9999";
-        },
-        "", "");
-    command
-        .add_option_function<std::vector<std::string>>(name,
-                                                       [&codes](const std::vector<std::string>& texts) {
-                                                           for (const auto& text : texts)
-                                                               codes.push_back(static_cast<int>(*parseNumber(text)));
-                                                       })
-        ->check(code)
-        ->take_all()
-        ->expected(1)
-        ->allow_extra_args(false);
-}
-
 // An index line as the terminal may show it: the published file's and the
 // local one's bytes with their controls escaped, cut only past what a line holds.
 std::string shownLine(const IndexTable& table, int code) {
@@ -70,7 +50,7 @@ int run(Context& context, const Options& options) {
     }
     job.action = IndexUpdate::Action::Download;
     if (source == "jquants") job.settings.source = IndexUpdate::Source::JQuants;
-    if (const int exit = driveJob(job, context.prompter); exit != kExitDone) return exit;
+    if (const int exit = driveJob(job, context.prompter, web); exit != kExitDone) return exit;
 
     for (const int code : removeChanged) {
         const auto& list = job.changed();
@@ -96,11 +76,14 @@ int run(Context& context, const Options& options) {
 }
 
 void addOptions(CLI::App& command, Options& options) {
-    addCodes(command, "--remove-change", options.removeChanged);
-    addCodes(command, "--remove-unregistered", options.removeUnregistered);
-    addChoice(command, "--source", options.source, {"pages", "jquants"});
-    command.add_flag("--apply", options.apply);
-    command.add_flag("--yes", options.yes);
+    addChoice(command, "--source", options.source, {"pages", "jquants"}, "pages (default) or jquants")
+        ->type_name("S");
+    addCodes(command, "--remove-change", options.removeChanged, "do not apply the change of CODE (repeatable)");
+    addCodes(command, "--remove-unregistered", options.removeUnregistered, "drop CODE from index.txt (repeatable)");
+    command.add_flag("--apply", options.apply, "write the remaining changes into index.txt");
+    command.add_flag("--yes", options.yes,
+                     "answer the question of --apply with Yes; without it the question is asked on a terminal, "
+                     "else No");
 }
 
 }  // namespace
@@ -108,6 +91,7 @@ void addOptions(CLI::App& command, Options& options) {
 const Command kIndexUpdateCommand{
     "index-update",
     "merge the published index.txt into the local one",
+    Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] index-update [--source pages|jquants]\n"
     "                    [--remove-change CODE]... [--remove-unregistered CODE]...\n"
     "                    [--apply] [--yes]\n"
@@ -126,12 +110,7 @@ const Command kIndexUpdateCommand{
     "letters or another share class are left out and counted.\n"
     "\n"
     "Options:\n"
-    "  --source S                  pages (default) or jquants\n"
-    "  --remove-change CODE        do not apply the change of CODE (repeatable)\n"
-    "  --remove-unregistered CODE  drop CODE from index.txt (repeatable)\n"
-    "  --apply                     write the remaining changes into index.txt\n"
-    "  --yes                       answer the question of --apply with Yes; without\n"
-    "                              it the question is asked on a terminal, else No\n"
+    "{options}\n"
     "\n"
     "Exit codes: 0 done, 1 refused or failed, 2 download failed.\n",
     declareCommand<Options, addOptions, run>,

@@ -23,7 +23,7 @@ int runCreate(Context& context, const CreateOptions& options) {
     WebSession web(context.app);
     InitDataJob job(context.app, web.reader(), web.clock(), web.endpoints());
     job.open();
-    if (source == "jquants") job.settings.source = InitDataJob::kJQuants;
+    if (source) job.settings.source = *sourceKindFromName(*source);
     job.onWait = [](const std::string& line) { printStatus(line); };
     if (startYear) job.settings.startYear = *startYear;
     job.settings.margin = !noMargin;
@@ -31,7 +31,7 @@ int runCreate(Context& context, const CreateOptions& options) {
     job.settings.topix = topix;
     if (resume) job.setResumeCode(*resume);
     job.action = InitDataJob::Mode::Create;
-    const int exit = driveJob(job, context.prompter);
+    const int exit = driveJob(job, context.prompter, web);
     return reportResume(exit, job.resumeCode());
 }
 
@@ -42,16 +42,18 @@ int runFiles(Context& context, bool transfer) {
     InitDataJob job(context.app, web.reader(), web.clock());
     job.open();
     job.action = transfer ? InitDataJob::Mode::Transfer : InitDataJob::Mode::Delete;
-    return driveJob(job, context.prompter);
+    return driveJob(job, context.prompter, web);
 }
 
 void addCreateOptions(CLI::App& command, CreateOptions& options) {
-    addYear(command, "--start-year", options.startYear);
-    command.add_flag("--no-margin", options.noMargin);
-    command.add_flag("--nikkei", options.nikkei);
-    command.add_flag("--topix", options.topix);
-    addResumeOption(command, options.resume);
-    addChoice(command, "--source", options.source, {"yahoo", "jquants"});
+    addYear(command, "--start-year", options.startYear, "first year of every history (default 1990)");
+    command.add_flag("--no-margin", options.noMargin, "do not read the margin tables (default: read them)");
+    command.add_flag("--nikkei", options.nikkei, "also write init/0101 (Nikkei average)");
+    command.add_flag("--topix", options.topix, "also write init/0102 (TOPIX)");
+    addResumeOption(command, options.resume, "start at CODE, as printed by a run that stopped\n(default 1000)");
+    addChoice(command, "--source", options.source, {"yahoo", "jquants"},
+              "yahoo (default: the price tables) or jquants")
+        ->type_name("S");
 }
 
 Runner declareTransfer(CLI::App&) {
@@ -66,6 +68,7 @@ Runner declareDelete(CLI::App&) {
 const Command kInitCreateCommand{
     "init-create",
     "build initial price files in init/ from the price histories",
+    Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] init-create [--source yahoo|jquants]\n"
     "                    [--start-year YYYY] [--no-margin] [--nikkei] [--topix]\n"
     "                    [--resume-from CODE]\n"
@@ -75,12 +78,7 @@ const Command kInitCreateCommand{
     "folder: one record per trading day from the code's first trading day on.\n"
     "\n"
     "Options:\n"
-    "  --start-year YYYY    first year of every history (default 1990)\n"
-    "  --no-margin          do not read the margin tables (default: read them)\n"
-    "  --nikkei             also write init/0101 (Nikkei average)\n"
-    "  --topix              also write init/0102 (TOPIX)\n"
-    "  --resume-from CODE   start at CODE, as printed by a run that stopped (default 1000)\n"
-    "  --source S           yahoo (default: the price tables) or jquants\n"
+    "{options}\n"
     "\n"
     "With --source jquants (J-Quants API v2, key as for update --source jquants):\n"
     "the codes of today's listed master, the business days of the J-Quants\n"
@@ -95,6 +93,7 @@ const Command kInitCreateCommand{
 const Command kInitTransferCommand{
     "init-transfer",
     "copy init/NNNN into the chart folder's data folder",
+    Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] init-transfer\n"
     "\n"
     "Copies every init/NNNN (codes 0000 to 10000) over <chart folder>/data/NNNN.\n",
@@ -104,6 +103,7 @@ const Command kInitTransferCommand{
 const Command kInitDeleteCommand{
     "init-delete",
     "delete the files in init/",
+    Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] init-delete\n"
     "\n"
     "Deletes every init/NNNN (codes 0000 to 10000) from the working folder.\n",

@@ -26,8 +26,9 @@ int run(Context& context, const Options& options) {
 }
 
 void addOptions(CLI::App& command, Options& options) {
-    addCodeArgument(command, options.code);
-    addNumber(command, "--months", options.months, 1, 600, "a number of months (1..600)");
+    addCodeArgument(command, options.code, "the code to read");
+    addNumber(command, "--months", options.months, 1, 600, "a number of months (1..600)",
+              "read the balances of the last N months, 1 to 600 (default 6)");
 }
 
 }  // namespace
@@ -35,6 +36,7 @@ void addOptions(CLI::App& command, Options& options) {
 const Command kMarginCommand{
     "margin",
     "read one code's margin balances from the margin table (diagnostic)",
+    Writes::Never,
     "Usage: quarlink-cli [--workdir DIR] margin CODE [--months N]\n"
     "\n"
     "Reads CODE's margin balances of the last N months (default 6) as the margin\n"
@@ -42,6 +44,9 @@ const Command kMarginCommand{
     "date, oldest first:\n"
     "  DATE BUY SELL\n"
     "On -3 the reader's message follows the result line.\n"
+    "\n"
+    "Arguments and options:\n"
+    "{options}\n"
     "\n"
     "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
     declareCommand<Options, addOptions, run>,

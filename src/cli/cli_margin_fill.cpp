@@ -20,18 +20,21 @@ int run(Context& context, const Options& options) {
     WebSession web(context.app);
     MarginFillJob job(context.app, web.reader(), web.endpoints());
     job.open();
-    if (source == "jquants") job.settings.source = MarginFillJob::kJQuants;
+    if (source) job.settings.source = *sourceKindFromName(*source);
     job.onWait = [](const std::string& line) { printStatus(line); };
     job.settings.indexOnly = !allCodes;
     job.resumeFrom = resume;
-    const int exit = driveJob(job, context.prompter);
+    const int exit = driveJob(job, context.prompter, web);
     return reportResume(exit, job.currentCode());
 }
 
 void addOptions(CLI::App& command, Options& options) {
-    command.add_flag("--all-codes", options.allCodes);
+    command.add_flag("--all-codes", options.allCodes, "every code 1000..9999 (default: the codes of index.txt)");
     addResumeOption(command, options.resume);
-    addChoice(command, "--source", options.source, {"yahoo", "jquants"});
+    addChoice(command, "--source", options.source, {"yahoo", "jquants"},
+              "yahoo (default: the margin tables) or jquants (J-Quants API v2, Standard plan and above; key as "
+              "for update)")
+        ->type_name("S");
 }
 
 }  // namespace
@@ -39,6 +42,7 @@ void addOptions(CLI::App& command, Options& options) {
 const Command kMarginFillCommand{
     "margin-fill",
     "fill past margin balances into the price files",
+    Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] margin-fill [--source yahoo|jquants] [--all-codes]\n"
     "                    [--resume-from CODE]\n"
     "\n"
@@ -47,10 +51,7 @@ const Command kMarginFillCommand{
     "with the last balances before them. Codes without a price file are passed over.\n"
     "\n"
     "Options:\n"
-    "  --all-codes          visit every code 1000..9999 (default: the codes of index.txt)\n"
-    "  --resume-from CODE   start at CODE, as printed by a run that stopped\n"
-    "  --source S           yahoo (default: the margin tables) or jquants (J-Quants\n"
-    "                       API v2, Standard plan and above; key as for update)\n"
+    "{options}\n"
     "\n"
     "Exit codes: 0 done, 1 refused, 2 connection lost, 3 unrecognised page.\n",
     declareCommand<Options, addOptions, run>,

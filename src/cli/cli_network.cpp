@@ -4,8 +4,8 @@
 
 namespace quarlink::cli {
 
-void addResumeOption(CLI::App& command, std::optional<int>& code) {
-    addNumber(command, "--resume-from", code, 0, 9999, "a code 0..9999");
+void addResumeOption(CLI::App& command, std::optional<int>& code, const std::string& description) {
+    addCode(command, "--resume-from", code, description);
 }
 
 int reportResume(int exitCode, int code) {

@@ -25,9 +25,14 @@ int run(Context& context, const Options& options) {
 }
 
 void addOptions(CLI::App& command, Options& options) {
-    command.add_option_function<std::string>("--chart-folder",
-                                              [&options](const std::string& path) { options.folder = path; });
-    addNumber(command, "--launch-chart", options.launch, 0, 1, "0 or 1");
+    command
+        .add_option_function<std::string>(
+            "--chart-folder", [&options](const std::string& path) { options.folder = path; },
+            "the chart program's folder (holds data/ and index.txt)")
+        ->type_name("PATH");
+    addNumber(command, "--launch-chart", options.launch, 0, 1, "0 or 1",
+              "1 = start the chart program when quarlink starts")
+        ->type_name("0|1");
 }
 
 }  // namespace
@@ -35,6 +40,7 @@ void addOptions(CLI::App& command, Options& options) {
 const Command kOptionsCommand{
     "options",
     "show or change the settings (chart folder, start the chart program)",
+    Writes::Never,
     "Usage: quarlink-cli [--workdir DIR] options [--chart-folder PATH] [--launch-chart 0|1]\n"
     "\n"
     "Loads the options file Quarlink.conf from the working folder (creating it at\n"
@@ -46,8 +52,7 @@ const Command kOptionsCommand{
     "options dialog does: the path is trimmed and stored with forward slashes.\n"
     "\n"
     "Options:\n"
-    "  --chart-folder PATH   the chart program's folder (holds data/ and index.txt)\n"
-    "  --launch-chart 0|1    1 = start the chart program when quarlink starts\n",
+    "{options}\n",
     declareCommand<Options, addOptions, run>,
 };
 

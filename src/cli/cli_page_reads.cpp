@@ -7,14 +7,16 @@
 namespace quarlink::cli {
 
 PageReadSetup::PageReadSetup(const Application& app)
-    : endpoints(loadEndpoints(layout::endpointsFile(app))), client(endpoints), reader(client, endpoints, clock) {}
-
-void addCodeArgument(CLI::App& command, std::optional<int>& code) {
-    addNumber(command, "CODE", code, 1, 999'999'999, "a positive number")->required();
+    : endpoints(loadEndpoints(layout::endpointsFile(app))), client(endpoints), reader(client, endpoints, clock) {
+    client.onError = printFetchError;
 }
 
-void addModeOption(CLI::App& command, std::optional<int>& mode) {
-    addNumber(command, "--mode", mode, 0, 2, "0, 1 or 2");
+void addCodeArgument(CLI::App& command, std::optional<int>& code, const std::string& description) {
+    addNumber(command, "CODE", code, 1, 999'999'999, "a positive number", description)->required();
+}
+
+void addModeOption(CLI::App& command, std::optional<int>& mode, const std::string& description) {
+    addNumber(command, "--mode", mode, 0, 2, "0, 1 or 2", description)->type_name("0|1|2");
 }
 
 int finishRead(int result, const HtmlValueFormat& reader) {

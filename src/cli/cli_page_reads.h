@@ -21,11 +21,12 @@ struct PageReadSetup {
     HtmlValueFormat reader;
 };
 
-// The one positional CODE, a positive number; required.
-void addCodeArgument(CLI::App& command, std::optional<int>& code);
+// The one positional CODE, a positive number (the services number their
+// indices past 9999); required.
+void addCodeArgument(CLI::App& command, std::optional<int>& code, const std::string& description);
 
-// --mode 0|1|2 of the page readers.
-void addModeOption(CLI::App& command, std::optional<int>& mode);
+// --mode 0|1|2 of the page readers; the default differs by reader.
+void addModeOption(CLI::App& command, std::optional<int>& mode, const std::string& description);
 
 // Prints the result line (and the reader's message for -3) and returns the
 // exit code: 0 for 1, 1 for -1, 2 for -2, 3 for -3.

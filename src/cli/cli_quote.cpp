@@ -28,9 +28,11 @@ int run(Context& context, const Options& options) {
 }
 
 void addOptions(CLI::App& command, Options& options) {
-    addCodeArgument(command, options.code);
-    addChoice(command, "--source", options.source, {"infoseek", "yahoo"});
-    addModeOption(command, options.mode);
+    addCodeArgument(command, options.code, "the code to read");
+    addChoice(command, "--source", options.source, {"infoseek", "yahoo"},
+              "the quote page service, infoseek (default) or yahoo")
+        ->type_name("S");
+    addModeOption(command, options.mode, "0 prices and volume, 1 also margin balances (default),\n2 prices only");
 }
 
 }  // namespace
@@ -38,6 +40,7 @@ void addOptions(CLI::App& command, Options& options) {
 const Command kQuoteCommand{
     "quote",
     "read one code's quote of the day from the quote pages (diagnostic)",
+    Writes::Never,
     "Usage: quarlink-cli [--workdir DIR] quote CODE [--source infoseek|yahoo] [--mode 0|1|2]\n"
     "\n"
     "Reads CODE's quote of the day as the daily update does and prints\n"
@@ -46,10 +49,8 @@ const Command kQuoteCommand{
     "-3 page not recognised, followed by the reader's message).\n"
     "The page servers are taken from endpoints.conf in the working folder.\n"
     "\n"
-    "Options:\n"
-    "  --source infoseek|yahoo  the quote page service (default infoseek)\n"
-    "  --mode 0|1|2             0 prices and volume, 1 also margin balances (default),\n"
-    "                           2 prices only\n"
+    "Arguments and options:\n"
+    "{options}\n"
     "\n"
     "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
     declareCommand<Options, addOptions, run>,

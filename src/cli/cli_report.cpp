@@ -21,6 +21,7 @@ Runner declare(CLI::App&) { return run; }
 const Command kReportCommand{
     "report",
     "write the HTML report of every portfolio (HTML総出力)",
+    Writes::Never,
     "Usage: quarlink-cli [--workdir DIR] report\n"
     "\n"
     "Writes html/p<number>_<name>(<manager>).html in the working folder for every\n"

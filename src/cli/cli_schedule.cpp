@@ -52,9 +52,14 @@ int run(Context& context, const Options& options) {
 }
 
 void addOptions(CLI::App& command, Options& options) {
-    command.add_option("action", options.action)->required()->check(CLI::IsMember({"enable", "disable", "status"}));
-    command.add_option("--time", options.time);
-    addChoice(command, "--source", options.source, {"infoseek", "yahoo", "jquants"});
+    command.add_option("ACTION", options.action, "enable, disable or status")
+        ->required()
+        ->check(CLI::IsMember({"enable", "disable", "status"}));
+    command.add_option("--time", options.time, "with enable: the time of day, local time (default 17:30)")
+        ->type_name("HH:MM");
+    addChoice(command, "--source", options.source, {"infoseek", "yahoo", "jquants"},
+              "with enable: the daily update's source, infoseek (default), yahoo or jquants")
+        ->type_name("S");
 }
 
 }  // namespace
@@ -85,8 +90,12 @@ std::optional<int> takeScheduledRun(Context& context, ScheduleSettings& settings
 const Command kScheduleCommand{
     "schedule",
     "the daily update by a systemd user timer, Monday to Friday",
+    Writes::Never,
     "Usage: quarlink-cli [--workdir DIR] schedule enable [--time HH:MM] [--source infoseek|yahoo|jquants]\n"
     "       quarlink-cli [--workdir DIR] schedule disable|status\n"
+    "\n"
+    "Arguments and options:\n"
+    "{options}\n"
     "\n"
     "enable saves the time (default 17:30, local time) and the source (default\n"
     "infoseek) in schedule.conf in the working folder, writes the drop-in\n"

@@ -15,7 +15,7 @@ int run(Context& context, bool yes) {
 
 Runner declare(CLI::App& command) {
     auto yes = std::make_shared<bool>(false);
-    command.add_flag("--yes", *yes);
+    command.add_flag("--yes", *yes, kYesDescription);
     return [yes](Context& context) { return run(context, *yes); };
 }
 
@@ -24,14 +24,15 @@ Runner declare(CLI::App& command) {
 const Command kSplitCommand{
     "split",
     "save the price files split by year into sep/YYYY/NNNN",
+    Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] split [--yes]\n"
     "\n"
     "Writes the records of every <chart folder>/data/NNNN dated in year YYYY to\n"
     "sep/YYYY/NNNN in the working folder, replacing year files written before.\n"
     "The chart folder is only read.\n"
     "\n"
-    "Asks first whether to go on. --yes answers Yes; on a terminal the question is\n"
-    "asked; otherwise the answer is No and nothing runs (exit 1).\n"
+    "Asks first whether to go on.\n"
+    "{options}\n"
     "\n"
     "Exit 1 when a price file cannot be read or a year file cannot be written.\n",
     declare,

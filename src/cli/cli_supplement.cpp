@@ -33,11 +33,14 @@ int run(Context& context, const Options& options) {
 }
 
 void addOptions(CLI::App& command, Options& options) {
-    auto* folder = command.add_option_function<std::string>(
-        "--folder", [&options](const std::string& dir) { options.folder = dir; });
-    auto* init = command.add_flag("--init", options.init);
-    auto* backup = command.add_flag("--backup", options.backup);
-    command.add_flag("--overwrite", options.overwrite);
+    auto* folder = command
+                       .add_option_function<std::string>(
+                           "--folder", [&options](const std::string& dir) { options.folder = dir; },
+                           "take the source files from DIR")
+                       ->type_name("DIR");
+    auto* init = command.add_flag("--init", options.init, "take them from init/ in the working folder");
+    auto* backup = command.add_flag("--backup", options.backup, "take them from backup/ in the working folder");
+    command.add_flag("--overwrite", options.overwrite, "a source record replaces a chart record of the same date");
     folder->excludes(init)->excludes(backup);
     init->excludes(backup);
 }
@@ -47,6 +50,7 @@ void addOptions(CLI::App& command, Options& options) {
 const Command kSupplementCommand{
     "supplement",
     "fill gaps in the chart folder's price files from another folder",
+    Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] supplement (--folder DIR | --init | --backup) [--overwrite]\n"
     "\n"
     "For every code whose price file exists both in the source folder and in\n"
@@ -55,10 +59,7 @@ const Command kSupplementCommand{
     "folder's values unless --overwrite is given. No price file is created.\n"
     "\n"
     "Options:\n"
-    "  --folder DIR   take the source files from DIR\n"
-    "  --init         take them from init/ in the working folder\n"
-    "  --backup       take them from backup/ in the working folder\n"
-    "  --overwrite    a source record replaces a chart record of the same date\n"
+    "{options}\n"
     "\n"
     "Exit 1 when some files could not be merged (their number is in the message).\n",
     declareCommand<Options, addOptions, run>,

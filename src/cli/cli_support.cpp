@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include "jobs/progress_estimate.h"
+#include "jobs/web_session.h"
 #include "store/clock.h"
+#include "store/echo_text.h"
+#include "store/folder_layout.h"
 
 namespace quarlink::cli {
 namespace {
@@ -104,7 +107,8 @@ CLI::Option* addNumber(CLI::App& app, const std::string& name, std::optional<int
     return app
         .add_option_function<std::string>(
             name, [&target](const std::string& text) { target = static_cast<int>(*parseNumber(text)); }, description)
-        ->check(range);
+        ->check(range)
+        ->type_name("N");
 }
 
 CLI::Option* addChoice(CLI::App& app, const std::string& name, std::optional<std::string>& target,
@@ -117,17 +121,55 @@ CLI::Option* addChoice(CLI::App& app, const std::string& name, std::optional<std
             return std::find(choices.begin(), choices.end(), text) != choices.end() ? std::string() : "takes " + what;
         },
         "", "");
+    std::string names;
+    for (const auto& choice : choices) names += (names.empty() ? "" : "|") + choice;
     return app
         .add_option_function<std::string>(
             name, [&target](const std::string& text) { target = text; }, description)
-        ->check(member);
+        ->check(member)
+        ->type_name(names);
+}
+
+namespace {
+
+const CLI::Validator kCodeCheck(
+    [](std::string& text) -> std::string {
+        return layout::parseCode(text) ? std::string() : "takes a code 0000 to 9999, not '" + echoText(text) + "'";
+    },
+    "", "");
+
+}  // namespace
+
+CLI::Option* addCode(CLI::App& app, const std::string& name, std::optional<int>& target,
+                     const std::string& description) {
+    return app
+        .add_option_function<std::string>(
+            name, [&target](const std::string& text) { target = layout::parseCode(text); }, description)
+        ->check(kCodeCheck)
+        ->type_name("CODE");
+}
+
+CLI::Option* addCodes(CLI::App& app, const std::string& name, std::vector<int>& target,
+                      const std::string& description) {
+    auto* option = app.add_option_function<std::vector<std::string>>(
+                          name,
+                          [&target](const std::vector<std::string>& texts) {
+                              for (const auto& text : texts) target.push_back(*layout::parseCode(text));
+                          },
+                          description)
+                       ->check(kCodeCheck)
+                       ->type_name("CODE");
+    // An option takes one code a time and is repeated; the arguments take all.
+    if (name.starts_with('-')) option->take_all()->expected(1)->allow_extra_args(false);
+    return option;
 }
 
 CLI::Option* addYear(CLI::App& app, const std::string& name, std::optional<int>& target,
                      const std::string& description) {
     const int thisYear = SystemClock().now().year;
     return addNumber(app, name, target, kFirstYear, thisYear,
-                     "a year from " + std::to_string(kFirstYear) + " to this year", description);
+                     "a year from " + std::to_string(kFirstYear) + " to this year", description)
+        ->type_name("YYYY");
 }
 
 int exitCodeFor(const JobOutcome& outcome) {
@@ -224,6 +266,13 @@ int driveJob(Job& job, TerminalPrompter& prompter) {
         apply(outcome);
     }
     return exitCodeFor(outcome);
+}
+
+void printFetchError(const std::string& text) { std::cerr << "Error: " << text << '\n' << std::flush; }
+
+int driveJob(Job& job, TerminalPrompter& prompter, WebSession& web) {
+    web.reportFetchErrors(printFetchError);
+    return driveJob(job, prompter);
 }
 
 }  // namespace quarlink::cli

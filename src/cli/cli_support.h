@@ -12,6 +12,10 @@
 #include "store/application.h"
 #include "store/prompter.h"
 
+namespace quarlink {
+class WebSession;
+}
+
 namespace quarlink::cli {
 
 enum ExitCode : int {
@@ -61,16 +65,34 @@ CLI::Option* addNumber(CLI::App& app, const std::string& name, std::optional<int
 CLI::Option* addChoice(CLI::App& app, const std::string& name, std::optional<std::string>& target,
                        const std::vector<std::string>& choices, const std::string& description = {});
 
+// An option or argument that takes a code, 0000 to 9999 by layout::parseCode:
+// every command refuses a code by this one rule. `addCodes` collects every
+// code given (a repeatable option, or the arguments).
+CLI::Option* addCode(CLI::App& app, const std::string& name, std::optional<int>& target,
+                     const std::string& description);
+CLI::Option* addCodes(CLI::App& app, const std::string& name, std::vector<int>& target,
+                      const std::string& description);
+
 // --start-year and history's year: every year command takes years by this one rule.
 CLI::Option* addYear(CLI::App& app, const std::string& name, std::optional<int>& target,
                      const std::string& description = {});
 inline constexpr int kFirstYear = 1990;  // the price tables start here
+
+// --yes of the commands that ask whether to go on.
+inline constexpr const char* kYesDescription =
+    "answers Yes; on a terminal the question is asked; otherwise the answer is No and nothing runs (exit 1)";
 
 // Drives a job whose settings are filled in: start(), then tick() until the
 // job leaves Running, printing each new status line and message and asking
 // each question (the answer goes back through answer()). Returns the exit
 // code for the final outcome.
 int driveJob(Job& job, TerminalPrompter& prompter);
+// The same for a job reading through `web`: each fetch failure is written to
+// standard error as it happens ("Error: ...").
+int driveJob(Job& job, TerminalPrompter& prompter, WebSession& web);
+
+// Writes one fetch failure of the page client to standard error.
+void printFetchError(const std::string& text);
 
 int exitCodeFor(const JobOutcome& outcome);
 

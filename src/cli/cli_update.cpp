@@ -1,9 +1,9 @@
 #include "cli_commands.h"
 #include "cli_network.h"
 #include "cli_schedule.h"
-#include "cli_update_jquants.h"
-#include "jobs/update_job.h"
+#include "jobs/daily_update.h"
 #include "jobs/web_session.h"
+#include "web/jquants/jquants_json.h"
 
 namespace quarlink::cli {
 namespace {
@@ -42,38 +42,54 @@ int runScheduled(Context& context, const Options& given) {
 int run(Context& context, const Options& options) {
     if (options.scheduled) return runScheduled(context, options);
     const auto& [noMargin, allCodes, nikkei, source, resume, topix, from, through, scheduled] = options;
-    if (source == "jquants") {
-        if (resume)
-            return usageError("update", "--resume-from does not apply to --source jquants: a new run continues "
-                                        "from the data itself");
-        return runJQuantsUpdate(context, {noMargin, allCodes, nikkei, topix, from, through});
-    }
-    if (topix || from || through) return usageError("update", "--topix, --from and --through need --source jquants");
+    if (source == "jquants" && resume)
+        return usageError("update", "--resume-from does not apply to --source jquants: a new run continues "
+                                    "from the data itself");
+    if (source != "jquants" && (topix || from || through))
+        return usageError("update", "--topix, --from and --through need --source jquants");
+    DailyUpdateSettings settings;
+    if (source) settings.source = *sourceKindFromName(*source);
+    settings.margin = !noMargin;
+    settings.indexOnly = !allCodes;
+    settings.nikkei = nikkei;
+    settings.topix = topix;
+    settings.from = from ? jquants::parseDate(*from) : 0;
+    settings.through = through ? jquants::parseDate(*through) : 0;
+    if ((from && !settings.from) || (through && !settings.through))
+        return usageError("update", "--from and --through take a date YYYYMMDD");
+    settings.resumeFrom = resume;
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::Update)) return kExitFailed;
 
     WebSession web(context.app);
-    UpdateJob job(context.app, web.reader(), web.clock());
-    job.open();
-    job.settings.margin = !noMargin;
-    job.settings.indexOnly = !allCodes;
-    job.settings.nikkei = nikkei;
-    job.settings.source = source && *source == "yahoo" ? 1 : 0;
-    job.resumeFrom = resume;
-    const int exit = driveJob(job, context.prompter);
-    return reportResume(exit, job.currentCode());
+    const std::unique_ptr<Job> job = makeDailyUpdate(context.app, web, settings);
+    job->onWait = [](const std::string& line) { printStatus(line); };
+    const int exit = driveJob(*job, context.prompter, web);
+    if (const std::optional<int> code = dailyUpdateResumeCode(*job)) return reportResume(exit, *code);
+    return exit;
 }
 
 void addOptions(CLI::App& command, Options& options) {
-    command.add_flag("--no-margin", options.noMargin);
-    command.add_flag("--all-codes", options.allCodes);
-    command.add_flag("--nikkei", options.nikkei);
-    addChoice(command, "--source", options.source, {"infoseek", "yahoo", "jquants"});
+    command.add_flag("--no-margin", options.noMargin, "do not fetch the margin balances (default: fetch them)");
+    command.add_flag("--all-codes", options.allCodes, "every code 1000..9999 (default: the codes of index.txt)");
+    command.add_flag("--nikkei", options.nikkei, "store the Nikkei average in data/0101 (default: off)");
+    addChoice(command, "--source", options.source, {"infoseek", "yahoo", "jquants"},
+              "infoseek (default), yahoo or jquants")
+        ->type_name("S");
     addResumeOption(command, options.resume);
-    command.add_flag("--topix", options.topix);
-    command.add_option("--from", options.from);
-    command.add_option("--through", options.through);
-    command.add_flag("--scheduled", options.scheduled);
+    command.add_flag("--topix", options.topix, "store TOPIX in data/0102 (Light plan and above)")->group("jquants");
+    command.add_option("--from", options.from, "first day to take in (default: the newest day in the data)")
+        ->type_name("YYYYMMDD")
+        ->group("jquants");
+    command.add_option("--through", options.through, "last day (default: today)")
+        ->type_name("YYYYMMDD")
+        ->group("jquants");
+    command
+        .add_flag("--scheduled", options.scheduled,
+                  "the systemd service's command (see 'schedule --help'): the source and settings of "
+                  "schedule.conf, and only when a scheduled time (Monday to Friday) has passed that no run has "
+                  "taken yet; otherwise it says so, exit 0")
+        ->group("scheduled");
 }
 
 }  // namespace
@@ -81,6 +97,7 @@ void addOptions(CLI::App& command, Options& options) {
 const Command kUpdateCommand{
     "update",
     "daily update: the day's quote of every code into its price file",
+    Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] update [--no-margin] [--all-codes] [--nikkei]\n"
     "                    [--source infoseek|yahoo] [--resume-from CODE]\n"
     "       quarlink-cli [--workdir DIR] update --source jquants [--no-margin] [--all-codes]\n"
@@ -93,11 +110,7 @@ const Command kUpdateCommand{
     "written when the file already holds a later day.\n"
     "\n"
     "Options (defaults as the dialog opens):\n"
-    "  --no-margin          do not fetch the margin balances (default: fetch them)\n"
-    "  --all-codes          visit every code 1000..9999 (default: the codes of index.txt)\n"
-    "  --nikkei             store the Nikkei average in data/0101 (default: off)\n"
-    "  --source S           infoseek (default), yahoo or jquants\n"
-    "  --resume-from CODE   start at CODE, as printed by a run that stopped\n"
+    "{options}\n"
     "\n"
     "With --source jquants, the catch-up over J-Quants API v2 (key in JQUANTS_API_KEY\n"
     "or the first line of jquants.key in the working folder, mode 600): every\n"
@@ -105,13 +118,9 @@ const Command kUpdateCommand{
     "--from, through today or --through, one request a day for the whole market;\n"
     "each day is flushed before the next is written, and a new run continues from\n"
     "the data.\n"
-    "  --topix              store TOPIX in data/0102 (Light plan and above)\n"
-    "  --from YYYYMMDD      first day to take in (default: the newest day in the data)\n"
-    "  --through YYYYMMDD   last day (default: today)\n"
+    "{options jquants}\n"
     "\n"
-    "With --scheduled (the systemd service's command, see 'schedule --help'): the\n"
-    "source and settings of schedule.conf, and only when a scheduled time (Monday\n"
-    "to Friday) has passed that no run has taken yet; otherwise it says so, exit 0.\n"
+    "{options scheduled}\n"
     "\n"
     "Exit codes: 0 done, 1 refused, 2 connection lost, 3 unrecognised page; on 2\n"
     "and 3 the last line names the code to resume from (jquants: run again).\n",

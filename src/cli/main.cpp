@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli_commands.h"
+#include "cli_help.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"
 #include "store/options.h"
@@ -19,15 +20,6 @@ using namespace quarlink;
 using namespace quarlink::cli;
 
 namespace {
-
-// Commands that only read pages, show settings or write their own reports
-// (the schedule only its own settings);
-// every other one writes price files, index.txt or init/backup/sep, and
-// takes the writer lock. The check takes it itself when it repairs.
-bool writesData(std::string_view command) {
-    return command != "quote" && command != "history" && command != "margin" && command != "options" &&
-           command != "report" && command != "check" && command != "export" && command != "schedule";
-}
 
 // Takes the writer lock, waiting up to `waitSeconds` for another writer.
 bool acquireWriterLock(WriterLock& lock, long waitSeconds) {
@@ -51,38 +43,35 @@ std::string configuredChartFolder(const Application& app) {
     return peek.chartFolder;
 }
 
-void printHelp() {
-    std::cout << "Usage: quarlink-cli [--workdir DIR] COMMAND [OPTIONS]\n"
-                 "\n"
-                 "Keeps the chart program's data folder filled and in order, without a window.\n"
-                 "\n"
-                 "Commands:\n";
+void printHelp(const CLI::App& cli) {
+    std::string prose =
+        "Usage: quarlink-cli [--workdir DIR] COMMAND [OPTIONS]\n"
+        "\n"
+        "Keeps the chart program's data folder filled and in order, without a window.\n"
+        "\n"
+        "Commands:\n";
     for (const Command* c : commands()) {
         std::string name = c->name;
         name.resize(std::max<std::size_t>(name.size(), 14), ' ');
-        std::cout << "  " << name << "  " << c->summary << '\n';
+        prose += "  " + name + "  " + c->summary + '\n';
     }
-    std::cout << "\n"
-                 "Global options (before or after the command):\n"
-                 "  --workdir DIR   working folder (Quarlink.conf, init/, backup/, sep/, user/, html/);\n"
-                 "                  default $XDG_DATA_HOME/quarlink, else ~/.local/share/quarlink\n"
-                 "  --wait SECONDS  when another quarlink or quarlink-cli is writing this working\n"
-                 "                  folder or its chart folder (from any working folder), wait up\n"
-                 "                  to SECONDS for it (default 0) before giving up with exit code 1\n"
-                 "  --help          this text; 'quarlink-cli COMMAND --help' explains a command\n"
-                 "  --version       the version\n"
-                 "\n"
-                 "An option that takes a value refuses one that looks like an option: write\n"
-                 "--folder=-dir for a folder whose name starts with '-'. '--' ends the options.\n"
-                 "\n"
-                 "Exit codes:\n"
-                 "  0   done\n"
-                 "  1   refused or failed (the message is on standard error)\n"
-                 "  2   stopped on a connection failure (run again to resume)\n"
-                 "  3   stopped on an unrecognised page\n"
-                 "  64  usage error\n"
-                 "\n"
-                 "Status lines go to standard output, messages to standard error.\n";
+    prose +=
+        "\n"
+        "Global options (before or after the command):\n"
+        "{options}\n"
+        "\n"
+        "An option that takes a value refuses one that looks like an option: write\n"
+        "--folder=-dir for a folder whose name starts with '-'. '--' ends the options.\n"
+        "\n"
+        "Exit codes:\n"
+        "  0   done\n"
+        "  1   refused or failed (the message is on standard error)\n"
+        "  2   stopped on a connection failure (run again to resume)\n"
+        "  3   stopped on an unrecognised page\n"
+        "  64  usage error\n"
+        "\n"
+        "Status lines go to standard output, messages to standard error.\n";
+    std::cout << renderHelp(cli, prose);
 }
 
 // CLI11 hands an option the next argument whatever it looks like, so that
@@ -125,7 +114,7 @@ int runCommand(const Command& command, const Runner& runner, const std::optional
     }
     context.app.workDir = std::filesystem::absolute(context.app.workDir);
     WriterLock lock(context.app.workDir, "quarlink-cli", configuredChartFolder(context.app));
-    if (writesData(command.name) && !acquireWriterLock(lock, waitSeconds)) return kExitFailed;
+    if (command.writes == Writes::Always && !acquireWriterLock(lock, waitSeconds)) return kExitFailed;
     context.takeWriterLock = [&lock, waitSeconds] { return acquireWriterLock(lock, waitSeconds); };
     return runner(context);
 }
@@ -138,17 +127,24 @@ int main(int argc, char** argv) {
     CLI::App cli("quarlink-cli", "quarlink-cli");
     // Global options may come before or after the command.
     cli.fallthrough();
-    cli.set_help_flag("-h,--help");
-    bool version = false;
-    cli.add_flag("--version", version);
     std::optional<std::string> workdir;
-    cli.add_option_function<std::string>("--workdir", [&](const std::string& dir) { workdir = dir; });
+    cli.add_option_function<std::string>(
+           "--workdir", [&](const std::string& dir) { workdir = dir; },
+           "working folder (Quarlink.conf, init/, backup/, sep/, user/, html/); default "
+           "$XDG_DATA_HOME/quarlink, else ~/.local/share/quarlink")
+        ->type_name("DIR");
     std::optional<int> wait;
-    addNumber(cli, "--wait", wait, 0, 999'999'999, "a whole number of seconds");
+    addNumber(cli, "--wait", wait, 0, 999'999'999, "a whole number of seconds",
+              "when another quarlink or quarlink-cli is writing this working folder or its chart folder (from "
+              "any working folder), wait up to SECONDS for it (default 0) before giving up (exit 1)")
+        ->type_name("SECONDS");
+    cli.set_help_flag("-h,--help", "this text; 'quarlink-cli COMMAND --help' explains a command");
+    bool version = false;
+    cli.add_flag("--version", version, "the version");
 
     CLI::App* help = cli.add_subcommand("help");
     std::string helpTopic;
-    help->add_option("command", helpTopic);
+    help->add_option("command", helpTopic, "the command to explain");
 
     std::vector<std::pair<const Command*, CLI::App*>> subcommands;
     std::vector<Runner> runners;
@@ -158,6 +154,11 @@ int main(int argc, char** argv) {
         subcommands.emplace_back(c, sub);
     }
     cli.require_subcommand(0, 1);
+    auto commandHelp = [&](const Command* c) {
+        for (const auto& [command, sub] : subcommands)
+            if (command == c) return renderHelp(*sub, c->help);
+        return std::string();
+    };
 
     // The command named so far, for the usage message and its help text.
     auto chosen = [&]() -> const Command* {
@@ -172,9 +173,9 @@ int main(int argc, char** argv) {
         cli.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         if (const Command* c = chosen()) {
-            std::cout << c->help;
+            std::cout << commandHelp(c);
         } else {
-            printHelp();
+            printHelp(cli);
         }
         return kExitDone;
     } catch (const CLI::ParseError& e) {
@@ -194,15 +195,15 @@ int main(int argc, char** argv) {
     if (help->parsed()) {
         for (const Command* c : commands())
             if (helpTopic == c->name) {
-                std::cout << c->help;
+                std::cout << commandHelp(c);
                 return kExitDone;
             }
-        printHelp();
+        printHelp(cli);
         return kExitDone;
     }
     for (std::size_t i = 0; i < subcommands.size(); ++i)
         if (subcommands[i].second->parsed())
             return runCommand(*subcommands[i].first, runners[i], workdir, wait.value_or(0));
-    printHelp();
+    printHelp(cli);
     return kExitUsage;
 }

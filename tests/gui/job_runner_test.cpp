@@ -49,7 +49,7 @@ TEST(JobRunner, DeliversEveryOutcomeInOrderOnTheUiThread) {
                    }
                    return running(ticks);
                });
-    QTRY_VERIFY_WITH_TIMEOUT(done, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 5000));
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5}));
     EXPECT_TRUE(onUiThread);
     EXPECT_EQ(last, JobState::Finished);
@@ -60,23 +60,25 @@ TEST(JobRunner, EventLoopStaysResponsiveWhileATickBlocks) {
     std::atomic<bool> release{false};
     runner.run([] { return running(0); },
                [&] {
-                   while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                   release.wait(false);
                    JobOutcome o;
                    o.state = JobState::Finished;
                    return o;
                });
     // A UI-thread timer must still fire while the tick is stuck on the worker.
     bool timerFired = false;
-    QTimer::singleShot(50, [&] { timerFired = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(timerFired, 2000);
+    QTimer::singleShot(0, [&] { timerFired = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return timerFired; }, 2000));
     EXPECT_TRUE(runner.busy());
     release = true;
-    QTRY_VERIFY_WITH_TIMEOUT(!runner.busy(), 2000);
+    release.notify_all();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !runner.busy(); }, 2000));
 }
 
 TEST(JobRunner, StopRequestEndsAfterTheTickInFlight) {
     JobRunner runner;
     std::atomic<int> ticks{0};
+    std::atomic<bool> release{false};
     bool byRequest = false;
     bool done = false;
     QObject::connect(&runner, &JobRunner::finished, [&](const JobOutcome&, bool stopped) {
@@ -85,17 +87,21 @@ TEST(JobRunner, StopRequestEndsAfterTheTickInFlight) {
     });
     runner.run([] { return running(0); },
                [&] {
-                   ++ticks;
-                   std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                   if (++ticks == 2) release.wait(false);  // in flight when the stop comes
                    return running(ticks);
                });
-    QTRY_VERIFY_WITH_TIMEOUT(ticks >= 2, 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks == 2; }, 2000));
     runner.requestStop();
-    QTRY_VERIFY_WITH_TIMEOUT(done, 2000);
-    const int atStop = ticks;
-    QTest::qWait(100);
+    release = true;
+    release.notify_all();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 2000));
     EXPECT_TRUE(byRequest);
-    EXPECT_EQ(ticks, atStop);
+    // The worker runs its steps in order: once a later run is done, a tick
+    // wrongly queued after the stop would have run and counted.
+    done = false;
+    runner.run([] { JobOutcome o; o.state = JobState::Finished; return o; }, {});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 2000));
+    EXPECT_EQ(ticks, 2);
 }
 
 TEST(JobRunner, AQuestionIsAskedOnTheUiThreadAndItsAnswerRunsOnTheWorker) {
@@ -124,7 +130,7 @@ TEST(JobRunner, AQuestionIsAskedOnTheUiThreadAndItsAnswerRunsOnTheWorker) {
                 EXPECT_EQ(question, "go on?");
                 return yes;
             });
-        QTRY_VERIFY_WITH_TIMEOUT(last.has_value(), 2000);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return last.has_value(); }, 2000));
         EXPECT_EQ(last->state, JobState::Finished);
         EXPECT_EQ(answered, yes);
         EXPECT_EQ(askedOn, std::this_thread::get_id());

@@ -25,11 +25,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A server that accepts connections and never answers.
-struct SilentServer : test::LoopbackServer {
+struct ConnectionCount {
+    std::atomic<int> accepted{0};
+};
+
+// A server that never answers: it counts the connections it takes and lets
+// each go when its client hangs up, so that the next fetch is taken too.
+struct SilentServer : ConnectionCount, test::LoopbackServer {
     SilentServer()
-        : LoopbackServer([](int, const std::atomic<bool>& stop) { test::sleepUnlessStopped(std::chrono::hours(1), stop); },
-                         true) {}
+        : LoopbackServer(
+              [this](int fd, const std::atomic<bool>& stop) {
+                  ++accepted;
+                  char byte;
+                  while (test::waitReadable(fd, stop) && ::recv(fd, &byte, 1, 0) > 0) {}
+              },
+              true) {}
 };
 
 struct Scratch {
@@ -47,11 +57,17 @@ struct Scratch {
     Application app;
 };
 
-template <typename Dialog>
-void expectCancelClosesAtOnce(Dialog& dialog, QPushButton* start) {
-    dialog.show();
+// Clicks `start` and waits until the job's fetch hangs on the silent server.
+void startAndWaitForTheFetch(QPushButton* start, const SilentServer& server) {
+    const int before = server.accepted;
     QTest::mouseClick(start, Qt::LeftButton);
-    QTest::qWait(200);  // the fetch is now hanging on the silent server
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.accepted > before; }, 15000));
+}
+
+template <typename Dialog>
+void expectCancelClosesAtOnce(Dialog& dialog, QPushButton* start, const SilentServer& server) {
+    dialog.show();
+    startAndWaitForTheFetch(start, server);
     ASSERT_TRUE(dialog.jobBusy());
     QElapsedTimer timer;
     timer.start();
@@ -90,7 +106,7 @@ TEST(UpdateDialog, ConnectionFailureReenablesOnlyTheStartButton) {
     d.show();
     QTest::mouseClick(d.startButton(), Qt::LeftButton);
     EXPECT_FALSE(d.marginBox()->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(!prompter.messages.empty(), 15000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter.messages.empty(); }, 15000));
     EXPECT_EQ(prompter.messages[0], "接続が切断されました。更新ボタンで続きから取得できます。");
     EXPECT_TRUE(d.startButton()->isEnabled());
     EXPECT_FALSE(d.marginBox()->isEnabled());
@@ -116,7 +132,7 @@ TEST(UpdateDialog, JQuantsWithoutAKeyNamesBothPlacesAndStaysStopped) {
     UpdateDialog d(s.app, nullptr, &prompter);
     d.sourceList()->setCurrentIndex(2);
     QTest::mouseClick(d.startButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!prompter.messages.empty(), 15000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter.messages.empty(); }, 15000));
     EXPECT_NE(prompter.messages[0].find("JQUANTS_API_KEY"), std::string::npos) << prompter.messages[0];
     EXPECT_NE(prompter.messages[0].find("jquants.key"), std::string::npos);
     EXPECT_FALSE(d.startButton()->isEnabled());
@@ -127,7 +143,7 @@ TEST(NetworkDialogs, CancelClosesWithinHalfASecondWhileAFetchHangs) {
     {
         Scratch s(server.port());
         UpdateDialog d(s.app, nullptr);
-        expectCancelClosesAtOnce(d, d.startButton());
+        expectCancelClosesAtOnce(d, d.startButton(), server);
     }
     {
         Scratch s(server.port());
@@ -135,7 +151,7 @@ TEST(NetworkDialogs, CancelClosesWithinHalfASecondWhileAFetchHangs) {
         test::FakePrompter prompter;
         UpdateDialog d(s.app, nullptr, &prompter);
         d.sourceList()->setCurrentIndex(2);
-        expectCancelClosesAtOnce(d, d.startButton());
+        expectCancelClosesAtOnce(d, d.startButton(), server);
         EXPECT_TRUE(prompter.messages.empty());
     }
     for (const int source : {0, 1}) {  // the pages, then J-Quants
@@ -147,7 +163,7 @@ TEST(NetworkDialogs, CancelClosesWithinHalfASecondWhileAFetchHangs) {
             SuppShinDialog d(s.app, nullptr, &prompter);
             d.sourceList()->setCurrentIndex(source);
             SCOPED_TRACE("margin fill");
-            expectCancelClosesAtOnce(d, d.startButton());
+            expectCancelClosesAtOnce(d, d.startButton(), server);
             EXPECT_TRUE(prompter.messages.empty());
         }
         {
@@ -156,15 +172,14 @@ TEST(NetworkDialogs, CancelClosesWithinHalfASecondWhileAFetchHangs) {
             test::FakePrompter prompter;
             InitValueDataDialog d(s.app, nullptr, &prompter);
             d.sourceList()->setCurrentIndex(source);
-            expectCancelClosesAtOnce(d, d.createButton());
+            expectCancelClosesAtOnce(d, d.createButton(), server);
             EXPECT_TRUE(prompter.messages.empty());
         }
     }
     {
         Scratch s(server.port());
         UpdateIndexDialog d(s.app, nullptr);
-        QTest::qWait(50);
-        expectCancelClosesAtOnce(d, d.downloadButton());
+        expectCancelClosesAtOnce(d, d.downloadButton(), server);
     }
 }
 
@@ -187,7 +202,7 @@ TEST(NetworkDialogs, JQuantsChoiceWithoutAKeySaysWhereTheKeyGoes) {
     const auto check = [](auto& dialog, QPushButton* start, test::FakePrompter& prompter, const fs::path& root) {
         dialog.sourceList()->setCurrentIndex(1);
         QTest::mouseClick(start, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!prompter.messages.empty(), 15000);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter.messages.empty(); }, 15000));
         EXPECT_NE(prompter.messages[0].find("JQUANTS_API_KEY"), std::string::npos) << prompter.messages[0];
         EXPECT_NE(prompter.messages[0].find("jquants.key"), std::string::npos);
         EXPECT_TRUE(fs::is_empty(root / "init"));
@@ -223,10 +238,9 @@ TEST(InitValueDataDialog, ControlsStopAndStatus) {
     EXPECT_FALSE(d.topixBox()->isChecked());
     EXPECT_TRUE(fs::is_directory(s.root / "init"));
     d.show();
-    QTest::mouseClick(d.createButton(), Qt::LeftButton);
+    startAndWaitForTheFetch(d.createButton(), server);
     EXPECT_TRUE(d.stopButton()->isEnabled());
     EXPECT_FALSE(d.transferButton()->isEnabled());
-    QTest::qWait(100);
     QElapsedTimer timer;
     timer.start();
     QTest::mouseClick(d.stopButton(), Qt::LeftButton);
@@ -247,7 +261,7 @@ TEST(UpdateIndexDialog, ControlsAndDownloadFailure) {
     EXPECT_EQ(d.applyButton()->text(), "変更反映");
     EXPECT_EQ(d.endButton()->text(), "終了");
     d.show();
-    QTest::qWait(20);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
     QTest::mouseClick(d.applyButton(), Qt::LeftButton);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0], "インデックスがダウンロードされていません。");
@@ -257,7 +271,7 @@ TEST(UpdateIndexDialog, ControlsAndDownloadFailure) {
     ASSERT_EQ(d.sourceBox()->count(), 2);
     d.sourceBox()->setCurrentIndex(1);
     QTest::mouseClick(d.downloadButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(prompter.messages.size() == 2, 15000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompter.messages.size() == 2; }, 15000));
     EXPECT_NE(prompter.messages[1].find("JQUANTS_API_KEY"), std::string::npos) << prompter.messages[1];
     EXPECT_EQ(d.changedList()->count(), 0);
     EXPECT_TRUE(d.downloadButton()->isEnabled());

@@ -1,16 +1,21 @@
 // The scheduled update in the tray: when it runs, what it waits for, what it
 // says at the end, and the options dialog's section.
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimeEdit>
+#include <QTimer>
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 
 #include "jobs/update_dialog.h"
+#include "jobs/update_job.h"
 #include "schedule/schedule_settings.h"
 #include "shell/option_dialog.h"
 #include "shell/scheduled_update.h"
@@ -83,14 +88,33 @@ TEST(ScheduledUpdate, RunsUnattendedAndNotifiesTheStop) {
     EXPECT_TRUE(s.activity.back().isEmpty()) << "the tooltip is back to normal";
     EXPECT_FALSE(s.activity.empty());
     EXPECT_TRUE(s.prompter.questions.empty()) << "no question is asked of the user";
-    // The lock is free again, and the dialog waits with its outcome and its resume button.
+    // The lock is free again; no window was made, and the run waits with its outcome.
     WriterLock other(s.root, "test");
     EXPECT_TRUE(other.tryAcquire());
     other.release();
-    ASSERT_NE(s.scheduled.dialog(), nullptr);
-    EXPECT_FALSE(s.scheduled.dialog()->isVisible());
-    EXPECT_TRUE(s.scheduled.dialog()->startButton()->isEnabled());
-    EXPECT_EQ(s.scheduled.dialog()->sourceList()->currentIndex(), 0);
+    ASSERT_NE(s.scheduled.lastJob(), nullptr);
+    EXPECT_EQ(s.scheduled.lastOutcome().stopReason, JobOutcome::StopReason::Connection);
+    EXPECT_EQ(s.scheduled.lastSettings().source, SourceKind::InfoSeek);
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty() ||
+                std::none_of(QApplication::topLevelWidgets().begin(), QApplication::topLevelWidgets().end(),
+                             [](QWidget* w) { return qobject_cast<UpdateDialog*>(w) != nullptr; }));
+    // The notice's click: the dialog takes the run over, its 更新 resumes it.
+    bool resumable = false, toldTheStop = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            toldTheStop = box->text().toStdString() == update_text::kDisconnected;
+            box->accept();
+        } else if (auto* d = qobject_cast<UpdateDialog*>(QApplication::activeModalWidget())) {
+            resumable = d->startButton()->isEnabled() && d->sourceList()->currentData().toInt() == 0;
+            d->reject();
+        }
+    });
+    closer.start(10);
+    s.scheduled.showOutcome();
+    EXPECT_TRUE(resumable);
+    EXPECT_TRUE(toldTheStop) << "the run's message is shown with the dialog";
+    EXPECT_EQ(s.scheduled.lastJob(), nullptr) << "the dialog took the run";
     // The same time is not run twice.
     EXPECT_EQ(s.scheduled.check(), Action::NotYet);
 }
@@ -117,7 +141,7 @@ TEST(ScheduledUpdate, WaitsForDialogsAndTheLockAndRunsNothingBeforeItsTime) {
     s.schedule(false, 0);
     s.clock.set({2026, 12, 7, 18, 0, 0});
     EXPECT_EQ(s.scheduled.check(), Action::Off);
-    EXPECT_EQ(s.scheduled.dialog(), nullptr);
+    EXPECT_EQ(s.scheduled.lastJob(), nullptr);
 }
 
 // Between times the check leaves the working folder's lock alone.
@@ -153,7 +177,7 @@ TEST(ScheduledUpdate, JQuantsAsksTheCalendarAndReportsAMissingKey) {
     ASSERT_TRUE(s.waitForNotice());
     EXPECT_TRUE(s.notices[0].failed);
     EXPECT_NE(s.notices[0].body.find("no J-Quants API key"), std::string::npos) << s.notices[0].body;
-    EXPECT_EQ(s.scheduled.dialog()->sourceList()->currentIndex(), 2);
+    EXPECT_EQ(s.scheduled.lastSettings().source, SourceKind::JQuants);
 }
 
 TEST(ScheduledUpdate, WithoutAChartFolderTheNoticeSaysSo) {
@@ -174,7 +198,7 @@ TEST(ScheduledUpdate, AGarbledLineIsToldAndTheOtherSettingsRun) {
     EXPECT_EQ(s.scheduled.check(), Action::Run) << "17:30, the time kept, is due";
     ASSERT_EQ(s.notices.size(), 1u);
     EXPECT_NE(s.notices[0].body.find("3行目「time=25:99」"), std::string::npos) << s.notices[0].body;
-    EXPECT_EQ(s.scheduled.dialog()->sourceList()->currentIndex(), 1);
+    EXPECT_EQ(s.scheduled.lastSettings().source, SourceKind::Yahoo);
     s.notices.clear();
     ASSERT_TRUE(s.waitForNotice());
 }

@@ -18,6 +18,7 @@
 #include "jobs/job_status.h"
 #include "jobs/supp_shin_dialog.h"
 #include "jobs/update_dialog.h"
+#include "jobs/update_job.h"
 #include "jobs/update_index_dialog.h"
 #include "support/loopback_server.h"
 #include "support/fake_prompter.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "jobs/index_update.h"
-#include "jobs/master_index.h"
+#include "sources/master_index.h"
 #include "jobs/scripted_reader.h"
 #include "store/atomic_file.h"
 #include "store/folder_layout.h"

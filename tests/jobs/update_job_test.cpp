@@ -63,7 +63,7 @@ TEST_F(UpdateFixture, IndexOnlyVisitsListedCodesWithTheChosenReaderAndMode) {
     reader.quote[1301] = {1, rec(20061205, 300, 50, 60)};
     reader.quote[7203] = {1, rec(20061205, 7000)};
     job.open();
-    job.settings.source = 1;
+    job.settings.source = SourceKind::Yahoo;
     job.settings.margin = false;
     std::vector<JobOutcome> ticks;
     const JobOutcome last = run(&ticks);

@@ -35,7 +35,7 @@ TEST(WebSession, ReaderUsesTheGivenFetcherAndClock) {
     app.workDir = dir.path();
     test::ScriptedFetcher fetcher;
     FixedClock clock({2006, 12, 5});
-    WebSession web(app, {.fetcher = &fetcher, .clock = &clock});
+    WebSession web(app, {.clock = &clock}, &fetcher);
     std::int32_t v[8] = {};
     EXPECT_EQ(web.reader().ReadInfoSeekQuote(7203, 1, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]), -2);
     ASSERT_EQ(fetcher.requests.size(), 1u) << "the canned fetcher, not a socket";

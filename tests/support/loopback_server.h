@@ -91,6 +91,7 @@ public:
     }
     ~LoopbackServer() {
         stop_ = true;
+        ::shutdown(fd_, SHUT_RDWR);  // wakes the wait for a connection at once
         if (thread_.joinable()) thread_.join();
         ::close(fd_);
     }

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <thread>
 
+#include "support/fake_clock.h"
 #include "support/loopback_server.h"
 #include "web/http_client.h"
 
@@ -17,7 +17,6 @@ namespace quarlink {
 namespace {
 
 using namespace std::chrono_literals;
-using SteadyClock = std::chrono::steady_clock;
 
 // The shared loopback server with a plain blocking `serve` per connection.
 struct LocalServer : test::LoopbackServer {
@@ -117,28 +116,35 @@ TEST(HttpClient, ShortOrBrokenFramingNeverReachesAReaderAsPage) {
         std::string reply;
         int result;
         std::string response;
+        bool reported;  // a line for the user says what went wrong
     } cases[] = {
-        {"length, nothing sent", lengthHead, 0, ""},
-        {"length, 508 of 671", lengthHead + page.substr(0, 508), 0, ""},
-        {"length, 670 of 671", lengthHead + page.substr(0, 670), 0, ""},
-        {"length, all", lengthHead + page, 1, lengthHead + page},
-        {"length, trailing bytes", lengthHead + page + "99,99", 1, lengthHead + page},
-        {"chunked, cut inside a chunk", whole.substr(0, whole.size() / 2), 0, ""},
-        {"chunked, no last chunk", whole.substr(0, whole.size() - 5), 0, ""},
+        {"length, nothing sent", lengthHead, 0, "", true},
+        {"length, 508 of 671", lengthHead + page.substr(0, 508), 0, "", true},
+        {"length, 670 of 671", lengthHead + page.substr(0, 670), 0, "", true},
+        {"length, all", lengthHead + page, 1, lengthHead + page, false},
+        {"length, trailing bytes", lengthHead + page + "99,99", 1, lengthHead + page, false},
+        {"chunked, cut inside a chunk", whole.substr(0, whole.size() / 2), 0, "", true},
+        {"chunked, no last chunk", whole.substr(0, whole.size() - 5), 0, "", true},
         {"chunked, bad size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n" + page, 1,
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"},
-        {"no status line", page, 1, page},
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", true},
+        {"no status line", page, 1, page, false},
     };
     for (const Case& c : cases) {
         LocalServer server([&](int fd) {
             readRequest(fd);
             sendAll(fd, c.reply);
         });
+        SCOPED_TRACE(c.name);
         HttpClient client;
         makeFast(client);
+        std::vector<std::string> errors;
+        client.onError = [&](const std::string& text) { errors.push_back(text); };
         std::string response;
-        EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), c.result) << c.name;
-        if (c.result == 1) EXPECT_EQ(response, c.response) << c.name;
+        EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), c.result);
+        if (c.result == 1) {
+            EXPECT_EQ(response, c.response);
+        }
+        EXPECT_EQ(errors.size(), c.reported ? 1u : 0u);
     }
 }
 
@@ -174,7 +180,7 @@ TEST(HttpClient, RefusedConnectionFailsAfterEveryAttempt) {
     endpoints.retryAttempts = 3;
     endpoints.retryWaitMs = 700;
     InstantSleeper sleeper;
-    HttpClient client(endpoints, sleeper);
+    HttpClient client(endpoints, {.sleeper = &sleeper});
     std::string response;
     EXPECT_EQ(client.fetch("127.0.0.1", port, "/", response), 0);
     EXPECT_EQ(sleeper.slept, 1400ms) << "two waits between three attempts";
@@ -191,40 +197,53 @@ TEST(HttpClient, RefusesEmptyOrOversizedHostAndPathKeepingTheResponse) {
     EXPECT_EQ(response, "kept");
 }
 
-TEST(HttpClient, ServerThatNeverClosesTimesOut) {
-    LocalServer server([](int fd) {
-        readRequest(fd);
-        sendAll(fd, "HTTP/1.0 200 OK\r\n\r\npartial");
-        std::this_thread::sleep_for(800ms);
-    });
-    HttpClient client;
-    makeFast(client);
-    client.limits.idleTimeoutMs = 300;
+// Time passes only on the fake clock, a step at each look once the server
+// has gone quiet: the idle limit ends the fetch without being waited for.
+TEST(HttpClient, ServerThatGoesQuietTimesOutOnTheInjectedClock) {
+    test::FakeTime time;
+    test::LoopbackServer server(
+        [&](int fd, const std::atomic<bool>& stop) {
+            test::readRequest(fd, stop);
+            test::sendAll(fd, "HTTP/1.0 200 OK\r\n\r\npartial", stop);
+            time.steady.setStep(10s);
+            test::sleepUnlessStopped(1h, stop);
+        },
+        true);
+    HttpClient client(time.environment());
+    std::vector<std::string> errors;
+    client.onError = [&](const std::string& text) { errors.push_back(text); };
     std::string response;
-    const auto start = SteadyClock::now();
     EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 0);
-    EXPECT_LT(SteadyClock::now() - start, 700ms);
+    EXPECT_TRUE(response.empty());
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_GE(time.steady.elapsed(), std::chrono::milliseconds(client.limits.idleTimeoutMs));
+    EXPECT_LT(time.steady.elapsed(), std::chrono::milliseconds(client.limits.pageTimeoutMs)) << "idle, not the page";
 }
 
+// A byte at a time, never idle long: only the whole page's limit ends it.
 TEST(HttpClient, TrickleEndsAtThePageTimeout) {
-    LocalServer server([](int fd) {
-        readRequest(fd);
-        for (int i = 0; i < 40; ++i) {
-            sendAll(fd, "x");
-            std::this_thread::sleep_for(50ms);
-        }
-    });
+    test::FakeTime time;
+    test::LoopbackServer server(
+        [&](int fd, const std::atomic<bool>& stop) {
+            test::readRequest(fd, stop);
+            time.steady.setStep(1s);
+            while (test::sendAll(fd, "x", stop)) {}
+        },
+        true);
     Endpoints endpoints;
-    endpoints.timeoutMs = 300;
-    endpoints.pageTimeoutMs = 400;
-    HttpClient client(endpoints);
-    EXPECT_EQ(client.limits.idleTimeoutMs, 300);
-    EXPECT_EQ(client.limits.connectTimeoutMs, 300);
+    endpoints.timeoutMs = 30'000;
+    endpoints.pageTimeoutMs = 20'000;
+    HttpClient client(endpoints, time.environment());
+    EXPECT_EQ(client.limits.idleTimeoutMs, 30'000);
+    EXPECT_EQ(client.limits.connectTimeoutMs, 30'000);
+    client.limits.maxResponseBytes = 1u << 16;  // a deadline on the wrong clock fails here, not after 32 MB
+    std::vector<std::string> errors;
+    client.onError = [&](const std::string& text) { errors.push_back(text); };
     std::string response;
-    const auto start = SteadyClock::now();
     EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 0);
-    EXPECT_LT(SteadyClock::now() - start, 1000ms);
     EXPECT_TRUE(response.empty());
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_GE(time.steady.elapsed(), 20s);
 }
 
 TEST(HttpClient, ResponseOverTheCapFails) {
@@ -240,38 +259,55 @@ TEST(HttpClient, ResponseOverTheCapFails) {
     EXPECT_TRUE(response.empty());
 }
 
-TEST(HttpClient, AbortFromAnotherThreadEndsTheFetchQuickly) {
-    LocalServer server([](int fd) {
-        readRequest(fd);
-        std::this_thread::sleep_for(600ms);
-    });
-    HttpClient client;
-    makeFast(client);
-    client.limits.idleTimeoutMs = 10'000;
+// The server aborts the fetch once it is waiting for the answer. The clock
+// moves so that a lost abort ends as a reported time-out, not a hang.
+TEST(HttpClient, AbortFromAnotherThreadEndsTheFetchWithoutAReport) {
+    test::FakeTime time;
+    time.steady.setStep(1s);
+    HttpClient client(time.environment());
+    test::LoopbackServer server(
+        [&](int fd, const std::atomic<bool>& stop) {
+            test::readRequest(fd, stop);
+            client.abort();
+            test::sleepUnlessStopped(1h, stop);
+        },
+        true);
+    std::vector<std::string> errors;
+    client.onError = [&](const std::string& text) { errors.push_back(text); };
     std::string response;
-    SteadyClock::time_point aborted;
-    std::thread canceller([&] {
-        std::this_thread::sleep_for(200ms);
-        aborted = SteadyClock::now();
-        client.abort();
-    });
     EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 0);
-    const auto ended = SteadyClock::now();
-    canceller.join();
-    EXPECT_LT(ended - aborted, 150ms);
+    EXPECT_TRUE(errors.empty()) << errors.front();
     EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 0) << "stays aborted until reset";
 }
 
+// Starts to one server are pause_ms apart on the steady clock, the gap spent
+// through the sleeper; another server is not held back.
 TEST(HttpClient, PauseSpacesTheStartsOfRequestsToOneServer) {
-    LocalServer server([](int fd) { readRequest(fd); });
-    HttpClient client;
-    makeFast(client);
+    test::FakeTime time;
+    LocalServer first([](int fd) { readRequest(fd); });
+    LocalServer second([](int fd) { readRequest(fd); });
+    HttpClient client(time.environment());
     client.pauseMs = 300;
-    std::string response;
-    const auto start = SteadyClock::now();
-    EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/a", response), 1);
-    EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/b", response), 1);
-    EXPECT_GE(SteadyClock::now() - start, 300ms);
+    struct Case {
+        const char* name;
+        std::chrono::milliseconds before;  // the clock moves this far first
+        const LocalServer& server;
+        std::chrono::milliseconds waited;
+    } cases[] = {
+        {"first request", 0ms, first, 0ms},
+        {"at once after it", 0ms, first, 300ms},
+        {"100 ms after it", 100ms, first, 200ms},
+        {"the pause already past", 300ms, first, 0ms},
+        {"another server", 0ms, second, 0ms},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        time.steady.advance(c.before);
+        const auto slept = time.sleeper.slept;
+        std::string response;
+        EXPECT_EQ(client.fetch("127.0.0.1", c.server.port(), "/", response), 1);
+        EXPECT_EQ(time.sleeper.slept - slept, c.waited);
+    }
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "jobs/jquants_source.h"
+#include "sources/jquants_source.h"
 #include "store/atomic_file.h"
 #include "store/batch_writer.h"
 #include "store/folder_layout.h"
@@ -250,8 +250,8 @@ JobOutcome CatchUpJob::start() {
         return stopped(JobOutcome::StopReason::Failed, missing);
     api_.clientHooks = clientHooks;
     api_.onWait = [this](const std::string& line) { if (onWait) onWait(line); };
-    if (std::optional<JobOutcome> refused = api_.connect())
-        return stopped(JobOutcome::StopReason::Failed, refused->message.value_or(std::string()));
+    if (const SourceResult refused = api_.connect(); !refused.answered())
+        return stopped(JobOutcome::StopReason::Failed, refused.reason);
 
     // No day after today in Japan is ever stored, whatever is asked.
     today_ = clock_.japanNow().yyyymmdd();

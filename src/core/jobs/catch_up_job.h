@@ -11,7 +11,7 @@
 
 #include "jobs/job.h"
 #include "jobs/skipped_files.h"
-#include "jobs/jquants_source.h"
+#include "sources/jquants_source.h"
 #include "store/application.h"
 #include "store/clock.h"
 #include "web/endpoints.h"
@@ -65,8 +65,6 @@ public:
     ~CatchUpJob() override;
 
     Settings settings;
-    // Rate-limit waits inside a tick, from the thread running the tick.
-    std::function<void(const std::string&)> onWait;
     // Injected client hooks (tests); set before start().
     jquants::Client::Hooks clientHooks;
 

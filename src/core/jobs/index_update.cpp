@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "jobs/master_index.h"
+#include "sources/master_index.h"
 #include "store/atomic_file.h"
 #include "store/echo_text.h"
 #include "store/folder_layout.h"
@@ -116,7 +116,7 @@ JobOutcome IndexUpdate::download() {
 }
 
 JobOutcome IndexUpdate::downloadMaster(std::string& note) {
-    if (std::optional<JobOutcome> refused = jquants_.connect()) return *refused;
+    if (const SourceResult refused = jquants_.connect(); !refused.answered()) return stoppedBy(refused);
     jquants::ListedMaster master;
     const jquants::Status status = jquants_.listedMaster(master);
     if (!status.ok()) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "jobs/job.h"
-#include "jobs/jquants_source.h"
+#include "sources/jquants_source.h"
 #include "store/application.h"
 #include "store/index_table.h"
 #include "web/endpoints.h"

@@ -72,7 +72,8 @@ InitDataJob::InitDataJob(Application& app, HtmlValueFormat& reader, const Clock&
       reader_(reader),
       clock_(clock),
       walk_(app, 10000),
-      api_(std::make_unique<JQuantsSource>(app, std::move(endpoints))) {}
+      sources_(app, reader, std::move(endpoints)),
+      api_(&sources_.api()) {}
 
 InitDataJob::~InitDataJob() = default;
 
@@ -130,7 +131,7 @@ bool InitDataJob::writeIndexFile(int fileCode, const Series& s, JobOutcome& fail
 }
 
 JobOutcome InitDataJob::stoppedByApi(const jquants::Status& status) {
-    JobOutcome o = api_->stopFor(status);
+    JobOutcome o = stoppedBy(api_->stopFor(status));
     mode_ = Mode::None;
     o.status = init_data_text::kErrorStatus;
     return o;
@@ -141,15 +142,15 @@ JobOutcome InitDataJob::startCreateFromApi() {
     api_->onWait = [this](const std::string& line) { if (onWait) onWait(line); };
     api_->clientHooks = clientHooks;
     api_->restart();
-    if (std::optional<JobOutcome> refused = api_->connect()) {
+    if (const SourceResult refused = api_->connect(); !refused.answered()) {
         mode_ = Mode::None;
-        return *refused;
+        return stoppedBy(refused);
     }
     if (settings.nikkei) api_->note(jquants_text::kNoNikkei);
     apiFrom_ = settings.startYear * 10000 + 101;
     apiTo_ = clock_.japanNow().yyyymmdd();
     if (const jquants::Status s = api_->stockCodes(codes_); !s.ok()) return stoppedByApi(s);
-    if (const jquants::Status s = api_->businessDays(apiFrom_, apiTo_, calendar_); !s.ok()) return stoppedByApi(s);
+    if (const jquants::Status s = api_->calendarDays(apiFrom_, apiTo_, calendar_); !s.ok()) return stoppedByApi(s);
     JobOutcome progress;
     progress.status = jquants_text::kCalendarStatus;
     if (settings.topix) {
@@ -175,7 +176,7 @@ JobOutcome InitDataJob::startCreateFromApi() {
 
 JobOutcome InitDataJob::startCreate() {
     usingApi_ = false;
-    if (settings.source == kJQuants) return startCreateFromApi();
+    if (sources_.of(settings.source).listedCodes()) return startCreateFromApi();
     struct IndexSeries {
         int serviceCode;
         int fileCode;

@@ -7,7 +7,7 @@
 
 #include "jobs/code_range_walk.h"
 #include "jobs/job.h"
-#include "jobs/jquants_source.h"
+#include "sources/sources.h"
 #include "jobs/skipped_files.h"
 #include "store/batch_writer.h"
 #include "store/application.h"
@@ -65,17 +65,14 @@ public:
         bool nikkei = false;
         bool topix = false;
         int startYear = 1990;
-        int source = 0;  // 0 the price tables, kJQuants the J-Quants API
+        SourceKind source = SourceKind::Yahoo;  // the pages' price tables, or J-Quants
     };
-    static constexpr int kJQuants = 1;
 
     // `endpoints` locate the J-Quants API; the price tables go through `reader`.
     InitDataJob(Application& app, HtmlValueFormat& reader, const Clock& clock, Endpoints endpoints = {});
     ~InitDataJob() override;
 
     Settings settings;
-    // The J-Quants source's rate-limit waits, from the thread running the tick.
-    std::function<void(const std::string&)> onWait;
     jquants::Client::Hooks clientHooks;  // tests
     // What the next start() does (the button pressed); not a setting, as
     // each run may choose another.
@@ -132,8 +129,11 @@ private:
     BatchWriter files_;
     int filesQueued_ = 0;
     int firstQueued_ = 0;  // the code of the oldest file not flushed yet
-    // The J-Quants run: its source, the listed codes, the span asked for.
-    std::unique_ptr<JQuantsSource> api_;  // made at once: abort() may come from another thread
+    // The sources, made at once (abort() may come from another thread); a run
+    // of a source with a listed-issue master walks its listed codes over its
+    // business days, with the span asked for.
+    Sources sources_;
+    JQuantsSource* api_;
     bool usingApi_ = false;
     std::vector<int> codes_;
     std::size_t nextCode_ = 0;

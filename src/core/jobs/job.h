@@ -1,4 +1,7 @@
 #pragma once
+#include <functional>
+#include <string>
+
 #include "jobs/job_outcome.h"
 #include "store/prompter.h"
 
@@ -41,6 +44,13 @@ public:
     // open(): a resumed run keeps them, and a dialog keeps its setting
     // controls locked meanwhile.
     bool settingsTaken() const { return settingsTaken_; }
+
+    // The bar's position while the next step runs, for a job that knows it
+    // before the step (the code whose page is fetched); -1 when it does not.
+    virtual int progressBeforeStep() const { return -1; }
+    // A status line from inside a step (a source's rate-limit wait), called
+    // on the thread running the step; set before start().
+    std::function<void(const std::string&)> onWait;
 
 protected:
     void setSettingsTaken(bool taken) { settingsTaken_ = taken; }

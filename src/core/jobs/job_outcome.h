@@ -2,6 +2,8 @@
 #include <optional>
 #include <string>
 
+#include "sources/source_result.h"
+
 namespace quarlink {
 
 enum class JobState {
@@ -37,6 +39,28 @@ constexpr JobOutcome::StopReason stopReasonFor(int readerResult) {
     case -3: return JobOutcome::StopReason::UnrecognisedPage;
     default: return JobOutcome::StopReason::Failed;
     }
+}
+
+// The stop reason for a source's answer: the one mapping of answers to the
+// CLI's exit codes (refused or outside the plan 1, connection 2, page 3).
+constexpr JobOutcome::StopReason stopReasonFor(Answer answer) {
+    switch (answer) {
+    case Answer::Data:
+    case Answer::NoData: return JobOutcome::StopReason::None;
+    case Answer::ConnectionFailed:
+    case Answer::Stopped: return JobOutcome::StopReason::Connection;
+    case Answer::Unrecognised: return JobOutcome::StopReason::UnrecognisedPage;
+    default: return JobOutcome::StopReason::Failed;
+    }
+}
+
+// A run stopped by a source's answer: its stop reason, the source's reason as the message.
+inline JobOutcome stoppedBy(const SourceResult& result) {
+    JobOutcome o;
+    o.state = JobState::Stopped;
+    o.stopReason = stopReasonFor(result.answer);
+    if (!result.reason.empty()) o.message = result.reason;
+    return o;
 }
 
 }  // namespace quarlink

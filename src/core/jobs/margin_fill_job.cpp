@@ -35,11 +35,11 @@ void fillMarginBalances(PriceSeries& records, const std::vector<std::int32_t>& d
 }
 
 MarginFillJob::MarginFillJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints)
-    : app_(app), reader_(reader), api_(std::make_unique<JQuantsSource>(app, std::move(endpoints))) {}
+    : app_(app), clock_(reader.clock()), sources_(app, reader, std::move(endpoints)) {}
 
 MarginFillJob::~MarginFillJob() = default;
 
-void MarginFillJob::abort() { api_->abort(); }
+void MarginFillJob::abort() { sources_.abort(); }
 
 JobOutcome MarginFillJob::open() {
     settings = Settings{};
@@ -55,14 +55,11 @@ JobOutcome MarginFillJob::open() {
 
 JobOutcome MarginFillJob::start() {
     setSettingsTaken(true);
-    connected_ = false;
-    if (settings.source == kJQuants) {
-        api_->onWait = [this](const std::string& line) { if (onWait) onWait(line); };
-        api_->clientHooks = clientHooks;
-        api_->restart();
-        if (std::optional<JobOutcome> refused = api_->connect()) return *refused;
-        connected_ = true;
-    }
+    source_ = &sources_.of(settings.source);
+    sources_.api().onWait = [this](const std::string& line) { if (onWait) onWait(line); };
+    sources_.api().clientHooks = clientHooks;
+    source_->restart();
+    if (const SourceResult refused = source_->connect(); !refused.answered()) return stoppedBy(refused);
     cursor_.begin(settings.indexOnly, layout::indexFile(app_));
     JobOutcome o;
     o.state = JobState::Running;
@@ -90,65 +87,54 @@ JobOutcome MarginFillJob::writeFailure(JobOutcome o, const std::filesystem::path
     return o;
 }
 
-int MarginFillJob::readFromApi(std::vector<std::int32_t>& dates, std::vector<std::int32_t>& buys,
-                               std::vector<std::int32_t>& sells, JobOutcome& o) {
-    const int code = app_.currentCode;
-    std::error_code ec;
-    // J-Quants has no balances for the indices; a code without a file would
-    // be passed over after its request anyway.
-    if (code < CodeCursor::kFirstStockCode || !std::filesystem::exists(layout::dataFile(app_, code), ec)) return -1;
-    // The months the margin table is asked for: from day 1 six months back through today.
-    const LocalDateTime now = reader_.clock().now();
-    int year = now.year, month = now.month - kMonths;
-    for (; month <= 0; month += 12) --year;
-    const jquants::Status s = api_->marginHistory(code, year * 10000 + month * 100 + 1, now.yyyymmdd(), dates, buys, sells);
-    if (s.ok()) return dates.empty() ? -1 : 1;
-    const JobOutcome stop = api_->stopFor(s);
-    o.state = JobState::Stopped;
-    o.stopReason = stop.stopReason;
-    o.message = s.outcome == jquants::Outcome::NotInPlan ? std::string(jquants_text::kMarginFillPlan) : *stop.message;
-    return 0;
-}
-
 JobOutcome MarginFillJob::tick() {
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = app_.currentCode / 100;
+    const int code = app_.currentCode;
+    const auto path = layout::dataFile(app_, code);
 
     // An odd file at the code's name is named at the end and never read;
     // the other codes go on.
-    if (std::string why; examinePriceFile(layout::dataFile(app_, app_.currentCode), &why) == PriceFileKind::Odd) {
-        skipped_.add(layout::dataFile(app_, app_.currentCode), why);
+    if (std::string why; examinePriceFile(path, &why) == PriceFileKind::Odd) {
+        skipped_.add(path, why);
         return advanceQuietly(o);
     }
-    std::vector<std::int32_t> dates, buys, sells;
-    if (connected_) {
-        const int result = readFromApi(dates, buys, sells, o);
-        if (result == -1) return advanceQuietly(o);
-        if (result != 1) return o;
-    }
-    const int result = connected_           ? 1
-                       : settings.source == 0 ? reader_.ReadMarginHistory(app_.currentCode, kMonths, dates, buys, sells)
-                                              : -3;
-    if (result == -1) return advanceQuietly(o);
-    if (result != 1) {
+    // A rationed source is not asked for what could not be stored: the
+    // indices have no balances there, a code without a file takes none.
+    std::error_code ec;
+    if (source_->rationed() && (code < CodeCursor::kFirstStockCode || !std::filesystem::exists(path, ec)))
+        return advanceQuietly(o);
+    MarginHistory* history = source_->marginHistory();
+    if (!history) return stoppedBy(SourceResult::of(Answer::OutsidePlan, jquants_text::kMarginFillPlan));
+    // From day 1 six months back through today: the margin table's span.
+    const LocalDateTime now = clock_.now();
+    int year = now.year, month = now.month - kMonths;
+    for (; month <= 0; month += 12) --year;
+    MarginRows table;
+    const SourceResult answer = history->marginHistory(code, year * 10000 + month * 100 + 1, now.yyyymmdd(), table);
+    if (answer.answer == Answer::NoData) return advanceQuietly(o);
+    if (!answer.answered()) {
         o.state = JobState::Stopped;
-        o.stopReason = stopReasonFor(result);
-        o.message = o.stopReason == JobOutcome::StopReason::Connection ? margin_fill_text::kDisconnected
-                                                                        : margin_fill_text::kFormatChanged;
+        o.stopReason = stopReasonFor(answer.answer);
+        if (answer.answer == Answer::OutsidePlan && !answer.windowFrom)
+            o.message = jquants_text::kMarginFillPlan;
+        else if (!answer.reason.empty())
+            o.message = answer.reason;
+        else
+            o.message = o.stopReason == JobOutcome::StopReason::Connection ? margin_fill_text::kDisconnected
+                                                                            : margin_fill_text::kFormatChanged;
         return o;
     }
 
-    const auto path = layout::dataFile(app_, app_.currentCode);
     std::string before, error;
     if (!readWholeFile(path, before, &error)) {
-        std::error_code ec;
         if (!std::filesystem::exists(path, ec) && !ec) return advanceQuietly(o);  // no price file for this code
         // A file that is there but cannot be read is named, as the daily update does.
         return writeFailure(o, path, error);
     }
     PriceSeries records = parsePriceSeries(before);
-    fillMarginBalances(records, dates, buys, sells);
+    fillMarginBalances(records, table.dates, table.buys, table.sells);
     const std::string after = rewrittenImage(records, before);
     // A file that cannot be rewritten (full disk, read-only folder) stops the
     // job at this code instead of being passed over as if it were filled.

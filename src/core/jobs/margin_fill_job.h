@@ -8,7 +8,7 @@
 
 #include "jobs/code_cursor.h"
 #include "jobs/job.h"
-#include "jobs/jquants_source.h"
+#include "sources/sources.h"
 #include "jobs/skipped_files.h"
 #include "store/application.h"
 #include "store/price_series.h"
@@ -39,19 +39,18 @@ void fillMarginBalances(PriceSeries& records, const std::vector<std::int32_t>& d
 class MarginFillJob : public Job {
 public:
     static constexpr int kMonths = 6;
-    static constexpr int kJQuants = 1;
     struct Settings {
         bool indexOnly = true;
-        int source = 0;  // 0 Yahoo's margin tables, kJQuants the J-Quants API
+        SourceKind source = SourceKind::Yahoo;  // the pages' margin tables, or J-Quants
     };
 
-    // `endpoints` locate the J-Quants API; the margin tables go through `reader`.
+    // `endpoints` locate the J-Quants API; the pages go through `reader`,
+    // whose clock gives today.
     MarginFillJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints = {});
     ~MarginFillJob() override;
 
     Settings settings;
     std::optional<int> resumeFrom;
-    std::function<void(const std::string&)> onWait;  // J-Quants rate-limit waits, from the tick's thread
     jquants::Client::Hooks clientHooks;               // tests
 
     JobOutcome open() override;
@@ -66,15 +65,12 @@ private:
     JobOutcome writeFailure(JobOutcome o, const std::filesystem::path& path, const std::string& cause);
     JobOutcome advanceQuietly(JobOutcome o);
     JobOutcome finished(JobOutcome o, const char* status);
-    // 1 with the code's balances, -1 without any, else the stopped outcome in `o`.
-    int readFromApi(std::vector<std::int32_t>& dates, std::vector<std::int32_t>& buys,
-                    std::vector<std::int32_t>& sells, JobOutcome& o);
 
     Application& app_;
-    HtmlValueFormat& reader_;
+    const Clock& clock_;
     CodeCursor cursor_;
-    std::unique_ptr<JQuantsSource> api_;  // made at once: abort() may come from another thread
-    bool connected_ = false;
+    Sources sources_;
+    DataSource* source_ = nullptr;  // the one the settings name, from the first start
     SkippedFiles skipped_;  // odd files at a code's name: named at the end, never read
 };
 

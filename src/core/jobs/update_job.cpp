@@ -11,7 +11,7 @@
 namespace quarlink {
 
 UpdateJob::UpdateJob(Application& app, HtmlValueFormat& reader, const Clock& clock)
-    : app_(app), reader_(reader), clock_(clock) {}
+    : app_(app), clock_(clock), sources_(app, reader, Endpoints{}) {}
 
 JobOutcome UpdateJob::open() {
     settings = Settings{};
@@ -82,35 +82,25 @@ JobOutcome UpdateJob::tick() {
     o.progress = app_.currentCode / 100;
 
     PriceRecord page;
-    int result;
-    if (app_.currentCode == CodeCursor::kNikkeiCode) {
-        result = reader_.ReadInfoSeekQuote(kInfoSeekNikkei, 2, page.date, page.open, page.high, page.low,
-                                           page.close, page.volume, page.marginBuy, page.marginSell);
-        if (result == 1) {
-            updateDate_ = page.date;
-            if (!settings.nikkei) result = -1;  // read only for the market date
-        }
-    } else {
-        const int mode = settings.margin ? 1 : 0;
-        if (settings.source == 0)
-            result = reader_.ReadInfoSeekQuote(app_.currentCode, mode, page.date, page.open, page.high, page.low,
-                                               page.close, page.volume, page.marginBuy, page.marginSell);
-        else if (settings.source == 1)
-            result = reader_.ReadYahooQuote(app_.currentCode, mode, page.date, page.open, page.high, page.low,
-                                            page.close, page.volume, page.marginBuy, page.marginSell);
-        else
-            result = -3;
+    DayQuote* quotes = sources_.of(settings.source).dayQuote();
+    const bool nikkei = app_.currentCode == CodeCursor::kNikkeiCode;
+    SourceResult answer = !quotes  ? SourceResult::of(Answer::Unrecognised)
+                          : nikkei ? quotes->dayQuote(app_.currentCode, 2, page)
+                                   : quotes->dayQuote(app_.currentCode, settings.margin ? 1 : 0, page);
+    if (nikkei && answer.answer == Answer::Data) {
+        updateDate_ = page.date;
+        if (!settings.nikkei) answer.answer = Answer::NoData;  // read only for the market date
     }
 
     // The reader refuses such dates; a record dated after today must never
-    // reach a file whatever reader is in use.
-    if (result == 1 && page.date > clock_.now().yyyymmdd()) result = -3;
-    if (result == -1) {
+    // reach a file whatever source is in use.
+    if (answer.answer == Answer::Data && page.date > clock_.now().yyyymmdd()) answer.answer = Answer::Unrecognised;
+    if (answer.answer == Answer::NoData) {
         if (!cursor_.advance(app_.currentCode)) return finished(o, update_text::kFinishedSkip);
         return o;
     }
-    if (result != 1) {
-        const auto reason = stopReasonFor(result);
+    if (answer.answer != Answer::Data) {
+        const auto reason = stopReasonFor(answer.answer);
         JobOutcome s = stopped(reason, reason == JobOutcome::StopReason::Connection ? update_text::kDisconnected
                                                                                     : update_text::kFormatChanged);
         s.progress = o.progress;

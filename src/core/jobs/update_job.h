@@ -6,6 +6,7 @@
 #include "jobs/code_cursor.h"
 #include "jobs/job.h"
 #include "jobs/skipped_files.h"
+#include "sources/sources.h"
 #include "store/application.h"
 #include "store/clock.h"
 #include "store/price_record.h"
@@ -32,12 +33,12 @@ inline constexpr const char* kLaterFiles =
 // then one stock quote per tick, stored as that day's record.
 class UpdateJob : public Job {
 public:
-    static constexpr int kInfoSeekNikkei = 100000018;
+    static constexpr int kInfoSeekNikkei = PageSource::kInfoSeekNikkei;
     struct Settings {
         bool margin = true;
         bool indexOnly = true;
         bool nikkei = false;
-        int source = 0;  // 0 InfoSeek, 1 Yahoo
+        SourceKind source = SourceKind::InfoSeek;  // a source with a day's quote page
     };
 
     UpdateJob(Application& app, HtmlValueFormat& reader, const Clock& clock);
@@ -51,6 +52,7 @@ public:
     JobOutcome tick() override;
 
     int currentCode() const { return app_.currentCode; }
+    int progressBeforeStep() const override { return app_.currentCode / 100; }
     std::size_t listPosition() const { return cursor_.position; }
     std::int32_t updateDate() const { return updateDate_; }
 
@@ -60,8 +62,8 @@ private:
     JobOutcome finished(JobOutcome o, const char* status) const;
 
     Application& app_;
-    HtmlValueFormat& reader_;
     const Clock& clock_;
+    Sources sources_;
     CodeCursor cursor_;
     std::int32_t updateDate_ = 0;
     int laterFiles_ = 0;  // codes whose file already ends after the page's date

@@ -5,20 +5,20 @@
 
 namespace quarlink {
 
-WebSession::WebSession(const Application& app, const WebEnvironment& environment)
-    : endpoints_(loadEndpoints(layout::endpointsFile(app))),
-      clock_(environment.clock ? environment.clock : &systemClock_) {
-    if (environment.fetcher) {
-        fetcher_ = environment.fetcher;
-    } else {
-        client_ = std::make_unique<HttpClient>(
-            endpoints_, environment.sleeper ? *environment.sleeper : SystemSleeper::instance());
+WebSession::WebSession(const Application& app, const WebEnvironment& environment, PageFetcher* fetcher)
+    : endpoints_(loadEndpoints(layout::endpointsFile(app))), environment_(environment), fetcher_(fetcher) {
+    if (!fetcher_) {
+        client_ = std::make_unique<HttpClient>(endpoints_, environment_);
         fetcher_ = client_.get();
     }
-    reader_ = std::make_unique<HtmlValueFormat>(*fetcher_, endpoints_, *clock_);
+    reader_ = std::make_unique<HtmlValueFormat>(*fetcher_, endpoints_, *environment_.clock);
 }
 
 WebSession::~WebSession() = default;
+
+void WebSession::reportFetchErrors(std::function<void(const std::string&)> sink) {
+    if (client_) client_->onError = std::move(sink);
+}
 
 void WebSession::abort() {
     if (client_) client_->abort();

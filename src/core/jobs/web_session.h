@@ -1,5 +1,7 @@
 #pragma once
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "store/application.h"
 #include "store/clock.h"
@@ -11,29 +13,28 @@ namespace quarlink {
 
 class HttpClient;
 
-// What a web session takes from outside. Each one left out is the program's
-// own: the HTTP client (retrying as endpoints.conf says, waiting on
-// `sleeper`), the system clock, real time. Those given must outlive the session.
-struct WebEnvironment {
-    PageFetcher* fetcher = nullptr;
-    const Clock* clock = nullptr;
-    Sleeper* sleeper = nullptr;
-};
-
 // What a network job needs from the outside world: endpoints.conf from the
-// working folder, a page fetcher, a clock, and a sleeper for the waits
-// between retries, with a page reader over them.
+// working folder, a page fetcher, the environment's clocks and sleeper, with
+// a page reader over them. Without a fetcher the session makes its own HTTP
+// client, retrying as endpoints.conf says in the same environment. Whatever
+// is given must outlive the session.
 class WebSession {
 public:
-    explicit WebSession(const Application& app, const WebEnvironment& environment = {});
+    explicit WebSession(const Application& app, const WebEnvironment& environment = {},
+                        PageFetcher* fetcher = nullptr);
     ~WebSession();
     WebSession(const WebSession&) = delete;
     WebSession& operator=(const WebSession&) = delete;
 
     const Endpoints& endpoints() const { return endpoints_; }
-    const Clock& clock() const { return *clock_; }
+    const Clock& clock() const { return *environment_.clock; }
+    const WebEnvironment& environment() const { return environment_; }
     PageFetcher& fetcher() { return *fetcher_; }
     HtmlValueFormat& reader() { return *reader_; }
+
+    // Where the own client's failure lines go, each as it happens on the
+    // fetching thread; set it before the job runs. A given fetcher keeps its own.
+    void reportFetchErrors(std::function<void(const std::string&)> sink);
 
     // Safe from any thread: the fetch in flight ends at once and every later
     // one fails until resetAbort(). A fetcher given from outside is not aborted.
@@ -42,10 +43,9 @@ public:
 
 private:
     Endpoints endpoints_;
-    SystemClock systemClock_;
+    WebEnvironment environment_;
     std::unique_ptr<HttpClient> client_;
     PageFetcher* fetcher_;
-    const Clock* clock_;
     std::unique_ptr<HtmlValueFormat> reader_;
 };
 

@@ -6,12 +6,13 @@
 #include <string_view>
 #include <vector>
 
+#include "sources/source_kind.h"
 #include "store/clock.h"
 
 namespace quarlink {
 
-// The daily update's source in a schedule: the dialog's list order.
-enum class ScheduleSource { InfoSeek = 0, Yahoo = 1, JQuants = 2 };
+// The daily update's source in a schedule (schedule.conf names it).
+using ScheduleSource = SourceKind;
 
 // The scheduled daily update, kept in "schedule.conf" in the working folder
 // beside Quarlink.conf (whose format stays as it is). The tray application

@@ -41,6 +41,16 @@ LocalDateTime SystemClock::japanNow() const {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+const SystemClock& SystemClock::instance() {
+    static const SystemClock clock;
+    return clock;
+}
+
+const SystemSteadyClock& SystemSteadyClock::instance() {
+    static const SystemSteadyClock clock;
+    return clock;
+}
+
 bool SystemSleeper::sleepFor(std::chrono::milliseconds duration, const std::function<bool()>& stop) {
     constexpr std::chrono::milliseconds kSlice{50};  // how often the wait looks at `stop`
     const auto until = std::chrono::steady_clock::now() + duration;

@@ -34,6 +34,7 @@ class SystemClock final : public Clock {
 public:
     LocalDateTime now() const override;
     LocalDateTime japanNow() const override;
+    static const SystemClock& instance();
 };
 
 class FixedClock final : public Clock {
@@ -44,6 +45,21 @@ public:
 
 private:
     LocalDateTime at_;
+};
+
+// The time that time-outs and pacing are measured on: never set back, and
+// injected so that a test can move it instead of waiting.
+class SteadyClock {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    virtual ~SteadyClock() = default;
+    virtual TimePoint now() const = 0;
+};
+
+class SystemSteadyClock final : public SteadyClock {
+public:
+    TimePoint now() const override { return std::chrono::steady_clock::now(); }
+    static const SystemSteadyClock& instance();
 };
 
 // Waits between retries, injected so that tests need not spend real time.

@@ -12,10 +12,14 @@ std::string codeName(int code) {
 }
 
 int codeOfName(std::string_view name) {
-    if (name.size() != 4) return -1;
+    return name.size() == 4 ? parseCode(name).value_or(-1) : -1;
+}
+
+std::optional<int> parseCode(std::string_view text) {
+    if (text.empty() || text.size() > 4) return std::nullopt;
     int code = 0;
-    for (char c : name) {
-        if (c < '0' || c > '9') return -1;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
         code = code * 10 + (c - '0');
     }
     return code;

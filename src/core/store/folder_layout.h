@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,9 @@ std::filesystem::path indexDownloadFile(const Application& app);  // scratch "in
 std::string codeName(int code);
 // The code of a price file's name "NNNN" (four digits), else -1.
 int codeOfName(std::string_view name);
+// A code as a user writes it: one to four decimal digits, so 0 to 9999
+// ("0101" is 101); nullopt for anything else.
+std::optional<int> parseCode(std::string_view text);
 
 }  // namespace layout
 

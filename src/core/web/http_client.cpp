@@ -10,17 +10,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <iostream>
-
 namespace quarlink {
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
 constexpr int kSliceMs = 50;  // how often a wait looks at the abort flag
 constexpr std::size_t kReceiveChunk = 409'599;
-
-void report(const char* line) { std::cerr << line << std::flush; }
 
 // Closes the socket on every path out of a fetch.
 struct Socket {
@@ -148,9 +143,10 @@ HttpClient::Framing HttpClient::unframe(std::string& response) {
     return Framing::Whole;
 }
 
-HttpClient::HttpClient(Sleeper& sleeper) : sleeper_(sleeper), receiveBuffer_(kReceiveChunk + 1) {}
+HttpClient::HttpClient(const WebEnvironment& environment)
+    : environment_(environment), receiveBuffer_(kReceiveChunk + 1) {}
 
-HttpClient::HttpClient(const Endpoints& endpoints, Sleeper& sleeper) : HttpClient(sleeper) {
+HttpClient::HttpClient(const Endpoints& endpoints, const WebEnvironment& environment) : HttpClient(environment) {
     limits.attempts = endpoints.retryAttempts;
     limits.retryWaitMs = endpoints.retryWaitMs;
     pauseMs = endpoints.pauseMs;
@@ -165,33 +161,39 @@ std::string HttpClient::requestText(const std::string& host, std::uint16_t port,
     return "GET " + target + " HTTP/1.0\r\nHost: " + hostPort + "\r\nUser-Agent: httpc/0.0\r\n\r\n";
 }
 
+void HttpClient::report(const char* text) const {
+    if (onError) onError(text);
+}
+
 bool HttpClient::waitAbortable(std::chrono::steady_clock::duration duration) {
     if (duration <= std::chrono::steady_clock::duration::zero()) return !abortRequested();
-    return sleeper_.sleepFor(std::chrono::ceil<std::chrono::milliseconds>(duration), [this] { return abortRequested(); });
+    return environment_.sleeper->sleepFor(std::chrono::ceil<std::chrono::milliseconds>(duration),
+                                          [this] { return abortRequested(); });
 }
 
 int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::string& path, std::string& response) {
     if (host.empty() || path.empty()) return 0;
     const std::string request = requestText(host, port, path);
     if (host.size() > kMaxHostOrPath || path.size() > kMaxHostOrPath || request.size() > kMaxHostOrPath) {
-        report("Error: ホスト名またはパスが長すぎます\n");
+        report("ホスト名またはパスが長すぎます");
         return 0;
     }
     response.clear();
     if (abortRequested()) return 0;
+    const SteadyClock& clock = *environment_.steady;
 
     if (pauseMs > 0) {
         const std::string key = host + ":" + std::to_string(port);
         if (auto last = lastStart_.find(key); last != lastStart_.end())
-            if (!waitAbortable(last->second + std::chrono::milliseconds(pauseMs) - SteadyClock::now())) return 0;
-        lastStart_[key] = SteadyClock::now();
+            if (!waitAbortable(last->second + std::chrono::milliseconds(pauseMs) - clock.now())) return 0;
+        lastStart_[key] = clock.now();
     }
 
     const std::string& serverHost = proxy ? proxy->host : host;
     const std::uint16_t serverPort = proxy ? proxy->port : port;
     in_addr address{};
     if (!resolve(serverHost, address)) {
-        report("Error: ホストアドレス取得失敗\n");
+        report("ホストアドレス取得失敗");
         return 0;
     }
     sockaddr_in server{};
@@ -205,14 +207,16 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
         if (attempt > 0 && !waitAbortable(std::chrono::milliseconds(limits.retryWaitMs))) return 0;
         socket.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (socket.fd < 0) {
-            report("Error: Socket作成失敗\n");
+            report("Socket作成失敗");
             return 0;
         }
         bool connected = ::connect(socket.fd, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0;
         if (!connected && errno == EINPROGRESS) {
-            const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limits.connectTimeoutMs);
+            const auto deadline = clock.now() + std::chrono::milliseconds(limits.connectTimeoutMs);
             pollfd p{socket.fd, POLLOUT, 0};
-            while (SteadyClock::now() < deadline) {
+            // The deadline is looked at after each poll, so a connection that
+            // is ready counts however far the clock has moved.
+            for (;;) {
                 if (abortRequested()) return 0;
                 const int ready = ::poll(&p, 1, kSliceMs);
                 if (ready < 0 && errno != EINTR) break;
@@ -223,6 +227,7 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
                     connected = error == 0;
                     break;
                 }
+                if (clock.now() >= deadline) break;
             }
         }
         if (connected) break;
@@ -231,21 +236,21 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
     if (socket.fd < 0) return 0;
 
     // The whole request, however the kernel splits it.
-    const auto pageDeadline = SteadyClock::now() + std::chrono::milliseconds(limits.pageTimeoutMs);
+    const auto pageDeadline = clock.now() + std::chrono::milliseconds(limits.pageTimeoutMs);
     std::size_t sent = 0;
-    auto idleSince = SteadyClock::now();
+    auto idleSince = clock.now();
     while (sent < request.size()) {
         if (abortRequested()) return 0;
         const ssize_t n = ::send(socket.fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
-            idleSince = SteadyClock::now();
+            idleSince = clock.now();
             continue;
         }
         const bool wait = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
-        if (!wait || SteadyClock::now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs) ||
-            SteadyClock::now() > pageDeadline) {
-            report("Error: サーバへの送信失敗\n");
+        if (!wait || clock.now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs) ||
+            clock.now() > pageDeadline) {
+            report("サーバへの送信失敗");
             ::shutdown(socket.fd, SHUT_RDWR);
             return 0;
         }
@@ -253,7 +258,7 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
         ::poll(&p, 1, kSliceMs);
     }
 
-    idleSince = SteadyClock::now();
+    idleSince = clock.now();
     for (;;) {
         if (abortRequested()) {
             response.clear();
@@ -261,10 +266,10 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
         }
         pollfd p{socket.fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, kSliceMs);
-        const bool late = SteadyClock::now() > pageDeadline;
+        const bool late = clock.now() > pageDeadline;
         if (late || ready == 0 || (ready < 0 && errno == EINTR)) {
-            if (late || SteadyClock::now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs)) {
-                report("Error: サーバからの受信が時間切れ\n");
+            if (late || clock.now() - idleSince > std::chrono::milliseconds(limits.idleTimeoutMs)) {
+                report("サーバからの受信が時間切れ");
                 response.clear();
                 return 0;
             }
@@ -277,22 +282,22 @@ int HttpClient::fetch(const std::string& host, std::uint16_t port, const std::st
         // kernel cut the stream into chunks.
         response.append(receiveBuffer_.data(), static_cast<std::size_t>(n));
         if (response.size() > limits.maxResponseBytes) {
-            report("Error: サーバの応答が大きすぎます\n");
+            report("サーバの応答が大きすぎます");
             response.clear();
             return 0;
         }
-        idleSince = SteadyClock::now();
+        idleSince = clock.now();
     }
     switch (unframe(response)) {
     case Framing::Whole: break;
     case Framing::Short:
         // A page cut short of its announced end is a broken connection, not a page.
-        report("Error: サーバからの応答が途中で切れました\n");
+        report("サーバからの応答が途中で切れました");
         response.clear();
         return 0;
     case Framing::Malformed:
         // Only the headers go on, so the reader reports a page it does not recognise.
-        report("Error: サーバの応答の区切りが不正です\n");
+        report("サーバの応答の区切りが不正です");
         break;
     }
     return 1;

@@ -2,12 +2,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "store/clock.h"
 #include "web/endpoints.h"
 #include "web/page_fetcher.h"
 
@@ -16,8 +16,8 @@ namespace quarlink {
 // One blocking HTTP/1.0 GET over a POSIX socket: sends the fixed request,
 // reads until the server closes, hands back the status line and headers as
 // received with the body unframed (chunks joined, cut at Content-Length).
-// A body shorter than announced fails the fetch. Error lines go to standard
-// error; the result is 1 or 0.
+// A body shorter than announced fails the fetch. The result is 1 or 0; what
+// went wrong goes to `onError`, never to a stream of its own.
 class HttpClient final : public PageFetcher {
 public:
     // Bounds that keep a stuck or hostile server from freezing the program.
@@ -31,15 +31,19 @@ public:
     };
     static constexpr std::size_t kMaxHostOrPath = 25'599;
 
-    // The sleeper spends the waits between attempts; it must outlive the client.
-    explicit HttpClient(Sleeper& sleeper = SystemSleeper::instance());
+    // Deadlines and the pause are measured on the environment's steady clock
+    // and its sleeper spends the waits between attempts.
+    explicit HttpClient(const WebEnvironment& environment = {});
     // Takes pause_ms, proxy, timeout_ms, page_timeout_ms, retry_attempts and
     // retry_wait_ms from endpoints.conf.
-    explicit HttpClient(const Endpoints& endpoints, Sleeper& sleeper = SystemSleeper::instance());
+    explicit HttpClient(const Endpoints& endpoints, const WebEnvironment& environment = {});
 
     Limits limits;
     int pauseMs = 0;                 // least time between the starts of two requests to one server
     std::optional<Endpoint> proxy;   // request line then carries the absolute URI
+    // Told, on the fetching thread, why a fetch failed or its page was cut
+    // to the headers ("サーバからの受信が時間切れ"); a refused connection says nothing.
+    std::function<void(const std::string&)> onError;
 
     int fetch(const std::string& host, std::uint16_t port, const std::string& path,
               std::string& response) override;
@@ -63,7 +67,9 @@ private:
     // False when an abort ended the wait.
     bool waitAbortable(std::chrono::steady_clock::duration duration);
 
-    Sleeper& sleeper_;
+    void report(const char* text) const;
+
+    WebEnvironment environment_;
     std::atomic<bool> aborted_{false};
     std::vector<char> receiveBuffer_;
     std::map<std::string, std::chrono::steady_clock::time_point> lastStart_;

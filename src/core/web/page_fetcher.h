@@ -2,7 +2,18 @@
 #include <cstdint>
 #include <string>
 
+#include "store/clock.h"
+
 namespace quarlink {
+
+// The world a web client runs in: the calendar, the steady clock its
+// time-outs and pacing are measured on, and the sleeper that spends its
+// waits. The system's own unless given; what is given must outlive the client.
+struct WebEnvironment {
+    const Clock* clock = &SystemClock::instance();
+    const SteadyClock* steady = &SystemSteadyClock::instance();
+    Sleeper* sleeper = &SystemSleeper::instance();
+};
 
 // One HTTP GET as the page readers see it. HttpClient implements it over
 // sockets; tests hand the readers canned pages.

@@ -25,8 +25,8 @@ InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prom
     nikkei_ = new QCheckBox(text(kNikkeiLabel));
     topix_ = new QCheckBox(text(kTopixLabel));
     source_ = new QComboBox;
-    source_->addItem(text(kSource));
-    source_->addItem(text(catch_up_text::kSource));
+    source_->addItem(text(kSource), int(SourceKind::Yahoo));
+    source_->addItem(text(catch_up_text::kSource), int(SourceKind::JQuants));
     year_ = new QComboBox;
     status_ = makeStatusLine();
     fitStatusLine(status_, {kCreateFinished, kErrorStatus, kFormatStatus, kInitialStatus});
@@ -81,7 +81,7 @@ void InitValueDataDialog::begin(Action action) {
         job_.settings.nikkei = nikkei_->isChecked();
         job_.settings.topix = topix_->isChecked();
         job_.settings.startYear = 1990 + std::max(0, year_->currentIndex());
-        job_.settings.source = source_->currentIndex() == 1 ? InitDataJob::kJQuants : 0;
+        job_.settings.source = static_cast<SourceKind>(source_->currentData().toInt());
     }
     for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(nikkei_),
                        static_cast<QWidget*>(topix_), static_cast<QWidget*>(source_), static_cast<QWidget*>(year_),

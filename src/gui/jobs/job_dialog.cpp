@@ -1,6 +1,7 @@
 #include "jobs/job_dialog.h"
 
 #include <QApplication>
+#include <iostream>
 
 namespace quarlink {
 
@@ -19,7 +20,11 @@ JobDialog::JobDialog(Application& app, Prompter* prompter, QWidget* parent)
 JobDialog::~JobDialog() { haltJob(); }
 
 WebSession& JobDialog::web() {
-    if (!web_) web_ = std::make_unique<WebSession>(app_);
+    if (!web_) {
+        web_ = std::make_unique<WebSession>(app_);
+        // The page client's error lines, on the terminal the program was started from.
+        web_->reportFetchErrors([](const std::string& text) { std::cerr << "Error: " << text << '\n' << std::flush; });
+    }
     return *web_;
 }
 

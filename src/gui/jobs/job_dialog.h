@@ -36,6 +36,19 @@ protected:
         job_ = std::move(job);
         return typed;
     }
+    // Takes a job made by the core's factory, in place of the one before.
+    Job& setJob(std::unique_ptr<Job> job) {
+        job_ = std::move(job);
+        return *job_;
+    }
+    // Takes over a run made without a window (the scheduled update's): its
+    // web session and the job that reads through it.
+    Job& adoptRun(std::unique_ptr<WebSession> web, std::unique_ptr<Job> job) {
+        job_.reset();
+        web_ = std::move(web);
+        job_ = std::move(job);
+        return *job_;
+    }
     // The session of network jobs, made on first use.
     WebSession& web();
 

@@ -15,8 +15,8 @@ SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prom
     setWindowTitle(QString::fromUtf8(margin_fill_labels::kCaption));
     indexOnly_ = new QCheckBox(QString::fromUtf8(margin_fill_labels::kIndexOnlyLabel));
     source_ = new QComboBox;
-    source_->addItem(QString::fromUtf8(margin_fill_labels::kSourceYahoo));
-    source_->addItem(QString::fromUtf8(catch_up_text::kSource));
+    source_->addItem(QString::fromUtf8(margin_fill_labels::kSourceYahoo), int(SourceKind::Yahoo));
+    source_->addItem(QString::fromUtf8(catch_up_text::kSource), int(SourceKind::JQuants));
     status_ = makeStatusLine();
     fitStatusLine(status_, {margin_fill_text::kFinished, margin_fill_text::kFinishedSkip});
     progress_ = makeProgressBar();
@@ -39,7 +39,7 @@ SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prom
     setBeforeTick([this] { showProgressBeforeStep(progress_, job_.currentCode() / 100); });
     applyOutcome(job_.open());
     indexOnly_->setChecked(job_.settings.indexOnly);
-    source_->setCurrentIndex(job_.settings.source);
+    source_->setCurrentIndex(source_->findData(int(job_.settings.source)));
     // A J-Quants rate-limit wait happens inside a step, on the worker thread.
     job_.onWait = statusFromWorker(status_);
 }
@@ -48,7 +48,7 @@ void SuppShinDialog::onStart() {
     if (jobBusy()) return;
     if (!job_.settingsTaken()) {
         job_.settings.indexOnly = indexOnly_->isChecked();
-        job_.settings.source = source_->currentIndex();
+        job_.settings.source = static_cast<SourceKind>(source_->currentData().toInt());
     }
     indexOnly_->setEnabled(false);
     source_->setEnabled(false);

@@ -3,21 +3,25 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "jobs/catch_up_job.h"
 #include "jobs/job_labels.h"
+#include "jobs/update_job.h"
 #include "jobs/job_status.h"
 
 namespace quarlink {
 
-UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : JobDialog(app, prompter, parent), job_(&makeJob<UpdateJob>(app, web().reader(), web().clock())) {
+UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter) : JobDialog(app, prompter, parent) {
+    const DailyUpdateSettings defaults;
+    JobOutcome opened;
+    job_ = &setJob(makeDailyUpdate(app, web(), defaults, &opened));
     setWindowTitle(QString::fromUtf8(update_labels::kCaption));
     margin_ = new QCheckBox(QString::fromUtf8(update_labels::kMarginLabel));
     indexOnly_ = new QCheckBox(QString::fromUtf8(update_labels::kIndexOnlyLabel));
     nikkei_ = new QCheckBox(QString::fromUtf8(update_labels::kNikkeiLabel));
     source_ = new QComboBox;
-    source_->addItem(QString::fromUtf8(update_labels::kSourceInfoSeek));
-    source_->addItem(QString::fromUtf8(update_labels::kSourceYahoo));
-    source_->addItem(QString::fromUtf8(catch_up_text::kSource));
+    source_->addItem(QString::fromUtf8(update_labels::kSourceInfoSeek), int(SourceKind::InfoSeek));
+    source_->addItem(QString::fromUtf8(update_labels::kSourceYahoo), int(SourceKind::Yahoo));
+    source_->addItem(QString::fromUtf8(catch_up_text::kSource), int(SourceKind::JQuants));
     status_ = makeStatusLine();
     fitStatusLine(status_, {update_text::kFinishedSkip, update_text::kProgress});
     progress_ = makeProgressBar();
@@ -38,41 +42,32 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter
 
     // The bar names the code whose page is being fetched, not the last one.
     setBeforeTick([this] {
-        if (job_) showProgressBeforeStep(progress_, job_->currentCode() / 100);
+        if (const int position = job_->progressBeforeStep(); position >= 0) showProgressBeforeStep(progress_, position);
     });
-    applyOutcome(job_->open());
-    margin_->setChecked(job_->settings.margin);
-    indexOnly_->setChecked(job_->settings.indexOnly);
-    nikkei_->setChecked(job_->settings.nikkei);
-    source_->setCurrentIndex(job_->settings.source);
+    applyOutcome(opened);
+    margin_->setChecked(defaults.margin);
+    indexOnly_->setChecked(defaults.indexOnly);
+    nikkei_->setChecked(defaults.nikkei);
+    source_->setCurrentIndex(source_->findData(int(defaults.source)));
 }
 
 void UpdateDialog::onStart() {
     if (jobBusy()) return;
     // The settings are taken at the first start; after a stop they stay disabled and unchanged.
-    if (!current().settingsTaken()) {
-        if (source_->currentIndex() == 2 && !catchUp_) {
-            // The J-Quants source has a job of its own; the page job is not needed again.
-            catchUp_ = &makeJob<CatchUpJob>(app_, web().endpoints(), web().clock());
-            job_ = nullptr;
-            // A rate-limit wait happens inside a step, on the worker thread.
-            catchUp_->onWait = [this](const std::string& line) {
-                QMetaObject::invokeMethod(
-                    this, [this, text = QString::fromStdString(line)] { setStatusText(status_, text); },
-                    Qt::QueuedConnection);
-            };
-        }
-        if (catchUp_) {
-            catchUp_->settings.margin = margin_->isChecked();
-            catchUp_->settings.indexOnly = indexOnly_->isChecked();
-            catchUp_->settings.nikkei = nikkei_->isChecked();
-            catchUp_->settings.topix = topix_;
-        } else {
-            job_->settings.margin = margin_->isChecked();
-            job_->settings.indexOnly = indexOnly_->isChecked();
-            job_->settings.nikkei = nikkei_->isChecked();
-            job_->settings.source = source_->currentIndex();
-        }
+    if (!job_->settingsTaken()) {
+        DailyUpdateSettings chosen;
+        chosen.source = static_cast<SourceKind>(source_->currentData().toInt());
+        chosen.margin = margin_->isChecked();
+        chosen.indexOnly = indexOnly_->isChecked();
+        chosen.nikkei = nikkei_->isChecked();
+        chosen.topix = topix_;
+        job_ = &setJob(makeDailyUpdate(app_, web(), chosen));
+        // A rate-limit wait happens inside a step, on the worker thread.
+        job_->onWait = [this](const std::string& line) {
+            QMetaObject::invokeMethod(
+                this, [this, text = QString::fromStdString(line)] { setStatusText(status_, text); },
+                Qt::QueuedConnection);
+        };
     }
     for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(indexOnly_),
                        static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(source_),
@@ -81,26 +76,33 @@ void UpdateDialog::onStart() {
     runJob();
 }
 
-void UpdateDialog::runUnattended(const ScheduleSettings& settings) {
+void UpdateDialog::showRun(std::unique_ptr<WebSession> web, std::unique_ptr<Job> job,
+                           const DailyUpdateSettings& settings, const JobOutcome& last, const QString& status,
+                           int progress) {
+    job_ = &adoptRun(std::move(web), std::move(job));
+    job_->onWait = [this](const std::string& line) {
+        QMetaObject::invokeMethod(
+            this, [this, text = QString::fromStdString(line)] { setStatusText(status_, text); }, Qt::QueuedConnection);
+    };
     margin_->setChecked(settings.margin);
     indexOnly_->setChecked(settings.indexOnly);
     nikkei_->setChecked(settings.nikkei);
-    source_->setCurrentIndex(static_cast<int>(settings.source));
+    source_->setCurrentIndex(source_->findData(int(settings.source)));
     topix_ = settings.topix;
-    setWaitCursor(false);
-    onStart();
-    setWaitCursor(true);
+    for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(indexOnly_),
+                       static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(source_),
+                       static_cast<QWidget*>(start_)})
+        w->setEnabled(false);
+    setStatusText(status_, status);
+    progress_->setValue(progress);
+    if (last.state == JobState::Stopped && last.stopReason != JobOutcome::StopReason::Failed) start_->setEnabled(true);
 }
 
-void UpdateDialog::applyOutcome(const JobOutcome& o) {
-    showOutcome(o, status_, progress_);
-    if (onOutcome) onOutcome(status_->text(), progress_->value());
-}
+void UpdateDialog::applyOutcome(const JobOutcome& o) { showOutcome(o, status_, progress_); }
 
 void UpdateDialog::jobEnded(const JobOutcome& last, bool) {
     if (last.state == JobState::Stopped && last.stopReason != JobOutcome::StopReason::Failed) start_->setEnabled(true);
     if (last.message) prompter().message(*last.message);
-    if (onEnded) onEnded(last);
 }
 
 }  // namespace quarlink

@@ -5,14 +5,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "jobs/catch_up_job.h"
+#include "jobs/daily_update.h"
 #include "jobs/job_dialog.h"
-#include "jobs/update_job.h"
 #include "schedule/schedule_settings.h"
 
 namespace quarlink {
 
-// "日々のデータ更新": a view over UpdateJob, or CatchUpJob for the J-Quants source.
+// "日々のデータ更新": a view over the daily update the core's factory makes
+// for the chosen source.
 class UpdateDialog : public JobDialog {
     Q_OBJECT
 public:
@@ -27,24 +27,18 @@ public:
     QPushButton* startButton() const { return start_; }
     QPushButton* cancelButton() const { return cancel_; }
 
-    // The scheduled update: the controls take the schedule's settings and the
-    // job starts at once, the dialog not shown. Questions go to the prompter
-    // given at construction.
-    void runUnattended(const ScheduleSettings& settings);
-    // After each outcome: the status line and the bar's position.
-    std::function<void(const QString& status, int progress)> onOutcome;
-    // After the job left Running and its message went to the prompter.
-    std::function<void(const JobOutcome& last)> onEnded;
+    // A run made without the dialog (the scheduled update's): the dialog
+    // takes its session and job, shows its settings, its last status line
+    // and bar, and 更新 goes on where the run stopped when it can.
+    void showRun(std::unique_ptr<WebSession> web, std::unique_ptr<Job> job, const DailyUpdateSettings& settings,
+                 const JobOutcome& last, const QString& status, int progress);
 
 private:
     void onStart();
     void applyOutcome(const JobOutcome& o) override;
     void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
 
-    Job& current() { return catchUp_ ? static_cast<Job&>(*catchUp_) : *job_; }
-
-    UpdateJob* job_;               // the page sources; gone once the J-Quants source is started
-    CatchUpJob* catchUp_ = nullptr;
+    Job* job_;            // made anew from the controls at the first start
     bool topix_ = false;  // the schedule's; the dialog has no control for it
     QCheckBox* margin_;
     QCheckBox* indexOnly_;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <iostream>
 
 #include "jobs/update_dialog.h"
 #include "shell/qt_prompter.h"
@@ -27,8 +28,11 @@ ScheduledUpdate::ScheduledUpdate(TrayCommands& commands, const Clock& clock, Hoo
 }
 
 ScheduledUpdate::~ScheduledUpdate() {
-    // The dialog halts its job before it goes; the blocker goes with us.
-    dialog_.reset();
+    // The run is halted before its job goes; the blocker goes with us.
+    thread_.abort();
+    if (web_) web_->abort();
+    thread_.join();
+    job_.reset();
     commands_.setBlocked({});
 }
 
@@ -121,20 +125,46 @@ void ScheduledUpdate::begin(ScheduleSettings settings) {
     running_ = true;
     waitingShown_ = false;
     commands_.setBlocked(schedule_text::kBusy);
-    dialog_.reset();
-    dialog_ = std::make_unique<UpdateDialog>(commands_.app(), nullptr, &prompter_);
-    dialog_->onOutcome = [this](const QString& status, int progress) {
-        if (hooks_.activity)
-            hooks_.activity(QString::fromUtf8(schedule_text::kRunning) + status +
-                            QStringLiteral(" (%1%)").arg(progress));
+    thread_.join();
+    job_.reset();
+    web_ = std::make_unique<WebSession>(commands_.app());
+    web_->reportFetchErrors([](const std::string& text) { std::cerr << "Error: " << text << '\n' << std::flush; });
+    settings_ = {};
+    settings_.source = settings.source;
+    settings_.margin = settings.margin;
+    settings_.indexOnly = settings.indexOnly;
+    settings_.nikkei = settings.nikkei;
+    settings_.topix = settings.topix;
+    JobOutcome opened;
+    job_ = makeDailyUpdate(commands_.app(), *web_, settings_, &opened);
+    status_.clear();
+    progress_ = 0;
+    apply(opened);
+    // The thread's outcomes reach this object on the UI thread, in order.
+    const auto toUi = [this](std::function<void()> f) { QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection); };
+    job_->onWait = [this, toUi](const std::string& line) {
+        toUi([this, text = QString::fromStdString(line)] {
+            status_ = text;
+            if (hooks_.activity) hooks_.activity(QString::fromUtf8(schedule_text::kRunning) + status_);
+        });
     };
-    dialog_->onEnded = [this](const JobOutcome& last) { finish(last); };
-    dialog_->runUnattended(settings);
+    thread_.run(*job_, {[this, toUi](const JobOutcome& o) { toUi([this, o] { apply(o); }); },
+                        [](const std::string&) { return false; },
+                        [this, toUi](const JobOutcome& last) { toUi([this, last] { finish(last); }); }});
+}
+
+void ScheduledUpdate::apply(const JobOutcome& o) {
+    if (o.status) status_ = QString::fromStdString(*o.status);
+    if (o.progress) progress_ = *o.progress;
+    if (running_ && hooks_.activity)
+        hooks_.activity(QString::fromUtf8(schedule_text::kRunning) + status_ + QStringLiteral(" (%1%)").arg(progress_));
 }
 
 void ScheduledUpdate::finish(const JobOutcome& last) {
-    if (!running_) return;  // a resumed run in the shown dialog
+    if (!running_) return;
     running_ = false;
+    last_ = last;
+    if (last.message) prompter_.messages.push_back(*last.message);
     lock_->release();
     commands_.setBlocked({});
     if (hooks_.activity) hooks_.activity({});
@@ -142,25 +172,24 @@ void ScheduledUpdate::finish(const JobOutcome& last) {
 }
 
 void ScheduledUpdate::showOutcome(QWidget* parent) {
-    if (!dialog_ || running_ || showing_) return;
+    if (!job_ || running_ || showing_) return;
     showing_ = true;
-    bool shownOnce = false;
-    commands_.run(TrayCommand::Update, parent, [this, &shownOnce](Application&, QWidget*) {
-        shownOnce = true;
-        QtPrompter shown(dialog_.get());
+    commands_.run(TrayCommand::Update, parent, [this](Application& app, QWidget*) {
+        thread_.join();
+        UpdateDialog dialog(app, nullptr, &prompter_);
+        dialog.showRun(std::move(web_), std::move(job_), settings_, last_, status_, progress_);
+        QtPrompter shown(&dialog);
         prompter_.forward = &shown;
         // The messages the run kept, once the dialog is on screen.
-        QTimer::singleShot(0, dialog_.get(), [this, &shown] {
+        QTimer::singleShot(0, &dialog, [this, &shown] {
             const std::vector<std::string> kept = std::move(prompter_.messages);
             prompter_.messages.clear();
             for (const std::string& m : kept) shown.message(m);
         });
-        dialog_->exec();
+        dialog.exec();
         prompter_.forward = nullptr;
     });
     showing_ = false;
-    // Closed: its outcome has been seen, and the next run makes a new one.
-    if (shownOnce) dialog_.release()->deleteLater();
 }
 
 }  // namespace quarlink

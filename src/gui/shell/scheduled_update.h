@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "jobs/daily_update.h"
+#include "jobs/job_thread.h"
+#include "jobs/web_session.h"
 #include "schedule/business_calendar.h"
 #include "schedule/update_schedule.h"
 #include "shell/tray_commands.h"
@@ -16,14 +19,13 @@
 
 namespace quarlink {
 
-class UpdateDialog;
-
 // Runs the daily update by itself at the time of "毎日の自動更新": a timer
 // asks the schedule (schedule.conf, read each time) whether a run is due; a
 // due run waits while a dialog is open or another program holds the writer
-// lock, then runs in an UpdateDialog that is not shown, with no question
-// asked (each is answered No). Its progress and the notice at its end go to
-// the hooks; the notice's click opens that dialog with the outcome.
+// lock, then runs the job the core's factory makes for the schedule's
+// settings on a thread of its own, with no window and no question asked
+// (each is answered No). Its progress and the notice at its end go to the
+// hooks; the notice's click opens 日々のデータ更新 with the run's outcome.
 class ScheduledUpdate : public QObject {
     Q_OBJECT
 public:
@@ -41,10 +43,15 @@ public:
     ScheduleDecision::Action check();
     bool running() const { return running_; }
 
-    // The notice's click: the dialog of the last run, modal, through the
-    // tray's commands (their guard and the writer lock), its messages shown.
+    // The notice's click: the dialog with the last run's outcome, modal,
+    // through the tray's commands (their guard and the writer lock), its
+    // messages shown; 更新 there resumes the run.
     void showOutcome(QWidget* parent = nullptr);
-    UpdateDialog* dialog() const { return dialog_.get(); }
+    // The last run, kept for showOutcome(): its job (null when none), its
+    // settings and its last outcome.
+    const Job* lastJob() const { return job_.get(); }
+    const DailyUpdateSettings& lastSettings() const { return settings_; }
+    const JobOutcome& lastOutcome() const { return last_; }
 
     // The J-Quants calendar for that source (tests set a fixed one; when
     // unset, it is fetched from the API the first time a run is due).
@@ -64,6 +71,7 @@ private:
     bool calendarReady(const ScheduleSettings& settings);
     void showWaiting(bool waiting);
     void begin(ScheduleSettings settings);
+    void apply(const JobOutcome& o);
     void finish(const JobOutcome& last);
 
     TrayCommands& commands_;
@@ -72,7 +80,15 @@ private:
     QTimer timer_;
     std::unique_ptr<WriterLock> lock_;  // made at each due time, for the chart folder of that moment
     UnattendedPrompter prompter_;
-    std::unique_ptr<UpdateDialog> dialog_;
+    // The run: its session, its job, the thread that drives it; kept after
+    // the end until the outcome is shown or the next run starts.
+    std::unique_ptr<WebSession> web_;
+    std::unique_ptr<Job> job_;
+    JobThread thread_;
+    DailyUpdateSettings settings_;
+    JobOutcome last_;
+    QString status_;
+    int progress_ = 0;
     bool running_ = false;
     bool showing_ = false;
     bool waitingShown_ = false;

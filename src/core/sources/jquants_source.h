@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/job_outcome.h"
+#include "sources/data_source.h"
 #include "store/application.h"
 #include "web/endpoints.h"
 #include "web/jquants/jquants_client.h"
@@ -37,34 +37,42 @@ std::string withApiReason(std::string text, const jquants::Status& status);
 // The refused-key text, naming both places the key is read from.
 std::string keyRefusedText(const Application& app);
 
-// A code's daily rows in the page reader's shape: parallel series, ascending
-// by date, prices and balances in whole units.
-struct HistoryRows {
-    std::vector<std::int32_t> dates, opens, highs, lows, closes, volumes, buys, sells;
-    // The newest day the source served the code, a day without trade
-    // included: days of the calendar after it are not published yet (or the
-    // code has left the market), so they get no filler.
-    std::int32_t lastServed = 0;
-};
+// A client's status as an answer at the seam; `reason` is what the user
+// reads (the system's text, the API's reason after it).
+SourceResult answerOf(const jquants::Status& status, const Application& app);
 
 // J-Quants as the source of the code-by-code jobs: the listed stock codes,
 // the business days, a code's bars with its margin balances, TOPIX. A request
 // the plan's date window refuses is made again within the window, which is
 // then kept for the rest of the run and said once.
-class JQuantsSource {
+class JQuantsSource final : public DataSource, CodeBars, MarginHistory, IndexBars, BusinessDays, ListedCodes {
 public:
     JQuantsSource(const Application& app, Endpoints endpoints);
 
     jquants::Client::Hooks clientHooks;               // tests; set before connect()
     std::function<void(const std::string&)> onWait;   // rate-limit waits, from the thread of the request
 
-    // Loads the key and makes the client; a stopped outcome when it cannot.
-    std::optional<JobOutcome> connect();
+    // Loads the key and makes the client; Refused, with the reason, when it cannot.
+    SourceResult connect() override;
     // From any thread: the request in flight ends, and so does every later
     // one until restart().
-    void abort();
+    void abort() override;
     // A new run: forgets the window, the plan's refusals, the notes and an abort.
-    void restart();
+    void restart() override;
+
+    CodeBars* codeBars() override { return this; }
+    MarginHistory* marginHistory() override { return this; }
+    IndexBars* indexBars() override { return this; }
+    BusinessDays* businessDays() override { return this; }
+    ListedCodes* listedCodes() override { return this; }
+    bool rationed() const override { return true; }
+
+    SourceResult codeBars(int code, std::int32_t from, std::int32_t to, bool margin, HistoryRows& rows) override;
+    SourceResult marginHistory(int code, std::int32_t from, std::int32_t to, MarginRows& rows) override;
+    // TOPIX only: J-Quants has no Nikkei average (NoData, said in the reason).
+    SourceResult indexBars(int indexCode, std::int32_t from, std::int32_t to, HistoryRows& rows) override;
+    SourceResult businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) override;
+    SourceResult listedCodes(std::vector<int>& codes) override;
 
     // The connected client, for a job that makes its own requests (the
     // catch-up's whole-market days); valid after connect() succeeded.
@@ -74,7 +82,7 @@ public:
     jquants::Status listedMaster(jquants::ListedMaster& master);
     // The ordinary stock codes (1000..9999) of today's listed master, ascending.
     jquants::Status stockCodes(std::vector<int>& codes);
-    jquants::Status businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days);
+    jquants::Status calendarDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days);
     // Bars of `code` from..to, prices rounded to the yen (halves up); with
     // `margin` and a plan that has them, each balance on the row of its date
     // (or the next row, when its date has none). Without them in the plan the
@@ -88,10 +96,10 @@ public:
     bool marginInPlan() const { return marginInPlan_; }
     // What the run has to tell the user once, at its end: each on a line of its own.
     void note(std::string text);
-    std::string notes() const;
+    std::string notes() const override;
 
-    // A request that failed as a stopped outcome: its stop reason and a message.
-    JobOutcome stopFor(const jquants::Status& status) const;
+    // A request that failed as an answer, the run's notes after its reason.
+    SourceResult stopFor(const jquants::Status& status) const;
 
 private:
     template <class Request>

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "jobs/jquants_source.h"
+#include "sources/jquants_source.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
 
@@ -55,7 +55,7 @@ TEST(JQuantsSource, HistoryInThePageReadersShape) {
     ::setenv("JQUANTS_API_KEY", "fake-source-key", 1);
     const std::unique_ptr<void, void (*)(void*)> unset(&endpoints, [](void*) { ::unsetenv("JQUANTS_API_KEY"); });
     JQuantsSource source(app, endpoints);
-    ASSERT_FALSE(source.connect().has_value());
+    ASSERT_TRUE(source.connect().answered());
 
     for (const bool margin : {false, true}) {
         SCOPED_TRACE(margin ? "with margin" : "without margin");
@@ -94,11 +94,11 @@ TEST(JQuantsSource, ARowThatCannotBeAPriceStopsAsAnUnrecognisedPage) {
         endpoints.jquants = "http://127.0.0.1:" + std::to_string(server.port()) + "/v2";
         endpoints.jquantsRpm = 0;
         JQuantsSource source(app, endpoints);
-        ASSERT_FALSE(source.connect().has_value());
+        ASSERT_TRUE(source.connect().answered());
         HistoryRows rows;
-        const JobOutcome stop = source.stopFor(source.history(1301, 20260101, 20260109, true, rows));
-        const std::string said = stop.message.value_or("");
-        EXPECT_EQ(stop.stopReason, JobOutcome::StopReason::UnrecognisedPage);
+        const SourceResult stop = source.codeBars(1301, 20260101, 20260109, true, rows);
+        const std::string& said = stop.reason;
+        EXPECT_EQ(stop.answer, Answer::Unrecognised);
         EXPECT_EQ(said.rfind(jquants_text::kUnrecognised, 0), 0u) << said;
         EXPECT_NE(said.find(c.said), std::string::npos) << said;
         EXPECT_TRUE(rows.dates.empty());

@@ -1,4 +1,4 @@
-#include "jobs/master_index.h"
+#include "sources/master_index.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "jobs/jquants_source.h"
+#include "sources/jquants_source.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,22 +28,16 @@ std::string keyRefusedText(const Application& app) {
 JQuantsSource::JQuantsSource(const Application& app, Endpoints endpoints)
     : app_(app), endpoints_(std::move(endpoints)) {}
 
-std::optional<JobOutcome> JQuantsSource::connect() {
+SourceResult JQuantsSource::connect() {
     const jquants::ApiKey key = jquants::loadApiKey(app_.workDir);
-    if (!key.ok()) {
-        JobOutcome o;
-        o.state = JobState::Stopped;
-        o.stopReason = JobOutcome::StopReason::Failed;
-        o.message = jquants_text::kKeyMissing + key.error;
-        return o;
-    }
+    if (!key.ok()) return SourceResult::of(Answer::Refused, jquants_text::kKeyMissing + key.error);
     jquants::Client::Hooks hooks = clientHooks;
     if (!hooks.status) hooks.status = [this](const std::string& line) { if (onWait) onWait(line); };
     auto client = std::make_unique<jquants::Client>(endpoints_, key.key, std::move(hooks));
     const std::lock_guard lock(mutex_);
     client_ = std::move(client);
     if (aborted_) client_->abort();
-    return std::nullopt;
+    return {};
 }
 
 void JQuantsSource::abort() {
@@ -106,7 +100,7 @@ Status JQuantsSource::stockCodes(std::vector<int>& codes) {
     return s;
 }
 
-Status JQuantsSource::businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) {
+Status JQuantsSource::calendarDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) {
     days.clear();
     jquants::Calendar calendar;
     const Status s = withinPlan(from, to, [&](std::int32_t f, std::int32_t t) {
@@ -219,30 +213,58 @@ Status JQuantsSource::topix(std::int32_t from, std::int32_t to, HistoryRows& out
     return s;
 }
 
-JobOutcome JQuantsSource::stopFor(const Status& status) const {
-    JobOutcome o;
-    o.state = JobState::Stopped;
+SourceResult answerOf(const Status& status, const Application& app) {
     switch (status.outcome) {
-    case Outcome::KeyRefused:
-        o.stopReason = JobOutcome::StopReason::Failed;
-        o.message = withApiReason(keyRefusedText(app_), status);
-        break;
+    case Outcome::Ok: return {};
+    case Outcome::KeyRefused: return SourceResult::of(Answer::Refused, withApiReason(keyRefusedText(app), status));
     case Outcome::NotInPlan:
     case Outcome::PlanWindow:
-        o.stopReason = JobOutcome::StopReason::Failed;
-        o.message = withApiReason(jquants_text::kNotInPlan, status);
-        break;
-    case Outcome::Unrecognised:
-        o.stopReason = JobOutcome::StopReason::UnrecognisedPage;
-        o.message = withApiReason(jquants_text::kUnrecognised, status);
-        break;
-    default:
-        o.stopReason = JobOutcome::StopReason::Connection;
-        o.message = withApiReason(jquants_text::kDisconnected, status);
-        break;
+    {
+        SourceResult r = SourceResult::of(Answer::OutsidePlan, withApiReason(jquants_text::kNotInPlan, status));
+        r.windowFrom = status.windowFrom;
+        r.windowTo = status.windowTo;
+        return r;
     }
-    if (const std::string said = notes(); !said.empty()) o.message = *o.message + "\n" + said;
-    return o;
+    case Outcome::Unrecognised:
+        return SourceResult::of(Answer::Unrecognised, withApiReason(jquants_text::kUnrecognised, status));
+    case Outcome::Aborted: return SourceResult::of(Answer::Stopped, withApiReason(jquants_text::kDisconnected, status));
+    default: return SourceResult::of(Answer::ConnectionFailed, withApiReason(jquants_text::kDisconnected, status));
+    }
+}
+
+SourceResult JQuantsSource::stopFor(const Status& status) const {
+    SourceResult r = answerOf(status, app_);
+    if (const std::string said = notes(); !said.empty()) r.reason += "\n" + said;
+    return r;
+}
+
+SourceResult JQuantsSource::codeBars(int code, std::int32_t from, std::int32_t to, bool margin, HistoryRows& rows) {
+    const Status s = history(code, from, to, margin, rows);
+    if (!s.ok()) return stopFor(s);
+    return SourceResult::of(rows.dates.empty() ? Answer::NoData : Answer::Data);
+}
+
+SourceResult JQuantsSource::marginHistory(int code, std::int32_t from, std::int32_t to, MarginRows& rows) {
+    const Status s = marginHistory(code, from, to, rows.dates, rows.buys, rows.sells);
+    if (!s.ok()) return stopFor(s);
+    return SourceResult::of(rows.dates.empty() ? Answer::NoData : Answer::Data);
+}
+
+SourceResult JQuantsSource::indexBars(int indexCode, std::int32_t from, std::int32_t to, HistoryRows& rows) {
+    rows = {};
+    if (indexCode != 102) return SourceResult::of(Answer::NoData, jquants_text::kNoNikkei);
+    const Status s = topix(from, to, rows);
+    return s.ok() ? SourceResult{} : stopFor(s);
+}
+
+SourceResult JQuantsSource::businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) {
+    const Status s = calendarDays(from, to, days);
+    return s.ok() ? SourceResult{} : stopFor(s);
+}
+
+SourceResult JQuantsSource::listedCodes(std::vector<int>& codes) {
+    const Status s = stockCodes(codes);
+    return s.ok() ? SourceResult{} : stopFor(s);
 }
 
 }  // namespace quarlink

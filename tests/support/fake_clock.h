@@ -1,0 +1,33 @@
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+
+#include "store/clock.h"
+#include "web/page_fetcher.h"
+
+namespace quarlink::test {
+
+// A steady clock that moves only when told: by advance(), or by a step at
+// every reading once setStep() is called, so that time passes while the code
+// under test waits on a socket. Safe to move from another thread.
+class FakeSteadyClock final : public SteadyClock {
+public:
+    TimePoint now() const override { return TimePoint(std::chrono::nanoseconds(ticks_.fetch_add(step_.load()))); }
+    void advance(std::chrono::nanoseconds by) { ticks_ += by.count(); }
+    void setStep(std::chrono::nanoseconds step) { step_ = step.count(); }
+    std::chrono::nanoseconds elapsed() const { return std::chrono::nanoseconds(ticks_.load()); }
+
+private:
+    mutable std::atomic<std::int64_t> ticks_{0};
+    std::atomic<std::int64_t> step_{0};
+};
+
+// A web client's environment on fake time: waits are kept, not spent.
+struct FakeTime {
+    FakeSteadyClock steady;
+    InstantSleeper sleeper;
+    WebEnvironment environment() { return {.steady = &steady, .sleeper = &sleeper}; }
+};
+
+}  // namespace quarlink::test
