@@ -48,11 +48,7 @@ const Command kHistoryCommand{
     "  DATE OPEN HIGH LOW CLOSE VOLUME BUY SELL\n"
     "On -3 the reader's message follows the result line. Index series use the\n"
     "service's numbers: 998407 Nikkei average, 998405 TOPIX.\n"
-    "\n"
-    "Arguments and options:\n"
-    "{options}\n"
-    "\n"
-    "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
+    QUARLINK_PAGE_READ_HELP_END,
     declareCommand<Options, addOptions, run>,
 };
 

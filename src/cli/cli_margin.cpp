@@ -44,11 +44,7 @@ const Command kMarginCommand{
     "date, oldest first:\n"
     "  DATE BUY SELL\n"
     "On -3 the reader's message follows the result line.\n"
-    "\n"
-    "Arguments and options:\n"
-    "{options}\n"
-    "\n"
-    "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
+    QUARLINK_PAGE_READ_HELP_END,
     declareCommand<Options, addOptions, run>,
 };
 

@@ -28,6 +28,15 @@ void addCodeArgument(CLI::App& command, std::optional<int>& code, const std::str
 // --mode 0|1|2 of the page readers; the default differs by reader.
 void addModeOption(CLI::App& command, std::optional<int>& mode, const std::string& description);
 
+// The end of every page read's help: its arguments and options, then the
+// reader's results as exit codes (a literal, to close a help text).
+#define QUARLINK_PAGE_READ_HELP_END                                                                          \
+    "\n"                                                                                                     \
+    "Arguments and options:\n"                                                                               \
+    "{options}\n"                                                                                            \
+    "\n"                                                                                                     \
+    "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n"
+
 // Prints the result line (and the reader's message for -3) and returns the
 // exit code: 0 for 1, 1 for -1, 2 for -2, 3 for -3.
 int finishRead(int result, const HtmlValueFormat& reader);

@@ -48,11 +48,7 @@ const Command kQuoteCommand{
     "or the reader's result (-1 no such code or no trade, -2 fetch failed,\n"
     "-3 page not recognised, followed by the reader's message).\n"
     "The page servers are taken from endpoints.conf in the working folder.\n"
-    "\n"
-    "Arguments and options:\n"
-    "{options}\n"
-    "\n"
-    "Exit codes: 0 read, 1 no data, 2 fetch failed, 3 page not recognised.\n",
+    QUARLINK_PAGE_READ_HELP_END,
     declareCommand<Options, addOptions, run>,
 };
 

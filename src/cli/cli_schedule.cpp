@@ -31,7 +31,7 @@ int run(Context& context, const Options& options) {
     ScheduleSettings settings = loadOrTell(context).settings;
     if (options.time && !parseTimeOfDay(*options.time, settings.hour, settings.minute))
         return usageError("schedule", "--time takes HH:MM, 00:00 to 23:59");
-    if (options.source) settings.source = *sourceFromName(*options.source);
+    if (options.source) settings.source = *sourceKindFromName(*options.source);
 
     std::error_code ec;
     const bool defaultFolder = fs::absolute(defaultWorkDir(), ec) == context.app.workDir;
@@ -83,7 +83,7 @@ std::optional<int> takeScheduledRun(Context& context, ScheduleSettings& settings
     // replaced; one with ignored lines is written back with the rest.
     if (std::string error; !loaded.unreadable && !saveSchedule(context.app.workDir, settings, error))
         std::cerr << "quarlink-cli: cannot record the run in schedule.conf: " << error << '\n';
-    printStatus("Scheduled update of " + formatStampText(decision.slot) + ", source " + sourceName(settings.source));
+    printStatus("Scheduled update of " + formatStampText(decision.slot) + ", source " + sourceKindName(settings.source));
     return std::nullopt;
 }
 

@@ -12,6 +12,7 @@
 #include "store/clock.h"
 #include "store/echo_text.h"
 #include "store/folder_layout.h"
+#include "store/number_text.h"
 
 namespace quarlink::cli {
 namespace {
@@ -86,15 +87,7 @@ int usageError(std::string_view command, std::string_view text) {
     return kExitUsage;
 }
 
-std::optional<long> parseNumber(std::string_view text) {
-    if (text.empty() || text.size() > 9) return std::nullopt;
-    long value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
+std::optional<long> parseNumber(std::string_view text) { return wholeNumber(text, 9); }
 
 CLI::Option* addNumber(CLI::App& app, const std::string& name, std::optional<int>& target, long min, long max,
                        const std::string& what, const std::string& description) {

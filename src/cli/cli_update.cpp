@@ -34,7 +34,7 @@ int runScheduled(Context& context, const Options& given) {
     options.noMargin = !s.margin;
     options.allCodes = !s.indexOnly;
     options.nikkei = s.nikkei;
-    options.source = sourceName(s.source);
+    options.source = sourceKindName(s.source);
     options.topix = s.source == ScheduleSource::JQuants && s.topix;
     return run(context, options);
 }

@@ -72,20 +72,6 @@ std::string formatTimeOfDay(int hour, int minute) {
     return text;
 }
 
-const char* sourceName(ScheduleSource source) {
-    switch (source) {
-    case ScheduleSource::Yahoo: return "yahoo";
-    case ScheduleSource::JQuants: return "jquants";
-    default: return "infoseek";
-    }
-}
-
-std::optional<ScheduleSource> sourceFromName(std::string_view name) {
-    for (ScheduleSource s : {ScheduleSource::InfoSeek, ScheduleSource::Yahoo, ScheduleSource::JQuants})
-        if (name == sourceName(s)) return s;
-    return std::nullopt;
-}
-
 std::int64_t minuteStamp(const LocalDateTime& at) {
     return static_cast<std::int64_t>(at.yyyymmdd()) * 10000 + at.hour * 100 + at.minute;
 }
@@ -112,7 +98,7 @@ bool parseSchedule(std::string_view text, ScheduleSettings& settings, std::strin
         } else if (key == "enabled") ok = parseFlag(value, s.enabled);
         else if (key == "time") ok = parseTimeOfDay(value, s.hour, s.minute);
         else if (key == "source") {
-            const auto source = sourceFromName(value);
+            const auto source = sourceKindFromName(value);
             ok = source.has_value();
             if (ok) s.source = *source;
         } else if (key == "margin") ok = parseFlag(value, s.margin);
@@ -137,7 +123,7 @@ std::string formatSchedule(const ScheduleSettings& s) {
     std::string text = "# Quarlink: the scheduled daily update (quarlink-cli schedule --help)\n";
     text += std::string("enabled=") + flag(s.enabled) + "\n";
     text += "time=" + formatTimeOfDay(s.hour, s.minute) + "\n";
-    text += std::string("source=") + sourceName(s.source) + "\n";
+    text += std::string("source=") + sourceKindName(s.source) + "\n";
     text += std::string("margin=") + flag(s.margin) + "\n";
     text += std::string("index_only=") + flag(s.indexOnly) + "\n";
     text += std::string("nikkei=") + flag(s.nikkei) + "\n";

@@ -38,10 +38,6 @@ inline constexpr const char* kScheduleFileName = "schedule.conf";
 bool parseTimeOfDay(std::string_view text, int& hour, int& minute);
 std::string formatTimeOfDay(int hour, int minute);
 
-// "infoseek", "yahoo", "jquants".
-const char* sourceName(ScheduleSource source);
-std::optional<ScheduleSource> sourceFromName(std::string_view name);
-
 // YYYYMMDDHHMM of a local time.
 std::int64_t minuteStamp(const LocalDateTime& at);
 

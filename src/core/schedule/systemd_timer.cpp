@@ -31,7 +31,7 @@ std::string execWord(const std::string& word) {
     return out + "\"";
 }
 
-std::string sourceText(const ScheduleSettings& s) { return sourceName(s.source); }
+std::string sourceText(const ScheduleSettings& s) { return sourceKindName(s.source); }
 
 const char* kByHandIntro = "Run in your desktop session (where systemd --user runs):\n  ";
 
@@ -283,7 +283,7 @@ SystemdSchedule::Result SystemdSchedule::status(const ScheduleSettings& settings
     on.enabled = true;
     const ScheduleDecision next = decideSchedule(on, now, {}, false);
     r.out += "time: " + formatTimeOfDay(settings.hour, settings.minute) + " Monday to Friday (local time)\n";
-    r.out += std::string("source: ") + sourceName(settings.source) + "\n";
+    r.out += std::string("source: ") + sourceKindName(settings.source) + "\n";
     r.out += std::string("tray application: ") + (settings.enabled ? "on" : "off") + "\n";
     r.out += "last run: " + (settings.lastRun ? formatStampText(settings.lastRun) : std::string("never")) + "\n";
     if (next.action == ScheduleDecision::Action::Run)

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "store/number_text.h"
+
 namespace quarlink::layout {
 
 std::string codeName(int code) {
@@ -16,13 +18,8 @@ int codeOfName(std::string_view name) {
 }
 
 std::optional<int> parseCode(std::string_view text) {
-    if (text.empty() || text.size() > 4) return std::nullopt;
-    int code = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        code = code * 10 + (c - '0');
-    }
-    return code;
+    if (const std::optional<long> code = wholeNumber(text, 4)) return static_cast<int>(*code);
+    return std::nullopt;
 }
 
 std::filesystem::path chartFolder(const Application& app) { return std::filesystem::path(app.chartFolder); }

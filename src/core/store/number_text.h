@@ -1,5 +1,7 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,6 +11,10 @@ namespace quarlink {
 // first other character; 0 when there are no digits. Saturates instead of
 // overflowing.
 std::int64_t leadingInteger(std::string_view text);
+
+// A whole decimal number of 1 to `maxDigits` digits and nothing else (no
+// sign, no blanks); nullopt for anything else.
+std::optional<long> wholeNumber(std::string_view text, std::size_t maxDigits);
 
 // Only the leading decimal digits (no blanks, no sign); 0 when none.
 std::int64_t leadingDigits(std::string_view text);
