@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "store/price_file.h"
+#include "support/fake_clock.h"
 #include "support/loopback_server.h"
 #include "support/page_server.h"
 #include "support/run_process.h"
@@ -166,13 +167,20 @@ TEST_F(JQuantsClient, RateLimitWaitsSixtyFiveSecondsThenGoesOnOrGivesUp) {
         PageServer server(market(), serve("free", windowEnds ? "--rate-window-ms 600" : ""));
         std::vector<std::chrono::milliseconds> waits;
         std::vector<std::string> lines;
-        Client::Hooks hooks;
-        hooks.sleep = [&](std::chrono::milliseconds span) {
-            waits.push_back(span);
-            if (windowEnds) std::this_thread::sleep_for(std::chrono::milliseconds(600));
-        };
-        hooks.status = [&](const std::string& line) { lines.push_back(line); };
-        Client client(endpoints(server), kKey, hooks);
+        // The waits are kept, not spent; only the mock's own window is real time.
+        struct ServerWindow final : Sleeper {
+            std::vector<std::chrono::milliseconds>& waits;
+            bool windowEnds;
+            ServerWindow(std::vector<std::chrono::milliseconds>& w, bool e) : waits(w), windowEnds(e) {}
+            bool sleepFor(std::chrono::milliseconds span, const std::function<bool()>&) override {
+                waits.push_back(span);
+                if (windowEnds) std::this_thread::sleep_for(std::chrono::milliseconds(600));
+                return true;
+            }
+        } sleeper(waits, windowEnds);
+        test::FakeSteadyClock steady;
+        Client client(endpoints(server), kKey, {.steady = &steady, .sleeper = &sleeper},
+                      [&](const std::string& line) { lines.push_back(line); });
         Status status;
         for (int i = 0; i < 6 && status.ok(); ++i) {
             Calendar days;
@@ -192,17 +200,16 @@ TEST_F(JQuantsClient, PacesRequestsToThePlanOnTheInjectedClock) {
     Endpoints e = endpoints(server);
     e.jquantsRpm.reset();
     e.jquantsPlan = "light";
-    auto now = std::chrono::steady_clock::time_point{};
-    std::vector<std::chrono::milliseconds> waits;
-    Client client(e, kKey,
-                  {[&] { return now; }, [&](std::chrono::milliseconds span) { waits.push_back(span), now += span; }, {}});
+    test::FakeTime time;
+    Client client(e, kKey, time.environment());
     EXPECT_EQ(client.requestsPerMinute(), 60);
     for (int i = 0; i < 3; ++i) {
         Calendar days;
         ASSERT_TRUE(client.calendar(20260105, kLastDay, days).ok());
-        now += std::chrono::milliseconds(400);
+        time.steady.advance(std::chrono::milliseconds(400));
     }
-    EXPECT_EQ(waits, std::vector<std::chrono::milliseconds>(2, std::chrono::milliseconds(600)));
+    // 1 s apart at 60 a minute: 600 ms left to wait after each 400 ms.
+    EXPECT_EQ(time.sleeper.slept, std::chrono::milliseconds(1200));
 }
 
 TEST_F(JQuantsClient, AbortEndsAWaitingRequestQuickly) {

@@ -248,7 +248,6 @@ JobOutcome CatchUpJob::start() {
 
     if (std::string missing = missingFolderMessage(layout::chartFolder(app_), kMissingChartFolder); !missing.empty())
         return stopped(JobOutcome::StopReason::Failed, missing);
-    api_.clientHooks = clientHooks;
     api_.onWait = [this](const std::string& line) { if (onWait) onWait(line); };
     if (const SourceResult refused = api_.connect(); !refused.answered())
         return stopped(JobOutcome::StopReason::Failed, refused.reason);

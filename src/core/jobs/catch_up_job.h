@@ -65,8 +65,6 @@ public:
     ~CatchUpJob() override;
 
     Settings settings;
-    // Injected client hooks (tests); set before start().
-    jquants::Client::Hooks clientHooks;
 
     // Forgets the days of an earlier run.
     JobOutcome open() override;

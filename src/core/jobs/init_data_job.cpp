@@ -140,7 +140,6 @@ JobOutcome InitDataJob::stoppedByApi(const jquants::Status& status) {
 JobOutcome InitDataJob::startCreateFromApi() {
     usingApi_ = true;
     api_->onWait = [this](const std::string& line) { if (onWait) onWait(line); };
-    api_->clientHooks = clientHooks;
     api_->restart();
     if (const SourceResult refused = api_->connect(); !refused.answered()) {
         mode_ = Mode::None;

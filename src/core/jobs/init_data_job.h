@@ -73,7 +73,6 @@ public:
     ~InitDataJob() override;
 
     Settings settings;
-    jquants::Client::Hooks clientHooks;  // tests
     // What the next start() does (the button pressed); not a setting, as
     // each run may choose another.
     Mode action = Mode::Create;

@@ -57,7 +57,6 @@ JobOutcome MarginFillJob::start() {
     setSettingsTaken(true);
     source_ = &sources_.of(settings.source);
     sources_.api().onWait = [this](const std::string& line) { if (onWait) onWait(line); };
-    sources_.api().clientHooks = clientHooks;
     source_->restart();
     if (const SourceResult refused = source_->connect(); !refused.answered()) return stoppedBy(refused);
     cursor_.begin(settings.indexOnly, layout::indexFile(app_));

@@ -51,7 +51,6 @@ public:
 
     Settings settings;
     std::optional<int> resumeFrom;
-    jquants::Client::Hooks clientHooks;               // tests
 
     JobOutcome open() override;
     JobOutcome start() override;

@@ -31,9 +31,8 @@ JQuantsSource::JQuantsSource(const Application& app, Endpoints endpoints)
 SourceResult JQuantsSource::connect() {
     const jquants::ApiKey key = jquants::loadApiKey(app_.workDir);
     if (!key.ok()) return SourceResult::of(Answer::Refused, jquants_text::kKeyMissing + key.error);
-    jquants::Client::Hooks hooks = clientHooks;
-    if (!hooks.status) hooks.status = [this](const std::string& line) { if (onWait) onWait(line); };
-    auto client = std::make_unique<jquants::Client>(endpoints_, key.key, std::move(hooks));
+    auto client = std::make_unique<jquants::Client>(endpoints_, key.key, environment,
+                                                    [this](const std::string& line) { if (onWait) onWait(line); });
     const std::lock_guard lock(mutex_);
     client_ = std::move(client);
     if (aborted_) client_->abort();

@@ -49,7 +49,7 @@ class JQuantsSource final : public DataSource, CodeBars, MarginHistory, IndexBar
 public:
     JQuantsSource(const Application& app, Endpoints endpoints);
 
-    jquants::Client::Hooks clientHooks;               // tests; set before connect()
+    WebEnvironment environment;                       // the client's clocks and waits; set before connect()
     std::function<void(const std::string&)> onWait;   // rate-limit waits, from the thread of the request
 
     // Loads the key and makes the client; Refused, with the reason, when it cannot.

@@ -140,16 +140,16 @@ struct Client::Curl {
     }
 };
 
-Client::Client(const Endpoints& endpoints, std::string apiKey, Hooks hooks)
+Client::Client(const Endpoints& endpoints, std::string apiKey, const WebEnvironment& environment, StatusLine status)
     : body_(kMaxAnswerBytes),
       curl_(std::make_unique<Curl>()),
       base_(endpoints.jquants),
       key_(std::move(apiKey)),
-      hooks_(std::move(hooks)) {
+      env_(environment),
+      status_(std::move(status)) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     rpm_ = endpoints.jquantsRpm ? *endpoints.jquantsRpm : planRequestsPerMinute(endpoints.jquantsPlan);
-    if (!hooks_.now) hooks_.now = [] { return std::chrono::steady_clock::now(); };
 
     CURL* h = curl_->handle = curl_easy_init();
     if (!h) {
@@ -221,22 +221,18 @@ std::string Client::scrubbed(std::string text) const {
 
 void Client::wait(std::chrono::milliseconds span) {
     if (span.count() <= 0) return;
-    if (hooks_.sleep) return hooks_.sleep(span);
-    const auto until = std::chrono::steady_clock::now() + span;
-    while (!aborted_ && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            std::chrono::milliseconds(100), until - std::chrono::steady_clock::now()));
+    env_.sleeper->sleepFor(span, [this] { return aborted_.load(); });
 }
 
 void Client::pace() {
     if (rpm_ > 0 && started_) {
         const auto gap = std::chrono::milliseconds((60'000 + rpm_ - 1) / rpm_);
         const auto due = lastStart_ + gap;
-        const auto now = hooks_.now();
+        const auto now = env_.steady->now();
         if (now < due) wait(std::chrono::duration_cast<std::chrono::milliseconds>(due - now));
     }
     started_ = true;
-    lastStart_ = hooks_.now();
+    lastStart_ = env_.steady->now();
 }
 
 void Client::maskKey() {
@@ -296,8 +292,8 @@ Status Client::getOne(const std::string& url) {
                         "J-Quants still refuses for the request rate after " + std::to_string(kRateLimitRetries) +
                             " waits; try again later"};
             const auto pause = retryAfter.count() >= 0 ? std::min(retryAfter, kRateLimitWait) : kRateLimitWait;
-            if (hooks_.status)
-                hooks_.status("J-Quants request limit reached: waiting " +
+            if (status_)
+                status_("J-Quants request limit reached: waiting " +
                               std::to_string((pause.count() + 999) / 1000) + " s (retry " + std::to_string(retry + 1) +
                               " of " + std::to_string(kRateLimitRetries) + ")");
             wait(pause);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "web/endpoints.h"
+#include "web/page_fetcher.h"
 #include "web/jquants/jquants_types.h"
 #include "web/jquants/receive_buffer.h"
 
@@ -28,13 +29,8 @@ int planRequestsPerMinute(std::string_view plan);
 // wrong, and `out` stays empty.
 class Client {
 public:
-    using TimePoint = std::chrono::steady_clock::time_point;
-    // Injected so that tests take no real time; unset members use the system.
-    struct Hooks {
-        std::function<TimePoint()> now;
-        std::function<void(std::chrono::milliseconds)> sleep;
-        std::function<void(const std::string&)> status;   // lines for the status line, e.g. a rate-limit wait
-    };
+    // Lines for the status line, e.g. a rate-limit wait.
+    using StatusLine = std::function<void(const std::string&)>;
     static constexpr int kRateLimitRetries = 5;
     // The limit of one page's body after decompression. The largest answers
     // are about 2 MB (a day of the whole market, one code's 20 years, the
@@ -50,7 +46,10 @@ public:
     static constexpr std::chrono::milliseconds kRateLimitWait{65'000};
 
     // Base URL, pace, extra CA, timeout_ms and page_timeout_ms from endpoints.conf.
-    Client(const Endpoints& endpoints, std::string apiKey, Hooks hooks = {});
+    // Its pacing and waits take the environment's steady clock and sleeper
+    // (an abort ends a wait at once), as the page client does.
+    Client(const Endpoints& endpoints, std::string apiKey, const WebEnvironment& environment = {},
+           StatusLine status = {});
     ~Client();
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
@@ -93,12 +92,13 @@ private:
     std::unique_ptr<Curl> curl_;
     std::string base_;
     std::string key_;
-    Hooks hooks_;
+    WebEnvironment env_;
+    StatusLine status_;
     int rpm_ = 5;
     std::string setupError_;
     std::atomic<bool> aborted_{false};
     bool started_ = false;
-    TimePoint lastStart_{};
+    SteadyClock::TimePoint lastStart_{};
     std::uint64_t requests_ = 0;
     std::uint64_t bytes_ = 0;
 };
