@@ -72,12 +72,11 @@ InitDataJob::InitDataJob(Application& app, HtmlValueFormat& reader, const Clock&
       reader_(reader),
       clock_(clock),
       walk_(app, 10000),
-      sources_(app, reader, std::move(endpoints)),
-      api_(&sources_.api()) {}
+      sources_(app, reader, std::move(endpoints)) {}
 
 InitDataJob::~InitDataJob() = default;
 
-void InitDataJob::abort() { api_->abort(); }
+void InitDataJob::abort() { sources_.abort(); }
 
 std::vector<int> InitDataJob::startYears() const {
     std::vector<int> years;
@@ -92,7 +91,7 @@ JobOutcome InitDataJob::open() {
     createCode_ = 1000;
     resumeCode_ = 1000;
     calendar_.clear();
-    usingApi_ = false;
+    listed_ = false;
     codes_.clear();
     ensureFolder(layout::initFolder(app_));
     JobOutcome o;
@@ -100,12 +99,6 @@ JobOutcome InitDataJob::open() {
     o.status = init_data_text::kInitialStatus;
     o.progress = 0;
     return o;
-}
-
-int InitDataJob::readHistory(int code, int mode, Series& s) {
-    reader_.message.clear();
-    return reader_.ReadPriceHistory(code, settings.startYear, mode, s.dates, s.opens, s.highs, s.lows, s.closes,
-                                    s.volumes, s.buys, s.sells);
 }
 
 JobOutcome InitDataJob::ended(JobState state, std::string status) {
@@ -130,87 +123,93 @@ bool InitDataJob::writeIndexFile(int fileCode, const Series& s, JobOutcome& fail
     return false;
 }
 
-JobOutcome InitDataJob::stoppedByApi(const jquants::Status& status) {
-    JobOutcome o = stoppedBy(api_->stopFor(status));
+JobOutcome InitDataJob::stoppedBySource(const SourceResult& answer, std::string status, const char* connection,
+                                        std::string unrecognised, const char* noData) {
+    // A source with words of its own (J-Quants) says why; for the pages the
+    // job says it in its own words.
+    JobOutcome o = stoppedBy(answer);
     mode_ = Mode::None;
-    o.status = init_data_text::kErrorStatus;
+    if (!answer.reason.empty()) {
+        o.status = init_data_text::kErrorStatus;
+        return o;
+    }
+    if (!status.empty()) o.status = std::move(status);
+    switch (answer.answer) {
+    case Answer::NoData:
+        // No history for an index is a failure, not a code to pass over.
+        o.stopReason = JobOutcome::StopReason::Failed;
+        o.message = noData;
+        break;
+    case Answer::Unrecognised: o.message = std::move(unrecognised); break;
+    default: o.message = connection; break;
+    }
     return o;
 }
 
-JobOutcome InitDataJob::startCreateFromApi() {
-    usingApi_ = true;
-    api_->onWait = [this](const std::string& line) { if (onWait) onWait(line); };
-    api_->restart();
-    if (const SourceResult refused = api_->connect(); !refused.answered()) {
+JobOutcome InitDataJob::startCreate() {
+    source_ = &sources_.of(settings.source);
+    sources_.api().onWait = [this](const std::string& line) { if (onWait) onWait(line); };
+    source_->restart();
+    if (const SourceResult refused = source_->connect(); !refused.answered()) {
         mode_ = Mode::None;
         return stoppedBy(refused);
     }
-    if (settings.nikkei) api_->note(jquants_text::kNoNikkei);
-    apiFrom_ = settings.startYear * 10000 + 101;
-    apiTo_ = clock_.japanNow().yyyymmdd();
-    if (const jquants::Status s = api_->stockCodes(codes_); !s.ok()) return stoppedByApi(s);
-    if (const jquants::Status s = api_->calendarDays(apiFrom_, apiTo_, calendar_); !s.ok()) return stoppedByApi(s);
+    from_ = settings.startYear * 10000 + 101;
+    to_ = clock_.japanNow().yyyymmdd();
+    IndexBars* indices = source_->indexBars();
+    BusinessDays* days = source_->businessDays();
+    if (!indices || !days || !source_->codeBars()) return stoppedBy(SourceResult::of(Answer::OutsidePlan));
+
+    // The Nikkei average first: the pages read its table once for the
+    // calendar as well; a source without it says so in its notes.
+    Series nikkei;
+    if (settings.nikkei) {
+        const SourceResult r = indices->indexBars(101, from_, to_, nikkei);
+        if (!r.answered() || (r.answer == Answer::NoData && r.reason.empty()))
+            return stoppedBySource(r, {}, init_data_text::kCommError, init_data_text::kNikkeiFormat,
+                                   init_data_text::kNikkeiNoData);
+    }
+    // A source with a listed-issue master walks today's listed codes; the
+    // pages walk every code from 1000.
+    listed_ = source_->listedCodes() != nullptr;
+    codes_.clear();
+    if (listed_)
+        if (const SourceResult r = source_->listedCodes()->listedCodes(codes_); !r.answered())
+            return stoppedBySource(r, {}, init_data_text::kCommError, {}, init_data_text::kNikkeiNoData);
+    if (const SourceResult r = days->businessDays(from_, to_, calendar_);
+        !r.answered() || (r.answer == Answer::NoData && r.reason.empty()))
+        return stoppedBySource(r, {}, init_data_text::kCommError, init_data_text::kNikkeiFormat,
+                               init_data_text::kNikkeiNoData);
+    // A day after today is not a day to fill.
+    std::erase_if(calendar_, [today = to_](std::int32_t d) { return d > today; });
     JobOutcome progress;
-    progress.status = jquants_text::kCalendarStatus;
+    progress.status = days->businessDaysStatus();
+    if (!nikkei.dates.empty())
+        if (JobOutcome failure; !writeIndexFile(101, nikkei, failure)) return failure;
     if (settings.topix) {
         Series topix;
-        if (const jquants::Status s = api_->topix(apiFrom_, apiTo_, topix); !s.ok()) {
-            JobOutcome o = stoppedByApi(s);
-            if (s.outcome == jquants::Outcome::NotInPlan) o.message = jquants_text::kTopixPlan;
+        if (const SourceResult r = indices->indexBars(102, from_, to_, topix); !r.answered()) {
+            JobOutcome o = stoppedBySource(r, progress.status.value_or(std::string{}), init_data_text::kCommError,
+                                           init_data_text::kTopixFormat, init_data_text::kTopixNoData);
+            if (r.answer == Answer::OutsidePlan && !r.windowFrom) o.message = jquants_text::kTopixPlan;
             return o;
+        } else if (r.answer == Answer::NoData) {
+            return stoppedBySource(r, progress.status.value_or(std::string{}), init_data_text::kCommError,
+                                   init_data_text::kTopixFormat, init_data_text::kTopixNoData);
         }
         if (JobOutcome failure; !writeIndexFile(102, topix, failure)) return failure;
     }
-    nextCode_ = static_cast<std::size_t>(std::lower_bound(codes_.begin(), codes_.end(), resumeCode_) - codes_.begin());
-    if (nextCode_ == codes_.size()) {
-        JobOutcome o = ended(JobState::Finished, init_data_text::kCreateFinished);
-        if (std::string notes = api_->notes(); !notes.empty()) o.message = notes;
-        return o;
-    }
-    createCode_ = codes_[nextCode_];
-    mode_ = Mode::Create;
-    progress.state = JobState::Running;
-    return progress;
-}
-
-JobOutcome InitDataJob::startCreate() {
-    usingApi_ = false;
-    if (sources_.of(settings.source).listedCodes()) return startCreateFromApi();
-    struct IndexSeries {
-        int serviceCode;
-        int fileCode;
-        bool write;
-        const char* noData;
-        const char* format;
-    };
-    const IndexSeries indices[] = {
-        {kNikkeiHistory, 101, settings.nikkei, init_data_text::kNikkeiNoData, init_data_text::kNikkeiFormat},
-        {kTopixHistory, 102, settings.topix, init_data_text::kTopixNoData, init_data_text::kTopixFormat},
-    };
-    JobOutcome progress;
-    for (const IndexSeries& index : indices) {
-        // The Nikkei history is always read: its dates are the calendar.
-        if (index.fileCode != 101 && !index.write) continue;
-        Series s;
-        const int result = readHistory(index.serviceCode, 2, s);
-        if (result != 1) {
-            // A TOPIX failure comes after the calendar status was shown; it stays.
-            JobOutcome o = ended(JobState::Stopped, progress.status.value_or(std::string{}));
-            // No history for an index is a failure, not a code to pass over.
-            o.stopReason = result == -1 ? JobOutcome::StopReason::Failed : stopReasonFor(result);
-            o.message = result == -2 ? init_data_text::kCommError : result == -3 ? index.format : index.noData;
+    if (listed_) {
+        nextCode_ = static_cast<std::size_t>(std::lower_bound(codes_.begin(), codes_.end(), resumeCode_) - codes_.begin());
+        if (nextCode_ == codes_.size()) {
+            JobOutcome o = ended(JobState::Finished, init_data_text::kCreateFinished);
+            if (std::string notes = source_->notes(); !notes.empty()) o.message = notes;
             return o;
         }
-        if (index.fileCode == 101) {
-            progress.status = init_data_text::kCalendarStatus;
-            // A day after today is not a day to fill.
-            calendar_ = s.dates;
-            std::erase_if(calendar_, [today = clock_.japanNow().yyyymmdd()](std::int32_t d) { return d > today; });
-        }
-        if (!index.write) continue;
-        if (JobOutcome failure; !writeIndexFile(index.fileCode, s, failure)) return failure;
+        createCode_ = codes_[nextCode_];
+    } else {
+        createCode_ = resumeCode_;
     }
-    createCode_ = resumeCode_;
     mode_ = Mode::Create;
     progress.state = JobState::Running;
     return progress;
@@ -287,15 +286,10 @@ JobOutcome InitDataJob::createStep() {
     o.progress = (createCode_ - 1000) / 9 / 10;
     resumeCode_ = createCode_;
     Series s;
-    if (usingApi_) {
-        if (const jquants::Status st = api_->history(createCode_, apiFrom_, apiTo_, settings.margin, s); !st.ok()) {
-            JobOutcome e = stoppedByApi(st);
-            e.progress = o.progress;
-            return e;
-        }
-    }
-    const int result = usingApi_ ? 1 : readHistory(createCode_, settings.margin ? 1 : 0, s);
-    if (result == -1) {
+    const SourceResult answer = source_->codeBars()->codeBars(createCode_, from_, to_, settings.margin, s);
+    if (answer.answer == Answer::NoData && answer.reason.empty()) {
+        // Nothing for this code: no file, as the price tables leave it out.
+        if (listed_) return advance(o);
         ++createCode_;
         if (createCode_ >= 10000) {
             JobOutcome e = ended(JobState::Finished, init_data_text::kCreateFinished);
@@ -304,21 +298,19 @@ JobOutcome InitDataJob::createStep() {
         }
         return o;
     }
-    if (result != 1) {
-        const bool connection = stopReasonFor(result) == JobOutcome::StopReason::Connection;
-        JobOutcome e =
-            ended(JobState::Stopped, connection ? init_data_text::kErrorStatus : init_data_text::kFormatStatus);
+    if (!answer.answered()) {
+        const bool connection = stopReasonFor(answer.answer) == JobOutcome::StopReason::Connection;
+        JobOutcome e = stoppedBySource(answer, connection ? init_data_text::kErrorStatus : init_data_text::kFormatStatus,
+                                       init_data_text::kDisconnected, answer.detail, init_data_text::kDisconnected);
         e.progress = o.progress;
-        e.stopReason = stopReasonFor(result);
-        e.message = connection ? std::string(init_data_text::kDisconnected) : reader_.message;
         return e;
     }
     // Days after the newest one served are not published yet: no fillers there.
-    std::vector<std::int32_t> published;
-    if (usingApi_)
-        published.assign(calendar_.begin(), std::upper_bound(calendar_.begin(), calendar_.end(), s.lastServed));
-    const PriceSeries rows = alignToCalendar(usingApi_ ? published : calendar_, s.dates, s.opens, s.highs, s.lows,
-                                             s.closes, s.volumes, s.buys, s.sells);
+    std::vector<std::int32_t> published = calendar_;
+    if (s.lastServed)
+        published.erase(std::upper_bound(published.begin(), published.end(), s.lastServed), published.end());
+    const PriceSeries rows =
+        alignToCalendar(published, s.dates, s.opens, s.highs, s.lows, s.closes, s.volumes, s.buys, s.sells);
     const auto path = layout::initFile(app_, createCode_);
     std::string error;
     if (!ensureFolder(layout::initFolder(app_), &error) || !files_.replace(path, serializePriceSeries(rows), &error)) {
@@ -331,10 +323,14 @@ JobOutcome InitDataJob::createStep() {
     }
     if (filesQueued_++ == 0) firstQueued_ = createCode_;
     o.status = formatInt(init_data_text::kCreating, createCode_);
-    if (!usingApi_) {
+    if (!listed_) {
         ++createCode_;
         return o;
     }
+    return advance(o);
+}
+
+JobOutcome InitDataJob::advance(JobOutcome o) {
     if (++nextCode_ < codes_.size()) {
         createCode_ = codes_[nextCode_];
         return o;
@@ -342,7 +338,7 @@ JobOutcome InitDataJob::createStep() {
     createCode_ = codes_.back() + 1;
     JobOutcome e = ended(JobState::Finished, init_data_text::kCreateFinished);
     e.progress = o.progress;
-    if (std::string notes = api_->notes(); !notes.empty()) e.message = notes;
+    if (std::string notes = source_->notes(); !notes.empty()) e.message = notes;
     return e;
 }
 

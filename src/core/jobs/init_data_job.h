@@ -20,7 +20,7 @@ namespace quarlink {
 
 namespace init_data_text {
 inline constexpr const char* kInitialStatus = "条件を選択して作成開始ボタンを押してください";
-inline constexpr const char* kCalendarStatus = "日経平均から日付データ取得";
+inline constexpr const char* kCalendarStatus = PageSource::kBusinessDaysStatus;
 inline constexpr const char* kNikkeiNoData = "データ取得先のコードが変更されています。：日経平均";
 inline constexpr const char* kNikkeiFormat = "データ取得先のフォーマットが変更されています。：日経平均";
 inline constexpr const char* kTopixNoData = "データ取得先のコードが変更されています。：TOPIX";
@@ -57,8 +57,6 @@ PriceSeries alignToCalendar(const std::vector<std::int32_t>& calendar, const std
 // its business days; the records are built as from the price tables.
 class InitDataJob : public Job {
 public:
-    static constexpr int kNikkeiHistory = 998407;
-    static constexpr int kTopixHistory = 998405;
     enum class Mode { None, Create, Transfer, Delete };
     struct Settings {
         bool margin = true;
@@ -99,10 +97,13 @@ public:
 
 private:
     using Series = HistoryRows;
-    int readHistory(int code, int mode, Series& s);
     JobOutcome ended(JobState state, std::string status);
-    JobOutcome startCreateFromApi();
-    JobOutcome stoppedByApi(const jquants::Status& status);
+    // A run stopped by its source: the source's reason where it has one
+    // (with the error status), else the job's text for the answer and `status`.
+    JobOutcome stoppedBySource(const SourceResult& answer, std::string status, const char* connection,
+                               std::string unrecognised, const char* noData);
+    // The next listed code, or the end of the run after the last.
+    JobOutcome advance(JobOutcome o);
     bool writeIndexFile(int fileCode, const Series& s, JobOutcome& failure);
     JobOutcome createTick();
     JobOutcome createStep();
@@ -128,15 +129,15 @@ private:
     BatchWriter files_;
     int filesQueued_ = 0;
     int firstQueued_ = 0;  // the code of the oldest file not flushed yet
-    // The sources, made at once (abort() may come from another thread); a run
-    // of a source with a listed-issue master walks its listed codes over its
-    // business days, with the span asked for.
+    // The sources, made at once (abort() may come from another thread), and
+    // the one the settings name, from the first start. A source with a
+    // listed-issue master walks its listed codes; the pages every code.
     Sources sources_;
-    JQuantsSource* api_;
-    bool usingApi_ = false;
+    DataSource* source_ = nullptr;
+    bool listed_ = false;
     std::vector<int> codes_;
     std::size_t nextCode_ = 0;
-    std::int32_t apiFrom_ = 0, apiTo_ = 0;
+    std::int32_t from_ = 0, to_ = 0;  // the span asked for
 };
 
 }  // namespace quarlink

@@ -72,6 +72,7 @@ public:
     // TOPIX only: J-Quants has no Nikkei average (NoData, said in the reason).
     SourceResult indexBars(int indexCode, std::int32_t from, std::int32_t to, HistoryRows& rows) override;
     SourceResult businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) override;
+    const char* businessDaysStatus() const override { return jquants_text::kCalendarStatus; }
     SourceResult listedCodes(std::vector<int>& codes) override;
 
     // The connected client, for a job that makes its own requests (the

@@ -35,6 +35,8 @@ public:
     // The dates of the Nikkei average's table: read once a run, and given
     // again by indexBars(101) without a second request.
     SourceResult businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) override;
+    static constexpr const char* kBusinessDaysStatus = "日経平均から日付データ取得";
+    const char* businessDaysStatus() const override { return kBusinessDaysStatus; }
     void restart() override { nikkeiFrom_ = 0; }
 
 private:

@@ -18,6 +18,8 @@ class BusinessDays {
 public:
     virtual ~BusinessDays() = default;
     virtual SourceResult businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) = 0;
+    // The status line while a job takes them (where they come from).
+    virtual const char* businessDaysStatus() const = 0;
 };
 
 // One code's bars over a span, with its margin balances on their rows when
