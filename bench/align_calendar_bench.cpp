@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "jobs/init_data_job.h"
+#include "core/jobs/init_data_job.h"
 
 using namespace quarlink;
 

@@ -18,13 +18,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "health/data_check_job.h"
-#include "health/price_csv.h"
-#include "jobs/backup_job.h"
-#include "jobs/supplement_job.h"
-#include "jobs/year_split_job.h"
-#include "store/folder_layout.h"
-#include "store/price_series.h"
+#include "core/health/data_check_job.h"
+#include "core/health/price_csv.h"
+#include "core/jobs/backup_job.h"
+#include "core/jobs/supplement_job.h"
+#include "core/jobs/year_split_job.h"
+#include "core/store/folder_layout.h"
+#include "core/store/price_series.h"
+#include "support/fake_clock.h"
 
 using namespace quarlink;
 

@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "web/jquants/jquants_json.h"
+#include "core/web/jquants/jquants_json.h"
 
 namespace {
 

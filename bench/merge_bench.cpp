@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "store/atomic_file.h"
-#include "store/price_file.h"
+#include "core/store/atomic_file.h"
+#include "core/store/price_file.h"
 
 using namespace quarlink;
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "store/clock.h"
-#include "web/html_value_format.h"
-#include "web/http_client.h"
+#include "core/env/clock.h"
+#include "core/web/html_value_format.h"
+#include "core/web/http_client.h"
 
 using namespace quarlink;
 

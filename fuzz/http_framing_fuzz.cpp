@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "web/http_client.h"
+#include "core/web/http_client.h"
 
 using namespace quarlink;
 

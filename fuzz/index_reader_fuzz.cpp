@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "store/index_flags.h"
-#include "store/index_table.h"
+#include "core/store/index_flags.h"
+#include "core/store/index_table.h"
 
 using namespace quarlink;
 

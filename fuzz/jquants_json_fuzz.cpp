@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "web/jquants/jquants_json.h"
+#include "core/web/jquants/jquants_json.h"
 
 using namespace quarlink::jquants;
 

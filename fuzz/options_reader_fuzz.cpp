@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "store/options.h"
+#include "core/store/options.h"
 
 using namespace quarlink;
 

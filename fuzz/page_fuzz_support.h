@@ -3,8 +3,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "store/clock.h"
-#include "web/html_value_format.h"
+#include "core/env/clock.h"
+#include "core/web/html_value_format.h"
+#include "support/fake_clock.h"
 
 namespace quarlink::fuzz {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "portfolio/portfolio_list_model.h"
-#include "portfolio/portfolio_rows.h"
+#include "core/portfolio/portfolio_list_model.h"
+#include "core/portfolio/portfolio_rows.h"
 
 using namespace quarlink;
 

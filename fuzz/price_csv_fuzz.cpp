@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "health/price_check.h"
-#include "health/price_csv.h"
-#include "store/price_series.h"
+#include "core/health/price_check.h"
+#include "core/health/price_csv.h"
+#include "core/store/price_series.h"
 
 using namespace quarlink;
 

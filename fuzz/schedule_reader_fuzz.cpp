@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "schedule/schedule_settings.h"
+#include "core/schedule/schedule_settings.h"
 
 using namespace quarlink;
 

@@ -1,5 +1,5 @@
 #include "cli_commands.h"
-#include "jobs/backup_job.h"
+#include "core/jobs/backup_job.h"
 
 namespace quarlink::cli {
 namespace {

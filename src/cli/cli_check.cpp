@@ -1,13 +1,13 @@
 #include <iostream>
 
 #include "cli_commands.h"
-#include "health/check_report.h"
-#include "health/data_check_job.h"
-#include "health/price_csv.h"
-#include "store/atomic_file.h"
-#include "store/clock.h"
-#include "store/folder_layout.h"
-#include "store/index_table.h"
+#include "core/health/check_report.h"
+#include "core/health/data_check_job.h"
+#include "core/health/price_csv.h"
+#include "core/store/atomic_file.h"
+#include "core/env/clock.h"
+#include "core/store/folder_layout.h"
+#include "core/store/index_table.h"
 
 namespace quarlink::cli {
 namespace {

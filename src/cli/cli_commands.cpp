@@ -1,6 +1,6 @@
 #include "cli_commands.h"
 
-#include "app/startup.h"
+#include "core/app/startup.h"
 
 namespace quarlink::cli {
 

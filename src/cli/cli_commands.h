@@ -2,7 +2,7 @@
 #include <functional>
 #include <span>
 
-#include "app/tray_menu.h"
+#include "core/app/tray_menu.h"
 #include "cli_support.h"
 
 namespace quarlink::cli {

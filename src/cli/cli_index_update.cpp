@@ -3,11 +3,11 @@
 #include <optional>
 
 #include "cli_commands.h"
-#include "jobs/index_update.h"
-#include "jobs/web_session.h"
-#include "store/echo_text.h"
-#include "store/folder_layout.h"
-#include "store/text_encoding.h"
+#include "core/jobs/index_update.h"
+#include "core/jobs/web_session.h"
+#include "core/store/echo_text.h"
+#include "core/store/folder_layout.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink::cli {
 namespace {

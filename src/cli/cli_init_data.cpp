@@ -1,7 +1,7 @@
 #include "cli_commands.h"
 #include "cli_network.h"
-#include "jobs/init_data_job.h"
-#include "jobs/web_session.h"
+#include "core/jobs/init_data_job.h"
+#include "core/jobs/web_session.h"
 
 namespace quarlink::cli {
 namespace {

@@ -1,7 +1,7 @@
 #include <iostream>
 
 #include "cli_commands.h"
-#include "store/options.h"
+#include "core/store/options.h"
 
 namespace quarlink::cli {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "store/folder_layout.h"
+#include "core/store/folder_layout.h"
 
 namespace quarlink::cli {
 

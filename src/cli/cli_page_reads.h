@@ -3,10 +3,10 @@
 #include <string>
 
 #include "cli_support.h"
-#include "store/clock.h"
-#include "web/endpoints.h"
-#include "web/html_value_format.h"
-#include "web/http_client.h"
+#include "core/env/clock.h"
+#include "core/web/endpoints.h"
+#include "core/web/html_value_format.h"
+#include "core/web/http_client.h"
 
 namespace quarlink::cli {
 

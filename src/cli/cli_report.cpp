@@ -1,6 +1,6 @@
 #include "cli_commands.h"
-#include "portfolio/portfolio_report.h"
-#include "store/clock.h"
+#include "core/portfolio/portfolio_report.h"
+#include "core/env/clock.h"
 
 namespace quarlink::cli {
 namespace {

@@ -3,9 +3,9 @@
 #include <iostream>
 
 #include "cli_commands.h"
-#include "schedule/systemd_timer.h"
-#include "schedule/update_schedule.h"
-#include "store/folder_layout.h"
+#include "core/schedule/systemd_timer.h"
+#include "core/schedule/update_schedule.h"
+#include "core/store/folder_layout.h"
 
 namespace quarlink::cli {
 

@@ -2,7 +2,7 @@
 #include <optional>
 
 #include "cli_support.h"
-#include "schedule/schedule_settings.h"
+#include "core/schedule/schedule_settings.h"
 
 namespace quarlink::cli {
 

@@ -1,5 +1,5 @@
 #include "cli_commands.h"
-#include "jobs/year_split_job.h"
+#include "core/jobs/year_split_job.h"
 
 namespace quarlink::cli {
 namespace {

@@ -1,7 +1,7 @@
 #include "cli_commands.h"
 #include <filesystem>
 #include <memory>
-#include "jobs/supplement_job.h"
+#include "core/jobs/supplement_job.h"
 
 namespace quarlink::cli {
 namespace {

@@ -7,12 +7,12 @@
 #include <string>
 #include <unistd.h>
 
-#include "jobs/progress_estimate.h"
-#include "jobs/web_session.h"
-#include "store/clock.h"
-#include "store/echo_text.h"
-#include "store/folder_layout.h"
-#include "store/number_text.h"
+#include "core/jobs/progress_estimate.h"
+#include "core/jobs/web_session.h"
+#include "core/env/clock.h"
+#include "core/store/echo_text.h"
+#include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
 
 namespace quarlink::cli {
 namespace {

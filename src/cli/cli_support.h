@@ -8,9 +8,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include "jobs/job.h"
-#include "store/application.h"
-#include "store/prompter.h"
+#include "core/jobs/job.h"
+#include "core/store/application.h"
+#include "core/env/prompter.h"
 
 namespace quarlink {
 class WebSession;

@@ -1,9 +1,9 @@
 #include "cli_commands.h"
 #include "cli_network.h"
 #include "cli_schedule.h"
-#include "jobs/daily_update.h"
-#include "jobs/web_session.h"
-#include "web/jquants/jquants_json.h"
+#include "core/jobs/daily_update.h"
+#include "core/jobs/web_session.h"
+#include "core/web/jquants/jquants_json.h"
 
 namespace quarlink::cli {
 namespace {

@@ -11,10 +11,10 @@
 
 #include "cli_commands.h"
 #include "cli_help.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/options.h"
-#include "store/writer_lock.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/options.h"
+#include "core/store/writer_lock.h"
 
 using namespace quarlink;
 using namespace quarlink::cli;

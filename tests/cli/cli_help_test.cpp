@@ -4,7 +4,7 @@
 #include <regex>
 #include <sstream>
 
-#include "store/folder_layout.h"
+#include "core/store/folder_layout.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 

@@ -2,8 +2,8 @@
 // with the path and exit 1 instead of reporting completion.
 #include <gtest/gtest.h>
 
-#include "store/price_series.h"
-#include "store/writer_lock.h"
+#include "core/store/price_series.h"
+#include "core/store/writer_lock.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 

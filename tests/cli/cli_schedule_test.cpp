@@ -2,7 +2,7 @@
 // them, on a machine without systemd.
 #include <gtest/gtest.h>
 
-#include "schedule/schedule_settings.h"
+#include "core/schedule/schedule_settings.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "store/price_series.h"
+#include "core/store/price_series.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 

@@ -17,10 +17,10 @@
 #include <thread>
 #include <unistd.h>
 
-#include "store/application.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/price_series.h"
+#include "core/store/application.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/price_series.h"
 
 extern char** environ;
 

@@ -3,8 +3,8 @@
 // and the CSV round trip.
 #include <gtest/gtest.h>
 
-#include "store/folder_layout.h"
-#include "store/price_series.h"
+#include "core/store/folder_layout.h"
+#include "core/store/price_series.h"
 #include "support/page_server.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"

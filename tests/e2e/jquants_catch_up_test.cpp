@@ -9,13 +9,14 @@
 #include <sstream>
 #include <sys/stat.h>
 
-#include "jobs/catch_up_job.h"
-#include "store/index_table.h"
-#include "store/price_file.h"
+#include "core/jobs/catch_up_job.h"
+#include "core/store/index_table.h"
+#include "core/store/price_file.h"
 #include "support/page_server.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
-#include "web/jquants/jquants_json.h"
+#include "core/web/jquants/jquants_json.h"
+#include "support/fake_clock.h"
 
 namespace quarlink {
 namespace {

@@ -6,13 +6,13 @@
 #include <fstream>
 #include <thread>
 
-#include "store/price_file.h"
+#include "core/store/price_file.h"
 #include "support/fake_clock.h"
 #include "support/loopback_server.h"
 #include "support/page_server.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
-#include "web/jquants/jquants_client.h"
+#include "core/web/jquants/jquants_client.h"
 
 namespace quarlink::jquants {
 namespace {

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "store/price_file.h"
+#include "core/store/price_file.h"
 #include "support/page_server.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"

@@ -4,8 +4,8 @@
 #include <set>
 #include <sstream>
 
-#include "store/index_table.h"
-#include "store/text_encoding.h"
+#include "core/store/index_table.h"
+#include "core/store/text_encoding.h"
 #include "support/page_server.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"

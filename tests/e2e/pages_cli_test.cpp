@@ -12,9 +12,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "store/clock.h"
-#include "store/price_file.h"
-#include "web/http_client.h"
+#include "core/env/clock.h"
+#include "core/store/price_file.h"
+#include "core/web/http_client.h"
 
 #include "support/page_server.h"
 #include "support/run_process.h"

@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "editor/editor_fixture.h"
-#include "store/text_encoding.h"
+#include "support/editor_fixture.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink::testing {
 namespace {

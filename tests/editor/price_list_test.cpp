@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "editor/editor_fixture.h"
-#include "editor/price_list.h"
-#include "store/price_file.h"
+#include "support/editor_fixture.h"
+#include "core/editor/price_list.h"
+#include "core/store/price_file.h"
 
 namespace quarlink::testing {
 namespace {

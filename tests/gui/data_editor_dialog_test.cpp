@@ -14,10 +14,10 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "editor/data_editor_dialog.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/price_file.h"
+#include "gui/editor/data_editor_dialog.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/price_file.h"
 #include "support/fake_prompter.h"
 
 namespace quarlink::testing {

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-#include "shell/desktop_services.h"
+#include "gui/shell/desktop_services.h"
 #include "support/temp_dir.h"
 
 namespace quarlink {

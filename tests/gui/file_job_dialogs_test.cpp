@@ -12,13 +12,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "jobs/backup_dialog.h"
-#include "jobs/data_check_dialog.h"
-#include "jobs/supplement_dialog.h"
-#include "jobs/year_split_dialog.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/price_series.h"
+#include "gui/jobs/backup_dialog.h"
+#include "gui/jobs/data_check_dialog.h"
+#include "gui/jobs/supplement_dialog.h"
+#include "gui/jobs/year_split_dialog.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/price_series.h"
 #include "support/fake_prompter.h"
 #include "support/temp_dir.h"
 

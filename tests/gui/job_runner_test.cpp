@@ -8,7 +8,7 @@
 #include <optional>
 #include <thread>
 
-#include "jobs/job_runner.h"
+#include "gui/jobs/job_runner.h"
 
 using namespace quarlink;
 

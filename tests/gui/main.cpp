@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-#include "shell/qt_prompter.h"
+#include "gui/common/qt_prompter.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

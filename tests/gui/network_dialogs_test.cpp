@@ -11,11 +11,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "jobs/init_value_data_dialog.h"
-#include "jobs/supp_shin_dialog.h"
-#include "jobs/update_dialog.h"
-#include "jobs/update_index_dialog.h"
-#include "store/price_record.h"
+#include "gui/jobs/init_value_data_dialog.h"
+#include "gui/jobs/supp_shin_dialog.h"
+#include "gui/jobs/update_dialog.h"
+#include "gui/jobs/update_index_dialog.h"
+#include "core/store/price_record.h"
 #include "support/fake_prompter.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"

@@ -5,10 +5,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "shell/about_dialog.h"
-#include "shell/option_dialog.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
+#include "gui/shell/about_dialog.h"
+#include "gui/shell/option_dialog.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
 #include "support/fake_prompter.h"
 #include "support/temp_dir.h"
 

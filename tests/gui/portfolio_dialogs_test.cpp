@@ -11,12 +11,13 @@
 #include <deque>
 #include <filesystem>
 
-#include "portfolio/portfolio_dialog.h"
-#include "portfolio/portfolio_edit_dialog.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/text_encoding.h"
+#include "gui/portfolio/portfolio_dialog.h"
+#include "gui/portfolio/portfolio_edit_dialog.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/text_encoding.h"
 #include "support/fake_prompter.h"
+#include "support/fake_clock.h"
 
 namespace quarlink {
 namespace {

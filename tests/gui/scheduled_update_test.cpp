@@ -14,15 +14,16 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "jobs/update_dialog.h"
-#include "jobs/update_job.h"
-#include "schedule/schedule_settings.h"
-#include "shell/option_dialog.h"
-#include "shell/scheduled_update.h"
-#include "shell/tray_window.h"
-#include "store/writer_lock.h"
+#include "gui/jobs/update_dialog.h"
+#include "core/jobs/update_job.h"
+#include "core/schedule/schedule_settings.h"
+#include "gui/shell/option_dialog.h"
+#include "gui/shell/scheduled_update.h"
+#include "gui/shell/tray_window.h"
+#include "core/store/writer_lock.h"
 #include "support/fake_prompter.h"
 #include "support/temp_dir.h"
+#include "support/fake_clock.h"
 
 using namespace quarlink;
 namespace fs = std::filesystem;

@@ -3,10 +3,10 @@
 
 #include <fstream>
 
-#include "shell/single_instance_lock.h"
-#include "app/startup.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
+#include "gui/shell/single_instance_lock.h"
+#include "core/app/startup.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
 #include "support/fake_prompter.h"
 #include "support/temp_dir.h"
 

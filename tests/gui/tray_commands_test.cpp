@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "jobs/data_check_dialog.h"
-#include "shell/tray_commands.h"
-#include "app/tray_menu.h"
-#include "shell/tray_window.h"
-#include "store/writer_lock.h"
+#include "gui/jobs/data_check_dialog.h"
+#include "gui/shell/tray_commands.h"
+#include "core/app/tray_menu.h"
+#include "gui/shell/tray_window.h"
+#include "core/store/writer_lock.h"
 #include "support/fake_prompter.h"
 #include "support/temp_dir.h"
 

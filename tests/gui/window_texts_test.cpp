@@ -15,11 +15,11 @@
 #include <thread>
 #include <unistd.h>
 
-#include "jobs/job_status.h"
-#include "jobs/supp_shin_dialog.h"
-#include "jobs/update_dialog.h"
-#include "jobs/update_job.h"
-#include "jobs/update_index_dialog.h"
+#include "gui/jobs/job_status.h"
+#include "gui/jobs/supp_shin_dialog.h"
+#include "gui/jobs/update_dialog.h"
+#include "core/jobs/update_job.h"
+#include "gui/jobs/update_index_dialog.h"
 #include "support/loopback_server.h"
 #include "support/fake_prompter.h"
 #include "support/temp_dir.h"

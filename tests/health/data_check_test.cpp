@@ -4,10 +4,11 @@
 #include <set>
 #include <sys/stat.h>
 
-#include "health/check_report.h"
-#include "health/data_check_job.h"
-#include "jobs/file_job_fixture.h"
-#include "store/index_table.h"
+#include "core/health/check_report.h"
+#include "core/health/data_check_job.h"
+#include "support/file_job_fixture.h"
+#include "core/store/index_table.h"
+#include "support/fake_clock.h"
 
 namespace quarlink {
 namespace {

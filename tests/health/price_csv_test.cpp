@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "health/price_csv.h"
-#include "store/echo_text.h"
-#include "store/price_file.h"
-#include "store/price_series.h"
+#include "core/health/price_csv.h"
+#include "core/store/echo_text.h"
+#include "core/store/price_file.h"
+#include "core/store/price_series.h"
 
 namespace quarlink {
 namespace {

@@ -1,6 +1,6 @@
-#include "jobs/backup_job.h"
+#include "core/jobs/backup_job.h"
 
-#include "jobs/file_job_fixture.h"
+#include "support/file_job_fixture.h"
 
 namespace quarlink {
 namespace {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "jobs/index_update.h"
-#include "sources/master_index.h"
-#include "jobs/scripted_reader.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
+#include "core/jobs/index_update.h"
+#include "core/sources/master_index.h"
+#include "support/scripted_reader.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
 #include "support/fake_prompter.h"
 
 using namespace quarlink;

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "jobs/init_data_job.h"
-#include "jobs/scripted_reader.h"
-#include "store/atomic_file.h"
+#include "core/jobs/init_data_job.h"
+#include "support/scripted_reader.h"
+#include "core/store/atomic_file.h"
+#include "support/fake_clock.h"
 
 using namespace quarlink;
 using namespace quarlink::test;

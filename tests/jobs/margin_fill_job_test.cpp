@@ -3,10 +3,10 @@
 #include <functional>
 #include <sys/stat.h>
 
-#include "jobs/margin_fill_job.h"
-#include "jobs/update_job.h"
-#include "store/atomic_file.h"
-#include "jobs/scripted_reader.h"
+#include "core/jobs/margin_fill_job.h"
+#include "core/jobs/update_job.h"
+#include "core/store/atomic_file.h"
+#include "support/scripted_reader.h"
 
 using namespace quarlink;
 using namespace quarlink::test;

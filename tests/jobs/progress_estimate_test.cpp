@@ -1,4 +1,4 @@
-#include "jobs/progress_estimate.h"
+#include "core/jobs/progress_estimate.h"
 
 #include <gtest/gtest.h>
 

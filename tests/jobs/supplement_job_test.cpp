@@ -1,8 +1,8 @@
-#include "jobs/supplement_job.h"
+#include "core/jobs/supplement_job.h"
 
 #include <sys/stat.h>
 
-#include "jobs/file_job_fixture.h"
+#include "support/file_job_fixture.h"
 
 namespace quarlink {
 namespace {

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "jobs/scripted_reader.h"
-#include "jobs/update_job.h"
-#include "store/number_text.h"
+#include "support/scripted_reader.h"
+#include "core/jobs/update_job.h"
+#include "core/store/number_text.h"
+#include "support/fake_clock.h"
 
 using namespace quarlink;
 using namespace quarlink::test;

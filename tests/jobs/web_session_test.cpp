@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "jobs/web_session.h"
+#include "core/jobs/web_session.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
-#include "web/scripted_fetcher.h"
+#include "support/scripted_fetcher.h"
+#include "support/fake_clock.h"
 
 namespace quarlink {
 namespace {

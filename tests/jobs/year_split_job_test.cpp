@@ -1,6 +1,6 @@
-#include "jobs/year_split_job.h"
+#include "core/jobs/year_split_job.h"
 
-#include "jobs/file_job_fixture.h"
+#include "support/file_job_fixture.h"
 
 namespace quarlink {
 namespace {

@@ -1,2 +1,2 @@
 // The control for the probe beside it: the same command finds core headers.
-#include "jobs/update_job.h"
+#include "core/jobs/update_job.h"

@@ -1,2 +1,2 @@
 // Compiled with the core's include root only: must not find the GUI header.
-#include "jobs/update_dialog.h"
+#include "gui/jobs/update_dialog.h"

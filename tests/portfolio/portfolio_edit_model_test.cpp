@@ -1,9 +1,10 @@
-#include "portfolio/portfolio_edit_model.h"
+#include "core/portfolio/portfolio_edit_model.h"
 
 #include <unistd.h>
 
 #include "portfolio_test_support.h"
-#include "store/folder_layout.h"
+#include "core/store/folder_layout.h"
+#include "support/fake_clock.h"
 
 namespace quarlink::test {
 namespace {

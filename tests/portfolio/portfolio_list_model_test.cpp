@@ -1,9 +1,9 @@
-#include "portfolio/portfolio_list_model.h"
+#include "core/portfolio/portfolio_list_model.h"
 
 #include <unistd.h>
 
 #include "portfolio_test_support.h"
-#include "store/folder_layout.h"
+#include "core/store/folder_layout.h"
 
 namespace quarlink::test {
 namespace {

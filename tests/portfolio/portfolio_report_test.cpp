@@ -1,4 +1,4 @@
-#include "portfolio/portfolio_report.h"
+#include "core/portfolio/portfolio_report.h"
 
 #include <unistd.h>
 
@@ -6,8 +6,9 @@
 #include <fstream>
 
 #include "portfolio_test_support.h"
-#include "store/clock.h"
-#include "store/folder_layout.h"
+#include "core/env/clock.h"
+#include "core/store/folder_layout.h"
+#include "support/fake_clock.h"
 
 namespace quarlink::test {
 namespace {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "store/application.h"
-#include "store/atomic_file.h"
-#include "store/price_file.h"
-#include "store/prompter.h"
-#include "store/text_encoding.h"
+#include "core/store/application.h"
+#include "core/store/atomic_file.h"
+#include "core/store/price_file.h"
+#include "core/env/prompter.h"
+#include "core/store/text_encoding.h"
 #include "support/fake_prompter.h"
 
 namespace quarlink::test {

@@ -1,4 +1,4 @@
-#include "portfolio/portfolio_valuation.h"
+#include "core/portfolio/portfolio_valuation.h"
 
 #include <unistd.h>
 

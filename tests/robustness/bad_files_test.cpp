@@ -9,11 +9,11 @@
 #include "robustness/fault_harness.h"
 #include "support/loopback_server.h"
 #include "support/run_process.h"
-#include "store/clock.h"
-#include "store/index_table.h"
-#include "store/price_series.h"
+#include "core/env/clock.h"
+#include "core/store/index_table.h"
+#include "core/store/price_series.h"
 #include "support/temp_dir.h"
-#include "web/html_value_format.h"
+#include "core/web/html_value_format.h"
 
 namespace fs = std::filesystem;
 using namespace quarlink;

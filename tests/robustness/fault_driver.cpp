@@ -3,9 +3,9 @@
 #include <iostream>
 #include <string>
 
-#include "editor/data_editor.h"
-#include "store/options.h"
-#include "store/stale_files.h"
+#include "core/editor/data_editor.h"
+#include "core/store/options.h"
+#include "core/store/stale_files.h"
 
 using namespace quarlink;
 

@@ -1,6 +1,6 @@
 #include "robustness/fault_harness.h"
 
-#include "store/atomic_file.h"
+#include "core/store/atomic_file.h"
 #include "support/temp_dir.h"
 
 namespace quarlink::test {

@@ -12,9 +12,9 @@
 #include <set>
 
 #include "robustness/fault_harness.h"
-#include "store/atomic_file.h"
-#include "store/price_series.h"
-#include "store/writer_lock.h"
+#include "core/store/atomic_file.h"
+#include "core/store/price_series.h"
+#include "core/store/writer_lock.h"
 #include "support/page_server.h"
 #include "support/temp_dir.h"
 

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "robustness/fault_harness.h"
-#include "store/price_series.h"
+#include "core/store/price_series.h"
 #include "support/temp_dir.h"
 
 using namespace quarlink;

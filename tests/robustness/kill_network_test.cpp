@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "robustness/fault_harness.h"
-#include "store/index_table.h"
-#include "store/price_file.h"
+#include "core/store/index_table.h"
+#include "core/store/price_file.h"
 #include "support/page_server.h"
 #include "support/temp_dir.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "robustness/fault_harness.h"
-#include "store/price_series.h"
+#include "core/store/price_series.h"
 #include "support/temp_dir.h"
 
 using namespace quarlink::test;

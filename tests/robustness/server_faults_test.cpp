@@ -16,15 +16,15 @@
 #include <map>
 #include <thread>
 
-#include "jobs/update_job.h"
+#include "core/jobs/update_job.h"
 #include "support/loopback_server.h"
 #include "support/run_process.h"
-#include "store/clock.h"
-#include "store/price_series.h"
+#include "core/env/clock.h"
+#include "core/store/price_series.h"
 #include "support/temp_dir.h"
-#include "web/html_value_format.h"
-#include "web/http_client.h"
-#include "web/page_markers.h"
+#include "core/web/html_value_format.h"
+#include "core/web/http_client.h"
+#include "core/web/page_markers.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "schedule/systemd_timer.h"
+#include "core/schedule/systemd_timer.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 

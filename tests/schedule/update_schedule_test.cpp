@@ -3,9 +3,9 @@
 
 #include <map>
 
-#include "jobs/update_job.h"
-#include "schedule/schedule_settings.h"
-#include "schedule/update_schedule.h"
+#include "core/jobs/update_job.h"
+#include "core/schedule/schedule_settings.h"
+#include "core/schedule/update_schedule.h"
 #include "support/temp_dir.h"
 
 using namespace quarlink;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "sources/jquants_source.h"
+#include "core/sources/jquants_source.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "store/atomic_file.h"
+#include "core/store/atomic_file.h"
 #include "support/temp_dir.h"
 
 using namespace quarlink;

@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "store/atomic_file.h"
-#include "store/batch_writer.h"
+#include "core/store/atomic_file.h"
+#include "core/store/batch_writer.h"
 #include "support/temp_dir.h"
 
 using namespace quarlink;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "store/index_flags.h"
-#include "store/index_table.h"
+#include "core/store/index_flags.h"
+#include "core/store/index_table.h"
 #include "support/temp_dir.h"
 
 using namespace quarlink;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "store/folder_layout.h"
-#include "store/options.h"
+#include "core/store/folder_layout.h"
+#include "core/store/options.h"
 #include "support/fake_prompter.h"
 #include "support/temp_dir.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <sys/stat.h>
 
-#include "store/price_file.h"
+#include "core/store/price_file.h"
 #include "support/temp_dir.h"
 
 using namespace quarlink;

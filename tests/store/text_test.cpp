@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "store/echo_text.h"
-#include "store/sjis_text.h"
-#include "store/text_encoding.h"
+#include "core/store/echo_text.h"
+#include "core/store/sjis_text.h"
+#include "core/store/text_encoding.h"
 
 using namespace quarlink;
 

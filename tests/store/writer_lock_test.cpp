@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "store/writer_lock.h"
+#include "core/store/writer_lock.h"
 #include "support/temp_dir.h"
 
 using namespace quarlink;

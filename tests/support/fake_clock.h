@@ -3,8 +3,33 @@
 #include <chrono>
 #include <cstdint>
 
-#include "store/clock.h"
-#include "web/page_fetcher.h"
+#include "core/env/clock.h"
+#include "core/web/page_fetcher.h"
+
+namespace quarlink {
+
+// A wall clock that says what it is told.
+class FixedClock final : public Clock {
+public:
+    explicit FixedClock(LocalDateTime at) : at_(at) {}
+    LocalDateTime now() const override { return at_; }
+    void set(LocalDateTime at) { at_ = at; }
+
+private:
+    LocalDateTime at_;
+};
+
+// Returns at once and keeps the total asked for.
+class InstantSleeper final : public Sleeper {
+public:
+    bool sleepFor(std::chrono::milliseconds duration, const std::function<bool()>& stop) override {
+        slept += duration;
+        return !stop();
+    }
+    std::chrono::milliseconds slept{0};
+};
+
+}  // namespace quarlink
 
 namespace quarlink::test {
 

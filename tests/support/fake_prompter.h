@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "store/prompter.h"
+#include "core/env/prompter.h"
 
 namespace quarlink::test {
 

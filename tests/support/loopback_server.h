@@ -16,8 +16,8 @@
 #include <string_view>
 #include <thread>
 
-#include "store/clock.h"
-#include "web/page_markers.h"
+#include "core/env/clock.h"
+#include "core/web/page_markers.h"
 
 namespace quarlink::test {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "web/endpoints.h"
+#include "core/web/endpoints.h"
 
 namespace quarlink {
 namespace {

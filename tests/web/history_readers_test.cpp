@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "web/scripted_fetcher.h"
-#include "web/html_value_format.h"
+#include "support/scripted_fetcher.h"
+#include "core/web/html_value_format.h"
+#include "support/fake_clock.h"
 
 namespace quarlink {
 namespace {

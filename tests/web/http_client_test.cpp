@@ -11,7 +11,7 @@
 
 #include "support/fake_clock.h"
 #include "support/loopback_server.h"
-#include "web/http_client.h"
+#include "core/web/http_client.h"
 
 namespace quarlink {
 namespace {

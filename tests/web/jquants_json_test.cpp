@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "web/jquants/jquants_json.h"
+#include "core/web/jquants/jquants_json.h"
 
 namespace quarlink::jquants {
 namespace {

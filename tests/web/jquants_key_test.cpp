@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "support/temp_dir.h"
-#include "web/jquants/jquants_key.h"
+#include "core/web/jquants/jquants_key.h"
 
 namespace quarlink::jquants {
 namespace {

@@ -2,8 +2,9 @@
 
 #include <array>
 
-#include "web/scripted_fetcher.h"
-#include "web/html_value_format.h"
+#include "support/scripted_fetcher.h"
+#include "core/web/html_value_format.h"
+#include "support/fake_clock.h"
 
 namespace quarlink {
 namespace {

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <vector>
 
-#include "store/clock.h"
-#include "store/text_encoding.h"
-#include "web/jquants/jquants_json.h"
+#include "core/env/clock.h"
+#include "core/store/text_encoding.h"
+#include "core/web/jquants/jquants_json.h"
 
 namespace quarlink::pages {
 

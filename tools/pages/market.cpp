@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "store/atomic_file.h"
-#include "store/price_file.h"
+#include "core/store/atomic_file.h"
+#include "core/store/price_file.h"
 
 namespace quarlink::pages {
 

@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
-#include "store/index_table.h"
-#include "store/price_series.h"
+#include "core/store/index_table.h"
+#include "core/store/price_series.h"
 
 namespace quarlink::pages {
 

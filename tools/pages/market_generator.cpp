@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "market.h"
-#include "store/clock.h"
-#include "store/folder_layout.h"
-#include "store/index_flags.h"
-#include "store/price_file.h"
-#include "store/text_encoding.h"
+#include "core/env/clock.h"
+#include "core/store/folder_layout.h"
+#include "core/store/index_flags.h"
+#include "core/store/price_file.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink::pages {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "store/text_encoding.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink::pages {
 

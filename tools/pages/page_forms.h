@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "store/price_record.h"
+#include "core/store/price_record.h"
 
 namespace quarlink::pages {
 

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "page_forms.h"
-#include "web/page_markers.h"
+#include "core/web/page_markers.h"
 
 namespace quarlink::pages {
 

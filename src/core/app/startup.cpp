@@ -1,9 +1,9 @@
-#include "app/startup.h"
+#include "core/app/startup.h"
 
-#include "app/tray_menu.h"
-#include "store/folder_layout.h"
-#include "store/options.h"
-#include "store/stale_files.h"
+#include "core/app/tray_menu.h"
+#include "core/store/folder_layout.h"
+#include "core/store/options.h"
+#include "core/store/stale_files.h"
 
 namespace quarlink {
 

@@ -1,9 +1,9 @@
-#include "app/tray_menu.h"
+#include "core/app/tray_menu.h"
 
 #include <algorithm>
 #include <array>
 
-#include "store/folder_layout.h"
+#include "core/store/folder_layout.h"
 
 namespace quarlink {
 namespace {

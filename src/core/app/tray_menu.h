@@ -2,10 +2,10 @@
 #include <span>
 #include <string>
 
-#include "jobs/backup_job.h"
-#include "jobs/year_split_job.h"
-#include "store/application.h"
-#include "store/prompter.h"
+#include "core/jobs/backup_job.h"
+#include "core/jobs/year_split_job.h"
+#include "core/store/application.h"
+#include "core/env/prompter.h"
 
 namespace quarlink {
 

@@ -1,15 +1,15 @@
-#include "editor/data_editor.h"
+#include "core/editor/data_editor.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
 
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/number_text.h"
-#include "store/sjis_text.h"
-#include "store/text_encoding.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
+#include "core/store/sjis_text.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink {
 namespace {

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "editor/price_list.h"
-#include "store/application.h"
-#include "store/index_flags.h"
-#include "store/index_table.h"
-#include "store/prompter.h"
+#include "core/editor/price_list.h"
+#include "core/store/application.h"
+#include "core/store/index_flags.h"
+#include "core/store/index_table.h"
+#include "core/env/prompter.h"
 
 namespace quarlink {
 

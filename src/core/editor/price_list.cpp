@@ -1,12 +1,12 @@
-#include "editor/price_list.h"
+#include "core/editor/price_list.h"
 
 #include <limits>
 
 #include <cstdio>
 
-#include "store/number_text.h"
-#include "store/price_file.h"
-#include "store/text_encoding.h"
+#include "core/store/number_text.h"
+#include "core/store/price_file.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "store/price_series.h"
-#include "store/prompter.h"
+#include "core/store/price_series.h"
+#include "core/env/prompter.h"
 
 namespace quarlink {
 

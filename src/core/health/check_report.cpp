@@ -1,9 +1,9 @@
-#include "health/check_report.h"
+#include "core/health/check_report.h"
 
 #include <cstdio>
 
-#include "store/folder_layout.h"
-#include "store/number_text.h"
+#include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
 
 namespace quarlink {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "health/data_check_job.h"
+#include "core/health/data_check_job.h"
 
 namespace quarlink {
 

@@ -1,11 +1,11 @@
-#include "health/data_check_job.h"
+#include "core/health/data_check_job.h"
 
 #include <algorithm>
 
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/index_table.h"
-#include "store/number_text.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/index_table.h"
+#include "core/store/number_text.h"
 
 namespace quarlink {
 namespace {

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "health/price_check.h"
-#include "health/price_file_reader.h"
-#include "jobs/job.h"
-#include "store/application.h"
-#include "store/batch_writer.h"
-#include "store/clock.h"
+#include "core/health/price_check.h"
+#include "core/health/price_file_reader.h"
+#include "core/jobs/job.h"
+#include "core/store/application.h"
+#include "core/store/batch_writer.h"
+#include "core/env/clock.h"
 
 namespace quarlink {
 

@@ -1,10 +1,10 @@
-#include "health/price_check.h"
+#include "core/health/price_check.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
-#include "store/price_file.h"
+#include "core/store/price_file.h"
 
 namespace quarlink {
 namespace {

@@ -1,4 +1,4 @@
-#include "health/price_csv.h"
+#include "core/health/price_csv.h"
 
 #include <algorithm>
 #include <array>
@@ -12,15 +12,15 @@
 #include <unistd.h>
 #include <unordered_set>
 
-#include "health/price_check.h"
-#include "health/price_file_reader.h"
-#include "store/atomic_file.h"
-#include "store/batch_writer.h"
-#include "store/echo_text.h"
-#include "store/folder_layout.h"
-#include "store/index_table.h"
-#include "store/price_file.h"
-#include "store/price_series.h"
+#include "core/health/price_check.h"
+#include "core/health/price_file_reader.h"
+#include "core/store/atomic_file.h"
+#include "core/store/batch_writer.h"
+#include "core/store/echo_text.h"
+#include "core/store/folder_layout.h"
+#include "core/store/index_table.h"
+#include "core/store/price_file.h"
+#include "core/store/price_series.h"
 
 namespace quarlink {
 namespace {

@@ -1,10 +1,10 @@
-#include "health/price_file_reader.h"
+#include "core/health/price_file_reader.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
-#include "store/atomic_file.h"
+#include "core/store/atomic_file.h"
 
 namespace quarlink {
 

@@ -1,11 +1,11 @@
-#include "jobs/backup_job.h"
+#include "core/jobs/backup_job.h"
 
 #include <cstdio>
 #include <string>
 
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/number_text.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
 
 namespace quarlink {
 std::filesystem::path BackupJob::sourceOf(int code) const {

@@ -1,4 +1,4 @@
-#include "jobs/catch_up_job.h"
+#include "core/jobs/catch_up_job.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,15 +7,15 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "sources/jquants_source.h"
-#include "store/atomic_file.h"
-#include "store/batch_writer.h"
-#include "store/folder_layout.h"
-#include "store/index_table.h"
-#include "store/number_text.h"
-#include "store/price_file.h"
-#include "store/price_series.h"
-#include "web/jquants/jquants_json.h"
+#include "core/sources/jquants_source.h"
+#include "core/store/atomic_file.h"
+#include "core/store/batch_writer.h"
+#include "core/store/folder_layout.h"
+#include "core/store/index_table.h"
+#include "core/store/number_text.h"
+#include "core/store/price_file.h"
+#include "core/store/price_series.h"
+#include "core/web/jquants/jquants_json.h"
 
 namespace quarlink {
 

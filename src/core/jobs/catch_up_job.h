@@ -9,13 +9,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "jobs/job.h"
-#include "jobs/skipped_files.h"
-#include "sources/jquants_source.h"
-#include "store/application.h"
-#include "store/clock.h"
-#include "web/endpoints.h"
-#include "web/jquants/jquants_client.h"
+#include "core/jobs/job.h"
+#include "core/jobs/skipped_files.h"
+#include "core/sources/jquants_source.h"
+#include "core/store/application.h"
+#include "core/env/clock.h"
+#include "core/web/endpoints.h"
+#include "core/web/jquants/jquants_client.h"
 
 namespace quarlink {
 

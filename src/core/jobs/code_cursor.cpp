@@ -1,6 +1,6 @@
-#include "jobs/code_cursor.h"
+#include "core/jobs/code_cursor.h"
 
-#include "store/index_table.h"
+#include "core/store/index_table.h"
 
 namespace quarlink {
 

@@ -1,7 +1,7 @@
-#include "jobs/daily_update.h"
+#include "core/jobs/daily_update.h"
 
-#include "jobs/catch_up_job.h"
-#include "jobs/update_job.h"
+#include "core/jobs/catch_up_job.h"
+#include "core/jobs/update_job.h"
 
 namespace quarlink {
 

@@ -3,10 +3,10 @@
 #include <memory>
 #include <optional>
 
-#include "jobs/job.h"
-#include "jobs/web_session.h"
-#include "sources/source_kind.h"
-#include "store/application.h"
+#include "core/jobs/job.h"
+#include "core/jobs/web_session.h"
+#include "core/sources/source_kind.h"
+#include "core/store/application.h"
 
 namespace quarlink {
 

@@ -1,15 +1,15 @@
-#include "jobs/index_update.h"
+#include "core/jobs/index_update.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "sources/master_index.h"
-#include "store/atomic_file.h"
-#include "store/echo_text.h"
-#include "store/folder_layout.h"
-#include "store/index_flags.h"
-#include "store/number_text.h"
-#include "store/text_encoding.h"
+#include "core/sources/master_index.h"
+#include "core/store/atomic_file.h"
+#include "core/store/echo_text.h"
+#include "core/store/folder_layout.h"
+#include "core/store/index_flags.h"
+#include "core/store/number_text.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink {
 namespace {

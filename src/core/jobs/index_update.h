@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "jobs/job.h"
-#include "sources/jquants_source.h"
-#include "store/application.h"
-#include "store/index_table.h"
-#include "web/endpoints.h"
-#include "web/page_fetcher.h"
+#include "core/jobs/job.h"
+#include "core/sources/jquants_source.h"
+#include "core/store/application.h"
+#include "core/store/index_table.h"
+#include "core/web/endpoints.h"
+#include "core/web/page_fetcher.h"
 
 namespace quarlink {
 

@@ -1,14 +1,14 @@
-#include "jobs/init_data_job.h"
+#include "core/jobs/init_data_job.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <system_error>
 #include <unordered_map>
 
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/number_text.h"
-#include "store/price_file.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
+#include "core/store/price_file.h"
 
 namespace quarlink {
 

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "jobs/code_range_walk.h"
-#include "jobs/job.h"
-#include "sources/sources.h"
-#include "jobs/skipped_files.h"
-#include "store/batch_writer.h"
-#include "store/application.h"
-#include "store/clock.h"
-#include "store/price_series.h"
-#include "web/endpoints.h"
-#include "web/html_value_format.h"
+#include "core/jobs/code_range_walk.h"
+#include "core/jobs/job.h"
+#include "core/sources/sources.h"
+#include "core/jobs/skipped_files.h"
+#include "core/store/batch_writer.h"
+#include "core/store/application.h"
+#include "core/env/clock.h"
+#include "core/store/price_series.h"
+#include "core/web/endpoints.h"
+#include "core/web/html_value_format.h"
 
 namespace quarlink {
 

@@ -1,4 +1,4 @@
-#include "jobs/job.h"
+#include "core/jobs/job.h"
 
 namespace quarlink {
 

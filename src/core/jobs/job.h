@@ -2,8 +2,8 @@
 #include <functional>
 #include <string>
 
-#include "jobs/job_outcome.h"
-#include "store/prompter.h"
+#include "core/jobs/job_outcome.h"
+#include "core/env/prompter.h"
 
 namespace quarlink {
 

@@ -2,7 +2,7 @@
 #include <optional>
 #include <string>
 
-#include "sources/source_result.h"
+#include "core/sources/source_result.h"
 
 namespace quarlink {
 

@@ -1,4 +1,4 @@
-#include "jobs/job_thread.h"
+#include "core/jobs/job_thread.h"
 
 namespace quarlink {
 

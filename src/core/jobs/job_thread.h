@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "jobs/job.h"
+#include "core/jobs/job.h"
 
 namespace quarlink {
 

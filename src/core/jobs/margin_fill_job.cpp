@@ -1,12 +1,12 @@
-#include "jobs/margin_fill_job.h"
+#include "core/jobs/margin_fill_job.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <unordered_map>
 
-#include "jobs/update_job.h"
-#include "store/folder_layout.h"
-#include "store/atomic_file.h"
+#include "core/jobs/update_job.h"
+#include "core/store/folder_layout.h"
+#include "core/store/atomic_file.h"
 
 namespace quarlink {
 

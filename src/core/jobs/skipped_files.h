@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "store/number_text.h"
+#include "core/store/number_text.h"
 
 namespace quarlink {
 

@@ -1,13 +1,13 @@
-#include "jobs/supplement_job.h"
+#include "core/jobs/supplement_job.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/number_text.h"
-#include "store/price_file.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
+#include "core/store/price_file.h"
 
 namespace quarlink {
 namespace {

@@ -2,11 +2,11 @@
 #include <filesystem>
 #include <string>
 
-#include "jobs/code_range_walk.h"
-#include "jobs/job.h"
-#include "jobs/skipped_files.h"
-#include "store/batch_writer.h"
-#include "store/application.h"
+#include "core/jobs/code_range_walk.h"
+#include "core/jobs/job.h"
+#include "core/jobs/skipped_files.h"
+#include "core/store/batch_writer.h"
+#include "core/store/application.h"
 
 namespace quarlink {
 

@@ -1,12 +1,12 @@
-#include "jobs/update_job.h"
+#include "core/jobs/update_job.h"
 
 #include <cerrno>
 #include <cstdio>
 
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/number_text.h"
-#include "store/price_file.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
+#include "core/store/price_file.h"
 
 namespace quarlink {
 

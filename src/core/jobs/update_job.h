@@ -3,14 +3,14 @@
 #include <optional>
 #include <string>
 
-#include "jobs/code_cursor.h"
-#include "jobs/job.h"
-#include "jobs/skipped_files.h"
-#include "sources/sources.h"
-#include "store/application.h"
-#include "store/clock.h"
-#include "store/price_record.h"
-#include "web/html_value_format.h"
+#include "core/jobs/code_cursor.h"
+#include "core/jobs/job.h"
+#include "core/jobs/skipped_files.h"
+#include "core/sources/sources.h"
+#include "core/store/application.h"
+#include "core/env/clock.h"
+#include "core/store/price_record.h"
+#include "core/web/html_value_format.h"
 
 namespace quarlink {
 

@@ -1,7 +1,7 @@
-#include "jobs/web_session.h"
+#include "core/jobs/web_session.h"
 
-#include "store/folder_layout.h"
-#include "web/http_client.h"
+#include "core/store/folder_layout.h"
+#include "core/web/http_client.h"
 
 namespace quarlink {
 

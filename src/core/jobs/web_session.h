@@ -3,11 +3,11 @@
 #include <memory>
 #include <string>
 
-#include "store/application.h"
-#include "store/clock.h"
-#include "web/endpoints.h"
-#include "web/html_value_format.h"
-#include "web/page_fetcher.h"
+#include "core/store/application.h"
+#include "core/env/clock.h"
+#include "core/web/endpoints.h"
+#include "core/web/html_value_format.h"
+#include "core/web/page_fetcher.h"
 
 namespace quarlink {
 

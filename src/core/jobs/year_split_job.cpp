@@ -1,13 +1,13 @@
-#include "jobs/year_split_job.h"
+#include "core/jobs/year_split_job.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/number_text.h"
-#include "store/price_series.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
+#include "core/store/price_series.h"
 
 namespace quarlink {
 namespace {

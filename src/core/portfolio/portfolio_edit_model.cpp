@@ -1,9 +1,9 @@
-#include "portfolio/portfolio_edit_model.h"
+#include "core/portfolio/portfolio_edit_model.h"
 
 #include <limits>
 
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
 
 namespace quarlink {
 namespace {

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "portfolio/portfolio_rows.h"
-#include "portfolio/portfolio_valuation.h"
-#include "store/application.h"
-#include "store/clock.h"
-#include "store/index_table.h"
-#include "store/prompter.h"
+#include "core/portfolio/portfolio_rows.h"
+#include "core/portfolio/portfolio_valuation.h"
+#include "core/store/application.h"
+#include "core/env/clock.h"
+#include "core/store/index_table.h"
+#include "core/env/prompter.h"
 
 namespace quarlink {
 

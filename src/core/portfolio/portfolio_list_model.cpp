@@ -1,8 +1,8 @@
-#include "portfolio/portfolio_list_model.h"
+#include "core/portfolio/portfolio_list_model.h"
 
-#include "portfolio/portfolio_rows.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
+#include "core/portfolio/portfolio_rows.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
 
 namespace quarlink {
 

@@ -3,8 +3,8 @@
 #include <string_view>
 #include <vector>
 
-#include "store/application.h"
-#include "store/prompter.h"
+#include "core/store/application.h"
+#include "core/env/prompter.h"
 
 namespace quarlink {
 

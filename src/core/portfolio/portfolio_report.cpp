@@ -1,14 +1,14 @@
-#include "portfolio/portfolio_report.h"
+#include "core/portfolio/portfolio_report.h"
 
 #include <chrono>
 #include <cstdio>
 
-#include "portfolio/portfolio_rows.h"
-#include "store/atomic_file.h"
-#include "store/echo_text.h"
-#include "store/folder_layout.h"
-#include "store/index_flags.h"
-#include "store/text_encoding.h"
+#include "core/portfolio/portfolio_rows.h"
+#include "core/store/atomic_file.h"
+#include "core/store/echo_text.h"
+#include "core/store/folder_layout.h"
+#include "core/store/index_flags.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink {
 namespace {

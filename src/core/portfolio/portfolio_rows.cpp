@@ -1,11 +1,11 @@
-#include "portfolio/portfolio_rows.h"
+#include "core/portfolio/portfolio_rows.h"
 
 #include <cstdio>
 #include <limits>
 
-#include "store/index_table.h"
-#include "store/number_text.h"
-#include "store/text_encoding.h"
+#include "core/store/index_table.h"
+#include "core/store/number_text.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink {
 

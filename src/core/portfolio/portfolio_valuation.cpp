@@ -1,12 +1,12 @@
-#include "portfolio/portfolio_valuation.h"
+#include "core/portfolio/portfolio_valuation.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 
-#include "store/index_flags.h"
-#include "store/price_file.h"
-#include "store/text_encoding.h"
+#include "core/store/index_flags.h"
+#include "core/store/price_file.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink {
 namespace {

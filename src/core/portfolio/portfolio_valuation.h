@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "portfolio/portfolio_rows.h"
-#include "store/index_table.h"
-#include "store/prompter.h"
+#include "core/portfolio/portfolio_rows.h"
+#include "core/store/index_table.h"
+#include "core/env/prompter.h"
 
 namespace quarlink {
 

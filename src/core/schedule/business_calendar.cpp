@@ -1,9 +1,9 @@
-#include "schedule/business_calendar.h"
+#include "core/schedule/business_calendar.h"
 
-#include "store/folder_layout.h"
-#include "web/endpoints.h"
-#include "web/jquants/jquants_client.h"
-#include "web/jquants/jquants_key.h"
+#include "core/store/folder_layout.h"
+#include "core/web/endpoints.h"
+#include "core/web/jquants/jquants_client.h"
+#include "core/web/jquants/jquants_key.h"
 
 namespace quarlink {
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "schedule/update_schedule.h"
+#include "core/schedule/update_schedule.h"
 
 namespace quarlink {
 

@@ -1,11 +1,11 @@
-#include "schedule/schedule_settings.h"
+#include "core/schedule/schedule_settings.h"
 
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 
-#include "store/atomic_file.h"
-#include "store/echo_text.h"
+#include "core/store/atomic_file.h"
+#include "core/store/echo_text.h"
 
 namespace quarlink {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "sources/source_kind.h"
-#include "store/clock.h"
+#include "core/sources/source_kind.h"
+#include "core/env/clock.h"
 
 namespace quarlink {
 

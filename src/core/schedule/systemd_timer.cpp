@@ -1,4 +1,4 @@
-#include "schedule/systemd_timer.h"
+#include "core/schedule/systemd_timer.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <optional>
 
-#include "schedule/update_schedule.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
+#include "core/schedule/update_schedule.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
 
 extern char** environ;
 

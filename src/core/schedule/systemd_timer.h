@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "schedule/schedule_settings.h"
+#include "core/schedule/schedule_settings.h"
 
 namespace quarlink {
 

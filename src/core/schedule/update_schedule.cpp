@@ -1,9 +1,9 @@
-#include "schedule/update_schedule.h"
+#include "core/schedule/update_schedule.h"
 
 #include <chrono>
 #include <cstdio>
 
-#include "jobs/update_job.h"
+#include "core/jobs/update_job.h"
 
 namespace quarlink {
 

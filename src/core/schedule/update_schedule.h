@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "jobs/job_outcome.h"
-#include "schedule/schedule_settings.h"
-#include "store/clock.h"
+#include "core/jobs/job_outcome.h"
+#include "core/schedule/schedule_settings.h"
+#include "core/env/clock.h"
 
 namespace quarlink {
 

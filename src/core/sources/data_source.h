@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "sources/questions.h"
-#include "sources/source_result.h"
+#include "core/sources/questions.h"
+#include "core/sources/source_result.h"
 
 namespace quarlink {
 

@@ -1,12 +1,12 @@
-#include "sources/jquants_source.h"
+#include "core/sources/jquants_source.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "store/number_text.h"
-#include "web/jquants/jquants_json.h"
-#include "web/jquants/jquants_key.h"
+#include "core/store/number_text.h"
+#include "core/web/jquants/jquants_json.h"
+#include "core/web/jquants/jquants_key.h"
 
 namespace quarlink {
 

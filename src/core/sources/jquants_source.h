@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "sources/data_source.h"
-#include "store/application.h"
-#include "web/endpoints.h"
-#include "web/jquants/jquants_client.h"
+#include "core/sources/data_source.h"
+#include "core/store/application.h"
+#include "core/web/endpoints.h"
+#include "core/web/jquants/jquants_client.h"
 
 namespace quarlink {
 

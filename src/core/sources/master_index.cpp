@@ -1,8 +1,8 @@
-#include "sources/master_index.h"
+#include "core/sources/master_index.h"
 
 #include <algorithm>
 
-#include "store/text_encoding.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink {
 

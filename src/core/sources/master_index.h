@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "store/index_table.h"
-#include "web/jquants/jquants_types.h"
+#include "core/store/index_table.h"
+#include "core/web/jquants/jquants_types.h"
 
 namespace quarlink {
 

@@ -1,4 +1,4 @@
-#include "sources/page_source.h"
+#include "core/sources/page_source.h"
 
 namespace quarlink {
 namespace {

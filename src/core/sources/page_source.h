@@ -1,7 +1,7 @@
 #pragma once
-#include "sources/data_source.h"
-#include "sources/source_kind.h"
-#include "web/html_value_format.h"
+#include "core/sources/data_source.h"
+#include "core/sources/source_kind.h"
+#include "core/web/html_value_format.h"
 
 namespace quarlink {
 

@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "sources/history_rows.h"
-#include "sources/source_result.h"
-#include "store/price_record.h"
+#include "core/sources/history_rows.h"
+#include "core/sources/source_result.h"
+#include "core/store/price_record.h"
 
 namespace quarlink {
 

@@ -1,4 +1,4 @@
-#include "sources/source_kind.h"
+#include "core/sources/source_kind.h"
 
 namespace quarlink {
 

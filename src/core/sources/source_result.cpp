@@ -1,4 +1,4 @@
-#include "sources/source_result.h"
+#include "core/sources/source_result.h"
 
 namespace quarlink {
 

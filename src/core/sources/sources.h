@@ -1,13 +1,13 @@
 #pragma once
 #include <memory>
 
-#include "sources/data_source.h"
-#include "sources/jquants_source.h"
-#include "sources/page_source.h"
-#include "sources/source_kind.h"
-#include "store/application.h"
-#include "web/endpoints.h"
-#include "web/html_value_format.h"
+#include "core/sources/data_source.h"
+#include "core/sources/jquants_source.h"
+#include "core/sources/page_source.h"
+#include "core/sources/source_kind.h"
+#include "core/store/application.h"
+#include "core/web/endpoints.h"
+#include "core/web/html_value_format.h"
 
 namespace quarlink {
 

@@ -1,4 +1,4 @@
-#include "store/batch_writer.h"
+#include "core/store/batch_writer.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <utility>
 
-#include "store/atomic_file.h"
+#include "core/store/atomic_file.h"
 
 namespace quarlink {
 namespace {

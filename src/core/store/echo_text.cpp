@@ -1,4 +1,4 @@
-#include "store/echo_text.h"
+#include "core/store/echo_text.h"
 
 #include <cstdio>
 

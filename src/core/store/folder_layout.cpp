@@ -1,9 +1,9 @@
-#include "store/folder_layout.h"
+#include "core/store/folder_layout.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "store/number_text.h"
+#include "core/store/number_text.h"
 
 namespace quarlink::layout {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/application.h"
+#include "core/store/application.h"
 
 namespace quarlink {
 

@@ -1,11 +1,11 @@
-#include "store/index_flags.h"
+#include "core/store/index_flags.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
-#include "store/number_text.h"
+#include "core/store/number_text.h"
 
 namespace quarlink {
 

@@ -1,9 +1,9 @@
-#include "store/index_table.h"
+#include "core/store/index_table.h"
 
 #include <cstdio>
 
-#include "store/atomic_file.h"
-#include "store/number_text.h"
+#include "core/store/atomic_file.h"
+#include "core/store/number_text.h"
 
 namespace quarlink {
 namespace {

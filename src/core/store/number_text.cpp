@@ -1,4 +1,4 @@
-#include "store/number_text.h"
+#include "core/store/number_text.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,11 +1,11 @@
-#include "store/options.h"
+#include "core/store/options.h"
 
 #include <algorithm>
 
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/number_text.h"
-#include "store/sjis_text.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
+#include "core/store/sjis_text.h"
 
 namespace quarlink {
 namespace {

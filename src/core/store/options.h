@@ -2,8 +2,8 @@
 #include <string>
 #include <string_view>
 
-#include "store/application.h"
-#include "store/prompter.h"
+#include "core/store/application.h"
+#include "core/env/prompter.h"
 
 namespace quarlink {
 

@@ -1,11 +1,11 @@
-#include "store/price_file.h"
+#include "core/store/price_file.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "store/atomic_file.h"
+#include "core/store/atomic_file.h"
 
 namespace quarlink {
 namespace {

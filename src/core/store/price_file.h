@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string>
 
-#include "store/batch_writer.h"
-#include "store/price_record.h"
-#include "store/price_series.h"
+#include "core/store/batch_writer.h"
+#include "core/store/price_record.h"
+#include "core/store/price_series.h"
 
 namespace quarlink {
 

@@ -1,4 +1,4 @@
-#include "store/price_record.h"
+#include "core/store/price_record.h"
 
 #include <bit>
 #include <cstring>

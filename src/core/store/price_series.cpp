@@ -1,4 +1,4 @@
-#include "store/price_series.h"
+#include "core/store/price_series.h"
 
 #include <algorithm>
 #include <unordered_map>

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "store/price_record.h"
+#include "core/store/price_record.h"
 
 namespace quarlink {
 

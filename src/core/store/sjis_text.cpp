@@ -1,4 +1,4 @@
-#include "store/sjis_text.h"
+#include "core/store/sjis_text.h"
 
 namespace quarlink {
 namespace {

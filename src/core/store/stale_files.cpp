@@ -1,7 +1,7 @@
-#include "store/stale_files.h"
+#include "core/store/stale_files.h"
 
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
 
 namespace quarlink {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "store/application.h"
+#include "core/store/application.h"
 
 namespace quarlink {
 

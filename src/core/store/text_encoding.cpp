@@ -1,4 +1,4 @@
-#include "store/text_encoding.h"
+#include "core/store/text_encoding.h"
 
 #include <cerrno>
 #include <iconv.h>

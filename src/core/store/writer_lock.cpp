@@ -1,4 +1,4 @@
-#include "store/writer_lock.h"
+#include "core/store/writer_lock.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "store/atomic_file.h"
-#include "store/echo_text.h"
+#include "core/store/atomic_file.h"
+#include "core/store/echo_text.h"
 
 namespace quarlink {
 

@@ -1,9 +1,9 @@
-#include "web/endpoints.h"
+#include "core/web/endpoints.h"
 
 #include <charconv>
 
-#include "store/atomic_file.h"
-#include "store/index_table.h"
+#include "core/store/atomic_file.h"
+#include "core/store/index_table.h"
 
 namespace quarlink {
 

@@ -1,6 +1,6 @@
-#include "web/html_value_format.h"
+#include "core/web/html_value_format.h"
 
-#include "web/page_cursor.h"
+#include "core/web/page_cursor.h"
 
 #include <chrono>
 #include <cstdlib>

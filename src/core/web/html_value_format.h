@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "store/clock.h"
-#include "web/endpoints.h"
-#include "web/page_fetcher.h"
+#include "core/env/clock.h"
+#include "core/web/endpoints.h"
+#include "core/web/page_fetcher.h"
 
 namespace quarlink {
 

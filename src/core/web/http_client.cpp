@@ -1,4 +1,4 @@
-#include "web/http_client.h"
+#include "core/web/http_client.h"
 
 #include <arpa/inet.h>
 #include <cctype>

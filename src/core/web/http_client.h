@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "web/endpoints.h"
-#include "web/page_fetcher.h"
+#include "core/web/endpoints.h"
+#include "core/web/page_fetcher.h"
 
 namespace quarlink {
 

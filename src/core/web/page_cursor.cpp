@@ -1,8 +1,8 @@
-#include "web/page_cursor.h"
+#include "core/web/page_cursor.h"
 
 #include <cstdio>
 
-#include "store/number_text.h"
+#include "core/store/number_text.h"
 
 namespace quarlink {
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "store/clock.h"
+#include "core/env/clock.h"
 
 namespace quarlink {
 

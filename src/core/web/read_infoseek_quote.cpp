@@ -1,9 +1,9 @@
 #include <cstdio>
 
-#include "store/number_text.h"
-#include "web/html_value_format.h"
-#include "web/page_cursor.h"
-#include "web/page_markers.h"
+#include "core/store/number_text.h"
+#include "core/web/html_value_format.h"
+#include "core/web/page_cursor.h"
+#include "core/web/page_markers.h"
 
 namespace quarlink {
 

@@ -1,4 +1,4 @@
-#include "editor/data_editor_dialog.h"
+#include "gui/editor/data_editor_dialog.h"
 
 #include <algorithm>
 
@@ -22,11 +22,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "health/price_csv.h"
-#include "jobs/job_status.h"
-#include "shell/qt_prompter.h"
-#include "shell/qt_text.h"
-#include "store/folder_layout.h"
+#include "core/health/price_csv.h"
+#include "gui/jobs/job_status.h"
+#include "gui/common/qt_prompter.h"
+#include "gui/common/qt_text.h"
+#include "core/store/folder_layout.h"
 
 namespace quarlink {
 namespace {

@@ -4,9 +4,9 @@
 #include <functional>
 #include <memory>
 
-#include "editor/data_editor.h"
-#include "store/application.h"
-#include "store/prompter.h"
+#include "core/editor/data_editor.h"
+#include "core/store/application.h"
+#include "core/env/prompter.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "jobs/auto_job_dialog.h"
+#include "gui/jobs/auto_job_dialog.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "jobs/job_status.h"
+#include "gui/jobs/job_status.h"
 
 namespace quarlink {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "jobs/job_dialog.h"
+#include "gui/jobs/job_dialog.h"
 
 class QLineEdit;
 class QProgressBar;

@@ -1,8 +1,8 @@
 #pragma once
 #include <memory>
 
-#include "jobs/backup_job.h"
-#include "jobs/auto_job_dialog.h"
+#include "core/jobs/backup_job.h"
+#include "gui/jobs/auto_job_dialog.h"
 
 namespace quarlink {
 

@@ -1,4 +1,4 @@
-#include "jobs/data_check_dialog.h"
+#include "gui/jobs/data_check_dialog.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -7,10 +7,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "health/check_report.h"
-#include "jobs/job_labels.h"
-#include "jobs/job_status.h"
-#include "store/atomic_file.h"
+#include "core/health/check_report.h"
+#include "gui/jobs/job_labels.h"
+#include "gui/jobs/job_status.h"
+#include "core/store/atomic_file.h"
 
 namespace quarlink {
 namespace {

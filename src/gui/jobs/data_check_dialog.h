@@ -1,9 +1,9 @@
 #pragma once
 #include <memory>
 
-#include "health/data_check_job.h"
-#include "jobs/job_dialog.h"
-#include "store/writer_lock.h"
+#include "core/health/data_check_job.h"
+#include "gui/jobs/job_dialog.h"
+#include "core/store/writer_lock.h"
 
 class QLineEdit;
 class QProgressBar;

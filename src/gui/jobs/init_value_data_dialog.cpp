@@ -1,4 +1,4 @@
-#include "jobs/init_value_data_dialog.h"
+#include "gui/jobs/init_value_data_dialog.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -6,9 +6,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "jobs/job_labels.h"
-#include "jobs/catch_up_job.h"
-#include "jobs/job_status.h"
+#include "gui/jobs/job_labels.h"
+#include "core/jobs/catch_up_job.h"
+#include "gui/jobs/job_status.h"
 
 namespace quarlink {
 

@@ -5,8 +5,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "jobs/init_data_job.h"
-#include "jobs/job_dialog.h"
+#include "core/jobs/init_data_job.h"
+#include "gui/jobs/job_dialog.h"
 
 namespace quarlink {
 

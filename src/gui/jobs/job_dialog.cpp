@@ -1,4 +1,4 @@
-#include "jobs/job_dialog.h"
+#include "gui/jobs/job_dialog.h"
 
 #include <QApplication>
 #include <iostream>

@@ -4,11 +4,11 @@
 #include <memory>
 #include <utility>
 
-#include "jobs/job.h"
-#include "jobs/job_runner.h"
-#include "jobs/web_session.h"
-#include "shell/qt_prompter.h"
-#include "store/application.h"
+#include "core/jobs/job.h"
+#include "gui/jobs/job_runner.h"
+#include "core/jobs/web_session.h"
+#include "gui/common/qt_prompter.h"
+#include "core/store/application.h"
 
 namespace quarlink {
 

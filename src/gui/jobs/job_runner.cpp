@@ -1,4 +1,4 @@
-#include "jobs/job_runner.h"
+#include "gui/jobs/job_runner.h"
 
 #include <QEventLoop>
 #include <QMetaObject>

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "jobs/job_outcome.h"
+#include "core/jobs/job_outcome.h"
 
 Q_DECLARE_METATYPE(quarlink::JobOutcome)
 

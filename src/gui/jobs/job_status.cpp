@@ -1,4 +1,4 @@
-#include "jobs/job_status.h"
+#include "gui/jobs/job_status.h"
 
 #include <QFontMetrics>
 #include <algorithm>

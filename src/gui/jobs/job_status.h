@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "jobs/job_outcome.h"
+#include "core/jobs/job_outcome.h"
 
 namespace quarlink {
 

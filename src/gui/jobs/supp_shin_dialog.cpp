@@ -1,12 +1,12 @@
-#include "jobs/supp_shin_dialog.h"
+#include "gui/jobs/supp_shin_dialog.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "jobs/job_labels.h"
-#include "jobs/catch_up_job.h"
-#include "jobs/job_status.h"
+#include "gui/jobs/job_labels.h"
+#include "core/jobs/catch_up_job.h"
+#include "gui/jobs/job_status.h"
 
 namespace quarlink {
 

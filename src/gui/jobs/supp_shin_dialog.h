@@ -5,8 +5,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "jobs/margin_fill_job.h"
-#include "jobs/job_dialog.h"
+#include "core/jobs/margin_fill_job.h"
+#include "gui/jobs/job_dialog.h"
 
 namespace quarlink {
 

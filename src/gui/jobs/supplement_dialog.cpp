@@ -1,4 +1,4 @@
-#include "jobs/supplement_dialog.h"
+#include "gui/jobs/supplement_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,8 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "jobs/job_labels.h"
-#include "jobs/job_status.h"
+#include "gui/jobs/job_labels.h"
+#include "gui/jobs/job_status.h"
 
 namespace quarlink {
 

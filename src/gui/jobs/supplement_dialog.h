@@ -1,6 +1,6 @@
 #pragma once
-#include "jobs/job_dialog.h"
-#include "jobs/supplement_job.h"
+#include "gui/jobs/job_dialog.h"
+#include "core/jobs/supplement_job.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,12 +1,12 @@
-#include "jobs/update_dialog.h"
+#include "gui/jobs/update_dialog.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "jobs/catch_up_job.h"
-#include "jobs/job_labels.h"
-#include "jobs/update_job.h"
-#include "jobs/job_status.h"
+#include "core/jobs/catch_up_job.h"
+#include "gui/jobs/job_labels.h"
+#include "core/jobs/update_job.h"
+#include "gui/jobs/job_status.h"
 
 namespace quarlink {
 

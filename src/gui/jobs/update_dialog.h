@@ -5,9 +5,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "jobs/daily_update.h"
-#include "jobs/job_dialog.h"
-#include "schedule/schedule_settings.h"
+#include "core/jobs/daily_update.h"
+#include "gui/jobs/job_dialog.h"
+#include "core/schedule/schedule_settings.h"
 
 namespace quarlink {
 

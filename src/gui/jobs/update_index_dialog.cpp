@@ -1,4 +1,4 @@
-#include "jobs/update_index_dialog.h"
+#include "gui/jobs/update_index_dialog.h"
 
 #include <QFormLayout>
 #include <QGridLayout>
@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "jobs/job_labels.h"
-#include "store/folder_layout.h"
+#include "gui/jobs/job_labels.h"
+#include "core/store/folder_layout.h"
 
 namespace quarlink {
 

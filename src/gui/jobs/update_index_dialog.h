@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <vector>
 
-#include "jobs/index_update.h"
-#include "jobs/job_dialog.h"
+#include "core/jobs/index_update.h"
+#include "gui/jobs/job_dialog.h"
 
 namespace quarlink {
 

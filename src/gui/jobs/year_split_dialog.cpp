@@ -1,6 +1,6 @@
-#include "jobs/year_split_dialog.h"
+#include "gui/jobs/year_split_dialog.h"
 
-#include "jobs/job_labels.h"
+#include "gui/jobs/job_labels.h"
 
 namespace quarlink {
 

@@ -1,6 +1,6 @@
 #pragma once
-#include "jobs/auto_job_dialog.h"
-#include "jobs/year_split_job.h"
+#include "gui/jobs/auto_job_dialog.h"
+#include "core/jobs/year_split_job.h"
 
 namespace quarlink {
 

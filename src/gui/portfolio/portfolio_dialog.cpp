@@ -1,4 +1,4 @@
-#include "portfolio/portfolio_dialog.h"
+#include "gui/portfolio/portfolio_dialog.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
@@ -13,11 +13,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "portfolio/portfolio_edit_dialog.h"
-#include "portfolio/portfolio_report.h"
-#include "shell/qt_prompter.h"
-#include "shell/qt_text.h"
-#include "store/folder_layout.h"
+#include "gui/portfolio/portfolio_edit_dialog.h"
+#include "core/portfolio/portfolio_report.h"
+#include "gui/common/qt_prompter.h"
+#include "gui/common/qt_text.h"
+#include "core/store/folder_layout.h"
 
 namespace quarlink {
 

@@ -2,10 +2,10 @@
 #include <QDialog>
 #include <memory>
 
-#include "portfolio/portfolio_list_model.h"
-#include "store/application.h"
-#include "store/clock.h"
-#include "store/prompter.h"
+#include "core/portfolio/portfolio_list_model.h"
+#include "core/store/application.h"
+#include "core/env/clock.h"
+#include "core/env/prompter.h"
 
 class QLineEdit;
 class QTreeWidget;

@@ -1,4 +1,4 @@
-#include "portfolio/portfolio_edit_dialog.h"
+#include "gui/portfolio/portfolio_edit_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,8 +15,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "shell/qt_prompter.h"
-#include "shell/qt_text.h"
+#include "gui/common/qt_prompter.h"
+#include "gui/common/qt_text.h"
 
 namespace quarlink {
 namespace {

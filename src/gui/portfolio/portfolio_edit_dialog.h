@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "portfolio/portfolio_edit_model.h"
-#include "store/application.h"
-#include "store/clock.h"
-#include "store/prompter.h"
+#include "core/portfolio/portfolio_edit_model.h"
+#include "core/store/application.h"
+#include "core/env/clock.h"
+#include "core/env/prompter.h"
 
 class QCheckBox;
 class QComboBox;

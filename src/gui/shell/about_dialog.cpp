@@ -1,4 +1,4 @@
-#include "shell/about_dialog.h"
+#include "gui/shell/about_dialog.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "shell/desktop_services.h"
+#include "gui/shell/desktop_services.h"
 
 namespace quarlink {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/desktop_services.h"
+#include "gui/shell/desktop_services.h"
 
 #include <QDesktopServices>
 #include <QFile>

@@ -6,15 +6,15 @@
 #include <clocale>
 #include <iostream>
 
-#include "shell/desktop_services.h"
-#include "shell/qt_prompter.h"
-#include "shell/scheduled_update.h"
-#include "shell/single_instance_lock.h"
-#include "app/startup.h"
-#include "shell/tray_commands.h"
-#include "shell/tray_window.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
+#include "gui/shell/desktop_services.h"
+#include "gui/common/qt_prompter.h"
+#include "gui/shell/scheduled_update.h"
+#include "gui/shell/single_instance_lock.h"
+#include "core/app/startup.h"
+#include "gui/shell/tray_commands.h"
+#include "gui/shell/tray_window.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
 
 using namespace quarlink;
 

@@ -1,4 +1,4 @@
-#include "shell/option_dialog.h"
+#include "gui/shell/option_dialog.h"
 
 #include <algorithm>
 
@@ -15,11 +15,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "jobs/catch_up_job.h"
-#include "jobs/job_labels.h"
-#include "schedule/systemd_timer.h"
-#include "shell/qt_prompter.h"
-#include "store/options.h"
+#include "core/jobs/catch_up_job.h"
+#include "gui/jobs/job_labels.h"
+#include "core/schedule/systemd_timer.h"
+#include "gui/common/qt_prompter.h"
+#include "core/store/options.h"
 
 namespace quarlink {
 

@@ -4,9 +4,9 @@
 
 #include <QDialog>
 
-#include "schedule/schedule_settings.h"
-#include "store/application.h"
-#include "store/prompter.h"
+#include "core/schedule/schedule_settings.h"
+#include "core/store/application.h"
+#include "core/env/prompter.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,11 +1,11 @@
-#include "shell/scheduled_update.h"
+#include "gui/shell/scheduled_update.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <iostream>
 
-#include "jobs/update_dialog.h"
-#include "shell/qt_prompter.h"
+#include "gui/jobs/update_dialog.h"
+#include "gui/common/qt_prompter.h"
 
 namespace quarlink {
 

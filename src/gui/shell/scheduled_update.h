@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "jobs/daily_update.h"
-#include "jobs/job_thread.h"
-#include "jobs/web_session.h"
-#include "schedule/business_calendar.h"
-#include "schedule/update_schedule.h"
-#include "shell/tray_commands.h"
-#include "store/clock.h"
-#include "store/prompter.h"
-#include "store/writer_lock.h"
+#include "core/jobs/daily_update.h"
+#include "core/jobs/job_thread.h"
+#include "core/jobs/web_session.h"
+#include "core/schedule/business_calendar.h"
+#include "core/schedule/update_schedule.h"
+#include "gui/shell/tray_commands.h"
+#include "core/env/clock.h"
+#include "core/env/prompter.h"
+#include "core/store/writer_lock.h"
 
 namespace quarlink {
 

@@ -1,4 +1,4 @@
-#include "shell/single_instance_lock.h"
+#include "gui/shell/single_instance_lock.h"
 
 #include <QDir>
 #include <QStandardPaths>

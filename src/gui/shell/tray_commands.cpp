@@ -1,24 +1,24 @@
-#include "shell/tray_commands.h"
+#include "gui/shell/tray_commands.h"
 
 #include <QApplication>
 #include <QFile>
 
-#include "shell/about_dialog.h"
-#include "shell/desktop_services.h"
-#include "shell/option_dialog.h"
-#include "store/folder_layout.h"
-#include "store/writer_lock.h"
+#include "gui/shell/about_dialog.h"
+#include "gui/shell/desktop_services.h"
+#include "gui/shell/option_dialog.h"
+#include "core/store/folder_layout.h"
+#include "core/store/writer_lock.h"
 // Job dialogs: include each one's header here when it is wired below.
-#include "editor/data_editor_dialog.h"
-#include "jobs/backup_dialog.h"
-#include "jobs/data_check_dialog.h"
-#include "jobs/init_value_data_dialog.h"
-#include "jobs/supplement_dialog.h"
-#include "jobs/year_split_dialog.h"
-#include "jobs/supp_shin_dialog.h"
-#include "jobs/update_dialog.h"
-#include "jobs/update_index_dialog.h"
-#include "portfolio/portfolio_dialog.h"
+#include "gui/editor/data_editor_dialog.h"
+#include "gui/jobs/backup_dialog.h"
+#include "gui/jobs/data_check_dialog.h"
+#include "gui/jobs/init_value_data_dialog.h"
+#include "gui/jobs/supplement_dialog.h"
+#include "gui/jobs/year_split_dialog.h"
+#include "gui/jobs/supp_shin_dialog.h"
+#include "gui/jobs/update_dialog.h"
+#include "gui/jobs/update_index_dialog.h"
+#include "gui/portfolio/portfolio_dialog.h"
 
 namespace quarlink {
 namespace {

@@ -3,9 +3,9 @@
 #include <functional>
 #include <map>
 
-#include "app/tray_menu.h"
-#include "store/application.h"
-#include "store/prompter.h"
+#include "core/app/tray_menu.h"
+#include "core/store/application.h"
+#include "core/env/prompter.h"
 
 class QWidget;
 

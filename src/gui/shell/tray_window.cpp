@@ -1,4 +1,4 @@
-#include "shell/tray_window.h"
+#include "gui/shell/tray_window.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -14,7 +14,7 @@
 #include <QDBusReply>
 #endif
 
-#include "shell/desktop_services.h"
+#include "gui/shell/desktop_services.h"
 
 namespace quarlink {
 

@@ -4,8 +4,8 @@
 #include <QObject>
 #include <QWidget>
 
-#include "schedule/update_schedule.h"
-#include "shell/tray_commands.h"
+#include "core/schedule/update_schedule.h"
+#include "gui/shell/tray_commands.h"
 
 class QLabel;
 class QMenu;

@@ -1,4 +1,4 @@
-#include "web/jquants/jquants_client.h"
+#include "core/web/jquants/jquants_client.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,9 +10,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "store/atomic_file.h"
-#include "store/echo_text.h"
-#include "web/jquants/jquants_json.h"
+#include "core/store/atomic_file.h"
+#include "core/store/echo_text.h"
+#include "core/web/jquants/jquants_json.h"
 
 namespace quarlink::jquants {
 

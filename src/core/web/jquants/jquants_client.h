@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "web/endpoints.h"
-#include "web/page_fetcher.h"
-#include "web/jquants/jquants_types.h"
-#include "web/jquants/receive_buffer.h"
+#include "core/web/endpoints.h"
+#include "core/web/page_fetcher.h"
+#include "core/web/jquants/jquants_types.h"
+#include "core/web/jquants/receive_buffer.h"
 
 namespace quarlink::jquants {
 

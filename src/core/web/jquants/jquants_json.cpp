@@ -1,4 +1,4 @@
-#include "web/jquants/jquants_json.h"
+#include "core/web/jquants/jquants_json.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include <simdjson.h>
 #include <vector>
 
-#include "store/echo_text.h"
+#include "core/store/echo_text.h"
 
 namespace quarlink::jquants {
 

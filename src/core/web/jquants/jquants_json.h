@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "web/jquants/jquants_types.h"
+#include "core/web/jquants/jquants_types.h"
 
 namespace quarlink::jquants {
 

@@ -1,4 +1,4 @@
-#include "web/jquants/jquants_key.h"
+#include "core/web/jquants/jquants_key.h"
 
 #include <cstdlib>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "web/jquants/receive_buffer.h"
+#include "core/web/jquants/receive_buffer.h"
 
 #include <algorithm>
 #include <cstring>

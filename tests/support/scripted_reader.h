@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "store/application.h"
-#include "store/clock.h"
-#include "store/price_file.h"
-#include "web/html_value_format.h"
+#include "core/store/application.h"
+#include "core/env/clock.h"
+#include "core/store/price_file.h"
+#include "core/web/html_value_format.h"
+#include "support/fake_clock.h"
 
 namespace quarlink::test {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "jobs/job_outcome.h"
-#include "store/application.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/price_series.h"
+#include "core/jobs/job_outcome.h"
+#include "core/store/application.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/price_series.h"
 
 namespace quarlink::testing {
 

@@ -1,6 +1,6 @@
-#include "jobs/scripted_reader.h"
+#include "support/scripted_reader.h"
 
-#include "store/atomic_file.h"
+#include "core/store/atomic_file.h"
 
 namespace quarlink::test {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "editor/data_editor.h"
+#include "core/editor/data_editor.h"
 #include "support/fake_prompter.h"
-#include "store/atomic_file.h"
-#include "store/folder_layout.h"
-#include "store/price_record.h"
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/price_record.h"
 
 namespace quarlink::testing {
 

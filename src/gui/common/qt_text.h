@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/text_encoding.h"
+#include "core/store/text_encoding.h"
 
 namespace quarlink {
 

@@ -1,4 +1,4 @@
-#include "shell/qt_prompter.h"
+#include "gui/common/qt_prompter.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

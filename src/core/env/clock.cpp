@@ -1,4 +1,4 @@
-#include "store/clock.h"
+#include "core/env/clock.h"
 
 #include <ctime>
 #include <thread>

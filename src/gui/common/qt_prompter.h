@@ -2,7 +2,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "store/prompter.h"
+#include "core/env/prompter.h"
 
 namespace quarlink {
 

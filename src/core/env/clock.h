@@ -37,16 +37,6 @@ public:
     static const SystemClock& instance();
 };
 
-class FixedClock final : public Clock {
-public:
-    explicit FixedClock(LocalDateTime at) : at_(at) {}
-    LocalDateTime now() const override { return at_; }
-    void set(LocalDateTime at) { at_ = at; }
-
-private:
-    LocalDateTime at_;
-};
-
 // The time that time-outs and pacing are measured on: never set back, and
 // injected so that a test can move it instead of waiting.
 class SteadyClock {
@@ -77,14 +67,5 @@ public:
     static SystemSleeper& instance();
 };
 
-// Returns at once and keeps the total asked for.
-class InstantSleeper final : public Sleeper {
-public:
-    bool sleepFor(std::chrono::milliseconds duration, const std::function<bool()>& stop) override {
-        slept += duration;
-        return !stop();
-    }
-    std::chrono::milliseconds slept{0};
-};
 
 }  // namespace quarlink

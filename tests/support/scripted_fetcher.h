@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "store/text_encoding.h"
-#include "web/page_fetcher.h"
+#include "core/store/text_encoding.h"
+#include "core/web/page_fetcher.h"
 
 namespace quarlink::test {
 
