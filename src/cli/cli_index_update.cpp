@@ -49,7 +49,7 @@ int run(Context& context, const Options& options) {
         return kExitFailed;
     }
     job.action = IndexUpdate::Action::Download;
-    if (source == "jquants") job.settings.source = IndexUpdate::Source::JQuants;
+    if (source == "jquants") job.settings.source = SourceKind::JQuants;
     if (const int exit = driveJob(job, context.prompter, web); exit != kExitDone) return exit;
 
     for (const int code : removeChanged) {

@@ -32,7 +32,9 @@ JobOutcome ended(JobState state, std::string message = {},
 }  // namespace
 
 IndexUpdate::IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints)
-    : app_(app), fetcher_(fetcher), endpoints_(endpoints), jquants_(app, endpoints) {}
+    : app_(app),
+      reader_(fetcher, endpoints, SystemClock::instance()),
+      sources_(app, reader_, endpoints) {}
 
 JobOutcome IndexUpdate::open() {
     downloaded_ = false;
@@ -49,10 +51,7 @@ JobOutcome IndexUpdate::open() {
 }
 
 JobOutcome IndexUpdate::start() {
-    if (action == Action::Download) {
-        jquants_.restart();
-        return download();
-    }
+    if (action == Action::Download) return download();
     if (!downloaded_) return ended(JobState::Stopped, index_update_text::kNotDownloaded);
     JobOutcome o;
     o.state = JobState::Running;
@@ -71,29 +70,32 @@ JobOutcome IndexUpdate::download() {
     replacedNames_.clear();
     downloaded_ = false;
     std::string note;
-    if (settings.source == Source::JQuants) {
-        if (JobOutcome failed = downloadMaster(note); failed.state == JobState::Stopped) return failed;
-    } else {
-        std::string response;
-        if (!endpoints_.index.configured() ||
-            fetcher_.fetch(endpoints_.index.host, endpoints_.index.port, index_update_text::kPath, response) != 1)
-            return ended(JobState::Stopped, index_update_text::kDownloadFailed, JobOutcome::StopReason::Connection);
-        std::string text;
-        text.reserve(response.size());
-        for (std::size_t i = 0; i < response.size(); ++i) {
-            if (response[i] == '\r' && i + 1 < response.size() && response[i + 1] == '\n') continue;
-            text.push_back(response[i]);
-        }
-        if (const auto at = text.find("date="); at != std::string::npos) text.erase(0, at);
-
-        const auto scratch = layout::indexDownloadFile(app_);
-        std::string error;
-        // The download worked; the user has to learn why the copy could not be kept.
-        if (!replaceFileAtomically(scratch, text, &error))
-            return ended(JobState::Stopped, std::string(index_update_text::kSaveError) + "\n" + error);
-        new_ = IndexTable{};
-        if (!loadIndexTable(scratch, new_)) return ended(JobState::Stopped, index_update_text::kReadError);
+    DataSource& source = sources_.of(settings.source);
+    source.restart();
+    if (const SourceResult refused = source.connect(); !refused.answered()) return stoppedBy(refused);
+    MasterIndex list;
+    const SourceResult answer = source.listedIssues()->listedIssues(current_, list);
+    if (!answer.answered()) {
+        // A refused key or plan stops as refused; a lost or unreadable answer
+        // says that the download failed, with the source's reason after it.
+        if (answer.answer == Answer::Refused && answer.reason.rfind(index_download_text::kSaveError, 0) == 0)
+            return ended(JobState::Stopped, answer.reason);
+        if (answer.answer == Answer::Refused && answer.reason == index_download_text::kReadError)
+            return ended(JobState::Stopped, answer.reason);
+        std::string text = index_update_text::kDownloadFailed;
+        if (!answer.reason.empty()) text += "\n" + answer.reason;
+        return ended(JobState::Stopped, text,
+                     answer.answer == Answer::Refused || answer.answer == Answer::OutsidePlan
+                         ? JobOutcome::StopReason::Failed
+                         : stopReasonFor(answer.answer));
     }
+    if (!list.table.date && source.listedCodes())
+        return ended(JobState::Stopped,
+                     std::string(index_update_text::kDownloadFailed) + "\n" + index_update_text::kEmptyMaster,
+                     JobOutcome::StopReason::Connection);
+    new_ = std::move(list.table);
+    replacedNames_ = std::move(list.replacedNames);
+    if (list.skippedCodes) note = formatInt(index_update_text::kSkippedCodes, static_cast<int>(list.skippedCodes));
     downloaded_ = true;
     for (int code = 0; code < kCodeCount; ++code) {
         if (current_.name[code] == new_.name[code] && current_.market[code] == new_.market[code] &&
@@ -115,36 +117,8 @@ JobOutcome IndexUpdate::download() {
     return ended(JobState::Finished, note);
 }
 
-JobOutcome IndexUpdate::downloadMaster(std::string& note) {
-    if (const SourceResult refused = jquants_.connect(); !refused.answered()) return stoppedBy(refused);
-    jquants::ListedMaster master;
-    const jquants::Status status = jquants_.listedMaster(master);
-    if (!status.ok()) {
-        using jquants::Outcome;
-        const bool refused = status.outcome == Outcome::KeyRefused || status.outcome == Outcome::NotInPlan;
-        const bool unrecognised = status.outcome == Outcome::Unrecognised;
-        const std::string text =
-            std::string(index_update_text::kDownloadFailed) + "\n" +
-            (status.outcome == Outcome::KeyRefused ? withApiReason(keyRefusedText(app_), status)
-             : unrecognised                        ? withApiReason(jquants_text::kUnrecognised, status)
-                                                   : status.message);
-        return ended(JobState::Stopped, text,
-                     refused        ? JobOutcome::StopReason::Failed
-                     : unrecognised ? JobOutcome::StopReason::UnrecognisedPage
-                                    : JobOutcome::StopReason::Connection);
-    }
-    MasterIndex built = indexFromMaster(master, current_);
-    if (!built.table.date)
-        return ended(JobState::Stopped,
-                     std::string(index_update_text::kDownloadFailed) + "\n" + index_update_text::kEmptyMaster,
-                     JobOutcome::StopReason::Connection);
-    new_ = std::move(built.table);
-    replacedNames_ = std::move(built.replacedNames);
-    if (built.skippedCodes) note = formatInt(index_update_text::kSkippedCodes, static_cast<int>(built.skippedCodes));
-    return ended(JobState::Finished);
-}
 
-void IndexUpdate::abort() { jquants_.abort(); }
+void IndexUpdate::abort() { sources_.abort(); }
 
 std::string IndexUpdate::newNameNote(int code) const {
     const auto it = replacedNames_.find(code);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/jobs/job.h"
-#include "core/sources/jquants_source.h"
+#include "core/sources/sources.h"
 #include "core/store/application.h"
 #include "core/store/index_table.h"
 #include "core/web/endpoints.h"
@@ -20,8 +20,8 @@ inline constexpr const char* kDateLabel = "index日付";
 inline constexpr const char* kNoEntry = "該当データなし";
 inline constexpr const char* kOpenError = "インデックスファイルオープンエラー";
 inline constexpr const char* kDownloadFailed = "ダウンロードに失敗しました。";
-inline constexpr const char* kSaveError = "indexファイル保存エラー";
-inline constexpr const char* kReadError = "取得インデックス読み込みエラー";
+inline constexpr const char* kSaveError = index_download_text::kSaveError;
+inline constexpr const char* kReadError = index_download_text::kReadError;
 inline constexpr const char* kNotDownloaded = "インデックスがダウンロードされていません。";
 inline constexpr const char* kApplyQuestion =
     "新しいインデックスの変更部分を反映させます。\n『変更データリストのデータは上書き』され、"
@@ -31,7 +31,7 @@ inline constexpr const char* kApplied =
     "なお日付は新しいインデックスのものとなります。\n"
     "最新のものに変更したい場合は銘柄編集機能により日付データを0に書き換えてダウンロードを行ってください。";
 inline constexpr const char* kWriteError = "index.txtが開けません。";
-inline constexpr const char* kPath = "/download/index.txt";
+inline constexpr const char* kPath = index_download_text::kPath;
 inline constexpr const char* kLeftOut = "読み込めない行になるため除外した銘柄数 %d：";
 inline constexpr const char* kSourcePages = "index.txt（配布サイト）";
 inline constexpr const char* kSourceJQuants = "J-Quants API（上場銘柄一覧）";
@@ -60,12 +60,11 @@ struct IndexEntryView {
 class IndexUpdate : public Job {
 public:
     enum class Action { Download, Apply };
-    enum class Source { Pages, JQuants };
     // The other choices are the list removals, made between runs.
     struct Settings {
-        // Pages: the published /download/index.txt; JQuants: the listed-issue
-        // master as of today (key from JQUANTS_API_KEY or jquants.key).
-        Source source = Source::Pages;
+        // The pages: the published /download/index.txt; J-Quants: the
+        // listed-issue master as of today (key from JQUANTS_API_KEY or jquants.key).
+        SourceKind source = SourceKind::InfoSeek;
     };
 
     IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints);
@@ -113,13 +112,10 @@ private:
     static IndexEntryView view(const IndexTable& table, int code);
 
     Application& app_;
-    PageFetcher& fetcher_;
     JobOutcome download();
-    JobOutcome downloadMaster(std::string& note);
     JobOutcome compare(std::string note);
     JobOutcome write();
 
-    const Endpoints& endpoints_;
     IndexTable current_;
     IndexTable new_;
     bool downloaded_ = false;
@@ -127,7 +123,8 @@ private:
     std::vector<int> unregistered_;
     std::vector<int> leftOut_;
     std::map<int, std::string> replacedNames_;
-    JQuantsSource jquants_;
+    HtmlValueFormat reader_;  // the pages' fetcher and endpoints, for the sources
+    Sources sources_;
 };
 
 }  // namespace quarlink

@@ -35,6 +35,7 @@ public:
     virtual IndexBars* indexBars() { return nullptr; }
     virtual ListedCodes* listedCodes() { return nullptr; }
     virtual DayQuote* dayQuote() { return nullptr; }
+    virtual ListedIssues* listedIssues() { return nullptr; }
 };
 
 }  // namespace quarlink

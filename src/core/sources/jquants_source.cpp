@@ -264,6 +264,13 @@ SourceResult JQuantsSource::businessDays(std::int32_t from, std::int32_t to, std
     return s.ok() ? SourceResult{} : stopFor(s);
 }
 
+SourceResult JQuantsSource::listedIssues(const IndexTable& local, MasterIndex& list) {
+    jquants::ListedMaster master;
+    if (const Status s = listedMaster(master); !s.ok()) return stopFor(s);
+    list = indexFromMaster(master, local);
+    return {};
+}
+
 SourceResult JQuantsSource::listedCodes(std::vector<int>& codes) {
     const Status s = stockCodes(codes);
     return s.ok() ? SourceResult{} : stopFor(s);

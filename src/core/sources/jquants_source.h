@@ -45,7 +45,13 @@ SourceResult answerOf(const jquants::Status& status, const Application& app);
 // the business days, a code's bars with its margin balances, TOPIX. A request
 // the plan's date window refuses is made again within the window, which is
 // then kept for the rest of the run and said once.
-class JQuantsSource final : public DataSource, CodeBars, MarginHistory, IndexBars, BusinessDays, ListedCodes {
+class JQuantsSource final : public DataSource,
+                            CodeBars,
+                            MarginHistory,
+                            IndexBars,
+                            BusinessDays,
+                            ListedCodes,
+                            ListedIssues {
 public:
     JQuantsSource(const Application& app, Endpoints endpoints);
 
@@ -65,6 +71,7 @@ public:
     IndexBars* indexBars() override { return this; }
     BusinessDays* businessDays() override { return this; }
     ListedCodes* listedCodes() override { return this; }
+    ListedIssues* listedIssues() override { return this; }
     bool rationed() const override { return true; }
 
     SourceResult codeBars(int code, std::int32_t from, std::int32_t to, bool margin, HistoryRows& rows) override;
@@ -74,6 +81,8 @@ public:
     SourceResult businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) override;
     const char* businessDaysStatus() const override { return jquants_text::kCalendarStatus; }
     SourceResult listedCodes(std::vector<int>& codes) override;
+    // Today's listed-issue master as the published list (MasterIndex).
+    SourceResult listedIssues(const IndexTable& local, MasterIndex& list) override;
 
     // The connected client, for a job that makes its own requests (the
     // catch-up's whole-market days); valid after connect() succeeded.

@@ -1,5 +1,9 @@
 #include "core/sources/page_source.h"
 
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/index_table.h"
+
 namespace quarlink {
 namespace {
 
@@ -53,6 +57,29 @@ SourceResult PageSource::businessDays(std::int32_t from, std::int32_t to, std::v
     const SourceResult r = indexBars(101, from, to, rows);
     days = std::move(rows.dates);
     return r;
+}
+
+SourceResult PageSource::listedIssues(const IndexTable&, MasterIndex& list) {
+    list = {};
+    const Endpoint& server = reader_.endpoints().index;
+    std::string response;
+    if (!server.configured() || reader_.fetcher().fetch(server.host, server.port, index_download_text::kPath, response) != 1)
+        return SourceResult::of(Answer::ConnectionFailed);
+    std::string text;
+    text.reserve(response.size());
+    for (std::size_t i = 0; i < response.size(); ++i) {
+        if (response[i] == '\r' && i + 1 < response.size() && response[i + 1] == '\n') continue;
+        text.push_back(response[i]);
+    }
+    if (const auto at = text.find("date="); at != std::string::npos) text.erase(0, at);
+
+    const auto scratch = layout::indexDownloadFile(app_);
+    std::string error;
+    // The download worked; the user has to learn why the copy could not be kept.
+    if (!replaceFileAtomically(scratch, text, &error))
+        return SourceResult::of(Answer::Refused, std::string(index_download_text::kSaveError) + "\n" + error);
+    if (!loadIndexTable(scratch, list.table)) return SourceResult::of(Answer::Refused, index_download_text::kReadError);
+    return {};
 }
 
 }  // namespace quarlink

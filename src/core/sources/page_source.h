@@ -1,28 +1,44 @@
 #pragma once
 #include "core/sources/data_source.h"
+#include "core/store/application.h"
 #include "core/sources/source_kind.h"
 #include "core/web/html_value_format.h"
 
 namespace quarlink {
 
+namespace index_download_text {
+inline constexpr const char* kPath = "/download/index.txt";
+inline constexpr const char* kSaveError = "indexファイル保存エラー";
+inline constexpr const char* kReadError = "取得インデックス読み込みエラー";
+}  // namespace index_download_text
+
 // The finance pages as a data source, through the page reader: the quote
 // page of the chosen service (InfoSeek or Yahoo) for the day's quotes, the
 // price and margin tables for histories, the Nikkei average's table for the
-// business days. The requests and the reading are the reader's own; its
-// results become answers here and nowhere else.
-class PageSource final : public DataSource, DayQuote, CodeBars, MarginHistory, IndexBars, BusinessDays {
+// business days, the index download server's index.txt for the listed
+// issues. The requests and the reading are the reader's own; its results
+// become answers here and nowhere else.
+class PageSource final : public DataSource,
+                         DayQuote,
+                         CodeBars,
+                         MarginHistory,
+                         IndexBars,
+                         BusinessDays,
+                         ListedIssues {
 public:
     static constexpr int kInfoSeekNikkei = 100000018;
     static constexpr int kNikkeiHistory = 998407;
     static constexpr int kTopixHistory = 998405;
 
-    PageSource(HtmlValueFormat& reader, SourceKind quotes) : reader_(reader), quotes_(quotes) {}
+    PageSource(const Application& app, HtmlValueFormat& reader, SourceKind quotes)
+        : app_(app), reader_(reader), quotes_(quotes) {}
 
     DayQuote* dayQuote() override { return this; }
     CodeBars* codeBars() override { return this; }
     MarginHistory* marginHistory() override { return this; }
     IndexBars* indexBars() override { return this; }
     BusinessDays* businessDays() override { return this; }
+    ListedIssues* listedIssues() override { return this; }
 
     // Code 101, the Nikkei average, is always InfoSeek's page (it gives the
     // market date for both services).
@@ -38,8 +54,15 @@ public:
     static constexpr const char* kBusinessDaysStatus = "日経平均から日付データ取得";
     const char* businessDaysStatus() const override { return kBusinessDaysStatus; }
     void restart() override { nikkeiFrom_ = 0; }
+    // The published index.txt, fetched whole and kept as the scratch file
+    // "index" in the working folder (CR LF made LF, anything before "date="
+    // dropped), then read back. A failed fetch is ConnectionFailed without
+    // words of its own; a copy that cannot be kept or read back is Refused,
+    // with the reason.
+    SourceResult listedIssues(const IndexTable& local, MasterIndex& list) override;
 
 private:
+    const Application& app_;
     HtmlValueFormat& reader_;
     SourceKind quotes_;
     std::int32_t nikkeiFrom_ = 0;  // the span of the Nikkei rows kept, 0 when none

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/sources/history_rows.h"
+#include "core/sources/master_index.h"
 #include "core/sources/source_result.h"
 #include "core/store/price_record.h"
 
@@ -49,6 +50,15 @@ class ListedCodes {
 public:
     virtual ~ListedCodes() = default;
     virtual SourceResult listedCodes(std::vector<int>& codes) = 0;
+};
+
+// The exchange's list of listed issues as of today, in the form of a
+// published index.txt: names, markets, units. What the source does not know
+// (the units of known codes, the flags) comes from `local`.
+class ListedIssues {
+public:
+    virtual ~ListedIssues() = default;
+    virtual SourceResult listedIssues(const IndexTable& local, MasterIndex& list) = 0;
 };
 
 // One code's quote of the current market day (the daily update): the

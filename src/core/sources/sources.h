@@ -18,8 +18,8 @@ namespace quarlink {
 class Sources {
 public:
     Sources(const Application& app, HtmlValueFormat& reader, Endpoints endpoints)
-        : infoSeek_(reader, SourceKind::InfoSeek),
-          yahoo_(reader, SourceKind::Yahoo),
+        : infoSeek_(app, reader, SourceKind::InfoSeek),
+          yahoo_(app, reader, SourceKind::Yahoo),
           jquants_(std::make_unique<JQuantsSource>(app, std::move(endpoints))) {}
 
     DataSource& of(SourceKind kind) {

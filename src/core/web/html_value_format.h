@@ -20,6 +20,8 @@ public:
     virtual ~HtmlValueFormat() = default;
 
     const Clock& clock() const { return clock_; }
+    PageFetcher& fetcher() const { return fetcher_; }
+    const Endpoints& endpoints() const { return endpoints_; }
 
     std::string message;  // diagnostic text of the last -3
     std::int32_t year = 0;

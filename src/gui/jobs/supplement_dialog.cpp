@@ -83,7 +83,9 @@ void SupplementDialog::takeMembers() {
 }
 
 void SupplementDialog::showSourceKind() {
-    const bool folderKind = sourceKind_->currentIndex() == 0 && !job_.settingsTaken();
+    const bool folderKind =
+        static_cast<SupplementJob::SourceKind>(sourceKind_->currentIndex()) == SupplementJob::SourceKind::Folder &&
+        !job_.settingsTaken();
     folder_->setEnabled(folderKind);
     browse_->setEnabled(folderKind);
 }

@@ -45,8 +45,8 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter
     date_ = new QLineEdit;
     date_->setReadOnly(true);
     source_ = new QComboBox;
-    source_->addItem(text(kSourcePages));
-    source_->addItem(text(kSourceJQuants));
+    source_->addItem(text(kSourcePages), int(SourceKind::InfoSeek));
+    source_->addItem(text(kSourceJQuants), int(SourceKind::JQuants));
     download_ = new QPushButton(text(kDownloadButton));
     removeChanged_ = new QPushButton(text(kRemoveChangedButton));
     removeUnregistered_ = new QPushButton(text(kRemoveUnregisteredButton));
@@ -122,7 +122,7 @@ void UpdateIndexDialog::onDownload() {
     clearDisplay();
     for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_}) b->setEnabled(false);
     source_->setEnabled(false);
-    job_.settings.source = source_->currentIndex() == 1 ? IndexUpdate::Source::JQuants : IndexUpdate::Source::Pages;
+    job_.settings.source = static_cast<SourceKind>(source_->currentData().toInt());
     job_.action = IndexUpdate::Action::Download;
     runJob();
 }
