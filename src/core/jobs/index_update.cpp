@@ -78,9 +78,9 @@ JobOutcome IndexUpdate::download() {
     if (!answer.answered()) {
         // A refused key or plan stops as refused; a lost or unreadable answer
         // says that the download failed, with the source's reason after it.
-        if (answer.answer == Answer::Refused && answer.reason.rfind(index_download_text::kSaveError, 0) == 0)
+        if (answer.answer == Answer::Refused && answer.reason.rfind(PageSource::kIndexSaveError, 0) == 0)
             return ended(JobState::Stopped, answer.reason);
-        if (answer.answer == Answer::Refused && answer.reason == index_download_text::kReadError)
+        if (answer.answer == Answer::Refused && answer.reason == PageSource::kIndexReadError)
             return ended(JobState::Stopped, answer.reason);
         std::string text = index_update_text::kDownloadFailed;
         if (!answer.reason.empty()) text += "\n" + answer.reason;

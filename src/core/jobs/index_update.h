@@ -20,8 +20,8 @@ inline constexpr const char* kDateLabel = "index日付";
 inline constexpr const char* kNoEntry = "該当データなし";
 inline constexpr const char* kOpenError = "インデックスファイルオープンエラー";
 inline constexpr const char* kDownloadFailed = "ダウンロードに失敗しました。";
-inline constexpr const char* kSaveError = index_download_text::kSaveError;
-inline constexpr const char* kReadError = index_download_text::kReadError;
+inline constexpr const char* kSaveError = PageSource::kIndexSaveError;
+inline constexpr const char* kReadError = PageSource::kIndexReadError;
 inline constexpr const char* kNotDownloaded = "インデックスがダウンロードされていません。";
 inline constexpr const char* kApplyQuestion =
     "新しいインデックスの変更部分を反映させます。\n『変更データリストのデータは上書き』され、"
@@ -31,7 +31,7 @@ inline constexpr const char* kApplied =
     "なお日付は新しいインデックスのものとなります。\n"
     "最新のものに変更したい場合は銘柄編集機能により日付データを0に書き換えてダウンロードを行ってください。";
 inline constexpr const char* kWriteError = "index.txtが開けません。";
-inline constexpr const char* kPath = index_download_text::kPath;
+inline constexpr const char* kPath = PageSource::kIndexPath;
 inline constexpr const char* kLeftOut = "読み込めない行になるため除外した銘柄数 %d：";
 inline constexpr const char* kSourcePages = "index.txt（配布サイト）";
 inline constexpr const char* kSourceJQuants = "J-Quants API（上場銘柄一覧）";

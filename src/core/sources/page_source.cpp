@@ -63,7 +63,7 @@ SourceResult PageSource::listedIssues(const IndexTable&, MasterIndex& list) {
     list = {};
     const Endpoint& server = reader_.endpoints().index;
     std::string response;
-    if (!server.configured() || reader_.fetcher().fetch(server.host, server.port, index_download_text::kPath, response) != 1)
+    if (!server.configured() || reader_.fetcher().fetch(server.host, server.port, PageSource::kIndexPath, response) != 1)
         return SourceResult::of(Answer::ConnectionFailed);
     std::string text;
     text.reserve(response.size());
@@ -77,8 +77,8 @@ SourceResult PageSource::listedIssues(const IndexTable&, MasterIndex& list) {
     std::string error;
     // The download worked; the user has to learn why the copy could not be kept.
     if (!replaceFileAtomically(scratch, text, &error))
-        return SourceResult::of(Answer::Refused, std::string(index_download_text::kSaveError) + "\n" + error);
-    if (!loadIndexTable(scratch, list.table)) return SourceResult::of(Answer::Refused, index_download_text::kReadError);
+        return SourceResult::of(Answer::Refused, std::string(PageSource::kIndexSaveError) + "\n" + error);
+    if (!loadIndexTable(scratch, list.table)) return SourceResult::of(Answer::Refused, PageSource::kIndexReadError);
     return {};
 }
 

@@ -6,12 +6,6 @@
 
 namespace quarlink {
 
-namespace index_download_text {
-inline constexpr const char* kPath = "/download/index.txt";
-inline constexpr const char* kSaveError = "indexファイル保存エラー";
-inline constexpr const char* kReadError = "取得インデックス読み込みエラー";
-}  // namespace index_download_text
-
 // The finance pages as a data source, through the page reader: the quote
 // page of the chosen service (InfoSeek or Yahoo) for the day's quotes, the
 // price and margin tables for histories, the Nikkei average's table for the
@@ -27,6 +21,9 @@ class PageSource final : public DataSource,
                          ListedIssues {
 public:
     static constexpr int kInfoSeekNikkei = 100000018;
+    static constexpr const char* kIndexPath = "/download/index.txt";
+    static constexpr const char* kIndexSaveError = "indexファイル保存エラー";
+    static constexpr const char* kIndexReadError = "取得インデックス読み込みエラー";
     static constexpr int kNikkeiHistory = 998407;
     static constexpr int kTopixHistory = 998405;
 
