@@ -99,7 +99,16 @@ TEST(ScheduledUpdate, RunsUnattendedAndNotifiesTheStop) {
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty() ||
                 std::none_of(QApplication::topLevelWidgets().begin(), QApplication::topLevelWidgets().end(),
                              [](QWidget* w) { return qobject_cast<UpdateDialog*>(w) != nullptr; }));
-    // The notice's click: the dialog takes the run over, its 更新 resumes it.
+    // The same time is not run twice.
+    EXPECT_EQ(s.scheduled.check(), Action::NotYet);
+}
+
+// The notice's click: the dialog takes the run over, its 更新 resumes it.
+TEST(ScheduledUpdate, TheNoticesClickHandsTheRunToTheDialog) {
+    Scratch s;
+    s.schedule(true, 202612041730);
+    ASSERT_EQ(s.scheduled.check(), Action::Run);
+    ASSERT_TRUE(s.waitForNotice());
     bool resumable = false, toldTheStop = false;
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
@@ -116,8 +125,6 @@ TEST(ScheduledUpdate, RunsUnattendedAndNotifiesTheStop) {
     EXPECT_TRUE(resumable);
     EXPECT_TRUE(toldTheStop) << "the run's message is shown with the dialog";
     EXPECT_EQ(s.scheduled.lastJob(), nullptr) << "the dialog took the run";
-    // The same time is not run twice.
-    EXPECT_EQ(s.scheduled.check(), Action::NotYet);
 }
 
 TEST(ScheduledUpdate, WaitsForDialogsAndTheLockAndRunsNothingBeforeItsTime) {
