@@ -122,8 +122,9 @@ void CatchUpJob::dropAhead() {
 CatchUpJob::Fetched CatchUpJob::fetch(std::int32_t day, bool margin) {
     Fetched f;
     f.day = day;
-    f.bars = api_.client().dailyBarsByDate(day, f.rows);
-    if (f.bars.ok() && margin) f.margin = api_.client().marginInterestByDate(day, f.balances);
+    MarketDays& market = *api_.marketDays();
+    f.bars = market.marketBars(day, f.rows);
+    if (f.bars.answered() && margin) f.margin = market.marketMargins(day, f.balances);
     return f;
 }
 
@@ -159,24 +160,29 @@ JobOutcome CatchUpJob::stopped(JobOutcome::StopReason reason, std::string messag
     return o;
 }
 
-JobOutcome CatchUpJob::failedRequest(const jquants::Status& status) const {
-    switch (status.outcome) {
-    case Outcome::KeyRefused:
-        return stopped(JobOutcome::StopReason::Failed,
-                       withApiReason(keyRefusedText(app_), status));
-    case Outcome::NotInPlan:
-        return stopped(JobOutcome::StopReason::Failed, withApiReason(jquants_text::kNotInPlan, status));
-    case Outcome::PlanWindow:
-        return stopped(JobOutcome::StopReason::Failed,
-                       withApiReason(say(catch_up_text::kPlanWindow,
-                                      {status.windowTo ? jquants::isoDate(status.windowTo) : std::string("…")}),
-                                  status));
-    case Outcome::Unrecognised:
-        return stopped(JobOutcome::StopReason::UnrecognisedPage, withApiReason(jquants_text::kUnrecognised, status));
+namespace {
+// Outside the plan by its dates, not by its data.
+bool outsideWindow(const SourceResult& r) {
+    return r.answer == Answer::OutsidePlan && (r.windowFrom || r.windowTo);
+}
+bool dataNotInPlan(const SourceResult& r) { return r.answer == Answer::OutsidePlan && !outsideWindow(r); }
+}  // namespace
+
+JobOutcome CatchUpJob::failedRequest(const SourceResult& answer) const {
+    switch (answer.answer) {
+    case Answer::Refused:
+    case Answer::OutsidePlan:
+        if (outsideWindow(answer))
+            return stopped(JobOutcome::StopReason::Failed,
+                           withApiReason(say(catch_up_text::kPlanWindow, {answer.windowTo ? jquants::isoDate(answer.windowTo)
+                                                                                          : std::string("…")}),
+                                         answer.detail));
+        return stopped(JobOutcome::StopReason::Failed, answer.reason);
+    case Answer::Unrecognised: return stopped(JobOutcome::StopReason::UnrecognisedPage, answer.reason);
     default: {
         std::string text = jquants_text::kDisconnected;
         if (const std::int32_t day = currentDay()) text += say(catch_up_text::kStoredBefore, {jquants::isoDate(day)});
-        return stopped(JobOutcome::StopReason::Connection, withApiReason(text, status));
+        return stopped(JobOutcome::StopReason::Connection, withApiReason(text, answer.detail));
     }
     }
 }
@@ -281,21 +287,17 @@ JobOutcome CatchUpJob::start() {
     if (const std::int32_t marked = markedDay(); marked && marked < from) from = marked;
     if (from > through) return finished();
 
-    jquants::Calendar calendar;
-    if (const jquants::Status s = api_.client().calendar(from, through, calendar); !s.ok()) return failedRequest(s);
+    MarketDays& market = *api_.marketDays();
     std::vector<std::int32_t> days;
-    for (const jquants::CalendarDay& d : calendar.rows)
-        if (d.businessDay() && d.date >= from && d.date <= through) days.push_back(d.date);
-    std::sort(days.begin(), days.end());
-    days.erase(std::unique(days.begin(), days.end()), days.end());
+    if (const SourceResult r = market.marketCalendar(from, through, days); !r.answered()) return failedRequest(r);
     if (days.empty()) return finished();
 
     if (settings.topix) {
         jquants::IndexBars bars;
-        if (const jquants::Status s = api_.client().topix(days.front(), days.back(), bars); !s.ok()) {
-            if (s.outcome == Outcome::NotInPlan)
-                return stopped(JobOutcome::StopReason::Failed, withApiReason(catch_up_text::kTopixPlan, s));
-            return failedRequest(s);
+        if (const SourceResult r = market.marketTopix(days.front(), days.back(), bars); !r.answered()) {
+            if (dataNotInPlan(r))
+                return stopped(JobOutcome::StopReason::Failed, withApiReason(catch_up_text::kTopixPlan, r.detail));
+            return failedRequest(r);
         }
         for (const jquants::IndexBar& bar : bars.rows) topix_[bar.date] = bar;
     }
@@ -406,17 +408,21 @@ JobOutcome CatchUpJob::tick() {
 JobOutcome CatchUpJob::step() {
     if (next_ >= days_.size()) return finished();
     const std::int32_t day = days_[next_];
-    if (stopRequested_) return failedRequest({Outcome::Aborted, 0, "stopped"});
+    if (stopRequested_) {
+        SourceResult stop = SourceResult::of(Answer::Stopped);
+        stop.detail = "stopped";
+        return failedRequest(stop);
+    }
 
     Fetched f = ahead_.valid() ? ahead_.get() : Fetched{};
     if (f.day != day) f = fetch(day, settings.margin && marginInPlan_);
-    if (!f.bars.ok()) return failedRequest(f.bars);
+    if (!f.bars.answered()) return failedRequest(f.bars);
     const jquants::DailyBars& bars = f.rows;
     margin_.clear();
-    if (f.margin.outcome == Outcome::NotInPlan) {
+    if (dataNotInPlan(f.margin)) {
         marginInPlan_ = false;
         note(catch_up_text::kMarginNotInPlan);
-    } else if (!f.margin.ok()) {
+    } else if (!f.margin.answered()) {
         return failedRequest(f.margin);
     }
     // Rows dated before the day (should the query match the publication

@@ -81,7 +81,7 @@ public:
 private:
     struct Fetched {
         std::int32_t day = 0;
-        jquants::Status bars, margin;
+        SourceResult bars, margin;
         jquants::DailyBars rows;
         jquants::MarginBalances balances;
     };
@@ -89,7 +89,7 @@ private:
     void dropAhead();
 
     JobOutcome stopped(JobOutcome::StopReason reason, std::string message) const;
-    JobOutcome failedRequest(const jquants::Status& status) const;
+    JobOutcome failedRequest(const SourceResult& answer) const;
     JobOutcome finished() const;
     int progress() const;
     std::string noteText() const;

@@ -36,6 +36,7 @@ public:
     virtual ListedCodes* listedCodes() { return nullptr; }
     virtual DayQuote* dayQuote() { return nullptr; }
     virtual ListedIssues* listedIssues() { return nullptr; }
+    virtual MarketDays* marketDays() { return nullptr; }
 };
 
 }  // namespace quarlink

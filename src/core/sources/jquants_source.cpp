@@ -13,9 +13,11 @@ namespace quarlink {
 using jquants::Outcome;
 using jquants::Status;
 
-std::string withApiReason(std::string text, const Status& status) {
-    return status.message.empty() ? text : text + "\n(" + status.message + ")";
+std::string withApiReason(std::string text, const std::string& reason) {
+    return reason.empty() ? text : text + "\n(" + reason + ")";
 }
+
+std::string withApiReason(std::string text, const Status& status) { return withApiReason(std::move(text), status.message); }
 
 std::string keyRefusedText(const Application& app) {
     const std::string where =
@@ -233,6 +235,7 @@ SourceResult answerOf(const Status& status, const Application& app) {
 
 SourceResult JQuantsSource::stopFor(const Status& status) const {
     SourceResult r = answerOf(status, app_);
+    r.detail = status.message;
     if (const std::string said = notes(); !said.empty()) r.reason += "\n" + said;
     return r;
 }
@@ -261,6 +264,32 @@ SourceResult JQuantsSource::indexBars(int indexCode, std::int32_t from, std::int
 
 SourceResult JQuantsSource::businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) {
     const Status s = calendarDays(from, to, days);
+    return s.ok() ? SourceResult{} : stopFor(s);
+}
+
+SourceResult JQuantsSource::marketCalendar(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) {
+    days.clear();
+    jquants::Calendar calendar;
+    if (const Status s = client_->calendar(from, to, calendar); !s.ok()) return stopFor(s);
+    for (const jquants::CalendarDay& d : calendar.rows)
+        if (d.businessDay() && d.date >= from && d.date <= to) days.push_back(d.date);
+    std::sort(days.begin(), days.end());
+    days.erase(std::unique(days.begin(), days.end()), days.end());
+    return {};
+}
+
+SourceResult JQuantsSource::marketBars(std::int32_t day, jquants::DailyBars& bars) {
+    const Status s = client_->dailyBarsByDate(day, bars);
+    return s.ok() ? SourceResult{} : stopFor(s);
+}
+
+SourceResult JQuantsSource::marketMargins(std::int32_t day, jquants::MarginBalances& balances) {
+    const Status s = client_->marginInterestByDate(day, balances);
+    return s.ok() ? SourceResult{} : stopFor(s);
+}
+
+SourceResult JQuantsSource::marketTopix(std::int32_t from, std::int32_t to, jquants::IndexBars& bars) {
+    const Status s = client_->topix(from, to, bars);
     return s.ok() ? SourceResult{} : stopFor(s);
 }
 

@@ -34,6 +34,7 @@ inline constexpr const char* kDisconnected = "J-Quantsとの通信が切断さ�
 
 // The system's text, then the API's own reason in parentheses.
 std::string withApiReason(std::string text, const jquants::Status& status);
+std::string withApiReason(std::string text, const std::string& reason);
 // The refused-key text, naming both places the key is read from.
 std::string keyRefusedText(const Application& app);
 
@@ -51,7 +52,8 @@ class JQuantsSource final : public DataSource,
                             IndexBars,
                             BusinessDays,
                             ListedCodes,
-                            ListedIssues {
+                            ListedIssues,
+                            MarketDays {
 public:
     JQuantsSource(const Application& app, Endpoints endpoints);
 
@@ -72,6 +74,7 @@ public:
     BusinessDays* businessDays() override { return this; }
     ListedCodes* listedCodes() override { return this; }
     ListedIssues* listedIssues() override { return this; }
+    MarketDays* marketDays() override { return this; }
     bool rationed() const override { return true; }
 
     SourceResult codeBars(int code, std::int32_t from, std::int32_t to, bool margin, HistoryRows& rows) override;
@@ -81,6 +84,10 @@ public:
     SourceResult businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) override;
     const char* businessDaysStatus() const override { return jquants_text::kCalendarStatus; }
     SourceResult listedCodes(std::vector<int>& codes) override;
+    SourceResult marketCalendar(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) override;
+    SourceResult marketBars(std::int32_t day, jquants::DailyBars& bars) override;
+    SourceResult marketMargins(std::int32_t day, jquants::MarginBalances& balances) override;
+    SourceResult marketTopix(std::int32_t from, std::int32_t to, jquants::IndexBars& bars) override;
     // Today's listed-issue master as the published list (MasterIndex).
     SourceResult listedIssues(const IndexTable& local, MasterIndex& list) override;
 

@@ -6,6 +6,7 @@
 #include "core/sources/master_index.h"
 #include "core/sources/source_result.h"
 #include "core/store/price_record.h"
+#include "core/web/jquants/jquants_types.h"
 
 namespace quarlink {
 
@@ -59,6 +60,20 @@ class ListedIssues {
 public:
     virtual ~ListedIssues() = default;
     virtual SourceResult listedIssues(const IndexTable& local, MasterIndex& list) = 0;
+};
+
+// The whole market a day at a time, for a source whose days come whole (the
+// catch-up's question): the exchange's business days as served, every
+// code's bars of a day, the margin balances asked for a day, TOPIX over a
+// span. Nothing is narrowed to a plan's window: an answer outside it is
+// OutsidePlan with the window's dates, and the job says what to do.
+class MarketDays {
+public:
+    virtual ~MarketDays() = default;
+    virtual SourceResult marketCalendar(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) = 0;
+    virtual SourceResult marketBars(std::int32_t day, jquants::DailyBars& bars) = 0;
+    virtual SourceResult marketMargins(std::int32_t day, jquants::MarginBalances& balances) = 0;
+    virtual SourceResult marketTopix(std::int32_t from, std::int32_t to, jquants::IndexBars& bars) = 0;
 };
 
 // One code's quote of the current market day (the daily update): the

@@ -29,8 +29,9 @@ struct SourceResult {
     // OutsidePlan for dates: the first and last dates the plan covers (0 when
     // open-ended or unknown).
     std::int32_t windowFrom = 0, windowTo = 0;
-    // The page reader's note on a page it did not recognise (the step that
-    // failed), for the jobs that show it.
+    // The source's own words, for a job that puts its text in front of them:
+    // the page reader's note on a page it did not recognise (the step that
+    // failed), the API's reason.
     std::string detail;
 
     bool answered() const { return answer == Answer::Data || answer == Answer::NoData; }
