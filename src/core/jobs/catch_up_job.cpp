@@ -319,15 +319,17 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
         if (setAside_.count(code)) return true;
         const fs::path path = layout::dataFile(app_, code);
         std::string why;
-        if (examinePriceFile(path, &why) == PriceFileKind::Odd) {
-            setAside(code, oddFiles_, why);
-            return true;
-        }
         // The common case, a day after the file's last: one record appended at
         // the whole-record boundary, as the page update stores its day, instead
         // of a new file per code and day. A file with other names (a snapshot's
-        // hard link) or anything out of the way takes the merge below.
-        if (PriceFile file; file.open(path, PriceFile::Mode::ReadWrite)) {
+        // hard link) or anything out of the way takes the merge below; what
+        // the open refused is looked at only then.
+        PriceFile file;
+        if (!file.open(path, PriceFile::Mode::ReadWrite) && examinePriceFile(path, &why) == PriceFileKind::Odd) {
+            setAside(code, oddFiles_, why);
+            return true;
+        }
+        if (file.isOpen()) {
             const PriceRecord last = file.readLastRecord();
             if (last.date != kEndOfFileDate && last.date > today_) {
                 setAside(code, futureFiles_, jquants::isoDate(last.date));

@@ -164,8 +164,7 @@ JobOutcome InitDataJob::startCreate() {
     // calendar as well; a source without it says so in its notes.
     Series nikkei;
     if (settings.nikkei) {
-        const SourceResult r = indices->indexBars(101, from_, to_, nikkei);
-        if (!r.answered() || (r.answer == Answer::NoData && r.reason.empty()))
+        if (const SourceResult r = indices->indexBars(101, from_, to_, nikkei); r.answer != Answer::Data)
             return stoppedBySource(r, {}, init_data_text::kCommError, init_data_text::kNikkeiFormat,
                                    init_data_text::kNikkeiNoData);
     }
@@ -176,8 +175,7 @@ JobOutcome InitDataJob::startCreate() {
     if (listed_)
         if (const SourceResult r = source_->listedCodes()->listedCodes(codes_); !r.answered())
             return stoppedBySource(r, {}, init_data_text::kCommError, {}, init_data_text::kNikkeiNoData);
-    if (const SourceResult r = days->businessDays(from_, to_, calendar_);
-        !r.answered() || (r.answer == Answer::NoData && r.reason.empty()))
+    if (const SourceResult r = days->businessDays(from_, to_, calendar_); r.answer != Answer::Data)
         return stoppedBySource(r, {}, init_data_text::kCommError, init_data_text::kNikkeiFormat,
                                init_data_text::kNikkeiNoData);
     // A day after today is not a day to fill.
@@ -188,14 +186,11 @@ JobOutcome InitDataJob::startCreate() {
         if (JobOutcome failure; !writeIndexFile(101, nikkei, failure)) return failure;
     if (settings.topix) {
         Series topix;
-        if (const SourceResult r = indices->indexBars(102, from_, to_, topix); !r.answered()) {
+        if (const SourceResult r = indices->indexBars(102, from_, to_, topix); r.answer != Answer::Data) {
             JobOutcome o = stoppedBySource(r, progress.status.value_or(std::string{}), init_data_text::kCommError,
                                            init_data_text::kTopixFormat, init_data_text::kTopixNoData);
             if (r.answer == Answer::OutsidePlan && !r.windowFrom) o.message = jquants_text::kTopixPlan;
             return o;
-        } else if (r.answer == Answer::NoData) {
-            return stoppedBySource(r, progress.status.value_or(std::string{}), init_data_text::kCommError,
-                                   init_data_text::kTopixFormat, init_data_text::kTopixNoData);
         }
         if (JobOutcome failure; !writeIndexFile(102, topix, failure)) return failure;
     }
@@ -287,7 +282,7 @@ JobOutcome InitDataJob::createStep() {
     resumeCode_ = createCode_;
     Series s;
     const SourceResult answer = source_->codeBars()->codeBars(createCode_, from_, to_, settings.margin, s);
-    if (answer.answer == Answer::NoData && answer.reason.empty()) {
+    if (answer.answer == Answer::NoData) {
         // Nothing for this code: no file, as the price tables leave it out.
         if (listed_) return advance(o);
         ++createCode_;

@@ -255,8 +255,8 @@ SourceResult JQuantsSource::marginHistory(int code, std::int32_t from, std::int3
 SourceResult JQuantsSource::indexBars(int indexCode, std::int32_t from, std::int32_t to, HistoryRows& rows) {
     rows = {};
     if (indexCode != 102) {
-        note(jquants_text::kNoNikkei);
-        return SourceResult::of(Answer::NoData, jquants_text::kNoNikkei);
+        note(jquants_text::kNoNikkei);  // answered with no rows: nothing is written for it
+        return {};
     }
     const Status s = topix(from, to, rows);
     return s.ok() ? SourceResult{} : stopFor(s);

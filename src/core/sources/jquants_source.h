@@ -79,7 +79,7 @@ public:
 
     SourceResult codeBars(int code, std::int32_t from, std::int32_t to, bool margin, HistoryRows& rows) override;
     SourceResult marginHistory(int code, std::int32_t from, std::int32_t to, MarginRows& rows) override;
-    // TOPIX only: J-Quants has no Nikkei average (NoData, said in the reason).
+    // TOPIX only: J-Quants has no Nikkei average (no rows, said in the notes).
     SourceResult indexBars(int indexCode, std::int32_t from, std::int32_t to, HistoryRows& rows) override;
     SourceResult businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) override;
     const char* businessDaysStatus() const override { return jquants_text::kCalendarStatus; }

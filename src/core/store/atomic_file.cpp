@@ -130,7 +130,7 @@ namespace {
 // bytes, so that no odd file can hang, redirect or flood a job. Empty when
 // opened; else why not, with errno set.
 std::string whyNotOpened(const std::filesystem::path& path, int flags, long long limit, FileRule rule, int& fd,
-                         long long& size) {
+                         long long& size, long* links = nullptr) {
     if (rule == FileRule::Strict) flags |= O_NOFOLLOW;
     fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -138,7 +138,7 @@ std::string whyNotOpened(const std::filesystem::path& path, int flags, long long
         struct stat st {};
         const bool link = rule == FileRule::Strict &&
                           (err == ELOOP || (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)));
-        errno = err;
+        errno = link ? ELOOP : err;
         return link ? "symbolic link" : std::strerror(err);
     }
     struct stat st {};
@@ -157,6 +157,7 @@ std::string whyNotOpened(const std::filesystem::path& path, int flags, long long
         return why;
     }
     size = static_cast<long long>(st.st_size);
+    if (links) *links = static_cast<long>(st.st_nlink);
     return {};
 }
 
@@ -187,9 +188,10 @@ bool readOpenFile(int fd, const std::filesystem::path& path, long long size, lon
 
 }  // namespace
 
-int openUserFile(const std::filesystem::path& path, int flags, long long limit, long long& size, std::string* why) {
+int openUserFile(const std::filesystem::path& path, int flags, long long limit, long long& size, long* links,
+                 std::string* why) {
     int fd = -1;
-    std::string reason = whyNotOpened(path, flags, limit, FileRule::Strict, fd, size);
+    std::string reason = whyNotOpened(path, flags, limit, FileRule::Strict, fd, size, links);
     if (!reason.empty() && why) *why = std::move(reason);
     return fd;
 }
@@ -223,8 +225,8 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
         const int err = errno;
         // A file that is missing or locked away keeps the open's own text.
         if (error)
-            *error = err == EINVAL || err == EFBIG || why == "symbolic link" ? "cannot read " + path.string() + ": " + why
-                                                                              : fileErrorText("cannot open", path, err);
+            *error = err == EINVAL || err == EFBIG || err == ELOOP ? "cannot read " + path.string() + ": " + why
+                                                                    : fileErrorText("cannot open", path, err);
         errno = err;
         return false;
     }

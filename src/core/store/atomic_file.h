@@ -60,11 +60,11 @@ enum class FileRule { Strict, FollowLinks };
 
 // The one open every reader of such a file uses: `flags` (O_RDONLY, O_RDWR)
 // plus the rule above, refusing files over `limit` bytes. Returns the
-// descriptor and its size, or -1 with errno set and `why` saying what stands
-// there ("symbolic link", "not a regular file", "larger than 64 MB", or the
-// system's text).
+// descriptor, its size and (when asked) its number of names, or -1 with
+// errno set and `why` saying what stands there ("symbolic link", "not a
+// regular file", "larger than 64 MB", or the system's text).
 int openUserFile(const std::filesystem::path& path, int flags, long long limit, long long& size,
-                 std::string* why = nullptr);
+                 long* links = nullptr, std::string* why = nullptr);
 
 // Opens a price file for reading without following a symlink and without
 // blocking on a FIFO; on success `fd` is open and `size` is its length. False

@@ -22,8 +22,8 @@ bool PriceFile::open(const std::filesystem::path& path, Mode mode) {
     // rule (no symlink, no waiting on a FIFO, at most 64 MB).
     long long size = 0;
     switch (mode) {
-    case Mode::Read: fd_ = openUserFile(path, O_RDONLY, kMaxPriceFileBytes, size); break;
-    case Mode::ReadWrite: fd_ = openUserFile(path, O_RDWR, kMaxPriceFileBytes, size); break;
+    case Mode::Read: fd_ = openUserFile(path, O_RDONLY, kMaxPriceFileBytes, size, &links_); break;
+    case Mode::ReadWrite: fd_ = openUserFile(path, O_RDWR, kMaxPriceFileBytes, size, &links_); break;
     case Mode::Create:
         // Truncating in place is the caller's choice; something other than a
         // regular file standing there is never created over.
@@ -31,17 +31,11 @@ bool PriceFile::open(const std::filesystem::path& path, Mode mode) {
             errno = EINVAL;
             return false;
         }
-        fd_ = openUserFile(path, O_RDWR | O_CREAT | O_TRUNC, kMaxPriceFileBytes, size);
+        fd_ = openUserFile(path, O_RDWR | O_CREAT | O_TRUNC, kMaxPriceFileBytes, size, &links_);
         break;
     }
     if (fd_ < 0) return false;
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        close();
-        return false;
-    }
     wholeEnd_ = (size / kSize) * kSize;
-    links_ = static_cast<long>(st.st_nlink);
     position_ = 0;
     return true;
 }
