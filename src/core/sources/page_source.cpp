@@ -41,14 +41,13 @@ SourceResult PageSource::marginHistory(int code, std::int32_t from, std::int32_t
     return pageAnswer(reader_.ReadMarginHistory(code, months, rows.dates, rows.buys, rows.sells), reader_.message);
 }
 
-SourceResult PageSource::indexBars(int indexCode, std::int32_t from, std::int32_t to, HistoryRows& rows) {
+SourceResult PageSource::indexBars(int indexCode, std::int32_t from, std::int32_t /*to*/, HistoryRows& rows) {
     if (indexCode == 101 && nikkeiFrom_ == from) {
         rows = nikkei_;
         return {};
     }
     const SourceResult r = readRows(reader_, indexCode == 101 ? kNikkeiHistory : kTopixHistory, from, 2, rows);
     if (indexCode == 101 && r.answer == Answer::Data) nikkeiFrom_ = from, nikkei_ = rows;
-    (void)to;
     return r;
 }
 
@@ -63,7 +62,7 @@ SourceResult PageSource::listedIssues(const IndexTable&, MasterIndex& list) {
     list = {};
     const Endpoint& server = reader_.endpoints().index;
     std::string response;
-    if (!server.configured() || reader_.fetcher().fetch(server.host, server.port, PageSource::kIndexPath, response) != 1)
+    if (!server.configured() || reader_.fetcher().fetch(server.host, server.port, kIndexPath, response) != 1)
         return SourceResult::of(Answer::ConnectionFailed);
     std::string text;
     text.reserve(response.size());
