@@ -40,8 +40,9 @@ protected:
         e.jquantsRpm = 0;
         return e;
     }
+    // The service as on the evening of the market's last day.
     static std::string serve(const std::string& plan, const std::string& more = {}) {
-        return std::string("--api-key ") + kKey + " --plan " + plan + " " + more;
+        return std::string("--api-key ") + kKey + " --plan " + plan + " --now 2026-01-09T18:00 " + more;
     }
     static bool keyIn(const std::string& text) {
         return text.find(kKey) != std::string::npos || text.find(kOtherKey) != std::string::npos;
@@ -96,7 +97,9 @@ TEST_F(JQuantsClient, FollowsPagesToTheEndAndMatchesTheMarketGzipped) {
 
 TEST_F(JQuantsClient, CalendarMarginTopixAndMaster) {
     PageServer server(market(), serve("premium", "--page-size 50"));
-    Client client(endpoints(server), kKey);
+    Endpoints premium = endpoints(server);
+    premium.jquantsPlan = "premium";
+    Client client(premium, kKey);
     Calendar days;
     ASSERT_TRUE(client.calendar(20251229, 20260109, days).ok());
     std::vector<std::int32_t> open;
@@ -104,13 +107,16 @@ TEST_F(JQuantsClient, CalendarMarginTopixAndMaster) {
         if (d.businessDay()) open.push_back(d.date);
     EXPECT_EQ(open, (std::vector<std::int32_t>{20251229, 20251230, 20260105, 20260106, 20260107, 20260108, 20260109}));
 
+    // The last Friday's balances come out on the Tuesday after: the newest are the Friday's before.
     MarginBalances byDate, byCode;
     ASSERT_TRUE(client.marginInterestByDate(kLastDay, byDate).ok());
+    EXPECT_TRUE(byDate.rows.empty());
+    ASSERT_TRUE(client.marginInterestByDate(20251226, byDate).ok());
     ASSERT_FALSE(byDate.rows.empty());
     const int code = byDate.rows.front().code;
     ASSERT_TRUE(client.marginInterestByCode(code, 20251201, kLastDay, byCode).ok());
-    EXPECT_GE(byCode.rows.size(), 5u);
-    EXPECT_EQ(byCode.rows.back().date, kLastDay);
+    EXPECT_GE(byCode.rows.size(), 4u);
+    EXPECT_EQ(byCode.rows.back().date, 20251226);
     EXPECT_EQ(byCode.rows.back().longVol, byDate.rows.front().longVol);
 
     IndexBars topix;
@@ -184,7 +190,7 @@ TEST_F(JQuantsClient, RateLimitWaitsSixtyFiveSecondsThenGoesOnOrGivesUp) {
         Status status;
         for (int i = 0; i < 6 && status.ok(); ++i) {
             Calendar days;
-            status = client.calendar(20260105, kLastDay, days);
+            status = client.calendar(20251006, 20251017, days);
         }
         const std::size_t expected = windowEnds ? 1 : Client::kRateLimitRetries;
         EXPECT_EQ(status.outcome, windowEnds ? Outcome::Ok : Outcome::ConnectionFailed) << status.message;
@@ -259,12 +265,70 @@ TEST_F(JQuantsClient, TlsTrustsTheGivenCaAndRefusesAnUnknownOne) {
 }
 
 // Answers the n-th request (from 1) with page(n), counting the requests.
-test::Serve scripted(std::function<std::string(int)> page, std::atomic<int>& requests) {
-    return [page, &requests](int fd, const std::atomic<bool>& stop) {
+// Answers request n with page(n), under the status status(n).
+test::Serve scripted(std::function<std::string(int)> page, std::atomic<int>& requests,
+                     std::function<int(int)> status = [](int) { return 200; }) {
+    return [page, status, &requests](int fd, const std::atomic<bool>& stop) {
         test::readRequest(fd, stop);
-        const std::string body = page(++requests);
-        test::sendAll(fd, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body, stop);
+        const int n = ++requests;
+        const std::string body = page(n);
+        test::sendAll(fd, "HTTP/1.0 " + std::to_string(status(n)) + " X\r\nContent-Length: " +
+                              std::to_string(body.size()) + "\r\n\r\n" + body, stop);
     };
+}
+
+// The free plan serves the master only inside its window, which ends 12
+// weeks back: asked for that day, it answers the issues listed then.
+TEST_F(JQuantsClient, TheMasterOnFreeIsAskedWithinTheWindow) {
+    PageServer server(market(), serve("free"));
+    const FixedClock evening(LocalDateTime{2026, 1, 9, 18, 0, 0});
+    Client client(endpoints(server), kKey, {.clock = &evening});
+    ListedMaster master;
+    const Status status = client.listedMaster(master);
+    ASSERT_TRUE(status.ok()) << status.message;
+    ASSERT_FALSE(master.rows.empty());
+    for (const ListedIssue& issue : master.rows) EXPECT_EQ(issue.date, 20251017);
+}
+
+// A server error is asked again three times, the pause doubling from
+// retry_wait_ms on the injected sleeper, then it is a connection failure.
+// A 403 without a word names the key, or the data some plans lack and the
+// plan that has it.
+TEST_F(JQuantsClient, ServerErrorsAreAskedAgainAndSilentRefusalsNamedRight) {
+    const struct {
+        const char* name;
+        int failing;     // requests answered with `status` before a good page
+        int status;
+        const char* path;
+        Outcome outcome;
+        std::chrono::milliseconds slept;
+        const char* said;
+    } cases[] = {
+        {"two 503s", 2, 503, "calendar", Outcome::Ok, std::chrono::milliseconds(2000 + 4000), ""},
+        {"500 for good", 99, 500, "calendar", Outcome::ConnectionFailed, std::chrono::milliseconds(14000), "HTTP 500"},
+        {"silent 403 on margin", 99, 403, "margin", Outcome::NotInPlan, {}, "need the Standard plan"},
+        {"silent 403 on TOPIX", 99, 403, "topix", Outcome::NotInPlan, {}, "need the Light plan"},
+        {"silent 403 on bars", 99, 403, "bars", Outcome::KeyRefused, {}, "refused the API key"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<int> requests{0};
+        test::LoopbackServer server(
+            scripted([&](int n) { return n <= c.failing ? std::string() : std::string(R"({"data":[]})"); }, requests,
+                     [&](int n) { return n <= c.failing ? c.status : 200; }),
+            true);
+        test::FakeTime time;
+        Client client(endpoints(server), kKey, time.environment());
+        Status status;
+        const std::string path = c.path;
+        if (path == "calendar") status = [&] { Calendar d; return client.calendar(20260105, kLastDay, d); }();
+        if (path == "margin") status = [&] { MarginBalances m; return client.marginInterestByDate(kLastDay, m); }();
+        if (path == "topix") status = [&] { IndexBars b; return client.topix(20260105, kLastDay, b); }();
+        if (path == "bars") status = [&] { DailyBars b; return client.dailyBarsByDate(kLastDay, b); }();
+        EXPECT_EQ(status.outcome, c.outcome) << status.message;
+        EXPECT_EQ(time.sleeper.slept, c.slept);
+        EXPECT_NE(status.message.find(c.said), std::string::npos) << status.message;
+    }
 }
 
 // Pages without end are refused within a bound the request sets, and so is an

@@ -53,6 +53,42 @@ TEST(JQuantsJson, DailyBarsKeepTradesAndHaltsAndSkipOtherCodes) {
     EXPECT_EQ(bars.pages, 2);
 }
 
+// Any number may come as a number, a string of one, or left out: null, "",
+// "-" or "*". A bar without its close has no trade, a balance or index day
+// without its value is left out and counted, an adjustment factor left out is 1.
+TEST(JQuantsJson, ValuesLeftOutAreMissingNotRefusals) {
+    DailyBars bars;
+    MarginBalances margin;
+    IndexBars topix;
+    std::string next;
+    ASSERT_TRUE(parseDailyBarsPage(R"({"data":[
+        {"Date":"2026-01-05","Code":"13010","O":"-","H":"-","L":"","C":"*","Vo":null,"AdjFactor":null},
+        {"Date":"2026-01-05","Code":"13020","O":null,"H":null,"L":null,"C":"100.0","Vo":"5","AdjFactor":"0.5"},
+        {"Date":"2026-01-05","Code":"13030","O":1,"H":1,"L":1,"C":1,"Vo":null,"AdjFactor":"-"}]})", bars, next));
+    ASSERT_EQ(bars.rows.size(), 3u);
+    EXPECT_FALSE(bars.rows[0].traded);
+    EXPECT_TRUE(bars.rows[1].traded);
+    EXPECT_EQ(bars.rows[1].open, 100.0);  // a close-only bar
+    EXPECT_EQ(bars.rows[1].adjFactor, 0.5);
+    EXPECT_EQ(bars.rows[2].adjFactor, 1.0);
+    EXPECT_EQ(bars.rows[2].volume, 0.0);
+    ASSERT_TRUE(parseMarginPage(R"({"data":[
+        {"Date":"2026-01-09","Code":"72050","LongVol":"1200","ShrtVol":300.0,"ShrtNegVol":"-","LongVal":null},
+        {"Date":"2026-01-09","Code":"72060","LongVol":"-","ShrtVol":3},
+        {"Date":"2026-01-09","Code":"72070","LongVol":5,"ShrtVol":null}]})", margin, next));
+    ASSERT_EQ(margin.rows.size(), 1u);
+    EXPECT_EQ(margin.rows[0].longVol, 1200.0);
+    EXPECT_EQ(margin.missingValues, 2u);
+    ASSERT_TRUE(parseIndexPage(R"({"data":[
+        {"Date":"2026-01-05","O":"2047.5","H":"2069","L":2035,"C":"2045.4"},
+        {"Date":"2026-01-06","O":null,"H":null,"L":null,"C":"2050"},
+        {"Date":"2026-01-07","O":"1","H":"1","L":"1","C":""}]})", topix, next));
+    ASSERT_EQ(topix.rows.size(), 2u);
+    EXPECT_EQ(topix.rows[0].open, 2047.5);
+    EXPECT_EQ(topix.rows[1].low, 2050.0);
+    EXPECT_EQ(topix.missingValues, 1u);
+}
+
 enum Kind { Bars, Margin, Topix, Days, Master };
 
 bool refused(Kind kind, const std::string& row, std::string& why) {
@@ -92,7 +128,8 @@ TEST(JQuantsJson, ARowThatCannotBeAPriceRefusesItsPage) {
         {Bars, bar(R"("O":100,"H":110,"L":90,"C":100,"Vo":2147483648)"), "field Vo value 2147483648 (beyond"},
         {Bars, bar(R"("O":1e400,"H":110,"L":90,"C":100,"Vo":1)"), "code 13010 field O value 1e400 (not a number)"},
         {Bars, bar(R"("O":"inf","H":110,"L":90,"C":100,"Vo":1)"), R"(field O value "inf" (not a number))"},
-        {Bars, bar(R"("O":null,"H":110,"L":90,"C":100,"Vo":1)"), "code 13010 field O value null"},
+        {Bars, bar(R"("O":"-","H":110,"L":90,"C":120,"Vo":1)"), "code 13010 field C value 120 (outside L..H)"},
+        {Bars, bar(R"("O":100,"H":110,"L":90,"C":100,"Vo":1,"AdjFactor":0)"), "field AdjFactor value 0 (not a factor)"},
         {Bars, bar(R"("O":100,"H":110,"L":90,"Vo":1)"), "code 13010 field C missing"},
         {Margin, R"({"Date":"2026-01-09","Code":"72050","LongVol":-1,"ShrtVol":3})", "code 72050 field LongVol value -1"},
         {Topix, R"({"Date":"2026-01-06","O":1,"H":3e7,"L":1,"C":1})", "date 2026-01-06 field H value 3e7 (beyond"},

@@ -97,21 +97,39 @@ std::int32_t CatchUpJob::markedDay() const {
 }
 
 bool CatchUpJob::settle() {
-    if (!unsettled_) return true;
-    if (!syncFileSystem(layout::dataFolder(app_))) return false;
+    if (!unsettled_ && splits_.empty()) return true;
+    if (unsettled_ && !syncFileSystem(layout::dataFolder(app_))) {
+        settleError_ = say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
+        return false;
+    }
+    // The splits reach index.txt before the mark goes: a run cut short
+    // between the two is taken in again from its first day, splits included.
+    std::vector<CodeSplit> recorded;
+    if (std::string error; !splits_.commit(app_, &recorded, &error)) {
+        settleError_ = say(catch_up_text::kSplitsError, {error});
+        return false;
+    }
+    newSplits_.insert(newSplits_.end(), recorded.begin(), recorded.end());
     unsettled_ = false;
     std::error_code ec;
     fs::remove(app_.workDir / kRunMark, ec);
     return true;
 }
 
+JobOutcome CatchUpJob::ended(JobOutcome o) {
+    if (!settle()) return stopped(JobOutcome::StopReason::Failed, settleError_);
+    // The run's last line names the splits it recorded.
+    if (!newSplits_.empty()) {
+        const std::string line = say(catch_up_text::kSplitsRecorded, {splitsText(newSplits_)});
+        o.message = o.message && !o.message->empty() ? *o.message + "\n" + line : line;
+        newSplits_.clear();
+    }
+    return o;
+}
+
 JobOutcome CatchUpJob::stop() {
     dropAhead();
-    JobOutcome o = Job::stop();
-    if (!settle())
-        o = stopped(JobOutcome::StopReason::Failed,
-                    say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()}));
-    return o;
+    return ended(Job::stop());
 }
 
 void CatchUpJob::dropAhead() {
@@ -119,12 +137,10 @@ void CatchUpJob::dropAhead() {
     ahead_ = {};
 }
 
-CatchUpJob::Fetched CatchUpJob::fetch(std::int32_t day, bool margin) {
+CatchUpJob::Fetched CatchUpJob::fetch(std::int32_t day) {
     Fetched f;
     f.day = day;
-    MarketDays& market = *api_.marketDays();
-    f.bars = market.marketBars(day, f.rows);
-    if (f.bars.answered() && margin) f.margin = market.marketMargins(day, f.balances);
+    f.bars = api_.marketDays()->marketBars(day, f.rows);
     return f;
 }
 
@@ -133,6 +149,14 @@ JobOutcome CatchUpJob::open() {
     settings = {};
     days_.clear();
     next_ = 0;
+    marginDays_.clear();
+    nextMargin_ = 0;
+    balances_.clear();
+    marginCodes_ = 0;
+    marginInPlan_ = true;
+    windowStop_ = {};
+    splits_ = {};
+    newSplits_.clear();
     notes_.clear();
     daysWritten_ = records_ = skipped_ = 0;
     setAside_.clear();
@@ -188,7 +212,8 @@ JobOutcome CatchUpJob::failedRequest(const SourceResult& answer) const {
 }
 
 int CatchUpJob::progress() const {
-    return days_.empty() ? 0 : static_cast<int>(next_ * 100 / days_.size());
+    const std::size_t all = days_.size() + marginDays_.size();
+    return all ? static_cast<int>((next_ + nextMargin_) * 100 / all) : 0;
 }
 
 std::string CatchUpJob::noteText() const {
@@ -207,11 +232,14 @@ void CatchUpJob::note(std::string text) {
     if (std::find(notes_.begin(), notes_.end(), text) == notes_.end()) notes_.push_back(std::move(text));
 }
 
+JobOutcome CatchUpJob::done() const { return windowStop_.answered() ? finished() : failedRequest(windowStop_); }
+
 JobOutcome CatchUpJob::finished() const {
     JobOutcome o;
     o.state = JobState::Finished;
     o.progress = 100;
     o.status = say(catch_up_text::kDone, {grouped(daysWritten_), grouped(records_), grouped(skipped_)});
+    if (marginCodes_) *o.status += say(catch_up_text::kMarginPlaced, {grouped(marginCodes_)});
     if (const std::string notes = noteText(); !notes.empty()) o.message = notes.substr(1);
     return o;
 }
@@ -245,7 +273,7 @@ JobOutcome CatchUpJob::start() {
     o.state = JobState::Running;
     o.progress = progress();
     if (!days_.empty()) {  // resuming after a stop
-        if (next_ >= days_.size()) return finished();
+        if (next_ >= days_.size() && nextMargin_ >= marginDays_.size()) return ended(done());
         if (std::string error; !markRun(currentDay(), error)) return stopped(JobOutcome::StopReason::Failed, error);
         unsettled_ = true;
         o.status = say(catch_up_text::kContinuing, {jquants::isoDate(currentDay()), std::to_string(daysLeft())});
@@ -289,8 +317,15 @@ JobOutcome CatchUpJob::start() {
 
     MarketDays& market = *api_.marketDays();
     std::vector<std::int32_t> days;
-    if (const SourceResult r = market.marketCalendar(from, through, days); !r.answered()) return failedRequest(r);
-    if (days.empty()) return finished();
+    SourceResult calendar = market.marketCalendar(from, through, days);
+    // A plan whose dates end before `through` (Free) has its calendar asked
+    // within them: the days there are stored, then the run stops saying so.
+    if (outsideWindow(calendar) && calendar.windowTo >= from && calendar.windowTo < through) {
+        windowStop_ = calendar;
+        calendar = market.marketCalendar(std::max(from, calendar.windowFrom), calendar.windowTo, days);
+    }
+    if (!calendar.answered()) return failedRequest(calendar);
+    if (days.empty()) return done();
 
     if (settings.topix) {
         jquants::IndexBars bars;
@@ -300,6 +335,18 @@ JobOutcome CatchUpJob::start() {
             return failedRequest(r);
         }
         for (const jquants::IndexBar& bar : bars.rows) topix_[bar.date] = bar;
+    }
+    if (settings.margin) {
+        // The business days before the first whose balances may have come
+        // out since: a weekly row is published two business days after its
+        // Friday, later over holidays. Left out when the plan's dates do not
+        // reach them.
+        std::vector<std::int32_t> before;
+        const SourceResult r = market.marketCalendar(addDays(days.front(), -31), addDays(days.front(), -1), before);
+        if (!r.answered() && r.answer != Answer::OutsidePlan) return failedRequest(r);
+        if (before.size() > kMarginLookback) before.erase(before.begin(), before.end() - kMarginLookback);
+        marginDays_ = std::move(before);
+        marginDays_.insert(marginDays_.end(), days.begin(), days.end());
     }
     if (std::string error; !markRun(days.front(), error)) return stopped(JobOutcome::StopReason::Failed, error);
     unsettled_ = true;
@@ -363,9 +410,10 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
     };
 
     for (const jquants::DailyBar& bar : bars.rows) {
+        if (bar.date != day || (settings.indexOnly && !registered_.count(bar.code))) continue;
+        if (!setAside_.count(bar.code)) splits_.addFactor(bar.code, day, bar.adjFactor);
         // A day without trade stores nothing, as a "---" quote does.
-        if (!bar.traded || bar.date != day) continue;
-        if (settings.indexOnly && !registered_.count(bar.code)) continue;
+        if (!bar.traded) continue;
         PriceRecord record{day,
                            roundToWhole(bar.open),
                            roundToWhole(bar.high),
@@ -374,10 +422,7 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
                            roundToWhole(bar.volume),
                            0,
                            0};
-        const auto m = margin_.find(bar.code);
-        if (m != margin_.end())
-            record.marginBuy = roundToWhole(m->second.longVol), record.marginSell = roundToWhole(m->second.shortVol);
-        if (!put(bar.code, record, m == margin_.end())) return false;
+        if (!put(bar.code, record, true)) return false;
         if (!setAside_.count(bar.code)) ++records_;
     }
     if (const auto t = topix_.find(day); t != topix_.end()) {
@@ -401,42 +446,28 @@ bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std:
 
 JobOutcome CatchUpJob::tick() {
     JobOutcome o = step();
-    if (o.state != JobState::Running && !settle())
-        return stopped(JobOutcome::StopReason::Failed,
-                       say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()}));
-    return o;
+    return o.state == JobState::Running ? o : ended(std::move(o));
 }
 
 JobOutcome CatchUpJob::step() {
-    if (next_ >= days_.size()) return finished();
-    const std::int32_t day = days_[next_];
-    if (stopRequested_) {
+    if (stopRequested_ && (next_ < days_.size() || nextMargin_ < marginDays_.size())) {
         SourceResult stop = SourceResult::of(Answer::Stopped);
         stop.detail = "stopped";
         return failedRequest(stop);
     }
-
+    if (next_ >= days_.size()) {
+        if (nextMargin_ < marginDays_.size()) return marginStep();
+        if (std::string error; !marginDays_.empty() && !placeAllBalances(error))
+            return stopped(JobOutcome::StopReason::Failed, error);
+        return done();
+    }
+    const std::int32_t day = days_[next_];
     Fetched f = ahead_.valid() ? ahead_.get() : Fetched{};
-    if (f.day != day) f = fetch(day, settings.margin && marginInPlan_);
+    if (f.day != day) f = fetch(day);
     if (!f.bars.answered()) return failedRequest(f.bars);
     const jquants::DailyBars& bars = f.rows;
-    margin_.clear();
-    if (dataNotInPlan(f.margin)) {
-        marginInPlan_ = false;
-        note(catch_up_text::kMarginNotInPlan);
-    } else if (!f.margin.answered()) {
-        return failedRequest(f.margin);
-    }
-    // Rows dated before the day (should the query match the publication
-    // date) still hold the day's balances: carried forward to it.
-    for (const jquants::MarginBalance& b : f.balances.rows) {
-        auto [at, added] = margin_.try_emplace(b.code, b);
-        if (b.date <= day && (added || b.date >= at->second.date)) at->second = b;
-        else if (added) margin_.erase(at);
-    }
     if (next_ + 1 < days_.size() && !stopRequested_)
-        ahead_ = std::async(std::launch::async, &CatchUpJob::fetch, this, days_[next_ + 1],
-                            settings.margin && marginInPlan_);
+        ahead_ = std::async(std::launch::async, &CatchUpJob::fetch, this, days_[next_ + 1]);
 
     const std::size_t recordsBefore = records_;
     if (std::string error; !storeDay(day, bars, error))
@@ -444,15 +475,120 @@ JobOutcome CatchUpJob::step() {
     if (records_ > recordsBefore) ++daysWritten_;
     skipped_ += bars.otherCodes;
     ++next_;
-    if (next_ >= days_.size()) return finished();
+    if (next_ >= days_.size() && marginDays_.empty()) return done();
 
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = progress();
+    const std::int32_t next = next_ < days_.size() ? days_[next_] : marginDays_.front();
     o.status = say(catch_up_text::kDayStored, {jquants::isoDate(day), std::to_string(bars.pages),
-                                               grouped(records_ - recordsBefore), jquants::isoDate(days_[next_]),
-                                               std::to_string(daysLeft())});
+                                               grouped(records_ - recordsBefore), jquants::isoDate(next),
+                                               std::to_string(daysLeft() + marginDays_.size() - nextMargin_)});
     return o;
+}
+
+JobOutcome CatchUpJob::marginStep() {
+    const std::int32_t day = marginDays_[nextMargin_];
+    jquants::MarginBalances got;
+    const SourceResult r = api_.marketDays()->marketMargins(day, got);
+    if (dataNotInPlan(r)) {
+        // New records keep the balances they carried.
+        marginInPlan_ = false;
+        note(catch_up_text::kMarginNotInPlan);
+        marginDays_.clear();
+        nextMargin_ = 0;
+        balances_.clear();
+    } else if (!r.answered()) {
+        return failedRequest(r);
+    } else {
+        for (const jquants::MarginBalance& b : got.rows)
+            if (b.date <= day && (!settings.indexOnly || registered_.count(b.code)) && !setAside_.count(b.code))
+                balances_[b.code].push_back(b);
+        ++nextMargin_;
+    }
+    JobOutcome o;
+    o.state = JobState::Running;
+    o.progress = progress();
+    o.status = say(catch_up_text::kMarginDay,
+                   {jquants::isoDate(day), grouped(got.rows.size()), std::to_string(marginDays_.size() - nextMargin_)});
+    return o;
+}
+
+bool CatchUpJob::placeAllBalances(std::string& error) {
+    BatchWriter batch;
+    for (auto& [code, list] : balances_)
+        if (!placeBalances(code, list, batch, error)) return false;
+    balances_.clear();
+    marginDays_.clear();
+    nextMargin_ = 0;
+    if (!batch.flush()) {
+        error = say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
+        return false;
+    }
+    return true;
+}
+
+bool CatchUpJob::placeBalances(int code, std::vector<jquants::MarginBalance>& list, BatchWriter& batch,
+                               std::string& error) {
+    if (list.empty() || setAside_.count(code)) return true;
+    std::stable_sort(list.begin(), list.end(),
+                     [](const jquants::MarginBalance& a, const jquants::MarginBalance& b) { return a.date < b.date; });
+    // The balances a record of `date` holds: the newest asked on or before it.
+    const auto balanceOn = [&](std::int32_t date, PriceRecord& r) {
+        const auto after = std::upper_bound(list.begin(), list.end(), date,
+                                            [](std::int32_t d, const jquants::MarginBalance& b) { return d < b.date; });
+        if (after == list.begin()) return false;
+        const std::int32_t buy = roundToWhole(std::prev(after)->longVol), sell = roundToWhole(std::prev(after)->shortVol);
+        if (r.marginBuy == buy && r.marginSell == sell) return false;
+        r.marginBuy = buy, r.marginSell = sell;
+        return true;
+    };
+    const std::int32_t first = list.front().date;
+    const fs::path path = layout::dataFile(app_, code);
+    PriceFile file;
+    std::string why;
+    if (!file.open(path, PriceFile::Mode::ReadWrite)) {
+        if (errno == ENOENT) return true;  // no file: nothing to put them on
+        if (examinePriceFile(path, &why) == PriceFileKind::Odd) setAside(code, oddFiles_, why);
+        else setAside(code, unreadableFiles_, why);
+        return true;
+    }
+    bool changed = false;
+    if (!file.hasOtherNames()) {
+        // The records concerned are the last few: rewritten where they are,
+        // a whole record at a time, as an append writes.
+        for (std::int64_t i = file.recordCount() - 1; i >= 0; --i) {
+            file.seekToRecord(i);
+            PriceRecord r = file.readRecord();
+            if (r.date == kEndOfFileDate) continue;
+            if (r.date < first) break;
+            if (!balanceOn(r.date, r)) continue;
+            file.seekToRecord(i);
+            if (!file.writeRecord(r)) {
+                error = fileErrorText("cannot write", path, errno ? errno : EIO);
+                return false;
+            }
+            changed = unsettled_ = true;
+        }
+    } else {
+        // A snapshot's hard link keeps its bytes: the file is replaced whole.
+        std::string image;
+        if (!readWholeFile(path, image, &why)) {
+            setAside(code, unreadableFiles_, why);
+            return true;
+        }
+        for (std::size_t at = 0; at + kRecordSize <= image.size(); at += kRecordSize) {
+            auto* bytes = reinterpret_cast<unsigned char*>(image.data() + at);
+            PriceRecord r = decodeRecord(bytes);
+            if (r.date == kEndOfFileDate || r.date < first || !balanceOn(r.date, r)) continue;
+            const RecordBytes encoded = encodeRecord(r);
+            std::copy(encoded.begin(), encoded.end(), bytes);
+            changed = true;
+        }
+        if (changed && !batch.replace(path, image, &error)) return false;
+    }
+    if (changed) ++marginCodes_;
+    return true;
 }
 
 }  // namespace quarlink

@@ -13,6 +13,8 @@
 #include "core/jobs/skipped_files.h"
 #include "core/sources/jquants_source.h"
 #include "core/store/application.h"
+#include "core/store/batch_writer.h"
+#include "core/store/split_book.h"
 #include "core/env/clock.h"
 #include "core/web/endpoints.h"
 #include "core/web/jquants/jquants_client.h"
@@ -44,12 +46,21 @@ inline constexpr const char* kFlushError = "株価ファイルをディスクに
 inline constexpr const char* kThroughCut = "終了日%sは今日より後のため、今日（%s）までを取得しました。";
 inline constexpr const char* kFutureFiles = "今日より後の日付のレコードで終わるため飛ばしたファイル数 %d";
 inline constexpr const char* kUnreadableFiles = "読み書きできないため飛ばしたファイル数 %d";
+inline constexpr const char* kMarginDay = "J-Quants %s：信用残%s件（申込日）；残り%s日";
+inline constexpr const char* kMarginPlaced = "、信用残を申込日に置き直した銘柄 %s";
+inline constexpr const char* kSplitsRecorded = "分割を記録しました：%s";
+inline constexpr const char* kSplitsError = "index.txtに分割を記録できませんでした：%s";
 }  // namespace catch_up_text
 
 // The catch-up daily update over J-Quants API v2: every business day from the
 // newest date in the stock price files (or --from) through today (or
-// --through), one day of the whole market per tick, each day flushed before
-// the next is fetched.
+// --through), one day of the whole market per tick. A new record carries the
+// code's last balances; then the margin balances of those days and of the
+// business days before them whose balances may have been published since
+// (daily since 2026-09-28 the next business day, weekly before that on the
+// second business day after the Friday) are asked a day at a time and put
+// on the records of their record dates, carried to the records after them.
+// A bar whose adjustment factor is not 1 records its split in index.txt.
 class CatchUpJob final : public Job {
 public:
     struct Settings {
@@ -78,19 +89,29 @@ public:
     std::int32_t currentDay() const { return next_ < days_.size() ? days_[next_] : 0; }
     std::size_t daysLeft() const { return days_.size() - next_; }
 
+    // Business days before the run's first day whose balances are asked again.
+    static constexpr std::size_t kMarginLookback = 10;
+
 private:
     struct Fetched {
         std::int32_t day = 0;
-        SourceResult bars, margin;
+        SourceResult bars;
         jquants::DailyBars rows;
-        jquants::MarginBalances balances;
     };
-    Fetched fetch(std::int32_t day, bool margin);
+    Fetched fetch(std::int32_t day);
+    JobOutcome marginStep();
+    // Puts the balances asked (by record date) on the code's records from
+    // the first one's date on; prices stay as they are.
+    bool placeBalances(int code, std::vector<jquants::MarginBalance>& balances, BatchWriter& batch, std::string& error);
+    bool placeAllBalances(std::string& error);
+    JobOutcome ended(JobOutcome o);
     void dropAhead();
 
     JobOutcome stopped(JobOutcome::StopReason reason, std::string message) const;
     JobOutcome failedRequest(const SourceResult& answer) const;
     JobOutcome finished() const;
+    // The end of the days: finished, or stopped at the plan's last date.
+    JobOutcome done() const;
     int progress() const;
     std::string noteText() const;
     void note(std::string text);
@@ -116,8 +137,17 @@ private:
     std::size_t next_ = 0;
     std::unordered_set<int> registered_;
     std::unordered_map<std::int32_t, jquants::IndexBar> topix_;
-    std::unordered_map<int, jquants::MarginBalance> margin_;  // the day's balances by code
+    // The margin phase: the record dates asked, the next one, and what they
+    // brought by code.
+    std::vector<std::int32_t> marginDays_;
+    std::size_t nextMargin_ = 0;
+    std::unordered_map<int, std::vector<jquants::MarginBalance>> balances_;
+    std::size_t marginCodes_ = 0;
     bool marginInPlan_ = true;
+    SourceResult windowStop_;  // the plan's dates end before the run's: said once the days inside are stored
+    SplitBook splits_;
+    std::vector<CodeSplit> newSplits_;  // recorded, not yet named in a final message
+    std::string settleError_;
     std::vector<std::string> notes_;
     // The next day's pages, fetched while this day is written (never stored
     // before this day is flushed).

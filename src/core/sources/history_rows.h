@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/store/index_flags.h"
+
 namespace quarlink {
 
 // A code's (or an index's) daily rows as the code-by-code jobs take them:
@@ -9,10 +11,9 @@ namespace quarlink {
 // units (indices in hundredths).
 struct HistoryRows {
     std::vector<std::int32_t> dates, opens, highs, lows, closes, volumes, buys, sells;
-    // The price adjustment factor of each row, where the source gives one: a
-    // value other than 1 on a date is a stock split (0.5 for 1:2) taking
-    // effect that day. Empty when the source has none (the pages).
-    std::vector<double> adjFactors;
+    // The stock splits the source's adjustment factors show in the span,
+    // ascending (none from the pages, which have no factor).
+    std::vector<Split> splits;
     // The newest day the source served the code, a day without trade
     // included: days of the calendar after it are not published yet (or the
     // code has left the market), so they get no filler. 0: not known.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/store/number_text.h"
+#include "core/store/split_book.h"
 #include "core/web/jquants/jquants_json.h"
 #include "core/web/jquants/jquants_key.h"
 
@@ -128,6 +129,7 @@ Status JQuantsSource::history(int code, std::int32_t from, std::int32_t to, bool
     for (const jquants::DailyBar& bar : bars.rows) {
         if (bar.code != code || (!out.dates.empty() && bar.date == out.dates.back())) continue;
         out.lastServed = std::max(out.lastServed, bar.date);
+        if (double ratio = 0; splitOfFactor(bar.adjFactor, ratio)) out.splits.push_back({bar.date, ratio});
         // A day without trade is left out, as the price table leaves it out:
         // the calendar gives it the filler record.
         if (!bar.traded) continue;

@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -14,7 +15,7 @@ namespace quarlink {
 // end start at the last whole-record boundary.
 class PriceFile {
 public:
-    enum class Mode { Read, ReadWrite, Create };
+    enum class Mode { Read, ReadWrite };
 
     PriceFile() = default;
     ~PriceFile();
@@ -31,6 +32,10 @@ public:
     PriceRecord readLastRecord();
     void seekToLastRecord();
     void seekToEnd() { position_ = wholeEnd_; }
+    // The record `index` (0 first) is the next read or written.
+    void seekToRecord(std::int64_t index) {
+        position_ = std::clamp<std::int64_t>(index, 0, recordCount()) * static_cast<std::int64_t>(kRecordSize);
+    }
     bool writeRecord(const PriceRecord& record);
 
     std::int64_t position() const { return position_; }

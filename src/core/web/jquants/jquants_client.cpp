@@ -150,6 +150,8 @@ Client::Client(const Endpoints& endpoints, std::string apiKey, const WebEnvironm
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     rpm_ = endpoints.jquantsRpm ? *endpoints.jquantsRpm : planRequestsPerMinute(endpoints.jquantsPlan);
+    plan_ = endpoints.jquantsPlan;
+    retryWait_ = std::chrono::milliseconds(std::max(0, endpoints.retryWaitMs));
 
     CURL* h = curl_->handle = curl_easy_init();
     if (!h) {
@@ -254,6 +256,7 @@ Status Client::perform(const std::string& url, long& httpStatus, std::chrono::mi
     curl_->tooLarge = false;
     curl_easy_setopt(curl_->handle, CURLOPT_URL, url.c_str());
     const CURLcode code = curl_easy_perform(curl_->handle);
+    lastCode_ = code;
     ++requests_;
     curl_off_t received = 0;
     if (curl_easy_getinfo(curl_->handle, CURLINFO_SIZE_DOWNLOAD_T, &received) == CURLE_OK) bytes_ += received;
@@ -271,50 +274,91 @@ Status Client::perform(const std::string& url, long& httpStatus, std::chrono::mi
     return {};
 }
 
-Status Client::getOne(const std::string& url) {
+namespace {
+// Data some plans lack, the first plan that has it, and how it is named.
+struct PlanData {
+    std::string_view path, plan, name;
+};
+constexpr PlanData kPlanData[] = {
+    {"/markets/margin-interest", "Standard", "margin balances"},
+    {"/indices/bars/daily/topix", "Light", "TOPIX"},
+};
+
+// Failures that pass: a busy or restarting server, a lost or silent connection.
+bool transient(CURLcode code) {
+    return code == CURLE_OPERATION_TIMEDOUT || code == CURLE_COULDNT_CONNECT || code == CURLE_GOT_NOTHING ||
+           code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_PARTIAL_FILE;
+}
+}  // namespace
+
+Status Client::refusal(const std::string& path, int status, const std::string& message) const {
+    // The server's own words, shown escaped and cut short.
+    const std::string said = message.empty() ? "" : " (\"" + echoText(message, 200) + "\")";
+    const bool aboutKey = message.find("api key") != std::string::npos || message.find("API key") != std::string::npos;
+    const auto gated = std::find_if(std::begin(kPlanData), std::end(kPlanData),
+                                    [&](const PlanData& d) { return path == d.path; });
+    // 403 is also what data outside the plan answers, without a word said;
+    // only data that some plans lack can be that.
+    if (status == 403 && !aboutKey && gated != std::end(kPlanData))
+        return {Outcome::NotInPlan, status,
+                std::string(gated->name) + " (" + path + ") are not in the J-Quants " + (plan_.empty() ? "free" : plan_) +
+                    " plan; they need the " + std::string(gated->plan) + " plan or above" + said};
+    if (status == 401 || (status == 403 && (aboutKey || message.empty())))
+        return {Outcome::KeyRefused, status, "J-Quants refused the API key" + said};
+    if (status == 403 || (status == 400 && startsWith(message, "No approval")))
+        return {Outcome::NotInPlan, status, "this data is not in your J-Quants plan" + said};
+    if (status == 400 && startsWith(message, kWindowText)) {
+        Status window{Outcome::PlanWindow, status, {}};
+        readWindow(message, window);
+        window.message = "your J-Quants plan covers only " + when(window.windowFrom) + " to " + when(window.windowTo);
+        return window;
+    }
+    if (status >= 500)
+        return {Outcome::ConnectionFailed, status, "J-Quants server error HTTP " + std::to_string(status) + said};
+    return {Outcome::Unrecognised, status, "unexpected J-Quants answer HTTP " + std::to_string(status) + said};
+}
+
+Status Client::getOne(const std::string& path, const std::string& url) {
     if (!setupError_.empty()) return {Outcome::ConnectionFailed, 0, setupError_};
-    for (int retry = 0;; ++retry) {
+    int limited = 0, failed = 0;
+    for (;;) {
         if (aborted_) return {Outcome::Aborted, 0, "stopped"};
         pace();
         long http = 0;
         std::chrono::milliseconds retryAfter{};
-        if (Status failed = perform(url, http, retryAfter); !failed.ok()) return failed;
+        Status answer = perform(url, http, retryAfter);
         const int status = static_cast<int>(http);
-        if (status == 200) return {Outcome::Ok, status, {}};
-        if (status == 210) {  // "no content (partial)": no rows
-            body_.assign(R"({"data":[]})");
-            return {Outcome::Ok, status, {}};
+        if (answer.ok()) {
+            if (status == 200) return {Outcome::Ok, status, {}};
+            if (status == 210) {  // "no content (partial)": no rows
+                body_.assign(R"({"data":[]})");
+                return {Outcome::Ok, status, {}};
+            }
+            answer = refusal(path, status, scrubbed(errorMessage(body_.view())));
         }
-        const std::string message = scrubbed(errorMessage(body_.view()));
         if (status == 429) {
-            if (retry == kRateLimitRetries)
+            if (limited == kRateLimitRetries)
                 return {Outcome::ConnectionFailed, status,
                         "J-Quants still refuses for the request rate after " + std::to_string(kRateLimitRetries) +
                             " waits; try again later"};
             const auto pause = retryAfter.count() >= 0 ? std::min(retryAfter, kRateLimitWait) : kRateLimitWait;
             if (status_)
-                status_("J-Quants request limit reached: waiting " +
-                              std::to_string((pause.count() + 999) / 1000) + " s (retry " + std::to_string(retry + 1) +
-                              " of " + std::to_string(kRateLimitRetries) + ")");
+                status_("J-Quants request limit reached: waiting " + std::to_string((pause.count() + 999) / 1000) +
+                        " s (retry " + std::to_string(++limited) + " of " + std::to_string(kRateLimitRetries) + ")");
+            else
+                ++limited;
             wait(pause);
             continue;
         }
-        // The server's own words, shown escaped and cut short.
-        const std::string said = message.empty() ? "" : " (\"" + echoText(message, 200) + "\")";
-        const bool aboutKey = message.find("api key") != std::string::npos || message.find("API key") != std::string::npos;
-        if (status == 401 || (status == 403 && (aboutKey || message.empty())))
-            return {Outcome::KeyRefused, status, "J-Quants refused the API key" + said};
-        if (status == 403 || (status == 400 && startsWith(message, "No approval")))
-            return {Outcome::NotInPlan, status, "this data is not in your J-Quants plan" + said};
-        if (status == 400 && startsWith(message, kWindowText)) {
-            Status window{Outcome::PlanWindow, status, {}};
-            readWindow(message, window);
-            window.message = "your J-Quants plan covers only " + when(window.windowFrom) + " to " + when(window.windowTo);
-            return window;
-        }
-        if (status >= 500)
-            return {Outcome::ConnectionFailed, status, "J-Quants server error HTTP " + std::to_string(status) + said};
-        return {Outcome::Unrecognised, status, "unexpected J-Quants answer HTTP " + std::to_string(status) + said};
+        const bool again = answer.outcome == Outcome::ConnectionFailed &&
+                           (status >= 500 || (status == 0 && transient(static_cast<CURLcode>(lastCode_))));
+        if (!again || failed == kServerRetries) return answer;
+        const auto pause = retryWait_ * (1 << failed);
+        ++failed;
+        if (status_)
+            status_(answer.message + ": asking again in " + std::to_string((pause.count() + 999) / 1000) + " s (retry " +
+                    std::to_string(failed) + " of " + std::to_string(kServerRetries) + ")");
+        wait(pause);
     }
 }
 
@@ -334,7 +378,7 @@ Status Client::getAll(const std::string& path, const std::string& query, const P
             url += (query.empty() ? "" : "&") + std::string("pagination_key=") + (escaped ? escaped : "");
             curl_free(escaped);
         }
-        if (Status status = getOne(url); !status.ok()) return status;
+        if (Status status = getOne(path, url); !status.ok()) return status;
         std::string why;
         if (!parse(body_.view(), next, why, rows)) return refused(why);
         if (next.empty()) return {};
@@ -426,7 +470,24 @@ Status Client::topix(std::int32_t from, std::int32_t to, IndexBars& out) {
 }
 
 Status Client::listedMaster(ListedMaster& out) {
-    return collect(out, "/equities/master", "", kMaxIssueRows, parseMasterPage, RowKey<ListedIssue>{});
+    const auto ask = [&](std::int32_t date) {
+        return collect(out, "/equities/master", date ? "date=" + isoDate(date) : std::string(), kMaxIssueRows,
+                       parseMasterPage, RowKey<ListedIssue>{});
+    };
+    // Free serves the master only inside its window, which ends 12 weeks
+    // back: asked for its last day at once, and any plan that says its window
+    // ends earlier is asked again for that day.
+    std::int32_t date = 0;
+    if (plan_.empty() || plan_ == "free") {
+        using namespace std::chrono;
+        const LocalDateTime now = env_.clock->japanNow();
+        const sys_days back = sys_days{year{now.year} / month{unsigned(now.month)} / day{unsigned(now.day)}} - days{84};
+        const year_month_day ymd{back};
+        date = int(ymd.year()) * 10000 + int(unsigned(ymd.month())) * 100 + int(unsigned(ymd.day()));
+    }
+    Status s = ask(date);
+    if (s.outcome == Outcome::PlanWindow && s.windowTo && s.windowTo != date) s = ask(s.windowTo);
+    return s;
 }
 
 }  // namespace quarlink::jquants

@@ -32,6 +32,9 @@ public:
     // Lines for the status line, e.g. a rate-limit wait.
     using StatusLine = std::function<void(const std::string&)>;
     static constexpr int kRateLimitRetries = 5;
+    // A server error (5xx) or a time-out is asked again this many times, the
+    // pause doubling from retry_wait_ms, as JPX's own clients do.
+    static constexpr int kServerRetries = 3;
     // The limit of one page's body after decompression. The largest answers
     // are about 2 MB (a day of the whole market, one code's 20 years, the
     // listed master); a larger one is refused as it arrives. Reading a page
@@ -60,6 +63,8 @@ public:
     Status marginInterestByDate(std::int32_t date, MarginBalances& out);
     Status marginInterestByCode(int code, std::int32_t from, std::int32_t to, MarginBalances& out);
     Status topix(std::int32_t from, std::int32_t to, IndexBars& out);
+    // Today's master; a plan whose window ends before today (Free) gets the
+    // master of the window's last day.
     Status listedMaster(ListedMaster& out);
 
     // From any thread: the running request ends within about a second with
@@ -81,7 +86,8 @@ private:
                    bool (*parse)(std::string_view, Rows&, std::string&, std::string*, std::size_t), Key key);
 
     Status getAll(const std::string& path, const std::string& query, const PageParser& parse);
-    Status getOne(const std::string& url);
+    Status getOne(const std::string& path, const std::string& url);
+    Status refusal(const std::string& path, int status, const std::string& message) const;
     Status perform(const std::string& url, long& httpStatus, std::chrono::milliseconds& retryAfter);
     void maskKey();
     void pace();
@@ -95,10 +101,13 @@ private:
     WebEnvironment env_;
     StatusLine status_;
     int rpm_ = 5;
+    std::string plan_;
+    std::chrono::milliseconds retryWait_{2000};
     std::string setupError_;
     std::atomic<bool> aborted_{false};
     bool started_ = false;
     SteadyClock::TimePoint lastStart_{};
+    int lastCode_ = 0;  // the last transfer's CURLcode
     std::uint64_t requests_ = 0;
     std::uint64_t bytes_ = 0;
 };

@@ -157,10 +157,18 @@ std::int32_t dateOf(const Field& f, const RowText& say, std::string& refused) {
 
 enum class Stored { Price, Volume, Hundredths };
 
+// A value the service leaves out: null, or "", "-" (not determined) and
+// "*" (not applicable) in a field that otherwise holds numbers.
+bool missing(const Field& f) {
+    if (f.twice) return false;
+    if (f.kind == Field::Kind::Null) return true;
+    return f.kind == Field::Kind::Text && (f.text.empty() || f.text == "-" || f.text == "*");
+}
+
 // Why a served number cannot be stored as `as`, or nullptr when it can.
 const char* unstorable(const Field& f, Stored as) {
     if (f.twice || f.kind == Field::Kind::Absent) return "missing";
-    if (f.kind == Field::Kind::Null) return "no value";
+    if (missing(f)) return "no value";
     if (!f.numeric) return "not a number";
     if (f.number < 0) return "negative";
     const double stored = as == Stored::Hundredths ? f.number * 100 : f.number;
@@ -182,8 +190,9 @@ std::string priceProblem(const Fields<N>& f, std::size_t o, const Names<N>& name
     const auto outside = [&](std::size_t i) {
         return say(names[i], f[i], "outside " + std::string(names[o + 2]) + ".." + std::string(names[o + 1]));
     };
-    if (open.number < low.number || open.number > high.number) return outside(o);
+    // The close first: an open left out takes the close's value.
     if (close.number < low.number || close.number > high.number) return outside(o + 3);
+    if (open.number < low.number || open.number > high.number) return outside(o);
     return std::string();
 }
 
@@ -439,8 +448,8 @@ bool parseCalendarPage(std::string_view body, Calendar& into, std::string& nextK
 
 bool parseDailyBarsPage(std::string_view body, DailyBars& into, std::string& nextKey, std::string* why,
                         std::size_t maxRows) {
-    static constexpr Names<7> kNames = {"Date", "Code", "O", "H", "L", "C", "Vo"};
-    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](const Fields<7>& f) {
+    static constexpr Names<8> kNames = {"Date", "Code", "O", "H", "L", "C", "Vo", "AdjFactor"};
+    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](Fields<8> f) {
         std::string refused;
         const RowText say(&f[1]);
         if (f[1].kind != Field::Kind::Text || f[1].twice) return say("Code", f[1], "not a code");
@@ -450,17 +459,22 @@ bool parseDailyBarsPage(std::string_view body, DailyBars& into, std::string& nex
             ++into.otherCodes;
             return refused;
         }
-        // No trade: the row is served with all of these null together.
-        const auto isNull = [](const Field& v) { return v.kind == Field::Kind::Null && !v.twice; };
-        const std::size_t nulls = static_cast<std::size_t>(std::count_if(f.begin() + 2, f.end(), isNull));
-        if (nulls == 5) {
+        // A factor left out is no adjustment; one that is there must be a factor.
+        if (const Field& factor = f[7]; factor.kind != Field::Kind::Absent && !missing(factor)) {
+            if (!factor.numeric || factor.number <= 0) return say("AdjFactor", factor, "not a factor");
+            bar.adjFactor = factor.number;
+        }
+        // No trade: the prices are left out together (the volume with them,
+        // or 0). A row with only its close is a close-only bar.
+        const std::size_t gone = static_cast<std::size_t>(std::count_if(f.begin() + 2, f.begin() + 6, missing));
+        if (gone == 4 || (gone && missing(f[5]))) {
+            if (gone != 4) ++into.missingValues;
             into.rows.push_back(bar);
             return refused;
         }
-        if (nulls) {
-            const auto null = std::find_if(f.begin() + 2, f.end(), isNull);
-            return say(kNames[static_cast<std::size_t>(null - f.begin())], *null, "not all of O, H, L, C, Vo null");
-        }
+        for (std::size_t i = 2; i < 5; ++i)
+            if (missing(f[i])) f[i] = f[5];
+        if (missing(f[6])) f[6] = Field{Field::Kind::Number, true, 0, "0", false};
         if (std::string problem = priceProblem(f, 2, kNames, Stored::Price, say); !problem.empty()) return problem;
         if (const char* bad = unstorable(f[6], Stored::Volume)) return say("Vo", f[6], bad);
         bar.traded = true;
@@ -484,6 +498,11 @@ bool parseMarginPage(std::string_view body, MarginBalances& into, std::string& n
             ++into.otherCodes;
             return refused;
         }
+        // A balance left out is not known: the stored one carries on.
+        if (missing(f[2]) || missing(f[3])) {
+            ++into.missingValues;
+            return refused;
+        }
         for (std::size_t i = 2; i < 4; ++i)
             if (const char* bad = unstorable(f[i], Stored::Volume)) return say(kNames[i], f[i], bad);
         balance.longVol = f[2].number, balance.shortVol = f[3].number;
@@ -494,10 +513,17 @@ bool parseMarginPage(std::string_view body, MarginBalances& into, std::string& n
 
 bool parseIndexPage(std::string_view body, IndexBars& into, std::string& nextKey, std::string* why, std::size_t maxRows) {
     static constexpr Names<5> kNames = {"Date", "O", "H", "L", "C"};
-    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](const Fields<5>& f) {
+    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](Fields<5> f) {
         std::string refused;
         const std::int32_t date = dateOf(f[0], RowText(nullptr), refused);
         if (!date) return refused;
+        // Without a close the day has no bar; a close-only row is one.
+        if (missing(f[4])) {
+            ++into.missingValues;
+            return refused;
+        }
+        for (std::size_t i = 1; i < 4; ++i)
+            if (missing(f[i])) f[i] = f[4];
         if (std::string problem = priceProblem(f, 1, kNames, Stored::Hundredths, RowText(nullptr, date));
             !problem.empty())
             return problem;

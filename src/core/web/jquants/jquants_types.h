@@ -44,6 +44,9 @@ struct DailyBar {
     int code = 0;
     bool traded = false;   // false: no trade that day, prices and volume are 0
     double open = 0, high = 0, low = 0, close = 0, volume = 0;
+    // The price adjustment factor: other than 1 on the ex-rights date of a
+    // split (0.5 for 1:2) or a consolidation (10 for 1:10).
+    double adjFactor = 1;
 };
 
 struct MarginBalance {
@@ -74,6 +77,7 @@ template <class Row>
 struct Rows {
     std::vector<Row> rows;
     std::size_t otherCodes = 0;
+    std::size_t missingValues = 0;  // rows left out for want of a value they must have (a balance, a close)
     int pages = 0;
 };
 

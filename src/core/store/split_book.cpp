@@ -1,0 +1,136 @@
+#include "core/store/split_book.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+
+#include "core/store/atomic_file.h"
+#include "core/store/folder_layout.h"
+#include "core/store/index_table.h"
+#include "core/store/number_text.h"
+
+namespace quarlink {
+
+namespace {
+
+bool sameDate(const Split& a, const Split& b) { return a.date == b.date; }
+
+// Splits of one date are one split, whichever ratio came first.
+void addOnce(std::vector<Split>& list, const Split& split) {
+    if (std::none_of(list.begin(), list.end(), [&](const Split& s) { return sameDate(s, split); }))
+        list.push_back(split);
+}
+
+std::string pendingLine(const CodeSplit& s) {
+    return layout::codeName(s.code) + "," + composeFlags(false, false, false, {s.split}) + "\n";
+}
+
+}  // namespace
+
+bool splitOfFactor(double adjFactor, double& ratio) {
+    if (!std::isfinite(adjFactor) || adjFactor <= 0 || adjFactor == 1) return false;
+    ratio = 1 / adjFactor;
+    // A factor served rounded (0.333333) still means a whole ratio (3).
+    if (const double whole = std::round(ratio); whole >= 1 && std::fabs(ratio - whole) < 1e-4 * whole) ratio = whole;
+    return std::isfinite(ratio) && ratio > 0;
+}
+
+std::string flagsWithSplits(std::string_view flags, const std::vector<Split>& add) {
+    IndexFlags parsed = parseFlags(flags);
+    const std::size_t before = parsed.splits.size();
+    for (const Split& s : add) addOnce(parsed.splits, s);
+    if (parsed.splits.size() == before) return std::string(flags);
+    std::stable_sort(parsed.splits.begin(), parsed.splits.end(),
+                     [](const Split& a, const Split& b) { return a.date < b.date; });
+    return composeFlags(parsed);
+}
+
+void SplitBook::addFactor(int code, std::int32_t date, double adjFactor) {
+    if (double ratio = 0; splitOfFactor(adjFactor, ratio)) add(code, Split{date, ratio});
+}
+
+void SplitBook::add(int code, const Split& split) {
+    if (code < 0 || code >= kCodeCount) return;
+    const auto same = [&](const CodeSplit& s) { return s.code == code && s.split.date == split.date; };
+    if (std::none_of(found_.begin(), found_.end(), same)) found_.push_back({code, split});
+}
+
+bool SplitBook::commit(const Application& app, std::vector<CodeSplit>* recorded, std::string* error) {
+    if (recorded) recorded->clear();
+    if (found_.empty()) return true;
+    IndexTable table;
+    std::string bytes, why;
+    errno = 0;
+    if (!readWholeFile(layout::indexFile(app), bytes, &why)) {
+        // A folder without index.txt keeps every split pending; any other
+        // failure must not let a new index.txt replace one that is there.
+        if (errno != ENOENT) {
+            if (error) *error = why;
+            return false;
+        }
+    } else {
+        readIndexTable(bytes, table);
+    }
+
+    std::vector<CodeSplit> pending = loadPendingSplits(app), written;
+    const std::size_t pendingBefore = pending.size();
+    bool indexChanged = false;
+    for (const CodeSplit& s : found_) {
+        if (table.isRegistered(s.code)) {
+            std::string& flags = table.flags[s.code];
+            const std::string after = flagsWithSplits(flags, {s.split});
+            if (after == flags) continue;
+            flags = after;
+            indexChanged = true;
+        } else {
+            const auto same = [&](const CodeSplit& p) { return p.code == s.code && p.split.date == s.split.date; };
+            if (std::any_of(pending.begin(), pending.end(), same)) continue;
+            pending.push_back(s);
+        }
+        written.push_back(s);
+    }
+    if (indexChanged && !saveIndexTable(layout::indexFile(app), table, table.date, error)) return false;
+    if (pending.size() != pendingBefore && !savePendingSplits(app, pending, error)) return false;
+    if (recorded) *recorded = std::move(written);
+    return true;
+}
+
+std::vector<CodeSplit> loadPendingSplits(const Application& app) {
+    std::vector<CodeSplit> out;
+    std::string bytes;
+    if (!readWholeFile(app.workDir / SplitBook::kPendingSplitsFile, bytes)) return out;
+    forEachLine(bytes, [&](std::string_view line) {
+        const std::size_t comma = line.find(',');
+        if (comma != 4) return;
+        const int code = layout::codeOfName(line.substr(0, 4));
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        for (const Split& s : parseFlags(line.substr(5)).splits)
+            if (code >= 0 && s.date > 0 && s.ratio > 0 && std::isfinite(s.ratio)) out.push_back({code, s});
+    });
+    return out;
+}
+
+bool savePendingSplits(const Application& app, const std::vector<CodeSplit>& splits, std::string* error) {
+    const auto path = app.workDir / SplitBook::kPendingSplitsFile;
+    if (splits.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+        if (ec && error) *error = ec.message();
+        return !ec;
+    }
+    std::string text;
+    for (const CodeSplit& s : splits) text += pendingLine(s);
+    return replaceFileAtomically(path, text, error);
+}
+
+std::string splitsText(const std::vector<CodeSplit>& splits) {
+    std::string text;
+    for (const CodeSplit& s : splits) {
+        if (!text.empty()) text += "、";
+        text += layout::codeName(s.code) + " " + splitText(s.split);
+    }
+    return text;
+}
+
+}  // namespace quarlink
