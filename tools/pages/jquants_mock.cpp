@@ -1,8 +1,10 @@
 #include "jquants_mock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <httplib.h>
 #include <map>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "core/env/clock.h"
+#include "core/store/index_flags.h"
 #include "core/store/text_encoding.h"
 #include "core/web/jquants/jquants_json.h"
 
@@ -21,6 +24,9 @@ using jquants::parseDate;
 namespace {
 
 constexpr const char* kWindowText = "Your subscription covers the following dates: ";
+
+// Publication times in Japan, in minutes after midnight.
+constexpr int kBarsAt = 16 * 60 + 30, kMasterAt = 17 * 60 + 30, kDailyMarginAt = 16 * 60, kWeeklyMarginAt = 16 * 60 + 30;
 
 int planRank(const std::string& plan) {
     if (plan == "light") return 1;
@@ -39,6 +45,12 @@ std::string num(double value) {
     return out;
 }
 
+// Adjusted prices are rounded to one decimal place.
+double oneDecimal(double value) { return std::round(value * 10) / 10; }
+
+// A value some rows carry as text, as the service sends numbers now and then.
+std::string quoted(const std::string& number, bool asText) { return asText ? "\"" + number + "\"" : number; }
+
 std::string jsonString(std::string_view text) {
     std::string out = "\"";
     for (char c : text) {
@@ -56,6 +68,34 @@ void fail(httplib::Response& res, int status, const std::string& message) {
     reply(res, status, "{\"message\":" + jsonString(message) + "}");
 }
 
+// A time in Japan, to the minute.
+struct Moment {
+    std::int32_t date = 0;
+    int minute = 0;
+    bool reached(std::int32_t day, int at) const { return date > day || (date == day && minute >= at); }
+};
+
+// What the service has published at the moment a request comes in.
+struct Today {
+    Moment now;
+    std::int32_t lastBars = 0;  // the newest day with bars out, 0 before the market
+    std::int32_t windowFrom = 0, windowTo = 0;  // the free plan's
+
+    // The adjustment of a bar: its own day's factor and the product of the factors of the later bars out.
+    struct Adjustment {
+        double onDay = 1, later = 1;
+    };
+    Adjustment adjustment(const std::vector<Split>& splits, std::int32_t date) const {
+        Adjustment a;
+        for (const Split& s : splits) {
+            if (s.ratio <= 0 || s.date > lastBars) continue;
+            if (s.date == date) a.onDay /= s.ratio;
+            else if (s.date > date) a.later /= s.ratio;
+        }
+        return a;
+    }
+};
+
 // Served issues that are not ordinary four-digit shares, for clients to skip:
 // two letter codes and a preferred share of the first stock.
 struct Extra {
@@ -71,32 +111,37 @@ public:
         if (!stocks_.empty())
             extras_ = {{"130A0", stocks_.front()}, {"186A0", stocks_.back()},
                        {std::to_string(stocks_.front()) + "5", stocks_.front()}};
-        windowTo_ = addDays(market.lastDay, -84);
-        // Two years before the end; a February 29 becomes the 28th.
-        windowFrom_ = windowTo_ - 20000 - (windowTo_ % 10000 == 229 ? 1 : 0);
+        firstDay_ = market.lastDay;
+        for (const auto& [code, series] : market.series) {
+            if (!series.empty()) firstDay_ = std::min(firstDay_, series.rows.front().date);
+            if (code >= 1000) splits_[code] = parseFlags(market.index.flags[code]).splits;
+        }
     }
 
     void handle(const httplib::Request& req, httplib::Response& res) {
+        if (gatewayError(res)) return;
         const std::string key = req.get_header_value("x-api-key");
         if (key.empty()) return fail(res, 403, "The api key is required.");
         if (options_.apiKey.empty() || key != options_.apiKey)
             return fail(res, 403, "The incoming api key is invalid or expired.");
         if (!admit()) return fail(res, 429, "Rate limit exceeded. Please wait and retry.");
 
+        const Today today = this->today();
         const std::string path = req.matches[1].str();
         std::vector<std::string> rows;
         if (path == "markets/calendar") {
-            if (!calendar(req, res, rows)) return;
+            if (!calendar(req, res, today, rows)) return;
         } else if (path == "equities/bars/daily") {
-            if (!bars(req, res, rows)) return;
+            if (!bars(req, res, today, rows)) return;
         } else if (path == "markets/margin-interest") {
-            if (planRank(options_.plan) < 2) return fail(res, 400, "No approval received");
-            if (!margin(req, res, rows)) return;
+            // A plan without the endpoint gets a 403 that says nothing.
+            if (planRank(options_.plan) < 2) return reply(res, 403, "");
+            if (!margin(req, res, today, rows)) return;
         } else if (path == "indices/bars/daily/topix") {
-            if (planRank(options_.plan) < 1) return fail(res, 403, "This API is not available on your subscription plan.");
-            if (!topix(req, res, rows)) return;
+            if (planRank(options_.plan) < 1) return reply(res, 403, "");
+            if (!topix(req, res, today, rows)) return;
         } else if (path == "equities/master") {
-            master(rows);
+            if (!master(req, res, today, rows)) return;
         } else {
             return fail(res, 403, "Missing Authentication Token");
         }
@@ -105,19 +150,78 @@ public:
 
 private:
     // A fixed window per key: the plan's requests, then 429 until it ends.
+    // More refusals in one window than the plan's requests shut the key out
+    // for five windows.
     bool admit() {
         static constexpr int kPerMinute[] = {5, 60, 120, 500};
+        const int limit = kPerMinute[planRank(options_.plan)];
         const std::lock_guard lock(mutex_);
         const auto now = std::chrono::steady_clock::now();
-        if (now - windowStart_ >= std::chrono::milliseconds(options_.rateWindowMs)) {
+        const auto window = std::chrono::milliseconds(options_.rateWindowMs);
+        if (now < lockedUntil_) return false;
+        if (now - windowStart_ >= window) {
             windowStart_ = now;
-            used_ = 0;
+            used_ = refused_ = 0;
         }
-        return ++used_ <= kPerMinute[planRank(options_.plan)];
+        if (++used_ <= limit) return true;
+        if (++refused_ > limit) lockedUntil_ = now + 5 * window;
+        return false;
+    }
+
+    // A gateway in front of the service fails now and then: 500, 502, 503 and
+    // 504 in turn, never two requests in a row.
+    bool gatewayError(httplib::Response& res) {
+        static constexpr struct {
+            int status;
+            const char* message;
+        } kErrors[] = {{500, "Internal server error"},
+                       {502, "Bad Gateway"},
+                       {503, "Service Unavailable"},
+                       {504, "Endpoint request timed out"}};
+        if (options_.errorsPerMillion <= 0) return false;
+        const auto share = static_cast<std::uint64_t>(options_.errorsPerMillion);
+        const std::uint64_t n = ++requests_, failures = n * share / 1'000'000;
+        if (failures == (n - 1) * share / 1'000'000) return false;
+        const auto& error = kErrors[(failures - 1) % 4];
+        fail(res, error.status, error.message);
+        return true;
+    }
+
+    Today today() const {
+        Today t;
+        if (options_.now) {
+            t.now.date = static_cast<std::int32_t>(options_.now / 10000);
+            t.now.minute = static_cast<int>(options_.now / 100 % 100 * 60 + options_.now % 100);
+        } else {
+            const LocalDateTime japan = SystemClock::instance().japanNow();
+            t.now = {japan.yyyymmdd(), japan.hour * 60 + japan.minute};
+        }
+        t.lastBars = publishedDay(t.now, kBarsAt);
+        // A market that ended before today stands still on its last day.
+        t.windowTo = addDays(std::min(t.now.date, market_.lastDay), -84);
+        // Two years before the end; a February 29 becomes the 28th.
+        t.windowFrom = t.windowTo - 20000 - (t.windowTo % 10000 == 229 ? 1 : 0);
+        return t;
+    }
+
+    // The newest business day of the market whose data published at `at` are out by `now`; 0 when none is.
+    std::int32_t publishedDay(const Moment& now, int at) const {
+        std::int32_t day = std::min(now.date, market_.lastDay);
+        while (day >= firstDay_ && (!isTradingDay(day) || !now.reached(day, at))) day = addDays(day, -1);
+        return day >= firstDay_ ? day : 0;
+    }
+
+    // Weekly balances come out on the second business day after their record
+    // date, daily ones on the next; `publication` is that day.
+    static bool marginOut(const Moment& now, std::int32_t recordDate, std::int32_t& publication) {
+        const bool daily = recordDate >= kDailyMarginFrom;
+        publication = nextTradingDay(recordDate);
+        if (!daily) publication = nextTradingDay(publication);
+        return now.reached(publication, daily ? kDailyMarginAt : kWeeklyMarginAt);
     }
 
     // Reads an optional date parameter; false after answering 400.
-    bool dateParam(const httplib::Request& req, httplib::Response& res, const char* name, std::int32_t& out) {
+    static bool dateParam(const httplib::Request& req, httplib::Response& res, const char* name, std::int32_t& out) {
         out = 0;
         if (!req.has_param(name)) return true;
         out = parseDate(req.get_param_value(name));
@@ -128,13 +232,17 @@ private:
         return true;
     }
 
+    static void windowError(httplib::Response& res, const Today& t) {
+        fail(res, 400, kWindowText + isoDate(t.windowFrom) + " ~ " + isoDate(t.windowTo) +
+                           ". If you want more data, please check other plans:https://jpx-jquants.com/#dataset");
+    }
+
     // The free plan sees only its window; false after answering 400.
-    bool inWindow(httplib::Response& res, std::int32_t from, std::int32_t to) {
+    bool inWindow(httplib::Response& res, const Today& t, std::int32_t from, std::int32_t to) const {
         if (planRank(options_.plan) > 0) return true;
-        if ((from && from < windowFrom_) || (to && to > windowTo_) || (from && from > windowTo_) ||
-            (to && to < windowFrom_)) {
-            fail(res, 400, kWindowText + isoDate(windowFrom_) + " ~ " + isoDate(windowTo_) +
-                               ". If you want more data, please check other plans:https://jpx-jquants.com/#dataset");
+        if ((from && from < t.windowFrom) || (to && to > t.windowTo) || (from && from > t.windowTo) ||
+            (to && to < t.windowFrom)) {
+            windowError(res, t);
             return false;
         }
         return true;
@@ -145,7 +253,7 @@ private:
         std::int32_t date = 0, from = 0, to = 0;
         std::string code;
     };
-    bool codeOrDate(const httplib::Request& req, httplib::Response& res, Query& q) {
+    bool codeOrDate(const httplib::Request& req, httplib::Response& res, const Today& t, Query& q) {
         if (!dateParam(req, res, "date", q.date) || !dateParam(req, res, "from", q.from) ||
             !dateParam(req, res, "to", q.to))
             return false;
@@ -156,9 +264,9 @@ private:
         }
         if (q.date) q.from = q.to = q.date;
         if (planRank(options_.plan) == 0) {
-            if (!inWindow(res, q.from, q.to)) return false;
-            q.from = std::max(q.from, windowFrom_);
-            q.to = q.to ? std::min(q.to, windowTo_) : windowTo_;
+            if (!inWindow(res, t, q.from, q.to)) return false;
+            q.from = std::max(q.from, t.windowFrom);
+            q.to = q.to ? std::min(q.to, t.windowTo) : t.windowTo;
         }
         if (!q.to) q.to = market_.lastDay;
         return true;
@@ -171,20 +279,25 @@ private:
 
     static std::string stockText(int code) { return std::to_string(code) + "0"; }
 
-    std::string barRow(std::int32_t date, const std::string& code, const PriceRecord* r, bool decimals) const {
+    std::string barRow(std::int32_t date, const std::string& code, const PriceRecord* r, bool decimals,
+                       Today::Adjustment adjust) const {
         std::string row = "{\"Date\":\"" + isoDate(date) + "\",\"Code\":\"" + code + "\",";
         if (!r) {
-            return row + R"("O":null,"H":null,"L":null,"C":null,"UL":"0","LL":"0","Vo":null,"Va":null,)"
-                         R"("AdjFactor":1.0,"AdjO":null,"AdjH":null,"AdjL":null,"AdjC":null,"AdjVo":null})";
+            return row + R"("O":null,"H":null,"L":null,"C":null,"UL":"0","LL":"0","Vo":null,"Va":null,"AdjFactor":)" +
+                   num(adjust.onDay) + R"(,"AdjO":null,"AdjH":null,"AdjL":null,"AdjC":null,"AdjVo":null})";
         }
         // Odd codes carry fractions that round back to the stored yen (halves
         // up), and stay a real bar's shape: low <= open, close <= high.
         const double o = r->open - (decimals ? 0.5 : 0), h = r->high + (decimals ? 0.45 : 0),
                      l = r->low - (decimals ? 0.5 : 0), c = r->close + (decimals ? 0.4 : 0), v = r->volume;
         const std::string prices = "\"O\":" + num(o) + ",\"H\":" + num(h) + ",\"L\":" + num(l) + ",\"C\":" + num(c);
+        const auto adjusted = [&](double value) {
+            return num(adjust.later == 1 ? value : oneDecimal(value * adjust.later));
+        };
         return row + prices + R"(,"UL":"0","LL":"0","Vo":)" + num(v) + ",\"Va\":" + num(c * v) +
-               ",\"AdjFactor\":1.0,\"AdjO\":" + num(o) + ",\"AdjH\":" + num(h) + ",\"AdjL\":" + num(l) + ",\"AdjC\":" + num(c) +
-               ",\"AdjVo\":" + num(v) + ",\"MktCap\":null}";
+               ",\"AdjFactor\":" + num(adjust.onDay) + ",\"AdjO\":" + adjusted(o) + ",\"AdjH\":" + adjusted(h) +
+               ",\"AdjL\":" + adjusted(l) + ",\"AdjC\":" + adjusted(c) + ",\"AdjVo\":" +
+               num(adjust.later == 1 ? v : oneDecimal(v / adjust.later)) + ",\"MktCap\":null}";
     }
 
     static const PriceRecord* rowOn(const PriceSeries& series, std::int32_t date) {
@@ -194,22 +307,23 @@ private:
     }
 
     // Listed from its first row on; a business day without a row is a halt.
-    void barsOn(std::int32_t date, const std::vector<int>& stocks, const std::vector<const Extra*>& extras,
-                std::vector<std::string>& rows) const {
-        if (!isTradingDay(date) || date > market_.lastDay) return;
+    void barsOn(const Today& t, std::int32_t date, const std::vector<int>& stocks,
+                const std::vector<const Extra*>& extras, std::vector<std::string>& rows) const {
+        if (!isTradingDay(date) || date > t.lastBars) return;
         for (int stock : stocks) {
             const PriceSeries& series = *market_.find(stock);
             if (series.rows.front().date > date) continue;
-            rows.push_back(barRow(date, stockText(stock), rowOn(series, date), stock % 2 == 1));
+            rows.push_back(barRow(date, stockText(stock), rowOn(series, date), stock % 2 == 1,
+                                  t.adjustment(splits_.at(stock), date)));
         }
         for (const Extra* extra : extras)
             if (const PriceRecord* r = rowOn(*market_.find(extra->source), date))
-                rows.push_back(barRow(date, extra->code, r, false));
+                rows.push_back(barRow(date, extra->code, r, false, t.adjustment(splits_.at(extra->source), date)));
     }
 
-    bool bars(const httplib::Request& req, httplib::Response& res, std::vector<std::string>& rows) {
+    bool bars(const httplib::Request& req, httplib::Response& res, const Today& t, std::vector<std::string>& rows) {
         Query q;
-        if (!codeOrDate(req, res, q)) return false;
+        if (!codeOrDate(req, res, t, q)) return false;
         // The issues asked for, once: a code's ten years are not a scan of the market a day.
         std::vector<int> stocks;
         std::vector<const Extra*> extras;
@@ -217,79 +331,120 @@ private:
             if (matches(q.code, stockText(stock))) stocks.push_back(stock);
         for (const Extra& extra : extras_)
             if (matches(q.code, extra.code)) extras.push_back(&extra);
-        for (std::int32_t d = q.from ? q.from : firstDay(); d <= q.to; d = addDays(d, 1)) barsOn(d, stocks, extras, rows);
+        const std::int32_t to = std::min(q.to, t.lastBars);
+        for (std::int32_t d = q.from ? q.from : firstDay_; d <= to; d = addDays(d, 1)) barsOn(t, d, stocks, extras, rows);
         return true;
     }
 
-    bool margin(const httplib::Request& req, httplib::Response& res, std::vector<std::string>& rows) {
+    // Some rows carry their volumes as text, others "-" for the negotiable
+    // parts; the amounts exist on daily rows only.
+    static std::string marginRow(int stock, const PriceRecord& r, std::int32_t publication) {
+        const bool daily = r.date >= kDailyMarginFrom;
+        const int shape = (stock + r.date) % 3;
+        const std::string neg = shape == 2 ? "\"-\"" : "0.0", negValue = daily ? neg : "null";
+        const auto value = [&](std::int32_t volume) { return daily ? num(double(volume) * r.close) : std::string("null"); };
+        return "{\"Date\":\"" + isoDate(r.date) + "\",\"Code\":\"" + stockText(stock) +
+               "\",\"PubDate\":" + (daily ? "\"" + isoDate(publication) + "\"" : std::string("null")) +
+               ",\"ShrtVol\":" + quoted(num(r.marginSell), shape == 1) +
+               ",\"LongVol\":" + quoted(num(r.marginBuy), shape == 1) + ",\"ShrtNegVol\":" + neg +
+               ",\"LongNegVol\":" + neg + ",\"ShrtStdVol\":" + num(r.marginSell) +
+               ",\"LongStdVol\":" + num(r.marginBuy) + ",\"ShrtVal\":" + value(r.marginSell) +
+               ",\"LongVal\":" + value(r.marginBuy) + ",\"ShrtNegVal\":" + negValue + ",\"LongNegVal\":" + negValue +
+               ",\"ShrtStdVal\":" + value(r.marginSell) + ",\"LongStdVal\":" + value(r.marginBuy) +
+               R"(,"IssType":"2"})";
+    }
+
+    bool margin(const httplib::Request& req, httplib::Response& res, const Today& t, std::vector<std::string>& rows) {
         Query q;
-        if (!codeOrDate(req, res, q)) return false;
+        if (!codeOrDate(req, res, t, q)) return false;
         for (int stock : stocks_) {
             if (!matches(q.code, stockText(stock))) continue;
             for (const PriceRecord& r : market_.find(stock)->rows) {
-                if (r.date < q.from || r.date > q.to || (!r.marginBuy && !r.marginSell)) continue;
-                rows.push_back("{\"Date\":\"" + isoDate(r.date) + "\",\"Code\":\"" + stockText(stock) +
-                               "\",\"ShrtVol\":" + num(r.marginSell) + ",\"LongVol\":" + num(r.marginBuy) +
-                               R"(,"ShrtNegVol":0.0,"LongNegVol":0.0,"ShrtStdVol":)" + num(r.marginSell) +
-                               ",\"LongStdVol\":" + num(r.marginBuy) + R"(,"IssType":"2"})");
+                std::int32_t publication = 0;
+                if (r.date < q.from || r.date > q.to || (!r.marginBuy && !r.marginSell) ||
+                    !marginOut(t.now, r.date, publication))
+                    continue;
+                rows.push_back(marginRow(stock, r, publication));
             }
         }
         std::stable_sort(rows.begin(), rows.end());  // date first: every row starts with it
         return true;
     }
 
-    bool topix(const httplib::Request& req, httplib::Response& res, std::vector<std::string>& rows) {
+    bool topix(const httplib::Request& req, httplib::Response& res, const Today& t, std::vector<std::string>& rows) {
         std::int32_t from = 0, to = 0;
         if (!dateParam(req, res, "from", from) || !dateParam(req, res, "to", to)) return false;
-        if (const PriceSeries* series = market_.find(102))
-            for (const PriceRecord& r : series->rows)
-                if ((!from || r.date >= from) && (!to || r.date <= to))
-                    rows.push_back("{\"Date\":\"" + isoDate(r.date) + "\",\"O\":" + num(r.open / 100.0) +
-                                   ",\"H\":" + num(r.high / 100.0) + ",\"L\":" + num(r.low / 100.0) +
-                                   ",\"C\":" + num(r.close / 100.0) + "}");
+        const PriceSeries* series = market_.find(102);
+        for (std::size_t i = 0; series && i < series->size(); ++i) {
+            const PriceRecord& r = (*series)[i];
+            if (r.date > t.lastBars || (from && r.date < from) || (to && r.date > to)) continue;
+            const auto price = [&](std::int32_t hundredths) { return quoted(num(hundredths / 100.0), i % 2 == 1); };
+            rows.push_back("{\"Date\":\"" + isoDate(r.date) + "\",\"O\":" + price(r.open) + ",\"H\":" + price(r.high) +
+                           ",\"L\":" + price(r.low) + ",\"C\":" + price(r.close) + "}");
+        }
         return true;
     }
 
-    bool calendar(const httplib::Request& req, httplib::Response& res, std::vector<std::string>& rows) {
+    bool calendar(const httplib::Request& req, httplib::Response& res, const Today& t, std::vector<std::string>& rows) {
         std::int32_t from = 0, to = 0;
         if (!dateParam(req, res, "from", from) || !dateParam(req, res, "to", to)) return false;
+        if (planRank(options_.plan) == 0) {
+            if (!inWindow(res, t, from, to)) return false;
+            from = std::max(from, t.windowFrom);
+            to = to ? std::min(to, t.windowTo) : t.windowTo;
+        }
         // The whole years of the market, and the next one as the exchange publishes ahead.
-        from = std::max(from, firstDay() / 10000 * 10000 + 101);
-        const std::int32_t end = (market_.lastDay / 10000 + 1) * 10000 + 1231;
+        from = std::max(from, firstDay_ / 10000 * 10000 + 101);
+        const std::int32_t end = (std::max(market_.lastDay, t.now.date) / 10000 + 1) * 10000 + 1231;
         to = to ? std::min(to, end) : end;
         const std::string holDiv = req.get_param_value("hol_div");
         for (std::int32_t d = from; d <= to; d = addDays(d, 1)) {
-            const char* div = isTradingDay(d) ? "1" : "0";
-            if (holDiv.empty() || holDiv == div)
+            const char div = holidayDivision(d);
+            if (holDiv.empty() || holDiv == std::string(1, div))
                 rows.push_back("{\"Date\":\"" + isoDate(d) + "\",\"HolDiv\":\"" + div + "\"}");
         }
         return true;
     }
 
+    // The view of a day lists the issues whose first bar is on or before it.
     // Markets follow the pages' index (the old sections on today's markets,
     // the Osaka ones on markets the code list does not map); the second
     // stock's name starts with a character that has no Shift-JIS form.
-    void master(std::vector<std::string>& rows) const {
+    bool master(const httplib::Request& req, httplib::Response& res, const Today& t, std::vector<std::string>& rows) const {
         static const std::map<std::string, const char*> kMkt = {
             {"T1", "0111"}, {"T2", "0112"}, {"M", "0113"}, {"J", "0107"}, {"O1", "0109"}, {"O2", "0105"}, {"H", "0104"}};
+        std::int32_t date = 0;
+        if (!dateParam(req, res, "date", date)) return false;
+        // Today lies past the free plan's window.
+        if (planRank(options_.plan) == 0 && !date) {
+            windowError(res, t);
+            return false;
+        }
+        if (!inWindow(res, t, date, date)) return false;
+        while (date && !isTradingDay(date)) date = addDays(date, 1);  // a closed day shows the next business day
+        // A day whose view is not out yet shows the newest; one before the market, its first day.
+        const std::int32_t newest = publishedDay(t.now, kMasterAt);
+        if (!date || date > newest) date = newest;
+        date = std::max(date, firstDay_);
+        const std::string wanted = req.get_param_value("code");
         const auto row = [&](const std::string& code, int source, const char* category) {
             std::string name = cp932ToUtf8(market_.index.name[source]);
             if (stocks_.size() > 1 && source == stocks_[1] && code.back() == '0') name = "\xF0\xA0\xAE\xB7" + name;
             const auto mkt = kMkt.find(market_.index.market[source]);
-            return "{\"Date\":\"" + isoDate(market_.lastDay) + "\",\"Code\":\"" + code + "\",\"CoName\":" +
+            return "{\"Date\":\"" + isoDate(date) + "\",\"Code\":\"" + code + "\",\"CoName\":" +
                    jsonString(name) + R"(,"CoNameEn":"","S17":"99","S17Nm":"","S33":"9999","S33Nm":"",)"
                    R"("ScaleCat":"-","Mkt":")" + (mkt == kMkt.end() ? "0109" : mkt->second) +
                    R"(","MktNm":"","Mrgn":"2","MrgnNm":"","ProdCat":")" + category + "\"}";
         };
-        for (int stock : stocks_) rows.push_back(row(stockText(stock), stock, "011"));
-        for (const Extra& extra : extras_) rows.push_back(row(extra.code, extra.source, extra.code.back() == '0' ? "011" : "012"));
-    }
-
-    std::int32_t firstDay() const {
-        std::int32_t first = market_.lastDay;
-        for (const auto& [code, series] : market_.series)
-            if (!series.empty()) first = std::min(first, series.rows.front().date);
-        return first;
+        const auto listed = [&](const std::string& served, int source) {
+            return matches(wanted, served) && market_.find(source)->rows.front().date <= date;
+        };
+        for (int stock : stocks_)
+            if (listed(stockText(stock), stock)) rows.push_back(row(stockText(stock), stock, "011"));
+        for (const Extra& extra : extras_)
+            if (listed(extra.code, extra.source))
+                rows.push_back(row(extra.code, extra.source, extra.code.back() == '0' ? "011" : "012"));
+        return true;
     }
 
     // Pages carry an opaque key that changes from page to page.
@@ -320,10 +475,12 @@ private:
     const JQuantsOptions options_;
     std::vector<int> stocks_;
     std::vector<Extra> extras_;
-    std::int32_t windowFrom_ = 0, windowTo_ = 0;
+    std::map<int, std::vector<Split>> splits_;  // of every stock
+    std::int32_t firstDay_ = 0;
+    std::atomic<std::uint64_t> requests_{0};
     std::mutex mutex_;
-    std::chrono::steady_clock::time_point windowStart_{};
-    int used_ = 0;
+    std::chrono::steady_clock::time_point windowStart_{}, lockedUntil_{};
+    int used_ = 0, refused_ = 0;
 };
 
 }  // namespace

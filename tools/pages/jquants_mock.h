@@ -15,10 +15,14 @@ struct JQuantsOptions {
     std::string plan = "free";    // free, light, standard or premium: gating, pace and date window
     int pageSize = 1000;          // rows per page
     int rateWindowMs = 60'000;    // the span the plan's request limit counts over
+    std::int64_t now = 0;         // YYYYMMDDHHMM in Japan, held still; 0: the real time in Japan
+    int errorsPerMillion = 0;     // the share of /v2 requests a gateway answers with a 5xx, at most half
 };
 
 // Answers /v2/... for `market` as J-Quants API v2 does, down to its error
-// bodies, and the free plan's window ending 12 weeks before the market's last day.
+// bodies: data appear at their publication times of `now`, and the free
+// plan's window ends 12 weeks before today or, for a market that ended
+// before today, before the market's last day.
 void addJQuantsRoutes(httplib::Server& server, const Market& market, const JQuantsOptions& options);
 
 }  // namespace quarlink::pages

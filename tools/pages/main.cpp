@@ -1,4 +1,7 @@
 // quarlink-pages: a local page server for the demo and the tests.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
@@ -17,7 +20,8 @@ const char* const kUsage =
     "  quarlink-pages generate DIR [--codes N] [--from YYYY] [--to YYYYMMDD] [--seed S]\n"
     "  quarlink-pages serve DIR [--port P] [--delay-ms N] [--fail-every N] [--break-format CODE]\n"
     "                       [--log FILE] [--api-key KEY] [--plan NAME] [--page-size N]\n"
-    "                       [--rate-window-ms N] [--tls-cert FILE --tls-key FILE]\n"
+    "                       [--rate-window-ms N] [--now YYYY-MM-DDTHH:MM] [--error-share F]\n"
+    "                       [--tls-cert FILE --tls-key FILE]\n"
     "\n"
     "generate  writes a deterministic synthetic market into DIR: index.txt and data/NNNN\n"
     "          (defaults: 30 codes, from the year before --to, to today, seed 1)\n"
@@ -32,12 +36,28 @@ const char* const kUsage =
     "  --api-key KEY        the key the J-Quants API mock under /v2/ accepts (none: all refused)\n"
     "  --plan NAME          free (default), light, standard or premium: data, request limit, dates\n"
     "  --page-size N        API rows per page (default 1000)\n"
-    "  --rate-window-ms N   the span the plan's request limit counts over (default 60000)\n"
+    "  --rate-window-ms N   the span the plan's request limit counts over (default 60000); more\n"
+    "                       refusals in one span than the limit shut the key out for five spans\n"
+    "  --now T              the time in Japan the API serves at, held still (default: the real\n"
+    "                       time in Japan): bars from 16:30, the master from 17:30, margin\n"
+    "                       balances from their publication on a later business day\n"
+    "  --error-share F      answer this share (0 to 0.5) of API requests with a 500, 502, 503\n"
+    "                       or 504 in turn, never two in a row (default 0)\n"
     "  --tls-cert FILE, --tls-key FILE   serve HTTPS with this PEM certificate and key\n";
 
 int usage(const std::string& problem) {
     std::cerr << "quarlink-pages: " << problem << "\n\n" << kUsage;
     return 64;
+}
+
+// "YYYY-MM-DDTHH:MM" -> YYYYMMDDHHMM.
+std::optional<std::int64_t> japanTime(const std::string& text) {
+    int y = 0, m = 0, d = 0, hour = 0, minute = 0, length = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d%n", &y, &m, &d, &hour, &minute, &length) != 5 ||
+        length != 16 || text.size() != 16 || hour > 23 || minute > 59 ||
+        !std::chrono::year_month_day(std::chrono::year(y), std::chrono::month(unsigned(m)), std::chrono::day(unsigned(d))).ok())
+        return std::nullopt;
+    return ((std::int64_t(y) * 100 + m) * 100 + d) * 10000 + hour * 100 + minute;
 }
 
 std::optional<long long> number(const std::string& text) {
@@ -66,6 +86,21 @@ int main(int argc, char** argv) {
         if (i + 1 >= args.size()) return usage(name + " needs a value");
         if (command == "serve" && name == "--log") {
             serve.logFile = args[++i];
+            continue;
+        }
+        if (command == "serve" && name == "--now") {
+            const auto now = japanTime(args[++i]);
+            if (!now) return usage("--now takes a time in Japan as YYYY-MM-DDTHH:MM");
+            serve.jquants.now = *now;
+            continue;
+        }
+        if (command == "serve" && name == "--error-share") {
+            char* end = nullptr;
+            const std::string& text = args[++i];
+            const double share = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !(share >= 0 && share <= 0.5))
+                return usage("--error-share takes a share from 0 to 0.5");
+            serve.jquants.errorsPerMillion = static_cast<int>(std::lround(share * 1e6));
             continue;
         }
         if (command == "serve" && (name == "--api-key" || name == "--plan" || name == "--tls-cert" || name == "--tls-key")) {

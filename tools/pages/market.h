@@ -28,8 +28,16 @@ struct GenerateOptions {
     std::uint64_t seed = 1;
 };
 
-// The generated market's business days: weekdays but January 1-3 and December 31.
+// The generated market's business days: weekdays but January 1-3, December 31
+// and the national holidays that fall on a fixed date.
 bool isTradingDay(std::int32_t yyyymmdd);
+// The exchange's holiday division: '0' closed, '1' open, '2' the half-day
+// session of the year's first business day.
+char holidayDivision(std::int32_t yyyymmdd);
+std::int32_t nextTradingDay(std::int32_t yyyymmdd);
+
+// Margin balances are daily from this record date on, weekly (Fridays) before.
+inline constexpr std::int32_t kDailyMarginFrom = 20260925;
 
 // Writes a deterministic synthetic market (same options, same bytes).
 bool generateMarket(const std::filesystem::path& dir, const GenerateOptions& options, std::string& error);

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <iterator>
 #include <vector>
 
 #include "market.h"
@@ -31,7 +33,7 @@ private:
 
 struct Day {
     std::int32_t date;
-    bool friday;
+    bool margin;  // a record date of the margin balances
 };
 
 std::vector<Day> tradingDays(int fromYear, std::int32_t to) {
@@ -41,7 +43,7 @@ std::vector<Day> tradingDays(int fromYear, std::int32_t to) {
     for (sys_days d = year{fromYear} / 1 / 1; d <= last; d += days{1}) {
         const year_month_day ymd{d};
         const std::int32_t date = int(ymd.year()) * 10000 + int(unsigned(ymd.month())) * 100 + int(unsigned(ymd.day()));
-        if (isTradingDay(date)) result.push_back({date, weekday{d} == Friday});
+        if (isTradingDay(date)) result.push_back({date, weekday{d} == Friday || date >= kDailyMarginFrom});
     }
     return result;
 }
@@ -61,7 +63,7 @@ PriceSeries walk(Random& rng, const std::vector<Day>& days, std::size_t first, s
         r.low = static_cast<std::int32_t>(std::max<std::int64_t>(1, std::min(r.open, r.close) - rng.below(1 + price / 50)));
         if (!index) {
             r.volume = static_cast<std::int32_t>((rng.below(2000) + 1) * unit);
-            if (days[i].friday) {
+            if (days[i].margin) {
                 r.marginBuy = static_cast<std::int32_t>((rng.below(5000) + 1) * unit);
                 r.marginSell = static_cast<std::int32_t>(rng.below(2000) * unit);
             }
@@ -71,6 +73,17 @@ PriceSeries walk(Random& rng, const std::vector<Day>& days, std::size_t first, s
     return series;
 }
 
+// The prices a split leaves in the records: a 1:2 split doubles those before
+// it, a 10:1 consolidation (ratio 0.1) multiplies those from it on by ten, so
+// that every price stays a whole number of yen.
+void applySplit(PriceSeries& series, const Split& split) {
+    const bool before = split.ratio >= 1;
+    const auto factor = static_cast<std::int32_t>(std::lround(before ? split.ratio : 1 / split.ratio));
+    for (PriceRecord& r : series.rows)
+        if ((r.date < split.date) == before)
+            for (std::int32_t* price : {&r.open, &r.high, &r.low, &r.close}) *price *= factor;
+}
+
 }  // namespace
 
 bool isTradingDay(std::int32_t date) {
@@ -78,7 +91,21 @@ bool isTradingDay(std::int32_t date) {
     const unsigned m = unsigned(date / 100 % 100), md = unsigned(date % 100);
     const weekday wd{sys_days{year{date / 10000} / m / md}};
     if (wd == Saturday || wd == Sunday) return false;
-    return !((m == 1 && md <= 3) || (m == 12 && md == 31));
+    static constexpr unsigned kHolidays[] = {101, 102, 103, 211, 223, 429, 503, 504, 505, 1103, 1123, 1231};
+    return std::find(std::begin(kHolidays), std::end(kHolidays), m * 100 + md) == std::end(kHolidays);
+}
+
+char holidayDivision(std::int32_t date) {
+    if (!isTradingDay(date)) return '0';
+    for (std::int32_t d = date / 10000 * 10000 + 101; d < date; d = addDays(d, 1))
+        if (isTradingDay(d)) return '1';
+    return '2';
+}
+
+std::int32_t nextTradingDay(std::int32_t date) {
+    do date = addDays(date, 1);
+    while (!isTradingDay(date));
+    return date;
 }
 
 bool generateMarket(const std::filesystem::path& dir, const GenerateOptions& options, std::string& error) {
@@ -120,11 +147,13 @@ bool generateMarket(const std::filesystem::path& dir, const GenerateOptions& opt
         index.unit[code] = std::to_string(unit);
         std::vector<Split> splits;
         if (i % 17 == 8) splits.push_back({days[days.size() / 2].date, 2.0});
+        if (i % 17 == 12) splits.push_back({days[days.size() * 2 / 3].date, 0.1});
         index.flags[code] = composeFlags(i % 7 == 0, i % 11 == 3, i % 13 == 5, splits);
 
         // One code starts late; a few did not trade on the last day.
         const std::size_t first = i == 2 ? days.size() * 3 / 4 : 0;
         PriceSeries series = walk(rng, days, first, 100 + rng.below(5000), false, unit);
+        for (const Split& split : splits) applySplit(series, split);
         if (i % 10 == 4 && series.size() > 1) series.rows.pop_back();
         if (!write(code, series)) return false;
     }
