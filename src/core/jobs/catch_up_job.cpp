@@ -137,10 +137,17 @@ void CatchUpJob::dropAhead() {
     ahead_ = {};
 }
 
-CatchUpJob::Fetched CatchUpJob::fetch(std::int32_t day) {
+CatchUpJob::Fetched CatchUpJob::fetch(std::size_t step, bool margin) {
     Fetched f;
-    f.day = day;
-    f.bars = api_.marketDays()->marketBars(day, f.rows);
+    f.day = days_[step];
+    MarketDays& market = *api_.marketDays();
+    f.bars = market.marketBars(f.day, f.rows);
+    // The balances of the margin days this step carries (a day's balances
+    // are not written with it, so they may come with any step).
+    for (std::size_t j = step; margin && f.bars.answered() && j < marginDays_.size(); j += days_.size()) {
+        f.balances.emplace_back();
+        if (f.margin = market.marketMargins(marginDays_[j], f.balances.back()); !f.margin.answered()) break;
+    }
     return f;
 }
 
@@ -150,7 +157,6 @@ JobOutcome CatchUpJob::open() {
     days_.clear();
     next_ = 0;
     marginDays_.clear();
-    nextMargin_ = 0;
     balances_.clear();
     marginCodes_ = 0;
     marginInPlan_ = true;
@@ -212,8 +218,7 @@ JobOutcome CatchUpJob::failedRequest(const SourceResult& answer) const {
 }
 
 int CatchUpJob::progress() const {
-    const std::size_t all = days_.size() + marginDays_.size();
-    return all ? static_cast<int>((next_ + nextMargin_) * 100 / all) : 0;
+    return days_.empty() ? 0 : static_cast<int>(next_ * 100 / days_.size());
 }
 
 std::string CatchUpJob::noteText() const {
@@ -273,7 +278,7 @@ JobOutcome CatchUpJob::start() {
     o.state = JobState::Running;
     o.progress = progress();
     if (!days_.empty()) {  // resuming after a stop
-        if (next_ >= days_.size() && nextMargin_ >= marginDays_.size()) return ended(done());
+        if (next_ >= days_.size()) return ended(done());
         if (std::string error; !markRun(currentDay(), error)) return stopped(JobOutcome::StopReason::Failed, error);
         unsettled_ = true;
         o.status = say(catch_up_text::kContinuing, {jquants::isoDate(currentDay()), std::to_string(daysLeft())});
@@ -450,24 +455,32 @@ JobOutcome CatchUpJob::tick() {
 }
 
 JobOutcome CatchUpJob::step() {
-    if (stopRequested_ && (next_ < days_.size() || nextMargin_ < marginDays_.size())) {
+    if (next_ >= days_.size()) return done();
+    const std::int32_t day = days_[next_];
+    if (stopRequested_) {
         SourceResult stop = SourceResult::of(Answer::Stopped);
         stop.detail = "stopped";
         return failedRequest(stop);
     }
-    if (next_ >= days_.size()) {
-        if (nextMargin_ < marginDays_.size()) return marginStep();
-        if (std::string error; !marginDays_.empty() && !placeAllBalances(error))
-            return stopped(JobOutcome::StopReason::Failed, error);
-        return done();
-    }
-    const std::int32_t day = days_[next_];
     Fetched f = ahead_.valid() ? ahead_.get() : Fetched{};
-    if (f.day != day) f = fetch(day);
+    if (f.day != day) f = fetch(next_, settings.margin && marginInPlan_);
     if (!f.bars.answered()) return failedRequest(f.bars);
+    if (dataNotInPlan(f.margin)) {
+        // New records keep the balances they carried.
+        marginInPlan_ = false;
+        note(catch_up_text::kMarginNotInPlan);
+        marginDays_.clear();
+        balances_.clear();
+    } else if (!f.margin.answered()) {
+        return failedRequest(f.margin);
+    }
+    for (const jquants::MarginBalances& got : f.balances)
+        for (const jquants::MarginBalance& b : got.rows)
+            if ((!settings.indexOnly || registered_.count(b.code)) && !setAside_.count(b.code))
+                balances_[b.code].push_back(b);
     const jquants::DailyBars& bars = f.rows;
     if (next_ + 1 < days_.size() && !stopRequested_)
-        ahead_ = std::async(std::launch::async, &CatchUpJob::fetch, this, days_[next_ + 1]);
+        ahead_ = std::async(std::launch::async, &CatchUpJob::fetch, this, next_ + 1, settings.margin && marginInPlan_);
 
     const std::size_t recordsBefore = records_;
     if (std::string error; !storeDay(day, bars, error))
@@ -475,42 +488,18 @@ JobOutcome CatchUpJob::step() {
     if (records_ > recordsBefore) ++daysWritten_;
     skipped_ += bars.otherCodes;
     ++next_;
-    if (next_ >= days_.size() && marginDays_.empty()) return done();
-
-    JobOutcome o;
-    o.state = JobState::Running;
-    o.progress = progress();
-    const std::int32_t next = next_ < days_.size() ? days_[next_] : marginDays_.front();
-    o.status = say(catch_up_text::kDayStored, {jquants::isoDate(day), std::to_string(bars.pages),
-                                               grouped(records_ - recordsBefore), jquants::isoDate(next),
-                                               std::to_string(daysLeft() + marginDays_.size() - nextMargin_)});
-    return o;
-}
-
-JobOutcome CatchUpJob::marginStep() {
-    const std::int32_t day = marginDays_[nextMargin_];
-    jquants::MarginBalances got;
-    const SourceResult r = api_.marketDays()->marketMargins(day, got);
-    if (dataNotInPlan(r)) {
-        // New records keep the balances they carried.
-        marginInPlan_ = false;
-        note(catch_up_text::kMarginNotInPlan);
-        marginDays_.clear();
-        nextMargin_ = 0;
-        balances_.clear();
-    } else if (!r.answered()) {
-        return failedRequest(r);
-    } else {
-        for (const jquants::MarginBalance& b : got.rows)
-            if (b.date <= day && (!settings.indexOnly || registered_.count(b.code)) && !setAside_.count(b.code))
-                balances_[b.code].push_back(b);
-        ++nextMargin_;
+    if (next_ >= days_.size()) {
+        if (std::string error; !balances_.empty() && !placeAllBalances(error))
+            return stopped(JobOutcome::StopReason::Failed, error);
+        return done();
     }
+
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = progress();
-    o.status = say(catch_up_text::kMarginDay,
-                   {jquants::isoDate(day), grouped(got.rows.size()), std::to_string(marginDays_.size() - nextMargin_)});
+    o.status = say(catch_up_text::kDayStored, {jquants::isoDate(day), std::to_string(bars.pages),
+                                               grouped(records_ - recordsBefore), jquants::isoDate(days_[next_]),
+                                               std::to_string(daysLeft())});
     return o;
 }
 
@@ -519,8 +508,6 @@ bool CatchUpJob::placeAllBalances(std::string& error) {
     for (auto& [code, list] : balances_)
         if (!placeBalances(code, list, batch, error)) return false;
     balances_.clear();
-    marginDays_.clear();
-    nextMargin_ = 0;
     if (!batch.flush()) {
         error = say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
         return false;
@@ -544,9 +531,28 @@ bool CatchUpJob::placeBalances(int code, std::vector<jquants::MarginBalance>& li
         return true;
     };
     const std::int32_t first = list.front().date;
+    // Rewrites the balances of the records of `image` dated from `first` on;
+    // true when one changed. `older` tells whether a record before `first` was seen.
+    const auto place = [&](std::string& image, std::size_t& from, std::size_t& to, bool& older) {
+        from = image.size(), to = 0, older = false;
+        for (std::size_t at = 0; at + kRecordSize <= image.size(); at += kRecordSize) {
+            auto* bytes = reinterpret_cast<unsigned char*>(image.data() + at);
+            PriceRecord r = decodeRecord(bytes);
+            if (r.date == kEndOfFileDate) continue;
+            if (r.date < first) {
+                older = true;
+                continue;
+            }
+            if (!balanceOn(r.date, r)) continue;
+            const RecordBytes encoded = encodeRecord(r);
+            std::copy(encoded.begin(), encoded.end(), bytes);
+            from = std::min(from, at), to = at + kRecordSize;
+        }
+        return to > from;
+    };
     const fs::path path = layout::dataFile(app_, code);
     PriceFile file;
-    std::string why;
+    std::string why, image;
     if (!file.open(path, PriceFile::Mode::ReadWrite)) {
         if (errno == ENOENT) return true;  // no file: nothing to put them on
         if (examinePriceFile(path, &why) == PriceFileKind::Odd) setAside(code, oddFiles_, why);
@@ -554,17 +560,20 @@ bool CatchUpJob::placeBalances(int code, std::vector<jquants::MarginBalance>& li
         return true;
     }
     bool changed = false;
+    std::size_t from = 0, to = 0;
+    bool older = false;
     if (!file.hasOtherNames()) {
         // The records concerned are the last few: rewritten where they are,
-        // a whole record at a time, as an append writes.
-        for (std::int64_t i = file.recordCount() - 1; i >= 0; --i) {
-            file.seekToRecord(i);
-            PriceRecord r = file.readRecord();
-            if (r.date == kEndOfFileDate) continue;
-            if (r.date < first) break;
-            if (!balanceOn(r.date, r)) continue;
-            file.seekToRecord(i);
-            if (!file.writeRecord(r)) {
+        // a slice of records at a time from the end, as an append writes.
+        constexpr std::int64_t kSlice = 64;
+        for (std::int64_t end = file.recordCount(); end > 0 && !older; end -= kSlice) {
+            const std::int64_t start = std::max<std::int64_t>(0, end - kSlice);
+            if (!file.readImage(start, end - start, image)) {
+                setAside(code, unreadableFiles_, fileErrorText("cannot read", path, errno ? errno : EIO));
+                return true;
+            }
+            if (!place(image, from, to, older)) continue;
+            if (!file.writeImage(start + std::int64_t(from / kRecordSize), std::string_view(image).substr(from, to - from))) {
                 error = fileErrorText("cannot write", path, errno ? errno : EIO);
                 return false;
             }
@@ -572,19 +581,11 @@ bool CatchUpJob::placeBalances(int code, std::vector<jquants::MarginBalance>& li
         }
     } else {
         // A snapshot's hard link keeps its bytes: the file is replaced whole.
-        std::string image;
         if (!readWholeFile(path, image, &why)) {
             setAside(code, unreadableFiles_, why);
             return true;
         }
-        for (std::size_t at = 0; at + kRecordSize <= image.size(); at += kRecordSize) {
-            auto* bytes = reinterpret_cast<unsigned char*>(image.data() + at);
-            PriceRecord r = decodeRecord(bytes);
-            if (r.date == kEndOfFileDate || r.date < first || !balanceOn(r.date, r)) continue;
-            const RecordBytes encoded = encodeRecord(r);
-            std::copy(encoded.begin(), encoded.end(), bytes);
-            changed = true;
-        }
+        changed = place(image, from, to, older);
         if (changed && !batch.replace(path, image, &error)) return false;
     }
     if (changed) ++marginCodes_;

@@ -46,7 +46,6 @@ inline constexpr const char* kFlushError = "株価ファイルをディスクに
 inline constexpr const char* kThroughCut = "終了日%sは今日より後のため、今日（%s）までを取得しました。";
 inline constexpr const char* kFutureFiles = "今日より後の日付のレコードで終わるため飛ばしたファイル数 %d";
 inline constexpr const char* kUnreadableFiles = "読み書きできないため飛ばしたファイル数 %d";
-inline constexpr const char* kMarginDay = "J-Quants %s：信用残%s件（申込日）；残り%s日";
 inline constexpr const char* kMarginPlaced = "、信用残を申込日に置き直した銘柄 %s";
 inline constexpr const char* kSplitsRecorded = "分割を記録しました：%s";
 inline constexpr const char* kSplitsError = "index.txtに分割を記録できませんでした：%s";
@@ -95,11 +94,13 @@ public:
 private:
     struct Fetched {
         std::int32_t day = 0;
-        SourceResult bars;
+        SourceResult bars, margin;
         jquants::DailyBars rows;
+        std::vector<jquants::MarginBalances> balances;
     };
-    Fetched fetch(std::int32_t day);
-    JobOutcome marginStep();
+    // The bars of days_[step], and with `margin` the balances of the margin
+    // days that step carries: every days_.size()-th from `step` on.
+    Fetched fetch(std::size_t step, bool margin);
     // Puts the balances asked (by record date) on the code's records from
     // the first one's date on; prices stay as they are.
     bool placeBalances(int code, std::vector<jquants::MarginBalance>& balances, BatchWriter& batch, std::string& error);
@@ -137,10 +138,8 @@ private:
     std::size_t next_ = 0;
     std::unordered_set<int> registered_;
     std::unordered_map<std::int32_t, jquants::IndexBar> topix_;
-    // The margin phase: the record dates asked, the next one, and what they
-    // brought by code.
+    // The record dates whose balances the run asks, and what they brought by code.
     std::vector<std::int32_t> marginDays_;
-    std::size_t nextMargin_ = 0;
     std::unordered_map<int, std::vector<jquants::MarginBalance>> balances_;
     std::size_t marginCodes_ = 0;
     bool marginInPlan_ = true;

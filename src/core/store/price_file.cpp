@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/store/atomic_file.h"
@@ -21,19 +20,7 @@ bool PriceFile::open(const std::filesystem::path& path, Mode mode) {
     // Only a regular file of sane size is a price file: the store's one open
     // rule (no symlink, no waiting on a FIFO, at most 64 MB).
     long long size = 0;
-    switch (mode) {
-    case Mode::Read: fd_ = openUserFile(path, O_RDONLY, kMaxPriceFileBytes, size, &links_); break;
-    case Mode::ReadWrite: fd_ = openUserFile(path, O_RDWR, kMaxPriceFileBytes, size, &links_); break;
-    case Mode::Create:
-        // Truncating in place is the caller's choice; something other than a
-        // regular file standing there is never created over.
-        if (struct stat st {}; ::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-            errno = EINVAL;
-            return false;
-        }
-        fd_ = openUserFile(path, O_RDWR | O_CREAT | O_TRUNC, kMaxPriceFileBytes, size, &links_);
-        break;
-    }
+    fd_ = openUserFile(path, mode == Mode::Read ? O_RDONLY : O_RDWR, kMaxPriceFileBytes, size, &links_);
     if (fd_ < 0) return false;
     wholeEnd_ = (size / kSize) * kSize;
     position_ = 0;
@@ -86,6 +73,31 @@ bool PriceFile::writeRecord(const PriceRecord& record) {
     }
     position_ += kSize;
     if (position_ > wholeEnd_) wholeEnd_ = position_;
+    return true;
+}
+
+bool PriceFile::readImage(std::int64_t index, std::int64_t count, std::string& image) {
+    index = std::clamp<std::int64_t>(index, 0, recordCount());
+    count = std::clamp<std::int64_t>(count, 0, recordCount() - index);
+    image.resize(static_cast<std::size_t>(count) * kRecordSize);
+    for (std::size_t got = 0; got < image.size();) {
+        const ssize_t n = ::pread(fd_, image.data() + got, image.size() - got, index * kSize + std::int64_t(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool PriceFile::writeImage(std::int64_t index, std::string_view image) {
+    if (fd_ < 0 || image.size() % kRecordSize) return false;
+    for (std::size_t done = 0; done < image.size();) {
+        const ssize_t n = ::pwrite(fd_, image.data() + done, image.size() - done, index * kSize + std::int64_t(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    wholeEnd_ = std::max<std::int64_t>(wholeEnd_, index * kSize + std::int64_t(image.size()));
     return true;
 }
 

@@ -37,6 +37,10 @@ public:
         position_ = std::clamp<std::int64_t>(index, 0, recordCount()) * static_cast<std::int64_t>(kRecordSize);
     }
     bool writeRecord(const PriceRecord& record);
+    // The whole records `index`.. as stored, at most `count` of them: one
+    // read; and bytes of whole records written back at `index` in one write.
+    bool readImage(std::int64_t index, std::int64_t count, std::string& image);
+    bool writeImage(std::int64_t index, std::string_view image);
 
     std::int64_t position() const { return position_; }
     // True when the file has other names (hard links of a snapshot), which
