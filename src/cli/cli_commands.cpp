@@ -10,6 +10,7 @@ std::span<const Command* const> commands() {
         &kUpdateCommand,
         &kMarginFillCommand,
         &kIndexUpdateCommand,
+        &kSplitsCommand,
         &kInitCreateCommand,
         &kInitTransferCommand,
         &kInitDeleteCommand,

@@ -49,6 +49,7 @@ extern const Command kInitCreateCommand;
 extern const Command kInitTransferCommand;
 extern const Command kInitDeleteCommand;
 extern const Command kIndexUpdateCommand;
+extern const Command kSplitsCommand;
 extern const Command kQuoteCommand;
 extern const Command kHistoryCommand;
 extern const Command kMarginCommand;

@@ -8,7 +8,7 @@
 #include "core/store/text_encoding.h"
 #include "support/page_server.h"
 #include "support/run_process.h"
-#include "support/temp_dir.h"
+#include "support/scratch_chart.h"
 
 namespace quarlink {
 namespace {
@@ -42,10 +42,11 @@ std::set<int> listed(const std::string& out, const std::string& title) {
 // locally a unit of 100, and marks the name that lost a character; codes only
 // the local list has are unregistered; the indices are left alone.
 TEST(JQuantsIndexUpdate, BuildsTheListsFromTheMasterAndApplies) {
-    test::TempDir dir;
-    const fs::path market = dir / "market";
+    test::ScratchChart dir;
+    const fs::path market = dir.root / "market";
     ASSERT_TRUE(test::generateMarket(market, "--codes 40 --to " + std::to_string(kLastDay)));
-    test::PageServer server(market, std::string("--api-key ") + kKey + " --rate-window-ms 1");
+    // The free plan has no master of today.
+    test::PageServer server(market, std::string("--api-key ") + kKey + " --plan light --rate-window-ms 1");
 
     IndexTable published;
     ASSERT_TRUE(loadIndexTable(market / "index.txt", published));
@@ -55,22 +56,21 @@ TEST(JQuantsIndexUpdate, BuildsTheListsFromTheMasterAndApplies) {
     ASSERT_GT(stocks.size(), 10u);
     const int dropped = stocks[5], renamed = stocks[1];
 
-    const fs::path work = dir / "work";
-    fs::create_directories(work / "chart");
-    test::writeFile(work / "endpoints.conf",
-                    "jquants=http://127.0.0.1:" + std::to_string(server.port()) + "/v2\njquants_rpm=0\n");
-    test::writeFile(work / "Quarlink.conf", (work / "chart").string() + ",0\r\n");
+    dir.writeFile(layout::endpointsFile(dir.app),
+                  "jquants=http://127.0.0.1:" + std::to_string(server.port()) + "/v2\njquants_rpm=0\n");
+    dir.writeOptions();
+    const fs::path index = layout::indexFile(dir.app);
     IndexTable local = published;
     local.clearEntry(dropped);
     local.name[9990] = "LOCAL", local.market[9990] = "T1", local.unit[9990] = "100";
-    ASSERT_TRUE(saveIndexTable(work / "chart" / "index.txt", local, 20200101));
-    const std::string before = test::readFile(work / "chart" / "index.txt");
+    ASSERT_TRUE(saveIndexTable(index, local, 20200101));
+    const std::string before = test::readFile(index);
 
     std::set<int> changed{dropped, renamed};
     for (const int code : stocks)
         if (published.market[code] == "H") changed.insert(code);
     const auto run = [&](std::vector<std::string> args, const char* key = kKey) {
-        args.insert(args.begin(), {"--workdir", work.string(), "index-update", "--source", "jquants"});
+        args.insert(args.begin(), {"--workdir", dir.app.workDir.string(), "index-update", "--source", "jquants"});
         return test::runProcess(QUARLINK_CLI_PATH, args, {{"JQUANTS_API_KEY", key}}, {},
                                 std::chrono::milliseconds(60'000));
     };
@@ -79,7 +79,7 @@ TEST(JQuantsIndexUpdate, BuildsTheListsFromTheMasterAndApplies) {
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_EQ(refused.out.find("0bad0bad"), std::string::npos);
     EXPECT_EQ(refused.err.find("0bad0bad"), std::string::npos);
-    EXPECT_EQ(test::readFile(work / "chart" / "index.txt"), before);
+    EXPECT_EQ(test::readFile(index), before);
 
     const auto shown = run({});
     ASSERT_EQ(shown.exitCode, 0) << shown.err;
@@ -87,12 +87,12 @@ TEST(JQuantsIndexUpdate, BuildsTheListsFromTheMasterAndApplies) {
     EXPECT_EQ(listed(shown.out, "未登録データ"), std::set<int>{9990});
     EXPECT_NE(shown.out.find("Shift-JIS"), std::string::npos);
     EXPECT_NE(shown.err.find("3 件"), std::string::npos) << shown.err;  // two letter codes, one preferred share
-    EXPECT_EQ(test::readFile(work / "chart" / "index.txt"), before);
+    EXPECT_EQ(test::readFile(index), before);
 
     const auto applied = run({"--apply", "--yes"});
     ASSERT_EQ(applied.exitCode, 0) << applied.err;
     IndexTable after;
-    ASSERT_TRUE(loadIndexTable(work / "chart" / "index.txt", after));
+    ASSERT_TRUE(loadIndexTable(index, after));
     EXPECT_EQ(after.date, kLastDay);
     for (const int code : stocks) {
         IndexTable expected = published;

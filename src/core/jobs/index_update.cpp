@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "core/sources/master_index.h"
 #include "core/store/atomic_file.h"
@@ -9,6 +10,7 @@
 #include "core/store/folder_layout.h"
 #include "core/store/index_flags.h"
 #include "core/store/number_text.h"
+#include "core/store/split_book.h"
 #include "core/store/text_encoding.h"
 
 namespace quarlink {
@@ -18,6 +20,23 @@ namespace fs = std::filesystem;
 
 bool readableLine(const std::string& line) {
     return line.size() <= index_update_text::kMaxLineBytes && line.find_first_of(std::string("\0\r\n", 3)) == std::string::npos;
+}
+
+// The same flags but for the order of their tokens.
+bool sameMeaning(std::string_view a, std::string_view b) {
+    IndexFlags x = parseFlags(a), y = parseFlags(b);
+    const auto byDate = [](const Split& l, const Split& r) {
+        return l.date < r.date || (l.date == r.date && l.ratio < r.ratio);
+    };
+    std::sort(x.splits.begin(), x.splits.end(), byDate);
+    std::sort(y.splits.begin(), y.splits.end(), byDate);
+    return x.n225 == y.n225 && x.obs == y.obs && x.a500 == y.a500 && x.splits == y.splits;
+}
+
+bool holdsSplit(const IndexTable& table, const CodeSplit& s) {
+    if (!table.isRegistered(s.code)) return false;
+    const std::vector<Split> splits = parseFlags(table.flags[s.code]).splits;
+    return std::any_of(splits.begin(), splits.end(), [&](const Split& t) { return t.date == s.split.date; });
 }
 
 JobOutcome ended(JobState state, std::string message = {},
@@ -76,12 +95,11 @@ JobOutcome IndexUpdate::download() {
     MasterIndex list;
     const SourceResult answer = source.listedIssues()->listedIssues(current_, list);
     if (!answer.answered()) {
-        // A refused key or plan stops as refused; a lost or unreadable answer
-        // says that the download failed, with the source's reason after it.
-        if (answer.answer == Answer::Refused && answer.reason.rfind(PageSource::kIndexSaveError, 0) == 0)
-            return ended(JobState::Stopped, answer.reason);
-        if (answer.answer == Answer::Refused && answer.reason == PageSource::kIndexReadError)
-            return ended(JobState::Stopped, answer.reason);
+        // A failure on this machine (the pages' copy that could not be kept
+        // or read back) says all there is; any other failure says that the
+        // download failed, with the source's reason after it. A refused key
+        // or plan stops as refused.
+        if (answer.local) return ended(JobState::Stopped, answer.reason);
         std::string text = index_update_text::kDownloadFailed;
         if (!answer.reason.empty()) text += "\n" + answer.reason;
         return ended(JobState::Stopped, text,
@@ -94,6 +112,7 @@ JobOutcome IndexUpdate::download() {
                      std::string(index_update_text::kDownloadFailed) + "\n" + index_update_text::kEmptyMaster,
                      JobOutcome::StopReason::Connection);
     new_ = std::move(list.table);
+    keepSplits();
     replacedNames_ = std::move(list.replacedNames);
     if (list.skippedCodes) note = formatInt(index_update_text::kSkippedCodes, static_cast<int>(list.skippedCodes));
     downloaded_ = true;
@@ -117,6 +136,26 @@ JobOutcome IndexUpdate::download() {
     return ended(JobState::Finished, note);
 }
 
+void IndexUpdate::keepSplits() {
+    std::map<int, std::vector<Split>> pending;
+    for (const CodeSplit& s : loadPendingSplits(app_)) pending[s.code].push_back(s.split);
+    for (int code = 0; code < kCodeCount; ++code) {
+        if (!new_.isRegistered(code)) continue;
+        // The published list knows nothing of the splits read from the data.
+        std::vector<Split> keep;
+        if (current_.isRegistered(code) && current_.flags[code].find('S') != std::string::npos)
+            keep = parseFlags(current_.flags[code]).splits;
+        if (const auto it = pending.find(code); it != pending.end())
+            keep.insert(keep.end(), it->second.begin(), it->second.end());
+        if (keep.empty()) continue;
+        std::string& flags = new_.flags[code];
+        std::string merged = flagsWithSplits(flags, keep);
+        if (merged == flags) continue;
+        // Only the local tokens were missing: the local text, as it is, is no change.
+        if (current_.isRegistered(code) && sameMeaning(merged, current_.flags[code])) merged = current_.flags[code];
+        flags = std::move(merged);
+    }
+}
 
 void IndexUpdate::abort() { sources_.abort(); }
 
@@ -156,7 +195,15 @@ JobOutcome IndexUpdate::write() {
         return ended(JobState::Stopped, index_update_text::kWriteError);
     current_ = std::move(merged);
     changed_.clear();
-    return ended(JobState::Finished, index_update_text::kApplied);
+    std::string message = index_update_text::kApplied;
+    // The pending splits that index.txt now holds are pending no more.
+    const std::vector<CodeSplit> pending = loadPendingSplits(app_);
+    std::vector<CodeSplit> left;
+    std::copy_if(pending.begin(), pending.end(), std::back_inserter(left),
+                 [&](const CodeSplit& s) { return !holdsSplit(current_, s); });
+    if (std::string error; left.size() != pending.size() && !savePendingSplits(app_, left, &error))
+        message += std::string("\n") + index_update_text::kPendingNotSaved + error;
+    return ended(JobState::Finished, message);
 }
 
 std::string IndexUpdate::entryLine(const IndexTable& table, int code) {

@@ -38,6 +38,7 @@ inline constexpr const char* kSourceJQuants = "J-Quants API（上場銘柄一覧
 inline constexpr const char* kSkippedCodes = "英字を含むコードや優先株など対象外の銘柄 %d 件は含めていません。";
 inline constexpr const char* kReplacedName = "銘柄名のShift-JISで表せない文字を?にしました：";
 inline constexpr const char* kEmptyMaster = "J-Quants APIの上場銘柄一覧に銘柄がありませんでした。";
+inline constexpr const char* kPendingNotSaved = "index.txtに書き込んだ分割情報を保留中の一覧から外せませんでした：";
 // The chart program reads index lines into a 512-byte buffer.
 inline constexpr std::size_t kMaxLineBytes = 509;
 }  // namespace index_update_text
@@ -57,6 +58,8 @@ struct IndexEntryView {
 // whose entries differ, lets the user drop changes and unregistered codes,
 // and writes the merged index.txt. Each start() does one action in one step:
 // a download, or an apply that first asks (the question in its outcome).
+// No split token of the local index.txt is ever dropped by the new list, and
+// a code it registers takes the splits pending for it (SplitBook).
 class IndexUpdate : public Job {
 public:
     enum class Action { Download, Apply };
@@ -113,6 +116,9 @@ private:
 
     Application& app_;
     JobOutcome download();
+    // Gives every new entry the split tokens of the local one, and a code
+    // the list registers the splits pending for it in the working folder.
+    void keepSplits();
     JobOutcome compare(std::string note);
     JobOutcome write();
 

@@ -19,6 +19,10 @@ std::string withCause(std::string text, const std::string& cause) {
     return cause.empty() ? text : text + "\n" + cause;
 }
 
+void addLine(std::optional<std::string>& message, const std::string& line) {
+    message = message ? *message + "\n" + line : line;
+}
+
 }  // namespace
 
 PriceSeries alignToCalendar(const std::vector<std::int32_t>& calendar, const std::vector<std::int32_t>& dates,
@@ -93,6 +97,8 @@ JobOutcome InitDataJob::open() {
     calendar_.clear();
     listed_ = false;
     codes_.clear();
+    splits_ = SplitBook{};
+    splitsRecorded_.clear();
     ensureFolder(layout::initFolder(app_));
     JobOutcome o;
     o.state = JobState::Idle;
@@ -199,6 +205,7 @@ JobOutcome InitDataJob::startCreate() {
         if (nextCode_ == codes_.size()) {
             JobOutcome o = ended(JobState::Finished, init_data_text::kCreateFinished);
             if (std::string notes = source_->notes(); !notes.empty()) o.message = notes;
+            recordSplits(o);
             return o;
         }
         createCode_ = codes_[nextCode_];
@@ -239,6 +246,7 @@ JobOutcome InitDataJob::startDelete() {
 JobOutcome InitDataJob::stop() {
     JobOutcome o = ended(JobState::Stopped, formatInt(init_data_text::kStopped, createCode_));
     flushFiles(o);
+    recordSplits(o);
     return o;
 }
 
@@ -272,7 +280,26 @@ JobOutcome InitDataJob::tick() {
 JobOutcome InitDataJob::createTick() {
     JobOutcome o = createStep();
     if (o.state != JobState::Running || filesQueued_ >= kFilesPerFlush) flushFiles(o);
+    if (o.state != JobState::Running) recordSplits(o);
     return o;
+}
+
+void InitDataJob::recordSplits(JobOutcome& o) {
+    std::vector<CodeSplit> written;
+    std::string error;
+    if (!splits_.commit(app_, &written, &error)) {
+        if (o.state == JobState::Finished) {
+            o.state = JobState::Stopped;
+            o.status = init_data_text::kErrorStatus;
+        }
+        if (o.stopReason == JobOutcome::StopReason::None) o.stopReason = JobOutcome::StopReason::Failed;
+        addLine(o.message, init_data_text::kSplitsFailed + error);
+        return;
+    }
+    splitsRecorded_.insert(splitsRecorded_.end(), written.begin(), written.end());
+    // The end of the run names all it recorded; a stop what it wrote now.
+    const std::vector<CodeSplit>& named = o.state == JobState::Finished ? splitsRecorded_ : written;
+    if (!named.empty()) addLine(o.message, init_data_text::kSplitsRecorded + splitsText(named));
 }
 
 JobOutcome InitDataJob::createStep() {
@@ -317,6 +344,7 @@ JobOutcome InitDataJob::createStep() {
         return e;
     }
     if (filesQueued_++ == 0) firstQueued_ = createCode_;
+    for (const Split& split : s.splits) splits_.add(createCode_, split);
     o.status = formatInt(init_data_text::kCreating, createCode_);
     if (!listed_) {
         ++createCode_;

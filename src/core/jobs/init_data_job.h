@@ -13,6 +13,7 @@
 #include "core/store/application.h"
 #include "core/env/clock.h"
 #include "core/store/price_series.h"
+#include "core/store/split_book.h"
 #include "core/web/endpoints.h"
 #include "core/web/html_value_format.h"
 
@@ -40,6 +41,8 @@ inline constexpr const char* kStopped = "転送停止中：コード（%d）";
 inline constexpr const char* kFileFailed = "初期化データファイルが作成できませんでした：";
 inline constexpr const char* kCopyFailed = "初期化データを転送できませんでした：";
 inline constexpr const char* kTooShort = "1レコードに満たないため転送しなかった初期化データ数 %d";
+inline constexpr const char* kSplitsRecorded = "株式分割・併合を記録しました：";
+inline constexpr const char* kSplitsFailed = "株式分割・併合をindex.txtに記録できませんでした：";
 }  // namespace init_data_text
 
 // Lays a code's history onto the trading calendar: from the code's first
@@ -54,7 +57,9 @@ PriceSeries alignToCalendar(const std::vector<std::int32_t>& calendar, const std
 // Initial data: creates init/NNNN from the price histories (mode 1),
 // transfers them into the chart folder (mode 2) or deletes them (mode 3).
 // From J-Quants the codes are those of the listed master and the calendar is
-// its business days; the records are built as from the price tables.
+// its business days; the records are built as from the price tables, and the
+// splits its adjustment factors show are recorded (SplitBook) whenever a
+// create run ends or stops.
 class InitDataJob : public Job {
 public:
     enum class Mode { None, Create, Transfer, Delete };
@@ -111,6 +116,9 @@ private:
     // turned into a failure that resumes at the first of them) when it cannot.
     bool flushFiles(JobOutcome& o);
     JobOutcome fileTick(bool transfer);
+    // Writes the splits found so far; a failure is told in `o` (a finished
+    // run becomes a failed stop), and the splits stay for the next end.
+    void recordSplits(JobOutcome& o);
 
     Application& app_;
     HtmlValueFormat& reader_;
@@ -138,6 +146,8 @@ private:
     std::vector<int> codes_;
     std::size_t nextCode_ = 0;
     std::int32_t from_ = 0, to_ = 0;  // the span asked for
+    SplitBook splits_;
+    std::vector<CodeSplit> splitsRecorded_;  // since open(), for the run's last message
 };
 
 }  // namespace quarlink

@@ -54,8 +54,9 @@ public:
     // The published index.txt, fetched whole and kept as the scratch file
     // "index" in the working folder (CR LF made LF, anything before "date="
     // dropped), then read back. A failed fetch is ConnectionFailed without
-    // words of its own; a copy that cannot be kept or read back is Refused,
-    // with the reason.
+    // words of its own. A copy that cannot be kept or read back is Refused
+    // with the whole message as its reason and no detail: the server said
+    // nothing there, so a job puts no download failure in front of it.
     SourceResult listedIssues(const IndexTable& local, MasterIndex& list) override;
 
 private:

@@ -33,6 +33,9 @@ struct SourceResult {
     // the page reader's note on a page it did not recognise (the step that
     // failed), the API's reason.
     std::string detail;
+    // A failure on this machine (a copy the source could not keep or read
+    // back), not an answer of the service: the reason says all there is.
+    bool local = false;
 
     bool answered() const { return answer == Answer::Data || answer == Answer::NoData; }
     static SourceResult of(Answer answer, std::string reason = {}) {

@@ -14,14 +14,6 @@ namespace quarlink {
 
 namespace {
 
-bool sameDate(const Split& a, const Split& b) { return a.date == b.date; }
-
-// Splits of one date are one split, whichever ratio came first.
-void addOnce(std::vector<Split>& list, const Split& split) {
-    if (std::none_of(list.begin(), list.end(), [&](const Split& s) { return sameDate(s, split); }))
-        list.push_back(split);
-}
-
 std::string pendingLine(const CodeSplit& s) {
     return layout::codeName(s.code) + "," + composeFlags(false, false, false, {s.split}) + "\n";
 }
@@ -37,13 +29,31 @@ bool splitOfFactor(double adjFactor, double& ratio) {
 }
 
 std::string flagsWithSplits(std::string_view flags, const std::vector<Split>& add) {
-    IndexFlags parsed = parseFlags(flags);
-    const std::size_t before = parsed.splits.size();
-    for (const Split& s : add) addOnce(parsed.splits, s);
-    if (parsed.splits.size() == before) return std::string(flags);
-    std::stable_sort(parsed.splits.begin(), parsed.splits.end(),
-                     [](const Split& a, const Split& b) { return a.date < b.date; });
-    return composeFlags(parsed);
+    // Every token already there stays as it is written; a new split token
+    // goes before the first split of a later date, else at the end.
+    std::vector<std::string> tokens;
+    for (std::size_t pos = 0; pos < flags.size();) {
+        const std::size_t comma = std::min(flags.find(',', pos), flags.size());
+        tokens.emplace_back(flags.substr(pos, comma - pos));
+        pos = comma + 1;
+    }
+    const auto dateOf = [](const std::string& token) {
+        const std::vector<Split> one = parseFlags(token).splits;
+        return one.empty() ? -1 : one.front().date;
+    };
+    bool added = false;
+    for (const Split& s : add) {
+        const auto later = std::find_if(tokens.begin(), tokens.end(), [&](const std::string& t) {
+            return !t.empty() && t.front() == 'S' && dateOf(t) >= s.date;
+        });
+        if (later != tokens.end() && dateOf(*later) == s.date) continue;
+        tokens.insert(later, composeFlags(false, false, false, {s}));
+        added = true;
+    }
+    if (!added) return std::string(flags);
+    std::string out;
+    for (const std::string& t : tokens) out += (out.empty() ? "" : ",") + t;
+    return out;
 }
 
 void SplitBook::addFactor(int code, std::int32_t date, double adjFactor) {

@@ -20,9 +20,9 @@ struct CodeSplit {
 // of 1 or one that cannot be a factor.
 bool splitOfFactor(double adjFactor, double& ratio);
 
-// `flags` with `add` among its split tokens in the canonical order (N225,
-// OBS, A500, then the splits ascending by date). A split whose date already
-// has a token is not added again; the tokens already there keep their ratio.
+// `flags` with `add` among its split tokens, ascending by date after the
+// other tokens (the canonical order). A split whose date already has a token
+// is not added again; every token already there stays as it is written.
 std::string flagsWithSplits(std::string_view flags, const std::vector<Split>& add);
 
 // Splits read from the data, on their way into index.txt: the entry of a

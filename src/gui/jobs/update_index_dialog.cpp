@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "gui/jobs/job_labels.h"
+#include "gui/jobs/splits_dialog.h"
 #include "core/store/folder_layout.h"
 
 namespace quarlink {
@@ -53,6 +54,7 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter
     apply_ = new QPushButton(text(kApplyButton));
     cancel_ = new QPushButton(text(kCancelButton));
     end_ = new QPushButton(text(kEndButton));
+    splits_ = new QPushButton(text(splits_labels::kOpenButton));
 
     auto* lists = new QGridLayout;
     lists->addWidget(new QLabel(text(kChangedLabel)), 0, 0);
@@ -85,7 +87,7 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(new QLabel(text(kSourceLabel)));
     buttons->addWidget(source_);
-    for (QPushButton* b : {download_, apply_, cancel_, end_}) buttons->addWidget(b);
+    for (QPushButton* b : {download_, splits_, apply_, cancel_, end_}) buttons->addWidget(b);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(buttons);
@@ -94,11 +96,12 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter
     connect(removeChanged_, &QPushButton::clicked, this, &UpdateIndexDialog::onRemoveChanged);
     connect(removeUnregistered_, &QPushButton::clicked, this, &UpdateIndexDialog::onRemoveUnregistered);
     connect(apply_, &QPushButton::clicked, this, &UpdateIndexDialog::onApply);
+    connect(splits_, &QPushButton::clicked, this, &UpdateIndexDialog::onSplits);
     connect(cancel_, &QPushButton::clicked, this, &UpdateIndexDialog::reject);
     connect(end_, &QPushButton::clicked, this, &UpdateIndexDialog::reject);
     // Enter presses nothing here: it must never remove an entry, apply the
     // lists or throw them away for a new download.
-    for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_, cancel_, end_}) {
+    for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_, cancel_, end_, splits_}) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
@@ -120,7 +123,7 @@ void UpdateIndexDialog::onDownload() {
     changed_->clear();
     unregistered_->clear();
     clearDisplay();
-    for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_}) b->setEnabled(false);
+    for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_, splits_}) b->setEnabled(false);
     source_->setEnabled(false);
     job_.settings.source = static_cast<SourceKind>(source_->currentData().toInt());
     job_.action = IndexUpdate::Action::Download;
@@ -128,7 +131,7 @@ void UpdateIndexDialog::onDownload() {
 }
 
 void UpdateIndexDialog::jobEnded(const JobOutcome& last, bool) {
-    for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_}) b->setEnabled(true);
+    for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_, splits_}) b->setEnabled(true);
     source_->setEnabled(true);
     fillLists();
     if (job_.downloaded()) date_->setText(text(job_.newDateText()));
@@ -211,6 +214,20 @@ void UpdateIndexDialog::onRemoveUnregistered() {
     refillKeeping(changed_);
     unregistered_->setCurrentRow(next);
     onSelect(unregistered_);
+}
+
+void UpdateIndexDialog::onSplits() {
+    if (jobBusy()) return;
+    SplitsDialog splits(app_, this, &prompter());
+    splits.exec();
+    if (!splits.wrote()) return;
+    // The lists were made from the index.txt before the splits: an apply
+    // from them would write it back without them.
+    changed_->clear();
+    unregistered_->clear();
+    clearDisplay();
+    date_->clear();
+    openIndex();
 }
 
 void UpdateIndexDialog::onApply() {

@@ -41,6 +41,7 @@ public:
     QPushButton* applyButton() const { return apply_; }
     QPushButton* cancelButton() const { return cancel_; }
     QPushButton* endButton() const { return end_; }
+    QPushButton* splitsButton() const { return splits_; }
 
 private:
     Block makeBlock();
@@ -50,6 +51,8 @@ private:
     void onRemoveChanged();
     void onRemoveUnregistered();
     void onApply();
+    // The splits found in J-Quants' factors; index.txt is read again when they were written.
+    void onSplits();
     // Refills both lists after a removal from the other one, keeping `untouched` as it was.
     void refillKeeping(QListWidget* untouched);
     void fillLists();
@@ -71,6 +74,7 @@ private:
     QPushButton* apply_;
     QPushButton* cancel_;
     QPushButton* end_;
+    QPushButton* splits_;
 };
 
 }  // namespace quarlink

@@ -1,0 +1,69 @@
+#pragma once
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "core/jobs/split_scan_job.h"
+#include "gui/jobs/job_dialog.h"
+
+namespace quarlink {
+
+namespace splits_labels {
+inline constexpr const char* kCaption = "分割情報取得";
+inline constexpr const char* kOpenButton = "分割情報取得…";  // in the index update
+inline constexpr const char* kFromLabel = "開始日";
+inline constexpr const char* kNote =
+    "※J-Quants APIの調整係数から、株価ファイルのある銘柄の株式分割・併合を1日1回の問い合わせで調べます";
+inline constexpr const char* kListLabel = "index.txtにない分割・併合";
+inline constexpr const char* kWrittenLabel = "記録した分割・併合";
+inline constexpr const char* kStartButton = "取得";
+inline constexpr const char* kStopButton = "停止";
+inline constexpr const char* kWriteButton = "index.txtに書き込む";
+inline constexpr const char* kCloseButton = "閉じる";
+}  // namespace splits_labels
+
+// "分割情報取得", opened from the index update: scans J-Quants' adjustment
+// factors with a progress bar and a stop, lists the splits index.txt lacks
+// and records them on the second button.
+class SplitsDialog : public JobDialog {
+    Q_OBJECT
+public:
+    SplitsDialog(Application& app, QWidget* parent = nullptr, Prompter* prompter = nullptr);
+
+    // True once a write recorded a split: the caller's copy of index.txt is old.
+    bool wrote() const { return wrote_; }
+
+    QDateEdit* fromField() const { return from_; }
+    QLineEdit* statusLine() const { return status_; }
+    QProgressBar* progressBar() const { return progress_; }
+    QListWidget* splitList() const { return list_; }
+    QPushButton* startButton() const { return start_; }
+    QPushButton* stopButton() const { return stop_; }
+    QPushButton* writeButton() const { return write_; }
+    QPushButton* closeButton() const { return close_; }
+
+private:
+    void onStart();
+    void onStop();
+    void onWrite();
+    void showSplits(const std::vector<CodeSplit>& splits, const char* label);
+    void applyOutcome(const JobOutcome& o) override;
+    void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
+
+    SplitScanJob& job_;
+    QDateEdit* from_;
+    QLineEdit* status_;
+    QProgressBar* progress_;
+    QLabel* listLabel_;
+    QListWidget* list_;
+    QPushButton* start_;
+    QPushButton* stop_;
+    QPushButton* write_;
+    QPushButton* close_;
+    bool wrote_ = false;
+};
+
+}  // namespace quarlink
