@@ -5,7 +5,7 @@
 #include "core/store/price_series.h"
 #include "core/store/writer_lock.h"
 #include "support/run_process.h"
-#include "support/temp_dir.h"
+#include "support/scratch_chart.h"
 
 using namespace quarlink;
 using namespace quarlink::test;
@@ -48,12 +48,11 @@ TEST(CliRefusals, MissingOrNonFolderChartFolderRefusesEveryJobNamingIt) {
 }
 
 TEST(CliRefusals, SupplementFromAMissingFolderOrAFileRefuses) {
-    TempDir dir;
-    std::filesystem::create_directories(dir / "chart" / "data");
-    writeFile(dir / "work" / "Quarlink.conf", (dir / "chart").string() + ",0\r\n");
-    writeFile(dir / "afile", "x");
-    for (const auto& source : {dir / "missing", dir / "afile"}) {
-        const CliRun r = cli(dir / "work", {"supplement", "--folder", source.string()});
+    ScratchChart dir;
+    dir.writeOptions();
+    dir.writeFile(dir.root / "afile", "x");
+    for (const auto& source : {dir.root / "missing", dir.root / "afile"}) {
+        const CliRun r = cli(dir.app.workDir, {"supplement", "--folder", source.string()});
         EXPECT_EQ(r.exitCode, 1) << r.err;
         EXPECT_NE(r.err.find("コピー元フォルダが見つからないかフォルダではありません：" + source.string()),
                   std::string::npos)
@@ -65,14 +64,11 @@ TEST(CliRefusals, SupplementFromAMissingFolderOrAFileRefuses) {
 // With the backup folder unusable no copy succeeds: no completion text, the
 // system's reason instead, exit 1.
 TEST(CliRefusals, BackupThatCopiedNothingSaysWhyAndFails) {
-    TempDir dir;
-    PriceSeries s;
-    s.append(PriceRecord{20061201, 1, 1, 1, 1, 1, 0, 0});
-    writeFile(dir / "chart" / "data" / "7203", serializePriceSeries(s));
-    writeFile(dir / "chart" / "data" / "1301", serializePriceSeries(s));
-    writeFile(dir / "work" / "Quarlink.conf", (dir / "chart").string() + ",0\r\n");
-    writeFile(dir / "work" / "backup", "a file where the folder should be");
-    const CliRun r = cli(dir / "work", {"backup", "--yes"});
+    ScratchChart dir;
+    for (int code : {7203, 1301}) dir.writePrices(code, {PriceRecord{20061201, 1, 1, 1, 1, 1, 0, 0}});
+    dir.writeOptions();
+    dir.writeFile(layout::backupFolder(dir.app), "a file where the folder should be");
+    const CliRun r = cli(dir.app.workDir, {"backup", "--yes"});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.err.find("バックアップ完了"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("バックアップできませんでした。"), std::string::npos) << r.err;

@@ -2,7 +2,7 @@
 
 #include "core/store/price_series.h"
 #include "support/run_process.h"
-#include "support/temp_dir.h"
+#include "support/scratch_chart.h"
 
 using namespace quarlink;
 using namespace quarlink::test;
@@ -20,18 +20,15 @@ std::string prices(std::initializer_list<std::int32_t> dates) {
 // The GUI takes a typed relative folder from the working folder; the command
 // line keeps the shell's meaning of a relative argument.
 TEST(CliSupplement, RelativeFolderIsTakenFromWhereTheCommandRuns) {
-    TempDir dir;
-    std::filesystem::create_directories(dir / "chart" / "data");
-    std::filesystem::create_directories(dir / "here" / "src");
-    std::filesystem::create_directories(dir / "work" / "src");
-    writeFile(dir / "chart" / "data" / "7203", prices({20061201}));
-    writeFile(dir / "here" / "src" / "7203", prices({20061204}));
-    writeFile(dir / "work" / "src" / "7203", prices({20061130}));
-    writeFile(dir / "work" / "Quarlink.conf", (dir / "chart").string() + ",0\r\n");
+    ScratchChart dir;
+    dir.writeFile(layout::dataFile(dir.app, 7203), prices({20061201}));
+    dir.writeFile(dir.root / "here" / "src" / "7203", prices({20061204}));
+    dir.writeFile(dir.app.workDir / "src" / "7203", prices({20061130}));
+    dir.writeOptions();
 
     const std::string script = "cd \"$1\" && exec \"$2\" --workdir \"$3\" supplement --folder src";
-    const auto r = runProcess("/bin/sh", {"-c", script, "sh", (dir / "here").string(), QUARLINK_CLI_PATH,
-                                          (dir / "work").string()});
+    const auto r = runProcess("/bin/sh", {"-c", script, "sh", (dir.root / "here").string(), QUARLINK_CLI_PATH,
+                                          dir.app.workDir.string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(readFile(dir / "chart" / "data" / "7203"), prices({20061201, 20061204}));
+    EXPECT_EQ(dir.readFile(layout::dataFile(dir.app, 7203)), prices({20061201, 20061204}));
 }

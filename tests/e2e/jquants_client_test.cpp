@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <fstream>
 #include <thread>
@@ -167,35 +169,42 @@ TEST_F(JQuantsClient, RefusalsSayWhatWentWrongWithoutTheKey) {
     }
 }
 
+// Answers request n with page(n), under the status status(n).
+test::Serve scripted(std::function<std::string(int)> page, std::atomic<int>& requests,
+                     std::function<int(int)> status = [](int) { return 200; }) {
+    return [page, status, &requests](int fd, const test::StopFlag& stop) {
+        test::readRequest(fd, stop);
+        const int n = ++requests;
+        const std::string body = page(n);
+        test::sendAll(fd, "HTTP/1.0 " + std::to_string(status(n)) + " X\r\nContent-Length: " +
+                              std::to_string(body.size()) + "\r\n\r\n" + body, stop);
+    };
+}
+
+// A 429 is waited out (65 s on the injected sleeper, none of it spent) and
+// asked again; the mock, whose plan window never ends, has it give up after five.
 TEST_F(JQuantsClient, RateLimitWaitsSixtyFiveSecondsThenGoesOnOrGivesUp) {
     for (const bool windowEnds : {true, false}) {
+        SCOPED_TRACE(windowEnds ? "answered after one wait" : "never answered");
+        std::atomic<int> requests{0};
+        test::LoopbackServer scriptedServer(scripted([](int) { return std::string(R"({"data":[]})"); }, requests,
+                                                     [](int n) { return n == 1 ? 429 : 200; }),
+                                            true);
         // The free plan answers 429 to a sixth request within its window.
-        PageServer server(market(), serve("free", windowEnds ? "--rate-window-ms 600" : ""));
-        std::vector<std::chrono::milliseconds> waits;
+        PageServer mock(market(), serve("free"));
         std::vector<std::string> lines;
-        // The waits are kept, not spent; only the mock's own window is real time.
-        struct ServerWindow final : Sleeper {
-            std::vector<std::chrono::milliseconds>& waits;
-            bool windowEnds;
-            ServerWindow(std::vector<std::chrono::milliseconds>& w, bool e) : waits(w), windowEnds(e) {}
-            bool sleepFor(std::chrono::milliseconds span, const std::function<bool()>&) override {
-                waits.push_back(span);
-                if (windowEnds) std::this_thread::sleep_for(std::chrono::milliseconds(600));
-                return true;
-            }
-        } sleeper(waits, windowEnds);
-        test::FakeSteadyClock steady;
-        Client client(endpoints(server), kKey, {.steady = &steady, .sleeper = &sleeper},
+        test::FakeTime time;
+        Client client(windowEnds ? endpoints(scriptedServer) : endpoints(mock), kKey, time.environment(),
                       [&](const std::string& line) { lines.push_back(line); });
         Status status;
-        for (int i = 0; i < 6 && status.ok(); ++i) {
+        for (int i = 0; i < (windowEnds ? 1 : 6) && status.ok(); ++i) {
             Calendar days;
             status = client.calendar(20251006, 20251017, days);
         }
-        const std::size_t expected = windowEnds ? 1 : Client::kRateLimitRetries;
+        const std::size_t waits = windowEnds ? 1 : Client::kRateLimitRetries;
         EXPECT_EQ(status.outcome, windowEnds ? Outcome::Ok : Outcome::ConnectionFailed) << status.message;
-        EXPECT_EQ(waits, std::vector<std::chrono::milliseconds>(expected, Client::kRateLimitWait));
-        ASSERT_EQ(lines.size(), expected);
+        EXPECT_EQ(time.sleeper.slept, Client::kRateLimitWait * static_cast<int>(waits));
+        ASSERT_EQ(lines.size(), waits);
         EXPECT_NE(lines.back().find("65 s"), std::string::npos) << lines.back();
         for (const auto& line : lines) EXPECT_FALSE(keyIn(line));
     }
@@ -219,10 +228,25 @@ TEST_F(JQuantsClient, PacesRequestsToThePlanOnTheInjectedClock) {
 }
 
 TEST_F(JQuantsClient, AbortEndsAWaitingRequestQuickly) {
-    PageServer server(market(), serve("standard", "--delay-ms 2500"));
+    // A server that takes the request and never answers; the abort comes once it has the request.
+    std::mutex mutex;
+    std::condition_variable taken;
+    bool asked = false;
+    test::LoopbackServer server(
+        [&](int fd, const test::StopFlag& stop) {
+            test::readRequest(fd, stop);
+            {
+                const std::lock_guard lock(mutex);
+                asked = true;
+            }
+            taken.notify_all();
+            stop.hold(std::chrono::minutes(1));
+        },
+        true);
     Client client(endpoints(server), kKey);
     std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::unique_lock lock(mutex);
+        taken.wait(lock, [&] { return asked; });
         client.abort();
     });
     const auto start = std::chrono::steady_clock::now();
@@ -265,31 +289,6 @@ TEST_F(JQuantsClient, TlsTrustsTheGivenCaAndRefusesAnUnknownOne) {
 }
 
 // Answers the n-th request (from 1) with page(n), counting the requests.
-// Answers request n with page(n), under the status status(n).
-test::Serve scripted(std::function<std::string(int)> page, std::atomic<int>& requests,
-                     std::function<int(int)> status = [](int) { return 200; }) {
-    return [page, status, &requests](int fd, const std::atomic<bool>& stop) {
-        test::readRequest(fd, stop);
-        const int n = ++requests;
-        const std::string body = page(n);
-        test::sendAll(fd, "HTTP/1.0 " + std::to_string(status(n)) + " X\r\nContent-Length: " +
-                              std::to_string(body.size()) + "\r\n\r\n" + body, stop);
-    };
-}
-
-// The free plan serves the master only inside its window, which ends 12
-// weeks back: asked for that day, it answers the issues listed then.
-TEST_F(JQuantsClient, TheMasterOnFreeIsAskedWithinTheWindow) {
-    PageServer server(market(), serve("free"));
-    const FixedClock evening(LocalDateTime{2026, 1, 9, 18, 0, 0});
-    Client client(endpoints(server), kKey, {.clock = &evening});
-    ListedMaster master;
-    const Status status = client.listedMaster(master);
-    ASSERT_TRUE(status.ok()) << status.message;
-    ASSERT_FALSE(master.rows.empty());
-    for (const ListedIssue& issue : master.rows) EXPECT_EQ(issue.date, 20251017);
-}
-
 // A server error is asked again three times, the pause doubling from
 // retry_wait_ms on the injected sleeper, then it is a connection failure.
 // A 403 without a word names the key, or the data some plans lack and the

@@ -12,13 +12,13 @@
 #include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "gui/editor/data_editor_dialog.h"
 #include "core/store/atomic_file.h"
 #include "core/store/folder_layout.h"
 #include "core/store/price_file.h"
 #include "support/fake_prompter.h"
+#include "support/scratch_chart.h"
 
 namespace quarlink::testing {
 namespace {
@@ -27,21 +27,9 @@ using Answer = Prompter::Answer;
 
 const std::string kToyota = "\x83\x67\x83\x88\x83\x5e";  // トヨタ in Shift-JIS
 
-class DataEditorDialogTest : public ::testing::Test {
+class DataEditorDialogTest : public ::testing::Test, public test::ScratchChart {
 protected:
-    void SetUp() override {
-        root_ = std::filesystem::temp_directory_path() / ("quarlink-editor-gui-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(root_);
-        std::filesystem::create_directories(root_ / "chart" / "data");
-        app.chartFolder = (root_ / "chart").string();
-        app.workDir = root_;
-    }
-    void TearDown() override { std::filesystem::remove_all(root_); }
-
-    void writeIndex() {
-        std::ofstream(layout::indexFile(app), std::ios::binary)
-            << "date=20061205\r\n1332,X,T2,1000\r\n7203," + kToyota + ",T1,100,N225\r\n";
-    }
+    void writeIndex() { ScratchChart::writeIndex("date=20061205\r\n1332,X,T2,1000\r\n7203," + kToyota + ",T1,100,N225\r\n"); }
     template <typename T>
     static T* child(QWidget& w, const char* name) {
         T* found = w.findChild<T*>(QString::fromLatin1(name));
@@ -50,9 +38,7 @@ protected:
     }
     static void click(QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }
 
-    Application app;
     test::FakePrompter prompter = test::FakePrompter::makeStrict();
-    std::filesystem::path root_;
 };
 
 TEST_F(DataEditorDialogTest, ControlsAndTexts) {
@@ -123,7 +109,7 @@ TEST_F(DataEditorDialogTest, LoadEditAndSaveRoundTrip) {
     child<QComboBox>(dialog, "filter")->setCurrentIndex(1);  // すべてのデータ
     child<QListWidget>(dialog, "codeList")->setCurrentRow(0);
     // "CSV出力" writes the selected code's file as it stands.
-    const auto csvPath = root_ / "7203.csv";
+    const auto csvPath = root / "7203.csv";
     ASSERT_TRUE(dialog.exportCsv(QString::fromStdString(csvPath.string())));
     std::string csv;
     ASSERT_TRUE(readWholeFile(csvPath, csv));

@@ -20,26 +20,18 @@
 #include "core/store/folder_layout.h"
 #include "core/store/price_series.h"
 #include "support/fake_prompter.h"
-#include "support/temp_dir.h"
+#include "support/scratch_chart.h"
 
 using namespace quarlink;
 
 namespace {
 
-class FileJobDialogs : public ::testing::Test {
+class FileJobDialogs : public ::testing::Test, public test::ScratchChart {
 protected:
-    void SetUp() override {
-        app.workDir = root / "work";
-        app.chartFolder = (root / "chart").string();
-        std::filesystem::create_directories(layout::dataFolder(app));
-        std::filesystem::create_directories(app.workDir);
-    }
-
     void writePrices(const std::filesystem::path& path, std::vector<int> dates) {
         PriceSeries s;
         for (int d : dates) s.append(PriceRecord{d, 1, 2, 3, 4, 5, 6, 7});
-        std::filesystem::create_directories(path.parent_path());
-        ASSERT_TRUE(replaceFileAtomically(path, serializePriceSeries(s)));
+        writeSeries(path, s);
     }
     // Runs a real event loop (qWait sleeps between event batches, which
     // would slow 10000 ticks down to a minute) until `done` or the timeout.
@@ -63,9 +55,6 @@ protected:
         return c;
     }
 
-    test::TempDir dir;
-    std::filesystem::path root = dir.path();
-    Application app;
     test::FakePrompter prompter;
 };
 
@@ -93,7 +82,8 @@ TEST_F(FileJobDialogs, CancelEndsTheRestoreAtOnceWithoutAMessage) {
     QTest::mouseClick(child<QPushButton>(*dialog, "cancelButton"), Qt::LeftButton);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
-    QTest::qWait(50);
+    // A cancel that let the run go on would end it with its message.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog->jobBusy(); }, 20000));
     dialog.reset();  // waits for a tick in flight
     EXPECT_TRUE(prompter.messages.empty());
     EXPECT_LT(app.currentCode, 9999);

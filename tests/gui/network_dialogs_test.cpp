@@ -18,7 +18,7 @@
 #include "core/store/price_record.h"
 #include "support/fake_prompter.h"
 #include "support/loopback_server.h"
-#include "support/temp_dir.h"
+#include "support/scratch_chart.h"
 
 using namespace quarlink;
 namespace fs = std::filesystem;
@@ -42,19 +42,13 @@ struct SilentServer : ConnectionCount, test::LoopbackServer {
               true) {}
 };
 
-struct Scratch {
+struct Scratch : test::ScratchChart {
     Scratch(int port) {
-        fs::create_directories(root / "chart" / "data");
-        std::ofstream(root / "chart" / "index.txt") << "date=20061205\r\n1301,A,T1,1000\r\n";
-        std::ofstream(root / "endpoints.conf") << "quote=127.0.0.1:" << port << "\nhistory=127.0.0.1:" << port
-                                               << "\nstock=127.0.0.1:" << port << "\nindex=127.0.0.1:" << port
-                                               << "\nretry_wait_ms=0\n";
-        app.workDir = root;
-        app.chartFolder = (root / "chart").string();
+        writeIndex("date=20061205\r\n1301,A,T1,1000\r\n");
+        const std::string at = "127.0.0.1:" + std::to_string(port);
+        writeFile(layout::endpointsFile(app), "quote=" + at + "\nhistory=" + at + "\nstock=" + at + "\nindex=" + at +
+                                                  "\nretry_wait_ms=0\n");
     }
-    test::TempDir dir;
-    fs::path root = dir.path();
-    Application app;
 };
 
 // Clicks `start` and waits until the job's fetch hangs on the silent server.
@@ -115,14 +109,12 @@ TEST(UpdateDialog, ConnectionFailureReenablesOnlyTheStartButton) {
 
 // The J-Quants source: a working folder with a key and one price file.
 void useJQuants(Scratch& s, int port) {
-    std::ofstream(s.root / "endpoints.conf", std::ios::app) << "jquants=http://127.0.0.1:" << port
-                                                             << "/v2\njquants_rpm=0\n";
-    const fs::path key = s.root / "jquants.key";
+    std::ofstream(s.app.workDir / "endpoints.conf", std::ios::app)
+        << "jquants=http://127.0.0.1:" << port << "/v2\njquants_rpm=0\n";
+    const fs::path key = s.app.workDir / "jquants.key";
     std::ofstream(key) << "fake-gui-key\n";
     fs::permissions(key, fs::perms::owner_read | fs::perms::owner_write);
-    const RecordBytes record = encodeRecord(PriceRecord{20260105, 100, 110, 90, 105, 1000, 0, 0});
-    std::ofstream(s.root / "chart" / "data" / "1301", std::ios::binary)
-        .write(reinterpret_cast<const char*>(record.data()), record.size());
+    s.writePrices(1301, {PriceRecord{20260105, 100, 110, 90, 105, 1000, 0, 0}});
 }
 
 TEST(UpdateDialog, JQuantsWithoutAKeyNamesBothPlacesAndStaysStopped) {
@@ -209,10 +201,10 @@ TEST(NetworkDialogs, JQuantsChoiceWithoutAKeySaysWhereTheKeyGoes) {
     };
     {
         Scratch s(1);
-        fs::create_directories(s.root / "init");
+        fs::create_directories(s.app.workDir / "init");
         test::FakePrompter prompter;
         SuppShinDialog d(s.app, nullptr, &prompter);
-        check(d, d.startButton(), prompter, s.root);
+        check(d, d.startButton(), prompter, s.app.workDir);
     }
     {
         Scratch s(1);
@@ -220,7 +212,7 @@ TEST(NetworkDialogs, JQuantsChoiceWithoutAKeySaysWhereTheKeyGoes) {
         InitValueDataDialog d(s.app, nullptr, &prompter);
         ASSERT_EQ(d.sourceList()->count(), 2);
         EXPECT_EQ(d.sourceList()->itemText(1), "J-Quants API");
-        check(d, d.createButton(), prompter, s.root);
+        check(d, d.createButton(), prompter, s.app.workDir);
         EXPECT_TRUE(d.createButton()->isEnabled());
     }
 }
@@ -236,7 +228,7 @@ TEST(InitValueDataDialog, ControlsStopAndStatus) {
     EXPECT_TRUE(d.marginBox()->isChecked());
     EXPECT_FALSE(d.nikkeiBox()->isChecked());
     EXPECT_FALSE(d.topixBox()->isChecked());
-    EXPECT_TRUE(fs::is_directory(s.root / "init"));
+    EXPECT_TRUE(fs::is_directory(s.app.workDir / "init"));
     d.show();
     startAndWaitForTheFetch(d.createButton(), server);
     EXPECT_TRUE(d.stopButton()->isEnabled());

@@ -6,7 +6,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <deque>
 #include <filesystem>
@@ -18,24 +17,14 @@
 #include "core/store/text_encoding.h"
 #include "support/fake_prompter.h"
 #include "support/fake_clock.h"
+#include "support/scratch_chart.h"
 
 namespace quarlink {
 namespace {
 
-class PortfolioDialogs : public ::testing::Test {
+class PortfolioDialogs : public ::testing::Test, public test::ScratchChart {
 protected:
-    void SetUp() override {
-        root = std::filesystem::temp_directory_path() /
-               ("quarlink_gui_portfolio_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(root);
-        std::filesystem::create_directories(root / "work");
-        std::filesystem::create_directories(root / "chart" / "data");
-        app.workDir = root / "work";
-        app.chartFolder = (root / "chart").string();
-        replaceFileAtomically(root / "chart" / "index.txt", utf8ToCp932("date=0\r\n1301,日本水産,T1,1000\r\n"));
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
+    void SetUp() override { writeIndex(utf8ToCp932("date=0\r\n1301,日本水産,T1,1000\r\n")); }
 
     template <typename T = QPushButton>
     static T* child(QWidget& w, const char* name) {
@@ -44,8 +33,6 @@ protected:
         return c;
     }
 
-    std::filesystem::path root;
-    Application app;
     test::FakePrompter prompter;
     FixedClock clock{LocalDateTime{2006, 12, 3, 9, 0, 0}};
 };
@@ -181,7 +168,7 @@ TEST_F(PortfolioDialogs, ListDialogRefusesCharactersShiftJisCannotHold) {
 }
 
 TEST_F(PortfolioDialogs, EditDialogClosesWithoutIndex) {
-    std::filesystem::remove(root / "chart" / "index.txt");
+    std::filesystem::remove(layout::indexFile(app));
     app.portfolioPrefix = "user/5";
     PortfolioEditDialog dialog(app, nullptr, prompter, clock);
     EXPECT_FALSE(dialog.opened());

@@ -22,6 +22,7 @@
 #include "gui/shell/tray_window.h"
 #include "core/store/writer_lock.h"
 #include "support/fake_prompter.h"
+#include "support/scratch_chart.h"
 #include "support/temp_dir.h"
 #include "support/fake_clock.h"
 
@@ -32,14 +33,11 @@ using Action = ScheduleDecision::Action;
 namespace {
 
 // A chart folder whose page servers refuse every connection (port 1).
-struct Scratch {
+struct Scratch : test::ScratchChart {
     Scratch() {
-        fs::create_directories(root / "chart" / "data");
-        std::ofstream(root / "chart" / "index.txt") << "date=20061205\r\n1301,A,T1,1000\r\n";
-        std::ofstream(root / "endpoints.conf")
-            << "quote=127.0.0.1:1\nhistory=127.0.0.1:1\nstock=127.0.0.1:1\nretry_attempts=1\nretry_wait_ms=0\n";
-        app.workDir = root;
-        app.chartFolder = (root / "chart").string();
+        writeIndex("date=20061205\r\n1301,A,T1,1000\r\n");
+        writeFile(layout::endpointsFile(app),
+                  "quote=127.0.0.1:1\nhistory=127.0.0.1:1\nstock=127.0.0.1:1\nretry_attempts=1\nretry_wait_ms=0\n");
     }
     void schedule(bool enabled, std::int64_t lastRun, ScheduleSource source = ScheduleSource::InfoSeek) {
         ScheduleSettings s;
@@ -47,11 +45,8 @@ struct Scratch {
         s.source = source;
         s.lastRun = lastRun;
         std::string error;
-        ASSERT_TRUE(saveSchedule(root, s, error)) << error;
+        ASSERT_TRUE(saveSchedule(app.workDir, s, error)) << error;
     }
-    test::TempDir dir;
-    fs::path root = dir.path();
-    Application app;
     test::FakePrompter prompter;
     TrayCommands commands{app, prompter, TrayServices{}};
     FixedClock clock{{2026, 12, 7, 17, 45, 0}};  // a Monday, after 17:30
@@ -76,7 +71,7 @@ TEST(ScheduledUpdate, RunsUnattendedAndNotifiesTheStop) {
     s.schedule(true, 202612041730);
     ASSERT_EQ(s.scheduled.check(), Action::Run);
     EXPECT_TRUE(s.scheduled.running());
-    EXPECT_EQ(loadSchedule(s.root).settings.lastRun, 202612071745) << "the run is recorded when it starts";
+    EXPECT_EQ(loadSchedule(s.app.workDir).settings.lastRun, 202612071745) << "the run is recorded when it starts";
     // Meanwhile the menu's writing commands are refused with a word why.
     EXPECT_EQ(s.commands.run(TrayCommand::Supplement), TrayRunResult::Busy);
     ASSERT_EQ(s.prompter.messages.size(), 1u);
@@ -90,7 +85,7 @@ TEST(ScheduledUpdate, RunsUnattendedAndNotifiesTheStop) {
     EXPECT_FALSE(s.activity.empty());
     EXPECT_TRUE(s.prompter.questions.empty()) << "no question is asked of the user";
     // The lock is free again; no window was made, and the run waits with its outcome.
-    WriterLock other(s.root, "test");
+    WriterLock other(s.app.workDir, "test");
     EXPECT_TRUE(other.tryAcquire());
     other.release();
     ASSERT_NE(s.scheduled.lastJob(), nullptr);
@@ -131,8 +126,8 @@ TEST(ScheduledUpdate, WaitsForDialogsAndTheLockAndRunsNothingBeforeItsTime) {
     Scratch s;
     s.schedule(true, 202612041730);
     test::TempDir otherWork;  // another working folder set to the same chart folder
-    for (const fs::path& holderWork : {s.root, otherWork.path()}) {
-        WriterLock cli(holderWork, "quarlink-cli", s.root / "chart");
+    for (const fs::path& holderWork : {s.app.workDir, otherWork.path()}) {
+        WriterLock cli(holderWork, "quarlink-cli", s.chart());
         ASSERT_TRUE(cli.tryAcquire());
         EXPECT_EQ(s.scheduled.check(), Action::Wait);
         EXPECT_EQ(s.activity.back(), QString::fromUtf8(schedule_text::kWaiting));
@@ -141,7 +136,7 @@ TEST(ScheduledUpdate, WaitsForDialogsAndTheLockAndRunsNothingBeforeItsTime) {
     s.commands.setOpener(TrayCommand::Options, [&](Application&, QWidget*) { insideDialog = s.scheduled.check(); });
     s.commands.run(TrayCommand::Options);
     EXPECT_EQ(insideDialog, Action::Wait);
-    EXPECT_EQ(loadSchedule(s.root).settings.lastRun, 202612041730) << "nothing ran";
+    EXPECT_EQ(loadSchedule(s.app.workDir).settings.lastRun, 202612041730) << "nothing ran";
 
     s.clock.set({2026, 12, 7, 17, 29, 0});
     EXPECT_EQ(s.scheduled.check(), Action::NotYet);
@@ -158,7 +153,7 @@ TEST(ScheduledUpdate, ACheckBeforeItsTimeLeavesTheLockAlone) {
     s.schedule(true, 202612041730);
     s.clock.set({2026, 12, 7, 17, 29, 0});
     EXPECT_EQ(s.scheduled.check(), Action::NotYet);
-    EXPECT_FALSE(std::filesystem::exists(s.root / WriterLock::kFileName));
+    EXPECT_FALSE(std::filesystem::exists(s.app.workDir / WriterLock::kFileName));
 }
 
 // With J-Quants the API's calendar decides; it is asked off the UI thread
@@ -202,7 +197,7 @@ TEST(ScheduledUpdate, WithoutAChartFolderTheNoticeSaysSo) {
 
 TEST(ScheduledUpdate, AGarbledLineIsToldAndTheOtherSettingsRun) {
     Scratch s;
-    std::ofstream(s.root / kScheduleFileName) << "enabled=1\nsource=yahoo\ntime=25:99\nlast_run=2026-12-04 17:30\n";
+    std::ofstream(s.app.workDir / kScheduleFileName) << "enabled=1\nsource=yahoo\ntime=25:99\nlast_run=2026-12-04 17:30\n";
     EXPECT_EQ(s.scheduled.check(), Action::Run) << "17:30, the time kept, is due";
     ASSERT_EQ(s.notices.size(), 1u);
     EXPECT_NE(s.notices[0].body.find("3行目「time=25:99」"), std::string::npos) << s.notices[0].body;
@@ -225,14 +220,14 @@ TEST(OptionDialogSchedule, OffByDefaultAndSavedBesideTheOptions) {
         dlg.scheduleSource()->setCurrentIndex(2);
         dlg.saveButton()->click();
     }
-    const LoadedSchedule saved = loadSchedule(s.root);
+    const LoadedSchedule saved = loadSchedule(s.app.workDir);
     EXPECT_EQ(saved.problem, "");
     EXPECT_TRUE(saved.settings.enabled);
     EXPECT_EQ(saved.settings.hour * 100 + saved.settings.minute, 1805);
     EXPECT_EQ(saved.settings.source, ScheduleSource::JQuants);
     EXPECT_GT(saved.settings.lastRun, 0) << "switched on, it counts from now";
 
-    std::ofstream(s.root / kScheduleFileName) << "source=somewhere\n";
+    std::ofstream(s.app.workDir / kScheduleFileName) << "source=somewhere\n";
     OptionDialog garbled(s.app, nullptr, &s.prompter);
     ASSERT_FALSE(s.prompter.messages.empty());
     EXPECT_NE(s.prompter.messages.back().find(kScheduleFileName), std::string::npos);

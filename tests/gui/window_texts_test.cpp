@@ -22,7 +22,7 @@
 #include "gui/jobs/update_index_dialog.h"
 #include "support/loopback_server.h"
 #include "support/fake_prompter.h"
-#include "support/temp_dir.h"
+#include "support/scratch_chart.h"
 
 using namespace quarlink;
 namespace fs = std::filesystem;
@@ -34,18 +34,11 @@ struct OneReplyServer : test::LoopbackServer {
     explicit OneReplyServer(std::string bytes) : LoopbackServer(test::reply(std::move(bytes)), true) {}
 };
 
-struct Work {
+struct Work : test::ScratchChart {
     explicit Work(int port) {
-        fs::create_directories(root / "chart" / "data");
-        std::ofstream(root / "chart" / "index.txt")
-            << "date=20061101\r\n1301,A,T1,1000\r\n1332,B,T1,1000\r\n2000,C,T1,1000\r\n";
-        std::ofstream(root / "endpoints.conf") << "index=127.0.0.1:" << port << "\n";
-        app.workDir = root;
-        app.chartFolder = (root / "chart").string();
+        writeIndex("date=20061101\r\n1301,A,T1,1000\r\n1332,B,T1,1000\r\n2000,C,T1,1000\r\n");
+        writeFile(layout::endpointsFile(app), "index=127.0.0.1:" + std::to_string(port) + "\n");
     }
-    test::TempDir dir;
-    fs::path root = dir.path();
-    Application app;
 };
 
 }  // namespace
@@ -87,7 +80,7 @@ TEST(WindowTexts, IndexUpdateListsShareOneSelectionAndEnterRemovesNothing) {
     test::FakePrompter prompter;
     UpdateIndexDialog d(w.app, nullptr, &prompter);
     d.show();
-    QTest::qWait(20);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&d, 5000));
     QTest::mouseClick(d.downloadButton(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(d.changedList()->count() > 0 && d.downloadButton()->isEnabled(), 10000);
     ASSERT_EQ(d.changedList()->count(), 2);       // 1332 changed, 1400 new
@@ -123,14 +116,14 @@ TEST(WindowTexts, IndexUpdateListsShareOneSelectionAndEnterRemovesNothing) {
 TEST(WindowTexts, ProgressBarShowsTheCodeWhoseFetchIsUnderWay) {
     std::atomic<int> served{0};
     test::LoopbackServer server(
-        [&](int fd, const std::atomic<bool>& stop) {
+        [&](int fd, const test::StopFlag& stop) {
             if (served++ == 0) return test::reply(test::kHeader + test::stockPage())(fd, stop);
             test::readRequest(fd, stop);
             test::sleepUnlessStopped(std::chrono::seconds(30), stop);
         },
         true);
     Work w(server.port());
-    std::ofstream(w.root / "endpoints.conf") << "stock=127.0.0.1:" << server.port() << "\n";
+    std::ofstream(layout::endpointsFile(w.app)) << "stock=127.0.0.1:" << server.port() << "\n";
     UpdateDialog d(w.app, nullptr);
     d.show();
     QTest::mouseClick(d.startButton(), Qt::LeftButton);

@@ -38,7 +38,7 @@ const std::string kPublished =
     "7203,ADDED,T1,100\r\n";
 
 struct IndexFixture : ::testing::Test {
-    ScratchFolder folder;
+    ScratchChart folder;
     CannedFetcher fetcher;
     Endpoints endpoints;
     test::FakePrompter prompter;
@@ -67,7 +67,7 @@ struct IndexFixture : ::testing::Test {
     bool fetchFailed() const { return last.stopReason == JobOutcome::StopReason::Connection; }
     std::string indexText() const {
         std::string bytes;
-        readWholeFile(std::filesystem::path(folder.app.chartFolder) / "index.txt", bytes);
+        readWholeFile(layout::indexFile(folder.app), bytes);
         return bytes;
     }
 };
@@ -125,7 +125,7 @@ TEST_F(IndexFixture, ApplyRefusalsLeaveTheFileAlone) {
     EXPECT_EQ(indexText(), kLocal);
     // A write failure shows only its own message and keeps the lists.
     prompter.otherwise = Prompter::Answer::Yes;
-    const auto index = std::filesystem::path(folder.app.chartFolder) / "index.txt";
+    const auto index = layout::indexFile(folder.app);
     std::filesystem::remove(index);
     std::filesystem::create_directory(index);
     const std::size_t before = prompter.messages.size();
@@ -139,10 +139,10 @@ TEST_F(IndexFixture, FailuresGiveTheirMessages) {
     {
         // A new chart folder without index.txt starts from an empty list; an
         // index.txt that cannot be read, or no chart folder at all, is refused.
-        ScratchFolder empty;
+        ScratchChart empty;
         IndexUpdate j{empty.app, fetcher, endpoints};
         EXPECT_EQ(j.open().state, JobState::Idle);
-        std::filesystem::create_directories(std::filesystem::path(empty.app.chartFolder) / "index.txt");
+        std::filesystem::create_directories(layout::indexFile(empty.app));
         for (int refused = 0; refused < 2; ++refused) {
             const JobOutcome o = j.open();
             EXPECT_NE(o.state, JobState::Idle);

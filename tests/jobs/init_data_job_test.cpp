@@ -26,12 +26,12 @@ PriceSeries align(const std::vector<std::int32_t>& calendar, const std::vector<P
 }
 
 struct InitFixture : ::testing::Test {
-    ScratchFolder folder;
+    ScratchChart folder;
     ScriptedReader reader;
     FixedClock clock{LocalDateTime{2006, 12, 5}};
     InitDataJob job{folder.app, reader, clock};
 
-    std::filesystem::path init(int code) const { return folder.app.workDir / "init" / ScratchFolder::codeText(code); }
+    std::filesystem::path init(int code) const { return layout::initFile(folder.app, code); }
     std::vector<PriceRecord> initRows(int code) const {
         PriceSeries s;
         if (!loadPriceFile(init(code), s)) return {};
@@ -150,9 +150,8 @@ TEST_F(InitFixture, CreatesAlignedFilesAndEndsAfterAskingFor10000) {
     const auto rows = initRows(1301);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1], (PriceRecord{20060106, 0, 0, 0, 0, 0, 10, 20}));
-    // A history without rows gives an empty file.
-    EXPECT_TRUE(std::filesystem::exists(init(9999)));
-    EXPECT_EQ(std::filesystem::file_size(init(9999)), 0u);
+    // A history without rows gives no file, which the transfer would put over the chart's.
+    EXPECT_FALSE(std::filesystem::exists(init(9999)));
 }
 
 TEST_F(InitFixture, StopShowsTheCreateCodeAndTheNextStartRewritesTheResumeCode) {
@@ -253,7 +252,7 @@ TEST_F(InitFixture, TransferNeverPutsAnInitFileWithoutARecordOverAPriceFile) {
         PriceSeries old;
         old.append(rec(20050104, 1));
         old.append(rec(20050105, 2));
-        ASSERT_TRUE(writePriceFile(std::filesystem::path(folder.app.chartFolder) / "data" / ScratchFolder::codeText(c.code), old));
+        ASSERT_TRUE(writePriceFile(layout::dataFile(folder.app, c.code), old));
     }
     const JobOutcome o = drive(job.startTransfer());
     EXPECT_EQ(o.state, JobState::Finished);

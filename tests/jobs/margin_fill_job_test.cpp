@@ -74,7 +74,7 @@ TEST(FillMarginBalances, WeeklyTableOverDailyRecords) {
 namespace {
 
 struct MarginFixture : ::testing::Test {
-    ScratchFolder folder;
+    ScratchChart folder;
     ScriptedReader reader;
     MarginFillJob job{folder.app, reader};
 
@@ -84,7 +84,7 @@ struct MarginFixture : ::testing::Test {
         return o;
     }
     void writeFile(int code, const PriceSeries& s) {
-        ASSERT_TRUE(writePriceFile(std::filesystem::path(folder.app.chartFolder) / "data" / ScratchFolder::codeText(code), s));
+        ASSERT_TRUE(writePriceFile(layout::dataFile(folder.app, code), s));
     }
 };
 
@@ -107,13 +107,13 @@ TEST_F(MarginFixture, IndexOnlyFillsListedFilesAndSkipsCodesWithoutFiles) {
     EXPECT_EQ(rows[0].marginBuy, 0);
     EXPECT_EQ(rows[1].marginBuy, 500);
     EXPECT_EQ(rows[2].marginSell, 600);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder.app.chartFolder) / "data" / "1332"));
+    EXPECT_FALSE(std::filesystem::exists(layout::dataFile(folder.app, 1332)));
 }
 
 // Something other than a price file at a code's name (a folder, a FIFO, a
 // symlink) is named at the end and never read; the other codes are filled.
 TEST_F(MarginFixture, OddFileIsNamedAndTheOtherCodesGoOn) {
-    const auto path = std::filesystem::path(folder.app.chartFolder) / "data" / "1301";
+    const auto path = layout::dataFile(folder.app, 1301);
     const std::pair<const char*, std::function<void()>> odd[] = {
         {"folder", [&] { std::filesystem::create_directories(path); }},
         {"fifo", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
@@ -178,7 +178,7 @@ TEST_F(MarginFixture, KeepsWholeRecordsAfterAnEndMarker) {
     job.open();
     run();
     std::string bytes;
-    ASSERT_TRUE(readWholeFile(std::filesystem::path(folder.app.chartFolder) / "data" / "1301", bytes));
+    ASSERT_TRUE(readWholeFile(layout::dataFile(folder.app, 1301), bytes));
     EXPECT_EQ(bytes.size(), 96u);
     const PriceSeries after = parsePriceSeries(bytes);
     ASSERT_EQ(after.size(), 1u);

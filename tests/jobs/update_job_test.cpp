@@ -11,7 +11,7 @@ using namespace quarlink::test;
 namespace {
 
 struct UpdateFixture : ::testing::Test {
-    ScratchFolder folder;
+    ScratchChart folder;
     ScriptedReader reader;
     FixedClock clock{LocalDateTime{2006, 12, 5, 18, 0, 0}};
     UpdateJob job{folder.app, reader, clock};
@@ -41,7 +41,7 @@ TEST_F(UpdateFixture, NikkeiFlagOffStillReadsTheMarketDateButWritesNothing) {
     ASSERT_EQ(reader.calls.size(), 1u);
     EXPECT_EQ(reader.calls[0], (ScriptedReader::Call{"infoseek", 100000018, 2}));
     EXPECT_EQ(job.updateDate(), 20061204);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder.app.chartFolder) / "data" / "0101"));
+    EXPECT_FALSE(std::filesystem::exists(layout::dataFile(folder.app, 101)));
     EXPECT_EQ(last.state, JobState::Finished);
     EXPECT_EQ(last.status, std::string(update_text::kFinishedSkip));
     EXPECT_EQ(ticks.front().progress, 1);
@@ -98,12 +98,12 @@ TEST_F(UpdateFixture, RecordDateRuleKeepsTheFileAscendingAndLosesNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScratchFolder f;
+        ScratchChart f;
         ScriptedReader r;
         UpdateJob j{f.app, r, clock};
         PriceSeries s;
         s.rows = c.before;
-        if (!c.before.empty()) { ASSERT_TRUE(writePriceFile(std::filesystem::path(f.app.chartFolder) / "data" / "1301", s)); }
+        if (!c.before.empty()) { ASSERT_TRUE(writePriceFile(layout::dataFile(f.app, 1301), s)); }
         f.writeIndex("date=20061205\r\n1301,A,T1,1000\r\n");
         r.quote[UpdateJob::kInfoSeekNikkei] = {1, rec(20061205, 16000)};
         r.quote[1301] = {1, c.page};
@@ -187,7 +187,7 @@ TEST_F(UpdateFixture, ResumeFromInANewRunStartsAtThatListEntry) {
 TEST_F(UpdateFixture, MissingOrRejectedIndexEndsAfterTheNikkeiStep) {
     for (const bool rejected : {false, true}) {
         SCOPED_TRACE(rejected);
-        ScratchFolder f;
+        ScratchChart f;
         ScriptedReader r;
         UpdateJob j{f.app, r, clock};
         if (rejected) f.writeIndex("code=1\r\n1301,A,T1,1000\r\n");
@@ -202,7 +202,7 @@ TEST_F(UpdateFixture, MissingOrRejectedIndexEndsAfterTheNikkeiStep) {
 
 TEST_F(UpdateFixture, SomethingOtherThanAPriceFileIsSkippedAndNamedAtTheEnd) {
     folder.writeIndex("date=20061205\r\n1301,A,T1,1000\r\n");
-    std::filesystem::create_directories(std::filesystem::path(folder.app.chartFolder) / "data" / "1301");
+    std::filesystem::create_directories(layout::dataFile(folder.app, 1301));
     nikkeiOn(20061205);
     reader.quote[1301] = {1, rec(20061205, 300)};
     job.open();
@@ -210,7 +210,7 @@ TEST_F(UpdateFixture, SomethingOtherThanAPriceFileIsSkippedAndNamedAtTheEnd) {
     EXPECT_EQ(o.state, JobState::Finished);
     ASSERT_TRUE(o.message);
     EXPECT_NE(o.message->find("data/1301 (not a regular file)"), std::string::npos) << *o.message;
-    EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(folder.app.chartFolder) / "data" / "1301"));
+    EXPECT_TRUE(std::filesystem::is_empty(layout::dataFile(folder.app, 1301)));
 }
 
 // Whatever a reader hands over, a day after today never reaches a file: it
@@ -222,7 +222,7 @@ TEST_F(UpdateFixture, QuoteDatedAfterTodayStopsAsAnUnrecognisedPageAndWritesNoth
     job.open();
     const JobOutcome o = run();
     EXPECT_EQ(o.stopReason, JobOutcome::StopReason::UnrecognisedPage);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder.app.chartFolder) / "data" / "1301"));
+    EXPECT_FALSE(std::filesystem::exists(layout::dataFile(folder.app, 1301)));
 }
 
 TEST_F(UpdateFixture, ResumeKeepsTheCodeListWhenIndexBecameUnreadable) {
@@ -233,7 +233,7 @@ TEST_F(UpdateFixture, ResumeKeepsTheCodeListWhenIndexBecameUnreadable) {
     reader.quote[4321] = {1, rec(20061205, 400)};
     job.open();
     EXPECT_EQ(run().stopReason, JobOutcome::StopReason::Connection);
-    std::filesystem::remove(std::filesystem::path(folder.app.chartFolder) / "index.txt");
+    std::filesystem::remove(layout::indexFile(folder.app));
     EXPECT_EQ(run().status, std::string(update_text::kFinished));
     EXPECT_EQ(folder.records(4321).size(), 1u);
 }

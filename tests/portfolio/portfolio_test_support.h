@@ -2,55 +2,27 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "core/store/application.h"
 #include "core/store/atomic_file.h"
-#include "core/store/price_file.h"
 #include "core/env/prompter.h"
 #include "core/store/text_encoding.h"
 #include "support/fake_prompter.h"
+#include "support/scratch_chart.h"
 
 namespace quarlink::test {
 
-// A working folder and a chart folder under a fresh temporary folder.
-class PortfolioFolder : public ::testing::Test {
+// A portfolio book's scratch working and chart folders.
+class PortfolioFolder : public ::testing::Test, public ScratchChart {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root = std::filesystem::temp_directory_path() /
-               ("quarlink_portfolio_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" + info->name());
-        std::filesystem::remove_all(root);
-        std::filesystem::create_directories(root / "work");
-        std::filesystem::create_directories(root / "chart" / "data");
-        app.workDir = root / "work";
-        app.chartFolder = (root / "chart").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
-
-    void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-        std::filesystem::create_directories(path.parent_path());
-        ASSERT_TRUE(replaceFileAtomically(path, bytes));
-    }
-    std::string readFile(const std::filesystem::path& path) {
-        std::string bytes;
-        EXPECT_TRUE(readWholeFile(path, bytes)) << path;
-        return bytes;
-    }
     // index.txt with the given code lines (UTF-8, stored as Shift-JIS).
-    void writeIndex(const std::string& lines) {
-        writeFile(root / "chart" / "index.txt", "date=20060120\r\n" + utf8ToCp932(lines));
-    }
+    void writeIndex(const std::string& lines) { ScratchChart::writeIndex("date=20060120\r\n" + utf8ToCp932(lines)); }
+    // A price file by the name given, as a user may have typed the code.
     void writePrices(const std::string& fileName, const std::vector<PriceRecord>& records) {
-        PriceSeries s;
-        s.rows = records;
-        ASSERT_TRUE(writePriceFile(root / "chart" / "data" / fileName, s));
+        writeSeries(chart() / "data" / fileName, PriceSeries{records});
     }
 
-    std::filesystem::path root;
-    Application app;
     FakePrompter prompter;
 };
 

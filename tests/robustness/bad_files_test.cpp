@@ -12,7 +12,7 @@
 #include "core/env/clock.h"
 #include "core/store/index_table.h"
 #include "core/store/price_series.h"
-#include "support/temp_dir.h"
+#include "support/scratch_chart.h"
 #include "core/web/html_value_format.h"
 
 namespace fs = std::filesystem;
@@ -79,23 +79,22 @@ std::vector<PriceCase> priceCases() {
 class BadPriceFiles : public ::testing::Test {
 protected:
     fs::path setUpFolder(int port) {
-        const fs::path work = dir_ / "work";
         const std::string at = "127.0.0.1:" + std::to_string(port);
-        writeFile(work / "endpoints.conf", "quote=" + at + "\nhistory=" + at + "\nstock=" + at +
-                                               "\ntimeout_ms=2000\npage_timeout_ms=4000\n");
-        writeFile(work / "Quarlink.conf", (dir_ / "chart").string() + ",0\r\n");
+        writeFile(layout::endpointsFile(dir_.app), "quote=" + at + "\nhistory=" + at + "\nstock=" + at +
+                                                       "\ntimeout_ms=2000\npage_timeout_ms=4000\n");
+        dir_.writeOptions();
         std::string index = "date=20061205\r\n";
         int code = 1301;
         for (const auto& c : priceCases()) {
             index += std::to_string(code) + ",N" + std::to_string(code) + ",T1,100\r\n";
             writeFile(dataFile(code++), c.before);
         }
-        writeFile(dir_ / "chart" / "index.txt", index);
-        return work;
+        writeFile(layout::indexFile(dir_.app), index);
+        return dir_.app.workDir;
     }
-    fs::path dataFile(int code) const { return dir_ / "chart" / "data" / std::to_string(code); }
+    fs::path dataFile(int code) const { return layout::dataFile(dir_.app, code); }
 
-    TempDir dir_;
+    ScratchChart dir_;
 };
 
 TEST_F(BadPriceFiles, MarginFillRewritesOnlyWholeRecordsBeforeTheEndMarker) {
@@ -108,7 +107,7 @@ TEST_F(BadPriceFiles, MarginFillRewritesOnlyWholeRecordsBeforeTheEndMarker) {
         EXPECT_EQ(readFile(dataFile(code)), c.afterMarginFill) << c.name;
         ++code;
     }
-    EXPECT_TRUE(leftoverTemporaries(dir_.path()).empty());
+    EXPECT_TRUE(leftoverTemporaries(dir_.root).empty());
 }
 
 TEST_F(BadPriceFiles, DailyUpdateWritesTheDayAtTheLastWholeRecord) {
@@ -159,15 +158,15 @@ class BadIndexFiles : public ::testing::TestWithParam<IndexCase> {};
 TEST_P(BadIndexFiles, IndexUpdateWritesAWellFormedMerge) {
     const IndexCase& c = GetParam();
     LoopbackServer server(reply(kHeader + kPublished), true);
-    TempDir dir;
-    writeFile(dir / "work" / "endpoints.conf", "index=127.0.0.1:" + std::to_string(server.port()) + "\n");
-    writeFile(dir / "work" / "Quarlink.conf", (dir / "chart").string() + ",0\r\n");
-    writeFile(dir / "chart" / "index.txt", c.local);
-    const ProcessResult run = cli(dir / "work", {"index-update", "--apply", "--yes"});
+    ScratchChart dir;
+    writeFile(layout::endpointsFile(dir.app), "index=127.0.0.1:" + std::to_string(server.port()) + "\n");
+    dir.writeOptions();
+    writeFile(layout::indexFile(dir.app), c.local);
+    const ProcessResult run = cli(dir.app.workDir, {"index-update", "--apply", "--yes"});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 
     // Local-only codes sort after the published ones in every case here.
-    EXPECT_EQ(readFile(dir / "chart" / "index.txt"), kPublished + c.keptLines);
+    EXPECT_EQ(readFile(layout::indexFile(dir.app)), kPublished + c.keptLines);
 }
 
 TEST_P(BadIndexFiles, ReadingAndWritingAgainChangesNothing) {

@@ -80,13 +80,13 @@ std::vector<ServerCase> serverCases() {
          Expect::Connection},
         {"Refused", {}, Expect::Connection, false},
         {"AcceptsAndStaysSilent",
-         [](int fd, const std::atomic<bool>& stop) {
+         [](int fd, const StopFlag& stop) {
              readRequest(fd, stop);
              sleepUnlessStopped(60s, stop);
          },
          Expect::Connection},
         {"TrickleOneBytePerSecond",
-         [page](int fd, const std::atomic<bool>& stop) {
+         [page](int fd, const StopFlag& stop) {
              readRequest(fd, stop);
              for (char c : page) {
                  if (!sendAll(fd, std::string_view(&c, 1), stop)) return;

@@ -10,8 +10,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -23,7 +25,30 @@ namespace quarlink::test {
 
 using namespace std::chrono_literals;
 
-using Serve = std::function<void(int fd, const std::atomic<bool>& stop)>;
+// A server's stop: a flag the serving code looks at, and a wait that the
+// stop ends at once.
+class StopFlag : public std::atomic<bool> {
+public:
+    StopFlag() : std::atomic<bool>(false) {}
+    void raise() {
+        {
+            const std::lock_guard lock(mutex_);
+            store(true);
+        }
+        raised_.notify_all();
+    }
+    // Returns after `span`, or as soon as the stop is raised.
+    void hold(std::chrono::milliseconds span) const {
+        std::unique_lock lock(mutex_);
+        raised_.wait_for(lock, span, [this] { return load(); });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable raised_;
+};
+
+using Serve = std::function<void(int fd, const StopFlag& stop)>;
 
 inline bool waitReadable(int fd, const std::atomic<bool>& stop) {
     while (!stop) {
@@ -57,10 +82,7 @@ inline bool sendAll(int fd, std::string_view bytes, const std::atomic<bool>& sto
     return true;
 }
 
-inline void sleepUnlessStopped(std::chrono::milliseconds span, const std::atomic<bool>& stop) {
-    const auto until = std::chrono::steady_clock::now() + span;
-    while (!stop && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(20ms);
-}
+inline void sleepUnlessStopped(std::chrono::milliseconds span, const StopFlag& stop) { stop.hold(span); }
 
 // A server on 127.0.0.1 that hands every connection to `serve`, one at a
 // time. Without `listens` the port is bound but refuses connections.
@@ -90,7 +112,7 @@ public:
         });
     }
     ~LoopbackServer() {
-        stop_ = true;
+        stop_.raise();
         ::shutdown(fd_, SHUT_RDWR);  // wakes the wait for a connection at once
         if (thread_.joinable()) thread_.join();
         ::close(fd_);
@@ -100,12 +122,12 @@ public:
 private:
     int fd_ = -1;
     int port_ = 0;
-    std::atomic<bool> stop_{false};
+    StopFlag stop_;
     std::thread thread_;
 };
 
 inline Serve reply(std::string bytes) {
-    return [bytes](int fd, const std::atomic<bool>& stop) {
+    return [bytes](int fd, const StopFlag& stop) {
         readRequest(fd, stop);
         sendAll(fd, bytes, stop);
     };

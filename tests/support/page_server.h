@@ -20,7 +20,7 @@ public:
 private:
     pid_t pid_ = -1;
     int port_ = 0;
-    std::filesystem::path log_;
+    int output_ = -1;  // the server's standard output, open while it runs so that a write there cannot fail
 };
 
 // Runs quarlink-pages generate into `market`; true on success.

@@ -1,11 +1,7 @@
 #pragma once
-// A page reader whose answers the test scripts per code, and a scratch
-// working folder with a chart folder inside.
+// A page reader whose answers the test scripts per code.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,6 +11,7 @@
 #include "core/store/price_file.h"
 #include "core/web/html_value_format.h"
 #include "support/fake_clock.h"
+#include "support/scratch_chart.h"
 
 namespace quarlink::test {
 
@@ -140,37 +137,6 @@ private:
     NoFetcher fetcher_;
     Endpoints endpoints_;
     FixedClock clock_{LocalDateTime{2006, 12, 5}};
-};
-
-// A fresh working folder with chart/ and chart/data inside, removed afterwards.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        char name[] = "/tmp/quarlink-jobs-XXXXXX";
-        root = ::mkdtemp(name);
-        std::filesystem::create_directories(root / "chart" / "data");
-        app.workDir = root / "work";
-        std::filesystem::create_directories(app.workDir);
-        app.chartFolder = (root / "chart").string();
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
-    }
-    void writeIndex(const std::string& text) const;
-    std::vector<PriceRecord> records(int code) const {
-        PriceSeries s;
-        if (!loadPriceFile(app.workDir.parent_path() / "chart" / "data" / codeText(code), s)) return {};
-        return s.rows;
-    }
-    static std::string codeText(int code) {
-        char t[16];
-        std::snprintf(t, sizeof t, "%04d", code);
-        return t;
-    }
-
-    std::filesystem::path root;
-    Application app;
 };
 
 inline PriceRecord rec(std::int32_t date, std::int32_t close, std::int32_t buy = 0, std::int32_t sell = 0) {

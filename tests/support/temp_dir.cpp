@@ -14,9 +14,14 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
+    // A folder a test made unwritable would keep its files: each gets its rights back before the walk enters it.
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    for (fs::recursive_directory_iterator it(path_, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
 }
 
 std::string readFile(const std::filesystem::path& path) {

@@ -202,7 +202,7 @@ TEST(HttpClient, RefusesEmptyOrOversizedHostAndPathKeepingTheResponse) {
 TEST(HttpClient, ServerThatGoesQuietTimesOutOnTheInjectedClock) {
     test::FakeTime time;
     test::LoopbackServer server(
-        [&](int fd, const std::atomic<bool>& stop) {
+        [&](int fd, const test::StopFlag& stop) {
             test::readRequest(fd, stop);
             test::sendAll(fd, "HTTP/1.0 200 OK\r\n\r\npartial", stop);
             time.steady.setStep(10s);
@@ -218,6 +218,31 @@ TEST(HttpClient, ServerThatGoesQuietTimesOutOnTheInjectedClock) {
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_GE(time.steady.elapsed(), std::chrono::milliseconds(client.limits.idleTimeoutMs));
     EXPECT_LT(time.steady.elapsed(), std::chrono::milliseconds(client.limits.pageTimeoutMs)) << "idle, not the page";
+}
+
+// A server slow to answer is waited for: the quiet spell, well inside the
+// idle limit, passes on the fake clock as the client looks at it.
+TEST(HttpClient, AnswerAfterAQuietSpellInsideTheIdleLimitIsRead) {
+    test::FakeTime time;
+    const std::string page = "HTTP/1.0 200 OK\r\n\r\nlate page";
+    test::LoopbackServer server(
+        [&](int fd, const test::StopFlag& stop) {
+            test::readRequest(fd, stop);
+            const auto quietFrom = time.steady.elapsed();
+            time.steady.setStep(1s);
+            // Bounded, so that a client that never looks ends the test instead of hanging it.
+            const auto giveUp = std::chrono::steady_clock::now() + 10s;
+            while (!stop && time.steady.elapsed() - quietFrom < 4s && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::yield();
+            time.steady.setStep(0s);
+            test::sendAll(fd, page, stop);
+        },
+        true);
+    HttpClient client(time.environment());
+    std::string response;
+    EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 1);
+    EXPECT_EQ(response, page);
+    EXPECT_GE(time.steady.elapsed(), 4s);
 }
 
 // A byte at a time, never idle long: only the whole page's limit ends it.
@@ -266,7 +291,7 @@ TEST(HttpClient, AbortFromAnotherThreadEndsTheFetchWithoutAReport) {
     time.steady.setStep(1s);
     HttpClient client(time.environment());
     test::LoopbackServer server(
-        [&](int fd, const std::atomic<bool>& stop) {
+        [&](int fd, const test::StopFlag& stop) {
             test::readRequest(fd, stop);
             client.abort();
             test::sleepUnlessStopped(1h, stop);

@@ -71,7 +71,8 @@ CatchUpJob::CatchUpJob(Application& app, const Endpoints& endpoints, const Clock
 CatchUpJob::~CatchUpJob() {
     abort();
     dropAhead();
-    settle();
+    std::string error;
+    if (writeGathered(error)) settle();
 }
 
 namespace {
@@ -117,6 +118,8 @@ bool CatchUpJob::settle() {
 }
 
 JobOutcome CatchUpJob::ended(JobOutcome o) {
+    // A stop keeps every day taken so far.
+    if (std::string error; !writeGathered(error)) return stopped(JobOutcome::StopReason::Failed, error);
     if (!settle()) return stopped(JobOutcome::StopReason::Failed, settleError_);
     // The run's last line names the splits it recorded.
     if (!newSplits_.empty()) {
@@ -158,7 +161,9 @@ JobOutcome CatchUpJob::open() {
     next_ = 0;
     marginDays_.clear();
     balances_.clear();
-    marginCodes_ = 0;
+    movedCodes_.clear();
+    gathered_.clear();
+    gatheredDays_ = 0;
     marginInPlan_ = true;
     windowStop_ = {};
     splits_ = {};
@@ -244,7 +249,7 @@ JobOutcome CatchUpJob::finished() const {
     o.state = JobState::Finished;
     o.progress = 100;
     o.status = say(catch_up_text::kDone, {grouped(daysWritten_), grouped(records_), grouped(skipped_)});
-    if (marginCodes_) *o.status += say(catch_up_text::kMarginPlaced, {grouped(marginCodes_)});
+    if (!movedCodes_.empty()) *o.status += say(catch_up_text::kMarginPlaced, {grouped(movedCodes_.size())});
     if (const std::string notes = noteText(); !notes.empty()) o.message = notes.substr(1);
     return o;
 }
@@ -362,91 +367,125 @@ JobOutcome CatchUpJob::start() {
     return o;
 }
 
-bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error) {
-    BatchWriter batch;
-    bool appended = false;
-    // False only for a failure of the run (a full disk); a file that is odd,
-    // ends after today or cannot be read sets its code aside instead.
-    const auto put = [&](int code, PriceRecord record, bool carry) {
-        if (setAside_.count(code)) return true;
-        const fs::path path = layout::dataFile(app_, code);
-        std::string why;
-        // The common case, a day after the file's last: one record appended at
-        // the whole-record boundary, as the page update stores its day, instead
-        // of a new file per code and day. A file with other names (a snapshot's
-        // hard link) or anything out of the way takes the merge below; what
-        // the open refused is looked at only then.
+bool CatchUpJob::gather(int code, PriceRecord record, bool carry) {
+    if (setAside_.count(code)) return false;
+    Gathered& g = gathered_[code];
+    const fs::path path = layout::dataFile(app_, code);
+    if (!g.seen) {
+        // Each file is looked at once a run: what it ends with, and whether
+        // it may be written in place.
+        g.seen = true;
         PriceFile file;
-        if (!file.open(path, PriceFile::Mode::ReadWrite) && examinePriceFile(path, &why) == PriceFileKind::Odd) {
-            setAside(code, oddFiles_, why);
-            return true;
-        }
-        if (file.isOpen()) {
-            const PriceRecord last = file.readLastRecord();
-            if (last.date != kEndOfFileDate && last.date > today_) {
-                setAside(code, futureFiles_, jquants::isoDate(last.date));
-                return true;
-            }
-            if (last.date != kEndOfFileDate && last.date < day && !file.hasOtherNames()) {
-                if (carry) record.marginBuy = last.marginBuy, record.marginSell = last.marginSell;
-                file.seekToEnd();
-                if (!file.writeRecord(record)) {
-                    error = fileErrorText("cannot write", path, errno ? errno : EIO);
-                    return false;
-                }
-                appended = true;
-                return true;
-            }
-        }
-        std::string before;
+        std::string why;
         errno = 0;
-        if (!readWholeFile(path, before, &why)) {
-            if (errno != ENOENT) {
-                setAside(code, unreadableFiles_, why);
-                return true;
-            }
-            before.clear();
+        if (file.open(path, PriceFile::Mode::Read)) {
+            g.exists = true;
+            g.oneName = !file.hasOtherNames();
+            g.count = file.recordCount();
+            g.last = file.readLastRecord();
+        } else if (errno != ENOENT) {
+            if (examinePriceFile(path, &why) == PriceFileKind::Odd) setAside(code, oddFiles_, why);
+            else setAside(code, unreadableFiles_, why);
+            return false;
         }
-        if (carry) carryBalances(parsePriceSeries(before), day, record);
-        const RecordBytes bytes = encodeRecord(record);
-        const std::string after =
-            mergePriceImages(before, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), true);
-        return after == before || batch.replace(path, after, &error);
-    };
+        if (g.exists && g.last.date != kEndOfFileDate && g.last.date > today_) {
+            setAside(code, futureFiles_, jquants::isoDate(g.last.date));
+            return false;
+        }
+    }
+    if (carry) {
+        // The day's balances are not out yet: the code's last ones carry on,
+        // those of the file's own record of the day when it holds any.
+        if (!g.rows.empty()) {
+            record.marginBuy = g.rows.back().marginBuy, record.marginSell = g.rows.back().marginSell;
+        } else if (g.exists && g.last.date != kEndOfFileDate && g.last.date < record.date) {
+            record.marginBuy = g.last.marginBuy, record.marginSell = g.last.marginSell;
+        } else if (g.exists) {
+            std::string before;
+            if (readWholeFile(path, before)) carryBalances(parsePriceSeries(before), record.date, record);
+        }
+    }
+    g.rows.push_back(record);
+    return true;
+}
 
+bool CatchUpJob::writeGathered(std::string& error) {
+    BatchWriter batch;
+    for (auto& [code, g] : gathered_) {
+        if (g.rows.empty() || setAside_.count(code)) continue;
+        const fs::path path = layout::dataFile(app_, code);
+        std::string image;
+        image.reserve(g.rows.size() * kRecordSize);
+        for (const PriceRecord& r : g.rows) {
+            const RecordBytes bytes = encodeRecord(r);
+            image.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        }
+        // The common case: the days after the file's last record (or the
+        // last day again) written in place at the whole-record boundary, once
+        // a run, as the page update stores its day. A file with other names
+        // (a snapshot's hard link) or days out of the way take the merge.
+        const bool after = g.exists && g.oneName && g.count > 0 && g.last.date != kEndOfFileDate &&
+                           g.last.date <= g.rows.front().date;
+        if (after) {
+            const std::int64_t at = g.last.date == g.rows.front().date ? g.count - 1 : g.count;
+            PriceFile file;
+            if (!file.open(path, PriceFile::Mode::ReadWrite) || !file.writeImage(at, image)) {
+                error = fileErrorText("cannot write", path, errno ? errno : EIO);
+                return false;
+            }
+            g.count = at + static_cast<std::int64_t>(g.rows.size());
+            unsettled_ = true;
+        } else {
+            std::string before, why;
+            errno = 0;
+            if (!readWholeFile(path, before, &why) && errno != ENOENT) {
+                setAside(code, unreadableFiles_, why);
+                continue;
+            }
+            const std::string merged = mergePriceImages(before, image, true);
+            if (merged != before && !batch.replace(path, merged, &error)) return false;
+            g.exists = true;
+            g.oneName = true;
+            g.count = static_cast<std::int64_t>(merged.size() / kRecordSize);
+        }
+        g.last = g.rows.back();
+        g.rows.clear();
+    }
+    if (!batch.flush()) {
+        error = say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
+        return false;
+    }
+    gatheredDays_ = 0;
+    return true;
+}
+
+bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error) {
     for (const jquants::DailyBar& bar : bars.rows) {
         if (bar.date != day || (settings.indexOnly && !registered_.count(bar.code))) continue;
         if (!setAside_.count(bar.code)) splits_.addFactor(bar.code, day, bar.adjFactor);
         // A day without trade stores nothing, as a "---" quote does.
         if (!bar.traded) continue;
-        PriceRecord record{day,
-                           roundToWhole(bar.open),
-                           roundToWhole(bar.high),
-                           roundToWhole(bar.low),
-                           roundToWhole(bar.close),
-                           roundToWhole(bar.volume),
-                           0,
-                           0};
-        if (!put(bar.code, record, true)) return false;
-        if (!setAside_.count(bar.code)) ++records_;
+        const PriceRecord record{day,
+                                 roundToWhole(bar.open),
+                                 roundToWhole(bar.high),
+                                 roundToWhole(bar.low),
+                                 roundToWhole(bar.close),
+                                 roundToWhole(bar.volume),
+                                 0,
+                                 0};
+        if (gather(bar.code, record, true)) ++records_;
     }
     if (const auto t = topix_.find(day); t != topix_.end()) {
         const jquants::IndexBar& bar = t->second;
         const auto hundredths = [](double v) { return roundToWhole(v * 100); };
-        if (!put(kTopixCode,
-                 PriceRecord{day, hundredths(bar.open), hundredths(bar.high), hundredths(bar.low),
-                             hundredths(bar.close), 0, 0, 0},
-                 false))
-            return false;
+        gather(kTopixCode,
+               PriceRecord{day, hundredths(bar.open), hundredths(bar.high), hundredths(bar.low), hundredths(bar.close),
+                           0, 0, 0},
+               false);
     }
-    // Replaced files are published complete; the appends reach the disk at
-    // the run's end (settle), the run's mark guarding them until then.
-    unsettled_ = unsettled_ || appended;
-    if (!batch.flush()) {
-        error = say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
-        return false;
-    }
-    return true;
+    // The days are written once a run (or once every kGatherDays of a long
+    // one), each file in one write; the run's mark guards them until then.
+    return ++gatheredDays_ < kGatherDays || writeGathered(error);
 }
 
 JobOutcome CatchUpJob::tick() {
@@ -489,8 +528,9 @@ JobOutcome CatchUpJob::step() {
     skipped_ += bars.otherCodes;
     ++next_;
     if (next_ >= days_.size()) {
-        if (std::string error; !balances_.empty() && !placeAllBalances(error))
-            return stopped(JobOutcome::StopReason::Failed, error);
+        std::string error;
+        if (!(balances_.empty() ? writeGathered(error) : placeAllBalances(error)))
+            return stopped(JobOutcome::StopReason::Failed, say(catch_up_text::kCannotStore, {jquants::isoDate(day), error}));
         return done();
     }
 
@@ -503,7 +543,31 @@ JobOutcome CatchUpJob::step() {
     return o;
 }
 
+namespace {
+// Puts on `r` the newest of the balances (ascending by record date) dated on
+// or before it; true when that changed it.
+bool balanceOn(const std::vector<jquants::MarginBalance>& list, PriceRecord& r) {
+    const auto after = std::upper_bound(list.begin(), list.end(), r.date,
+                                        [](std::int32_t d, const jquants::MarginBalance& b) { return d < b.date; });
+    if (after == list.begin()) return false;
+    const std::int32_t buy = roundToWhole(std::prev(after)->longVol), sell = roundToWhole(std::prev(after)->shortVol);
+    if (r.marginBuy == buy && r.marginSell == sell) return false;
+    r.marginBuy = buy, r.marginSell = sell;
+    return true;
+}
+}  // namespace
+
 bool CatchUpJob::placeAllBalances(std::string& error) {
+    // The run's own records take their balances before they are written;
+    // the records already stored are rewritten where they are.
+    for (auto& [code, list] : balances_) {
+        std::stable_sort(list.begin(), list.end(),
+                         [](const jquants::MarginBalance& a, const jquants::MarginBalance& b) { return a.date < b.date; });
+        if (const auto g = gathered_.find(code); g != gathered_.end())
+            for (PriceRecord& r : g->second.rows)
+                if (balanceOn(list, r)) movedCodes_.insert(code);
+    }
+    if (!writeGathered(error)) return false;
     BatchWriter batch;
     for (auto& [code, list] : balances_)
         if (!placeBalances(code, list, batch, error)) return false;
@@ -518,18 +582,6 @@ bool CatchUpJob::placeAllBalances(std::string& error) {
 bool CatchUpJob::placeBalances(int code, std::vector<jquants::MarginBalance>& list, BatchWriter& batch,
                                std::string& error) {
     if (list.empty() || setAside_.count(code)) return true;
-    std::stable_sort(list.begin(), list.end(),
-                     [](const jquants::MarginBalance& a, const jquants::MarginBalance& b) { return a.date < b.date; });
-    // The balances a record of `date` holds: the newest asked on or before it.
-    const auto balanceOn = [&](std::int32_t date, PriceRecord& r) {
-        const auto after = std::upper_bound(list.begin(), list.end(), date,
-                                            [](std::int32_t d, const jquants::MarginBalance& b) { return d < b.date; });
-        if (after == list.begin()) return false;
-        const std::int32_t buy = roundToWhole(std::prev(after)->longVol), sell = roundToWhole(std::prev(after)->shortVol);
-        if (r.marginBuy == buy && r.marginSell == sell) return false;
-        r.marginBuy = buy, r.marginSell = sell;
-        return true;
-    };
     const std::int32_t first = list.front().date;
     // Rewrites the balances of the records of `image` dated from `first` on;
     // true when one changed. `older` tells whether a record before `first` was seen.
@@ -543,7 +595,7 @@ bool CatchUpJob::placeBalances(int code, std::vector<jquants::MarginBalance>& li
                 older = true;
                 continue;
             }
-            if (!balanceOn(r.date, r)) continue;
+            if (!balanceOn(list, r)) continue;
             const RecordBytes encoded = encodeRecord(r);
             std::copy(encoded.begin(), encoded.end(), bytes);
             from = std::min(from, at), to = at + kRecordSize;
@@ -588,7 +640,7 @@ bool CatchUpJob::placeBalances(int code, std::vector<jquants::MarginBalance>& li
         changed = place(image, from, to, older);
         if (changed && !batch.replace(path, image, &error)) return false;
     }
-    if (changed) ++marginCodes_;
+    if (changed) movedCodes_.insert(code);
     return true;
 }
 

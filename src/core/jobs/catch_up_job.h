@@ -90,6 +90,9 @@ public:
 
     // Business days before the run's first day whose balances are asked again.
     static constexpr std::size_t kMarginLookback = 10;
+    // Days whose records are kept before they are written (a long gap's
+    // memory: 20 days of 4,400 codes are under 3 MB).
+    static constexpr std::size_t kGatherDays = 20;
 
 private:
     struct Fetched {
@@ -122,6 +125,12 @@ private:
     // Sets the code aside for the rest of the run, named in the final message.
     void setAside(int code, SkippedFiles& list, const std::string& why);
     bool storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error);
+    // Takes a day's record of `code` into the run's records, carrying the
+    // code's last balances with `carry`; false when the code's file is set
+    // aside (looked at once a run: odd, unreadable or ending after today).
+    bool gather(int code, PriceRecord record, bool carry);
+    // Writes every code's gathered records, each file in one write.
+    bool writeGathered(std::string& error);
     JobOutcome step();
     // The run's appends reach the disk once, at its end or stop; until then
     // the working folder holds the run's first day, so that a run cut short
@@ -141,13 +150,23 @@ private:
     // The record dates whose balances the run asks, and what they brought by code.
     std::vector<std::int32_t> marginDays_;
     std::unordered_map<int, std::vector<jquants::MarginBalance>> balances_;
-    std::size_t marginCodes_ = 0;
+    std::unordered_set<int> movedCodes_;  // codes whose records took real balances
     bool marginInPlan_ = true;
     SourceResult windowStop_;  // the plan's dates end before the run's: said once the days inside are stored
     SplitBook splits_;
     std::vector<CodeSplit> newSplits_;  // recorded, not yet named in a final message
     std::string settleError_;
     std::vector<std::string> notes_;
+    // The run's records not yet written, by code, and what the code's file
+    // ended with when it was last looked at or written.
+    struct Gathered {
+        bool seen = false, exists = false, oneName = true;
+        std::int64_t count = 0;
+        PriceRecord last;
+        std::vector<PriceRecord> rows;
+    };
+    std::unordered_map<int, Gathered> gathered_;
+    std::size_t gatheredDays_ = 0;
     // The next day's pages, fetched while this day is written (never stored
     // before this day is flushed).
     std::future<Fetched> ahead_;

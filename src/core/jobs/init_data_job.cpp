@@ -327,6 +327,16 @@ JobOutcome InitDataJob::createStep() {
         e.progress = o.progress;
         return e;
     }
+    // A table without a row is no history: no file, which the transfer would
+    // put over the chart's own.
+    if (s.dates.empty()) {
+        o.status = formatInt(init_data_text::kCreating, createCode_);
+        if (!listed_) {
+            ++createCode_;
+            return o;
+        }
+        return advance(o);
+    }
     // Days after the newest one served are not published yet: no fillers there.
     std::vector<std::int32_t> published = calendar_;
     if (s.lastServed)
