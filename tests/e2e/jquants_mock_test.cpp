@@ -105,22 +105,5 @@ TEST(JQuantsMock, GatewayErrorsTakeTheirShareNeverTwoInARow) {
     EXPECT_EQ(failed, (std::vector<int>{500, 502, 503, 504, 500, 502, 503, 504, 500, 502}));
 }
 
-// More refusals in a window than the plan's requests keep the key out for
-// five windows, where the limit alone lets it in after one. The mock runs
-// on the real clock in its own process: refused requests mark the time.
-TEST(JQuantsMock, HeavyOveruseShutsTheKeyOutForFiveWindows) {
-    constexpr auto kWindow = std::chrono::milliseconds(250);
-    const auto server = serve("--plan free --rate-window-ms 250");
-    const auto status = [&] { return get(server->port(), "markets/calendar?from=20260601&to=20260601").first; };
-    std::vector<int> first;
-    for (int i = 0; i < 11; ++i) first.push_back(status());
-    EXPECT_EQ(first, (std::vector<int>{200, 200, 200, 200, 200, 429, 429, 429, 429, 429, 429}));
-    const auto shut = std::chrono::steady_clock::now();
-    while (status() == 429 && std::chrono::steady_clock::now() - shut < 20 * kWindow) {
-    }
-    EXPECT_GE(std::chrono::steady_clock::now() - shut, 4 * kWindow);
-    EXPECT_EQ(status(), 200);
-}
-
 }  // namespace
 }  // namespace quarlink
