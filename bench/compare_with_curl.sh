@@ -21,7 +21,7 @@ trap cleanup EXIT INT TERM
 "$PAGES" serve "$WORK/market" --port 0 >"$WORK/server.out" &
 SERVER=$!
 while ! grep -q listening "$WORK/server.out" 2>/dev/null; do sleep 0.1; done
-PORT=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$WORK/server.out")
+PORT=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$WORK/server.out")
 
 QUARLINK_BENCH_PORT=$PORT QUARLINK_BENCH_MARKET="$WORK/market" \
     /usr/bin/time -f %M -o "$WORK/peak" "$BENCH" --benchmark_format=json >"$WORK/bench.json"

@@ -24,7 +24,7 @@ FROM=$(( $(date +%Y) - 9 ))
 "$PAGES" serve "$WORK/market" --port 0 --log "$WORK/requests.log" >"$WORK/server.out" &
 SERVER=$!
 while ! grep -q listening "$WORK/server.out" 2>/dev/null; do sleep 0.1; done
-PORT=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$WORK/server.out")
+PORT=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$WORK/server.out")
 
 mkdir -p "$WORK/work" "$WORK/chart/data"
 printf 'quote=127.0.0.1:%s\nhistory=127.0.0.1:%s\nstock=127.0.0.1:%s\n' "$PORT" "$PORT" "$PORT" \

@@ -32,7 +32,7 @@ jq_serve() {
         --log "$WORK/requests.log" >"$WORK/server.out" &
     SERVER=$!
     while ! grep -q listening "$WORK/server.out" 2>/dev/null; do sleep 0.1; done
-    PORT=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$WORK/server.out")
+    PORT=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$WORK/server.out")
     mkdir -p "$WORK/work"
     printf 'jquants=http://127.0.0.1:%s/v2\njquants_rpm=0\n' "$PORT" >"$WORK/work/endpoints.conf"
     "$CLI" --workdir "$WORK/work" options --chart-folder "$WORK/chart" >/dev/null 2>&1

@@ -23,7 +23,7 @@ trap cleanup EXIT INT TERM
 "$PAGES" serve "$WORK/market" --port 0 >"$WORK/server.out" &
 SERVER=$!
 while ! grep -q listening "$WORK/server.out" 2>/dev/null; do sleep 0.1; done
-PORT=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$WORK/server.out")
+PORT=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$WORK/server.out")
 
 # A chart folder holding the market's files and index.txt: each run replaces
 # the last record of every code with the same day's, as a rerun on one day does.

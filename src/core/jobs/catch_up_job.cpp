@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <initializer_list>
 #include <string_view>
 
 #include "core/sources/jquants_source.h"
@@ -25,30 +24,6 @@ using jquants::Outcome;
 namespace {
 
 constexpr int kTopixCode = 102;
-
-// `format` with each "%s" replaced by the next of `parts`.
-std::string say(std::string_view format, std::initializer_list<std::string> parts) {
-    std::string out;
-    auto part = parts.begin();
-    for (std::size_t at = 0; at < format.size(); ++at) {
-        if (format.compare(at, 2, "%s") == 0 && part != parts.end()) {
-            out += *part++;
-            ++at;
-        } else {
-            out += format[at];
-        }
-    }
-    return out;
-}
-
-std::string grouped(std::size_t n) {
-    std::string digits = std::to_string(n), out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
 
 // Balances a new record of `day` carries when the day has no margin row: the
 // file's own record of that day when it holds any, else the record before.
@@ -100,14 +75,14 @@ std::int32_t CatchUpJob::markedDay() const {
 bool CatchUpJob::settle() {
     if (!unsettled_ && splits_.empty()) return true;
     if (unsettled_ && !syncFileSystem(layout::dataFolder(app_))) {
-        settleError_ = say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
+        settleError_ = fillIn(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
         return false;
     }
     // The splits reach index.txt before the mark goes: a run cut short
     // between the two is taken in again from its first day, splits included.
     std::vector<CodeSplit> recorded;
     if (std::string error; !splits_.commit(app_, &recorded, &error)) {
-        settleError_ = say(catch_up_text::kSplitsError, {error});
+        settleError_ = fillIn(catch_up_text::kSplitsError, {error});
         return false;
     }
     newSplits_.insert(newSplits_.end(), recorded.begin(), recorded.end());
@@ -123,7 +98,7 @@ JobOutcome CatchUpJob::ended(JobOutcome o) {
     if (!settle()) return stopped(JobOutcome::StopReason::Failed, settleError_);
     // The run's last line names the splits it recorded.
     if (!newSplits_.empty()) {
-        const std::string line = say(catch_up_text::kSplitsRecorded, {splitsText(newSplits_)});
+        const std::string line = fillIn(catch_up_text::kSplitsRecorded, {splitsText(newSplits_)});
         o.message = o.message && !o.message->empty() ? *o.message + "\n" + line : line;
         newSplits_.clear();
     }
@@ -209,14 +184,14 @@ JobOutcome CatchUpJob::failedRequest(const SourceResult& answer) const {
     case Answer::OutsidePlan:
         if (outsideWindow(answer))
             return stopped(JobOutcome::StopReason::Failed,
-                           withApiReason(say(catch_up_text::kPlanWindow, {answer.windowTo ? jquants::isoDate(answer.windowTo)
+                           withApiReason(fillIn(catch_up_text::kPlanWindow, {answer.windowTo ? jquants::isoDate(answer.windowTo)
                                                                                           : std::string("…")}),
                                          answer.detail));
         return stopped(JobOutcome::StopReason::Failed, answer.reason);
     case Answer::Unrecognised: return stopped(JobOutcome::StopReason::UnrecognisedPage, answer.reason);
     default: {
         std::string text = jquants_text::kDisconnected;
-        if (const std::int32_t day = currentDay()) text += say(catch_up_text::kStoredBefore, {jquants::isoDate(day)});
+        if (const std::int32_t day = currentDay()) text += fillIn(catch_up_text::kStoredBefore, {jquants::isoDate(day)});
         return stopped(JobOutcome::StopReason::Connection, withApiReason(text, answer.detail));
     }
     }
@@ -248,8 +223,8 @@ JobOutcome CatchUpJob::finished() const {
     JobOutcome o;
     o.state = JobState::Finished;
     o.progress = 100;
-    o.status = say(catch_up_text::kDone, {grouped(daysWritten_), grouped(records_), grouped(skipped_)});
-    if (!movedCodes_.empty()) *o.status += say(catch_up_text::kMarginPlaced, {grouped(movedCodes_.size())});
+    o.status = fillIn(catch_up_text::kDone, {grouped(daysWritten_), grouped(records_), grouped(skipped_)});
+    if (!movedCodes_.empty()) *o.status += fillIn(catch_up_text::kMarginPlaced, {grouped(movedCodes_.size())});
     if (const std::string notes = noteText(); !notes.empty()) o.message = notes.substr(1);
     return o;
 }
@@ -286,7 +261,7 @@ JobOutcome CatchUpJob::start() {
         if (next_ >= days_.size()) return ended(done());
         if (std::string error; !markRun(currentDay(), error)) return stopped(JobOutcome::StopReason::Failed, error);
         unsettled_ = true;
-        o.status = say(catch_up_text::kContinuing, {jquants::isoDate(currentDay()), std::to_string(daysLeft())});
+        o.status = fillIn(catch_up_text::kContinuing, {jquants::isoDate(currentDay()), std::to_string(daysLeft())});
         return o;
     }
 
@@ -300,7 +275,7 @@ JobOutcome CatchUpJob::start() {
     today_ = clock_.japanNow().yyyymmdd();
     std::int32_t through = settings.through ? settings.through : today_;
     if (through > today_) {
-        note(say(catch_up_text::kThroughCut, {jquants::isoDate(through), jquants::isoDate(today_)}));
+        note(fillIn(catch_up_text::kThroughCut, {jquants::isoDate(through), jquants::isoDate(today_)}));
         through = today_;
     }
     // The newest day in the data is taken in again: a run stopped or killed
@@ -308,7 +283,7 @@ JobOutcome CatchUpJob::start() {
     std::int32_t from = settings.from;
     if (!from && !(from = newestStockDate(today_)))
         return stopped(JobOutcome::StopReason::Failed,
-                       say(catch_up_text::kNoStockFile, {layout::dataFolder(app_).string()}));
+                       fillIn(catch_up_text::kNoStockFile, {layout::dataFolder(app_).string()}));
     if (std::string error; !ensureFolder(layout::dataFolder(app_), &error))
         return stopped(JobOutcome::StopReason::Failed, error);
 
@@ -316,7 +291,7 @@ JobOutcome CatchUpJob::start() {
         std::vector<int> codes;
         if (loadCodeList(layout::indexFile(app_), codes) == 0)
             return stopped(JobOutcome::StopReason::Failed,
-                           say(catch_up_text::kNoCodes, {layout::indexFile(app_).string()}));
+                           fillIn(catch_up_text::kNoCodes, {layout::indexFile(app_).string()}));
         registered_ = {codes.begin(), codes.end()};
     }
     if (settings.nikkei) note(catch_up_text::kNoNikkei);
@@ -362,7 +337,7 @@ JobOutcome CatchUpJob::start() {
     unsettled_ = true;
     days_ = std::move(days);
     next_ = 0;
-    o.status = say(catch_up_text::kDaysToTake,
+    o.status = fillIn(catch_up_text::kDaysToTake,
                    {std::to_string(days_.size()), jquants::isoDate(days_.front()), jquants::isoDate(days_.back())});
     return o;
 }
@@ -452,7 +427,7 @@ bool CatchUpJob::writeGathered(std::string& error) {
         g.rows.clear();
     }
     if (!batch.flush()) {
-        error = say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
+        error = fillIn(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
         return false;
     }
     gatheredDays_ = 0;
@@ -523,21 +498,21 @@ JobOutcome CatchUpJob::step() {
 
     const std::size_t recordsBefore = records_;
     if (std::string error; !storeDay(day, bars, error))
-        return stopped(JobOutcome::StopReason::Failed, say(catch_up_text::kCannotStore, {jquants::isoDate(day), error}));
+        return stopped(JobOutcome::StopReason::Failed, fillIn(catch_up_text::kCannotStore, {jquants::isoDate(day), error}));
     if (records_ > recordsBefore) ++daysWritten_;
     skipped_ += bars.otherCodes;
     ++next_;
     if (next_ >= days_.size()) {
         std::string error;
         if (!(balances_.empty() ? writeGathered(error) : placeAllBalances(error)))
-            return stopped(JobOutcome::StopReason::Failed, say(catch_up_text::kCannotStore, {jquants::isoDate(day), error}));
+            return stopped(JobOutcome::StopReason::Failed, fillIn(catch_up_text::kCannotStore, {jquants::isoDate(day), error}));
         return done();
     }
 
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = progress();
-    o.status = say(catch_up_text::kDayStored, {jquants::isoDate(day), std::to_string(bars.pages),
+    o.status = fillIn(catch_up_text::kDayStored, {jquants::isoDate(day), std::to_string(bars.pages),
                                                grouped(records_ - recordsBefore), jquants::isoDate(days_[next_]),
                                                std::to_string(daysLeft())});
     return o;
@@ -573,7 +548,7 @@ bool CatchUpJob::placeAllBalances(std::string& error) {
         if (!placeBalances(code, list, batch, error)) return false;
     balances_.clear();
     if (!batch.flush()) {
-        error = say(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
+        error = fillIn(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
         return false;
     }
     return true;

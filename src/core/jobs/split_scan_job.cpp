@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <initializer_list>
 #include <string_view>
 
 #include "core/store/atomic_file.h"
 #include "core/store/echo_text.h"
 #include "core/store/folder_layout.h"
 #include "core/store/index_flags.h"
+#include "core/store/number_text.h"
 #include "core/store/text_encoding.h"
 #include "core/web/jquants/jquants_json.h"
 
@@ -18,21 +18,6 @@ namespace quarlink {
 namespace fs = std::filesystem;
 
 namespace {
-
-// `format` with each "%s" replaced by the next of `parts`.
-std::string say(std::string_view format, std::initializer_list<std::string> parts) {
-    std::string out;
-    auto part = parts.begin();
-    for (std::size_t at = 0; at < format.size(); ++at) {
-        if (format.compare(at, 2, "%s") == 0 && part != parts.end()) {
-            out += *part++;
-            ++at;
-        } else {
-            out += format[at];
-        }
-    }
-    return out;
-}
 
 bool holds(const std::vector<CodeSplit>& list, const CodeSplit& s) {
     return std::any_of(list.begin(), list.end(),
@@ -44,10 +29,7 @@ bool holds(const std::vector<CodeSplit>& list, const CodeSplit& s) {
 SplitScanJob::SplitScanJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints, const Clock& clock)
     : app_(app), clock_(clock), sources_(app, reader, std::move(endpoints)) {}
 
-JobOutcome SplitScanJob::open() {
-    settings = Settings{};
-    action = Action::Scan;
-    setSettingsTaken(false);
+void SplitScanJob::forget() {
     days_.clear();
     next_ = daysScanned_ = 0;
     book_ = SplitBook{};
@@ -55,6 +37,13 @@ JobOutcome SplitScanJob::open() {
     scanned_ = false;
     found_.clear();
     written_.clear();
+}
+
+JobOutcome SplitScanJob::open() {
+    settings = Settings{};
+    action = Action::Scan;
+    setSettingsTaken(false);
+    forget();
     JobOutcome o;
     o.state = JobState::Idle;
     o.status = split_scan_text::kInitialStatus;
@@ -86,7 +75,7 @@ JobOutcome SplitScanJob::stoppedOn(const SourceResult& answer) const {
     o.progress = progress();
     if (o.stopReason == JobOutcome::StopReason::Connection && next_ > 0 && next_ < days_.size())
         o.message = o.message.value_or(std::string(jquants_text::kDisconnected)) + "\n" +
-                    say(split_scan_text::kScannedBefore, {jquants::isoDate(days_[next_])});
+                    fillIn(split_scan_text::kScannedBefore, {jquants::isoDate(days_[next_])});
     return o;
 }
 
@@ -99,25 +88,19 @@ JobOutcome SplitScanJob::start() {
         JobOutcome o;
         o.state = JobState::Running;
         o.progress = progress();
-        o.status = say(split_scan_text::kContinuing,
+        o.status = fillIn(split_scan_text::kContinuing,
                        {jquants::isoDate(days_[next_]), std::to_string(days_.size() - next_)});
         return o;
     }
     setSettingsTaken(true);
-    days_.clear();
-    next_ = daysScanned_ = 0;
-    book_ = SplitBook{};
-    windowNote_.clear();
-    scanned_ = false;
-    found_.clear();
-    written_.clear();
+    forget();
 
     market_ = source.marketDays();
     if (!market_) return refused(split_scan_text::kNotJQuants);
     const std::int32_t today = clock_.japanNow().yyyymmdd();
     const std::int32_t from = settings.from ? settings.from : defaultFrom();
     if (from > today)
-        return refused(say(split_scan_text::kFromAfterToday, {jquants::isoDate(from), jquants::isoDate(today)}));
+        return refused(fillIn(split_scan_text::kFromAfterToday, {jquants::isoDate(from), jquants::isoDate(today)}));
     if (std::string missing = missingFolderMessage(layout::chartFolder(app_), kMissingChartFolder); !missing.empty())
         return refused(missing);
 
@@ -130,7 +113,7 @@ JobOutcome SplitScanJob::start() {
         std::error_code kind;
         if (code >= 1000 && it->symlink_status(kind).type() == fs::file_type::regular) any = hasFile_[code] = true;
     }
-    if (!any) return refused(say(split_scan_text::kNoPriceFiles, {layout::dataFolder(app_).string()}));
+    if (!any) return refused(fillIn(split_scan_text::kNoPriceFiles, {layout::dataFolder(app_).string()}));
 
     index_ = IndexTable{};
     std::string bytes, why;
@@ -151,7 +134,7 @@ JobOutcome SplitScanJob::start() {
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = 0;
-    o.status = say(split_scan_text::kDaysToScan, {std::to_string(days_.size()), jquants::isoDate(days_.front()),
+    o.status = fillIn(split_scan_text::kDaysToScan, {std::to_string(days_.size()), jquants::isoDate(days_.front()),
                                                   jquants::isoDate(days_.back())});
     return o;
 }
@@ -172,7 +155,7 @@ bool SplitScanJob::keepWindow(const SourceResult& answer) {
     if (days_[next_] >= from && days_[next_] <= to) return false;
     const auto outside = [&](std::int32_t d) { return d < from || d > to; };
     days_.erase(std::remove_if(days_.begin() + static_cast<std::ptrdiff_t>(next_), days_.end(), outside), days_.end());
-    windowNote_ = say(split_scan_text::kWindow,
+    windowNote_ = fillIn(split_scan_text::kWindow,
                       {from ? jquants::isoDate(from) : "", answer.windowTo ? jquants::isoDate(to) : ""});
     return true;
 }
@@ -202,7 +185,7 @@ JobOutcome SplitScanJob::scan() {
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = progress();
-    o.status = say(split_scan_text::kDayScanned,
+    o.status = fillIn(split_scan_text::kDayScanned,
                    {jquants::isoDate(day), std::to_string(splits), std::to_string(days_.size() - next_)});
     return o;
 }
@@ -210,7 +193,7 @@ JobOutcome SplitScanJob::scan() {
 JobOutcome SplitScanJob::stop() {
     JobOutcome o = Job::stop();
     o.progress = progress();
-    if (next_ < days_.size()) o.status = say(split_scan_text::kStopped, {jquants::isoDate(days_[next_])});
+    if (next_ < days_.size()) o.status = fillIn(split_scan_text::kStopped, {jquants::isoDate(days_[next_])});
     return o;
 }
 
@@ -230,7 +213,7 @@ JobOutcome SplitScanJob::finished() {
     JobOutcome o;
     o.state = JobState::Finished;
     o.progress = 100;
-    o.status = say(split_scan_text::kDone, {std::to_string(daysScanned_), std::to_string(found_.size())});
+    o.status = fillIn(split_scan_text::kDone, {std::to_string(daysScanned_), std::to_string(found_.size())});
     if (!windowNote_.empty()) o.message = windowNote_;
     return o;
 }
@@ -259,7 +242,7 @@ JobOutcome SplitScanJob::write() {
         return o;
     }
     found_.clear();
-    o.status = say(split_scan_text::kWritten, {std::to_string(written_.size())});
+    o.status = fillIn(split_scan_text::kWritten, {std::to_string(written_.size())});
     std::vector<CodeSplit> waiting;
     for (const CodeSplit& s : loadPendingSplits(app_))
         if (holds(written_, s)) waiting.push_back(s);

@@ -81,6 +81,8 @@ public:
     std::string nameOf(int code) const;
 
 private:
+    // Drops the days, the splits and the notes of an earlier scan.
+    void forget();
     JobOutcome refused(std::string message) const;
     JobOutcome stoppedOn(const SourceResult& answer) const;
     JobOutcome scan();

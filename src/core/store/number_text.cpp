@@ -73,4 +73,28 @@ std::string slashDate(std::int32_t yyyymmdd) {
     return text;
 }
 
+std::string fillIn(std::string_view format, std::initializer_list<std::string> parts) {
+    std::string out;
+    auto part = parts.begin();
+    for (std::size_t at = 0; at < format.size(); ++at) {
+        if (format.compare(at, 2, "%s") == 0 && part != parts.end()) {
+            out += *part++;
+            ++at;
+        } else {
+            out += format[at];
+        }
+    }
+    return out;
+}
+
+std::string grouped(std::size_t n) {
+    const std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
 }  // namespace quarlink

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,13 @@ double leadingDecimal(std::string_view text);
 
 // printf with one integer, for the fixed status and message patterns.
 std::string formatInt(const char* pattern, int value);
+
+// `format` with each "%s" replaced by the next of `parts` (the texts of the
+// J-Quants jobs, whose parts are dates and counts already written out).
+std::string fillIn(std::string_view format, std::initializer_list<std::string> parts);
+
+// A count with commas between thousands: 19,600.
+std::string grouped(std::size_t n);
 
 // A YYYYMMDD date as "%04d/%02d/%02d", the one form every window shows.
 std::string slashDate(std::int32_t yyyymmdd);

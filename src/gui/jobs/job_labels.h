@@ -96,4 +96,18 @@ inline constexpr const char* kTitle = "データ分割ダイアログ";
 inline constexpr const char* kNote = "※データ作成中はSorvantideを操作しないでください";
 }  // namespace split_labels
 
+namespace stock_split_labels {
+inline constexpr const char* kCaption = "分割情報取得";
+inline constexpr const char* kOpenButton = "分割情報取得…";  // in the index update
+inline constexpr const char* kFromLabel = "開始日";
+inline constexpr const char* kNote =
+    "※J-Quants APIの調整係数から、株価ファイルのある銘柄の株式分割・併合を1日1回の問い合わせで調べます";
+inline constexpr const char* kListLabel = "index.txtにない分割・併合";
+inline constexpr const char* kWrittenLabel = "記録した分割・併合";
+inline constexpr const char* kStartButton = "取得";
+inline constexpr const char* kStopButton = "停止";
+inline constexpr const char* kWriteButton = "index.txtに書き込む";
+inline constexpr const char* kCloseButton = "閉じる";
+}  // namespace stock_split_labels
+
 }  // namespace quarlink

@@ -19,7 +19,7 @@ QDate dateOf(std::int32_t yyyymmdd) { return QDate(yyyymmdd / 10000, yyyymmdd / 
 SplitsDialog::SplitsDialog(Application& app, QWidget* parent, Prompter* prompter)
     : JobDialog(app, prompter, parent),
       job_(makeJob<SplitScanJob>(app, web().reader(), web().endpoints(), web().clock())) {
-    using namespace splits_labels;
+    using namespace stock_split_labels;
     setWindowTitle(text(kCaption));
     from_ = new QDateEdit;
     from_->setCalendarPopup(true);
@@ -72,7 +72,7 @@ void SplitsDialog::onStart() {
     }
     job_.action = SplitScanJob::Action::Scan;
     list_->clear();
-    listLabel_->setText(text(splits_labels::kListLabel));
+    listLabel_->setText(text(stock_split_labels::kListLabel));
     for (QWidget* w : {static_cast<QWidget*>(from_), static_cast<QWidget*>(start_), static_cast<QWidget*>(write_)})
         w->setEnabled(false);
     stop_->setEnabled(true);
@@ -94,7 +94,7 @@ void SplitsDialog::onWrite() {
     applyOutcome(last);
     if (last.state != JobState::Finished) return;
     wrote_ = wrote_ || !job_.written().empty();
-    showSplits(job_.written(), splits_labels::kWrittenLabel);
+    showSplits(job_.written(), stock_split_labels::kWrittenLabel);
     write_->setEnabled(false);
 }
 
@@ -115,7 +115,7 @@ void SplitsDialog::jobEnded(const JobOutcome& last, bool) {
     start_->setEnabled(true);
     from_->setEnabled(!job_.resumable());
     if (last.state == JobState::Finished) {
-        showSplits(job_.found(), splits_labels::kListLabel);
+        showSplits(job_.found(), stock_split_labels::kListLabel);
         write_->setEnabled(!job_.found().empty());
     }
     if (last.message) prompter().message(*last.message);

@@ -8,22 +8,9 @@
 
 #include "core/jobs/split_scan_job.h"
 #include "gui/jobs/job_dialog.h"
+#include "gui/jobs/job_labels.h"
 
 namespace quarlink {
-
-namespace splits_labels {
-inline constexpr const char* kCaption = "分割情報取得";
-inline constexpr const char* kOpenButton = "分割情報取得…";  // in the index update
-inline constexpr const char* kFromLabel = "開始日";
-inline constexpr const char* kNote =
-    "※J-Quants APIの調整係数から、株価ファイルのある銘柄の株式分割・併合を1日1回の問い合わせで調べます";
-inline constexpr const char* kListLabel = "index.txtにない分割・併合";
-inline constexpr const char* kWrittenLabel = "記録した分割・併合";
-inline constexpr const char* kStartButton = "取得";
-inline constexpr const char* kStopButton = "停止";
-inline constexpr const char* kWriteButton = "index.txtに書き込む";
-inline constexpr const char* kCloseButton = "閉じる";
-}  // namespace splits_labels
 
 // "分割情報取得", opened from the index update: scans J-Quants' adjustment
 // factors with a progress bar and a stop, lists the splits index.txt lacks

@@ -54,7 +54,7 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter
     apply_ = new QPushButton(text(kApplyButton));
     cancel_ = new QPushButton(text(kCancelButton));
     end_ = new QPushButton(text(kEndButton));
-    splits_ = new QPushButton(text(splits_labels::kOpenButton));
+    splits_ = new QPushButton(text(stock_split_labels::kOpenButton));
 
     auto* lists = new QGridLayout;
     lists->addWidget(new QLabel(text(kChangedLabel)), 0, 0);
