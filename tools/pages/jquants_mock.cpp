@@ -6,10 +6,16 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <httplib.h>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
+
+#include "bulk_files.h"
+#include "presigned_files.h"
 
 #include "core/env/clock.h"
 #include "core/store/index_flags.h"
@@ -105,7 +111,8 @@ struct Extra {
 
 class Mock {
 public:
-    Mock(const Market& market, const JQuantsOptions& options) : market_(market), options_(options) {
+    Mock(const Market& market, const JQuantsOptions& options, std::shared_ptr<PresignedFiles> presigned)
+        : market_(market), options_(options), presigned_(std::move(presigned)) {
         for (const auto& [code, series] : market.series)
             if (code >= 1000 && !series.empty()) stocks_.push_back(code);
         if (!stocks_.empty())
@@ -114,7 +121,10 @@ public:
         firstDay_ = market.lastDay;
         for (const auto& [code, series] : market.series) {
             if (!series.empty()) firstDay_ = std::min(firstDay_, series.rows.front().date);
-            if (code >= 1000) splits_[code] = parseFlags(market.index.flags[code]).splits;
+            if (code < 1000) continue;
+            splits_[code] = parseFlags(market.index.flags[code]).splits;
+            for (const PriceRecord& r : series.rows)
+                if (r.marginBuy || r.marginSell) marginDates_.insert(r.date);
         }
     }
 
@@ -142,6 +152,10 @@ public:
             if (!topix(req, res, today, rows)) return;
         } else if (path == "equities/master") {
             if (!master(req, res, today, rows)) return;
+        } else if (path == "bulk/list") {
+            if (!bulkList(req, res, today, rows)) return;
+        } else if (path == "bulk/get") {
+            return bulkGet(req, res, today);
         } else {
             return fail(res, 403, "Missing Authentication Token");
         }
@@ -279,25 +293,37 @@ private:
 
     static std::string stockText(int code) { return std::to_string(code) + "0"; }
 
-    std::string barRow(std::int32_t date, const std::string& code, const PriceRecord* r, bool decimals,
-                       Today::Adjustment adjust) const {
-        std::string row = "{\"Date\":\"" + isoDate(date) + "\",\"Code\":\"" + code + "\",";
-        if (!r) {
-            return row + R"("O":null,"H":null,"L":null,"C":null,"UL":"0","LL":"0","Vo":null,"Va":null,"AdjFactor":)" +
-                   num(adjust.onDay) + R"(,"AdjO":null,"AdjH":null,"AdjL":null,"AdjC":null,"AdjVo":null})";
-        }
+    // A row of the daily bars; no record: no trade that day.
+    struct Bar {
+        std::int32_t date;
+        std::string code;
+        const PriceRecord* r;
+        bool decimals;
+        Today::Adjustment adjust;
+
         // Odd codes carry fractions that round back to the stored yen (halves
         // up), and stay a real bar's shape: low <= open, close <= high.
-        const double o = r->open - (decimals ? 0.5 : 0), h = r->high + (decimals ? 0.45 : 0),
-                     l = r->low - (decimals ? 0.5 : 0), c = r->close + (decimals ? 0.4 : 0), v = r->volume;
+        double o() const { return r->open - (decimals ? 0.5 : 0); }
+        double h() const { return r->high + (decimals ? 0.45 : 0); }
+        double l() const { return r->low - (decimals ? 0.5 : 0); }
+        double c() const { return r->close + (decimals ? 0.4 : 0); }
+    };
+
+    static std::string barJson(const Bar& b) {
+        std::string row = "{\"Date\":\"" + isoDate(b.date) + "\",\"Code\":\"" + b.code + "\",";
+        if (!b.r) {
+            return row + R"("O":null,"H":null,"L":null,"C":null,"UL":"0","LL":"0","Vo":null,"Va":null,"AdjFactor":)" +
+                   num(b.adjust.onDay) + R"(,"AdjO":null,"AdjH":null,"AdjL":null,"AdjC":null,"AdjVo":null})";
+        }
+        const double o = b.o(), h = b.h(), l = b.l(), c = b.c(), v = b.r->volume;
         const std::string prices = "\"O\":" + num(o) + ",\"H\":" + num(h) + ",\"L\":" + num(l) + ",\"C\":" + num(c);
         const auto adjusted = [&](double value) {
-            return num(adjust.later == 1 ? value : oneDecimal(value * adjust.later));
+            return num(b.adjust.later == 1 ? value : oneDecimal(value * b.adjust.later));
         };
         return row + prices + R"(,"UL":"0","LL":"0","Vo":)" + num(v) + ",\"Va\":" + num(c * v) +
-               ",\"AdjFactor\":" + num(adjust.onDay) + ",\"AdjO\":" + adjusted(o) + ",\"AdjH\":" + adjusted(h) +
+               ",\"AdjFactor\":" + num(b.adjust.onDay) + ",\"AdjO\":" + adjusted(o) + ",\"AdjH\":" + adjusted(h) +
                ",\"AdjL\":" + adjusted(l) + ",\"AdjC\":" + adjusted(c) + ",\"AdjVo\":" +
-               num(adjust.later == 1 ? v : oneDecimal(v / adjust.later)) + ",\"MktCap\":null}";
+               num(b.adjust.later == 1 ? v : oneDecimal(v / b.adjust.later)) + ",\"MktCap\":null}";
     }
 
     static const PriceRecord* rowOn(const PriceSeries& series, std::int32_t date) {
@@ -308,17 +334,17 @@ private:
 
     // Listed from its first row on; a business day without a row is a halt.
     void barsOn(const Today& t, std::int32_t date, const std::vector<int>& stocks,
-                const std::vector<const Extra*>& extras, std::vector<std::string>& rows) const {
+                const std::vector<const Extra*>& extras, std::vector<Bar>& rows) const {
         if (!isTradingDay(date) || date > t.lastBars) return;
         for (int stock : stocks) {
             const PriceSeries& series = *market_.find(stock);
             if (series.rows.front().date > date) continue;
-            rows.push_back(barRow(date, stockText(stock), rowOn(series, date), stock % 2 == 1,
-                                  t.adjustment(splits_.at(stock), date)));
+            rows.push_back({date, stockText(stock), rowOn(series, date), stock % 2 == 1,
+                            t.adjustment(splits_.at(stock), date)});
         }
         for (const Extra* extra : extras)
             if (const PriceRecord* r = rowOn(*market_.find(extra->source), date))
-                rows.push_back(barRow(date, extra->code, r, false, t.adjustment(splits_.at(extra->source), date)));
+                rows.push_back({date, extra->code, r, false, t.adjustment(splits_.at(extra->source), date)});
     }
 
     bool bars(const httplib::Request& req, httplib::Response& res, const Today& t, std::vector<std::string>& rows) {
@@ -332,7 +358,12 @@ private:
         for (const Extra& extra : extras_)
             if (matches(q.code, extra.code)) extras.push_back(&extra);
         const std::int32_t to = std::min(q.to, t.lastBars);
-        for (std::int32_t d = q.from ? q.from : firstDay_; d <= to; d = addDays(d, 1)) barsOn(t, d, stocks, extras, rows);
+        std::vector<Bar> bars;
+        for (std::int32_t d = q.from ? q.from : firstDay_; d <= to; d = addDays(d, 1)) {
+            barsOn(t, d, stocks, extras, bars);
+            for (const Bar& bar : bars) rows.push_back(barJson(bar));
+            bars.clear();
+        }
         return true;
     }
 
@@ -354,20 +385,31 @@ private:
                R"(,"IssType":"2"})";
     }
 
+    struct Balance {
+        int stock;
+        const PriceRecord* r;
+        std::int32_t publication;
+    };
+    // The balances out by `now` with record dates from..to, by date, then code.
+    std::vector<Balance> balances(const Moment& now, const std::string& code, std::int32_t from, std::int32_t to) const {
+        std::vector<Balance> out;
+        for (int stock : stocks_) {
+            if (!matches(code, stockText(stock))) continue;
+            const auto& rows = market_.find(stock)->rows;
+            auto r = std::lower_bound(rows.begin(), rows.end(), from,
+                                      [](const PriceRecord& row, std::int32_t d) { return row.date < d; });
+            for (std::int32_t publication = 0; r != rows.end() && r->date <= to; ++r)
+                if ((r->marginBuy || r->marginSell) && marginOut(now, r->date, publication))
+                    out.push_back({stock, &*r, publication});
+        }
+        std::stable_sort(out.begin(), out.end(), [](const Balance& a, const Balance& b) { return a.r->date < b.r->date; });
+        return out;
+    }
+
     bool margin(const httplib::Request& req, httplib::Response& res, const Today& t, std::vector<std::string>& rows) {
         Query q;
         if (!codeOrDate(req, res, t, q)) return false;
-        for (int stock : stocks_) {
-            if (!matches(q.code, stockText(stock))) continue;
-            for (const PriceRecord& r : market_.find(stock)->rows) {
-                std::int32_t publication = 0;
-                if (r.date < q.from || r.date > q.to || (!r.marginBuy && !r.marginSell) ||
-                    !marginOut(t.now, r.date, publication))
-                    continue;
-                rows.push_back(marginRow(stock, r, publication));
-            }
-        }
-        std::stable_sort(rows.begin(), rows.end());  // date first: every row starts with it
+        for (const Balance& b : balances(t.now, q.code, q.from, q.to)) rows.push_back(marginRow(b.stock, *b.r, b.publication));
         return true;
     }
 
@@ -385,11 +427,9 @@ private:
         return true;
     }
 
-    bool calendar(const httplib::Request& req, httplib::Response& res, const Today& t, std::vector<std::string>& rows) {
-        std::int32_t from = 0, to = 0;
-        if (!dateParam(req, res, "from", from) || !dateParam(req, res, "to", to)) return false;
+    // The calendar's days the plan is served, within from..to when they are set.
+    void calendarSpan(const Today& t, std::int32_t& from, std::int32_t& to) const {
         if (planRank(options_.plan) == 0) {
-            if (!inWindow(res, t, from, to)) return false;
             from = std::max(from, t.windowFrom);
             to = to ? std::min(to, t.windowTo) : t.windowTo;
         }
@@ -397,6 +437,13 @@ private:
         from = std::max(from, firstDay_ / 10000 * 10000 + 101);
         const std::int32_t end = (std::max(market_.lastDay, t.now.date) / 10000 + 1) * 10000 + 1231;
         to = to ? std::min(to, end) : end;
+    }
+
+    bool calendar(const httplib::Request& req, httplib::Response& res, const Today& t, std::vector<std::string>& rows) {
+        std::int32_t from = 0, to = 0;
+        if (!dateParam(req, res, "from", from) || !dateParam(req, res, "to", to) || !inWindow(res, t, from, to))
+            return false;
+        calendarSpan(t, from, to);
         const std::string holDiv = req.get_param_value("hol_div");
         for (std::int32_t d = from; d <= to; d = addDays(d, 1)) {
             const char div = holidayDivision(d);
@@ -447,6 +494,195 @@ private:
         return true;
     }
 
+    // The first day of the plan's bulk files: 5, 10 or 20 years back.
+    std::int32_t filesFrom(const Today& t) const {
+        static constexpr int kYears[] = {0, 5, 10, 20};
+        const std::int32_t from = t.now.date - kYears[planRank(options_.plan)] * 10000;
+        return from % 10000 == 229 ? from - 1 : from;
+    }
+
+    // Whether `dataset` has data of `day` out by now.
+    bool hasDay(bulk::Dataset dataset, const Today& t, std::int32_t day) const {
+        std::int32_t publication = 0;
+        const PriceSeries* topix = market_.find(102);
+        switch (dataset) {
+        case bulk::Dataset::Bars: return day >= firstDay_ && day <= t.lastBars && isTradingDay(day);
+        case bulk::Dataset::Topix: return day <= t.lastBars && topix && rowOn(*topix, day);
+        case bulk::Dataset::Margin: return marginDates_.count(day) && marginOut(t.now, day, publication);
+        case bulk::Dataset::Calendar: break;
+        }
+        return false;
+    }
+
+    // Every file of `dataset` the plan has, oldest first: a month's file for
+    // each month before this one, a day's file for each business day of this
+    // month and, in its first five business days, of the month before.
+    std::vector<bulk::File> filesOf(bulk::Dataset dataset, const Today& t) const {
+        if (dataset == bulk::Dataset::Calendar) return {{dataset, t.now.date, t.now.date, false}};
+        const std::int32_t month = t.now.date / 100 * 100 + 1;
+        int rank = 0;
+        for (std::int32_t d = month; d <= t.now.date; d = addDays(d, 1)) rank += isTradingDay(d);
+        const std::int32_t liveFrom = rank <= 5 ? bulk::addMonths(month, -1) : month;
+        std::vector<bulk::File> files;
+        for (std::int32_t d = std::max(filesFrom(t), firstDay_) / 100 * 100 + 1, filed = 0; d <= t.now.date;
+             d = addDays(d, 1)) {
+            if (!hasDay(dataset, t, d)) continue;
+            const std::int32_t start = d / 100 * 100 + 1;
+            if (start < month && start != filed) files.push_back({dataset, filed = start, bulk::lastOfMonth(start), true});
+            if (start >= liveFrom) files.push_back({dataset, d, d, false});
+        }
+        std::stable_sort(files.begin(), files.end(),
+                         [](const bulk::File& a, const bulk::File& b) { return bulk::postedOn(a) < bulk::postedOn(b); });
+        return files;
+    }
+
+    // Some rows carry "-" for the negotiable parts; the amounts exist on daily rows only.
+    static std::string marginCsv(const Balance& b, bool withValues, const std::function<std::string(double)>& n) {
+        const PriceRecord& r = *b.r;
+        const bool daily = r.date >= kDailyMarginFrom;
+        const std::string neg = (b.stock + r.date) % 3 == 2 ? "-" : n(0), negValue = daily ? neg : "";
+        const auto value = [&](std::int32_t volume) { return daily ? n(double(volume) * r.close) : std::string(); };
+        // IssType as a CSV writer quotes text: the files carry quotes.
+        std::string row = isoDate(r.date) + ',' + stockText(b.stock) + ",\"2\"," + n(r.marginSell) + ',' +
+                          n(r.marginBuy) + ',' + neg + ',' + neg + ',' + n(r.marginSell) + ',' + n(r.marginBuy);
+        if (withValues)
+            row += ',' + value(r.marginSell) + ',' + value(r.marginBuy) + ',' + negValue + ',' + negValue + ',' +
+                   value(r.marginSell) + ',' + value(r.marginBuy);
+        return row + '\n';
+    }
+
+    // A file's text; a revision writes a historical file's numbers with more decimals.
+    std::string csvOf(const bulk::File& f, const Today& t) const {
+        const std::string more(f.historical ? static_cast<std::size_t>(options_.bulkRevision) : 0, '0');
+        const auto n = [&](double value) { return num(value) + more; };
+        std::string csv;
+        if (f.dataset == bulk::Dataset::Bars) {
+            csv = "Date,Code,O,H,L,C,UL,LL,Vo,Va,AdjFactor\n";
+            std::vector<const Extra*> extras;
+            for (const Extra& extra : extras_) extras.push_back(&extra);
+            std::vector<Bar> bars;
+            for (std::int32_t d = f.first; d <= f.last; d = addDays(d, 1)) barsOn(t, d, stocks_, extras, bars);
+            std::stable_sort(bars.begin(), bars.end(), [](const Bar& a, const Bar& b) {
+                return a.date != b.date ? a.date < b.date : a.code < b.code;
+            });
+            bool quoted = false;  // one Va per file, as a CSV writer may quote any field
+            for (const Bar& b : bars) {
+                csv += isoDate(b.date) + ',' + b.code + ',';
+                if (b.r) {
+                    const std::string va = n(b.c() * b.r->volume);
+                    csv += n(b.o()) + ',' + n(b.h()) + ',' + n(b.l()) + ',' + n(b.c()) + ",0,0," + n(b.r->volume) + ',' +
+                           (quoted ? va : '"' + va + '"');
+                    quoted = true;
+                } else {
+                    csv += ",,,,0,0,,";
+                }
+                csv += ',' + n(b.adjust.onDay) + '\n';
+            }
+        } else if (f.dataset == bulk::Dataset::Topix) {
+            csv = "Date,O,H,L,C\n";
+            for (const PriceRecord& r : market_.find(102)->rows)
+                if (r.date >= f.first && r.date <= std::min(f.last, t.lastBars))
+                    csv += isoDate(r.date) + ',' + n(r.open / 100.0) + ',' + n(r.high / 100.0) + ',' + n(r.low / 100.0) +
+                           ',' + n(r.close / 100.0) + '\n';
+        } else if (f.dataset == bulk::Dataset::Margin) {
+            // Columns in an order of their own, and the amounts from 2026-09's file on.
+            const bool withValues = f.first >= 20260901;
+            csv = "Date,Code,IssType,ShrtVol,LongVol,ShrtNegVol,LongNegVol,ShrtStdVol,LongStdVol";
+            csv += withValues ? ",ShrtVal,LongVal,ShrtNegVal,LongNegVal,ShrtStdVal,LongStdVal\n" : "\n";
+            for (const Balance& b : balances(t.now, "", f.first, f.last)) csv += marginCsv(b, withValues, n);
+        } else {
+            csv = "Date,HolDiv\n";
+            std::int32_t from = 0, to = 0;
+            calendarSpan(t, from, to);
+            for (std::int32_t d = from; d <= to; d = addDays(d, 1)) csv += isoDate(d) + ',' + holidayDivision(d) + '\n';
+        }
+        return csv;
+    }
+
+    // Built on first use; a margin file again when more of its balances are out.
+    std::shared_ptr<const std::string> bytesOf(const bulk::File& f, const Today& t) {
+        std::int32_t version = 0, publication = 0;
+        if (f.dataset == bulk::Dataset::Margin)
+            for (auto d = marginDates_.lower_bound(f.first); d != marginDates_.end() && *d <= f.last; ++d)
+                if (marginOut(t.now, *d, publication)) version = *d;
+        const std::lock_guard lock(filesMutex_);
+        auto& [built, bytes] = files_[bulk::keyOf(f)];
+        if (!bytes || built != version) {
+            built = version;
+            bytes = std::make_shared<const std::string>(bulk::gzip(csvOf(f, t)));
+        }
+        return bytes;
+    }
+
+    // An endpoint without files: the free plan's silent 403 of plan gating, else a 400.
+    bool refusedEndpoint(httplib::Response& res, const bulk::DatasetInfo* info, const std::string& endpoint) {
+        if (info && planRank(options_.plan) >= info->minPlan) return false;
+        if (info || planRank(options_.plan) == 0) reply(res, 403, "");
+        else fail(res, 400, "Invalid endpoint: " + endpoint);
+        return true;
+    }
+
+    // endpoint (from, to) or date alone: a file is listed when its days
+    // meet from..to, or lie within the date's month or day.
+    bool bulkList(const httplib::Request& req, httplib::Response& res, const Today& t, std::vector<std::string>& rows) {
+        const bool byEndpoint = req.has_param("endpoint");
+        if (byEndpoint == req.has_param("date")) {
+            fail(res, 400, "This API requires 1 parameter as follows; 'endpoint','date'.");
+            return false;
+        }
+        if (!byEndpoint && (req.has_param("from") || req.has_param("to"))) {
+            fail(res, 400, "'from' and 'to' can only be used with 'endpoint'.");
+            return false;
+        }
+        std::int32_t from = 0, to = 99991231, first = 0, last = 0, unused = 0;
+        const auto span = [&](const char* name, std::int32_t& start, std::int32_t& end) {
+            if (!req.has_param(name) || bulk::parseSpan(req.get_param_value(name), start, end)) return true;
+            fail(res, 400, std::string("Invalid date format: ") + name);
+            return false;
+        };
+        if (!span("from", from, unused) || !span("to", unused, to) || !span("date", first, last)) return false;
+        std::vector<bulk::File> files;
+        if (byEndpoint) {
+            const std::string endpoint = req.get_param_value("endpoint");
+            const bulk::DatasetInfo* info = bulk::datasetOf(endpoint);
+            if (refusedEndpoint(res, info, endpoint)) return false;
+            for (const bulk::File& f : filesOf(info->dataset, t))
+                if (f.dataset == bulk::Dataset::Calendar || (f.last >= from && f.first <= to)) files.push_back(f);
+        } else {
+            for (const bulk::Dataset dataset : bulk::kDatasets)
+                if (dataset != bulk::Dataset::Calendar && planRank(options_.plan) >= bulk::infoOf(dataset).minPlan)
+                    for (const bulk::File& f : filesOf(dataset, t))
+                        if (f.first >= first && f.last <= last) files.push_back(f);
+            std::stable_sort(files.begin(), files.end(),
+                             [](const bulk::File& a, const bulk::File& b) { return bulk::postedOn(a) < bulk::postedOn(b); });
+        }
+        for (const bulk::File& f : files)
+            rows.push_back("{\"Key\":" + jsonString(bulk::keyOf(f)) + ",\"LastModified\":\"" +
+                           bulk::lastModified(f, options_.bulkRevision) +
+                           "\",\"Size\":" + std::to_string(bytesOf(f, t)->size()) + "}");
+        return true;
+    }
+
+    // key alone, or endpoint and date: a month's date names its month's file, a day's its day's.
+    void bulkGet(const httplib::Request& req, httplib::Response& res, const Today& t) {
+        const bool byKey = req.has_param("key");
+        if (byKey ? req.has_param("endpoint") || req.has_param("date")
+                  : !req.has_param("endpoint") || !req.has_param("date"))
+            return fail(res, 400, "This API requires either 'key' alone or both 'endpoint' and 'date'.");
+        const std::string key = req.get_param_value("key"), endpoint = req.get_param_value("endpoint");
+        std::int32_t first = 0, last = 0;
+        if (!byKey && !bulk::parseSpan(req.get_param_value("date"), first, last))
+            return fail(res, 400, "Invalid date format: date");
+        const bulk::DatasetInfo* info = byKey ? bulk::datasetOfKey(key) : bulk::datasetOf(endpoint);
+        if (!info && byKey) return fail(res, 404, "The specified key does not exist.");
+        if (refusedEndpoint(res, info, endpoint)) return;
+        for (const bulk::File& f : filesOf(info->dataset, t))
+            if (byKey ? bulk::keyOf(f) == key
+                      : f.dataset == bulk::Dataset::Calendar || (f.first == first && f.last == last))
+                return reply(res, 200, "{\"url\":" + jsonString(presigned_->issue(bulk::keyOf(f), bytesOf(f, t))) + "}");
+        fail(res, 404, "The specified key does not exist.");
+    }
+
     // Pages carry an opaque key that changes from page to page.
     void page(const httplib::Request& req, httplib::Response& res, const std::vector<std::string>& rows) {
         std::size_t offset = 0;
@@ -477,6 +713,10 @@ private:
     std::vector<Extra> extras_;
     std::map<int, std::vector<Split>> splits_;  // of every stock
     std::int32_t firstDay_ = 0;
+    std::set<std::int32_t> marginDates_;  // record dates with balances
+    std::shared_ptr<PresignedFiles> presigned_;
+    std::mutex filesMutex_;
+    std::map<std::string, std::pair<std::int32_t, std::shared_ptr<const std::string>>> files_;  // by key: version, gzip
     std::atomic<std::uint64_t> requests_{0};
     std::mutex mutex_;
     std::chrono::steady_clock::time_point windowStart_{}, lockedUntil_{};
@@ -485,9 +725,12 @@ private:
 
 }  // namespace
 
-void addJQuantsRoutes(httplib::Server& server, const Market& market, const JQuantsOptions& options) {
-    auto mock = std::make_shared<Mock>(market, options);
-    server.Get(R"(/v2/(.*))", [mock](const httplib::Request& req, httplib::Response& res) { mock->handle(req, res); });
+void addJQuantsRoutes(httplib::Server& api, httplib::Server& files, const std::string& filesBase, const Market& market,
+                      const JQuantsOptions& options) {
+    auto presigned = std::make_shared<PresignedFiles>(filesBase, options.bulkUrlTtlMs);
+    presigned->addRoutes(files);
+    auto mock = std::make_shared<Mock>(market, options, presigned);
+    api.Get(R"(/v2/(.*))", [mock](const httplib::Request& req, httplib::Response& res) { mock->handle(req, res); });
 }
 
 }  // namespace quarlink::pages

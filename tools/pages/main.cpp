@@ -21,6 +21,7 @@ const char* const kUsage =
     "  quarlink-pages serve DIR [--port P] [--delay-ms N] [--fail-every N] [--break-format CODE]\n"
     "                       [--log FILE] [--api-key KEY] [--plan NAME] [--page-size N]\n"
     "                       [--rate-window-ms N] [--now YYYY-MM-DDTHH:MM] [--error-share F]\n"
+    "                       [--bulk-port P] [--bulk-url-ttl-ms N] [--bulk-revision N]\n"
     "                       [--tls-cert FILE --tls-key FILE]\n"
     "\n"
     "generate  writes a deterministic synthetic market into DIR: index.txt and data/NNNN\n"
@@ -43,7 +44,14 @@ const char* const kUsage =
     "                       balances from their publication on a later business day\n"
     "  --error-share F      answer this share (0 to 0.5) of API requests with a 500, 502, 503\n"
     "                       or 504 in turn, never two in a row (default 0)\n"
-    "  --tls-cert FILE, --tls-key FILE   serve HTTPS with this PEM certificate and key\n";
+    "  --bulk-port P        the port of the bulk files' download host (default 0: a free one,\n"
+    "                       printed as 'bulk files on 127.0.0.1:PORT' before the line above);\n"
+    "                       /v2/bulk/list and /v2/bulk/get hand out its URLs\n"
+    "  --bulk-url-ttl-ms N  a download URL serves once within N ms of being issued (default\n"
+    "                       300000; 0: expired at once)\n"
+    "  --bulk-revision N    the bulk files as rewritten N times (0 to 9, default 0): every\n"
+    "                       LastModified N hours later, monthly files with N more decimals\n"
+    "  --tls-cert FILE, --tls-key FILE   serve HTTPS with this PEM certificate and key (both ports)\n";
 
 int usage(const std::string& problem) {
     std::cerr << "quarlink-pages: " << problem << "\n\n" << kUsage;
@@ -127,6 +135,11 @@ int main(int argc, char** argv) {
             serve.jquants.pageSize = static_cast<int>(*value);
         else if (command == "serve" && name == "--rate-window-ms" && *value > 0 && *value <= 3'600'000)
             serve.jquants.rateWindowMs = static_cast<int>(*value);
+        else if (command == "serve" && name == "--bulk-port" && *value <= 65535) serve.bulkPort = static_cast<int>(*value);
+        else if (command == "serve" && name == "--bulk-url-ttl-ms" && *value <= 86'400'000)
+            serve.jquants.bulkUrlTtlMs = static_cast<int>(*value);
+        else if (command == "serve" && name == "--bulk-revision" && *value <= 9)
+            serve.jquants.bulkRevision = static_cast<int>(*value);
         else return usage("unknown or out-of-range option " + name + " " + args[i]);
     }
 

@@ -91,18 +91,17 @@ int servePages(const Market& market, const ServeOptions& options) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::unique_ptr<httplib::Server> holder;
-    if (!options.tlsCert.empty()) {
+    const auto makeServer = [&]() -> std::unique_ptr<httplib::Server> {
+        if (options.tlsCert.empty()) return std::make_unique<httplib::Server>();
         auto tls = std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
-        if (!tls->is_valid()) {
-            std::cerr << "quarlink-pages: cannot use the certificate " << options.tlsCert << " and key "
-                      << options.tlsKey << '\n';
-            return 1;
-        }
-        holder = std::move(tls);
-    } else {
-        holder = std::make_unique<httplib::Server>();
-    }
+        if (tls->is_valid()) return tls;
+        std::cerr << "quarlink-pages: cannot use the certificate " << options.tlsCert << " and key " << options.tlsKey
+                  << '\n';
+        return nullptr;
+    };
+    const std::unique_ptr<httplib::Server> holder = makeServer();
+    const std::unique_ptr<httplib::Server> filesHolder = holder ? makeServer() : nullptr;
+    if (!filesHolder) return 1;
     httplib::Server& server = *holder;
     // The page clients speak HTTP/1.0; API clients keep their connection.
     server.set_keep_alive_max_count(options.jquants.apiKey.empty() ? 1 : 1000);
@@ -182,7 +181,19 @@ int servePages(const Market& market, const ServeOptions& options) {
         res.set_content(market.indexBytes, "text/plain; charset=Shift_JIS");
     });
 
-    addJQuantsRoutes(server, market, options.jquants);
+    // The bulk files' URLs name their host, so it is bound first.
+    httplib::Server& files = *filesHolder;
+    files.set_tcp_nodelay(true);
+    const int filesPort = options.bulkPort == 0
+                              ? files.bind_to_any_port("127.0.0.1")
+                              : (files.bind_to_port("127.0.0.1", options.bulkPort) ? options.bulkPort : -1);
+    if (filesPort < 0) {
+        std::cerr << "quarlink-pages: cannot listen on 127.0.0.1:" << options.bulkPort << '\n';
+        return 1;
+    }
+    const std::string filesBase =
+        std::string(options.tlsCert.empty() ? "http" : "https") + "://127.0.0.1:" + std::to_string(filesPort);
+    addJQuantsRoutes(server, files, filesBase, market, options.jquants);
 
     const int port = options.port == 0 ? server.bind_to_any_port("127.0.0.1")
                                        : (server.bind_to_port("127.0.0.1", options.port) ? options.port : -1);
@@ -190,9 +201,16 @@ int servePages(const Market& market, const ServeOptions& options) {
         std::cerr << "quarlink-pages: cannot listen on 127.0.0.1:" << options.port << '\n';
         return 1;
     }
-    std::cout << "listening on 127.0.0.1:" << port << std::endl;
+    // Before the API's line: a reader that waits for that one has both.
+    std::cout << "bulk files on 127.0.0.1:" << filesPort << '\n' << "listening on 127.0.0.1:" << port << std::endl;
 
-    std::atomic<bool> finished{false};
+    std::atomic<bool> finished{false}, filesEnded{false};
+    std::thread filesThread([&] {
+        files.listen_after_bind();
+        filesEnded = true;
+    });
+    // stop() before a server runs would be lost.
+    while (!filesEnded && !files.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::thread stopper([&] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
@@ -203,6 +221,8 @@ int servePages(const Market& market, const ServeOptions& options) {
     finished = true;
     pthread_kill(stopper.native_handle(), SIGTERM);  // wakes the stopper when no signal came
     stopper.join();
+    files.stop();
+    filesThread.join();
     return ok ? 0 : 1;
 }
 
