@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string_view>
 
 #include "core/sources/jquants_source.h"
@@ -342,121 +343,25 @@ JobOutcome CatchUpJob::start() {
     return o;
 }
 
-bool CatchUpJob::gather(int code, PriceRecord record, bool carry) {
-    if (setAside_.count(code)) return false;
-    Gathered& g = gathered_[code];
-    const fs::path path = layout::dataFile(app_, code);
-    if (!g.seen) {
-        // Each file is looked at once a run: what it ends with, and whether
-        // it may be written in place.
-        g.seen = true;
-        PriceFile file;
-        std::string why;
-        errno = 0;
-        if (file.open(path, PriceFile::Mode::Read)) {
-            g.exists = true;
-            g.oneName = !file.hasOtherNames();
-            g.count = file.recordCount();
-            g.last = file.readLastRecord();
-        } else if (errno != ENOENT) {
-            if (examinePriceFile(path, &why) == PriceFileKind::Odd) setAside(code, oddFiles_, why);
-            else setAside(code, unreadableFiles_, why);
-            return false;
-        }
-        if (g.exists && g.last.date != kEndOfFileDate && g.last.date > today_) {
-            setAside(code, futureFiles_, jquants::isoDate(g.last.date));
-            return false;
-        }
-    }
-    if (carry) {
-        // The day's balances are not out yet: the code's last ones carry on,
-        // those of the file's own record of the day when it holds any.
-        if (!g.rows.empty()) {
-            record.marginBuy = g.rows.back().marginBuy, record.marginSell = g.rows.back().marginSell;
-        } else if (g.exists && g.last.date != kEndOfFileDate && g.last.date < record.date) {
-            record.marginBuy = g.last.marginBuy, record.marginSell = g.last.marginSell;
-        } else if (g.exists) {
-            std::string before;
-            if (readWholeFile(path, before)) carryBalances(parsePriceSeries(before), record.date, record);
-        }
-    }
-    g.rows.push_back(record);
-    return true;
-}
-
-bool CatchUpJob::writeGathered(std::string& error) {
-    BatchWriter batch;
-    for (auto& [code, g] : gathered_) {
-        if (g.rows.empty() || setAside_.count(code)) continue;
-        const fs::path path = layout::dataFile(app_, code);
-        std::string image;
-        image.reserve(g.rows.size() * kRecordSize);
-        for (const PriceRecord& r : g.rows) {
-            const RecordBytes bytes = encodeRecord(r);
-            image.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        }
-        // The common case: the days after the file's last record (or the
-        // last day again) written in place at the whole-record boundary, once
-        // a run, as the page update stores its day. A file with other names
-        // (a snapshot's hard link) or days out of the way take the merge.
-        const bool after = g.exists && g.oneName && g.count > 0 && g.last.date != kEndOfFileDate &&
-                           g.last.date <= g.rows.front().date;
-        if (after) {
-            const std::int64_t at = g.last.date == g.rows.front().date ? g.count - 1 : g.count;
-            PriceFile file;
-            if (!file.open(path, PriceFile::Mode::ReadWrite) || !file.writeImage(at, image)) {
-                error = fileErrorText("cannot write", path, errno ? errno : EIO);
-                return false;
-            }
-            g.count = at + static_cast<std::int64_t>(g.rows.size());
-            unsettled_ = true;
-        } else {
-            std::string before, why;
-            errno = 0;
-            if (!readWholeFile(path, before, &why) && errno != ENOENT) {
-                setAside(code, unreadableFiles_, why);
-                continue;
-            }
-            const std::string merged = mergePriceImages(before, image, true);
-            if (merged != before && !batch.replace(path, merged, &error)) return false;
-            g.exists = true;
-            g.oneName = true;
-            g.count = static_cast<std::int64_t>(merged.size() / kRecordSize);
-        }
-        g.last = g.rows.back();
-        g.rows.clear();
-    }
-    if (!batch.flush()) {
-        error = fillIn(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
-        return false;
-    }
-    gatheredDays_ = 0;
-    return true;
-}
-
 bool CatchUpJob::storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error) {
     for (const jquants::DailyBar& bar : bars.rows) {
-        if (bar.date != day || (settings.indexOnly && !registered_.count(bar.code))) continue;
-        if (!setAside_.count(bar.code)) splits_.addFactor(bar.code, day, bar.adjFactor);
+        if (bar.date != day || (settings.indexOnly && !registered_.count(bar.code)) || setAside_.count(bar.code))
+            continue;
+        splits_.addFactor(bar.code, day, bar.adjFactor);
         // A day without trade stores nothing, as a "---" quote does.
         if (!bar.traded) continue;
-        const PriceRecord record{day,
-                                 roundToWhole(bar.open),
-                                 roundToWhole(bar.high),
-                                 roundToWhole(bar.low),
-                                 roundToWhole(bar.close),
-                                 roundToWhole(bar.volume),
-                                 0,
-                                 0};
-        if (gather(bar.code, record, true)) ++records_;
+        gathered_[bar.code].rows.push_back(PriceRecord{day, roundToWhole(bar.open), roundToWhole(bar.high),
+                                                       roundToWhole(bar.low), roundToWhole(bar.close),
+                                                       roundToWhole(bar.volume), 0, 0});
+        ++records_;
     }
     if (const auto t = topix_.find(day); t != topix_.end()) {
         const jquants::IndexBar& bar = t->second;
         const auto hundredths = [](double v) { return roundToWhole(v * 100); };
-        gather(kTopixCode,
-               PriceRecord{day, hundredths(bar.open), hundredths(bar.high), hundredths(bar.low), hundredths(bar.close),
-                           0, 0, 0},
-               false);
+        Gathered& g = gathered_[kTopixCode];
+        g.carries = false;
+        g.rows.push_back(PriceRecord{day, hundredths(bar.open), hundredths(bar.high), hundredths(bar.low),
+                                     hundredths(bar.close), 0, 0, 0});
     }
     // The days are written once a run (or once every kGatherDays of a long
     // one), each file in one write; the run's mark guards them until then.
@@ -532,90 +437,161 @@ bool balanceOn(const std::vector<jquants::MarginBalance>& list, PriceRecord& r) 
 }
 }  // namespace
 
-bool CatchUpJob::placeAllBalances(std::string& error) {
-    // The run's own records take their balances before they are written;
-    // the records already stored are rewritten where they are.
-    for (auto& [code, list] : balances_) {
-        std::stable_sort(list.begin(), list.end(),
-                         [](const jquants::MarginBalance& a, const jquants::MarginBalance& b) { return a.date < b.date; });
-        if (const auto g = gathered_.find(code); g != gathered_.end())
-            for (PriceRecord& r : g->second.rows)
-                if (balanceOn(list, r)) movedCodes_.insert(code);
-    }
-    if (!writeGathered(error)) return false;
+bool CatchUpJob::writeGathered(std::string& error) {
     BatchWriter batch;
-    for (auto& [code, list] : balances_)
-        if (!placeBalances(code, list, batch, error)) return false;
-    balances_.clear();
-    if (!batch.flush()) {
-        error = fillIn(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
-        return false;
-    }
-    return true;
+    for (auto& [code, g] : gathered_)
+        if (!g.rows.empty() && !writeCode(code, g, nullptr, batch, error)) return false;
+    gatheredDays_ = 0;
+    return flushBatch(batch, error);
 }
 
-bool CatchUpJob::placeBalances(int code, std::vector<jquants::MarginBalance>& list, BatchWriter& batch,
-                               std::string& error) {
-    if (list.empty() || setAside_.count(code)) return true;
-    const std::int32_t first = list.front().date;
-    // Rewrites the balances of the records of `image` dated from `first` on;
-    // true when one changed. `older` tells whether a record before `first` was seen.
-    const auto place = [&](std::string& image, std::size_t& from, std::size_t& to, bool& older) {
-        from = image.size(), to = 0, older = false;
-        for (std::size_t at = 0; at + kRecordSize <= image.size(); at += kRecordSize) {
-            auto* bytes = reinterpret_cast<unsigned char*>(image.data() + at);
-            PriceRecord r = decodeRecord(bytes);
-            if (r.date == kEndOfFileDate) continue;
-            if (r.date < first) {
-                older = true;
-                continue;
-            }
-            if (!balanceOn(list, r)) continue;
-            const RecordBytes encoded = encodeRecord(r);
-            std::copy(encoded.begin(), encoded.end(), bytes);
-            from = std::min(from, at), to = at + kRecordSize;
-        }
-        return to > from;
-    };
+bool CatchUpJob::placeAllBalances(std::string& error) {
+    BatchWriter batch;
+    for (auto& [code, list] : balances_)
+        std::stable_sort(list.begin(), list.end(),
+                         [](const jquants::MarginBalance& a, const jquants::MarginBalance& b) { return a.date < b.date; });
+    for (auto& [code, g] : gathered_) {
+        const auto list = balances_.find(code);
+        if (!writeCode(code, g, list == balances_.end() ? nullptr : &list->second, batch, error)) return false;
+    }
+    // Codes the run stored nothing for may still take balances on their records.
+    Gathered none;
+    for (const auto& [code, list] : balances_)
+        if (!gathered_.count(code) && !writeCode(code, none, &list, batch, error)) return false;
+    balances_.clear();
+    gatheredDays_ = 0;
+    return flushBatch(batch, error);
+}
+
+bool CatchUpJob::flushBatch(BatchWriter& batch, std::string& error) {
+    if (batch.flush()) return true;
+    error = fillIn(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
+    return false;
+}
+
+void CatchUpJob::leaveOut(int code, Gathered& g, SkippedFiles& list, const std::string& why) {
+    setAside(code, list, why);
+    records_ -= std::min(records_, g.carries ? g.rows.size() : 0);
+    g.rows.clear();
+}
+
+bool CatchUpJob::writeCode(int code, Gathered& g, const std::vector<jquants::MarginBalance>* balances,
+                           BatchWriter& batch, std::string& error) {
+    if (setAside_.count(code)) return true;
+    std::vector<PriceRecord>& rows = g.rows;
     const fs::path path = layout::dataFile(app_, code);
     PriceFile file;
-    std::string why, image;
-    if (!file.open(path, PriceFile::Mode::ReadWrite)) {
-        if (errno == ENOENT) return true;  // no file: nothing to put them on
-        if (examinePriceFile(path, &why) == PriceFileKind::Odd) setAside(code, oddFiles_, why);
-        else setAside(code, unreadableFiles_, why);
+    std::string why;
+    errno = 0;
+    const bool exists = file.open(path, PriceFile::Mode::ReadWrite);
+    if (!exists && errno != ENOENT) {
+        if (examinePriceFile(path, &why) == PriceFileKind::Odd) leaveOut(code, g, oddFiles_, why);
+        else leaveOut(code, g, unreadableFiles_, why);
         return true;
     }
-    bool changed = false;
-    std::size_t from = 0, to = 0;
-    bool older = false;
-    if (!file.hasOtherNames()) {
-        // The records concerned are the last few: rewritten where they are,
-        // a slice of records at a time from the end, as an append writes.
-        constexpr std::int64_t kSlice = 64;
-        for (std::int64_t end = file.recordCount(); end > 0 && !older; end -= kSlice) {
-            const std::int64_t start = std::max<std::int64_t>(0, end - kSlice);
-            if (!file.readImage(start, end - start, image)) {
-                setAside(code, unreadableFiles_, fileErrorText("cannot read", path, errno ? errno : EIO));
-                return true;
-            }
-            if (!place(image, from, to, older)) continue;
-            if (!file.writeImage(start + std::int64_t(from / kRecordSize), std::string_view(image).substr(from, to - from))) {
+    // The oldest date this write may change; the file's records from there
+    // on and the two before it (for the balances a first record carries).
+    std::int32_t from = rows.empty() ? std::numeric_limits<std::int32_t>::max() : rows.front().date;
+    if (balances && !balances->empty()) from = std::min(from, balances->front().date);
+    const std::int64_t count = exists ? file.recordCount() : 0;
+    std::vector<PriceRecord> tail;
+    std::int64_t start = count;
+    for (int before = 0; start > 0 && before < 2;) {
+        const std::int64_t slice = std::max<std::int64_t>(0, start - 64);
+        std::string image;
+        if (!file.readImage(slice, start - slice, image)) {
+            leaveOut(code, g, unreadableFiles_, fileErrorText("cannot read", path, errno ? errno : EIO));
+            return true;
+        }
+        std::vector<PriceRecord> got;
+        for (std::size_t at = 0; at + kRecordSize <= image.size(); at += kRecordSize)
+            got.push_back(decodeRecord(reinterpret_cast<const unsigned char*>(image.data() + at)));
+        for (const PriceRecord& r : got) before += r.date != kEndOfFileDate && r.date < from;
+        tail.insert(tail.begin(), got.begin(), got.end());
+        start = slice;
+    }
+    const PriceRecord last = tail.empty() ? PriceRecord{} : tail.back();
+    if (last.date != kEndOfFileDate && last.date > today_) {
+        leaveOut(code, g, futureFiles_, jquants::isoDate(last.date));
+        return true;
+    }
+    bool moved = false;
+    const auto withBalances = [&](PriceRecord& r) {
+        if (balances && balanceOn(*balances, r)) moved = true;
+    };
+    // The run's records carry the code's last balances (the day's are not
+    // out yet), then take those asked for their dates.
+    const auto carryFrom = [&](PriceRecord previous) {
+        for (PriceRecord& r : rows) {
+            if (g.carries) r.marginBuy = previous.marginBuy, r.marginSell = previous.marginSell;
+            withBalances(r);
+            previous = r;
+        }
+    };
+
+    // The common case: the days after the file's last record (or its last
+    // day again) written in place at the whole-record boundary, together
+    // with the balances that changed before them, in one write. A file with
+    // other names (a snapshot's hard link) or days out of the way take the merge.
+    const bool inPlace = exists && !file.hasOtherNames() && !tail.empty() && last.date != kEndOfFileDate &&
+                         (rows.empty() || last.date <= rows.front().date);
+    if (inPlace) {
+        const bool again = !rows.empty() && last.date == rows.front().date;
+        const std::size_t kept = tail.size() - (again ? 1 : 0);
+        PriceRecord previous = last;
+        if (again && !last.marginBuy && !last.marginSell) previous = kept > 0 ? tail[kept - 1] : PriceRecord{};
+        std::size_t first = kept;
+        for (std::size_t i = 0; i < kept; ++i) {
+            if (tail[i].date == kEndOfFileDate || tail[i].date < from) continue;
+            const PriceRecord before = tail[i];
+            withBalances(tail[i]);
+            if (!(tail[i] == before)) first = std::min(first, i);
+        }
+        carryFrom(again ? previous : tail[kept - 1]);
+        std::string image;
+        const auto put = [&](const PriceRecord& r) {
+            const RecordBytes bytes = encodeRecord(r);
+            image.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        };
+        for (std::size_t i = first; i < kept; ++i) put(tail[i]);
+        for (const PriceRecord& r : rows) put(r);
+        if (!image.empty()) {
+            if (!file.writeImage(start + static_cast<std::int64_t>(first), image)) {
                 error = fileErrorText("cannot write", path, errno ? errno : EIO);
                 return false;
             }
-            changed = unsettled_ = true;
+            unsettled_ = true;
         }
     } else {
-        // A snapshot's hard link keeps its bytes: the file is replaced whole.
-        if (!readWholeFile(path, image, &why)) {
-            setAside(code, unreadableFiles_, why);
+        std::string before;
+        if (exists && !readWholeFile(path, before, &why)) {
+            leaveOut(code, g, unreadableFiles_, why);
             return true;
         }
-        changed = place(image, from, to, older);
-        if (changed && !batch.replace(path, image, &error)) return false;
+        if (!rows.empty()) {
+            PriceRecord previous = rows.front();
+            previous.marginBuy = previous.marginSell = 0;
+            carryBalances(parsePriceSeries(before), rows.front().date, previous);
+            carryFrom(previous);
+        }
+        std::string image;
+        for (const PriceRecord& r : rows) {
+            const RecordBytes bytes = encodeRecord(r);
+            image.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        }
+        std::string merged = mergePriceImages(before, image, true);
+        for (std::size_t at = 0; balances && at + kRecordSize <= merged.size(); at += kRecordSize) {
+            auto* bytes = reinterpret_cast<unsigned char*>(merged.data() + at);
+            PriceRecord r = decodeRecord(bytes);
+            if (r.date == kEndOfFileDate || r.date < from) continue;
+            withBalances(r);
+            const RecordBytes encoded = encodeRecord(r);
+            std::copy(encoded.begin(), encoded.end(), bytes);
+        }
+        if (merged != before && !batch.replace(path, merged, &error)) return false;
     }
-    if (changed) movedCodes_.insert(code);
+    if (moved) movedCodes_.insert(code);
+    rows.clear();
     return true;
 }
 

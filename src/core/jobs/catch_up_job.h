@@ -104,9 +104,6 @@ private:
     // The bars of days_[step], and with `margin` the balances of the margin
     // days that step carries: every days_.size()-th from `step` on.
     Fetched fetch(std::size_t step, bool margin);
-    // Puts the balances asked (by record date) on the code's records from
-    // the first one's date on; prices stay as they are.
-    bool placeBalances(int code, std::vector<jquants::MarginBalance>& balances, BatchWriter& batch, std::string& error);
     bool placeAllBalances(std::string& error);
     JobOutcome ended(JobOutcome o);
     void dropAhead();
@@ -125,12 +122,17 @@ private:
     // Sets the code aside for the rest of the run, named in the final message.
     void setAside(int code, SkippedFiles& list, const std::string& why);
     bool storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error);
-    // Takes a day's record of `code` into the run's records, carrying the
-    // code's last balances with `carry`; false when the code's file is set
-    // aside (looked at once a run: odd, unreadable or ending after today).
-    bool gather(int code, PriceRecord record, bool carry);
+    struct Gathered;
     // Writes every code's gathered records, each file in one write.
     bool writeGathered(std::string& error);
+    // Writes a code's gathered records (carrying its last balances) and, with
+    // `balances` (ascending by record date), puts each balance on the
+    // records from its date on, the stored ones included; prices never
+    // change. An odd, unreadable or after-today file sets the code aside.
+    bool writeCode(int code, Gathered& g, const std::vector<jquants::MarginBalance>* balances, BatchWriter& batch,
+                   std::string& error);
+    void leaveOut(int code, Gathered& g, SkippedFiles& list, const std::string& why);
+    bool flushBatch(BatchWriter& batch, std::string& error);
     JobOutcome step();
     // The run's appends reach the disk once, at its end or stop; until then
     // the working folder holds the run's first day, so that a run cut short
@@ -157,13 +159,10 @@ private:
     std::vector<CodeSplit> newSplits_;  // recorded, not yet named in a final message
     std::string settleError_;
     std::vector<std::string> notes_;
-    // The run's records not yet written, by code, and what the code's file
-    // ended with when it was last looked at or written.
+    // The run's records not yet written, by code.
     struct Gathered {
-        bool seen = false, exists = false, oneName = true;
-        std::int64_t count = 0;
-        PriceRecord last;
         std::vector<PriceRecord> rows;
+        bool carries = true;  // the stocks carry their balances; TOPIX has none
     };
     std::unordered_map<int, Gathered> gathered_;
     std::size_t gatheredDays_ = 0;
