@@ -231,6 +231,8 @@ SourceResult answerOf(const Status& status, const Application& app) {
     case Outcome::Unrecognised:
         return SourceResult::of(Answer::Unrecognised, withApiReason(jquants_text::kUnrecognised, status));
     case Outcome::Aborted: return SourceResult::of(Answer::Stopped, withApiReason(jquants_text::kDisconnected, status));
+    case Outcome::Expired:  // a download link that was asked again and still refused
+    case Outcome::ConnectionFailed:
     default: return SourceResult::of(Answer::ConnectionFailed, withApiReason(jquants_text::kDisconnected, status));
     }
 }

@@ -12,6 +12,7 @@
 
 #include "core/store/atomic_file.h"
 #include "core/store/echo_text.h"
+#include "core/web/jquants/bulk_list.h"
 #include "core/web/jquants/jquants_json.h"
 
 namespace quarlink::jquants {
@@ -488,6 +489,70 @@ Status Client::listedMaster(ListedMaster& out) {
     Status s = ask(date);
     if (s.outcome == Outcome::PlanWindow && s.windowTo && s.windowTo != date) s = ask(s.windowTo);
     return s;
+}
+
+// --- bulk files ---------------------------------------------------------------
+
+namespace {
+// Each dataset has a file a month for twenty years and a file a day for the
+// current month; a list longer than this is not one.
+constexpr std::size_t kMaxBulkFiles = 20'000;
+
+// "YYYY-MM" of a YYYYMM month; empty when it is not one.
+std::string monthText(std::int32_t month) {
+    if (month < 100001 || month > 999912 || month % 100 < 1 || month % 100 > 12) return {};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d", month / 100, month % 100);
+    return text;
+}
+
+// A 403 without a word refuses the data of a plan that lacks it (the key
+// itself is refused in words), and only some plans have bulk files.
+Status bulkRefusal(Status status, const std::string& what, const std::string& plan) {
+    if (status.outcome != Outcome::KeyRefused || status.httpStatus != 403 || status.message.find("(\"") != std::string::npos)
+        return status;
+    return {Outcome::NotInPlan, 403, what + " are not in the J-Quants " + (plan.empty() ? "free" : plan) + " plan"};
+}
+
+const RowKey<BulkFile> kBulkKey{[](const BulkFile& f) { return std::int64_t(std::hash<std::string>{}(f.key)); },
+                                [](const BulkFile& f) { return "file " + echoText(f.key); }};
+}  // namespace
+
+Status Client::bulkList(std::string_view endpoint, std::int32_t fromMonth, std::int32_t toMonth, BulkFiles& out) {
+    out = {};
+    if (!setupError_.empty()) return {Outcome::ConnectionFailed, 0, setupError_};
+    std::string query, dataset(endpoint);
+    // JPX's own client adds the leading slash a dataset may be named without.
+    if (dataset.empty() || dataset.front() != '/') dataset.insert(0, "/");
+    char* escaped = curl_easy_escape(curl_->handle, dataset.c_str(), static_cast<int>(dataset.size()));
+    query = "endpoint=" + std::string(escaped ? escaped : "");
+    curl_free(escaped);
+    for (const auto& [name, month] : {std::pair{"from", fromMonth}, std::pair{"to", toMonth}}) {
+        if (!month) continue;
+        const std::string text = monthText(month);
+        if (text.empty()) return {Outcome::Unrecognised, 0, "not a month for J-Quants files: " + std::to_string(month)};
+        query += std::string("&") + name + "=" + text;
+    }
+    return bulkRefusal(collect(out, "/bulk/list", query, kMaxBulkFiles, parseBulkListPage, kBulkKey),
+                       "the bulk files of " + echoText(dataset), plan_);
+}
+
+Status Client::bulkUrl(const std::string& key, std::string& url) {
+    url.clear();
+    if (!setupError_.empty()) return {Outcome::ConnectionFailed, 0, setupError_};
+    if (const char* bad = bulkKeyProblem(key))
+        return {Outcome::Unrecognised, 0, "not a J-Quants file key (" + std::string(bad) + "): " + echoText(key)};
+    const std::unique_ptr<ReceiveBuffer, void (*)(ReceiveBuffer*)> release(&body_, [](ReceiveBuffer* b) { b->release(); });
+    const std::string path = "/bulk/get";
+    char* escaped = curl_easy_escape(curl_->handle, key.c_str(), static_cast<int>(key.size()));
+    const std::string query = "?key=" + std::string(escaped ? escaped : "");
+    curl_free(escaped);
+    if (Status status = getOne(path, base_ + path + query); !status.ok())
+        return bulkRefusal(status, "bulk files such as " + echoText(key), plan_);
+    std::string why;
+    if (!parseBulkUrl(body_.view(), url, &why))
+        return {Outcome::Unrecognised, 200, scrubbed("unrecognised J-Quants answer from " + path + ": " + why)};
+    return {};
 }
 
 }  // namespace quarlink::jquants

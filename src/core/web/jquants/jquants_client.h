@@ -110,6 +110,17 @@ private:
     int lastCode_ = 0;  // the last transfer's CURLcode
     std::uint64_t requests_ = 0;
     std::uint64_t bytes_ = 0;
+
+    // The bulk files. Both are requests like the others: paced, and asked
+    // again after a server error or a rate-limit answer.
+public:
+    // The files of `endpoint` ("/equities/bars/daily") for the months
+    // fromMonth..toMonth (YYYYMM, 0 for an open end), oldest first, every
+    // page. A key that is not a relative path without ".." refuses the answer.
+    Status bulkList(std::string_view endpoint, std::int32_t fromMonth, std::int32_t toMonth, BulkFiles& out);
+    // The presigned http(s) URL of a listed file's key: it serves once, for
+    // a few minutes, and wants no API key (BulkDownload fetches it).
+    Status bulkUrl(const std::string& key, std::string& url);
 };
 
 }  // namespace quarlink::jquants

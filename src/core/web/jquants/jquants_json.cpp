@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -11,10 +10,12 @@
 #include <vector>
 
 #include "core/store/echo_text.h"
+#include "core/web/jquants/row_rules.h"
 
 namespace quarlink::jquants {
 
 namespace od = simdjson::ondemand;
+using namespace rows;
 
 namespace {
 
@@ -38,29 +39,10 @@ std::string& sliceBuffer() {
     return buffer;
 }
 
-// The largest served value that still rounds (halves up) into an int32.
-constexpr double kStoredMax = 2147483647.5;
-
-// One field of a row as served.
-struct Field {
-    enum class Kind { Absent, Null, Number, Text, Other } kind = Kind::Absent;
-    bool numeric = false;    // `number` holds the value: a JSON number, or a string of one
-    double number = 0;
-    std::string_view text;   // a string's text, else the value as served
-    bool twice = false;
-};
-
 std::string_view trimmed(std::string_view token) {
     while (!token.empty() && (token.back() == ' ' || token.back() == '\t' || token.back() == '\r' || token.back() == '\n'))
         token.remove_suffix(1);
     return token;
-}
-
-// JPX's own client takes "1234.5" for 1234.5; nothing else in a string is a number.
-bool readNumber(std::string_view text, double& value) {
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value);
-    return !text.empty() && error == std::errc() && at == end && std::isfinite(value);
 }
 
 simdjson::error_code readField(od::value value, Field& f) {
@@ -102,11 +84,6 @@ simdjson::error_code readField(od::value value, Field& f) {
 }
 
 template <std::size_t N>
-using Names = std::array<std::string_view, N>;
-template <std::size_t N>
-using Fields = std::array<Field, N>;
-
-template <std::size_t N>
 simdjson::error_code readRow(od::object row, const Names<N>& names, Fields<N>& fields) {
     for (auto member : row) {
         // Compared as served, without unescaping: the names hold no escapes.
@@ -124,76 +101,6 @@ simdjson::error_code readRow(od::object row, const Names<N>& names, Fields<N>& f
         if (const auto error = readField(value, f)) return error;
     }
     return simdjson::SUCCESS;
-}
-
-// Says which row (by its code, else its date), field and value could not
-// be taken, and why: `code 13010 field O value "abc" (not a number)`.
-class RowText {
-public:
-    explicit RowText(const Field* code, std::int32_t date = 0) : code_(code), date_(date) {}
-    std::string operator()(std::string_view name, const Field& f, std::string_view reason) const {
-        std::string text;
-        if (code_ && code_->kind == Field::Kind::Text) text = "code " + echoText(code_->text) + " ";
-        else if (date_) text = "date " + isoDate(date_) + " ";
-        text += "field " + std::string(name);
-        if (f.twice) return text + " (twice in one row)";
-        if (f.kind == Field::Kind::Absent) return text + " missing";
-        text += " value ";
-        text += f.kind == Field::Kind::Text ? "\"" + echoText(f.text) + "\"" : echoText(f.text);
-        return text + " (" + std::string(reason) + ")";
-    }
-
-private:
-    const Field* code_;
-    std::int32_t date_;
-};
-
-// The row's date, or 0 with the reason in `refused`.
-std::int32_t dateOf(const Field& f, const RowText& say, std::string& refused) {
-    const std::int32_t date = f.kind == Field::Kind::Text && !f.twice ? parseDate(f.text) : 0;
-    if (!date) refused = say("Date", f, "not a date");
-    return date;
-}
-
-enum class Stored { Price, Volume, Hundredths };
-
-// A value the service leaves out: null, or "", "-" (not determined) and
-// "*" (not applicable) in a field that otherwise holds numbers.
-bool missing(const Field& f) {
-    if (f.twice) return false;
-    if (f.kind == Field::Kind::Null) return true;
-    return f.kind == Field::Kind::Text && (f.text.empty() || f.text == "-" || f.text == "*");
-}
-
-// Why a served number cannot be stored as `as`, or nullptr when it can.
-const char* unstorable(const Field& f, Stored as) {
-    if (f.twice || f.kind == Field::Kind::Absent) return "missing";
-    if (missing(f)) return "no value";
-    if (!f.numeric) return "not a number";
-    if (f.number < 0) return "negative";
-    const double stored = as == Stored::Hundredths ? f.number * 100 : f.number;
-    // A price that rounds to 0 would read as "no price" in the chart.
-    if (as != Stored::Volume && stored < 0.5) return "not a price";
-    if (stored >= kStoredMax) return "beyond the stored range";
-    return nullptr;
-}
-
-// Open, high, low and close at indexes o..o+3: storable, and high >= low with
-// open and close between them.
-template <std::size_t N>
-std::string priceProblem(const Fields<N>& f, std::size_t o, const Names<N>& names, Stored as, const RowText& say) {
-    for (std::size_t i = o; i < o + 4; ++i)
-        if (const char* why = unstorable(f[i], as)) return say(names[i], f[i], why);
-    const Field &open = f[o], &high = f[o + 1], &low = f[o + 2], &close = f[o + 3];
-    if (high.number < low.number)
-        return say(names[o + 1], high, "below " + std::string(names[o + 2]) + " " + echoText(low.text));
-    const auto outside = [&](std::size_t i) {
-        return say(names[i], f[i], "outside " + std::string(names[o + 2]) + ".." + std::string(names[o + 1]));
-    };
-    // The close first: an open left out takes the close's value.
-    if (close.number < low.number || close.number > high.number) return outside(o + 3);
-    if (open.number < low.number || open.number > high.number) return outside(o);
-    return std::string();
 }
 
 std::string notJson(simdjson::error_code error) {
@@ -431,105 +338,25 @@ std::string errorMessage(std::string_view body) {
 }
 
 bool parseCalendarPage(std::string_view body, Calendar& into, std::string& nextKey, std::string* why, std::size_t maxRows) {
-    static constexpr Names<2> kNames = {"Date", "HolDiv"};
-    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](const Fields<2>& f) {
-        std::string refused;
-        const std::int32_t date = dateOf(f[0], RowText(nullptr), refused);
-        if (!date) return refused;
-        const RowText sayDated(nullptr, date);
-        const Field& div = f[1];
-        // 0 closed, 1 open, 2 half day, 3 closed with holiday trading.
-        if (div.twice || div.kind != Field::Kind::Text || div.text.size() != 1 || div.text[0] < '0' || div.text[0] > '3')
-            return sayDated("HolDiv", div, "not a holiday division");
-        into.rows.push_back({date, div.text[0] - '0'});
-        return refused;
-    });
+    return parsePage(body, into, nextKey, why, maxRows, kCalendarNames,
+                     [&](const Fields<2>& f) { return takeCalendarDay(f, into); });
 }
 
 bool parseDailyBarsPage(std::string_view body, DailyBars& into, std::string& nextKey, std::string* why,
                         std::size_t maxRows) {
-    static constexpr Names<8> kNames = {"Date", "Code", "O", "H", "L", "C", "Vo", "AdjFactor"};
-    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](Fields<8> f) {
-        std::string refused;
-        const RowText say(&f[1]);
-        if (f[1].kind != Field::Kind::Text || f[1].twice) return say("Code", f[1], "not a code");
-        DailyBar bar;
-        if (!(bar.date = dateOf(f[0], say, refused))) return refused;
-        if (!(bar.code = stockCodeOf(f[1].text))) {
-            ++into.otherCodes;
-            return refused;
-        }
-        // A factor left out is no adjustment; one that is there must be a factor.
-        if (const Field& factor = f[7]; factor.kind != Field::Kind::Absent && !missing(factor)) {
-            if (!factor.numeric || factor.number <= 0) return say("AdjFactor", factor, "not a factor");
-            bar.adjFactor = factor.number;
-        }
-        // No trade: the prices are left out together (the volume with them,
-        // or 0). A row with only its close is a close-only bar.
-        const std::size_t gone = static_cast<std::size_t>(std::count_if(f.begin() + 2, f.begin() + 6, missing));
-        if (gone == 4 || (gone && missing(f[5]))) {
-            if (gone != 4) ++into.missingValues;
-            into.rows.push_back(bar);
-            return refused;
-        }
-        for (std::size_t i = 2; i < 5; ++i)
-            if (missing(f[i])) f[i] = f[5];
-        if (missing(f[6])) f[6] = Field{Field::Kind::Number, true, 0, "0", false};
-        if (std::string problem = priceProblem(f, 2, kNames, Stored::Price, say); !problem.empty()) return problem;
-        if (const char* bad = unstorable(f[6], Stored::Volume)) return say("Vo", f[6], bad);
-        bar.traded = true;
-        bar.open = f[2].number, bar.high = f[3].number, bar.low = f[4].number, bar.close = f[5].number;
-        bar.volume = f[6].number;
-        into.rows.push_back(bar);
-        return refused;
-    });
+    return parsePage(body, into, nextKey, why, maxRows, kBarNames,
+                     [&](const Fields<8>& f) { return takeDailyBar(f, into); });
 }
 
 bool parseMarginPage(std::string_view body, MarginBalances& into, std::string& nextKey, std::string* why,
                      std::size_t maxRows) {
-    static constexpr Names<4> kNames = {"Date", "Code", "LongVol", "ShrtVol"};
-    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](const Fields<4>& f) {
-        std::string refused;
-        const RowText say(&f[1]);
-        if (f[1].kind != Field::Kind::Text || f[1].twice) return say("Code", f[1], "not a code");
-        MarginBalance balance;
-        if (!(balance.date = dateOf(f[0], say, refused))) return refused;
-        if (!(balance.code = stockCodeOf(f[1].text))) {
-            ++into.otherCodes;
-            return refused;
-        }
-        // A balance left out is not known: the stored one carries on.
-        if (missing(f[2]) || missing(f[3])) {
-            ++into.missingValues;
-            return refused;
-        }
-        for (std::size_t i = 2; i < 4; ++i)
-            if (const char* bad = unstorable(f[i], Stored::Volume)) return say(kNames[i], f[i], bad);
-        balance.longVol = f[2].number, balance.shortVol = f[3].number;
-        into.rows.push_back(balance);
-        return refused;
-    });
+    return parsePage(body, into, nextKey, why, maxRows, kMarginNames,
+                     [&](const Fields<4>& f) { return takeMarginBalance(f, into); });
 }
 
 bool parseIndexPage(std::string_view body, IndexBars& into, std::string& nextKey, std::string* why, std::size_t maxRows) {
-    static constexpr Names<5> kNames = {"Date", "O", "H", "L", "C"};
-    return parsePage(body, into, nextKey, why, maxRows, kNames, [&](Fields<5> f) {
-        std::string refused;
-        const std::int32_t date = dateOf(f[0], RowText(nullptr), refused);
-        if (!date) return refused;
-        // Without a close the day has no bar; a close-only row is one.
-        if (missing(f[4])) {
-            ++into.missingValues;
-            return refused;
-        }
-        for (std::size_t i = 1; i < 4; ++i)
-            if (missing(f[i])) f[i] = f[4];
-        if (std::string problem = priceProblem(f, 1, kNames, Stored::Hundredths, RowText(nullptr, date));
-            !problem.empty())
-            return problem;
-        into.rows.push_back({date, f[1].number, f[2].number, f[3].number, f[4].number});
-        return refused;
-    });
+    return parsePage(body, into, nextKey, why, maxRows, kIndexNames,
+                     [&](const Fields<5>& f) { return takeIndexBar(f, into); });
 }
 
 bool parseMasterPage(std::string_view body, ListedMaster& into, std::string& nextKey, std::string* why,

@@ -19,6 +19,7 @@ enum class Outcome {
     ConnectionFailed,   // 5xx, refused/broken connection, time-out, 429 after the last retry
     Unrecognised,       // a body that is not the documented JSON, or a row that cannot be a price
     Aborted,            // abort() was called
+    Expired,            // a bulk file's download URL refused (used or out of date): ask a new one
 };
 
 struct Status {
@@ -89,5 +90,14 @@ using ListedMaster = Rows<ListedIssue>;
 
 // The ordinary-share stock code of a served code ("72030" -> 7203), else 0.
 int stockCodeOf(std::string_view code);
+
+// One file of /bulk/list: a month (historical) or a day (live) of a dataset
+// as gzip CSV, e.g. equities/bars/daily/historical/2025/equities_bars_daily_202501.csv.gz.
+struct BulkFile {
+    std::string key;           // a relative path: no "..", no leading "/", no control bytes
+    std::string lastModified;  // as served (ISO 8601); a file corrected later keeps its key
+    std::uint64_t size = 0;    // bytes as stored, compressed
+};
+using BulkFiles = Rows<BulkFile>;
 
 }  // namespace quarlink::jquants
