@@ -13,10 +13,11 @@ struct CreateOptions {
     bool topix = false;
     std::optional<int> resume;
     std::optional<std::string> source;
+    bool dryRun = false;
 };
 
 int runCreate(Context& context, const CreateOptions& options) {
-    const auto& [startYear, noMargin, nikkei, topix, resume, source] = options;
+    const auto& [startYear, noMargin, nikkei, topix, resume, source, dryRun] = options;
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::InitValueData)) return kExitFailed;
 
@@ -29,6 +30,7 @@ int runCreate(Context& context, const CreateOptions& options) {
     job.settings.margin = !noMargin;
     job.settings.nikkei = nikkei;
     job.settings.topix = topix;
+    job.settings.dryRun = dryRun;
     if (resume) job.setResumeCode(*resume);
     job.action = InitDataJob::Mode::Create;
     const int exit = driveJob(job, context.prompter, web);
@@ -54,6 +56,9 @@ void addCreateOptions(CLI::App& command, CreateOptions& options) {
     addChoice(command, "--source", options.source, {"yahoo", "jquants"},
               "yahoo (default: the price tables) or jquants")
         ->type_name("S");
+    command.add_flag("--dry-run", options.dryRun,
+                     "with jquants: say what the run will cost (files, requests, bytes, time at the plan's pace)\n"
+                     "and write nothing");
 }
 
 Runner declareTransfer(CLI::App&) {
@@ -71,7 +76,7 @@ const Command kInitCreateCommand{
     Writes::Always,
     "Usage: quarlink-cli [--workdir DIR] init-create [--source yahoo|jquants]\n"
     "                    [--start-year YYYY] [--no-margin] [--nikkei] [--topix]\n"
-    "                    [--resume-from CODE]\n"
+    "                    [--resume-from CODE] [--dry-run]\n"
     "\n"
     "Reads the Nikkei average history (its dates are the trading calendar), then\n"
     "every code's history from the start year, and writes init/NNNN in the working\n"
@@ -83,8 +88,11 @@ const Command kInitCreateCommand{
     "With --source jquants (J-Quants API v2, key as for update --source jquants):\n"
     "the codes of today's listed master, the business days of the J-Quants\n"
     "calendar, each code's daily bars from the start year (or the oldest day the\n"
-    "plan serves) through today and its margin balances (Standard plan and above);\n"
-    "--topix needs the Light plan; J-Quants has no Nikkei average (no init/0101).\n"
+    "plan serves) through today and its margin balances (Standard plan and above),\n"
+    "taken from J-Quants' bulk files (Light and above: a file a month) or, on the\n"
+    "free plan, a whole-market day a request, into the working folder's history/\n"
+    "first (a stopped run goes on from the file it was in), then written code by\n"
+    "code; --topix needs the Light plan; J-Quants has no Nikkei average.\n"
     "\n"
     "Exit codes: 0 done, 1 refused or failed, 2 connection lost, 3 unrecognised page.\n",
     declareCommand<CreateOptions, addCreateOptions, runCreate>,

@@ -230,7 +230,7 @@ TEST_F(JQuantsCatchUp, StopsExitWithTheirCodeAndKeepTheKeyOutOfTheOutput) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path work = makeWork(std::string("refused-") + c.name, c.server, c.seed ? c.seed : 19000101);
-        if (c.exit == 2) test::writeFile(work / "endpoints.conf", "jquants=http://127.0.0.1:1/v2\njquants_rpm=0\n");
+        if (c.exit == 2) test::writeFile(work / "endpoints.conf", "jquants=http://127.0.0.1:1/v2\njquants_rpm=0\nretry_wait_ms=0\n");
         const Files before = folderBytes(work / "chart" / "data");
         const test::ProcessResult r = runCli(work, c.args, c.key);
         EXPECT_EQ(r.exitCode, c.exit);

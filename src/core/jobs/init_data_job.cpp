@@ -1,6 +1,7 @@
 #include "core/jobs/init_data_job.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <system_error>
 #include <unordered_map>
@@ -94,6 +95,7 @@ JobOutcome InitDataJob::open() {
     mode_ = Mode::None;
     createCode_ = 1000;
     resumeCode_ = 1000;
+    gathering_ = false;
     calendar_.clear();
     listed_ = false;
     codes_.clear();
@@ -153,8 +155,10 @@ JobOutcome InitDataJob::stoppedBySource(const SourceResult& answer, std::string 
 }
 
 JobOutcome InitDataJob::startCreate() {
-    source_ = &sources_.of(settings.source);
-    sources_.api().onWait = [this](const std::string& line) { if (onWait) onWait(line); };
+    // A source that gathers the whole market first (J-Quants' bulk files, or
+    // its whole-market days) is asked that way, never code by code.
+    source_ = &sources_.forHistory(settings.source);
+    sources_.setOnWait([this](const std::string& line) { if (onWait) onWait(line); });
     source_->restart();
     if (const SourceResult refused = source_->connect(); !refused.answered()) {
         mode_ = Mode::None;
@@ -186,10 +190,76 @@ JobOutcome InitDataJob::startCreate() {
                                init_data_text::kNikkeiNoData);
     // A day after today is not a day to fill.
     std::erase_if(calendar_, [today = to_](std::int32_t d) { return d > today; });
-    JobOutcome progress;
-    progress.status = days->businessDaysStatus();
     if (!nikkei.dates.empty())
         if (JobOutcome failure; !writeIndexFile(101, nikkei, failure)) return failure;
+    if (JQuantsHistory* history = source_->history()) {
+        HistoryCost cost;
+        if (const SourceResult r = history->plan(from_, to_, settings.margin, settings.topix, cost); !r.answered())
+            return stoppedBySource(r, {}, init_data_text::kCommError, {}, init_data_text::kNikkeiNoData);
+        JobOutcome o;
+        o.status = costText(cost);
+        if (settings.dryRun) {
+            o.state = JobState::Finished;
+            mode_ = Mode::None;
+            return o;
+        }
+        gathering_ = true;
+        mode_ = Mode::Create;
+        o.state = JobState::Running;
+        o.progress = 0;
+        return o;
+    }
+    if (settings.dryRun) {
+        JobOutcome o = ended(JobState::Finished, {});
+        o.message = init_data_text::kNoEstimate;
+        return o;
+    }
+    return beginCodes(days->businessDaysStatus());
+}
+
+namespace {
+std::string aboutBytes(std::uint64_t bytes) {
+    char text[32];
+    if (bytes >= (1ull << 30)) std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / double(1ull << 30));
+    else std::snprintf(text, sizeof text, "%llu MB", static_cast<unsigned long long>((bytes + (1u << 20) - 1) >> 20));
+    return text;
+}
+std::string aboutTime(std::chrono::seconds time) {
+    const long long minutes = (time.count() + 59) / 60;
+    if (minutes < 1) return "1分未満";
+    if (minutes < 60) return "約" + std::to_string(minutes) + "分";
+    return "約" + std::to_string(minutes / 60) + "時間" + (minutes % 60 ? std::to_string(minutes % 60) + "分" : "");
+}
+}  // namespace
+
+std::string costText(const HistoryCost& cost) {
+    const std::string pace = cost.requestsPerMinute > 0 ? std::to_string(cost.requestsPerMinute) : std::string("-");
+    if (!cost.bulk) return fillIn(init_data_text::kCostDays, {grouped(cost.requests), aboutTime(cost.time), pace});
+    return fillIn(init_data_text::kCostFiles,
+                  {grouped(cost.files), aboutBytes(cost.bytes), grouped(cost.requests), aboutTime(cost.time), pace});
+}
+
+JobOutcome InitDataJob::gatherStep() {
+    JQuantsHistory& history = *source_->history();
+    std::string status;
+    const SourceResult r = history.gatherNext(status);
+    JobOutcome o;
+    if (r.answer == Answer::NoData) {
+        gathering_ = false;
+        return beginCodes(init_data_text::kGathered);
+    }
+    if (!r.answered()) return stoppedBySource(r, {}, init_data_text::kCommError, {}, init_data_text::kNikkeiNoData);
+    o.state = JobState::Running;
+    o.status = fillIn(init_data_text::kGathering, {std::to_string(history.gatheredCount()),
+                                                   std::to_string(history.totalCount()), status});
+    o.progress = history.totalCount() ? static_cast<int>(history.gatheredCount() * 100 / history.totalCount()) : 100;
+    return o;
+}
+
+JobOutcome InitDataJob::beginCodes(std::string status) {
+    IndexBars* indices = source_->indexBars();
+    JobOutcome progress;
+    progress.status = std::move(status);
     if (settings.topix) {
         Series topix;
         if (const SourceResult r = indices->indexBars(102, from_, to_, topix); r.answer != Answer::Data) {
@@ -278,7 +348,15 @@ JobOutcome InitDataJob::tick() {
 }
 
 JobOutcome InitDataJob::createTick() {
+    if (gathering_) {
+        JobOutcome o = gatherStep();
+        if (o.state != JobState::Running) recordSplits(o);
+        return o;
+    }
     JobOutcome o = createStep();
+    // Every code written: the gathered history has served its purpose.
+    if (o.state == JobState::Finished)
+        if (JQuantsHistory* history = source_->history()) history->discard();
     if (o.state != JobState::Running || filesQueued_ >= kFilesPerFlush) flushFiles(o);
     if (o.state != JobState::Running) recordSplits(o);
     return o;

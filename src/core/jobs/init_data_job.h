@@ -43,7 +43,17 @@ inline constexpr const char* kCopyFailed = "初期化データを転送できま
 inline constexpr const char* kTooShort = "1レコードに満たないため転送しなかった初期化データ数 %d";
 inline constexpr const char* kSplitsRecorded = "株式分割・併合を記録しました：";
 inline constexpr const char* kSplitsFailed = "株式分割・併合をindex.txtに記録できませんでした：";
+inline constexpr const char* kCostFiles = "J-Quants：一括ファイル%s件（約%s）、約%sリクエスト、%s（毎分%s件）";
+inline constexpr const char* kCostDays = "J-Quants：取引日ごとに全銘柄を、約%sリクエスト、%s（毎分%s件）";
+inline constexpr const char* kGathering = "J-Quants：履歴を取得中 %s/%s：%s";
+inline constexpr const char* kGathered = "J-Quants：履歴を取得しました。銘柄ごとに作成します";
+inline constexpr const char* kNoEstimate = "見積もり（--dry-run）はJ-Quants APIから作成するときだけです。";
 }  // namespace init_data_text
+
+// "一括ファイル366件（約250 MB）、約369リクエスト、約4分（毎分120件）": what a
+// gathering of the market's history will cost at the pace the client keeps,
+// said before it starts.
+std::string costText(const HistoryCost& cost);
 
 // Lays a code's history onto the trading calendar: from the code's first
 // trading day on, one record per calendar date, a filler record (no prices,
@@ -69,6 +79,7 @@ public:
         bool topix = false;
         int startYear = 1990;
         SourceKind source = SourceKind::Yahoo;  // the pages' price tables, or J-Quants
+        bool dryRun = false;  // say what the run will cost (files, requests, bytes, time) and stop there
     };
 
     // `endpoints` locate the J-Quants API; the price tables go through `reader`.
@@ -111,6 +122,10 @@ private:
     JobOutcome advance(JobOutcome o);
     bool writeIndexFile(int fileCode, const Series& s, JobOutcome& failure);
     JobOutcome createTick();
+    // The whole market's history, a file (or day) a tick, before the codes.
+    JobOutcome gatherStep();
+    // The indices and the first code, once the source has what they need.
+    JobOutcome beginCodes(std::string status);
     JobOutcome createStep();
     // Publishes the files written since the last flush; false (with `o`
     // turned into a failure that resumes at the first of them) when it cannot.
@@ -127,6 +142,7 @@ private:
     Mode mode_ = Mode::None;
     int createCode_ = 1000;
     int resumeCode_ = 1000;
+    bool gathering_ = false;
     std::vector<std::int32_t> calendar_;
     SkippedFiles skipped_;  // odd files met by a transfer or delete run
     // Init files too short to hold a record: never put over a price file.

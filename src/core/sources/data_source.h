@@ -6,6 +6,8 @@
 
 namespace quarlink {
 
+class JQuantsHistory;
+
 // One data source as a job sees it: made ready for a run, stoppable from
 // any thread, and asked only through the question interfaces it offers
 // (nullptr where it has no answer: the pages have no listed-issue master,
@@ -37,6 +39,9 @@ public:
     virtual DayQuote* dayQuote() { return nullptr; }
     virtual ListedIssues* listedIssues() { return nullptr; }
     virtual MarketDays* marketDays() { return nullptr; }
+    // A source that gathers the whole market's history before a code-by-code
+    // job asks it (the bulk files): the job lets it gather first.
+    virtual JQuantsHistory* history() { return nullptr; }
 };
 
 }  // namespace quarlink

@@ -124,9 +124,28 @@ Status JQuantsSource::history(int code, std::int32_t from, std::int32_t to, bool
         return client_->dailyBarsByCode(code, f, t, bars);
     });
     if (!s.ok()) return s;
-    std::sort(bars.rows.begin(), bars.rows.end(),
-              [](const jquants::DailyBar& a, const jquants::DailyBar& b) { return a.date < b.date; });
-    for (const jquants::DailyBar& bar : bars.rows) {
+    historyFromBars(code, bars.rows, out);
+    if (!margin || !marginInPlan_ || out.dates.empty()) return s;
+
+    MarginRows balances;
+    s = marginHistory(code, out.dates.front(), out.dates.back(), balances.dates, balances.buys, balances.sells);
+    if (s.outcome == Outcome::NotInPlan) {
+        marginInPlan_ = false;
+        note(jquants_text::kMarginPlanNote);
+        return {};
+    }
+    if (!s.ok()) {
+        out = {};  // the bars without their balances are no code's history
+        return s;
+    }
+    placeBalances(balances, out);
+    return s;
+}
+
+void historyFromBars(int code, std::vector<jquants::DailyBar>& bars, HistoryRows& out) {
+    out = {};
+    std::sort(bars.begin(), bars.end(), [](const jquants::DailyBar& a, const jquants::DailyBar& b) { return a.date < b.date; });
+    for (const jquants::DailyBar& bar : bars) {
         if (bar.code != code || (!out.dates.empty() && bar.date == out.dates.back())) continue;
         out.lastServed = std::max(out.lastServed, bar.date);
         if (double ratio = 0; splitOfFactor(bar.adjFactor, ratio)) out.splits.push_back({bar.date, ratio});
@@ -142,32 +161,54 @@ Status JQuantsSource::history(int code, std::int32_t from, std::int32_t to, bool
     }
     out.buys.assign(out.dates.size(), 0);
     out.sells.assign(out.dates.size(), 0);
-    if (!margin || !marginInPlan_ || out.dates.empty()) return s;
+}
 
-    std::vector<std::int32_t> dates, buys, sells;
-    s = marginHistory(code, out.dates.front(), out.dates.back(), dates, buys, sells);
-    if (s.outcome == Outcome::NotInPlan) {
-        marginInPlan_ = false;
-        note(jquants_text::kMarginPlanNote);
-        return {};
+void balanceRows(int code, std::vector<jquants::MarginBalance>& balances, MarginRows& out) {
+    out = {};
+    std::stable_sort(balances.begin(), balances.end(),
+                     [](const jquants::MarginBalance& a, const jquants::MarginBalance& b) { return a.date < b.date; });
+    for (const jquants::MarginBalance& b : balances) {
+        if (b.code != code) continue;
+        out.dates.push_back(b.date);
+        out.buys.push_back(roundToWhole(b.longVol));
+        out.sells.push_back(roundToWhole(b.shortVol));
     }
-    if (!s.ok()) {
-        out = {};  // the bars without their balances are no code's history
-        return s;
-    }
+}
+
+void placeBalances(const MarginRows& balances, HistoryRows& out) {
+    if (out.dates.empty()) return;
     // A balance whose record date has no row (a holiday Friday, a halt)
-    // goes onto the next row that has none of its own date.
+    // goes onto the next row that has none of its own date; only those of
+    // the first to the last traded day count, as only those are asked.
     std::vector<bool> ownDate(out.dates.size(), false);
     std::size_t row = 0;
-    for (std::size_t i = 0; i < dates.size(); ++i) {
-        while (row < out.dates.size() && out.dates[row] < dates[i]) ++row;
+    for (std::size_t i = 0; i < balances.dates.size(); ++i) {
+        if (balances.dates[i] < out.dates.front()) continue;
+        while (row < out.dates.size() && out.dates[row] < balances.dates[i]) ++row;
         if (row == out.dates.size()) break;
         if (ownDate[row]) continue;  // the first balance of a row's own date wins
-        out.buys[row] = buys[i];
-        out.sells[row] = sells[i];
-        ownDate[row] = out.dates[row] == dates[i];
+        out.buys[row] = balances.buys[i];
+        out.sells[row] = balances.sells[i];
+        ownDate[row] = out.dates[row] == balances.dates[i];
     }
-    return s;
+}
+
+void topixFrom(std::vector<jquants::IndexBar>& bars, HistoryRows& out) {
+    out = {};
+    std::sort(bars.begin(), bars.end(), [](const jquants::IndexBar& a, const jquants::IndexBar& b) { return a.date < b.date; });
+    const auto hundredths = [](double v) { return roundToWhole(v * 100); };
+    for (const jquants::IndexBar& bar : bars) {
+        if (!out.dates.empty() && bar.date == out.dates.back()) continue;
+        out.dates.push_back(bar.date);
+        out.opens.push_back(hundredths(bar.open));
+        out.highs.push_back(hundredths(bar.high));
+        out.lows.push_back(hundredths(bar.low));
+        out.closes.push_back(hundredths(bar.close));
+        out.lastServed = bar.date;
+    }
+    out.volumes.assign(out.dates.size(), 0);
+    out.buys.assign(out.dates.size(), 0);
+    out.sells.assign(out.dates.size(), 0);
 }
 
 Status JQuantsSource::marginHistory(int code, std::int32_t from, std::int32_t to, std::vector<std::int32_t>& dates,
@@ -180,14 +221,11 @@ Status JQuantsSource::marginHistory(int code, std::int32_t from, std::int32_t to
         balances = {};
         return client_->marginInterestByCode(code, f, t, balances);
     });
-    std::stable_sort(balances.rows.begin(), balances.rows.end(),
-                     [](const jquants::MarginBalance& a, const jquants::MarginBalance& b) { return a.date < b.date; });
-    for (const jquants::MarginBalance& b : balances.rows) {
-        if (b.code != code) continue;
-        dates.push_back(b.date);
-        buys.push_back(roundToWhole(b.longVol));
-        sells.push_back(roundToWhole(b.shortVol));
-    }
+    MarginRows rows;
+    balanceRows(code, balances.rows, rows);
+    dates = std::move(rows.dates);
+    buys = std::move(rows.buys);
+    sells = std::move(rows.sells);
     return s;
 }
 
@@ -198,21 +236,7 @@ Status JQuantsSource::topix(std::int32_t from, std::int32_t to, HistoryRows& out
         bars = {};
         return client_->topix(f, t, bars);
     });
-    std::sort(bars.rows.begin(), bars.rows.end(),
-              [](const jquants::IndexBar& a, const jquants::IndexBar& b) { return a.date < b.date; });
-    const auto hundredths = [](double v) { return roundToWhole(v * 100); };
-    for (const jquants::IndexBar& bar : bars.rows) {
-        if (!out.dates.empty() && bar.date == out.dates.back()) continue;
-        out.dates.push_back(bar.date);
-        out.opens.push_back(hundredths(bar.open));
-        out.highs.push_back(hundredths(bar.high));
-        out.lows.push_back(hundredths(bar.low));
-        out.closes.push_back(hundredths(bar.close));
-        out.lastServed = bar.date;
-    }
-    out.volumes.assign(out.dates.size(), 0);
-    out.buys.assign(out.dates.size(), 0);
-    out.sells.assign(out.dates.size(), 0);
+    topixFrom(bars.rows, out);
     return s;
 }
 

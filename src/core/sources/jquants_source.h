@@ -42,6 +42,20 @@ std::string keyRefusedText(const Application& app);
 // reads (the system's text, the API's reason after it).
 SourceResult answerOf(const jquants::Status& status, const Application& app);
 
+// A code's rows from what the service served, whether code by code or
+// gathered from the whole market's files (JQuantsHistory), so that both build
+// the same rows. Bars in any order (a date twice: the first in date order)
+// become rows rounded to the yen, halves up; a day without trade gives no row
+// but counts in lastServed; an AdjFactor other than 1 is a split.
+void historyFromBars(int code, std::vector<jquants::DailyBar>& bars, HistoryRows& rows);
+// The code's balances by record date, rounded to whole shares.
+void balanceRows(int code, std::vector<jquants::MarginBalance>& balances, MarginRows& rows);
+// Each balance of the first to the last row's date on the row of its date,
+// or on the next row that has none of its own date.
+void placeBalances(const MarginRows& balances, HistoryRows& rows);
+// TOPIX in hundredths, ascending, a date once.
+void topixFrom(std::vector<jquants::IndexBar>& bars, HistoryRows& rows);
+
 // J-Quants as the source of the code-by-code jobs: the listed stock codes,
 // the business days, a code's bars with its margin balances, TOPIX. A request
 // the plan's date window refuses is made again within the window, which is

@@ -3,6 +3,7 @@
 
 #include "core/sources/data_source.h"
 #include "core/sources/jquants_source.h"
+#include "core/sources/market_history.h"
 #include "core/sources/page_source.h"
 #include "core/sources/source_kind.h"
 #include "core/store/application.h"
@@ -20,7 +21,8 @@ public:
     Sources(const Application& app, HtmlValueFormat& reader, Endpoints endpoints)
         : infoSeek_(app, reader, SourceKind::InfoSeek),
           yahoo_(app, reader, SourceKind::Yahoo),
-          jquants_(std::make_unique<JQuantsSource>(app, std::move(endpoints))) {}
+          jquants_(std::make_unique<JQuantsSource>(app, endpoints)),
+          history_(std::make_unique<JQuantsHistory>(app, std::move(endpoints))) {}
 
     DataSource& of(SourceKind kind) {
         switch (kind) {
@@ -29,14 +31,30 @@ public:
         default: return infoSeek_;
         }
     }
-    // The API source's own settings (its client's hooks in tests, its
-    // rate-limit waits for the status line).
+    // For a job that reads a span of every code's history (the initial
+    // data): where the kind's history comes whole (J-Quants: its bulk files,
+    // or its whole-market days), the source that gathers it first; else of().
+    DataSource& forHistory(SourceKind kind) {
+        return kind == SourceKind::JQuants ? static_cast<DataSource&>(*history_) : of(kind);
+    }
+    // The API source's own settings (its client's hooks in tests); the
+    // gathering source has one of its own.
     JQuantsSource& api() { return *jquants_; }
-    void abort() { jquants_->abort(); }
+    JQuantsSource& historyApi() { return history_->api(); }
+    // Rate-limit waits, for the status line, from either.
+    void setOnWait(const std::function<void(const std::string&)>& onWait) {
+        jquants_->onWait = onWait;
+        history_->api().onWait = onWait;
+    }
+    void abort() {
+        jquants_->abort();
+        history_->abort();
+    }
 
 private:
     PageSource infoSeek_, yahoo_;
     std::unique_ptr<JQuantsSource> jquants_;
+    std::unique_ptr<JQuantsHistory> history_;
 };
 
 }  // namespace quarlink
