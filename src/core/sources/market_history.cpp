@@ -240,9 +240,10 @@ struct JQuantsHistory::State {
         std::snprintf(name, sizeof name, "%04d", code);
         return folder() / kind / name;
     }
+    // A run resumed on a later day asks up to a later day: what was taken
+    // for the same start and data still holds, so the span's end is not part of it.
     std::string header() const {
-        return "span\t" + std::to_string(from) + '\t' + std::to_string(to) + '\t' + (askedMargin ? "1" : "0") + '\t' +
-               (topix ? "1" : "0");
+        return "span\t" + std::to_string(from) + '\t' + (askedMargin ? "1" : "0") + '\t' + (topix ? "1" : "0");
     }
     bool writeProgress(std::string& error) const {
         std::string text = header() + '\n';

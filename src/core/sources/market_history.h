@@ -60,8 +60,9 @@ public:
 
     // Lists what from..to takes (margin balances with `margin`, on a plan
     // that has them; TOPIX with `topix`) and what it will cost. A run that
-    // gathered part of the same span before goes on after the last file (or
-    // day) it took in whole; a file whose LastModified or Size changed since
+    // gathered part of a span of the same start and data before (its end may
+    // be earlier: a run resumed another day) goes on after the files (or
+    // days) it took in whole; a file whose LastModified or Size changed since
     // is taken again. An answer other than Data stops the job.
     SourceResult plan(std::int32_t from, std::int32_t to, bool margin, bool topix, HistoryCost& cost);
     // Gathers the next file (or day): Data while some are left, NoData once
