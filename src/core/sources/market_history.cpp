@@ -43,12 +43,6 @@ int planRank(const std::string& plan) {
     return 0;
 }
 
-SourceResult localFailure(std::string reason) {
-    SourceResult r = SourceResult::of(Answer::Refused, std::move(reason));
-    r.local = true;
-    return r;
-}
-
 bool validDate(std::int32_t d) {
     using namespace std::chrono;
     return year_month_day{year{d / 10000}, month{unsigned(d / 100 % 100)}, day{unsigned(d % 100)}}.ok();
@@ -297,13 +291,13 @@ SourceResult JQuantsHistory::State::resume() {
     if (same) {
         taken.assign(lines.begin() + 1, lines.end());
     } else if (fs::remove_all(dir, ec); ec) {
-        return localFailure(history_text::kFolderFailed + echoText(dir.string() + ": " + ec.message()));
+        return SourceResult::localFailure(history_text::kFolderFailed + echoText(dir.string() + ": " + ec.message()));
     }
     const std::set<std::string> done(taken.begin(), taken.end());
     for (Unit& u : units) u.done = done.count(u.entry()) != 0;
     for (const char* sub : {"bars", "margin"}) fs::create_directories(dir / sub, ec);
-    if (ec) return localFailure(history_text::kFolderFailed + echoText(dir.string() + ": " + ec.message()));
-    if (!same && !writeProgress(error)) return localFailure(history_text::kFolderFailed + echoText(error));
+    if (ec) return SourceResult::localFailure(history_text::kFolderFailed + echoText(dir.string() + ": " + ec.message()));
+    if (!same && !writeProgress(error)) return SourceResult::localFailure(history_text::kFolderFailed + echoText(error));
     return {};
 }
 
@@ -314,7 +308,7 @@ SourceResult JQuantsHistory::State::store(Dataset dataset, std::vector<Row>& row
     if constexpr (std::is_same_v<Row, jquants::IndexBar>) {
         for (const Row& row : rows) Record<Row>::put(row, bytes);
         if (!bytes.empty() && !appendRecords(folder() / "topix", bytes, Record<Row>::kSize, error))
-            return localFailure(history_text::kFolderFailed + echoText(error));
+            return SourceResult::localFailure(history_text::kFolderFailed + echoText(error));
         return {};
     } else {
         std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.code < b.code; });
@@ -323,7 +317,7 @@ SourceResult JQuantsHistory::State::store(Dataset dataset, std::vector<Row>& row
             bytes.clear();
             for (; i < rows.size() && rows[i].code == code; ++i) Record<Row>::put(rows[i], bytes);
             if (!appendRecords(codeFile(kWords[int(dataset)], code), bytes, Record<Row>::kSize, error))
-                return localFailure(history_text::kFolderFailed + echoText(error));
+                return SourceResult::localFailure(history_text::kFolderFailed + echoText(error));
         }
         return {};
     }
@@ -542,7 +536,7 @@ SourceResult JQuantsHistory::gatherNext(std::string& status) {
     // The rows are on disk before the unit is recorded as taken.
     std::string error;
     if (!syncFileSystem(s.folder()) || !s.writeProgress(error))
-        return localFailure(history_text::kFolderFailed + echoText(error.empty() ? s.folder().string() : error));
+        return SourceResult::localFailure(history_text::kFolderFailed + echoText(error.empty() ? s.folder().string() : error));
     return {};
 }
 
@@ -567,7 +561,7 @@ SourceResult JQuantsHistory::codeBars(int code, std::int32_t from, std::int32_t 
     std::string error;
     std::vector<jquants::DailyBar> bars;
     if (!readRecords(s.codeFile("bars", code), code, from, to, bars, error))
-        return localFailure(history_text::kReadFailed + echoText(error));
+        return SourceResult::localFailure(history_text::kReadFailed + echoText(error));
     historyFromBars(code, bars, rows);
     if (margin && !rows.dates.empty()) {
         if (!s.margin) {
@@ -575,7 +569,7 @@ SourceResult JQuantsHistory::codeBars(int code, std::int32_t from, std::int32_t 
         } else {
             std::vector<jquants::MarginBalance> raw;
             if (!readRecords(s.codeFile("margin", code), code, rows.dates.front(), rows.dates.back(), raw, error))
-                return localFailure(history_text::kReadFailed + echoText(error));
+                return SourceResult::localFailure(history_text::kReadFailed + echoText(error));
             MarginRows balances;
             balanceRows(code, raw, balances);
             placeBalances(balances, rows);
@@ -591,7 +585,7 @@ SourceResult JQuantsHistory::indexBars(int indexCode, std::int32_t from, std::in
     std::string error;
     std::vector<jquants::IndexBar> bars;
     if (!readRecords(s.folder() / "topix", 0, from, to, bars, error))
-        return localFailure(history_text::kReadFailed + echoText(error));
+        return SourceResult::localFailure(history_text::kReadFailed + echoText(error));
     topixFrom(bars, rows);
     return {};
 }

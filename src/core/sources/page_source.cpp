@@ -7,11 +7,6 @@
 namespace quarlink {
 
 namespace {
-SourceResult localFailure(std::string reason) {
-    SourceResult r = SourceResult::of(Answer::Refused, std::move(reason));
-    r.local = true;
-    return r;
-}
 
 SourceResult readRows(HtmlValueFormat& reader, int serviceCode, std::int32_t from, int mode, HistoryRows& rows) {
     rows = {};
@@ -82,8 +77,8 @@ SourceResult PageSource::listedIssues(const IndexTable&, MasterIndex& list) {
     std::string error;
     // The download worked; the user has to learn why the copy could not be kept.
     if (!replaceFileAtomically(scratch, text, &error))
-        return localFailure(std::string(PageSource::kIndexSaveError) + "\n" + error);
-    if (!loadIndexTable(scratch, list.table)) return localFailure(PageSource::kIndexReadError);
+        return SourceResult::localFailure(std::string(PageSource::kIndexSaveError) + "\n" + error);
+    if (!loadIndexTable(scratch, list.table)) return SourceResult::localFailure(PageSource::kIndexReadError);
     return {};
 }
 

@@ -44,6 +44,12 @@ struct SourceResult {
         r.reason = std::move(reason);
         return r;
     }
+    // A failure on this machine (`local`), refused with the reason.
+    static SourceResult localFailure(std::string reason) {
+        SourceResult r = of(Answer::Refused, std::move(reason));
+        r.local = true;
+        return r;
+    }
 };
 
 // A page reader's result (1 read, -1 no data, -2 fetch failed, -3 page not
