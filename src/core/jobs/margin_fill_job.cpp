@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "core/jobs/init_data_job.h"
 #include "core/jobs/update_job.h"
 #include "core/store/folder_layout.h"
 #include "core/store/atomic_file.h"
+#include "core/store/number_text.h"
 
 namespace quarlink {
 
@@ -47,27 +49,63 @@ JobOutcome MarginFillJob::open() {
     app_.currentCode = CodeCursor::kNikkeiCode;
     cursor_ = CodeCursor{};
     skipped_.clear();
+    gathering_ = false;
     JobOutcome o;
     o.state = JobState::Idle;
     o.progress = 0;
     return o;
 }
 
+std::int32_t MarginFillJob::spanStart() const {
+    const LocalDateTime now = clock_.now();
+    int year = now.year, month = now.month - kMonths;
+    for (; month <= 0; month += 12) --year;
+    return year * 10000 + month * 100 + 1;
+}
+
 JobOutcome MarginFillJob::start() {
     setSettingsTaken(true);
-    source_ = &sources_.of(settings.source);
-    sources_.api().onWait = [this](const std::string& line) { if (onWait) onWait(line); };
+    // A source whose history comes whole (J-Quants: its margin files, or its
+    // whole-market days) gathers the span's balances first, never code by code.
+    source_ = &sources_.forHistory(settings.source);
+    sources_.setOnWait([this](const std::string& line) { if (onWait) onWait(line); });
     source_->restart();
     if (const SourceResult refused = source_->connect(); !refused.answered()) return stoppedBy(refused);
     cursor_.begin(settings.indexOnly, layout::indexFile(app_));
     JobOutcome o;
     o.state = JobState::Running;
     if (!cursor_.seekOnce(resumeFrom, app_.currentCode)) return finished(o, margin_fill_text::kFinishedSkip);
+    if (JQuantsHistory* history = source_->history()) {
+        HistoryCost cost;
+        if (const SourceResult r = history->plan(spanStart(), clock_.now().yyyymmdd(), true, false, cost, false);
+            !r.answered())
+            return stoppedBy(r);
+        gathering_ = true;
+        o.status = costText(cost);
+    }
+    return o;
+}
+
+JobOutcome MarginFillJob::gatherStep() {
+    JQuantsHistory& history = *source_->history();
+    std::string status;
+    const SourceResult r = history.gatherNext(status);
+    JobOutcome o;
+    o.state = JobState::Running;
+    if (r.answer == Answer::NoData) {
+        gathering_ = false;
+        return o;
+    }
+    if (!r.answered()) return stoppedBy(r);
+    o.status = fillIn(init_data_text::kGathering, {std::to_string(history.gatheredCount()),
+                                                   std::to_string(history.totalCount()), status});
+    o.progress = history.totalCount() ? static_cast<int>(history.gatheredCount() * 100 / history.totalCount()) : 100;
     return o;
 }
 
 JobOutcome MarginFillJob::finished(JobOutcome o, const char* status) {
     o.state = JobState::Finished;
+    if (JQuantsHistory* history = source_ ? source_->history() : nullptr) history->discard();
     o.status = status;
     if (skipped_.count() > 0) o.message = skipped_.report();
     return o;
@@ -87,6 +125,7 @@ JobOutcome MarginFillJob::writeFailure(JobOutcome o, const std::filesystem::path
 }
 
 JobOutcome MarginFillJob::tick() {
+    if (gathering_) return gatherStep();
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = app_.currentCode / 100;
@@ -106,12 +145,8 @@ JobOutcome MarginFillJob::tick() {
         return advanceQuietly(o);
     MarginHistory* history = source_->marginHistory();
     if (!history) return stoppedBy(SourceResult::of(Answer::OutsidePlan, jquants_text::kMarginFillPlan));
-    // From day 1 six months back through today: the margin table's span.
-    const LocalDateTime now = clock_.now();
-    int year = now.year, month = now.month - kMonths;
-    for (; month <= 0; month += 12) --year;
     MarginRows table;
-    const SourceResult answer = history->marginHistory(code, year * 10000 + month * 100 + 1, now.yyyymmdd(), table);
+    const SourceResult answer = history->marginHistory(code, spanStart(), clock_.now().yyyymmdd(), table);
     if (answer.answer == Answer::NoData) return advanceQuietly(o);
     if (!answer.answered()) {
         o.state = JobState::Stopped;

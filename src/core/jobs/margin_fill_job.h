@@ -64,6 +64,11 @@ private:
     JobOutcome writeFailure(JobOutcome o, const std::filesystem::path& path, const std::string& cause);
     JobOutcome advanceQuietly(JobOutcome o);
     JobOutcome finished(JobOutcome o, const char* status);
+    // The margin table's span: from day 1 six months back through today.
+    std::int32_t spanStart() const;
+    // The market's balances of the span, a file (or day) a tick, before the codes.
+    JobOutcome gatherStep();
+    bool gathering_ = false;
 
     Application& app_;
     const Clock& clock_;

@@ -224,6 +224,7 @@ struct JQuantsHistory::State {
 
     std::int32_t from = 0, to = 0;
     bool askedMargin = false;
+    bool bars = true;  // false: the margin balances alone
     bool margin = false, topix = false;  // gathered
     std::vector<Unit> units;
     std::vector<std::string> taken;  // the progress file's entries
@@ -237,7 +238,8 @@ struct JQuantsHistory::State {
     // A run resumed on a later day asks up to a later day: what was taken
     // for the same start and data still holds, so the span's end is not part of it.
     std::string header() const {
-        return "span\t" + std::to_string(from) + '\t' + (askedMargin ? "1" : "0") + '\t' + (topix ? "1" : "0");
+        return "span\t" + std::to_string(from) + '\t' + (askedMargin ? "1" : "0") + '\t' + (topix ? "1" : "0") +
+               (bars ? "" : "\tmargin-only");
     }
     bool writeProgress(std::string& error) const {
         std::string text = header() + '\n';
@@ -417,7 +419,8 @@ void JQuantsHistory::restart() {
 
 std::string JQuantsHistory::notes() const { return state_->api.notes(); }
 
-SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margin, bool topix, HistoryCost& cost) {
+SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margin, bool topix, HistoryCost& cost,
+                                  bool bars) {
     State& s = *state_;
     cost = {};
     s.units.clear();
@@ -431,6 +434,7 @@ SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margi
     s.from = from;
     s.to = to;
     s.askedMargin = s.margin = margin;
+    s.bars = bars;
     s.topix = topix;
 
     // The service says what the key's plan has, whatever endpoints.conf
@@ -441,7 +445,8 @@ SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margi
     std::int32_t firstListed = 0;
     bool files = true;
     for (const Dataset d : {Dataset::Bars, Dataset::Margin, Dataset::Topix}) {
-        if ((d == Dataset::Margin && !margin) || (d == Dataset::Topix && !topix)) continue;
+        if ((d == Dataset::Bars && !bars) || (d == Dataset::Margin && !margin) || (d == Dataset::Topix && !topix))
+            continue;
         jquants::BulkFiles listed;
         Status st;
         st.outcome = Outcome::NotInPlan;
@@ -464,7 +469,9 @@ SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margi
         // The calendar through the API keeps to the plan's window and says so.
         if (const Status st = s.api.calendarDays(from, to, days); !st.ok()) return s.api.stopFor(st);
         for (const Dataset d : {Dataset::Bars, Dataset::Margin}) {
-            if (std::find(byDay.begin(), byDay.end(), d) != byDay.end() || (d == Dataset::Margin && !margin)) continue;
+            if (std::find(byDay.begin(), byDay.end(), d) != byDay.end() || (d == Dataset::Margin && !margin) ||
+                (d == Dataset::Bars && !bars))
+                continue;
             for (const std::int32_t day : days)
                 if (std::none_of(s.units.begin(), s.units.end(), [&](const Unit& u) {
                         return u.file && u.dataset == d && u.first <= day && day <= u.last;
@@ -575,6 +582,19 @@ SourceResult JQuantsHistory::codeBars(int code, std::int32_t from, std::int32_t 
             placeBalances(balances, rows);
         }
     }
+    return SourceResult::of(rows.dates.empty() ? Answer::NoData : Answer::Data);
+}
+
+SourceResult JQuantsHistory::marginHistory(int code, std::int32_t from, std::int32_t to, MarginRows& rows) {
+    State& s = *state_;
+    rows = {};
+    if (!s.margin) return SourceResult::of(Answer::OutsidePlan);
+    if (code < 1000 || code > 9999) return SourceResult::of(Answer::NoData);
+    std::string error;
+    std::vector<jquants::MarginBalance> raw;
+    if (!readRecords(s.codeFile("margin", code), code, from, to, raw, error))
+        return SourceResult::localFailure(history_text::kReadFailed + echoText(error));
+    balanceRows(code, raw, rows);
     return SourceResult::of(rows.dates.empty() ? Answer::NoData : Answer::Data);
 }
 

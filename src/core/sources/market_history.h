@@ -35,7 +35,7 @@ struct HistoryCost {
 // the API source answers them code by code (the same rounding, fillers'
 // last served day, balances on their record dates, splits), so both give
 // the same files; the calendar and the listed codes it asks the API.
-class JQuantsHistory final : public DataSource, CodeBars, IndexBars, BusinessDays, ListedCodes {
+class JQuantsHistory final : public DataSource, CodeBars, MarginHistory, IndexBars, BusinessDays, ListedCodes {
 public:
     static constexpr const char* kFolder = "history";  // under the working folder
 
@@ -53,6 +53,7 @@ public:
     bool rationed() const override { return true; }
 
     CodeBars* codeBars() override { return this; }
+    MarginHistory* marginHistory() override { return this; }
     IndexBars* indexBars() override { return this; }
     BusinessDays* businessDays() override { return this; }
     ListedCodes* listedCodes() override { return this; }
@@ -64,7 +65,8 @@ public:
     // be earlier: a run resumed another day) goes on after the files (or
     // days) it took in whole; a file whose LastModified or Size changed since
     // is taken again. An answer other than Data stops the job.
-    SourceResult plan(std::int32_t from, std::int32_t to, bool margin, bool topix, HistoryCost& cost);
+    // Without `bars`, the margin balances alone (the margin fill).
+    SourceResult plan(std::int32_t from, std::int32_t to, bool margin, bool topix, HistoryCost& cost, bool bars = true);
     // Gathers the next file (or day): Data while some are left, NoData once
     // all are in. `status` names what was taken, for the status line.
     SourceResult gatherNext(std::string& status);
@@ -75,6 +77,9 @@ public:
 
     // From the gathered rows, as JQuantsSource answers them code by code.
     SourceResult codeBars(int code, std::int32_t from, std::int32_t to, bool margin, HistoryRows& rows) override;
+    // The balances gathered for `code` (OutsidePlan when the plan has none),
+    // as JQuantsSource answers them.
+    SourceResult marginHistory(int code, std::int32_t from, std::int32_t to, MarginRows& rows) override;
     // TOPIX (102) from the gathered rows; no Nikkei average (said in the notes).
     SourceResult indexBars(int indexCode, std::int32_t from, std::int32_t to, HistoryRows& rows) override;
     SourceResult businessDays(std::int32_t from, std::int32_t to, std::vector<std::int32_t>& days) override;
