@@ -233,7 +233,8 @@ std::string aboutTime(std::chrono::seconds time) {
 }  // namespace
 
 std::string costText(const HistoryCost& cost) {
-    const std::string pace = cost.requestsPerMinute > 0 ? std::to_string(cost.requestsPerMinute) : std::string("-");
+    const std::string pace = cost.requestsPerMinute > 0 ? "毎分" + std::to_string(cost.requestsPerMinute) + "件"
+                                                        : std::string("間隔を空けずに");
     if (!cost.bulk) return fillIn(init_data_text::kCostDays, {grouped(cost.requests), aboutTime(cost.time), pace});
     return fillIn(init_data_text::kCostFiles,
                   {grouped(cost.files), aboutBytes(cost.bytes), grouped(cost.requests), aboutTime(cost.time), pace});
