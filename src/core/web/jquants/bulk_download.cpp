@@ -10,12 +10,12 @@
 
 #include "core/store/atomic_file.h"
 #include "core/store/echo_text.h"
+#include "core/web/jquants/curl_transfer.h"
 
 namespace quarlink::jquants {
 
 namespace {
 
-constexpr const char* kSystemBundle = "/etc/ssl/certs/ca-certificates.crt";
 // Enough of an error body to find its <Code>.
 constexpr std::size_t kErrorBodyBytes = 4096;
 
@@ -129,33 +129,7 @@ struct BulkDownload::Curl {
         }
         return n;
     }
-    static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        return static_cast<Curl*>(self)->aborted->load() ? 1 : 0;
-    }
-
-    // The sockets libcurl has open, so that an abort wakes a download that
-    // waits on a silent host at once.
-    std::mutex socketMutex;
-    std::vector<curl_socket_t> sockets;
-    static curl_socket_t onOpen(void* self, curlsocktype, curl_sockaddr* address) {
-        auto* curl = static_cast<Curl*>(self);
-        const curl_socket_t s = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-        if (s != CURL_SOCKET_BAD) {
-            const std::lock_guard lock(curl->socketMutex);
-            curl->sockets.push_back(s);
-        }
-        return s;
-    }
-    static int onClose(void* self, curl_socket_t s) {
-        auto* curl = static_cast<Curl*>(self);
-        const std::lock_guard lock(curl->socketMutex);
-        std::erase(curl->sockets, s);
-        return ::close(s);
-    }
-    void shutDownSockets() {
-        const std::lock_guard lock(socketMutex);
-        for (const curl_socket_t s : sockets) ::shutdown(s, SHUT_RDWR);
-    }
+    AbortableSockets sockets;
 };
 
 BulkDownload::BulkDownload(const Endpoints& endpoints, const WebEnvironment& environment, StatusLine status)
@@ -169,42 +143,11 @@ BulkDownload::BulkDownload(const Endpoints& endpoints, const WebEnvironment& env
         return;
     }
     curl_->aborted = &aborted_;
+    curl_->sockets.aborted = &aborted_;
     // No headers of ours: above all no x-api-key, which the file host refuses.
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "quarlink");
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Curl::onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, curl_.get());
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Curl::onProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, curl_.get());
-    curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, &Curl::onOpen);
-    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, curl_.get());
-    curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, &Curl::onClose);
-    curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, curl_.get());
-    // The API client's bounds: timeout_ms for connecting and for silence,
-    // page_timeout_ms for a whole file.
-    const long idleMs = endpoints.timeoutMs.value_or(30'000);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(endpoints.timeoutMs.value_or(10'000)));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, std::max(1L, (idleMs + 999) / 1000));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(endpoints.pageTimeoutMs.value_or(120'000)));
-
-    if (!endpoints.jquantsCa.empty()) {
-        // CAINFO would replace the system's bundle; the private CA is added to it.
-        std::string bundle, extra, error;
-        readWholeFile(kSystemBundle, bundle, nullptr, FileRule::FollowLinks);
-        if (!readWholeFile(endpoints.jquantsCa, extra, &error, FileRule::FollowLinks) || extra.empty()) {
-            setupError_ = "cannot read the CA file " + endpoints.jquantsCa + (error.empty() ? "" : ": " + error);
-            return;
-        }
-        bundle += '\n';
-        bundle += extra;
-        curl_blob blob{bundle.data(), bundle.size(), CURL_BLOB_COPY};
-        curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &blob);
-    }
+    setupError_ = setUpTransfer(h, endpoints, curl_->sockets);
 }
 
 BulkDownload::~BulkDownload() {
@@ -213,7 +156,7 @@ BulkDownload::~BulkDownload() {
 
 void BulkDownload::abort() {
     aborted_.store(true);
-    curl_->shutDownSockets();
+    curl_->sockets.shutDown();
 }
 
 void BulkDownload::wait(std::chrono::milliseconds span) {

@@ -13,6 +13,7 @@
 #include "core/store/atomic_file.h"
 #include "core/store/echo_text.h"
 #include "core/web/jquants/bulk_list.h"
+#include "core/web/jquants/curl_transfer.h"
 #include "core/web/jquants/jquants_json.h"
 
 namespace quarlink::jquants {
@@ -23,7 +24,6 @@ namespace {
 constexpr std::size_t kMaxKeyBytes = 4096;
 // Open ends of a date range: the exchange's reopening, a day far ahead.
 constexpr std::int32_t kFirstDay = 19490516, kLastDay = 21001231;
-constexpr const char* kSystemBundle = "/etc/ssl/certs/ca-certificates.crt";
 constexpr std::string_view kWindowText = "Your subscription covers the following dates:";
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
@@ -84,7 +84,6 @@ struct Client::Curl {
     ReceiveBuffer* body = nullptr;
     std::chrono::milliseconds retryAfter{-1};
     bool tooLarge = false;
-    std::atomic<bool>* aborted = nullptr;
 
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
         auto* curl = static_cast<Curl*>(self);
@@ -111,34 +110,7 @@ struct Client::Curl {
         }
         return size * count;
     }
-    static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        return static_cast<Curl*>(self)->aborted->load() ? 1 : 0;
-    }
-
-    // The sockets libcurl has open, so that an abort can wake a request that
-    // waits on a silent server at once: the progress callback alone may come
-    // only once a second.
-    std::mutex socketMutex;
-    std::vector<curl_socket_t> sockets;
-    static curl_socket_t onOpen(void* self, curlsocktype, curl_sockaddr* address) {
-        auto* curl = static_cast<Curl*>(self);
-        const curl_socket_t s = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
-        if (s != CURL_SOCKET_BAD) {
-            const std::lock_guard lock(curl->socketMutex);
-            curl->sockets.push_back(s);
-        }
-        return s;
-    }
-    static int onClose(void* self, curl_socket_t s) {
-        auto* curl = static_cast<Curl*>(self);
-        const std::lock_guard lock(curl->socketMutex);
-        std::erase(curl->sockets, s);
-        return ::close(s);
-    }
-    void shutDownSockets() {
-        const std::lock_guard lock(socketMutex);
-        for (const curl_socket_t s : sockets) ::shutdown(s, SHUT_RDWR);
-    }
+    AbortableSockets sockets;
 };
 
 Client::Client(const Endpoints& endpoints, std::string apiKey, const WebEnvironment& environment, StatusLine status)
@@ -159,55 +131,23 @@ Client::Client(const Endpoints& endpoints, std::string apiKey, const WebEnvironm
         setupError_ = "cannot start the HTTPS client";
         return;
     }
-    curl_->aborted = &aborted_;
+    curl_->sockets.aborted = &aborted_;
     curl_->body = &body_;
     curl_->headers = curl_slist_append(curl_->headers, ("x-api-key: " + key_).c_str());
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, curl_->headers);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "quarlink");
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip");
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Curl::onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, curl_.get());
     // A Content-Length over the limit (the compressed size under gzip) is refused before the body comes.
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxAnswerBytes));
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Curl::onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, curl_.get());
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Curl::onProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, curl_.get());
-    curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, &Curl::onOpen);
-    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, curl_.get());
-    curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, &Curl::onClose);
-    curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, curl_.get());
-    // The page client's bounds: timeout_ms for connecting and for silence,
-    // page_timeout_ms for a whole answer.
-    const long idleMs = endpoints.timeoutMs.value_or(30'000);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(endpoints.timeoutMs.value_or(10'000)));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, std::max(1L, (idleMs + 999) / 1000));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(endpoints.pageTimeoutMs.value_or(120'000)));
-
-    if (!endpoints.jquantsCa.empty()) {
-        // CAINFO would replace the system's bundle; the private CA is added to it.
-        std::string bundle, extra, error;
-        readWholeFile(kSystemBundle, bundle, nullptr, FileRule::FollowLinks);
-        if (!readWholeFile(endpoints.jquantsCa, extra, &error, FileRule::FollowLinks) || extra.empty()) {
-            setupError_ = "cannot read the CA file " + endpoints.jquantsCa + (error.empty() ? "" : ": " + error);
-            return;
-        }
-        bundle += '\n';
-        bundle += extra;
-        curl_blob blob{bundle.data(), bundle.size(), CURL_BLOB_COPY};
-        curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &blob);
-    }
+    setupError_ = setUpTransfer(h, endpoints, curl_->sockets);
 }
 
 void Client::abort() {
     aborted_.store(true);
-    curl_->shutDownSockets();
+    curl_->sockets.shutDown();
 }
 
 Client::~Client() {
