@@ -36,6 +36,8 @@ constexpr const char* kPlans[] = {"free", "light", "standard", "premium"};
 // The years back each plan's files (and API) reach.
 constexpr int kPlanYears[] = {2, 5, 10, 20};
 constexpr const char* kProgress = "progress";
+// Units taken between two flushes of the gathered rows and the progress file.
+constexpr int kUnitsPerSync = 8;
 
 int planRank(const std::string& plan) {
     for (int rank = 1; rank < 4; ++rank)
@@ -151,8 +153,18 @@ bool appendRecords(const fs::path& path, std::string_view bytes, std::size_t rec
     long long size = 0;
     std::string why;
     const int fd = openUserFile(path, O_RDWR | O_CLOEXEC, kMaxPriceFileBytes, size, nullptr, &why);
+    if (fd < 0 && errno == ENOENT) {
+        // A scratch file of the program's own folder: made in place. A run cut
+        // short leaves at worst a part of a record, cut off by the next append,
+        // and the unit is taken again, as it was never recorded.
+        const int made = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        int err = errno;
+        bool ok = made >= 0 && writeFully(made, bytes, err);
+        if (made >= 0 && ::close(made) != 0 && ok) ok = false, err = errno;
+        if (!ok) error = fileErrorText("write", path, err);
+        return ok;
+    }
     if (fd < 0) {
-        if (errno == ENOENT) return replaceFileAtomically(path, bytes, &error);
         error = path.string() + ": " + why;
         return false;
     }
@@ -228,6 +240,7 @@ struct JQuantsHistory::State {
     bool margin = false, topix = false;  // gathered
     std::vector<Unit> units;
     std::vector<std::string> taken;  // the progress file's entries
+    int unrecorded = 0;              // units taken since the progress file was written
 
     fs::path folder() const { return app.workDir / kFolder; }
     fs::path codeFile(const char* kind, int code) const {
@@ -540,7 +553,12 @@ SourceResult JQuantsHistory::gatherNext(std::string& status) {
     if (unit.done) return {};  // margin that the plan turned out not to have
     unit.done = true;
     s.taken.push_back(unit.entry());
-    // The rows are on disk before the unit is recorded as taken.
+    // The rows are on disk before the units are recorded as taken: a flush
+    // every few units (and after the last), so a run cut short takes at
+    // most those again.
+    if (++s.unrecorded < kUnitsPerSync && std::any_of(s.units.begin(), s.units.end(), [](const Unit& u) { return !u.done; }))
+        return {};
+    s.unrecorded = 0;
     std::string error;
     if (!syncFileSystem(s.folder()) || !s.writeProgress(error))
         return SourceResult::localFailure(history_text::kFolderFailed + echoText(error.empty() ? s.folder().string() : error));
