@@ -503,9 +503,7 @@ bool CatchUpJob::writeCode(int code, Gathered& g, const std::vector<jquants::Mar
             leaveOut(code, g, unreadableFiles_, fileErrorText("cannot read", path, errno ? errno : EIO));
             return true;
         }
-        std::vector<PriceRecord> got;
-        for (std::size_t at = 0; at + kRecordSize <= image.size(); at += kRecordSize)
-            got.push_back(decodeRecord(reinterpret_cast<const unsigned char*>(image.data() + at)));
+        const std::vector<PriceRecord> got = parseAllRecords(image).rows;
         for (const PriceRecord& r : got) before += r.date != kEndOfFileDate && r.date < from;
         tail.insert(tail.begin(), got.begin(), got.end());
         start = slice;
@@ -548,14 +546,10 @@ bool CatchUpJob::writeCode(int code, Gathered& g, const std::vector<jquants::Mar
             if (!(tail[i] == before)) first = std::min(first, i);
         }
         carryFrom(again ? previous : tail[kept - 1]);
-        std::string image;
-        const auto put = [&](const PriceRecord& r) {
-            const RecordBytes bytes = encodeRecord(r);
-            image.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        };
-        for (std::size_t i = first; i < kept; ++i) put(tail[i]);
-        for (const PriceRecord& r : rows) put(r);
-        if (!image.empty()) {
+        PriceSeries written;
+        written.rows.assign(tail.begin() + static_cast<std::ptrdiff_t>(first), tail.begin() + static_cast<std::ptrdiff_t>(kept));
+        written.rows.insert(written.rows.end(), rows.begin(), rows.end());
+        if (const std::string image = serializePriceSeries(written); !image.empty()) {
             if (!file.writeImage(start + static_cast<std::int64_t>(first), image)) {
                 error = fileErrorText("cannot write", path, errno ? errno : EIO);
                 return false;
@@ -574,19 +568,15 @@ bool CatchUpJob::writeCode(int code, Gathered& g, const std::vector<jquants::Mar
             carryBalances(parsePriceSeries(before), rows.front().date, previous);
             carryFrom(previous);
         }
-        std::string image;
-        for (const PriceRecord& r : rows) {
-            const RecordBytes bytes = encodeRecord(r);
-            image.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        }
-        std::string merged = mergePriceImages(before, image, true);
+        PriceSeries written;
+        written.rows = rows;
+        std::string merged = mergePriceImages(before, serializePriceSeries(written), true);
         for (std::size_t at = 0; balances && at + kRecordSize <= merged.size(); at += kRecordSize) {
             auto* bytes = reinterpret_cast<unsigned char*>(merged.data() + at);
             PriceRecord r = decodeRecord(bytes);
             if (r.date == kEndOfFileDate || r.date < from) continue;
             withBalances(r);
-            const RecordBytes encoded = encodeRecord(r);
-            std::copy(encoded.begin(), encoded.end(), bytes);
+            encodeRecord(r, bytes);
         }
         if (merged != before && !batch.replace(path, merged, &error)) return false;
     }

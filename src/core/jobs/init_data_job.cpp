@@ -240,20 +240,25 @@ std::string costText(const HistoryCost& cost) {
                   {grouped(cost.files), aboutBytes(cost.bytes), grouped(cost.requests), aboutTime(cost.time), pace});
 }
 
+SourceResult gatherUnit(JQuantsHistory& history, JobOutcome& progress) {
+    std::string unit;
+    const SourceResult r = history.gatherNext(unit);
+    progress.state = JobState::Running;
+    progress.status = fillIn(init_data_text::kGathering, {std::to_string(history.gatheredCount()),
+                                                          std::to_string(history.totalCount()), unit});
+    progress.progress =
+        history.totalCount() ? static_cast<int>(history.gatheredCount() * 100 / history.totalCount()) : 100;
+    return r;
+}
+
 JobOutcome InitDataJob::gatherStep() {
-    JQuantsHistory& history = *source_->history();
-    std::string status;
-    const SourceResult r = history.gatherNext(status);
     JobOutcome o;
+    const SourceResult r = gatherUnit(*source_->history(), o);
     if (r.answer == Answer::NoData) {
         gathering_ = false;
         return beginCodes(init_data_text::kGathered);
     }
     if (!r.answered()) return stoppedBySource(r, {}, init_data_text::kCommError, {}, init_data_text::kNikkeiNoData);
-    o.state = JobState::Running;
-    o.status = fillIn(init_data_text::kGathering, {std::to_string(history.gatheredCount()),
-                                                   std::to_string(history.totalCount()), status});
-    o.progress = history.totalCount() ? static_cast<int>(history.gatheredCount() * 100 / history.totalCount()) : 100;
     return o;
 }
 

@@ -55,6 +55,10 @@ inline constexpr const char* kNoEstimate = "見積もり（--dry-run）はJ-Quan
 // said before it starts.
 std::string costText(const HistoryCost& cost);
 
+// Takes the next unit of a gathering: its answer (NoData once all are in),
+// and in `progress` the Running outcome that names it and the share taken.
+SourceResult gatherUnit(JQuantsHistory& history, JobOutcome& progress);
+
 // Lays a code's history onto the trading calendar: from the code's first
 // trading day on, one record per calendar date, a filler record (no prices,
 // carried margin balances) where the code has no row. Linear in the sizes.

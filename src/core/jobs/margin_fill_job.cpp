@@ -87,19 +87,16 @@ JobOutcome MarginFillJob::start() {
 }
 
 JobOutcome MarginFillJob::gatherStep() {
-    JQuantsHistory& history = *source_->history();
-    std::string status;
-    const SourceResult r = history.gatherNext(status);
     JobOutcome o;
-    o.state = JobState::Running;
+    const SourceResult r = gatherUnit(*source_->history(), o);
     if (r.answer == Answer::NoData) {
+        // The codes come next, from the first tick after this one.
         gathering_ = false;
-        return o;
+        JobOutcome next;
+        next.state = JobState::Running;
+        return next;
     }
     if (!r.answered()) return stoppedBy(r);
-    o.status = fillIn(init_data_text::kGathering, {std::to_string(history.gatheredCount()),
-                                                   std::to_string(history.totalCount()), status});
-    o.progress = history.totalCount() ? static_cast<int>(history.gatheredCount() * 100 / history.totalCount()) : 100;
     return o;
 }
 
