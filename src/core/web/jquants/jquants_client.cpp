@@ -419,13 +419,7 @@ Status Client::listedMaster(ListedMaster& out) {
     // back: asked for its last day at once, and any plan that says its window
     // ends earlier is asked again for that day.
     std::int32_t date = 0;
-    if (plan_.empty() || plan_ == "free") {
-        using namespace std::chrono;
-        const LocalDateTime now = env_.clock->japanNow();
-        const sys_days back = sys_days{year{now.year} / month{unsigned(now.month)} / day{unsigned(now.day)}} - days{84};
-        const year_month_day ymd{back};
-        date = int(ymd.year()) * 10000 + int(unsigned(ymd.month())) * 100 + int(unsigned(ymd.day()));
-    }
+    if (plan_.empty() || plan_ == "free") date = addDays(env_.clock->japanNow().yyyymmdd(), -84);
     Status s = ask(date);
     if (s.outcome == Outcome::PlanWindow && s.windowTo && s.windowTo != date) s = ask(s.windowTo);
     return s;
