@@ -3,8 +3,9 @@
 # pages that run asked for (from the mock's log) with keep-alive in one
 # process, asking for gzip as the client does. Times are in microseconds.
 #   jq_setup BUILD           checks the tools, makes $WORK (removed on exit)
-#   jq_serve MARKET          serves MARKET; $PORT, and a working folder
-#                            $WORK/work whose chart folder is $WORK/chart
+#   jq_serve MARKET [ARGS]   serves MARKET (plan $JQ_PLAN, default premium;
+#                            ARGS to quarlink-pages serve); $PORT, and a working
+#                            folder $WORK/work whose chart folder is $WORK/chart
 #   jq_time_job OUT ARGS...  quarlink-cli ARGS...: $BEST_JOB, $PEAK (kB)
 #   jq_time_curl             the same pages by curl: $BEST_CURL, $REQUESTS
 KEY=bench-key-not-secret
@@ -28,7 +29,9 @@ jq_cleanup() {
 }
 
 jq_serve() {
-    "$PAGES" serve "$1" --port 0 --api-key "$KEY" --plan premium --rate-window-ms 1 \
+    market=$1
+    shift
+    "$PAGES" serve "$market" --port 0 --api-key "$KEY" --plan "${JQ_PLAN:-premium}" --rate-window-ms 1 "$@" \
         --log "$WORK/requests.log" >"$WORK/server.out" &
     SERVER=$!
     while ! grep -q listening "$WORK/server.out" 2>/dev/null; do sleep 0.1; done

@@ -54,9 +54,11 @@ DRY=$(JQUANTS_API_KEY=$KEY "$CLI" --workdir "$WORK/work" init-create --source jq
 # /v2/bulk/get answers {"url":...} on a line of its own), then each link once,
 # without the key, through gzip; sizes and statuses go to $WORK/sizes.
 time_curl() {
+    # curl pairs the n-th output with the n-th URL wherever it stands: every
+    # URL gets one, the links' to standard output.
     awk -v api="$API" '{
         printf "url = \"%s%s\"\n", api, $0
-        if ($0 !~ /^\/v2\/bulk\/get/) print "output = \"/dev/null\""
+        printf "output = \"%s\"\n", $0 ~ /^\/v2\/bulk\/get/ ? "-" : "/dev/null"
     }' "$WORK/run.log" >"$WORK/api.conf"
     start=$(jq_now_us)
     curl -s --compressed -H "x-api-key: $KEY" -w '\n' -K "$WORK/api.conf" |
@@ -74,6 +76,7 @@ for run in $(seq "$RUNS"); do
     cp "$WORK/requests.log" "$WORK/run.log"
     REQUESTS=$(wc -l <"$WORK/run.log")
     FILES=$(grep -c '^/v2/bulk/get' "$WORK/run.log")
+    LISTS=$(grep -c '^/v2/bulk/list' "$WORK/run.log")
     time_curl
 done
 FIRST=$(head -n 1 "$WORK/create.out")
@@ -88,15 +91,16 @@ echo "first status line: $FIRST"
 echo "--dry-run:         $DRY"
 awk -v u="$BEST_JOB" -v c="$BEST_CURL" -v n="$REQUESTS" -v runs="$RUNS" -v peak="$PEAK" -v f="$FILES" \
     -v codes="$CODES" -v created="$CREATED" -v years="$YEARS" -v from="$FROM" -v last="$LAST" -v days="$DAYS" \
-    -v bytes="$BYTES" -v csv="$CSV" 'BEGIN {
+    -v bytes="$BYTES" -v csv="$CSV" -v lists="$LISTS" 'BEGIN {
     printf "init-create --source jquants --topix from %d through %s: %d files in init/, %d business days\n", from, last, created, days
-    printf "bulk files: %d, %.1f MB gzip (%.1f MB of CSV); requests: %d (a get a file, %d pages of master, calendar and lists)\n", f, bytes / 1e6, csv / 1e6, n, n - f
+    printf "bulk files: %d, %.1f MB gzip (%.1f MB of CSV)\n", f, bytes / 1e6, csv / 1e6
+    printf "requests for %d years: %d = %d list + %d get (one a file) + %d others (master pages, calendar, the days no file holds yet)\n", years, n, lists, f, n - lists - f
     printf "quarlink-cli init-create (best of %d): %.3f s, %.1f MB/s of CSV, peak memory %.1f MB (goal: under 64 MB)\n", runs, u / 1e6, csv / u, peak / 1024
     printf "curl + gzip -dc (best of %d):          %.3f s\n", runs, c / 1e6
     printf "ratio init-create/curl: %.2f (goal: at most 1.2)\n", u / c
     perCode = 2 * codes + 2
     printf "at each plan'"'"'s pace (requests a minute), downloads not counted:\n"
-    printf "  %-9s %6s  %-22s %s\n", "plan", "a min", "bulk files", "code by code (2 a code + 2, at least)"
+    printf "  %-9s %6s  %-22s %s\n", "plan", "a min", "bulk files", "code by code (bars and margin a code, master, calendar)"
     split("free light standard premium", plan, " ")
     split("5 60 120 500", rpm, " ")
     for (i = 1; i <= 4; ++i)

@@ -2,6 +2,14 @@
 # put on the system. quarlink-pages is a demo and test server, not for users'
 # machines: it stays in the build folder.
 include(GNUInstallDirs)
+# The package holds the tray application: scripts/package configures with this on,
+# so that a machine without Qt gives no package rather than one without it.
+option(QUARLINK_REQUIRE_GUI "Fail the configuration when the tray application cannot be built" OFF)
+if(QUARLINK_REQUIRE_GUI AND NOT TARGET quarlink)
+  message(FATAL_ERROR "The tray application quarlink cannot be built: Qt 6 Widgets was not found "
+                      "(or QUARLINK_BUILD_GUI is OFF), and QUARLINK_REQUIRE_GUI asks for it. "
+                      "Install qt6-base-dev (scripts/bootstrap does), then configure again.")
+endif()
 install(TARGETS quarlink-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET quarlink)
   install(TARGETS quarlink RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -74,6 +82,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The timer and the tray count the schedule in Asia/Tokyo.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "tzdata")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wine")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -102,7 +102,7 @@ int runExport(Context& context, const ExportOptions& options) {
     const std::filesystem::path out = *options.out;
     std::string error;
     if (!ensureFolder(out, &error)) {
-        context.prompter.message("cannot create " + out.string() + ": " + error);
+        context.prompter.message(out.string() + "を作れません：" + error);
         return kExitFailed;
     }
     const FolderExport result = exportPriceCsvFolder(layout::dataFolder(context.app), codes, from, to, out);
@@ -145,7 +145,7 @@ int runImport(Context& context, const ImportOptions& options) {
     std::string why;
     switch (examinePriceFile(path, &why)) {
     case PriceFileKind::Odd:
-        context.prompter.message("cannot read " + path.string() + ": " + why + nothing);
+        context.prompter.message(path.string() + "を読めません：" + why + nothing);
         return kExitFailed;
     case PriceFileKind::Regular:
         if (!readPriceFileBytes(path, existing, &error)) {
@@ -188,6 +188,9 @@ const Command kCheckCommand{
     "negative volumes or margin balances, trading days of data/0101 (the Nikkei\n"
     "average) missing within the code's own span, registered codes without a price\n"
     "file, price files without an entry, and files that are not regular files.\n"
+    "Each line is the code, what was found, whether --repair fixes it (修復可;\n"
+    "修復不可（手作業）: by hand or another job; 修復済み once repaired) and the\n"
+    "first dates, separated by tabs.\n"
     "\n"
     "Options:\n"
     "{options}\n"

@@ -10,7 +10,7 @@ void addResumeOption(CLI::App& command, std::optional<int>& code, const std::str
 
 int reportResume(int exitCode, int code) {
     if (exitCode == kExitConnection || exitCode == kExitPage)
-        printStatus("resume with --resume-from " + std::to_string(code));
+        printStatus("--resume-from " + std::to_string(code) + "で続きから再開できます");
     return exitCode;
 }
 

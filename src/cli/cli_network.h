@@ -12,7 +12,7 @@ void addResumeOption(CLI::App& command, std::optional<int>& code,
                      const std::string& description = "start at CODE, as printed by a run that stopped");
 
 // After a stop on a connection failure (2) or an unrecognised page (3),
-// tells how to go on: "resume with --resume-from CODE".
+// tells how to go on: "--resume-from CODEで続きから再開できます".
 int reportResume(int exitCode, int code);
 
 }  // namespace quarlink::cli

@@ -6,6 +6,7 @@
 #include "core/schedule/systemd_timer.h"
 #include "core/schedule/update_schedule.h"
 #include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
 
 namespace quarlink::cli {
 
@@ -39,12 +40,12 @@ int run(Context& context, const Options& options) {
     SystemdSchedule::Result result;
     if (options.action == "enable") {
         // The first time counts from now: a time already past today waits for the next business day.
-        if (!settings.lastRun) settings.lastRun = minuteStamp(SystemClock().now());
+        if (!settings.lastRun) settings.lastRun = minuteStamp(SystemClock().japanNow());
         result = systemd.enable(settings, fs::read_symlink("/proc/self/exe", ec));
     } else if (options.action == "disable") {
         result = systemd.disable();
     } else {
-        result = systemd.status(settings, SystemClock().now());
+        result = systemd.status(settings, SystemClock().japanNow());
     }
     std::cout << result.out;
     std::cerr << result.err;
@@ -55,7 +56,7 @@ void addOptions(CLI::App& command, Options& options) {
     command.add_option("ACTION", options.action, "enable, disable or status")
         ->required()
         ->check(CLI::IsMember({"enable", "disable", "status"}));
-    command.add_option("--time", options.time, "with enable: the time of day, local time (default 17:30)")
+    command.add_option("--time", options.time, "with enable: the time of day, Japan time (default 17:30)")
         ->type_name("HH:MM");
     addChoice(command, "--source", options.source, {"infoseek", "yahoo", "jquants"},
               "with enable: the daily update's source, infoseek (default), yahoo or jquants")
@@ -69,11 +70,11 @@ std::optional<int> takeScheduledRun(Context& context, ScheduleSettings& settings
     settings = loaded.settings;
     ScheduleSettings due = settings;
     due.enabled = true;
-    const LocalDateTime now = SystemClock().now();
+    const LocalDateTime now = SystemClock().japanNow();
     const ScheduleDecision decision = decideSchedule(due, now, {}, false);
     if (decision.action != ScheduleDecision::Action::Run) {
-        printStatus("The scheduled update of " + formatStampText(settings.lastRun) +
-                    " has run already; nothing is due before " + formatStampText(decision.next) + ".");
+        printStatus(fillIn(schedule_text::kAlreadyRun,
+                           {formatStampText(settings.lastRun), formatStampText(decision.next)}));
         return kExitDone;
     }
     // Recorded first: a run that is killed is not repeated in a loop, and the
@@ -82,8 +83,8 @@ std::optional<int> takeScheduledRun(Context& context, ScheduleSettings& settings
     // A file that could not be read is left for the user to mend, not
     // replaced; one with ignored lines is written back with the rest.
     if (std::string error; !loaded.unreadable && !saveSchedule(context.app.workDir, settings, error))
-        std::cerr << "quarlink-cli: cannot record the run in schedule.conf: " << error << '\n';
-    printStatus("Scheduled update of " + formatStampText(decision.slot) + ", source " + sourceKindName(settings.source));
+        std::cerr << "quarlink-cli: " << fillIn(schedule_text::kRunNotRecorded, {error}) << '\n';
+    printStatus(fillIn(schedule_text::kScheduledRun, {formatStampText(decision.slot), sourceKindName(settings.source)}));
     return std::nullopt;
 }
 
@@ -97,7 +98,7 @@ const Command kScheduleCommand{
     "Arguments and options:\n"
     "{options}\n"
     "\n"
-    "enable saves the time (default 17:30, local time) and the source (default\n"
+    "enable saves the time (default 17:30, Japan time) and the source (default\n"
     "infoseek) in schedule.conf in the working folder, writes the drop-in\n"
     "~/.config/systemd/user/quarlink-update.timer.d/schedule.conf for that time,\n"
     "and runs 'systemctl --user daemon-reload' and 'systemctl --user enable --now\n"

@@ -50,7 +50,7 @@ bool TerminalPrompter::askYesNo(const std::string& text) {
         return true;
     }
     if (!interactive()) {
-        std::cerr << "[y/N] n (no terminal; --yes answers Yes)\n";
+        std::cerr << "[y/N] n（端末がないためNoと答えました。Yesと答えるには--yesを付けてください）\n";
         return false;
     }
     std::cerr << "[y/N] " << std::flush;
@@ -65,7 +65,7 @@ Prompter::Answer TerminalPrompter::askYesNoCancel(const std::string& text) {
         return Answer::Yes;
     }
     if (!interactive()) {
-        std::cerr << "[y/n/C] c (no terminal)\n";
+        std::cerr << "[y/n/C] c（端末がないため取り消しました）\n";
         return Answer::Cancel;
     }
     std::cerr << "[y/n/C] " << std::flush;

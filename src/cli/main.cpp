@@ -109,7 +109,7 @@ int runCommand(const Command& command, const Runner& runner, const std::optional
     context.app.workDir = workdir ? std::filesystem::path(*workdir) : defaultWorkDir();
     std::string error;
     if (!ensureFolder(context.app.workDir, &error)) {
-        std::cerr << "quarlink-cli: cannot create the working folder " << error << '\n';
+        std::cerr << "quarlink-cli: 作業フォルダ" << error << '\n';
         return kExitFailed;
     }
     context.app.workDir = std::filesystem::absolute(context.app.workDir);

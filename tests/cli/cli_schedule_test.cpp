@@ -23,15 +23,15 @@ TEST(CliSchedule, EnableWithoutSystemdChangesNothingAndSaysWhatToDo) {
     TempDir dir;
     ProcessResult r = cli(dir, {"schedule", "enable", "--time", "06:45", "--source", "jquants"});
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
-    EXPECT_NE(r.err.find("this system does not run systemd"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("systemdが動いていない"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("crontab"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "config")) << "no drop-in, nor its folders";
     EXPECT_FALSE(std::filesystem::exists(dir / "work" / kScheduleFileName));
 
     r = cli(dir, {"schedule", "status"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("time: 17:30"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("systemd timer: systemd not available"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("時刻：17:30"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("systemdのタイマー：systemdがありません"), std::string::npos) << r.out;
 
     for (const auto& args : std::vector<std::vector<std::string>>{{"schedule", "enable", "--time", "24:00"},
                                                                    {"schedule", "status", "--time", "10:00"},
@@ -49,13 +49,13 @@ TEST(CliSchedule, ScheduledUpdateRunsOncePerTimeAndToleratesAGarbledFile) {
     EXPECT_GT(loadSchedule(dir / "work").settings.lastRun, 0);
     r = cli(dir, {"update", "--scheduled"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("has run already"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("実行済み"), std::string::npos) << r.out;
 
     // A garbled line costs its own setting only, and goes when the run is recorded.
     writeFile(dir / "work" / kScheduleFileName, "source=jquants\ntime=whenever\n");
     r = cli(dir, {"update", "--scheduled"});
     EXPECT_NE(r.err.find("2行目「time=whenever」"), std::string::npos) << r.err;
-    EXPECT_NE(r.out.find("source jquants"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("取得先 jquants"), std::string::npos) << r.out;
     EXPECT_EQ(loadSchedule(dir / "work").problem, "");
     EXPECT_EQ(loadSchedule(dir / "work").settings.source, ScheduleSource::JQuants);
 }

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "core/jobs/catch_up_job.h"
+#include "core/store/atomic_file.h"
 #include "core/store/index_table.h"
 #include "core/store/price_file.h"
 #include "support/page_server.h"
@@ -221,11 +222,11 @@ TEST_F(JQuantsCatchUp, StopsExitWithTheirCodeAndKeepTheKeyOutOfTheOutput) {
         int exit = 1;
     };
     const Case cases[] = {
-        {"wrong key", standard, kSeedDay, "", kWrongKey, {"refused the API key", "JQUANTS_API_KEY"}},
+        {"wrong key", standard, kSeedDay, "", kWrongKey, {"APIキーを受け付けません", "JQUANTS_API_KEY"}},
         {"free window", free, 20251013, "--no-margin", kKey, {"2023-10-17", "2025-10-17", "終了日を2025-10-17"}},
         {"topix on free", free, 20251013, "--topix --through 20251017", kKey, {"TOPIXはJ-QuantsのLightプラン以上"}},
         {"no data yet", standard, 0, "", kKey, {"先に株価データ初期化を行う"}},
-        {"no server", standard, kSeedDay, "", kKey, {"cannot get data from J-Quants at http://127.0.0.1:1/v2"}, 2},
+        {"no server", standard, kSeedDay, "", kKey, {"J-Quants（http://127.0.0.1:1/v2）からデータを取得できません"}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -289,6 +290,71 @@ TEST_F(JQuantsCatchUp, KilledRunsLoseNoFinishedDayAndRerunsMatch) {
     EXPECT_EQ(folderBytes(work / "chart" / "data"), want);
 }
 
+// A gap back into past months takes them from the months' bulk files on a
+// plan that has them (bars and balances): the data files and index.txt equal
+// those of the same gap taken a day a request, also when runs are killed or
+// stopped on the way.
+TEST_F(JQuantsCatchUp, PastMonthsFromTheBulkFilesEqualTheDaysOfTheApi) {
+    const fs::path log = *dir_ / "bulk-requests.log";
+    PageServer server(market(), serve("standard", "--log " + log.string()));
+    const auto chart = [](const fs::path& work) {
+        Files files = folderBytes(work / "chart" / "data");
+        files["index.txt"] = readFile(work / "chart" / "index.txt");
+        return files;
+    };
+    const auto dayRequests = [&] {
+        const std::string text = readFile(log);
+        test::writeFile(log, "");
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = text.find("?date=", at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    const auto work = [&](const std::string& name, bool files) {
+        const fs::path w = makeWork(name, server, 20250731);
+        if (files) test::writeFile(w / "endpoints.conf", readFile(w / "endpoints.conf") + "jquants_plan=standard\n");
+        return w;
+    };
+    test::writeFile(log, "");
+    ASSERT_EQ(runCli(work("bulk-by-day", false), "--all-codes --topix").exitCode, 0);
+    const std::size_t apiDays = dayRequests();
+    const Files want = chart(*dir_ / "bulk-by-day");
+
+    std::chrono::milliseconds whole{0};
+    const struct {
+        const char* name;
+        std::vector<int> killsAtThirds;
+        int stopAfterTicks = 0;
+    } cases[] = {{"whole"}, {"killed twice", {1, 2}}, {"stopped", {}, 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path w = work(std::string("bulk-") + c.name, true);
+        for (const int third : c.killsAtThirds) runCli(w, "--all-codes --topix", kKey, whole * third / 3);
+        if (c.stopAfterTicks) {
+            Application app;
+            app.workDir = w;
+            app.chartFolder = (w / "chart").string();
+            ::setenv("JQUANTS_API_KEY", kKey, 1);
+            const FixedClock clock(LocalDateTime{2026, 1, 9, 20, 0, 0});
+            CatchUpJob job(app, loadEndpoints(w / "endpoints.conf"), clock);
+            job.open();
+            job.settings.indexOnly = false;
+            job.settings.topix = true;
+            JobOutcome o = job.start();
+            for (int tick = 0; o.state == JobState::Running; ++tick) o = tick == c.stopAfterTicks ? job.stop() : job.tick();
+            ASSERT_EQ(o.state, JobState::Stopped);
+            for (o = job.start(); o.state == JobState::Running;) o = job.tick();
+            ::unsetenv("JQUANTS_API_KEY");
+            ASSERT_EQ(o.state, JobState::Finished) << o.message.value_or("");
+        } else {
+            const test::ProcessResult r = runCli(w, "--all-codes --topix");
+            ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+            if (c.killsAtThirds.empty()) whole = r.elapsed;
+        }
+        if (c.killsAtThirds.empty() && !c.stopAfterTicks) EXPECT_LT(dayRequests() * 2, apiDays);  // most days from files
+        EXPECT_TRUE(chart(w) == want);
+    }
+}
+
 // The run's appends reach the disk at its end; a run cut short before that
 // leaves its first day in the working folder, and the next run takes in every
 // day from there (a mark left for another chart folder is ignored).
@@ -329,10 +395,10 @@ TEST_F(JQuantsCatchUp, OddAndFutureFilesSetOnlyTheirCodeAside) {
     };
     const std::vector<Odd> odd = {
         {names[0], [](const fs::path& p) { fs::remove(p); ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
-         "not a regular file"},
-        {names[1], [&](const fs::path& p) { fs::remove(p); fs::create_symlink(data / names[5], p); }, "symbolic link"},
-        {names[2], [](const fs::path& p) { fs::remove(p); fs::create_directory(p); }, "not a regular file"},
-        {names[3], [](const fs::path& p) { fs::resize_file(p, 6LL << 30); }, "larger than 64 MB"},
+         file_text::kNotRegular},
+        {names[1], [&](const fs::path& p) { fs::remove(p); fs::create_symlink(data / names[5], p); }, file_text::kSymlink},
+        {names[2], [](const fs::path& p) { fs::remove(p); fs::create_directory(p); }, file_text::kNotRegular},
+        {names[3], [](const fs::path& p) { fs::resize_file(p, 6LL << 30); }, file_text::kOver64MB},
         {names[4], [&](const fs::path& p) { test::writeFile(p, serializePriceSeries(future)); }, "2099-12-31"},
     };
     for (const Odd& o : odd) o.make(data / o.name);

@@ -205,7 +205,7 @@ TEST_F(JQuantsClient, RateLimitWaitsSixtyFiveSecondsThenGoesOnOrGivesUp) {
         EXPECT_EQ(status.outcome, windowEnds ? Outcome::Ok : Outcome::ConnectionFailed) << status.message;
         EXPECT_EQ(time.sleeper.slept, Client::kRateLimitWait * static_cast<int>(waits));
         ASSERT_EQ(lines.size(), waits);
-        EXPECT_NE(lines.back().find("65 s"), std::string::npos) << lines.back();
+        EXPECT_NE(lines.back().find("65秒"), std::string::npos) << lines.back();
         for (const auto& line : lines) EXPECT_FALSE(keyIn(line));
     }
 }
@@ -305,9 +305,9 @@ TEST_F(JQuantsClient, ServerErrorsAreAskedAgainAndSilentRefusalsNamedRight) {
     } cases[] = {
         {"two 503s", 2, 503, "calendar", Outcome::Ok, std::chrono::milliseconds(2000 + 4000), ""},
         {"500 for good", 99, 500, "calendar", Outcome::ConnectionFailed, std::chrono::milliseconds(14000), "HTTP 500"},
-        {"silent 403 on margin", 99, 403, "margin", Outcome::NotInPlan, {}, "need the Standard plan"},
-        {"silent 403 on TOPIX", 99, 403, "topix", Outcome::NotInPlan, {}, "need the Light plan"},
-        {"silent 403 on bars", 99, 403, "bars", Outcome::KeyRefused, {}, "refused the API key"},
+        {"silent 403 on margin", 99, 403, "margin", Outcome::NotInPlan, {}, "Standardプラン以上が必要です"},
+        {"silent 403 on TOPIX", 99, 403, "topix", Outcome::NotInPlan, {}, "Lightプラン以上が必要です"},
+        {"silent 403 on bars", 99, 403, "bars", Outcome::KeyRefused, {}, "APIキーを受け付けません"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -345,15 +345,15 @@ TEST_F(JQuantsClient, PagesWithoutEndAndRowsThatRepeatAreRefused) {
         const char* said;
     } cases[] = {
         {"same rows, new keys", [&](int n) { return page(1301, 5, n); }, false, 2,
-         R"(code 13010 field Code value "13010" (twice in one answer))"},
+         R"(銘柄コード13010の項目Codeの値"13010"（1つの応答に2回あります）)"},
         {"keys in a cycle", [&](int n) { return page(1300 + n, 5, n % 2); }, false, 3,
-         "page 3 repeats the pagination_key of an earlier page"},
+         "3ページ目のpagination_keyが前のページと同じです"},
         {"empty pages", [](int n) { return R"({"data":[],"pagination_key":"k)" + std::to_string(n) + "\"}"; }, false, 3,
-         "3 pages with 0 rows"},
+         "3ページで0行のあとに"},
         {"more days than the span", [&](int n) { return page(1301, n, n); }, true, 6,
-         "more rows than such a request can have (5)"},
+         "この問い合わせにありうる行数（5）を超えています"},
         {"the key echoed", [&](int n) { return page(1301, 5, n, std::string("\"") + kKey + "\""); }, false, 1,
-         R"(code 13010 field O value "*****)"},
+         R"(銘柄コード13010の項目Oの値"*****)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -400,7 +400,7 @@ TEST_F(JQuantsClient, AnAnswerOverTheLimitIsRefusedAsItArrives) {
         DailyBars bars;
         const Status status = client.dailyBarsByDate(20260105, bars);
         EXPECT_EQ(status.outcome, Outcome::Unrecognised);
-        EXPECT_NE(status.message.find("larger than 64 MB"), std::string::npos) << status.message;
+        EXPECT_NE(status.message.find("64 MBを超えています"), std::string::npos) << status.message;
         EXPECT_LT(sent, kSent);
         if (measured) { EXPECT_LT(statusKb("VmHWM:") - before, long(Client::kMaxAnswerBytes / 1024 * 5 / 4)); }
     }

@@ -75,12 +75,14 @@ protected:
     static void TearDownTestSuite() { delete dir_; }
 
     // A working folder with the pages and the API of `server`, and an empty chart folder.
-    static fs::path makeWork(const std::string& name, const PageServer& server) {
+    // The mock's free plan takes five requests in its millisecond: a run on it waits a
+    // millisecond or more between two (the pace's whole milliseconds, of a 2 ms gap).
+    static fs::path makeWork(const std::string& name, const PageServer& server, bool free = false) {
         const fs::path work = *dir_ / name;
         fs::create_directories(work / "chart" / "data");
         const std::string at = "127.0.0.1:" + std::to_string(server.port());
         test::writeFile(work / "endpoints.conf", "history=" + at + "\nretry_wait_ms=0\njquants=http://" + at +
-                                                     "/v2\njquants_rpm=0\n");
+                                                     "/v2\njquants_rpm=" + (free ? "30000" : "0") + "\n");
         test::writeFile(work / "Quarlink.conf", (work / "chart").string() + ",0\r\n");
         return work;
     }
@@ -180,7 +182,7 @@ TEST_F(JQuantsHistoryJobs, InitialDataEqualsThePageSourceAndResumes) {
 // before anything is written.
 TEST_F(JQuantsHistoryJobs, FreePlanKeepsToItsWindowAndRefusesTopix) {
     PageServer api(*dir_ / "market", serve("free"));
-    const fs::path work = makeWork("api-free", api);
+    const fs::path work = makeWork("api-free", api, true);
     const test::ProcessResult refused = runCli(work, "init-create --source jquants --topix --start-year 2023");
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("TOPIXはJ-QuantsのLightプラン以上"), std::string::npos) << refused.err;
@@ -241,6 +243,40 @@ TEST_F(JQuantsHistoryJobs, MarginFillEqualsThePageSourceAndRefusesLowerPlans) {
         EXPECT_NE(l.err.find("J-QuantsのStandardプラン以上"), std::string::npos) << l.err;
         EXPECT_EQ(folderBytes(refused / "chart" / "data"), before);
     }
+}
+
+// The split scan reads the factors from the bars' files on a plan that has
+// them, and a whole-market day a request on Free: the same splits either
+// way, and no day a file holds is asked for by itself.
+TEST_F(JQuantsHistoryJobs, SplitScanFindsTheSameSplitsFromFilesAsDayByDay) {
+    const struct {
+        const char* plan;
+        bool files;
+    } cases[] = {{"free", false}, {"light", true}, {"premium", true}};
+    std::string want;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.plan);
+        const fs::path log = *dir_ / (std::string("splits-") + c.plan + ".log");
+        PageServer api(*dir_ / "market", serve(c.plan, "--log " + log.string()));
+        const fs::path work = makeWork(std::string("splits-") + c.plan, api, !c.files);
+        test::writeFile(work / "endpoints.conf", readFile(work / "endpoints.conf") + "jquants_plan=" + c.plan + "\n");
+        for (const auto& e : fs::directory_iterator(*dir_ / "market" / "data"))
+            fs::copy_file(e.path(), work / "chart" / "data" / e.path().filename());
+        const test::ProcessResult r = runCli(work, "splits --source jquants --from 20231017");
+        ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+        // The splits listed, those of Free's window (it ends weeks before the market's last day).
+        std::istringstream lines(r.out.substr(std::min(r.out.size(), r.out.find("index.txtにない分割・併合"))));
+        std::string found;
+        for (std::string line; std::getline(lines, line);)
+            if (const auto at = line.find("\tS:"); at != std::string::npos && std::stoi(line.substr(at + 3, 8)) <= kWindowTo)
+                found += line + '\n';
+        const std::string asked = readFile(log);
+        EXPECT_EQ(count(asked, "/v2/bulk/get") > 0, c.files) << asked;
+        EXPECT_EQ(count(asked, "/v2/equities/bars/daily?date=2025") > 0, !c.files) << asked;
+        if (want.empty()) want = found;
+        EXPECT_EQ(found, want);
+    }
+    EXPECT_GE(count(want, "\tS:"), 1u) << want;
 }
 
 // A new user with a key and an empty chart folder: initial data, transfer,

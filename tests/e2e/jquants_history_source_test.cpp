@@ -160,8 +160,9 @@ TEST_F(JQuantsHistorySource, GatheredHistoryEqualsTheApiCodeByCode) {
 }
 
 // Half gathered, one unit's rows appended without its record (a kill), then
-// a new run of the same span goes on after the half; a rewritten file is
-// taken again, another span starts over.
+// a new run of the same span goes on after the half; a progress line cut
+// short is no unit, scratch shorter than recorded (a power cut) starts over,
+// a rewritten file is taken again, another span starts over.
 TEST_F(JQuantsHistorySource, AGatherResumesAfterWhatItTook) {
     const auto server = serve("standard");
     const auto rewritten = serve("standard", "--bulk-revision 1");
@@ -177,7 +178,7 @@ TEST_F(JQuantsHistorySource, AGatherResumesAfterWhatItTook) {
         total = history.totalCount();
         files = cost.files;
         gatherAll(history, total / 2);
-        // What the progress file holds: the units flushed so far (a flush every few).
+        // What the progress file holds: a line a unit taken, after its header.
         const std::string half = test::readFile(progress);
         recorded = static_cast<std::size_t>(std::count(half.begin(), half.end(), '\n')) - 1;
         gatherAll(history, 1);
@@ -189,15 +190,23 @@ TEST_F(JQuantsHistorySource, AGatherResumesAfterWhatItTook) {
         std::int32_t from;
         std::size_t taken;  // before gathering
         std::size_t files;  // left to download
+        bool cutScratch = false;
+        const char* tornLine = "";
     } cases[] = {
         {"resumed", *server, kFrom, recorded, files - recorded},
         {"all taken", *server, kFrom, total, 0},
+        {"progress line cut short", *server, kFrom, total, 0, false, "file\tequities/bars/daily/x.csv.gz\t@bars/13=8"},
+        {"scratch cut short", *server, kFrom, 0, files, true},
         {"rewritten files", *rewritten, kFrom, total - files, files},
         {"another span", *server, kFrom + 1, 0, files},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Endpoints at = endpoints(c.server, "standard");
+        test::writeFile(progress, test::readFile(progress) + c.tornLine);
+        if (c.cutScratch)
+            for (const auto& entry : std::filesystem::directory_iterator(progress.parent_path() / "bars"))
+                std::filesystem::resize_file(entry.path(), std::filesystem::file_size(entry.path()) / 2);
         JQuantsHistory history(work, at);
         HistoryCost cost;
         ASSERT_TRUE(connected(history).plan(c.from, kToday, true, true, cost).answered());

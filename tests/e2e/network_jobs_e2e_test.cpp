@@ -234,5 +234,5 @@ TEST_F(NetworkJobs, ScheduledUpdateTakesTheSettingsOfScheduleConf) {
     EXPECT_EQ(folderBytes(work / "chart" / "data"), folderBytes(reference / "chart" / "data"));
     r = runCli(work, "update --scheduled");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.out.find("has run already"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("実行済み"), std::string::npos) << r.out;
 }

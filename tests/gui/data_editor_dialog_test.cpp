@@ -111,6 +111,7 @@ TEST_F(DataEditorDialogTest, LoadEditAndSaveRoundTrip) {
     // "CSV出力" writes the selected code's file as it stands.
     const auto csvPath = root / "7203.csv";
     ASSERT_TRUE(dialog.exportCsv(QString::fromStdString(csvPath.string())));
+    EXPECT_TRUE(child<QLineEdit>(dialog, "status")->text().contains(QString::fromStdString(csvPath.string())));
     std::string csv;
     ASSERT_TRUE(readWholeFile(csvPath, csv));
     EXPECT_EQ(csv, "date,open,high,low,close,volume,margin_sell,margin_buy\n2006-12-04,10,12,9,11,500,2,1\n"

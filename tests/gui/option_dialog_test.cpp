@@ -5,8 +5,11 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include "gui/shell/about_dialog.h"
+#include "gui/shell/jquants_options.h"
 #include "gui/shell/option_dialog.h"
+#include "gui/shell/schedule_options.h"
 #include "core/store/atomic_file.h"
 #include "core/store/folder_layout.h"
 #include "support/fake_prompter.h"
@@ -110,6 +113,68 @@ TEST_F(OptionFixture, UnwritableFileIsReportedAndSettingsStayInEffect) {
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0],
               "ファイルオープンエラー：Quarlink.conf\r\nオプションファイルが作成できませんでした。オプションは保存されません。");
+}
+
+// The J-Quants section, away from the machine's own key.
+struct JQuantsOptionFixture : OptionFixture {
+    static constexpr const char* kKey = "fake-key-options-9c2d";
+    void SetUp() override {
+        OptionFixture::SetUp();
+        unsetenv("JQUANTS_API_KEY");
+        setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+    }
+};
+
+TEST_F(JQuantsOptionFixture, TheKeyIsSavedPrivatelyShownByItsEndAndDeletedOnRequest) {
+    {
+        OptionDialog dlg(app, nullptr, &prompter);
+        JQuantsOptions* j = dlg.jquantsOptions();
+        EXPECT_EQ(j->keyField()->echoMode(), QLineEdit::Password);
+        j->keyField()->setText(QString(" ") + kKey);
+        j->planList()->setCurrentIndex(3);  // Standard
+        dlg.saveButton()->click();
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(fileText(dir / "jquants.key"), std::string(kKey) + "\n");
+    EXPECT_EQ(loadEndpoints(dir / "endpoints.conf").jquantsPlan, "standard");
+    OptionDialog again(app, nullptr, &prompter);
+    JQuantsOptions* j = again.jquantsOptions();
+    EXPECT_TRUE(j->keyState()->text().contains(QStringLiteral("9c2d")) &&
+                !j->keyState()->text().contains(QStringLiteral("s-9c2d")));
+    EXPECT_TRUE(j->keyField()->isHidden());
+    prompter.answers = {test::FakePrompter::Answer::Yes};
+    j->deleteButton()->click();
+    EXPECT_FALSE(std::filesystem::exists(dir / "jquants.key"));
+    EXPECT_FALSE(j->keyField()->isHidden());
+}
+
+TEST_F(JQuantsOptionFixture, AJQuantsScheduleWithoutAKeyIsRefusedAndTheDialogStaysUsable) {
+    OptionDialog dlg(app, nullptr, &prompter);
+    dlg.scheduleBox()->setChecked(true);
+    dlg.scheduleSource()->setCurrentIndex(static_cast<int>(ScheduleSource::JQuants));
+    dlg.pathField()->setText(QStringLiteral("/new/chart"));
+    dlg.saveButton()->click();
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(prompter.messages.at(0).find(option_text::kJQuantsNeedsKey), 0u);
+    EXPECT_EQ(app.chartFolder, "/home/u/chart") << "nothing is saved by a refused save";
+    EXPECT_FALSE(std::filesystem::exists(dir / "schedule.conf"));
+    dlg.jquantsOptions()->keyField()->setText(kKey);
+    dlg.saveButton()->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_NE(fileText(dir / "schedule.conf").find("jquants"), std::string::npos);
+}
+
+TEST_F(JQuantsOptionFixture, TheRegistrationPageOpensOrItsAddressIsShown) {
+    OptionDialog dlg(app, nullptr, &prompter);
+    JQuantsOptions* j = dlg.jquantsOptions();
+    for (const bool opens : {true, false}) {
+        SCOPED_TRACE(opens);
+        QStringList opened;
+        j->setUrlOpener([&](const QString& url) { opened << url; return opens; });
+        j->signUpButton()->click();
+        EXPECT_EQ(opened, QStringList{QStringLiteral("https://jpx-jquants.com/")});
+        EXPECT_EQ(j->testResult()->text().contains(QStringLiteral("https://jpx-jquants.com/")), !opens);
+    }
 }
 
 TEST(AboutDialog, ShowsVersionMakerAndReadOnlyAddresses) {

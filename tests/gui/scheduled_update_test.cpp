@@ -6,22 +6,29 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
+#include <QTest>
 #include <QPushButton>
 #include <QTimeEdit>
 #include <QTimer>
 #include <algorithm>
+#include <ctime>
 #include <fstream>
 #include <gtest/gtest.h>
 
 #include "gui/jobs/update_dialog.h"
 #include "core/jobs/update_job.h"
+#include "core/schedule/autostart.h"
+#include "core/web/jquants/jquants_key.h"
 #include "core/schedule/schedule_settings.h"
 #include "gui/shell/option_dialog.h"
+#include "gui/shell/schedule_options.h"
 #include "gui/shell/scheduled_update.h"
 #include "gui/shell/tray_window.h"
 #include "core/store/writer_lock.h"
 #include "support/fake_prompter.h"
+#include "support/loopback_server.h"
 #include "support/scratch_chart.h"
 #include "support/temp_dir.h"
 #include "support/fake_clock.h"
@@ -179,7 +186,7 @@ TEST(ScheduledUpdate, JQuantsAsksTheCalendarAndReportsAMissingKey) {
     ASSERT_EQ(a, Action::Run);
     ASSERT_TRUE(s.waitForNotice());
     EXPECT_TRUE(s.notices[0].failed);
-    EXPECT_NE(s.notices[0].body.find("no J-Quants API key"), std::string::npos) << s.notices[0].body;
+    EXPECT_NE(s.notices[0].body.find(jquants::kKeyVariable), std::string::npos) << s.notices[0].body;
     EXPECT_EQ(s.scheduled.lastSettings().source, SourceKind::JQuants);
 }
 
@@ -217,14 +224,14 @@ TEST(OptionDialogSchedule, OffByDefaultAndSavedBesideTheOptions) {
         EXPECT_EQ(dlg.scheduleSource()->itemText(2), QStringLiteral("J-Quants API"));
         dlg.scheduleBox()->setChecked(true);
         dlg.scheduleTime()->setTime(QTime(18, 5));
-        dlg.scheduleSource()->setCurrentIndex(2);
+        dlg.scheduleSource()->setCurrentIndex(1);  // J-Quants asks for a key
         dlg.saveButton()->click();
     }
     const LoadedSchedule saved = loadSchedule(s.app.workDir);
     EXPECT_EQ(saved.problem, "");
     EXPECT_TRUE(saved.settings.enabled);
     EXPECT_EQ(saved.settings.hour * 100 + saved.settings.minute, 1805);
-    EXPECT_EQ(saved.settings.source, ScheduleSource::JQuants);
+    EXPECT_EQ(saved.settings.source, ScheduleSource::Yahoo);
     EXPECT_GT(saved.settings.lastRun, 0) << "switched on, it counts from now";
 
     std::ofstream(s.app.workDir / kScheduleFileName) << "source=somewhere\n";
@@ -251,4 +258,126 @@ TEST(TrayWindowNotice, FallbackWindowShowsProgressAndTheNotice) {
     ASSERT_TRUE(w->outcomeButton()->isVisible());
     w->outcomeButton()->click();
     EXPECT_EQ(clicks, 1);
+}
+
+// One instant, read in the machine's zone (TZ) by now() and in Japan by japanNow().
+struct InstantClock final : Clock {
+    explicit InstantClock(std::time_t t) : at(t) {}
+    static LocalDateTime of(std::time_t t, bool utc) {
+        std::tm m{};
+        utc ? ::gmtime_r(&t, &m) : ::localtime_r(&t, &m);
+        return {m.tm_year + 1900, m.tm_mon + 1, m.tm_mday, m.tm_hour, m.tm_min};
+    }
+    LocalDateTime now() const override { return of(at, false); }
+    LocalDateTime japanNow() const override { return of(at + 9 * 3600, true); }
+    std::time_t at;
+};
+
+// Japan's 18:45 on Monday 2026-12-07 (09:45 UTC, 04:45 in New York) runs its 17:30.
+TEST(ScheduledUpdate, RunsOnJapanTimeWhateverTheMachinesZone) {
+    const std::string zoneBefore = std::getenv("TZ") ? std::getenv("TZ") : "";
+    for (const char* zone : {"UTC", "America/New_York"}) {
+        SCOPED_TRACE(zone);
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        Scratch s;
+        s.schedule(true, 202612041730);
+        const InstantClock clock(1796636700);
+        ScheduledUpdate scheduled(s.commands, clock, {});
+        EXPECT_EQ(scheduled.check(), Action::Run);
+        EXPECT_EQ(loadSchedule(s.app.workDir).settings.lastRun, 202612071845);
+    }
+    zoneBefore.empty() ? ::unsetenv("TZ") : ::setenv("TZ", zoneBefore.c_str(), 1);
+    ::tzset();
+}
+
+// 定時更新を中止 in the fallback window stops the run as a dialog's stop does;
+// its outcome resumes it, and once opened the result goes from the window and the menu.
+TEST(ScheduledUpdate, StoppedFromTheTrayItResumesAndItsResultGoesOnceOpened) {
+    std::atomic<int> accepted{0};
+    const test::LoopbackServer silent([&](int fd, const test::StopFlag& stop) {  // takes the request, never answers
+        for (char byte = ++accepted; test::waitReadable(fd, stop) && ::recv(fd, &byte, 1, 0) > 0;) {}
+    }, true);
+    Scratch s;
+    const std::string a = "127.0.0.1:" + std::to_string(silent.port());
+    s.writeFile(layout::endpointsFile(s.app), "quote=" + a + "\nhistory=" + a + "\nstock=" + a + "\nretry_wait_ms=0\n");
+    TrayWindow tray(s.commands);
+    tray.show(false);
+    ScheduledUpdate scheduled(s.commands, s.clock, {[&](const QString& t) { tray.setActivity(t); }, [&](auto& n) {
+                                  s.notices.push_back(n);
+                                  tray.notify(n);
+                              }});
+    const auto shown = [&](TrayCommand c) {
+        emit tray.menu()->aboutToShow();
+        for (QAction* act : tray.menu()->actions())
+            if (act->text() == QString::fromUtf8(trayMenuEntry(c).text)) return act->isVisible();
+        return false;
+    };
+    s.schedule(true, 202612041730);
+    ASSERT_EQ(scheduled.check(), Action::Run);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return accepted > 0; }, 15000));
+    EXPECT_TRUE(shown(TrayCommand::StopScheduledUpdate));
+    ASSERT_TRUE(tray.fallbackWindow()->stopButton()->isVisible());
+    tray.fallbackWindow()->stopButton()->click();
+    ASSERT_TRUE(s.waitForNotice());
+    EXPECT_EQ(s.notices[0].body, schedule_text::kCancelled);
+    EXPECT_FALSE(shown(TrayCommand::StopScheduledUpdate));
+    EXPECT_TRUE(shown(TrayCommand::ScheduledOutcome));
+
+    bool resumable = false, messageShown = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            messageShown = true;
+            box->accept();
+        } else if (auto* d = qobject_cast<UpdateDialog*>(QApplication::activeModalWidget())) {
+            resumable = d->startButton()->isEnabled();
+            d->reject();
+        }
+    });
+    closer.start(10);
+    tray.fallbackWindow()->outcomeButton()->click();
+    EXPECT_TRUE(resumable);
+    EXPECT_FALSE(messageShown) << "the cut request is the stop, not a lost connection";
+    EXPECT_FALSE(tray.fallbackWindow()->activityLine()->isVisible());
+    EXPECT_FALSE(shown(TrayCommand::ScheduledOutcome));
+}
+
+// The options' box: the run's options and the login entry are saved, a timer
+// of an older version follows in Japan time, and a refused entry is said before saving.
+TEST(ScheduleOptions, SavesTheRunsOptionsTheLoginEntryAndTheTimersZone) {
+    Scratch s;
+    test::TempDir places;
+    std::vector<std::string> calls;
+    const ScheduleOptions::Places at{places / "units", places / "autostart",
+                                     [&](const std::vector<std::string>& args, std::string&) {
+                                         calls.push_back(args.at(0));
+                                         return 0;
+                                     }};
+    const fs::path dropIn = places / "units/quarlink-update.timer.d/schedule.conf";
+    s.writeFile(dropIn, "[Timer]\nOnCalendar=\nOnCalendar=Mon..Fri 17:30:00\n");
+    ScheduleOptions box(nullptr, at);
+    EXPECT_EQ(box.loadFrom(s.app), "");
+    box.setChecked(true);
+    box.nikkeiBox()->setChecked(true);
+    box.sourceList()->setCurrentIndex(box.sourceList()->findData(int(SourceKind::JQuants)));
+    box.topixBox()->setChecked(true);
+    box.marginBox()->setChecked(false);
+    box.autostartBox()->setChecked(true);
+    EXPECT_EQ(box.validate(), "");
+    EXPECT_TRUE(box.save(s.app, s.clock, s.prompter));
+    const ScheduleSettings saved = loadSchedule(s.app.workDir).settings;
+    EXPECT_TRUE(saved.enabled && saved.topix && !saved.margin && saved.source == SourceKind::JQuants);
+    EXPECT_FALSE(saved.nikkei) << "J-Quants has no Nikkei average";
+    EXPECT_EQ(s.readFile(dropIn), timerDropIn(saved));
+    EXPECT_EQ(calls, std::vector<std::string>{"daemon-reload"});
+    EXPECT_TRUE(autostartEnabled(places / "autostart"));
+
+    ScheduleOptions again(nullptr, at);
+    again.loadFrom(s.app);
+    EXPECT_TRUE(again.topixBox()->isChecked() && again.autostartBox()->isChecked());
+    again.setChecked(false);  // the entry goes with the schedule, unless something else stands there
+    fs::remove(places / "autostart" / kAutostartFileName);
+    fs::create_directory(places / "autostart" / kAutostartFileName);
+    EXPECT_NE(again.validate().find(autostart_text::kNotRemoved), std::string::npos);
 }

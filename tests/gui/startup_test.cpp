@@ -73,6 +73,30 @@ TEST_F(StartupFixture, ChartProgramStartsOnceOnlyWhenAsked) {
     }
 }
 
+TEST_F(StartupFixture, TheGuideComesBeforeTheGuardOnlyUntilItWasDoneOrAFolderIsSet) {
+    const struct {
+        const char* name;
+        bool folderSet, marked, guided;
+    } cases[] = {
+        {"first start", false, false, true},
+        {"guide done, folder still empty", false, true, false},
+        {"folder set by hand", true, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(app.workDir / kFirstStartMark);
+        writeOptions(c.folderSet ? chart().string() + ",0\r\n" : ",0");
+        if (c.marked) ASSERT_TRUE(markFirstStartGuideDone(app));
+        prompter.messages.clear();
+        bool guided = false;
+        // The guide sets the folder, so the guard has nothing to say afterwards.
+        runStartup(app, prompter, launcher, [&] { guided = true, app.chartFolder = chart().string(); });
+        EXPECT_EQ(guided, c.guided);
+        const bool guarded = std::find(prompter.messages.begin(), prompter.messages.end(), kGuard) != prompter.messages.end();
+        EXPECT_EQ(guarded, !c.folderSet && !c.guided);
+    }
+}
+
 // --- single-instance lock ------------------------------------------------------
 
 struct LockFixture : ::testing::Test {

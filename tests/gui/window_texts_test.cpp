@@ -125,6 +125,7 @@ TEST(WindowTexts, ProgressBarShowsTheCodeWhoseFetchIsUnderWay) {
     Work w(server.port());
     std::ofstream(layout::endpointsFile(w.app)) << "stock=127.0.0.1:" << server.port() << "\n";
     UpdateDialog d(w.app, nullptr);
+    d.sourceList()->setCurrentIndex(d.sourceList()->findData(int(SourceKind::InfoSeek)));  // the stock pages
     d.show();
     QTest::mouseClick(d.startButton(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(served.load() >= 2 && d.progressBar()->value() == 13, 10000);

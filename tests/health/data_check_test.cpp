@@ -100,6 +100,9 @@ TEST_F(DataCheck, NamesEachKindOfFaultAndNothingElse) {
         {"duplicate date",
          [&] { put(1301, image({20060104, 20060105, 20060105, 20060106})); },
          {"1301 duplicate_date 20060105"}},
+        {"duplicate behind an end marker",
+         [&] { put(1301, withRecord(image({20060104, 20060105, 20060105, 20060105}), 1, PriceRecord{})); },
+         {"1301 invalid_date -1", "1301 duplicate_date 20060105"}},
         {"duplicate out of order",
          [&] { put(1301, image({20060105, 20060106, 20060104, 20060105})); },
          {"1301 out_of_order 20060104", "1301 duplicate_date 20060105"}},
@@ -145,6 +148,18 @@ TEST_F(DataCheck, NamesEachKindOfFaultAndNothingElse) {
         check();
         EXPECT_EQ(described(), c.expected) << c.name << "\n" << checkReportText(*job);
         EXPECT_TRUE(questions.empty()) << c.name;  // a check alone asks nothing and writes nothing
+        // What the findings say 修復 fixes is exactly what a repair takes away.
+        const auto kinds = [&](bool unfixableOnly) {
+            std::set<std::string> out;
+            for (const Finding& f : job->findings())
+                if (!unfixableOnly || !findingFixable(f.kind)) out.insert(findingCodeText(f) + " " + findingKey(f.kind));
+            return out;
+        };
+        const std::set<std::string> kept = kinds(true);
+        check(/*repair=*/true);
+        questions.clear();
+        check();
+        EXPECT_EQ(kinds(false), kept) << c.name << "\n" << checkReportText(*job);
     }
 }
 

@@ -87,8 +87,8 @@ TEST_F(BackupJobTest, CopiesThatFailAreNotCountedAndAreReported) {
     BackupJob job(app, Direction::Restore);
     const JobOutcome o = runToEnd(job);
     // The count, then the first failure with its path and the system's reason.
-    EXPECT_EQ(o.message, "バックアップ復元完了！処理ファイル数 1\nコピーできなかったファイル数 1\ncannot replace " +
-                             layout::dataFile(app, 1301).string() + ": not a regular file");
+    EXPECT_EQ(o.message, "バックアップ復元完了！処理ファイル数 1\nコピーできなかったファイル数 1\n" +
+                             layout::dataFile(app, 1301).string() + "を置き換えられません（" + file_text::kNotRegular + "）");
     EXPECT_EQ(o.stopReason, JobOutcome::StopReason::Failed);
     EXPECT_TRUE(std::filesystem::exists(layout::dataFile(app, 1301) / "keep"));
     EXPECT_EQ(readFile(layout::dataFile(app, 7203)), readFile(layout::backupFile(app, 7203)));
@@ -103,8 +103,8 @@ TEST_F(BackupJobTest, BackupFolderThatCannotBeMadeFailsEveryCopy) {
     BackupJob job(app, Direction::Backup);
     const JobOutcome o = runToEnd(job);
     // Nothing copied is no completion.
-    EXPECT_EQ(o.message, "バックアップできませんでした。\nコピーできなかったファイル数 2\ncannot create " +
-                             layout::backupFile(app, 1301).string() + ": Not a directory");
+    EXPECT_EQ(o.message, "バックアップできませんでした。\nコピーできなかったファイル数 2\n" +
+                             layout::backupFile(app, 1301).string() + "を作れません（途中にフォルダでないものがあります）");
     EXPECT_EQ(readFile(layout::backupFolder(app)), "a file, not a folder");
 }
 

@@ -248,4 +248,10 @@ TEST(MasterIndex, BuildsTheListAsAPublishedIndex) {
                                                "1307,I,T2,100", "1308,J2,J,100", ""}));
     ASSERT_EQ(built.replacedNames.size(), 1u);
     EXPECT_EQ(built.replacedNames.at(1305), "\xF0\xA0\xAE\xB7");
+
+    // A TOPIX file without an entry gets one; the user's own entry stands.
+    EXPECT_EQ(IndexUpdate::entryLine(built.table, 102), "");
+    EXPECT_EQ(IndexUpdate::entryLine(indexFromMaster(master, local, true).table, 102), "0102,TOPIX,,1");
+    put(102, "T", "", "1", "");
+    EXPECT_EQ(IndexUpdate::entryLine(indexFromMaster(master, local, true).table, 102), "0102,T,,1");
 }

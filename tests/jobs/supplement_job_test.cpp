@@ -184,8 +184,9 @@ TEST_F(SupplementJobTest, OddFileOnEitherSideIsSkippedNamedAndLosesNothing) {
     EXPECT_EQ(o.status, "補完完了：処理ファイル数 1 キャンセルボタンで終了");
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].rfind("通常のファイルでないため飛ばしたファイル数 2\n", 0), 0u) << messages[0];
-    EXPECT_NE(messages[0].find("data/1301 (not a regular file)"), std::string::npos);
-    EXPECT_NE(messages[0].find("7203 (not a regular file)"), std::string::npos);
+    const std::string odd = " (" + std::string(file_text::kNotRegular) + ")";
+    EXPECT_NE(messages[0].find("data/1301" + odd), std::string::npos);
+    EXPECT_NE(messages[0].find("7203" + odd), std::string::npos);
     EXPECT_EQ(job.failedCount(), 0);
     EXPECT_EQ(readFile(layout::dataFile(app, 7203)), before);
     EXPECT_EQ(target(9984).size(), 2u);

@@ -2,6 +2,7 @@
 
 #include "support/scripted_reader.h"
 #include "core/jobs/update_job.h"
+#include "core/store/atomic_file.h"
 #include "core/store/number_text.h"
 #include "support/fake_clock.h"
 
@@ -209,7 +210,7 @@ TEST_F(UpdateFixture, SomethingOtherThanAPriceFileIsSkippedAndNamedAtTheEnd) {
     const JobOutcome o = run();
     EXPECT_EQ(o.state, JobState::Finished);
     ASSERT_TRUE(o.message);
-    EXPECT_NE(o.message->find("data/1301 (not a regular file)"), std::string::npos) << *o.message;
+    EXPECT_NE(o.message->find("data/1301 (" + std::string(file_text::kNotRegular) + ")"), std::string::npos) << *o.message;
     EXPECT_TRUE(std::filesystem::is_empty(layout::dataFile(folder.app, 1301)));
 }
 

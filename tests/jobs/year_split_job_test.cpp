@@ -70,7 +70,7 @@ TEST_F(YearSplitJobTest, SomethingOtherThanAPriceFileIsSkippedAndNamed) {
     const JobOutcome o = runToEnd(job);
     EXPECT_EQ(o.state, JobState::Finished);
     EXPECT_EQ(o.message, "分割完了！処理ファイル数 1\n通常のファイルでないため飛ばしたファイル数 1\n" +
-                             layout::dataFile(app, 7203).string() + " (not a regular file)");
+                             layout::dataFile(app, 7203).string() + " (" + file_text::kNotRegular + ")");
     EXPECT_EQ(app.processedCount, 1);
 }
 

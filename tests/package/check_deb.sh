@@ -16,6 +16,8 @@ contents)
     scratch=$(mktemp -d)
     trap 'rm -rf "$scratch"' EXIT
     dpkg-deb -x "$deb" "$scratch/root"
+    QT_QPA_PLATFORM=offscreen "$scratch/root/usr/bin/quarlink" --version | grep -qx "quarlink $(dpkg-deb -f "$deb" Version)" ||
+        { echo "the package lacks the tray application quarlink (built without Qt 6?), or it does not run" >&2; exit 1; }
     (cd "$scratch/root" && find . ! -type d | sort) >"$scratch/files"
     cat >"$scratch/expected" <<'LIST'
 ./usr/bin/quarlink
@@ -39,6 +41,9 @@ LIST
         { echo "quarlink-cli.1 does not list the commands" >&2; exit 1; }
     "$scratch/root/usr/bin/quarlink-cli" --version | grep -qx "quarlink-cli $(dpkg-deb -f "$deb" Version)" ||
         { echo "the packaged quarlink-cli does not run or has another version" >&2; exit 1; }
+    grep -q '^Format: .*copyright-format/1.0/$' "$scratch/root/usr/share/doc/quarlink/copyright" &&
+        grep -q '/usr/share/common-licenses/GPL-3' "$scratch/root/usr/share/doc/quarlink/copyright" ||
+        { echo "the copyright file is not machine-readable or does not point to the GPL-3 text" >&2; exit 1; }
     ;;
 lintian)
     out=$(lintian --fail-on error --suppress-tags-from-file /dev/null "$deb" 2>&1) || {

@@ -103,7 +103,8 @@ TEST_F(FileSafety, HardLinkedSnapshotsKeepTheirBytesThroughEveryJob) {
     fs::create_symlink(dir_ / "outside", data(1315));
     const ProcessResult run = cli(dir_.path(), {"update"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE((run.out + run.err).find("1315 (symbolic link)"), std::string::npos) << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find("1315 (" + std::string(file_text::kSymlink) + ")"), std::string::npos)
+        << run.out << run.err;
     EXPECT_FALSE(fs::exists(dir_ / "outside"));
 }
 

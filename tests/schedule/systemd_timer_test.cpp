@@ -52,7 +52,7 @@ TEST(SystemdSchedule, EnableWritesTheDropInAndEnablesTheTimer) {
     EXPECT_TRUE(r.ok) << r.err;
     EXPECT_EQ(readFile(units / "quarlink-update.timer.d/schedule.conf"),
               "# Written by quarlink-cli schedule enable; quarlink-cli schedule disable removes it.\n"
-              "[Timer]\nOnCalendar=\nOnCalendar=Mon..Fri 09:15:00\n");
+              "[Timer]\nOnCalendar=\nOnCalendar=Mon..Fri *-*-* 09:15:00 Asia/Tokyo\n");
     EXPECT_FALSE(fs::exists(units / "quarlink-update.service.d")) << "the default folder needs no service drop-in";
     EXPECT_EQ(systemctl.calls, (std::vector<std::string>{"daemon-reload", "enable --now quarlink-update.timer"}));
     const LoadedSchedule saved = loadSchedule(work.path());
@@ -80,7 +80,7 @@ TEST(SystemdSchedule, AnEnabledTimerFollowsATimeChangedInTheTray) {
     ScheduleSettings later = at0915();
     later.hour = 18;
     EXPECT_TRUE(schedule.followTime(later).ok);
-    EXPECT_NE(readFile(units / "quarlink-update.timer.d/schedule.conf").find("OnCalendar=Mon..Fri 18:15:00\n"),
+    EXPECT_NE(readFile(units / "quarlink-update.timer.d/schedule.conf").find("OnCalendar=Mon..Fri *-*-* 18:15:00 Asia/Tokyo\n"),
               std::string::npos);
     EXPECT_EQ(systemctl.calls, std::vector<std::string>{"daemon-reload"});
 }
@@ -110,13 +110,13 @@ TEST(SystemdSchedule, AFailedEnableSaysWhatToDoAndChangesNothing) {
         std::size_t calls;
     };
     const Case cases[] = {
-        {"no systemctl", "daemon-reload", 127, "", "this system does not run systemd", nullptr, false, 1},
+        {"no systemctl", "daemon-reload", 127, "", systemd_text::kNoSystemctl, nullptr, false, 1},
         {"no user manager", "daemon-reload", 1, "Failed to connect to bus: No medium found",
          "Failed to connect to bus: No medium found", "[Timer]\nOnCalendar=Mon..Fri 07:00:00\n", false, 1},
         {"units not installed", "enable --now quarlink-update.timer", 1,
-         "Failed to enable unit: Unit file quarlink-update.timer does not exist.", "come with the quarlink package",
+         "Failed to enable unit: Unit file quarlink-update.timer does not exist.", systemd_text::kUnitsMissing,
          nullptr, false, 3},
-        {"service drop-in not written", "", 0, "", "cannot write the service's drop-in", nullptr, true, 0},
+        {"service drop-in not written", "", 0, "", systemd_text::kServiceDropInNotWritten, nullptr, true, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -154,7 +154,7 @@ TEST(SystemdSchedule, UnitsPassSystemdAnalyzeVerify) {
     const std::string line = dropIn.substr(dropIn.rfind("OnCalendar="));
     timer.replace(timer.find("OnCalendar="), timer.find('\n', timer.find("OnCalendar=")) - timer.find("OnCalendar=") + 1,
                   line);
-    EXPECT_NE(timer.find("OnCalendar=Mon..Fri 09:15:00\nPersistent=true"), std::string::npos);
+    EXPECT_NE(timer.find("OnCalendar=Mon..Fri *-*-* 09:15:00 Asia/Tokyo\nPersistent=true"), std::string::npos);
     writeFile(dir / "quarlink-update.timer", timer);
     const auto result = test::runProcess("/usr/bin/systemd-analyze",
                                          {"verify", "--man=no", (dir / "quarlink-update.timer").string(),

@@ -79,6 +79,7 @@ TEST(UpdateSchedule, NoticeForEachEnd) {
         std::optional<std::string> status, message;
         std::string body;
         bool failed;
+        bool byUser = false;  // stopped from the tray
     };
     const std::string kDone = schedule_text::kDone;
     const Case cases[] = {
@@ -98,6 +99,10 @@ TEST(UpdateSchedule, NoticeForEachEnd) {
          std::string(schedule_text::kFailed) + "\nNo stock price file in /c/data", true},
         {"idle with a message", JobState::Idle, Reason::None, std::nullopt, "index.txt がありません",
          std::string(schedule_text::kFailed) + "\nindex.txt がありません", true},
+        {"stopped from the tray, the request cut", JobState::Stopped, Reason::Connection, std::nullopt,
+         update_text::kDisconnected, schedule_text::kCancelled, false, true},
+        {"stopped from the tray after the last day", JobState::Finished, Reason::None, update_text::kFinished,
+         std::nullopt, kDone, false, true},
     };
     for (const Case& c : cases) {
         JobOutcome o;
@@ -105,10 +110,10 @@ TEST(UpdateSchedule, NoticeForEachEnd) {
         o.stopReason = c.reason;
         o.status = c.status;
         o.message = c.message;
-        const ScheduleNotice n = scheduleNotice(o);
+        const ScheduleNotice n = scheduleNotice(o, c.byUser);
         EXPECT_EQ(n.body, c.body) << c.name;
         EXPECT_EQ(n.failed, c.failed) << c.name;
-        EXPECT_EQ(n.title, c.failed ? schedule_text::kTitleStopped : schedule_text::kTitleDone) << c.name;
+        EXPECT_EQ(n.title, c.state == JobState::Finished ? schedule_text::kTitleDone : schedule_text::kTitleStopped);
     }
 }
 

@@ -81,8 +81,8 @@ TEST(JQuantsSource, ARowThatCannotBeAPriceStopsAsAnUnrecognisedPage) {
     const struct {
         std::string bars, margin;
         const char* said;
-    } cases[] = {{badBars, kMargin, R"(code 13010 field O value "abc")"},
-                 {kBars, badMargin, "code 13010 field LongVol value -500.0 (negative)"}};
+    } cases[] = {{badBars, kMargin, R"(銘柄コード13010の項目Oの値"abc")"},
+                 {kBars, badMargin, "銘柄コード13010の項目LongVolの値-500.0（負の値です）"}};
     const Application app;
     ::setenv("JQUANTS_API_KEY", "fake-source-key", 1);
     const std::unique_ptr<const Application, void (*)(const Application*)> unset(

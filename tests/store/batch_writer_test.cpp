@@ -64,7 +64,7 @@ TEST(BatchWriter, OddTargetsAndSourcesFailAndStay) {
     BatchWriter batch;
     std::string error;
     EXPECT_FALSE(batch.replace(dir / "1301", "bytes", &error));
-    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_NE(error.find(file_text::kNotRegular), std::string::npos) << error;
     EXPECT_FALSE(batch.replace(dir / "link", "bytes"));
     EXPECT_FALSE(batch.replace(dir / "missing" / "0101", "bytes"));
     for (const char* source : {"nosource", "big", "fifo", "zero", "link", "1301"})

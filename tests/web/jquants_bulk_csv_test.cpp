@@ -58,22 +58,22 @@ TEST(JQuantsBulkCsv, ColumnsAreFoundByNameAndEveryLineIsChecked) {
                  "2025-01-06,13040,3775.0,3800.0,3750.0,3790.0,0,0,21400.0,81000000.0,1.0\n",
          "1301 20250106 halt 0/0/0/0 v0 x1;1302 20250106 120/120/120/120 v5 x1;1303 20250106 halt 0/0/0/0 v0 x1;"
          "1304 20250106 3775/3800/3750/3790 v21400 x1; other 1 missing 1"},
-        {"a missing column", "Date,Code,O,H,L,C,AdjFactor\n", kKey + ": no column Vo in the header"},
-        {"a column twice", "Date,Code,O,H,L,C,Vo,C,AdjFactor\n", kKey + ": the header names the column C twice"},
-        {"no header", "", kKey + ": no header line"},
+        {"a missing column", "Date,Code,O,H,L,C,AdjFactor\n", kKey + "の見出し行に列Voがありません"},
+        {"a column twice", "Date,Code,O,H,L,C,Vo,C,AdjFactor\n", kKey + "の見出し行に列Cが2回あります"},
+        {"no header", "", kKey + "に見出し行がありません"},
         {"a price that cannot be one", kHead + "2025-01-06,13010,1,1,1,1,0,0,1,1,1\n2025-01-07,13010,120,110,90,100,0,0,1,1,1\n",
-         kKey + " line 3: code 13010 field O value \"120\" (outside L..H)"},
+         kKey + "の3行目：銘柄コード13010の項目Oの値\"120\"（L〜Hの外です）"},
         {"the line after a quoted line break", "Date,Code,Name,O,H,L,C,Vo,AdjFactor\n2025-01-06,13010,\"a\nb\",1,1,1,1,1,1\n"
                                                "2025-01-06,13010,x,abc,1,1,1,1,1\n",
-         kKey + " line 4: code 13010 field O value \"abc\" (not a number)"},
-        {"a row short of fields", kHead + "2025-01-06,13010,1,1,1,1\n", kKey + " line 2: 6 fields where the header has 11"},
-        {"a quote never closed", kHead + "2025-01-06,\"13010,1\n", kKey + " line 2: a quoted field without its closing quote"},
+         kKey + "の4行目：銘柄コード13010の項目Oの値\"abc\"（数値ではありません）"},
+        {"a row short of fields", kHead + "2025-01-06,13010,1,1,1,1\n", kKey + "の2行目：項目が6あります（見出し行は11）"},
+        {"a quote never closed", kHead + "2025-01-06,\"13010,1\n", kKey + "の2行目：引用符で始まる項目が閉じていません"},
         {"text after a closing quote", kHead + "2025-01-06,\"13010\"0,1,1,1,1,0,0,1,1,1\n",
-         kKey + " line 2: text after a quoted field's closing quote"},
+         kKey + "の2行目：引用符で閉じた項目のあとに続きがあります"},
         {"a stray quote", kHead + "2025-01-06,13\"010,1,1,1,1,0,0,1,1,1\n\"\n",
-         kKey + " line 2: a quote inside a field that is not quoted"},
+         kKey + "の2行目：引用符で囲まない項目に引用符があります"},
         {"a row over 64 KB", kHead + "2025-01-06,13010," + std::string(70'000, '1') + "\n",
-         kKey + " line 2: a row of more than 65536 bytes"},
+         kKey + "の2行目：65536バイトを超える行があります"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,7 +113,7 @@ void expectAsJson(bool (*parse)(std::string_view, Rows<Row>&, std::string&, std:
         Rows<Row> served;
         std::string next, why;
         const bool taken = parse(page + "}]}", served, next, &why, kAnyRows);
-        EXPECT_EQ(read<Row>(header + "\n" + line + "\n"), taken ? shown(served) : kKey + " line 2: " + why);
+        EXPECT_EQ(read<Row>(header + "\n" + line + "\n"), taken ? shown(served) : kKey + "の2行目：" + why);
     }
 }
 

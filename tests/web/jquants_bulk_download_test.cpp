@@ -68,10 +68,10 @@ TEST(JQuantsBulkDownload, GzipStreamsInAnyPiecesAndMembers) {
         {"1-byte pieces", packed, 1, whole},
         {"64 KB pieces", packed, 64 << 10, whole},
         {"two members", gzip(text.substr(0, 12'345)) + gzip(text.substr(12'345)), 4096, whole},
-        {"a bad checksum", badCrc, 4096, kFile + ": not gzip data (incorrect data check)"},
-        {"cut short", packed.substr(0, packed.size() - 5), 4096, kFile + ": the gzip data ends early"},
-        {"not gzip", text, 4096, kFile + ": not gzip data (incorrect header check)"},
-        {"nothing", "", 4096, kFile + ": the gzip data ends early"},
+        {"a bad checksum", badCrc, 4096, kFile + "：gzipのデータではありません（incorrect data check）"},
+        {"cut short", packed.substr(0, packed.size() - 5), 4096, kFile + "：gzipのデータが途中で終わっています"},
+        {"not gzip", text, 4096, kFile + "：gzipのデータではありません（incorrect header check）"},
+        {"nothing", "", 4096, kFile + "：gzipのデータが途中で終わっています"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -137,12 +137,12 @@ TEST(JQuantsBulkDownload, AFileComesWithoutTheKeyAndFailuresAskANewUrl) {
     } cases[] = {
         {"served", {good}, Outcome::Ok, 1, {}, ""},
         {"an expired URL asked anew once", {expired, good}, Outcome::Ok, 2, {}, ""},
-        {"but not twice", {expired, expired, good}, Outcome::Expired, 2, {}, "(HTTP 403 \"AccessDenied\")"},
+        {"but not twice", {expired, expired, good}, Outcome::Expired, 2, {}, "（HTTP 403 \"AccessDenied\"）"},
         {"host errors asked again", {busy, busy, good}, Outcome::Ok, 3, milliseconds(2000 + 4000), ""},
         {"until the retries end", {busy}, Outcome::ConnectionFailed, 4, milliseconds(14000), "HTTP 503"},
         {"a connection lost mid-file", {lost, good}, Outcome::Ok, 2, milliseconds(2000), ""},
-        {"not gzip", {http(200, text)}, Outcome::Unrecognised, 1, {}, "not gzip data"},
-        {"aborted from another thread while the host is silent", {silent}, Outcome::Aborted, 1, {}, "stopped"},
+        {"not gzip", {http(200, text)}, Outcome::Unrecognised, 1, {}, "gzipのデータではありません"},
+        {"aborted from another thread while the host is silent", {silent}, Outcome::Aborted, 1, {}, "中断しました"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -196,12 +196,12 @@ TEST(JQuantsBulkDownload, ListsFollowPagesAndRefuseKeysOutsideTheDataset) {
     } cases[] = {
         {"two pages", {page(file("a/1.csv.gz", "123") + "," + file("a/2.csv.gz", "\"45\""), "p 2"), page(file("a/3.csv.gz", "6.0"))},
          true, "a/1.csv.gz 123;a/2.csv.gz 45;a/3.csv.gz 6;"},
-        {"a key that climbs", {page(file("a/../../x.csv.gz", "1"))}, false, R"(field Key value "a/../../x.csv.gz" (a path with ".."))"},
-        {"an absolute key", {page(file("/etc/x.csv.gz", "1"))}, false, R"(field Key value "/etc/x.csv.gz" (an absolute path))"},
-        {"a control byte", {page(file("a\\u001b[2J.csv.gz", "1"))}, false, R"(field Key value "a\x1b[2J.csv.gz" (control bytes))"},
-        {"a size that is not one", {page(file("a/1.csv.gz", "\"12a\""))}, false, R"(file a/1.csv.gz field Size value "12a")"},
-        {"a silent 403", {http(403, "")}, false, "the bulk files of /equities/bars/daily are not in the J-Quants free plan"},
-        {"the same file twice", {page(file("a/1.csv.gz", "1"), "p 2"), page(file("a/1.csv.gz", "1"))}, false, "(twice"},
+        {"a key that climbs", {page(file("a/../../x.csv.gz", "1"))}, false, R"(項目Keyの値"a/../../x.csv.gz"（".."を含むパスです）)"},
+        {"an absolute key", {page(file("/etc/x.csv.gz", "1"))}, false, R"(項目Keyの値"/etc/x.csv.gz"（絶対パスです）)"},
+        {"a control byte", {page(file("a\\u001b[2J.csv.gz", "1"))}, false, R"(項目Keyの値"a\x1b[2J.csv.gz"（制御文字があります）)"},
+        {"a size that is not one", {page(file("a/1.csv.gz", "\"12a\""))}, false, R"(ファイルa/1.csv.gzの項目Sizeの値"12a")"},
+        {"a silent 403", {http(403, "")}, false, "/equities/bars/dailyの一括ファイルはJ-Quantsのfreeプランでは取得できません"},
+        {"the same file twice", {page(file("a/1.csv.gz", "1"), "p 2"), page(file("a/1.csv.gz", "1"))}, false, "（1つの応答に2回"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -222,7 +222,7 @@ TEST(JQuantsBulkDownload, ListsFollowPagesAndRefuseKeysOutsideTheDataset) {
     std::string url;
     const Status status = Client(host.endpoints(), kApiKey).bulkUrl(kFile, url);
     EXPECT_EQ(status.outcome, Outcome::Unrecognised);
-    EXPECT_NE(status.message.find("not http or https (\"file\")"), std::string::npos) << status.message;
+    EXPECT_NE(status.message.find("httpでもhttpsでもないurlです（\"file\"）"), std::string::npos) << status.message;
 }
 
 }  // namespace

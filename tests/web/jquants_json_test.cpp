@@ -116,25 +116,25 @@ TEST(JQuantsJson, ARowThatCannotBeAPriceRefusesItsPage) {
         std::string row;
         const char* said;
     } cases[] = {
-        {Bars, bar(R"("O":"abc","H":110,"L":90,"C":100,"Vo":1)"), R"(code 13010 field O value "abc" (not a number))"},
+        {Bars, bar(R"("O":"abc","H":110,"L":90,"C":100,"Vo":1)"), R"(銘柄コード13010の項目Oの値"abc"（数値ではありません）)"},
         {Bars, R"({"Date":"2026-02-30","Code":"13010","O":1,"H":1,"L":1,"C":1,"Vo":1})",
-         R"(code 13010 field Date value "2026-02-30")"},
-        {Bars, bar(R"("O":-5,"H":110,"L":90,"C":100,"Vo":1)"), "code 13010 field O value -5 (negative)"},
-        {Bars, bar(R"("O":0,"H":110,"L":0,"C":100,"Vo":1)"), "code 13010 field O value 0 (not a price)"},
-        {Bars, bar(R"("O":100,"H":110,"L":90,"C":100,"Vo":-1)"), "code 13010 field Vo value -1 (negative)"},
-        {Bars, bar(R"("O":100,"H":80,"L":90,"C":100,"Vo":1)"), "code 13010 field H value 80 (below L 90)"},
-        {Bars, bar(R"("O":120,"H":110,"L":90,"C":100,"Vo":1)"), "code 13010 field O value 120 (outside L..H)"},
-        {Bars, bar(R"("O":100,"H":110,"L":90,"C":85,"Vo":1)"), "code 13010 field C value 85 (outside L..H)"},
-        {Bars, bar(R"("O":100,"H":110,"L":90,"C":100,"Vo":2147483648)"), "field Vo value 2147483648 (beyond"},
-        {Bars, bar(R"("O":1e400,"H":110,"L":90,"C":100,"Vo":1)"), "code 13010 field O value 1e400 (not a number)"},
-        {Bars, bar(R"("O":"inf","H":110,"L":90,"C":100,"Vo":1)"), R"(field O value "inf" (not a number))"},
-        {Bars, bar(R"("O":"-","H":110,"L":90,"C":120,"Vo":1)"), "code 13010 field C value 120 (outside L..H)"},
-        {Bars, bar(R"("O":100,"H":110,"L":90,"C":100,"Vo":1,"AdjFactor":0)"), "field AdjFactor value 0 (not a factor)"},
-        {Bars, bar(R"("O":100,"H":110,"L":90,"Vo":1)"), "code 13010 field C missing"},
-        {Margin, R"({"Date":"2026-01-09","Code":"72050","LongVol":-1,"ShrtVol":3})", "code 72050 field LongVol value -1"},
-        {Topix, R"({"Date":"2026-01-06","O":1,"H":3e7,"L":1,"C":1})", "date 2026-01-06 field H value 3e7 (beyond"},
-        {Days, R"({"Date":"2026-01-06","HolDiv":"7"})", R"(date 2026-01-06 field HolDiv value "7")"},
-        {Master, R"({"Date":"2026-01-05","Code":"72040"})", "code 72040 field CoName missing"},
+         R"(銘柄コード13010の項目Dateの値"2026-02-30")"},
+        {Bars, bar(R"("O":-5,"H":110,"L":90,"C":100,"Vo":1)"), "銘柄コード13010の項目Oの値-5（負の値です）"},
+        {Bars, bar(R"("O":0,"H":110,"L":0,"C":100,"Vo":1)"), "銘柄コード13010の項目Oの値0（価格になりません）"},
+        {Bars, bar(R"("O":100,"H":110,"L":90,"C":100,"Vo":-1)"), "銘柄コード13010の項目Voの値-1（負の値です）"},
+        {Bars, bar(R"("O":100,"H":80,"L":90,"C":100,"Vo":1)"), "銘柄コード13010の項目Hの値80（Lの90より下です）"},
+        {Bars, bar(R"("O":120,"H":110,"L":90,"C":100,"Vo":1)"), "銘柄コード13010の項目Oの値120（L〜Hの外です）"},
+        {Bars, bar(R"("O":100,"H":110,"L":90,"C":85,"Vo":1)"), "銘柄コード13010の項目Cの値85（L〜Hの外です）"},
+        {Bars, bar(R"("O":100,"H":110,"L":90,"C":100,"Vo":2147483648)"), "項目Voの値2147483648（保存できる範囲を超えています"},
+        {Bars, bar(R"("O":1e400,"H":110,"L":90,"C":100,"Vo":1)"), "銘柄コード13010の項目Oの値1e400（数値ではありません）"},
+        {Bars, bar(R"("O":"inf","H":110,"L":90,"C":100,"Vo":1)"), R"(項目Oの値"inf"（数値ではありません）)"},
+        {Bars, bar(R"("O":"-","H":110,"L":90,"C":120,"Vo":1)"), "銘柄コード13010の項目Cの値120（L〜Hの外です）"},
+        {Bars, bar(R"("O":100,"H":110,"L":90,"C":100,"Vo":1,"AdjFactor":0)"), "項目AdjFactorの値0（調整係数ではありません）"},
+        {Bars, bar(R"("O":100,"H":110,"L":90,"Vo":1)"), "銘柄コード13010の項目Cがありません"},
+        {Margin, R"({"Date":"2026-01-09","Code":"72050","LongVol":-1,"ShrtVol":3})", "銘柄コード72050の項目LongVolの値-1"},
+        {Topix, R"({"Date":"2026-01-06","O":1,"H":3e7,"L":1,"C":1})", "日付2026-01-06の項目Hの値3e7（保存できる範囲を超えています"},
+        {Days, R"({"Date":"2026-01-06","HolDiv":"7"})", R"(日付2026-01-06の項目HolDivの値"7")"},
+        {Master, R"({"Date":"2026-01-05","Code":"72040"})", "銘柄コード72040の項目CoNameがありません"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.row);
@@ -166,7 +166,7 @@ TEST(JQuantsJson, ALargePageIsReadInSlicesAllOrNothing) {
         EXPECT_TRUE(refused.rows.empty());
     }
     EXPECT_FALSE(parseDailyBarsPage(page(0), bars, next, &why, kRows + 10));
-    EXPECT_NE(why.find("more rows than such a request can have"), std::string::npos) << why;
+    EXPECT_NE(why.find("この問い合わせにありうる行数"), std::string::npos) << why;
     EXPECT_EQ(bars.rows.size(), std::size_t(kRows));
 }
 

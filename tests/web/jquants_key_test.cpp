@@ -29,7 +29,7 @@ TEST(JQuantsKey, EnvironmentFirstThenAPrivateKeyFile) {
         {"no key anywhere", nullptr, std::nullopt, {}, false, "JQUANTS_API_KEY"},
         {"empty file", nullptr, "\n", std::filesystem::perms(0600), false, "jquants.key"},
         {"key that would split the header", nullptr, std::string(kKey) + "\rX-Other: 1", std::filesystem::perms(0600),
-         false, "characters"},
+         false, "使えない文字"},
     };
     for (const auto& c : cases) {
         test::TempDir dir;

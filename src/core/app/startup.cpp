@@ -1,6 +1,7 @@
 #include "core/app/startup.h"
 
 #include "core/app/tray_menu.h"
+#include "core/store/atomic_file.h"
 #include "core/store/folder_layout.h"
 #include "core/store/options.h"
 #include "core/store/stale_files.h"
@@ -12,8 +13,20 @@ void prepareRun(Application& app, Prompter& prompter) {
     removeStaleTemporaryFiles(app);
 }
 
-StartupResult runStartup(Application& app, Prompter& prompter, const ChartLauncher& launch) {
+bool firstStartGuideDue(const Application& app) {
+    std::error_code ec;
+    return !app.chartFolderConfigured() && !std::filesystem::exists(app.workDir / kFirstStartMark, ec);
+}
+
+bool markFirstStartGuideDone(const Application& app) {
+    return replaceFileAtomically(app.workDir / kFirstStartMark, "");
+}
+
+StartupResult runStartup(Application& app, Prompter& prompter, const ChartLauncher& launch,
+                         const std::function<void()>& firstStartGuide) {
     prepareRun(app, prompter);
+    // The guide asks for the chart folder itself: the guard below speaks only if it was left empty.
+    if (firstStartGuide && firstStartGuideDue(app)) firstStartGuide();
     if (!app.chartFolderConfigured()) {
         prompter.message(tray_text::kNoChartFolder);
         return StartupResult::ChartFolderNotSet;

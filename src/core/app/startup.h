@@ -22,9 +22,16 @@ using ChartLauncher = std::function<void(const std::filesystem::path& executable
 // folder the program writes to.
 void prepareRun(Application& app, Prompter& prompter);
 
+// The first-start guide is due while no chart folder is set and the guide
+// has never been finished or cancelled (its mark in the working folder).
+inline constexpr const char* kFirstStartMark = "first-start.done";
+bool firstStartGuideDue(const Application& app);
+bool markFirstStartGuideDone(const Application& app);
+
 // The start-up steps after the single-instance lock and the tray icon: load
-// the options (first start included), check the chart folder and its
-// program, and start it when asked to.
-StartupResult runStartup(Application& app, Prompter& prompter, const ChartLauncher& launch);
+// the options (first start included), show the first-start guide when it is
+// due, check the chart folder and its program, and start it when asked to.
+StartupResult runStartup(Application& app, Prompter& prompter, const ChartLauncher& launch,
+                         const std::function<void()>& firstStartGuide = {});
 
 }  // namespace quarlink

@@ -16,7 +16,13 @@ constexpr TrayMenuItem entry(const char* text, C command, bool guarded, Q questi
     return {K::Entry, text, command, guarded, question};
 }
 
+constexpr TrayMenuItem whileOffered(const char* text, C command) {
+    return {K::Entry, text, command, false, Q::None, true};
+}
+
 constexpr std::array kItems{
+    whileOffered("定時更新を中止", C::StopScheduledUpdate),
+    whileOffered("自動更新の結果を表示", C::ScheduledOutcome),
     entry("ポートフォリオ管理", C::Portfolio, true),
     TrayMenuItem{K::BeginSubMenu, "Sorvantide(&O)"},
     entry("日々のデータ更新", C::Update, true),
@@ -33,6 +39,7 @@ constexpr std::array kItems{
     TrayMenuItem{K::EndSubMenu, ""},
     TrayMenuItem{K::BeginSubMenu, "設定(&S)"},
     entry("Sorvantide関連オプション", C::Options, false),
+    entry("初期設定ガイド(&G)", C::FirstStartGuide, false),
     entry("Quarlinkフォルダを開く", C::OpenWorkFolder, false),
     TrayMenuItem{K::EndSubMenu, ""},
     TrayMenuItem{K::Separator, ""},

@@ -25,9 +25,13 @@ enum class TrayCommand {
     OpenExtensionFolder,
     InitValueData,
     Options,
+    FirstStartGuide,
     OpenWorkFolder,
     About,
     Exit,
+    // The scheduled update's entries, shown only while they apply.
+    StopScheduledUpdate,
+    ScheduledOutcome,
 };
 
 enum class TrayQuestion { None, Backup, Restore, Split };
@@ -39,6 +43,9 @@ struct TrayMenuItem {
     TrayCommand command = TrayCommand::Exit;  // meaningful for entries only
     bool guarded = false;                     // needs the chart folder
     TrayQuestion question = TrayQuestion::None;
+    // Shown only while the commands offer it (TrayCommands::offered); it acts
+    // on a run that is already there, beside any open dialog.
+    bool onlyWhenOffered = false;
 };
 
 namespace tray_text {

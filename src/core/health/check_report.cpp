@@ -37,18 +37,20 @@ bool countsRecords(FindingKind k) {
 
 std::string dateText(std::int32_t d) { return isCalendarDate(d) ? slashDate(d) : std::to_string(d); }
 
-}  // namespace
-
-std::string findingCodeText(const Finding& f) { return f.code < 0 ? "-" : layout::codeName(f.code); }
-
-std::string findingWhatText(const Finding& f) {
+// The report's lines say 修復済み in a column of their own.
+std::string whatText(const Finding& f) {
     std::string text = findingText(f.kind);
     if (countsRecords(f.kind))
         text += (f.kind == FindingKind::MissingDays ? formatInt("（%d日）", f.count) : formatInt("（%d件）", f.count));
     if (!f.detail.empty()) text += "：" + f.detail;
-    if (f.repaired) text += "（修復済み）";
     return text;
 }
+
+}  // namespace
+
+std::string findingCodeText(const Finding& f) { return f.code < 0 ? "-" : layout::codeName(f.code); }
+
+std::string findingWhatText(const Finding& f) { return whatText(f) + (f.repaired ? "（修復済み）" : ""); }
 
 std::string findingDatesText(const Finding& f) {
     std::string text;
@@ -57,10 +59,17 @@ std::string findingDatesText(const Finding& f) {
     return text;
 }
 
+std::string findingRepairText(const Finding& f) {
+    if (f.repaired) return check_text::kFixed;
+    return findingFixable(f.kind) ? check_text::kFixable : check_text::kNotFixable;
+}
+
 std::string checkReportText(const DataCheckJob& job) {
     std::string out;
+    int fixable = 0;
     for (const Finding& f : job.findings()) {
-        out += findingCodeText(f) + "\t" + findingWhatText(f);
+        out += findingCodeText(f) + "\t" + whatText(f) + "\t" + findingRepairText(f);
+        if (!f.repaired && findingFixable(f.kind)) ++fixable;
         if (const std::string dates = findingDatesText(f); !dates.empty()) out += "\t" + dates;
         out += "\n";
     }
@@ -82,6 +91,7 @@ std::string checkReportText(const DataCheckJob& job) {
         out += std::string(check_text::kBackupFolderIs) + job.repairBackupFolder().string() + "\n";
     const int left = job.remaining();
     out += left == 0 ? std::string("問題は見つかりませんでした。\n") : formatInt("問題 %d件", left) + "\n";
+    if (fixable > 0) out += formatInt(check_text::kFixableLeft, fixable) + "\n";
     return out;
 }
 

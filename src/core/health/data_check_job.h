@@ -29,6 +29,11 @@ inline constexpr const char* kRepaired = "修復したファイル数 %d";
 inline constexpr const char* kBackupFolderIs = "修復前のファイル：";
 inline constexpr const char* kRepairFailed = "修復できなかったファイル数 %d";
 inline constexpr const char* kNoCalendar = "data/0101（日経平均）が読めないため、営業日の欠けは点検していません。";
+// Whether 修復 takes a finding away.
+inline constexpr const char* kFixable = "修復可";
+inline constexpr const char* kNotFixable = "修復不可（手作業）";
+inline constexpr const char* kFixed = "修復済み";
+inline constexpr const char* kFixableLeft = "うち修復可 %d件";
 }  // namespace check_text
 
 // The data check of the chart folder: one price file per tick, each read

@@ -291,8 +291,8 @@ bool readPriceCsvFile(const std::filesystem::path& path, std::int32_t today, Csv
         if (error) *error = std::move(why);
         return false;
     };
-    const std::string tooLarge = "cannot read " + path.string() + ": larger than 512 MB";
-    if (!regular) return refuse("cannot read " + path.string() + ": not a regular file");
+    const std::string tooLarge = fileReasonText("cannot read", path, "512 MBを超えています");
+    if (!regular) return refuse(fileReasonText("cannot read", path, file_text::kNotRegular));
     if (st.st_size > kMaxCsvBytes) return refuse(tooLarge);
     RowReader reader(today);
     std::string pending;

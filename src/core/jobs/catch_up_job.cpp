@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/sources/jquants_source.h"
+#include "core/sources/master_index.h"
 #include "core/store/atomic_file.h"
 #include "core/store/batch_writer.h"
 #include "core/store/folder_layout.h"
@@ -23,8 +24,6 @@ namespace fs = std::filesystem;
 using jquants::Outcome;
 
 namespace {
-
-constexpr int kTopixCode = 102;
 
 // Balances a new record of `day` carries when the day has no margin row: the
 // file's own record of that day when it holds any, else the record before.
@@ -42,7 +41,7 @@ void carryBalances(const PriceSeries& series, std::int32_t day, PriceRecord& rec
 }  // namespace
 
 CatchUpJob::CatchUpJob(Application& app, const Endpoints& endpoints, const Clock& clock)
-    : app_(app), clock_(clock), api_(app, endpoints) {}
+    : app_(app), clock_(clock), api_(app, endpoints), bulk_(endpoints, api_) {}
 
 CatchUpJob::~CatchUpJob() {
     abort();
@@ -73,7 +72,14 @@ std::int32_t CatchUpJob::markedDay() const {
     return day;
 }
 
+bool CatchUpJob::marked(std::string& error) {
+    if (markWritten_.valid()) markError_ = markWritten_.get();
+    error = markError_;
+    return error.empty();
+}
+
 bool CatchUpJob::settle() {
+    if (markWritten_.valid()) markError_ = markWritten_.get();
     if (!unsettled_ && splits_.empty()) return true;
     if (unsettled_ && !syncFileSystem(layout::dataFolder(app_))) {
         settleError_ = fillIn(catch_up_text::kFlushError, {layout::dataFolder(app_).string()});
@@ -120,12 +126,16 @@ CatchUpJob::Fetched CatchUpJob::fetch(std::size_t step, bool margin) {
     Fetched f;
     f.day = days_[step];
     MarketDays& market = *api_.marketDays();
-    f.bars = market.marketBars(f.day, f.rows);
+    f.bars = bulk_.bars(f.day, f.rows);
+    f.fromFile = f.bars.answer == Answer::Data;
+    if (f.bars.answer == Answer::NoData) f.bars = market.marketBars(f.day, f.rows);
     // The balances of the margin days this step carries (a day's balances
     // are not written with it, so they may come with any step).
     for (std::size_t j = step; margin && f.bars.answered() && j < marginDays_.size(); j += days_.size()) {
         f.balances.emplace_back();
-        if (f.margin = market.marketMargins(marginDays_[j], f.balances.back()); !f.margin.answered()) break;
+        f.margin = bulk_.margins(marginDays_[j], f.balances.back());
+        if (f.margin.answer == Answer::NoData) f.margin = market.marketMargins(marginDays_[j], f.balances.back());
+        if (!f.margin.answered()) break;
     }
     return f;
 }
@@ -135,6 +145,7 @@ JobOutcome CatchUpJob::open() {
     settings = {};
     days_.clear();
     next_ = 0;
+    bulk_.clear();
     marginDays_.clear();
     balances_.clear();
     movedCodes_.clear();
@@ -160,6 +171,7 @@ JobOutcome CatchUpJob::open() {
 void CatchUpJob::abort() {
     stopRequested_ = true;
     api_.abort();
+    bulk_.abort();
 }
 
 JobOutcome CatchUpJob::stopped(JobOutcome::StopReason reason, std::string message) const {
@@ -255,12 +267,15 @@ JobOutcome CatchUpJob::start() {
     dropAhead();
     stopRequested_ = false;
     api_.restart();
+    bulk_.restart();
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = progress();
     if (!days_.empty()) {  // resuming after a stop
         if (next_ >= days_.size()) return ended(done());
+        if (markWritten_.valid()) markWritten_.get();
         if (std::string error; !markRun(currentDay(), error)) return stopped(JobOutcome::StopReason::Failed, error);
+        markError_.clear();
         unsettled_ = true;
         o.status = fillIn(catch_up_text::kContinuing, {jquants::isoDate(currentDay()), std::to_string(daysLeft())});
         return o;
@@ -334,12 +349,27 @@ JobOutcome CatchUpJob::start() {
         marginDays_ = std::move(before);
         marginDays_.insert(marginDays_.end(), days.begin(), days.end());
     }
-    if (std::string error; !markRun(days.front(), error)) return stopped(JobOutcome::StopReason::Failed, error);
+    // A gap back into past months takes them from their files (on a plan
+    // that has them); the days of this month are always the API's.
+    if (days.front() < today_ / 100 * 100 + 1) {
+        const std::int32_t marginFrom = marginDays_.empty() ? 0 : marginDays_.front();
+        if (const SourceResult r = bulk_.plan(days.front(), days.back(), marginFrom, marginFrom ? marginDays_.back() : 0);
+            !r.answered())
+            return failedRequest(r);
+    }
+    markError_.clear();
+    markWritten_ = std::async(std::launch::async, [this, first = days.front()] {
+        std::string error;
+        markRun(first, error);
+        return error;
+    });
     unsettled_ = true;
     days_ = std::move(days);
     next_ = 0;
     o.status = fillIn(catch_up_text::kDaysToTake,
                    {std::to_string(days_.size()), jquants::isoDate(days_.front()), jquants::isoDate(days_.back())});
+    if (const std::size_t files = bulk_.files())
+        *o.status += fillIn(catch_up_text::kFromFiles, {std::to_string(bulk_.barDays(days_)), std::to_string(files)});
     return o;
 }
 
@@ -378,7 +408,7 @@ JobOutcome CatchUpJob::step() {
     const std::int32_t day = days_[next_];
     if (stopRequested_) {
         SourceResult stop = SourceResult::of(Answer::Stopped);
-        stop.detail = "stopped";
+        stop.detail = "中断しました";
         return failedRequest(stop);
     }
     Fetched f = ahead_.valid() ? ahead_.get() : Fetched{};
@@ -393,13 +423,13 @@ JobOutcome CatchUpJob::step() {
     } else if (!f.margin.answered()) {
         return failedRequest(f.margin);
     }
+    if (next_ + 1 < days_.size() && !stopRequested_)
+        ahead_ = std::async(std::launch::async, &CatchUpJob::fetch, this, next_ + 1, settings.margin && marginInPlan_);
     for (const jquants::MarginBalances& got : f.balances)
         for (const jquants::MarginBalance& b : got.rows)
             if ((!settings.indexOnly || registered_.count(b.code)) && !setAside_.count(b.code))
                 balances_[b.code].push_back(b);
     const jquants::DailyBars& bars = f.rows;
-    if (next_ + 1 < days_.size() && !stopRequested_)
-        ahead_ = std::async(std::launch::async, &CatchUpJob::fetch, this, next_ + 1, settings.margin && marginInPlan_);
 
     const std::size_t recordsBefore = records_;
     if (std::string error; !storeDay(day, bars, error))
@@ -417,9 +447,9 @@ JobOutcome CatchUpJob::step() {
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = progress();
-    o.status = fillIn(catch_up_text::kDayStored, {jquants::isoDate(day), std::to_string(bars.pages),
-                                               grouped(records_ - recordsBefore), jquants::isoDate(days_[next_]),
-                                               std::to_string(daysLeft())});
+    o.status = fillIn(f.fromFile ? catch_up_text::kDayFromFile : catch_up_text::kDayStored,
+                      {jquants::isoDate(day), f.fromFile ? bulk_.barsFileName(day) : std::to_string(bars.pages),
+                       grouped(records_ - recordsBefore), jquants::isoDate(days_[next_]), std::to_string(daysLeft())});
     return o;
 }
 
@@ -437,30 +467,60 @@ bool balanceOn(const std::vector<jquants::MarginBalance>& list, PriceRecord& r) 
 }
 }  // namespace
 
+struct CatchUpJob::CodeWrite {
+    int code = 0;
+    Gathered* gathered = nullptr;  // none: balances only
+    const std::vector<jquants::MarginBalance>* balances = nullptr;
+};
+
+bool CatchUpJob::writeCodes(std::vector<CodeWrite>& codes, std::string& error) {
+    const auto write = [this](auto from, auto to, BatchWriter& batch, std::string& why) {
+        Gathered none;
+        for (auto c = from; c != to; ++c)
+            if (!writeCode(c->code, c->gathered ? *c->gathered : none, c->balances, batch, why)) return false;
+        return true;
+    };
+    const auto half = codes.begin() + static_cast<std::ptrdiff_t>(codes.size() / 2);
+    BatchWriter batch, otherBatch;
+    std::string otherError;
+    std::future<bool> other;
+    if (half != codes.begin())
+        other = std::async(std::launch::async, write, half, codes.end(), std::ref(otherBatch), std::ref(otherError));
+    bool ok = write(codes.begin(), other.valid() ? half : codes.end(), batch, error);
+    if (other.valid() && !other.get() && ok) {
+        ok = false;
+        error = otherError;
+    }
+    ok = ok && flushBatch(otherBatch, error);
+    return ok && flushBatch(batch, error);
+}
+
 bool CatchUpJob::writeGathered(std::string& error) {
-    BatchWriter batch;
+    if (!marked(error)) return false;
+    std::vector<CodeWrite> codes;
     for (auto& [code, g] : gathered_)
-        if (!g.rows.empty() && !writeCode(code, g, nullptr, batch, error)) return false;
+        if (!g.rows.empty()) codes.push_back({code, &g, nullptr});
     gatheredDays_ = 0;
-    return flushBatch(batch, error);
+    return writeCodes(codes, error);
 }
 
 bool CatchUpJob::placeAllBalances(std::string& error) {
-    BatchWriter batch;
+    if (!marked(error)) return false;
+    std::vector<CodeWrite> codes;
     for (auto& [code, list] : balances_)
         std::stable_sort(list.begin(), list.end(),
                          [](const jquants::MarginBalance& a, const jquants::MarginBalance& b) { return a.date < b.date; });
     for (auto& [code, g] : gathered_) {
         const auto list = balances_.find(code);
-        if (!writeCode(code, g, list == balances_.end() ? nullptr : &list->second, batch, error)) return false;
+        codes.push_back({code, &g, list == balances_.end() ? nullptr : &list->second});
     }
     // Codes the run stored nothing for may still take balances on their records.
-    Gathered none;
     for (const auto& [code, list] : balances_)
-        if (!gathered_.count(code) && !writeCode(code, none, &list, batch, error)) return false;
-    balances_.clear();
+        if (!gathered_.count(code)) codes.push_back({code, nullptr, &list});
     gatheredDays_ = 0;
-    return flushBatch(batch, error);
+    if (!writeCodes(codes, error)) return false;
+    balances_.clear();
+    return true;
 }
 
 bool CatchUpJob::flushBatch(BatchWriter& batch, std::string& error) {
@@ -470,6 +530,7 @@ bool CatchUpJob::flushBatch(BatchWriter& batch, std::string& error) {
 }
 
 void CatchUpJob::leaveOut(int code, Gathered& g, SkippedFiles& list, const std::string& why) {
+    const std::lock_guard lock(writeMutex_);
     setAside(code, list, why);
     records_ -= std::min(records_, g.carries ? g.rows.size() : 0);
     g.rows.clear();
@@ -477,7 +538,10 @@ void CatchUpJob::leaveOut(int code, Gathered& g, SkippedFiles& list, const std::
 
 bool CatchUpJob::writeCode(int code, Gathered& g, const std::vector<jquants::MarginBalance>* balances,
                            BatchWriter& batch, std::string& error) {
-    if (setAside_.count(code)) return true;
+    {
+        const std::lock_guard lock(writeMutex_);
+        if (setAside_.count(code)) return true;
+    }
     std::vector<PriceRecord>& rows = g.rows;
     const fs::path path = layout::dataFile(app_, code);
     PriceFile file;
@@ -580,7 +644,10 @@ bool CatchUpJob::writeCode(int code, Gathered& g, const std::vector<jquants::Mar
         }
         if (merged != before && !batch.replace(path, merged, &error)) return false;
     }
-    if (moved) movedCodes_.insert(code);
+    if (moved) {
+        const std::lock_guard lock(writeMutex_);
+        movedCodes_.insert(code);
+    }
     rows.clear();
     return true;
 }

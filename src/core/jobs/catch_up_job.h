@@ -4,6 +4,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -11,6 +12,7 @@
 
 #include "core/jobs/job.h"
 #include "core/jobs/skipped_files.h"
+#include "core/sources/bulk_days.h"
 #include "core/sources/jquants_source.h"
 #include "core/store/application.h"
 #include "core/store/batch_writer.h"
@@ -26,6 +28,8 @@ inline constexpr const char* kSource = "J-Quants API";
 inline constexpr const char* kDaysToTake = "J-Quants：%s日分を取得します（%s〜%s）";
 inline constexpr const char* kContinuing = "J-Quants：%sから再開します（残り%s日）";
 inline constexpr const char* kDayStored = "J-Quants %s：%sページ、%s件；次は%s（残り%s日）";
+inline constexpr const char* kFromFiles = "（うち%s日分は月ごとの一括ファイル%s件から）";
+inline constexpr const char* kDayFromFile = "J-Quants %s：一括ファイル%s、%s件；次は%s（残り%s日）";
 inline constexpr const char* kDone = "J-Quants差分更新終了：%s日分、%s件書き込み、対象外の行 %s件";
 inline constexpr const char* kNoStockFile =
     "%sに株価ファイルがありません。差分更新は既存のデータの続きを取得します。"
@@ -60,6 +64,9 @@ inline constexpr const char* kSplitsError = "index.txtに分割を記録でき�
 // second business day after the Friday) are asked a day at a time and put
 // on the records of their record dates, carried to the records after them.
 // A bar whose adjustment factor is not 1 records its split in index.txt.
+// On a plan with bulk files, the days of past months before the live
+// (daily) files come from the months' files, a file a month, giving the same
+// rows as the API's days.
 class CatchUpJob final : public Job {
 public:
     struct Settings {
@@ -97,6 +104,7 @@ public:
 private:
     struct Fetched {
         std::int32_t day = 0;
+        bool fromFile = false;
         SourceResult bars, margin;
         jquants::DailyBars rows;
         std::vector<jquants::MarginBalances> balances;
@@ -123,8 +131,12 @@ private:
     void setAside(int code, SkippedFiles& list, const std::string& why);
     bool storeDay(std::int32_t day, const jquants::DailyBars& bars, std::string& error);
     struct Gathered;
+    struct CodeWrite;
     // Writes every code's gathered records, each file in one write.
     bool writeGathered(std::string& error);
+    // Writes the codes' files on two threads: the files are independent, and
+    // what the codes share (the set-aside lists, the counts) is under writeMutex_.
+    bool writeCodes(std::vector<CodeWrite>& codes, std::string& error);
     // Writes a code's gathered records (carrying its last balances) and, with
     // `balances` (ascending by record date), puts each balance on the
     // records from its date on, the stored ones included; prices never
@@ -139,11 +151,14 @@ private:
     // by a power cut takes in again every day it may have lost.
     bool markRun(std::int32_t firstDay, std::string& error);
     std::int32_t markedDay() const;
+    // The run's mark is on disk: false, with why, when it could not be written.
+    bool marked(std::string& error);
     bool settle();
 
     Application& app_;
     const Clock& clock_;
     JQuantsSource api_;  // key, client and abort
+    BulkDays bulk_;      // the past months' files; used by fetch() alone
     std::atomic<bool> stopRequested_{false};
     std::vector<std::int32_t> days_;
     std::size_t next_ = 0;
@@ -165,17 +180,22 @@ private:
         bool carries = true;  // the stocks carry their balances; TOPIX has none
     };
     std::unordered_map<int, Gathered> gathered_;
+    std::mutex writeMutex_;
     std::size_t gatheredDays_ = 0;
     // The next day's pages, fetched while this day is written (never stored
     // before this day is flushed).
     std::future<Fetched> ahead_;
+    // A new run's mark reaches the disk while its first days are fetched,
+    // before any write (empty, or why it could not be written).
+    std::future<std::string> markWritten_;
+    std::string markError_;
     std::size_t daysWritten_ = 0, records_ = 0, skipped_ = 0;
     // Files the run leaves alone, each code once: odd ones, ones ending
     // after today, ones that cannot be read or written.
     std::unordered_set<int> setAside_;
     SkippedFiles oddFiles_, futureFiles_{catch_up_text::kFutureFiles}, unreadableFiles_{catch_up_text::kUnreadableFiles};
     std::int32_t today_ = 0;
-    bool unsettled_ = false;  // appends not yet flushed, or the run's mark still there
+    std::atomic<bool> unsettled_{false};  // appends not yet flushed, or the run's mark still there
 };
 
 }  // namespace quarlink

@@ -361,9 +361,13 @@ JobOutcome InitDataJob::createTick() {
     }
     JobOutcome o = createStep();
     // Every code written: the gathered history has served its purpose.
-    if (o.state == JobState::Finished)
-        if (JQuantsHistory* history = source_->history()) history->discard();
-    if (o.state != JobState::Running || filesQueued_ >= kFilesPerFlush) flushFiles(o);
+    JQuantsHistory* history = source_->history();
+    if (o.state == JobState::Finished && history) history->discard();
+    // From gathered history the files are flushed once, after it is removed:
+    // a flush while its rows are there would write them all to disk for
+    // nothing. A run cut short before makes the files again from the rows;
+    // a failed last flush, from the service again.
+    if (o.state != JobState::Running || (filesQueued_ >= kFilesPerFlush && !history)) flushFiles(o);
     if (o.state != JobState::Running) recordSplits(o);
     return o;
 }
@@ -472,7 +476,7 @@ JobOutcome InitDataJob::fileTick(bool transfer) {
     // An empty init file (a code the source had nothing for) would wipe the
     // chart's whole history of that code: it stays in init/ and is named.
     if (transfer && kind == PriceFileKind::Regular && size < static_cast<long long>(kRecordSize)) {
-        tooShort_.add(source, std::to_string(size) + " bytes");
+        tooShort_.add(source, std::to_string(size) + "バイト");
         kind = PriceFileKind::Missing;
     }
     if (kind == PriceFileKind::Regular) {

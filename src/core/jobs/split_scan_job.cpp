@@ -27,9 +27,11 @@ bool holds(const std::vector<CodeSplit>& list, const CodeSplit& s) {
 }  // namespace
 
 SplitScanJob::SplitScanJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints, const Clock& clock)
-    : app_(app), clock_(clock), sources_(app, reader, std::move(endpoints)) {}
+    : app_(app), clock_(clock), sources_(app, reader, endpoints), plan_(endpoints.jquantsPlan) {}
 
 void SplitScanJob::forget() {
+    if (files_) files_->watchBars({});
+    files_ = nullptr;
     days_.clear();
     next_ = daysScanned_ = 0;
     book_ = SplitBook{};
@@ -61,7 +63,14 @@ void SplitScanJob::abort() {
     sources_.abort();
 }
 
-int SplitScanJob::progress() const { return days_.empty() ? 0 : static_cast<int>(next_ * 100 / days_.size()); }
+int SplitScanJob::progress() const {
+    if (files_) return files_->totalCount() ? static_cast<int>(files_->gatheredCount() * 100 / files_->totalCount()) : 0;
+    return days_.empty() ? 0 : static_cast<int>(next_ * 100 / days_.size());
+}
+
+bool SplitScanJob::resumable() const {
+    return files_ ? files_->gatheredCount() < files_->totalCount() : next_ < days_.size();
+}
 
 JobOutcome SplitScanJob::refused(std::string message) const {
     JobOutcome o;
@@ -84,10 +93,16 @@ JobOutcome SplitScanJob::start() {
     stopRequested_ = false;
     DataSource& source = sources_.of(settings.source);
     if (resumable()) {
-        source.restart();
         JobOutcome o;
         o.state = JobState::Running;
         o.progress = progress();
+        if (files_) {
+            files_->restart();
+            o.status = fillIn(split_scan_text::kFilesContinuing,
+                              {std::to_string(files_->totalCount() - files_->gatheredCount())});
+            return o;
+        }
+        source.restart();
         o.status = fillIn(split_scan_text::kContinuing,
                        {jquants::isoDate(days_[next_]), std::to_string(days_.size() - next_)});
         return o;
@@ -126,11 +141,16 @@ JobOutcome SplitScanJob::start() {
     source.restart();
     sources_.api().onWait = [this](const std::string& line) { if (onWait) onWait(line); };
     if (const SourceResult r = source.connect(); !r.answered()) return stoppedOn(r);
-    if (const SourceResult r = market_->marketCalendar(from, today, days_); !r.answered()) {
+    // Free serves days up to weeks back: the calendar keeps to the plan's window and says so at the end.
+    if (const jquants::Status s = sources_.api().calendarDays(from, today, days_); !s.ok()) {
         days_.clear();
-        return stoppedOn(r);
+        return stoppedOn(sources_.api().stopFor(s));
     }
+    if (!days_.empty() && !sources_.api().notes().empty())
+        windowNote_ = fillIn(split_scan_text::kWindow, {jquants::isoDate(days_.front()), jquants::isoDate(days_.back())});
     if (days_.empty()) return finished();
+    // The bars' files where the plan has them: a month a request, not twenty.
+    if (settings.source == SourceKind::JQuants && plan_ != "free") return startFiles(from, today);
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = 0;
@@ -139,13 +159,59 @@ JobOutcome SplitScanJob::start() {
     return o;
 }
 
+JobOutcome SplitScanJob::startFiles(std::int32_t from, std::int32_t today) {
+    DataSource& source = sources_.forHistory(settings.source);
+    JQuantsHistory* history = source.history();
+    sources_.setOnWait([this](const std::string& line) { if (onWait) onWait(line); });
+    source.restart();
+    if (const SourceResult r = source.connect(); !r.answered()) return stoppedOn(r);
+    history->watchBars([this](const jquants::DailyBar& bar) { readFactor(bar); });
+    HistoryCost cost;
+    if (const SourceResult r = history->plan(from, today, false, false, cost); !r.answered()) {
+        history->watchBars({});
+        return stoppedOn(r);
+    }
+    files_ = history;
+    daysScanned_ = days_.size();
+    if (!resumable()) return finished();
+    JobOutcome o;
+    o.state = JobState::Running;
+    o.progress = 0;
+    o.status = fillIn(split_scan_text::kFilesToScan, {std::to_string(files_->totalCount()), std::to_string(days_.size()),
+                                                      jquants::isoDate(days_.front()), jquants::isoDate(days_.back())});
+    return o;
+}
+
+void SplitScanJob::readFactor(const jquants::DailyBar& bar) {
+    if (bar.code < 0 || bar.code >= kCodeCount || !hasFile_[bar.code]) return;
+    if (double ratio = 0; splitOfFactor(bar.adjFactor, ratio)) {
+        book_.add(bar.code, Split{bar.date, ratio});
+        ++splitsInUnit_;
+    }
+}
+
+JobOutcome SplitScanJob::scanFile() {
+    std::string unit;
+    splitsInUnit_ = 0;
+    const SourceResult r = files_->gatherNext(unit);
+    if (r.answer == Answer::NoData) return finished();
+    if (!r.answered()) return stoppedOn(r);
+    if (!resumable()) return finished();
+    JobOutcome o;
+    o.state = JobState::Running;
+    o.progress = progress();
+    o.status = fillIn(split_scan_text::kFileScanned, {unit, std::to_string(splitsInUnit_),
+                                                      std::to_string(files_->totalCount() - files_->gatheredCount())});
+    return o;
+}
+
 JobOutcome SplitScanJob::tick() {
-    if (next_ >= days_.size()) return finished();
+    if (!resumable()) return finished();
     if (stopRequested_) {
         SourceResult stop = SourceResult::of(Answer::Stopped, jquants_text::kDisconnected);
         return stoppedOn(stop);
     }
-    return scan();
+    return files_ ? scanFile() : scan();
 }
 
 bool SplitScanJob::keepWindow(const SourceResult& answer) {
@@ -193,7 +259,7 @@ JobOutcome SplitScanJob::scan() {
 JobOutcome SplitScanJob::stop() {
     JobOutcome o = Job::stop();
     o.progress = progress();
-    if (next_ < days_.size()) o.status = fillIn(split_scan_text::kStopped, {jquants::isoDate(days_[next_])});
+    if (!files_ && next_ < days_.size()) o.status = fillIn(split_scan_text::kStopped, {jquants::isoDate(days_[next_])});
     return o;
 }
 
@@ -215,6 +281,7 @@ JobOutcome SplitScanJob::finished() {
     o.progress = 100;
     o.status = fillIn(split_scan_text::kDone, {std::to_string(daysScanned_), std::to_string(found_.size())});
     if (!windowNote_.empty()) o.message = windowNote_;
+    else if (files_ && !files_->notes().empty()) o.message = files_->notes();
     return o;
 }
 

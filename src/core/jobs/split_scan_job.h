@@ -26,6 +26,9 @@ inline constexpr const char* kNoPriceFiles =
 inline constexpr const char* kIndexUnreadable = "index.txtを読み込めません：";
 inline constexpr const char* kDaysToScan = "J-Quants：%s日分の調整係数を調べます（%s〜%s）";
 inline constexpr const char* kContinuing = "J-Quants：%sから再開します（残り%s日）";
+inline constexpr const char* kFilesToScan = "J-Quants：株価の一括ファイルなど%s件から%s日分の調整係数を調べます（%s〜%s）";
+inline constexpr const char* kFilesContinuing = "J-Quants：続きから調べます（残り%s件）";
+inline constexpr const char* kFileScanned = "J-Quants %s：分割・併合 %s件；残り%s件";
 inline constexpr const char* kDayScanned = "J-Quants %s：分割・併合 %s件；残り%s日";
 inline constexpr const char* kStopped = "停止中：次は%s（取得ボタンで続きから調べます）";
 inline constexpr const char* kDone = "分割情報の取得終了：%s日分、index.txtにない分割・併合 %s件";
@@ -40,9 +43,10 @@ inline constexpr const char* kWriteFailed = "分割情報を記録できませ�
 }  // namespace split_scan_text
 
 // Finds the splits of a chart folder filled before splits were recorded:
-// the exchange's business days from `from` through today, one day of the
-// whole market per tick, each bar's adjustment factor read for the codes
-// with a price file. The scan ends with the splits that index.txt (or the
+// the exchange's business days from `from` through today, each bar's
+// adjustment factor read for the codes with a price file. On a plan with
+// the bars' bulk files, a file a tick (a month; the days no file holds yet,
+// a whole-market request each); on Free, one whole-market day per tick. The scan ends with the splits that index.txt (or the
 // pending list) lacks; the Write action records them (SplitBook).
 class SplitScanJob final : public Job {
 public:
@@ -71,7 +75,7 @@ public:
     std::int32_t defaultFrom() const;
     bool scanned() const { return scanned_; }
     // A scan stopped before its last day: the next start goes on from there.
-    bool resumable() const { return next_ < days_.size(); }
+    bool resumable() const;
     // After a scan: the splits neither index.txt nor the pending list holds,
     // by code and date. Emptied by the write that records them.
     const std::vector<CodeSplit>& found() const { return found_; }
@@ -91,11 +95,17 @@ private:
     int progress() const;
     // A plan that serves only some of the days: the others are left out, said once.
     bool keepWindow(const SourceResult& answer);
+    JobOutcome startFiles(std::int32_t from, std::int32_t today);
+    JobOutcome scanFile();
+    void readFactor(const jquants::DailyBar& bar);
 
     Application& app_;
     const Clock& clock_;
     Sources sources_;
+    std::string plan_;
     MarketDays* market_ = nullptr;
+    JQuantsHistory* files_ = nullptr;  // the bars' files of the span, on a plan that has them
+    std::size_t splitsInUnit_ = 0;
     std::atomic<bool> stopRequested_{false};
     std::vector<bool> hasFile_;  // by code: a price file in the chart folder
     IndexTable index_;

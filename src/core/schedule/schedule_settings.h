@@ -28,17 +28,22 @@ struct ScheduleSettings {
     bool indexOnly = true;
     bool nikkei = false;
     bool topix = false;  // J-Quants only
-    // When the last scheduled run started (local time), 0 before the first.
+    // When the last scheduled run started (Japan time), 0 before the first.
     std::int64_t lastRun = 0;  // YYYYMMDDHHMM
 };
 
 inline constexpr const char* kScheduleFileName = "schedule.conf";
 
+// The schedule's times are Japan's, where the market's data are published,
+// whatever the machine's zone: the tray reads Clock::japanNow() and the timer
+// names the zone.
+inline constexpr const char* kScheduleZone = "Asia/Tokyo";
+
 // "HH:MM" (00:00 to 23:59); false for anything else.
 bool parseTimeOfDay(std::string_view text, int& hour, int& minute);
 std::string formatTimeOfDay(int hour, int minute);
 
-// YYYYMMDDHHMM of a local time.
+// YYYYMMDDHHMM of a date and time.
 std::int64_t minuteStamp(const LocalDateTime& at);
 
 // key=value lines; '#' starts a comment. An unknown key of lower-case

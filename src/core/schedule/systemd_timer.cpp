@@ -10,7 +10,9 @@
 
 #include "core/schedule/update_schedule.h"
 #include "core/store/atomic_file.h"
+#include "core/store/echo_text.h"
 #include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
 
 extern char** environ;
 
@@ -32,8 +34,6 @@ std::string execWord(const std::string& word) {
 }
 
 std::string sourceText(const ScheduleSettings& s) { return sourceKindName(s.source); }
-
-const char* kByHandIntro = "Run in your desktop session (where systemd --user runs):\n  ";
 
 // A word for a POSIX shell.
 std::string shellWord(const std::string& word) {
@@ -60,7 +60,7 @@ bool recordFile(const fs::path& path, FileBefore& was, std::string& error) {
     if (fs::exists(st)) {
         std::string bytes;
         if (!fs::is_regular_file(st)) {
-            error = path.string() + ": not a regular file";
+            error = path.string() + "（" + file_text::kNotRegular + "）";
             return false;
         }
         if (!readWholeFile(path, bytes, &error)) return false;
@@ -68,7 +68,7 @@ bool recordFile(const fs::path& path, FileBefore& was, std::string& error) {
         return true;
     }
     if (fs::is_symlink(fs::symlink_status(path, ec))) {
-        error = path.string() + ": a symlink to nothing";
+        error = path.string() + "（" + systemd_text::kDanglingLink + "）";
         return false;
     }
     for (fs::path folder = path.parent_path();
@@ -83,11 +83,11 @@ void putBack(const FileBefore& was, std::string& err) {
     if (was.bytes) {
         // A step that failed left its file as it was.
         if (std::string now; readWholeFile(was.path, now) && now == *was.bytes) return;
-        if (!replaceFileAtomically(was.path, *was.bytes, &error)) err += "cannot put back " + error + "\n";
+        if (!replaceFileAtomically(was.path, *was.bytes, &error)) err += systemd_text::kNotPutBack + error + "\n";
         return;
     }
     fs::remove(was.path, ec);
-    if (ec) err += "cannot remove " + was.path.string() + ": " + ec.message() + "\n";
+    if (ec) err += systemd_text::kNotPutBack + fileErrorText("cannot remove", was.path, ec.value()) + "\n";
     for (const fs::path& folder : was.missingFolders) fs::remove(folder, ec);  // only when empty
 }
 
@@ -138,12 +138,14 @@ fs::path userUnitFolder() {
 }
 
 std::string timerDropIn(const ScheduleSettings& settings) {
-    // The empty OnCalendar= drops the installed unit's time instead of adding a second one.
+    // The empty OnCalendar= drops the installed unit's time instead of adding
+    // a second one. The time is Japan's, where the data are published,
+    // whatever zone the machine keeps.
     return "# Written by quarlink-cli schedule enable; quarlink-cli schedule disable removes it.\n"
            "[Timer]\n"
            "OnCalendar=\n"
-           "OnCalendar=Mon..Fri " +
-           formatTimeOfDay(settings.hour, settings.minute) + ":00\n";
+           "OnCalendar=Mon..Fri *-*-* " +
+           formatTimeOfDay(settings.hour, settings.minute) + ":00 " + kScheduleZone + "\n";
 }
 
 std::string serviceDropIn(const fs::path& cli, const fs::path& workDir) {
@@ -176,14 +178,11 @@ bool SystemdSchedule::systemctl(const std::vector<std::string>& args, Result& re
     std::string command = "systemctl --user";
     for (const std::string& a : args) command += " " + a;
     if (status == 127)
-        result.err += "systemctl was not found: this system does not run systemd, so the timer cannot be used.\n"
-                      "Let the tray application run the update (設定 ⇒ Sorvantide関連オプション ⇒ 毎日の自動更新), or "
-                      "add a crontab line (crontab -e), e.g.\n  30 17 * * 1-5  quarlink-cli --wait 3600 update "
-                      "--scheduled\n";
+        result.err += systemd_text::kNoSystemctl;
     else
-        result.err += "'" + command + "' failed (exit " + std::to_string(status) + ")" +
-                      (output.empty() ? std::string(".\n") : ":\n" + output + (output.back() == '\n' ? "" : "\n")) +
-                      kByHandIntro + doByHand + "\n";
+        result.err += fillIn(systemd_text::kSystemctlFailed, {command, std::to_string(status)}) +
+                      (output.empty() ? std::string("。\n") : "：\n" + output + (output.back() == '\n' ? "" : "\n")) +
+                      systemd_text::kByHand + doByHand + "\n";
     return false;
 }
 
@@ -197,47 +196,46 @@ SystemdSchedule::Result SystemdSchedule::enable(const ScheduleSettings& settings
         std::string error;
         FileBefore was;
         if (!recordFile(path, was, error)) {
-            r.err = std::string("cannot ") + what + ": " + error + "\n";
+            r.err = what + error + "\n";
             return false;
         }
         before.push_back(std::move(was));
         if (!bytes) {
             std::error_code ec;
             if (fs::remove(path, ec) || !ec) return true;
-            error = path.string() + ": " + ec.message();
+            error = fileErrorText("cannot remove", path, ec.value());
         } else if (ensureFolder(path.parent_path(), &error) && replaceFileAtomically(path, *bytes, &error)) {
             return true;
         }
-        r.err = std::string("cannot ") + what + ": " + error + "\n";
+        r.err = what + error + "\n";
         return false;
     };
     const std::string byHand = enableCommand(settings);
     bool reloaded = false;
     const bool done =
-        change(workDir_ / kScheduleFileName, formatSchedule(settings), "save the schedule") &&
-        change(timerDropInPath(), timerDropIn(settings), "write the timer's drop-in") &&
+        change(workDir_ / kScheduleFileName, formatSchedule(settings), systemd_text::kScheduleNotSaved) &&
+        change(timerDropInPath(), timerDropIn(settings), systemd_text::kTimerDropInNotWritten) &&
         change(serviceDropInPath(),
                defaultWorkDir_ ? std::nullopt : std::optional<std::string>(serviceDropIn(cli, workDir_)),
-               "write the service's drop-in") &&
+               systemd_text::kServiceDropInNotWritten) &&
         (reloaded = systemctl({"daemon-reload"}, r, byHand)) && systemctl({"enable", "--now", kTimerUnit}, r, byHand);
     if (!done) {
         r.ok = false;
-        if (r.err.find("systemctl was not found") == std::string::npos &&
+        if (r.err.find(systemd_text::kNoSystemctl) == std::string::npos &&
             (r.err.find("not found") != std::string::npos || r.err.find("does not exist") != std::string::npos))
-            r.err += "The units come with the quarlink package (lib/systemd/user/quarlink-update.*).\n";
+            r.err += systemd_text::kUnitsMissing;
         std::string notBack;
         for (auto it = before.rbegin(); it != before.rend(); ++it) putBack(*it, notBack);
         // systemd has read the drop-ins that were just put back.
         std::string output;
         if (reloaded && systemctl_({"daemon-reload"}, output) != 0)
-            notBack += "Run 'systemctl --user daemon-reload' to drop the timer's new time.\n";
-        r.err += notBack.empty() ? std::string("The schedule and the timer are left as they were.\n") : notBack;
+            notBack += systemd_text::kReloadByHand;
+        r.err += notBack.empty() ? std::string(systemd_text::kLeftAsBefore) : notBack;
         return r;
     }
-    r.out = "Saved " + (workDir_ / kScheduleFileName).string() + " and " + timerDropInPath().string() + ".\n";
-    r.out += "The timer runs the daily update (source " + sourceText(settings) + ") Monday to Friday at " +
-             formatTimeOfDay(settings.hour, settings.minute) + "; a time missed while the machine was off runs at "
-             "the next start. Its output: journalctl --user -u " + kServiceUnit + "\n";
+    r.out = fillIn(systemd_text::kSaved, {(workDir_ / kScheduleFileName).string(), timerDropInPath().string()});
+    r.out += fillIn(systemd_text::kRuns,
+                    {formatTimeOfDay(settings.hour, settings.minute), sourceText(settings), kServiceUnit});
     return r;
 }
 
@@ -257,7 +255,7 @@ SystemdSchedule::Result SystemdSchedule::disable() {
     const std::string byHand = std::string("systemctl --user disable --now ") + kTimerUnit +
                                " && systemctl --user daemon-reload";
     if (systemctl({"disable", "--now", kTimerUnit}, r, byHand) && systemctl({"daemon-reload"}, r, byHand))
-        r.out = "The timer is stopped and disabled.\n";
+        r.out = systemd_text::kDisabled;
     return r;
 }
 
@@ -270,7 +268,7 @@ SystemdSchedule::Result SystemdSchedule::followTime(const ScheduleSettings& sett
     if (readWholeFile(timerDropInPath(), old) && old == text) return r;
     if (!replaceFileAtomically(timerDropInPath(), text, &error)) {
         r.ok = false;
-        r.err = "cannot write the timer's drop-in: " + error + "\n";
+        r.err = systemd_text::kTimerDropInNotWritten + error + "\n";
         return r;
     }
     systemctl({"daemon-reload"}, r, "systemctl --user daemon-reload");
@@ -282,23 +280,28 @@ SystemdSchedule::Result SystemdSchedule::status(const ScheduleSettings& settings
     ScheduleSettings on = settings;
     on.enabled = true;
     const ScheduleDecision next = decideSchedule(on, now, {}, false);
-    r.out += "time: " + formatTimeOfDay(settings.hour, settings.minute) + " Monday to Friday (local time)\n";
-    r.out += std::string("source: ") + sourceKindName(settings.source) + "\n";
-    r.out += std::string("tray application: ") + (settings.enabled ? "on" : "off") + "\n";
-    r.out += "last run: " + (settings.lastRun ? formatStampText(settings.lastRun) : std::string("never")) + "\n";
+    r.out += fillIn(systemd_text::kTime, {formatTimeOfDay(settings.hour, settings.minute)});
+    r.out += fillIn(systemd_text::kSource, {sourceKindName(settings.source)});
+    r.out += fillIn(systemd_text::kTray, {settings.enabled ? systemd_text::kOn : systemd_text::kOff});
+    r.out += fillIn(systemd_text::kLastRun,
+                    {settings.lastRun ? formatStampText(settings.lastRun) : std::string(systemd_text::kNever)});
     if (next.action == ScheduleDecision::Action::Run)
-        r.out += "due: " + formatStampText(next.slot) + " (runs at the next start)\n";
+        r.out += fillIn(systemd_text::kDue, {formatStampText(next.slot)});
     else if (next.next)
-        r.out += "next: " + formatStampText(next.next) + "\n";
+        r.out += fillIn(systemd_text::kNext, {formatStampText(next.next)});
     std::error_code ec;
-    r.out += "timer drop-in: " +
-             (fs::exists(timerDropInPath(), ec) ? timerDropInPath().string() : std::string("none")) + "\n";
+    r.out += fillIn(systemd_text::kDropIn, {fs::exists(timerDropInPath(), ec) ? timerDropInPath().string()
+                                                                              : std::string(systemd_text::kNever)});
     std::string output;
     const int status = systemctl_({"is-enabled", kTimerUnit}, output);
     while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
-    r.out += "systemd timer: " +
-             (status == 127 ? std::string("systemd not available") : output.empty() ? std::string("unknown") : output) +
-             "\n";
+    // systemctl's own words are quoted, but for the two states a user expects.
+    const std::string state = status == 127          ? std::string(systemd_text::kNoSystemd)
+                              : output.empty()       ? std::string(systemd_text::kUnknown)
+                              : output == "enabled"  ? std::string(systemd_text::kEnabled)
+                              : output == "disabled" ? std::string(systemd_text::kNotEnabled)
+                                                     : "\"" + echoText(output) + "\"";
+    r.out += fillIn(systemd_text::kTimerState, {state});
     return r;
 }
 

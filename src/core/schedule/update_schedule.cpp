@@ -56,9 +56,13 @@ std::string formatStampText(std::int64_t stamp) {
     return text;
 }
 
-ScheduleNotice scheduleNotice(const JobOutcome& last) {
+ScheduleNotice scheduleNotice(const JobOutcome& last, bool stoppedByUser) {
     using Reason = JobOutcome::StopReason;
     ScheduleNotice n;
+    // The stop aborts the request in flight, which the step may report as a
+    // lost connection; the user knows better.
+    if (stoppedByUser && last.state != JobState::Finished)
+        return {schedule_text::kTitleStopped, schedule_text::kCancelled};
     // The page job's own stop texts say what the notice says already.
     std::string message = last.message.value_or("");
     if (message == update_text::kDisconnected || message == update_text::kFormatChanged) message.clear();

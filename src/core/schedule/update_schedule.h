@@ -26,6 +26,7 @@ struct ScheduleDecision {
     std::int64_t next = 0;  // YYYYMMDDHHMM of the next scheduled time (NotYet), 0 when none is near
 };
 
+// `now` is Japan time (Clock::japanNow()), as are the schedule's times.
 // The scheduled time due at `now` is the latest business day's time at or
 // before now; it runs unless the last run started at or after it. A time
 // missed while the program or the machine was off is thus run at the next
@@ -43,7 +44,8 @@ struct ScheduleNotice {
     std::string body;
     bool failed = false;
 };
-ScheduleNotice scheduleNotice(const JobOutcome& last);
+// `stoppedByUser`: the run was stopped from the tray, whatever its last step said.
+ScheduleNotice scheduleNotice(const JobOutcome& last, bool stoppedByUser = false);
 
 namespace schedule_text {
 inline constexpr const char* kTitleDone = "Quarlink：毎日の自動更新";
@@ -56,9 +58,17 @@ inline constexpr const char* kUnrecognised =
     "しばらくしてから日々のデータ更新を行ってください。";
 inline constexpr const char* kFailed = "日々のデータ更新を実行できませんでした。";
 inline constexpr const char* kStoppedByUser = "日々のデータ更新を中断しました。";
+inline constexpr const char* kCancelled =
+    "毎日の自動更新を中止しました。\n結果を表示して更新ボタンを押すと続きから取得できます。";
 inline constexpr const char* kRunning = "毎日の自動更新：";
+inline constexpr const char* kStopping = "毎日の自動更新：中止しています…";
 inline constexpr const char* kWaiting = "毎日の自動更新：他の処理が終わるのを待っています。";
 inline constexpr const char* kBusy = "毎日の自動更新を実行中です。終わるまでお待ちください。";
+// update --scheduled.
+inline constexpr const char* kAlreadyRun = "%sの毎日の自動更新は実行済みです。次の実行は%sです。";
+inline constexpr const char* kScheduledRun = "毎日の自動更新（%sの分、取得先 %s）";
+inline constexpr const char* kRunNotRecorded =
+    "毎日の自動更新の実行をschedule.confに記録できません：%s\n同じ時刻の更新がもう一度実行されることがあります。";
 }  // namespace schedule_text
 
 }  // namespace quarlink

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
+#include "core/store/folder_layout.h"
 #include "core/store/number_text.h"
 #include "core/store/split_book.h"
 #include "core/web/jquants/jquants_json.h"
@@ -15,7 +17,7 @@ using jquants::Outcome;
 using jquants::Status;
 
 std::string withApiReason(std::string text, const std::string& reason) {
-    return reason.empty() ? text : text + "\n(" + reason + ")";
+    return reason.empty() ? text : text + "\n（" + reason + "）";
 }
 
 std::string withApiReason(std::string text, const Status& status) { return withApiReason(std::move(text), status.message); }
@@ -324,7 +326,8 @@ SourceResult JQuantsSource::marketTopix(std::int32_t from, std::int32_t to, jqua
 SourceResult JQuantsSource::listedIssues(const IndexTable& local, MasterIndex& list) {
     jquants::ListedMaster master;
     if (const Status s = listedMaster(master); !s.ok()) return stopFor(s);
-    list = indexFromMaster(master, local);
+    std::error_code ignored;
+    list = indexFromMaster(master, local, std::filesystem::is_regular_file(layout::dataFile(app_, kTopixCode), ignored));
     return {};
 }
 

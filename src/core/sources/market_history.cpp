@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <mutex>
 #include <set>
 #include <unistd.h>
@@ -21,6 +23,7 @@ namespace history_text {
 inline constexpr const char* kFolderFailed = "J-Quantsから取得した履歴を作業フォルダに保存できません：";
 inline constexpr const char* kReadFailed = "J-Quantsから取得した履歴を読み込めません：";
 inline constexpr const char* kMarginDay = " 信用残";
+inline constexpr const char* kFileOfNoDate = "月も日も名前から読み取れない一括ファイルがあります：";
 }  // namespace history_text
 
 namespace {
@@ -36,8 +39,6 @@ constexpr const char* kPlans[] = {"free", "light", "standard", "premium"};
 // The years back each plan's files (and API) reach.
 constexpr int kPlanYears[] = {2, 5, 10, 20};
 constexpr const char* kProgress = "progress";
-// Units taken between two flushes of the gathered rows and the progress file.
-constexpr int kUnitsPerSync = 8;
 
 int planRank(const std::string& plan) {
     for (int rank = 1; rank < 4; ++rank)
@@ -74,7 +75,8 @@ bool daysOfKey(const std::string& key, std::int32_t& first, std::int32_t& last, 
 }
 
 // Gathered rows as fixed records in this machine's byte order: the folder
-// lives for one initial run on one machine. The code is the file's name.
+// lives for one initial run on one machine. Each starts with the date, the
+// code and a flag, so that a hundred codes share a file.
 class Packer {
 public:
     explicit Packer(std::string& out) : out_(out) {}
@@ -101,18 +103,26 @@ private:
     const char* at_;
 };
 
+constexpr std::size_t kHead = 4 + 2 + 2;
+int codeAt(const char* record) {
+    std::int16_t code = 0;
+    std::memcpy(&code, record + 4, sizeof code);
+    return code;
+}
+
 template <class Row>
 struct Record;
 template <>
 struct Record<jquants::DailyBar> {
-    static constexpr std::size_t kSize = 4 + 4 + 6 * 8;
+    static constexpr std::size_t kSize = kHead + 6 * 8;
     static void put(const jquants::DailyBar& b, std::string& out) {
-        Packer(out) << b.date << std::int32_t(b.traded) << b.open << b.high << b.low << b.close << b.volume << b.adjFactor;
+        Packer(out) << b.date << std::int16_t(b.code) << std::int16_t(b.traded) << b.open << b.high << b.low << b.close
+                    << b.volume << b.adjFactor;
     }
-    static jquants::DailyBar get(const char* at, int code) {
+    static jquants::DailyBar get(const char* at) {
         jquants::DailyBar b;
-        std::int32_t traded = 0;
-        Unpacker(at) >> b.date >> traded >> b.open >> b.high >> b.low >> b.close >> b.volume >> b.adjFactor;
+        std::int16_t code = 0, traded = 0;
+        Unpacker(at) >> b.date >> code >> traded >> b.open >> b.high >> b.low >> b.close >> b.volume >> b.adjFactor;
         b.traded = traded != 0;
         b.code = code;
         return b;
@@ -120,25 +130,25 @@ struct Record<jquants::DailyBar> {
 };
 template <>
 struct Record<jquants::MarginBalance> {
-    static constexpr std::size_t kSize = 4 + 4 + 2 * 8;
+    static constexpr std::size_t kSize = kHead + 2 * 8;
     static void put(const jquants::MarginBalance& b, std::string& out) {
-        Packer(out) << b.date << std::int32_t(0) << b.longVol << b.shortVol;
+        Packer(out) << b.date << std::int16_t(b.code) << std::int16_t(0) << b.longVol << b.shortVol;
     }
-    static jquants::MarginBalance get(const char* at, int code) {
+    static jquants::MarginBalance get(const char* at) {
         jquants::MarginBalance b;
-        std::int32_t unused = 0;
-        Unpacker(at) >> b.date >> unused >> b.longVol >> b.shortVol;
+        std::int16_t code = 0, unused = 0;
+        Unpacker(at) >> b.date >> code >> unused >> b.longVol >> b.shortVol;
         b.code = code;
         return b;
     }
 };
 template <>
 struct Record<jquants::IndexBar> {
-    static constexpr std::size_t kSize = 4 + 4 + 4 * 8;
+    static constexpr std::size_t kSize = kHead + 4 * 8;
     static void put(const jquants::IndexBar& b, std::string& out) {
         Packer(out) << b.date << std::int32_t(0) << b.open << b.high << b.low << b.close;
     }
-    static jquants::IndexBar get(const char* at, int) {
+    static jquants::IndexBar get(const char* at) {
         jquants::IndexBar b;
         std::int32_t unused = 0;
         Unpacker(at) >> b.date >> unused >> b.open >> b.high >> b.low >> b.close;
@@ -146,61 +156,65 @@ struct Record<jquants::IndexBar> {
     }
 };
 
-// Appends whole records. A file appears whole the first time, as every new
-// file does; a record cut short by a kill is dropped first (its unit was not
-// recorded as taken, so it comes again).
-bool appendRecords(const fs::path& path, std::string_view bytes, std::size_t recordSize, std::string& error) {
-    long long size = 0;
-    std::string why;
-    const int fd = openUserFile(path, O_RDWR | O_CLOEXEC, kMaxPriceFileBytes, size, nullptr, &why);
-    if (fd < 0 && errno == ENOENT) {
-        // A scratch file of the program's own folder: made in place. A run cut
-        // short leaves at worst a part of a record, cut off by the next append,
-        // and the unit is taken again, as it was never recorded.
-        const int made = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        int err = errno;
-        bool ok = made >= 0 && writeFully(made, bytes, err);
-        if (made >= 0 && ::close(made) != 0 && ok) ok = false, err = errno;
-        if (!ok) error = fileErrorText("write", path, err);
-        return ok;
-    }
-    if (fd < 0) {
-        error = path.string() + ": " + why;
-        return false;
-    }
-    const long long whole = size - size % static_cast<long long>(recordSize);
-    bool ok = (whole == size || ::ftruncate(fd, whole) == 0) && ::lseek(fd, whole, SEEK_SET) >= 0;
+// A code's rows go to the file of its hundred (bars/13 holds 1300..1399):
+// a bulk file's rows leave in one append to each of some ninety files
+// rather than one to each of thousands, and a code reads its hundred's file
+// once for all of them.
+constexpr int kCodesPerFile = 100;
+constexpr int kBuckets = 10000 / kCodesPerFile;
+
+std::string bucketName(const char* kind, int code) {
+    char name[24];
+    std::snprintf(name, sizeof name, "%s/%02d", kind, code / kCodesPerFile);
+    return name;
+}
+
+// A scratch file of the program's own folder, made on first use. A run cut
+// short leaves bytes past the length the progress file records: the next
+// run cuts them off and takes their unit again.
+bool appendBytes(const fs::path& path, std::string_view bytes, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     int err = errno;
-    if (ok) ok = writeFully(fd, bytes, err);
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
+    bool ok = fd >= 0 && writeFully(fd, bytes, err);
+    if (fd >= 0 && ::close(fd) != 0 && ok) ok = false, err = errno;
     if (!ok) error = fileErrorText("write", path, err);
     return ok;
 }
 
-// A code's (or TOPIX's) gathered rows of from..to by date; a date taken
-// twice (a unit taken again after a kill or a rewrite) keeps its last row.
+// A date taken twice (a file rewritten since and taken again) keeps its last row.
 template <class Row>
-bool readRecords(const fs::path& path, int code, std::int32_t from, std::int32_t to, std::vector<Row>& rows,
-                 std::string& error) {
-    rows.clear();
-    std::string bytes;
-    if (!readWholeFile(path, bytes, &error)) return errno == ENOENT;
-    for (std::size_t at = 0; at + Record<Row>::kSize <= bytes.size(); at += Record<Row>::kSize) {
-        const Row row = Record<Row>::get(bytes.data() + at, code);
-        if (row.date >= from && row.date <= to) rows.push_back(row);
-    }
+void byDateOnce(std::vector<Row>& rows) {
     std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.date < b.date; });
     std::vector<Row> once;
+    once.reserve(rows.size());
     for (const Row& row : rows) {
         if (!once.empty() && once.back().date == row.date) once.back() = row;
         else once.push_back(row);
     }
     rows = std::move(once);
-    return true;
 }
+
+// One hundred's file in memory, each code's records found once.
+struct LoadedBucket {
+    std::string name;
+    std::string bytes;
+    std::vector<std::vector<std::uint32_t>> at = std::vector<std::vector<std::uint32_t>>(kCodesPerFile);
+
+    void forget() {
+        name.clear();
+        bytes = std::string();
+        for (auto& list : at) list.clear();
+    }
+    bool load(const fs::path& folder, const std::string& wanted, std::size_t size, std::string& error) {
+        forget();
+        errno = 0;
+        if (!readWholeFile(folder / wanted, bytes, &error) && errno != ENOENT) return false;
+        for (std::size_t offset = 0; offset + size <= bytes.size(); offset += size)
+            at[codeAt(bytes.data() + offset) % kCodesPerFile].push_back(static_cast<std::uint32_t>(offset));
+        name = wanted;
+        return true;
+    }
+};
 
 // A file of the bulk list, or a day (a span for TOPIX) through the API.
 struct Unit {
@@ -240,25 +254,75 @@ struct JQuantsHistory::State {
     bool margin = false, topix = false;  // gathered
     std::vector<Unit> units;
     std::vector<std::string> taken;  // the progress file's entries
-    int unrecorded = 0;              // units taken since the progress file was written
+    // Each scratch file's length once its units' rows are in. A unit's line
+    // in the progress file carries the lengths it left, so a run cut short
+    // anywhere goes on from exactly what it recorded, with nothing flushed.
+    std::map<std::string, std::uint64_t> lengths;
+    std::string unitLengths;  // "\t@name=length" for each file the unit being taken wrote
+    // The rows of the unit being taken, by hundred (kBuckets: TOPIX).
+    std::vector<std::string> packed = std::vector<std::string>(kBuckets + 1);
+    LoadedBucket loadedBars, loadedMargin;
+    std::function<void(const jquants::DailyBar&)> watch;
+    // The scratch files stay open for appending while the run gathers: a
+    // file of the market is some ninety appends, a day of the API as many.
+    std::map<std::string, int> appending;
+
+    ~State() { closeScratch(); }
+    void closeScratch() {
+        for (const auto& [name, fd] : appending) ::close(fd);
+        appending.clear();
+    }
+    bool append(const std::string& name, std::string_view bytes, std::string& error) {
+        const fs::path path = folder() / name;
+        auto it = appending.find(name);
+        if (it == appending.end()) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+            if (fd < 0) {
+                error = fileErrorText("write", path, errno);
+                return false;
+            }
+            it = appending.emplace(name, fd).first;
+        }
+        int err = 0;
+        if (writeFully(it->second, bytes, err)) return true;
+        error = fileErrorText("write", path, err);
+        return false;
+    }
 
     fs::path folder() const { return app.workDir / kFolder; }
-    fs::path codeFile(const char* kind, int code) const {
-        char name[8];
-        std::snprintf(name, sizeof name, "%04d", code);
-        return folder() / kind / name;
-    }
     // A run resumed on a later day asks up to a later day: what was taken
     // for the same start and data still holds, so the span's end is not part of it.
     std::string header() const {
         return "span\t" + std::to_string(from) + '\t' + (askedMargin ? "1" : "0") + '\t' + (topix ? "1" : "0") +
                (bars ? "" : "\tmargin-only");
     }
+    // The progress file whole: the header, a line a unit taken, the last
+    // with every length. Units taken later are appended, a line each.
     bool writeProgress(std::string& error) const {
         std::string text = header() + '\n';
-        for (const std::string& entry : taken) text += entry + '\n';
+        for (const std::string& entry : taken) text += entry + (&entry == &taken.back() ? allLengths() : "") + '\n';
         return replaceFileAtomically(folder() / kProgress, text, &error);
     }
+    std::string allLengths() const {
+        std::string text;
+        for (const auto& [name, length] : lengths) text += "\t@" + name + '=' + std::to_string(length);
+        return text;
+    }
+    bool scratchAsRecorded();
+    void forgetLoaded() {
+        loadedBars.forget();
+        loadedMargin.forget();
+    }
+    template <class Row>
+    void pack(const Row& row) {
+        // Ordinary shares only: the codes a price file can have.
+        if constexpr (std::is_same_v<Row, jquants::IndexBar>) Record<Row>::put(row, packed[kBuckets]);
+        else if (row.code >= 1000 && row.code <= 9999) Record<Row>::put(row, packed[row.code / kCodesPerFile]);
+    }
+    SourceResult storePacked(Dataset dataset);
+    template <class Row>
+    bool readCode(LoadedBucket& loaded, const char* kind, int code, std::int32_t from, std::int32_t to,
+                  std::vector<Row>& rows, std::string& error);
 
     SourceResult addFiles(Dataset dataset, std::vector<jquants::BulkFile>& listed);
     SourceResult resume();
@@ -278,7 +342,7 @@ SourceResult JQuantsHistory::State::addFiles(Dataset dataset, std::vector<jquant
         if (!daysOfKey(u.listed.key, u.first, u.last, month))
             return SourceResult::of(Answer::Unrecognised,
                                     withApiReason(jquants_text::kUnrecognised,
-                                                  "a J-Quants file of no month or day: " + echoText(u.listed.key)));
+                                                  history_text::kFileOfNoDate + echoText(u.listed.key)));
         if (month) months.insert(u.first / 100);
         files.push_back(std::move(u));
     }
@@ -290,6 +354,34 @@ SourceResult JQuantsHistory::State::addFiles(Dataset dataset, std::vector<jquant
     return {};
 }
 
+// Each scratch file cut back to the length recorded with the last units
+// taken (a file with no length recorded goes); false when one is shorter
+// than recorded or gone, as after a power cut: then nothing taken is trusted.
+bool JQuantsHistory::State::scratchAsRecorded() {
+    std::error_code ec;
+    std::map<std::string, std::uint64_t> seen;
+    for (const char* kind : {"bars", "margin"})
+        for (fs::directory_iterator it(folder() / kind, ec), end; !ec && it != end; it.increment(ec))
+            seen[std::string(kind) + '/' + it->path().filename().string()] = 0;
+    seen["topix"] = 0;
+    for (auto& [name, size] : seen) {
+        const fs::path path = folder() / name;
+        const auto recorded = lengths.find(name);
+        const std::uint64_t keep = recorded == lengths.end() ? 0 : recorded->second;
+        const fs::file_type type = fs::symlink_status(path, ec).type();
+        if (type == fs::file_type::not_found && keep == 0) continue;
+        if (type != fs::file_type::regular) return false;
+        size = fs::file_size(path, ec);
+        if (ec || size < keep) return false;
+        if (keep == 0) fs::remove(path, ec);
+        else if (size > keep) fs::resize_file(path, keep, ec);
+        if (ec) return false;
+    }
+    for (const auto& [name, length] : lengths)
+        if (length > 0 && !seen.count(name)) return false;
+    return true;
+}
+
 SourceResult JQuantsHistory::State::resume() {
     const fs::path dir = folder();
     std::string bytes, error;
@@ -297,16 +389,38 @@ SourceResult JQuantsHistory::State::resume() {
     if (readWholeFile(dir / kProgress, bytes))
         for (std::size_t at = 0, end; at < bytes.size(); at = end + 1) {
             end = bytes.find('\n', at);
-            if (end == std::string::npos) end = bytes.size();
+            if (end == std::string::npos) break;
             lines.push_back(bytes.substr(at, end - at));
         }
-    const bool same = !lines.empty() && lines.front() == header();
+    bool same = !lines.empty() && lines.front() == header();
     taken.clear();
+    lengths.clear();
+    forgetLoaded();
+    closeScratch();
+    for (std::size_t i = 1; same && i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        std::size_t at = line.find("\t@");
+        taken.push_back(line.substr(0, at));
+        while (same && at != std::string::npos) {
+            const std::size_t next = line.find("\t@", at + 2), end = next == std::string::npos ? line.size() : next;
+            const std::size_t equals = line.rfind('=', end);
+            std::uint64_t length = 0;
+            const auto parsed = std::from_chars(line.data() + equals + 1, line.data() + end, length);
+            same = equals != std::string::npos && equals > at + 2 && parsed.ec == std::errc() && parsed.ptr == line.data() + end;
+            if (same) lengths[line.substr(at + 2, equals - at - 2)] = length;
+            at = next;
+        }
+    }
     std::error_code ec;
-    if (same) {
-        taken.assign(lines.begin() + 1, lines.end());
-    } else if (fs::remove_all(dir, ec); ec) {
-        return SourceResult::localFailure(history_text::kFolderFailed + echoText(dir.string() + ": " + ec.message()));
+    if (same) same = scratchAsRecorded();
+    // A line cut short by a power cut is no unit taken; the next line must not follow it.
+    if (same && !bytes.empty() && bytes.back() != '\n' && !writeProgress(error))
+        return SourceResult::localFailure(history_text::kFolderFailed + echoText(error));
+    if (!same) {
+        taken.clear();
+        lengths.clear();
+        if (fs::remove_all(dir, ec); ec)
+            return SourceResult::localFailure(history_text::kFolderFailed + echoText(dir.string() + ": " + ec.message()));
     }
     const std::set<std::string> done(taken.begin(), taken.end());
     for (Unit& u : units) u.done = done.count(u.entry()) != 0;
@@ -316,46 +430,77 @@ SourceResult JQuantsHistory::State::resume() {
     return {};
 }
 
-// The rows of a unit, a code's in one write to its file.
+// The unit's rows, one append to each file they fall in.
+SourceResult JQuantsHistory::State::storePacked(Dataset dataset) {
+    forgetLoaded();
+    std::string error;
+    for (int bucket = 0; bucket <= kBuckets; ++bucket) {
+        std::string& bytes = packed[bucket];
+        if (bytes.empty()) continue;
+        const std::string name = bucket == kBuckets ? std::string("topix") : bucketName(kWords[int(dataset)], bucket * kCodesPerFile);
+        if (!append(name, bytes, error)) {
+            for (std::string& rest : packed) rest.clear();
+            return SourceResult::localFailure(history_text::kFolderFailed + echoText(error));
+        }
+        lengths[name] += bytes.size();
+        unitLengths += "\t@" + name + '=' + std::to_string(lengths[name]);
+        bytes.clear();
+    }
+    return {};
+}
+
 template <class Row>
 SourceResult JQuantsHistory::State::store(Dataset dataset, std::vector<Row>& rows) {
-    std::string bytes, error;
-    if constexpr (std::is_same_v<Row, jquants::IndexBar>) {
-        for (const Row& row : rows) Record<Row>::put(row, bytes);
-        if (!bytes.empty() && !appendRecords(folder() / "topix", bytes, Record<Row>::kSize, error))
-            return SourceResult::localFailure(history_text::kFolderFailed + echoText(error));
-        return {};
-    } else {
-        std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.code < b.code; });
-        for (std::size_t i = 0; i < rows.size();) {
-            const int code = rows[i].code;
-            bytes.clear();
-            for (; i < rows.size() && rows[i].code == code; ++i) Record<Row>::put(rows[i], bytes);
-            if (!appendRecords(codeFile(kWords[int(dataset)], code), bytes, Record<Row>::kSize, error))
-                return SourceResult::localFailure(history_text::kFolderFailed + echoText(error));
+    if constexpr (std::is_same_v<Row, jquants::DailyBar>)
+        if (watch) {
+            for (const Row& row : rows)
+                if (row.date >= from && row.date <= to) watch(row);
+            return {};
         }
-        return {};
-    }
+    for (std::string& bytes : packed) bytes.clear();
+    for (const Row& row : rows) pack(row);
+    return storePacked(dataset);
 }
 
 template <class Row>
 SourceResult JQuantsHistory::State::takeFile(Unit& unit) {
     // One file's rows at a time: those of the span and of ordinary shares.
-    std::vector<Row> rows;
     const auto keep = [this](const Row& row) {
         if constexpr (std::is_same_v<Row, jquants::IndexBar>) return row.date >= from && row.date <= to;
         else return row.date >= from && row.date <= to && row.code >= 1000 && row.code <= 9999;
     };
-    jquants::CsvRows<Row> csv(jquants::RowSink<Row>{[&] { rows.clear(); },
+    jquants::CsvRows<Row> csv(jquants::RowSink<Row>{[&] { for (std::string& bytes : packed) bytes.clear(); },
                                                     [&](std::vector<Row>& batch) {
-                                                        for (Row& row : batch)
-                                                            if (keep(row)) rows.push_back(row);
+                                                        for (const Row& row : batch) {
+                                                            if (!keep(row)) continue;
+                                                            if constexpr (std::is_same_v<Row, jquants::DailyBar>)
+                                                                if (watch) {
+                                                                    watch(row);
+                                                                    continue;
+                                                                }
+                                                            pack(row);
+                                                        }
                                                     }});
     if (const Status s = download->file(api.client(), unit.listed.key, csv); !s.ok()) return api.stopFor(s);
-    return store(unit.dataset, rows);
+    return watch ? SourceResult{} : storePacked(unit.dataset);
+}
+
+template <class Row>
+bool JQuantsHistory::State::readCode(LoadedBucket& loaded, const char* kind, int code, std::int32_t from,
+                                     std::int32_t to, std::vector<Row>& rows, std::string& error) {
+    rows.clear();
+    if (const std::string name = bucketName(kind, code); loaded.name != name)
+        if (!loaded.load(folder(), name, Record<Row>::kSize, error)) return false;
+    for (const std::uint32_t at : loaded.at[code % kCodesPerFile]) {
+        const Row row = Record<Row>::get(loaded.bytes.data() + at);
+        if (row.code == code && row.date >= from && row.date <= to) rows.push_back(row);
+    }
+    byDateOnce(rows);
+    return true;
 }
 
 SourceResult JQuantsHistory::State::take(Unit& unit) {
+    unitLengths.clear();
     if (unit.file) {
         switch (unit.dataset) {
         case Dataset::Bars: return takeFile<jquants::DailyBar>(unit);
@@ -526,7 +671,8 @@ SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margi
         std::snprintf(text, sizeof text, jquants_text::kWindowNote, jquants::isoDate(firstListed).c_str(), "");
         s.api.note(text);
     }
-    if (SourceResult r = s.resume(); !r.answered()) return r;
+    if (!s.watch)
+        if (SourceResult r = s.resume(); !r.answered()) return r;
 
     cost.requests = client.requestsSent() - sentBefore;
     for (const Unit& u : s.units) {
@@ -546,24 +692,26 @@ SourceResult JQuantsHistory::gatherNext(std::string& status) {
     State& s = *state_;
     status.clear();
     const auto next = std::find_if(s.units.begin(), s.units.end(), [](const Unit& u) { return !u.done; });
-    if (next == s.units.end()) return SourceResult::of(Answer::NoData);
+    if (next == s.units.end()) {
+        s.closeScratch();
+        return SourceResult::of(Answer::NoData);
+    }
     Unit& unit = *next;
     if (SourceResult r = s.take(unit); !r.answered()) return r;
     status = unit.name();
     if (unit.done) return {};  // margin that the plan turned out not to have
     unit.done = true;
+    if (s.watch) return {};
     s.taken.push_back(unit.entry());
-    // The rows are on disk before the units are recorded as taken: a flush
-    // every few units (and after the last), so a run cut short takes at
-    // most those again.
-    if (++s.unrecorded < kUnitsPerSync && std::any_of(s.units.begin(), s.units.end(), [](const Unit& u) { return !u.done; }))
-        return {};
-    s.unrecorded = 0;
+    // One line appended: its rows are in the scratch files' page cache, and
+    // a run cut short after it finds them there (before it, cuts them off).
     std::string error;
-    if (!syncFileSystem(s.folder()) || !s.writeProgress(error))
-        return SourceResult::localFailure(history_text::kFolderFailed + echoText(error.empty() ? s.folder().string() : error));
+    if (!appendBytes(s.folder() / kProgress, unit.entry() + s.unitLengths + '\n', error))
+        return SourceResult::localFailure(history_text::kFolderFailed + echoText(error));
     return {};
 }
+
+void JQuantsHistory::watchBars(std::function<void(const jquants::DailyBar&)> watch) { state_->watch = std::move(watch); }
 
 std::size_t JQuantsHistory::gatheredCount() const {
     return static_cast<std::size_t>(
@@ -573,10 +721,13 @@ std::size_t JQuantsHistory::gatheredCount() const {
 std::size_t JQuantsHistory::totalCount() const { return state_->units.size(); }
 
 void JQuantsHistory::discard() {
+    state_->closeScratch();
     std::error_code ec;
     fs::remove_all(state_->folder(), ec);
     state_->units.clear();
     state_->taken.clear();
+    state_->lengths.clear();
+    state_->forgetLoaded();
 }
 
 SourceResult JQuantsHistory::codeBars(int code, std::int32_t from, std::int32_t to, bool margin, HistoryRows& rows) {
@@ -585,7 +736,7 @@ SourceResult JQuantsHistory::codeBars(int code, std::int32_t from, std::int32_t 
     if (code < 1000 || code > 9999) return SourceResult::of(Answer::NoData);
     std::string error;
     std::vector<jquants::DailyBar> bars;
-    if (!readRecords(s.codeFile("bars", code), code, from, to, bars, error))
+    if (!s.readCode(s.loadedBars, "bars", code, from, to, bars, error))
         return SourceResult::localFailure(history_text::kReadFailed + echoText(error));
     historyFromBars(code, bars, rows);
     if (margin && !rows.dates.empty()) {
@@ -593,7 +744,7 @@ SourceResult JQuantsHistory::codeBars(int code, std::int32_t from, std::int32_t 
             s.api.note(jquants_text::kMarginPlanNote);
         } else {
             std::vector<jquants::MarginBalance> raw;
-            if (!readRecords(s.codeFile("margin", code), code, rows.dates.front(), rows.dates.back(), raw, error))
+            if (!s.readCode(s.loadedMargin, "margin", code, rows.dates.front(), rows.dates.back(), raw, error))
                 return SourceResult::localFailure(history_text::kReadFailed + echoText(error));
             MarginRows balances;
             balanceRows(code, raw, balances);
@@ -610,7 +761,7 @@ SourceResult JQuantsHistory::marginHistory(int code, std::int32_t from, std::int
     if (code < 1000 || code > 9999) return SourceResult::of(Answer::NoData);
     std::string error;
     std::vector<jquants::MarginBalance> raw;
-    if (!readRecords(s.codeFile("margin", code), code, from, to, raw, error))
+    if (!s.readCode(s.loadedMargin, "margin", code, from, to, raw, error))
         return SourceResult::localFailure(history_text::kReadFailed + echoText(error));
     balanceRows(code, raw, rows);
     return SourceResult::of(rows.dates.empty() ? Answer::NoData : Answer::Data);
@@ -622,8 +773,14 @@ SourceResult JQuantsHistory::indexBars(int indexCode, std::int32_t from, std::in
     rows = {};
     std::string error;
     std::vector<jquants::IndexBar> bars;
-    if (!readRecords(s.folder() / "topix", 0, from, to, bars, error))
+    std::string bytes;
+    errno = 0;
+    if (!readWholeFile(s.folder() / "topix", bytes, &error) && errno != ENOENT)
         return SourceResult::localFailure(history_text::kReadFailed + echoText(error));
+    for (std::size_t at = 0; at + Record<jquants::IndexBar>::kSize <= bytes.size(); at += Record<jquants::IndexBar>::kSize)
+        if (const jquants::IndexBar bar = Record<jquants::IndexBar>::get(bytes.data() + at); bar.date >= from && bar.date <= to)
+            bars.push_back(bar);
+    byDateOnce(bars);
     topixFrom(bars, rows);
     return {};
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +71,10 @@ public:
     // Gathers the next file (or day): Data while some are left, NoData once
     // all are in. `status` names what was taken, for the status line.
     SourceResult gatherNext(std::string& status);
+    // Instead of keeping the bars, hands each one of the span to `watch` as
+    // it comes (the split scan reads the factors): nothing is written, and
+    // plan() starts from the first unit. Set before plan(); {} to keep them again.
+    void watchBars(std::function<void(const jquants::DailyBar&)> watch);
     std::size_t gatheredCount() const;
     std::size_t totalCount() const;
     // Removes the gathered rows once every code is written.

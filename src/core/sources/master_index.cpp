@@ -14,7 +14,7 @@ std::string_view marketOfMkt(std::string_view mkt) {
     return {};
 }
 
-MasterIndex indexFromMaster(const jquants::ListedMaster& master, const IndexTable& local) {
+MasterIndex indexFromMaster(const jquants::ListedMaster& master, const IndexTable& local, bool topixFile) {
     MasterIndex out;
     IndexTable& table = out.table;
     for (int code = 0; code < 1000; ++code) {
@@ -22,6 +22,10 @@ MasterIndex indexFromMaster(const jquants::ListedMaster& master, const IndexTabl
         table.market[code] = local.market[code];
         table.unit[code] = local.unit[code];
         table.flags[code] = local.flags[code];
+    }
+    if (topixFile && !local.isRegistered(kTopixCode)) {
+        table.name[kTopixCode] = "TOPIX";
+        table.unit[kTopixCode] = "1";
     }
     std::vector<std::int32_t> seen(kCodeCount, 0);  // the Date of the row taken per code
     for (const jquants::ListedIssue& issue : master.rows) {

@@ -29,6 +29,10 @@ std::string_view marketOfMkt(std::string_view mkt);
 // table has is kept, a new code trades in units of 100; flags (splits, N225)
 // always come from the local table. Codes below 1000 (the indices) are not
 // listed companies: their local entries are carried over unchanged.
-MasterIndex indexFromMaster(const jquants::ListedMaster& master, const IndexTable& local);
+inline constexpr int kTopixCode = 102;
+
+// A TOPIX price file (0102) the local table has no entry for gets one, or the
+// chart lists the file nowhere and the data check calls it unregistered.
+MasterIndex indexFromMaster(const jquants::ListedMaster& master, const IndexTable& local, bool topixFile = false);
 
 }  // namespace quarlink

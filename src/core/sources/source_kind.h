@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -12,5 +13,20 @@ enum class SourceKind { InfoSeek = 0, Yahoo = 1, JQuants = 2 };
 // "infoseek", "yahoo", "jquants": the CLI's and schedule.conf's names.
 const char* sourceKindName(SourceKind kind);
 std::optional<SourceKind> sourceKindFromName(std::string_view name);
+
+// Whether the source has the Nikkei average (J-Quants has none).
+bool hasNikkeiAverage(SourceKind kind);
+
+// The days a J-Quants plan's history reaches on `today` (Japan), as the
+// service states them: Free from about two years and twelve weeks back to
+// twelve weeks back, Light 5 years, Standard 10, Premium 20, up to today. A
+// name it does not know is taken as Free, as the client paces it.
+struct PlanWindow {
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+};
+PlanWindow jquantsPlanWindow(std::string_view plan, std::int32_t today);
+// TOPIX comes with Light and above.
+bool jquantsPlanHasTopix(std::string_view plan);
 
 }  // namespace quarlink

@@ -1,6 +1,7 @@
 #include "core/store/atomic_file.h"
 
 #include <atomic>
+#include <utility>
 #include <cerrno>
 #include <cstring>
 #include <cstdlib>
@@ -24,8 +25,59 @@ void syncFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
+namespace {
+// The steps the writers and readers name, as the user reads them.
+const char* stepText(std::string_view step) {
+    static constexpr std::pair<std::string_view, const char*> kSteps[] = {
+        {"cannot read", "読めません"},   {"cannot write", "書けません"},     {"write", "書けません"},
+        {"cannot create", "作れません"}, {"mkdir", "作れません"},          {"cannot open", "開けません"},
+        {"open", "開けません"},          {"cannot replace", "置き換えられません"},
+        {"cannot flush", "ディスクに書き出せません"},                      {"cannot close", "閉じられません"},
+        {"flock", "ロックできません"},   {"lstat", "調べられません"},     {"cannot remove", "削除できません"},
+    };
+    for (const auto& [name, text] : kSteps)
+        if (step == name) return text;
+    return nullptr;
+}
+
+// The errors a user can act on, in words; the rest as the C library says
+// them, quoted like any text the program did not write.
+std::string errorText(int err) {
+    switch (err) {
+    case ENOSPC: return "ディスクの空きがありません。空きを作ってから、もう一度実行してください";
+    case EDQUOT: return "ディスクの割り当てを使い切りました。空きを作ってから、もう一度実行してください";
+    case EACCES:
+    case EPERM: return "アクセス権がありません";
+    case ENOENT: return "見つかりません";
+    case ELOOP: return file_text::kSymlink;
+    case EROFS: return "読み取り専用の場所です";
+    case EIO: return "入出力エラーです";
+    case ENOTDIR: return "途中にフォルダでないものがあります";
+    case EISDIR: return "フォルダです";
+    case EFBIG: return file_text::kTooLarge;
+    case EEXIST: return "すでにあります";
+    case ENOTEMPTY: return "フォルダが空ではありません";
+    case EBUSY:
+    case ETXTBSY: return "使用中です";
+    case EMFILE:
+    case ENFILE: return "開いているファイルが多すぎます。ほかのプログラムを閉じてから、もう一度実行してください";
+    case ENAMETOOLONG: return "名前が長すぎます";
+    case EXDEV: return "別のファイルシステムにあります";
+    case ENXIO: return "読み書きする相手のいない特殊ファイルです";
+    default: return "\"" + std::string(std::strerror(err)) + "\"";
+    }
+}
+}  // namespace
+
+std::string fileErrorReason(int err) { return errorText(err); }
+
 std::string fileErrorText(const char* step, const std::filesystem::path& path, int err) {
-    return std::string(step) + " " + path.string() + ": " + std::strerror(err);
+    return fileReasonText(step, path, errorText(err));
+}
+
+std::string fileReasonText(const char* step, const std::filesystem::path& path, std::string_view reason) {
+    const char* done = stepText(step);
+    return path.string() + "を" + (done ? done : step) + "（" + std::string(reason) + "）";
 }
 
 bool writeFully(int fd, std::string_view bytes, int& err) {
@@ -138,19 +190,20 @@ std::string whyNotOpened(const std::filesystem::path& path, int flags, long long
         struct stat st {};
         const bool link = rule == FileRule::Strict &&
                           (err == ELOOP || (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)));
+        std::string why = link ? file_text::kSymlink : errorText(err);
         errno = link ? ELOOP : err;
-        return link ? "symbolic link" : std::strerror(err);
+        return why;
     }
     struct stat st {};
-    const char* why = nullptr;
+    std::string why;
     int err = EINVAL;
     if (::fstat(fd, &st) != 0)
-        why = "cannot read", err = errno;
+        err = errno, why = errorText(err);
     else if (!S_ISREG(st.st_mode))
-        why = "not a regular file";
+        why = file_text::kNotRegular;
     else if (st.st_size > limit)
-        why = limit == kMaxPriceFileBytes ? "larger than 64 MB" : "too large", err = EFBIG;
-    if (why) {
+        why = limit == kMaxPriceFileBytes ? file_text::kOver64MB : file_text::kTooLarge, err = EFBIG;
+    if (!why.empty()) {
         ::close(fd);
         fd = -1;
         errno = err;
@@ -198,7 +251,7 @@ int openUserFile(const std::filesystem::path& path, int flags, long long limit, 
 
 bool openPriceFileForReading(const std::filesystem::path& path, int& fd, long long& size, std::string* error) {
     const std::string why = whyNotOpened(path, O_RDONLY, kMaxPriceFileBytes, FileRule::Strict, fd, size);
-    if (!why.empty() && error) *error = "cannot read " + path.string() + ": " + why;
+    if (!why.empty() && error) *error = fileReasonText("cannot read", path, why);
     return why.empty();
 }
 
@@ -207,11 +260,11 @@ PriceFileKind examinePriceFile(const std::filesystem::path& path, std::string* w
     if (::lstat(path.c_str(), &st) != 0) return PriceFileKind::Missing;
     const char* text = nullptr;
     if (S_ISLNK(st.st_mode))
-        text = "symbolic link";
+        text = file_text::kSymlink;
     else if (!S_ISREG(st.st_mode))
-        text = "not a regular file";
+        text = file_text::kNotRegular;
     else if (st.st_size > kMaxPriceFileBytes)
-        text = "larger than 64 MB";
+        text = file_text::kOver64MB;
     if (size) *size = static_cast<long long>(st.st_size);
     if (!text) return PriceFileKind::Regular;
     if (why) *why = text;
@@ -225,7 +278,7 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
         const int err = errno;
         // A file that is missing or locked away keeps the open's own text.
         if (error)
-            *error = err == EINVAL || err == EFBIG || err == ELOOP ? "cannot read " + path.string() + ": " + why
+            *error = err == EINVAL || err == EFBIG || err == ELOOP ? fileReasonText("cannot read", path, why)
                                                                     : fileErrorText("cannot open", path, err);
         errno = err;
         return false;

@@ -61,15 +61,15 @@ enum class FileRule { Strict, FollowLinks };
 // The one open every reader of such a file uses: `flags` (O_RDONLY, O_RDWR)
 // plus the rule above, refusing files over `limit` bytes. Returns the
 // descriptor, its size and (when asked) its number of names, or -1 with
-// errno set and `why` saying what stands there ("symbolic link", "not a
-// regular file", "larger than 64 MB", or the system's text).
+// errno set and `why` saying what stands there (file_text::kSymlink,
+// kNotRegular, kOver64MB, or the system's reason).
 int openUserFile(const std::filesystem::path& path, int flags, long long limit, long long& size,
                  long* links = nullptr, std::string* why = nullptr);
 
 // Opens a price file for reading without following a symlink and without
 // blocking on a FIFO; on success `fd` is open and `size` is its length. False
 // unless it is a regular file of sane size; `error` then names the path and
-// why ("not a regular file", ...).
+// why (file_text::kNotRegular, ...).
 bool openPriceFileForReading(const std::filesystem::path& path, int& fd, long long& size, std::string* error);
 
 enum class PriceFileKind { Missing, Regular, Odd };
@@ -96,8 +96,24 @@ int createTemporaryFile(const std::filesystem::path& target, std::filesystem::pa
 // counts as a full disk). On failure `err` holds the errno.
 bool writeFully(int fd, std::string_view bytes, int& err);
 
-// "<step> <path>: <system text of err>", the writers' error texts.
+// "<path>を<step>（<reason>）", the writers' and readers' error texts: the
+// step in words ("cannot write" becomes 書けません), the reason from err, or
+// as given (a file_text reason).
 std::string fileErrorText(const char* step, const std::filesystem::path& path, int err);
+std::string fileReasonText(const char* step, const std::filesystem::path& path, std::string_view reason);
+// The reason alone, as above.
+std::string fileErrorReason(int err);
+
+// Why a file or folder was left alone, as the skipped-files lists and the
+// refusals name it after the path.
+namespace file_text {
+inline constexpr const char* kSymlink = "シンボリックリンクです";
+inline constexpr const char* kNotRegular = "通常のファイルではありません";
+inline constexpr const char* kOver64MB = "64 MBを超えています";
+inline constexpr const char* kTooLarge = "大きすぎます";
+inline constexpr const char* kNotAFolder = "フォルダではありません";
+inline constexpr const char* kNotOurFolder = "このユーザーのフォルダではありません";
+}  // namespace file_text
 
 // True for the names the writer gives its temporary files.
 bool isTemporaryFileName(std::string_view fileName);

@@ -34,7 +34,7 @@ int BatchWriter::createFor(const std::filesystem::path& target, std::filesystem:
     struct stat st {};
     const bool exists = ::lstat(target.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
-        if (error) *error = "cannot replace " + target.string() + ": not a regular file";
+        if (error) *error = fileReasonText("cannot replace", target, file_text::kNotRegular);
         return -1;
     }
     const int fd = createTemporaryFile(target, temp);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/store/atomic_file.h"
 #include "core/store/number_text.h"
 
 namespace quarlink::layout {
@@ -71,7 +72,9 @@ bool ensureFolder(const std::filesystem::path& folder, std::string* error) {
     if (std::filesystem::is_directory(folder, ec)) return true;
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder)) {
-        if (error) *error = folder.string() + ": " + (ec ? ec.message() : std::string("not a folder"));
+        if (error)
+            *error = ec ? fileErrorText("mkdir", folder, ec.value())
+                        : fileReasonText("mkdir", folder, file_text::kNotAFolder);
         return false;
     }
     return true;

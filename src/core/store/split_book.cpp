@@ -126,7 +126,7 @@ bool savePendingSplits(const Application& app, const std::vector<CodeSplit>& spl
     if (splits.empty()) {
         std::error_code ec;
         std::filesystem::remove(path, ec);
-        if (ec && error) *error = ec.message();
+        if (ec && error) *error = fileErrorText("cannot remove", path, ec.value());
         return !ec;
     }
     std::string text;

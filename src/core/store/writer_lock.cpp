@@ -73,7 +73,7 @@ fs::path WriterLock::runtimeFolder(std::string& error) {
         return {};
     }
     if (!folderOfOurs(st)) {
-        error = folder.string() + ": not a folder of this user";
+        error = fileReasonText("open", folder, file_text::kNotOurFolder);
         return {};
     }
     return folder;

@@ -79,8 +79,10 @@ Endpoints parseEndpoints(std::string_view text) {
             return;
         }
         if (key == "jquants_plan") {
-            if (value == "free" || value == "light" || value == "standard" || value == "premium")
+            if (isJQuantsPlan(value)) {
                 endpoints.jquantsPlan = std::string(value);
+                endpoints.jquantsPlanFixed = true;
+            }
             return;
         }
         if (key == "jquants_ca") {
@@ -98,10 +100,46 @@ Endpoints parseEndpoints(std::string_view text) {
     return endpoints;
 }
 
+bool isJQuantsPlan(std::string_view name) {
+    return name == "free" || name == "light" || name == "standard" || name == "premium";
+}
+
 Endpoints loadEndpoints(const std::filesystem::path& file) {
     std::string text;
-    if (!readWholeFile(file, text)) return Endpoints{};
-    return parseEndpoints(text);
+    Endpoints endpoints = readWholeFile(file, text) ? parseEndpoints(text) : Endpoints{};
+    if (!endpoints.jquantsPlanFixed) {
+        const JQuantsPlanChoice plan = loadJQuantsPlan(file.parent_path());
+        if (!plan.chosen.empty()) endpoints.jquantsPlan = plan.chosen;
+        else if (!plan.detected.empty()) endpoints.jquantsPlan = plan.detected;
+    }
+    return endpoints;
+}
+
+JQuantsPlanChoice loadJQuantsPlan(const std::filesystem::path& workDir) {
+    JQuantsPlanChoice choice;
+    std::string text;
+    if (!readWholeFile(workDir / kJQuantsPlanFileName, text)) return choice;
+    // A name this version does not know keeps the default, as endpoints.conf's do.
+    forEachLine(text, [&](std::string_view line) {
+        line = trim(line);
+        const std::size_t eq = line.find('=');
+        if (line.empty() || line.front() == '#' || eq == std::string_view::npos) return;
+        const std::string_view key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
+        if (!isJQuantsPlan(value)) return;
+        if (key == "plan") choice.chosen = std::string(value);
+        else if (key == "detected") choice.detected = std::string(value);
+    });
+    return choice;
+}
+
+bool saveJQuantsPlan(const std::filesystem::path& workDir, const JQuantsPlanChoice& choice, std::string& error) {
+    const std::string text = "# J-Quants: the plan chosen in the options (auto: the one the connection test found)\n"
+                             "plan=" + (choice.chosen.empty() ? std::string("auto") : choice.chosen) + "\n" +
+                             (choice.detected.empty() ? std::string() : "detected=" + choice.detected + "\n");
+    std::string why;
+    if (replaceFileAtomically(workDir / kJQuantsPlanFileName, text, &why)) return true;
+    error = "J-Quantsのプランの設定を保存できませんでした：" + why;
+    return false;
 }
 
 }  // namespace quarlink

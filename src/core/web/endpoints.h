@@ -36,12 +36,28 @@ struct Endpoints {
     // trusted besides the system's.
     std::string jquants = "https://api.jquants.com/v2";
     std::string jquantsPlan = "free";
+    bool jquantsPlanFixed = false;                      // endpoints.conf names the plan itself
     std::optional<int> jquantsRpm;
     std::string jquantsCa;
 };
 
-// Reads the file; a missing file or key keeps the default.
+// Reads the file; a missing file or key keeps the default. Unless the file
+// names jquants_plan, the plan is the one jquants.conf beside it holds: the
+// user's choice, else the one the last connection test found, else free.
 Endpoints loadEndpoints(const std::filesystem::path& file);
 Endpoints parseEndpoints(std::string_view text);
+
+// The J-Quants plan as the user set it in the options, kept in jquants.conf in
+// the working folder (Quarlink.conf keeps its own format): lines plan=NAME
+// (auto, free, light, standard, premium) and detected=NAME.
+inline constexpr const char* kJQuantsPlanFileName = "jquants.conf";
+struct JQuantsPlanChoice {
+    std::string chosen;    // empty: 自動判定
+    std::string detected;  // what the last connection test found, empty before one
+};
+// True for free, light, standard and premium.
+bool isJQuantsPlan(std::string_view name);
+JQuantsPlanChoice loadJQuantsPlan(const std::filesystem::path& workDir);
+bool saveJQuantsPlan(const std::filesystem::path& workDir, const JQuantsPlanChoice& choice, std::string& error);
 
 }  // namespace quarlink

@@ -30,8 +30,18 @@ QMessageBox::StandardButton ask(QWidget* parent, QMessageBox::Icon icon, const s
 
 }  // namespace
 
-void QtPrompter::message(const std::string& text) {
-    ask(parent_, QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok);
+void QtPrompter::message(const std::string& text) { message(MessageLevel::Information, text); }
+
+void QtPrompter::message(MessageLevel level, const std::string& text) {
+    const QMessageBox::Icon icon = level == MessageLevel::Critical  ? QMessageBox::Critical
+                                   : level == MessageLevel::Warning ? QMessageBox::Warning
+                                                                    : QMessageBox::Information;
+    ask(parent_, icon, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void tell(Prompter& prompter, MessageLevel level, const std::string& text) {
+    if (auto* boxes = dynamic_cast<QtPrompter*>(&prompter)) boxes->message(level, text);
+    else prompter.message(text);
 }
 
 bool QtPrompter::askYesNo(const std::string& text) {

@@ -6,8 +6,10 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -291,8 +293,10 @@ void DataEditorDialog::onExportCsv() {
         prompter_->message("コードが選択されていません。");
         return;
     }
-    const QString path = QFileDialog::getSaveFileName(this, q("CSV出力"), q(model_.selectedCode + ".csv"),
-                                                      QStringLiteral("CSV (*.csv)"));
+    // Not the working folder the program was started in: the user's own.
+    const QString path = QFileDialog::getSaveFileName(
+        this, q("CSV出力"), QDir(QDir::homePath()).filePath(q(model_.selectedCode + ".csv")),
+        QStringLiteral("CSV (*.csv)"));
     if (!path.isEmpty()) exportCsv(path);
 }
 
@@ -303,9 +307,14 @@ bool DataEditorDialog::exportCsv(const QString& path) {
     }
     std::string error;
     const int code = std::stoi(model_.selectedCode);
-    if (exportPriceCsvFile(layout::dataFile(model_.app(), code), QFile::encodeName(path).toStdString(), &error))
+    const QString written = QFileInfo(path).absoluteFilePath();
+    if (exportPriceCsvFile(layout::dataFile(model_.app(), code), QFile::encodeName(written).toStdString(), &error)) {
+        // Kept until the next command says something else.
+        model_.statusText = "CSV出力しました：" + s(written);
+        setStatusText(status_, q(model_.statusText));
         return true;
-    prompter_->message(error);
+    }
+    prompter_->message("CSV出力できませんでした：" + error);
     return false;
 }
 

@@ -25,6 +25,7 @@ AutoJobDialog::AutoJobDialog(Application& app, const QString& title, const QStri
     cancel_ = new QPushButton(QStringLiteral("キャンセル"), this);
     cancel_->setObjectName(QStringLiteral("cancelButton"));
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    setCancelButton(cancel_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(status_);
@@ -46,7 +47,7 @@ void AutoJobDialog::applyOutcome(const JobOutcome& outcome) { showOutcome(outcom
 
 void AutoJobDialog::jobEnded(const JobOutcome& last, bool stoppedByRequest) {
     if (stoppedByRequest) return;
-    if (last.message) prompter().message(*last.message);
+    tellEnd(last);
     // These dialogs have nothing left to show once their job is done.
     if (last.state == JobState::Finished) accept();
 }

@@ -15,6 +15,9 @@
 namespace quarlink {
 namespace {
 
+// The column of what 修復 does to each finding (job_labels.h is the place for it).
+constexpr const char* kRepairColumn = "修復";
+
 const Clock& systemClock() {
     static const SystemClock clock;
     return clock;
@@ -40,11 +43,14 @@ DataCheckDialog::DataCheckDialog(Application& app, QWidget* parent, Prompter* pr
     findings_->setObjectName(QStringLiteral("findings"));
     findings_->setRootIsDecorated(false);
     findings_->setUniformRowHeights(true);
-    findings_->setColumnCount(3);
+    findings_->setColumnCount(4);
     findings_->setHeaderLabels({QString::fromUtf8(kCodeColumn), QString::fromUtf8(kWhatColumn),
-                                QString::fromUtf8(kDatesColumn)});
+                                QString::fromUtf8(kDatesColumn), QString::fromUtf8(kRepairColumn)});
+    // Read as the CLI prints it: code, what, repair, dates.
+    findings_->header()->moveSection(3, 2);
     findings_->setColumnWidth(0, 60);
-    findings_->setColumnWidth(1, 420);
+    findings_->setColumnWidth(1, 360);
+    findings_->setColumnWidth(3, 130);
     status_ = makeStatusLine(this);
     progress_ = makeProgressBar(this);
     check_ = button(this, kCheckButton, "checkButton");
@@ -84,7 +90,8 @@ void DataCheckDialog::startCheck(bool repair) {
     }
     applyOutcome(job_.open());
     job_.settings.repair = repair;
-    findings_->clear();
+    // A repair checks again first; until its question the last findings stay in view.
+    if (!repair) findings_->clear();
     setRunning(true);
     runJob();
 }
@@ -95,11 +102,14 @@ void DataCheckDialog::setRunning(bool running) {
     save_->setEnabled(!running);
 }
 
-void DataCheckDialog::applyOutcome(const JobOutcome& outcome) { showOutcome(outcome, status_, progress_); }
+void DataCheckDialog::applyOutcome(const JobOutcome& outcome) {
+    showOutcome(outcome, status_, progress_);
+    // The question is asked next, while the worker waits: the user sees what it is about.
+    if (outcome.question) showFindings();
+}
 
-void DataCheckDialog::jobEnded(const JobOutcome& last, bool /*stoppedByRequest*/) {
-    lock_.release();
-    setRunning(false);
+bool DataCheckDialog::showFindings() {
+    findings_->clear();
     bool fixable = false;
     QList<QTreeWidgetItem*> items;
     for (const Finding& f : job_.findings()) {
@@ -107,18 +117,25 @@ void DataCheckDialog::jobEnded(const JobOutcome& last, bool /*stoppedByRequest*/
         item->setText(0, QString::fromStdString(findingCodeText(f)));
         item->setText(1, QString::fromStdString(findingWhatText(f)));
         item->setText(2, QString::fromStdString(findingDatesText(f)));
+        item->setText(3, QString::fromStdString(findingRepairText(f)));
         items << item;
         fixable = fixable || (findingFixable(f.kind) && !f.repaired);
     }
     findings_->addTopLevelItems(items);
-    repair_->setEnabled(fixable);
-    if (last.message) prompter().message(*last.message);
+    return fixable;
+}
+
+void DataCheckDialog::jobEnded(const JobOutcome& last, bool /*stoppedByRequest*/) {
+    lock_.release();
+    setRunning(false);
+    repair_->setEnabled(showFindings());
+    tellEnd(last);
 }
 
 bool DataCheckDialog::saveReport(const QString& path) {
     std::string error;
     if (replaceFileAtomically(QFile::encodeName(path).toStdString(), checkReportText(job_), &error)) return true;
-    prompter().message(error);
+    tell(prompter(), MessageLevel::Critical, error);
     return false;
 }
 

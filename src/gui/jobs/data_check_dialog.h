@@ -13,8 +13,9 @@ class QTreeWidget;
 namespace quarlink {
 
 // "データ点検": runs the data check as soon as it opens and lists the
-// findings (code, what, dates). 修復 runs the check again with the repair,
-// under the writer lock, which the job asks about before it writes.
+// findings (code, what, whether 修復 fixes it, dates). 修復 runs the check
+// again with the repair, under the writer lock, which the job asks about
+// before it writes; the fresh findings are in view while it asks.
 class DataCheckDialog : public JobDialog {
     Q_OBJECT
 public:
@@ -32,6 +33,8 @@ private:
     void applyOutcome(const JobOutcome& outcome) override;
     void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
     void setRunning(bool running);
+    // Lists the job's findings; true when 修復 would change something.
+    bool showFindings();
 
     DataCheckJob& job_;
     WriterLock lock_;

@@ -8,12 +8,15 @@
 
 #include "gui/jobs/job_labels.h"
 #include "core/jobs/catch_up_job.h"
+#include "core/store/number_text.h"
 #include "gui/jobs/job_status.h"
+#include "gui/jobs/source_choice.h"
 
 namespace quarlink {
 
 namespace {
 QString text(const char* utf8) { return QString::fromUtf8(utf8); }
+constexpr const char* kDialog = "init-data";
 }  // namespace
 
 InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prompter* prompter)
@@ -28,6 +31,7 @@ InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prom
     source_->addItem(text(kSource), int(SourceKind::Yahoo));
     source_->addItem(text(catch_up_text::kSource), int(SourceKind::JQuants));
     year_ = new QComboBox;
+    planNote_ = new QLabel;
     status_ = makeStatusLine();
     fitStatusLine(status_, {kCreateFinished, kErrorStatus, kFormatStatus, kInitialStatus});
     progress_ = makeProgressBar();
@@ -47,7 +51,8 @@ InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prom
     grid->addWidget(margin_, 2, 0, 1, 3);
     grid->addWidget(nikkei_, 3, 0, 1, 3);
     grid->addWidget(topix_, 4, 0, 1, 3);
-    grid->addWidget(new QLabel(text(kNote)), 5, 0, 1, 3);
+    grid->addWidget(planNote_, 5, 0, 1, 3);
+    grid->addWidget(new QLabel(text(kNote)), 6, 0, 1, 3);
 
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {create_, transfer_, delete_, stop_, cancel_}) buttons->addWidget(b);
@@ -62,43 +67,83 @@ InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prom
     connect(delete_, &QPushButton::clicked, this, [this] { begin(Action::Delete); });
     connect(stop_, &QPushButton::clicked, this, &InitValueDataDialog::onStop);
     connect(cancel_, &QPushButton::clicked, this, &InitValueDataDialog::reject);
+    setCancelButton(cancel_);
 
     applyOutcome(job_.open());
-    for (const int y : job_.startYears()) year_->addItem(QString::number(y));
-    year_->setCurrentIndex(0);
     margin_->setChecked(job_.settings.margin);
     nikkei_->setChecked(job_.settings.nikkei);
     topix_->setChecked(job_.settings.topix);
     stop_->setEnabled(false);
+    pickStartingSource(source_, app, kDialog, job_.settings.source);
+    fitToSource();
+    connect(source_, &QComboBox::currentIndexChanged, this, &InitValueDataDialog::fitToSource);
     // A J-Quants rate-limit wait happens inside a step, on the worker thread.
     job_.onWait = statusFromWorker(status_);
 }
+
+void InitValueDataDialog::fitToSource() {
+    using namespace job_dialog_labels;
+    const bool jquants = chosenSource(source_) == SourceKind::JQuants;
+    const std::string plan = jquantsPlan(app_);
+    offerChoice(nikkei_, jquants ? kNoNikkei : nullptr);
+    offerChoice(topix_, jquants && !jquantsPlanHasTopix(plan) ? kTopixFromLight : nullptr);
+
+    // J-Quants reaches back as far as the plan does; the pages to 1990.
+    std::vector<int> years = job_.startYears();
+    planNote_->setVisible(jquants);
+    if (jquants) {
+        const PlanWindow window = jquantsPlanWindow(plan, web().clock().japanNow().yyyymmdd());
+        std::erase_if(years, [&](int y) { return y < window.from / 10000 || y > window.to / 10000; });
+        const std::string name = plan.empty() ? plan : char(plan[0] - 'a' + 'A') + plan.substr(1);
+        planNote_->setText(QString::asprintf(init_data_labels::kPlanNote, name.c_str(), slashDate(window.from).c_str(),
+                                             slashDate(window.to).c_str()));
+    }
+    const QString kept = year_->currentText();
+    year_->clear();
+    for (const int y : years) year_->addItem(QString::number(y));
+    year_->setCurrentIndex(std::max(0, year_->findText(kept)));
+}
+
+void InitValueDataDialog::setSettingsEnabled(bool on) {
+    for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(topix_),
+                       static_cast<QWidget*>(source_), static_cast<QWidget*>(year_)})
+        w->setEnabled(on);
+    if (on) fitToSource();
+}
+
+void InitValueDataDialog::settingsReopened() { setSettingsEnabled(true); }
 
 void InitValueDataDialog::begin(Action action) {
     if (jobBusy()) return;
     if (!job_.settingsTaken()) {
         job_.settings.margin = margin_->isChecked();
-        job_.settings.nikkei = nikkei_->isChecked();
-        job_.settings.topix = topix_->isChecked();
-        job_.settings.startYear = 1990 + std::max(0, year_->currentIndex());
-        job_.settings.source = static_cast<SourceKind>(source_->currentData().toInt());
+        job_.settings.nikkei = chosen(nikkei_);
+        job_.settings.topix = chosen(topix_);
+        if (const int year = year_->currentText().toInt()) job_.settings.startYear = year;
+        job_.settings.source = chosenSource(source_);
+        rememberSource(app_, kDialog, job_.settings.source);
     }
-    for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(nikkei_),
-                       static_cast<QWidget*>(topix_), static_cast<QWidget*>(source_), static_cast<QWidget*>(year_),
-                       static_cast<QWidget*>(create_), static_cast<QWidget*>(delete_),
-                       static_cast<QWidget*>(transfer_)})
-        w->setEnabled(false);
+    setSettingsEnabled(false);
+    for (QWidget* w : {create_, delete_, transfer_}) w->setEnabled(false);
     stop_->setEnabled(true);
     switch (action) {
     case Action::Create: job_.action = InitDataJob::Mode::Create; break;
     case Action::Transfer: job_.action = InitDataJob::Mode::Transfer; break;
     case Action::Delete: job_.action = InitDataJob::Mode::Delete; break;
     }
-    runJob();
+    // Every create run first takes the calendar (from J-Quants the listed
+    // codes and the bulk files' list too) before its first outcome.
+    if (action == Action::Create) {
+        const bool jquants = job_.settings.source == SourceKind::JQuants;
+        setStatusText(status_, text(jquants ? init_data_labels::kPreparing : init_data_text::kCalendarStatus));
+        progress_->setRange(0, 0);
+    }
+    runJob(job_.settings.source);
 }
 
 void InitValueDataDialog::onStop() {
     haltJob();
+    progress_->setRange(0, 100);
     applyOutcome(job_.stop());
     modeEnded();
 }
@@ -111,12 +156,14 @@ void InitValueDataDialog::modeEnded() {
 }
 
 void InitValueDataDialog::applyOutcome(const JobOutcome& o) {
+    if (o.progress || o.state != JobState::Running) progress_->setRange(0, 100);
     showOutcome(o, status_, progress_);
 }
 
-void InitValueDataDialog::jobEnded(const JobOutcome& last, bool) {
+void InitValueDataDialog::jobEnded(const JobOutcome& last, bool stoppedByRequest) {
+    progress_->setRange(0, 100);
     modeEnded();
-    if (last.message) prompter().message(*last.message);
+    tellEnd(last, stoppedByRequest);
 }
 
 }  // namespace quarlink

@@ -1,6 +1,7 @@
 #pragma once
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,6 +22,7 @@ public:
     QCheckBox* topixBox() const { return topix_; }
     QComboBox* sourceList() const { return source_; }
     QComboBox* yearList() const { return year_; }
+    QLabel* planNote() const { return planNote_; }
     QLineEdit* statusLine() const { return status_; }
     QProgressBar* progressBar() const { return progress_; }
     QPushButton* createButton() const { return create_; }
@@ -33,6 +35,10 @@ private:
     enum class Action { Create, Transfer, Delete };
     void begin(Action action);
     void onStop();
+    // The choices and start years the chosen source can fill.
+    void fitToSource();
+    void setSettingsEnabled(bool on);
+    void settingsReopened() override;
     void modeEnded();
     void applyOutcome(const JobOutcome& o) override;
     void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
@@ -43,6 +49,7 @@ private:
     QCheckBox* topix_;
     QComboBox* source_;
     QComboBox* year_;
+    QLabel* planNote_;
     QLineEdit* status_;
     QProgressBar* progress_;
     QPushButton* create_;

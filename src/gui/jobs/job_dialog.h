@@ -1,13 +1,16 @@
 #pragma once
 #include <QDialog>
+#include <QPushButton>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "core/jobs/job.h"
 #include "gui/jobs/job_runner.h"
 #include "core/jobs/web_session.h"
 #include "gui/common/qt_prompter.h"
+#include "core/sources/source_kind.h"
 #include "core/store/application.h"
 
 namespace quarlink {
@@ -18,6 +21,10 @@ namespace quarlink {
 // none is). Closing the dialog, or destroying it, halts the job first (the
 // fetch in flight is aborted, the step in flight is waited for), so no
 // subclass has a job to stop in its own destructor.
+//
+// A start the job refuses (Idle, or a fresh start that stops before its
+// first step) leaves nothing done: the job is opened again, so that the user
+// can change the settings and start anew without reopening the dialog.
 class JobDialog : public QDialog {
     Q_OBJECT
 public:
@@ -53,7 +60,15 @@ protected:
     WebSession& web();
 
     // Runs start(), then tick() on the worker until the job leaves Running.
-    void runJob();
+    // `source` is the source the run reads, for the hint after a refusal.
+    void runJob(std::optional<SourceKind> source = std::nullopt);
+    // The button that closes the dialog: "閉じる" once a run has finished.
+    void setCancelButton(QPushButton* button) { cancel_ = button; }
+    // The run's end message, with the icon its end deserves; after a refusal
+    // it says what to do next.
+    void tellEnd(const JobOutcome& last, bool stoppedByRequest = false);
+    // The run just ended was refused (nothing done, the job opened again).
+    bool refused() const { return refused_; }
     // Runs on the worker ahead of each tick (set once, in the constructor).
     void setBeforeTick(std::function<void()> hook) { beforeTick_ = std::move(hook); }
     // No tick after the one in flight; jobEnded(last, true) follows.
@@ -65,6 +80,8 @@ protected:
 
     virtual void applyOutcome(const JobOutcome& outcome) = 0;                 // status and progress
     virtual void jobEnded(const JobOutcome& last, bool stoppedByRequest) = 0;  // controls, then the message
+    // After a refusal, before jobEnded(): the setting controls take input again.
+    virtual void settingsReopened() {}
 
     Prompter& prompter() { return *prompter_; }
     Application& app_;
@@ -76,6 +93,11 @@ private:
     std::unique_ptr<Job> job_;  // after web_: a job may hold the session's reader
     JobRunner runner_;
     std::function<void()> beforeTick_;
+    QPushButton* cancel_ = nullptr;
+    std::optional<SourceKind> runSource_;
+    bool freshStart_ = false;  // the run's start took the settings anew
+    int runOutcomes_ = 0;
+    bool refused_ = false;
     bool halting_ = false;
     bool waitCursor_ = true;
     bool cursorSet_ = false;

@@ -5,11 +5,22 @@
 
 namespace quarlink {
 
+namespace job_dialog_labels {
+inline constexpr const char* kCancelButton = "キャンセル";
+inline constexpr const char* kCloseButton = "閉じる";
+// After a J-Quants run refused for want of a key, the next step.
+inline constexpr const char* kKeyHint = "オプションでJ-Quants APIキーを設定してから、もう一度実行してください。";
+inline constexpr const char* kNoNikkei = "J-Quantsには日経平均がありません";
+inline constexpr const char* kTopixJQuantsOnly = "TOPIXはJ-Quantsからのみ取得できます";
+inline constexpr const char* kTopixFromLight = "TOPIXはJ-QuantsのLightプラン以上で取得できます";
+}  // namespace job_dialog_labels
+
 namespace update_labels {
 inline constexpr const char* kCaption = "日々のデータ更新";
 inline constexpr const char* kMarginLabel = "信用残の取得";
 inline constexpr const char* kIndexOnlyLabel = "index.txtに登録されているもののみ取得";
 inline constexpr const char* kNikkeiLabel = "日経平均の取得(出来高取得不可)";
+inline constexpr const char* kTopixLabel = "TOPIXの取得(出来高取得不可)";
 inline constexpr const char* kSourceInfoSeek = "InfoSeekマネー";
 inline constexpr const char* kSourceYahoo = "Yahoo!ファイナンス";
 inline constexpr const char* kStartButton = "更新";
@@ -41,6 +52,8 @@ inline constexpr const char* kStartYearLabel = "取得開始年";
 inline constexpr const char* kYearLabel = "年";
 inline constexpr const char* kConditionsLabel = "作成条件";
 inline constexpr const char* kNote = "※株価データと日経平均、TOPIXの初期化データのみ作成可能です";
+inline constexpr const char* kPlanNote = "※J-Quants（%sプラン）で取得できるのは%s頃から%s頃までです";
+inline constexpr const char* kPreparing = "J-Quants：銘柄一覧と営業日カレンダーを取得中...";
 }  // namespace init_data_labels
 
 namespace index_update_labels {

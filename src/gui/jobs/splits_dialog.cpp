@@ -76,7 +76,7 @@ void SplitsDialog::onStart() {
     for (QWidget* w : {static_cast<QWidget*>(from_), static_cast<QWidget*>(start_), static_cast<QWidget*>(write_)})
         w->setEnabled(false);
     stop_->setEnabled(true);
-    runJob();
+    runJob(SourceKind::JQuants);
 }
 
 void SplitsDialog::onStop() {
@@ -118,7 +118,7 @@ void SplitsDialog::jobEnded(const JobOutcome& last, bool) {
         showSplits(job_.found(), stock_split_labels::kListLabel);
         write_->setEnabled(!job_.found().empty());
     }
-    if (last.message) prompter().message(*last.message);
+    tellEnd(last);
 }
 
 }  // namespace quarlink

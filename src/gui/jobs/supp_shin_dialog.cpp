@@ -7,8 +7,13 @@
 #include "gui/jobs/job_labels.h"
 #include "core/jobs/catch_up_job.h"
 #include "gui/jobs/job_status.h"
+#include "gui/jobs/source_choice.h"
 
 namespace quarlink {
+
+namespace {
+constexpr const char* kDialog = "margin-fill";
+}  // namespace
 
 SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prompter)
     : JobDialog(app, prompter, parent), job_(makeJob<MarginFillJob>(app, web().reader(), web().endpoints())) {
@@ -35,11 +40,12 @@ SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prom
 
     connect(start_, &QPushButton::clicked, this, &SuppShinDialog::onStart);
     connect(cancel_, &QPushButton::clicked, this, &SuppShinDialog::reject);
+    setCancelButton(cancel_);
 
     setBeforeTick([this] { showProgressBeforeStep(progress_, job_.currentCode() / 100); });
     applyOutcome(job_.open());
     indexOnly_->setChecked(job_.settings.indexOnly);
-    source_->setCurrentIndex(source_->findData(int(job_.settings.source)));
+    pickStartingSource(source_, app, kDialog, job_.settings.source);
     // A J-Quants rate-limit wait happens inside a step, on the worker thread.
     job_.onWait = statusFromWorker(status_);
 }
@@ -48,12 +54,19 @@ void SuppShinDialog::onStart() {
     if (jobBusy()) return;
     if (!job_.settingsTaken()) {
         job_.settings.indexOnly = indexOnly_->isChecked();
-        job_.settings.source = static_cast<SourceKind>(source_->currentData().toInt());
+        job_.settings.source = chosenSource(source_);
+        rememberSource(app_, kDialog, job_.settings.source);
     }
     indexOnly_->setEnabled(false);
     source_->setEnabled(false);
     start_->setEnabled(false);
-    runJob();
+    runJob(job_.settings.source);
+}
+
+void SuppShinDialog::settingsReopened() {
+    for (QWidget* w : {static_cast<QWidget*>(indexOnly_), static_cast<QWidget*>(source_),
+                       static_cast<QWidget*>(start_)})
+        w->setEnabled(true);
 }
 
 void SuppShinDialog::applyOutcome(const JobOutcome& o) {
@@ -62,7 +75,7 @@ void SuppShinDialog::applyOutcome(const JobOutcome& o) {
 
 void SuppShinDialog::jobEnded(const JobOutcome& last, bool) {
     if (last.state == JobState::Stopped) start_->setEnabled(true);
-    if (last.message) prompter().message(*last.message);
+    tellEnd(last);
 }
 
 }  // namespace quarlink

@@ -25,6 +25,7 @@ public:
 
 private:
     void onStart();
+    void settingsReopened() override;
     void applyOutcome(const JobOutcome& o) override;
     void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
 

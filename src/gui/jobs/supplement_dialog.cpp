@@ -67,6 +67,7 @@ SupplementDialog::SupplementDialog(Application& app, QWidget* parent, Prompter* 
     connect(start_, &QPushButton::clicked, this, &SupplementDialog::onStart);
     connect(stop_, &QPushButton::clicked, this, &SupplementDialog::onStop);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    setCancelButton(cancel_);
 
     applyOutcome(job_.open());
     overwrite_->setChecked(job_.settings.overwrite);
@@ -135,7 +136,7 @@ void SupplementDialog::jobEnded(const JobOutcome& last, bool stoppedByRequest) {
         return;
     }
     setRunning(false);
-    if (last.message) prompter().message(*last.message);
+    tellEnd(last);
 }
 
 }  // namespace quarlink

@@ -7,8 +7,13 @@
 #include "gui/jobs/job_labels.h"
 #include "core/jobs/update_job.h"
 #include "gui/jobs/job_status.h"
+#include "gui/jobs/source_choice.h"
 
 namespace quarlink {
+
+namespace {
+constexpr const char* kDialog = "update";
+}  // namespace
 
 UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter) : JobDialog(app, prompter, parent) {
     const DailyUpdateSettings defaults;
@@ -18,6 +23,7 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter
     margin_ = new QCheckBox(QString::fromUtf8(update_labels::kMarginLabel));
     indexOnly_ = new QCheckBox(QString::fromUtf8(update_labels::kIndexOnlyLabel));
     nikkei_ = new QCheckBox(QString::fromUtf8(update_labels::kNikkeiLabel));
+    topix_ = new QCheckBox(QString::fromUtf8(update_labels::kTopixLabel));
     source_ = new QComboBox;
     source_->addItem(QString::fromUtf8(update_labels::kSourceInfoSeek), int(SourceKind::InfoSeek));
     source_->addItem(QString::fromUtf8(update_labels::kSourceYahoo), int(SourceKind::Yahoo));
@@ -32,13 +38,15 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter
     QHBoxLayout* buttons = makeButtonRow({start_, cancel_});
     auto* layout = new QVBoxLayout(this);
     for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(indexOnly_),
-                       static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(source_),
+                       static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(topix_), static_cast<QWidget*>(source_),
                        static_cast<QWidget*>(status_), static_cast<QWidget*>(progress_)})
         layout->addWidget(w);
     layout->addLayout(buttons);
 
     connect(start_, &QPushButton::clicked, this, &UpdateDialog::onStart);
     connect(cancel_, &QPushButton::clicked, this, &UpdateDialog::reject);
+    connect(source_, &QComboBox::currentIndexChanged, this, &UpdateDialog::fitToSource);
+    setCancelButton(cancel_);
 
     // The bar names the code whose page is being fetched, not the last one.
     setBeforeTick([this] {
@@ -48,20 +56,41 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter
     margin_->setChecked(defaults.margin);
     indexOnly_->setChecked(defaults.indexOnly);
     nikkei_->setChecked(defaults.nikkei);
-    source_->setCurrentIndex(source_->findData(int(defaults.source)));
+    topix_->setChecked(defaults.topix);
+    pickStartingSource(source_, app, kDialog, SourceKind::Yahoo);
+    fitToSource();
 }
+
+void UpdateDialog::fitToSource() {
+    const bool jquants = chosenSource(source_) == SourceKind::JQuants;
+    offerChoice(nikkei_, jquants ? job_dialog_labels::kNoNikkei : nullptr);
+    offerChoice(topix_, !jquants                             ? job_dialog_labels::kTopixJQuantsOnly
+                        : !jquantsPlanHasTopix(jquantsPlan(app_)) ? job_dialog_labels::kTopixFromLight
+                                                                  : nullptr);
+}
+
+void UpdateDialog::setSettingsEnabled(bool on) {
+    for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(indexOnly_),
+                       static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(topix_), static_cast<QWidget*>(source_),
+                       static_cast<QWidget*>(start_)})
+        w->setEnabled(on);
+    if (on) fitToSource();
+}
+
+void UpdateDialog::settingsReopened() { setSettingsEnabled(true); }
 
 void UpdateDialog::onStart() {
     if (jobBusy()) return;
     // The settings are taken at the first start; after a stop they stay disabled and unchanged.
     if (!job_->settingsTaken()) {
-        DailyUpdateSettings chosen;
-        chosen.source = static_cast<SourceKind>(source_->currentData().toInt());
-        chosen.margin = margin_->isChecked();
-        chosen.indexOnly = indexOnly_->isChecked();
-        chosen.nikkei = nikkei_->isChecked();
-        chosen.topix = topix_;
-        job_ = &setJob(makeDailyUpdate(app_, web(), chosen));
+        DailyUpdateSettings settings;
+        settings.source = chosenSource(source_);
+        settings.margin = margin_->isChecked();
+        settings.indexOnly = indexOnly_->isChecked();
+        settings.nikkei = chosen(nikkei_);
+        settings.topix = chosen(topix_);
+        rememberSource(app_, kDialog, settings.source);
+        job_ = &setJob(makeDailyUpdate(app_, web(), settings));
         // A rate-limit wait happens inside a step, on the worker thread.
         job_->onWait = [this](const std::string& line) {
             QMetaObject::invokeMethod(
@@ -69,11 +98,8 @@ void UpdateDialog::onStart() {
                 Qt::QueuedConnection);
         };
     }
-    for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(indexOnly_),
-                       static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(source_),
-                       static_cast<QWidget*>(start_)})
-        w->setEnabled(false);
-    runJob();
+    setSettingsEnabled(false);
+    runJob(chosenSource(source_));
 }
 
 void UpdateDialog::showRun(std::unique_ptr<WebSession> web, std::unique_ptr<Job> job,
@@ -87,22 +113,20 @@ void UpdateDialog::showRun(std::unique_ptr<WebSession> web, std::unique_ptr<Job>
     margin_->setChecked(settings.margin);
     indexOnly_->setChecked(settings.indexOnly);
     nikkei_->setChecked(settings.nikkei);
+    topix_->setChecked(settings.topix);
     source_->setCurrentIndex(source_->findData(int(settings.source)));
-    topix_ = settings.topix;
-    for (QWidget* w : {static_cast<QWidget*>(margin_), static_cast<QWidget*>(indexOnly_),
-                       static_cast<QWidget*>(nikkei_), static_cast<QWidget*>(source_),
-                       static_cast<QWidget*>(start_)})
-        w->setEnabled(false);
+    setSettingsEnabled(false);
     setStatusText(status_, status);
     progress_->setValue(progress);
     if (last.state == JobState::Stopped && last.stopReason != JobOutcome::StopReason::Failed) start_->setEnabled(true);
+    if (last.state == JobState::Finished) cancel_->setText(QString::fromUtf8(job_dialog_labels::kCloseButton));
 }
 
 void UpdateDialog::applyOutcome(const JobOutcome& o) { showOutcome(o, status_, progress_); }
 
 void UpdateDialog::jobEnded(const JobOutcome& last, bool) {
     if (last.state == JobState::Stopped && last.stopReason != JobOutcome::StopReason::Failed) start_->setEnabled(true);
-    if (last.message) prompter().message(*last.message);
+    tellEnd(last);
 }
 
 }  // namespace quarlink

@@ -21,6 +21,7 @@ public:
     QCheckBox* marginBox() const { return margin_; }
     QCheckBox* indexOnlyBox() const { return indexOnly_; }
     QCheckBox* nikkeiBox() const { return nikkei_; }
+    QCheckBox* topixBox() const { return topix_; }
     QComboBox* sourceList() const { return source_; }
     QLineEdit* statusLine() const { return status_; }
     QProgressBar* progressBar() const { return progress_; }
@@ -35,14 +36,18 @@ public:
 
 private:
     void onStart();
+    // The choices the chosen source can fill.
+    void fitToSource();
+    void setSettingsEnabled(bool on);
+    void settingsReopened() override;
     void applyOutcome(const JobOutcome& o) override;
     void jobEnded(const JobOutcome& last, bool stoppedByRequest) override;
 
     Job* job_;            // made anew from the controls at the first start
-    bool topix_ = false;  // the schedule's; the dialog has no control for it
     QCheckBox* margin_;
     QCheckBox* indexOnly_;
     QCheckBox* nikkei_;
+    QCheckBox* topix_;
     QComboBox* source_;
     QLineEdit* status_;
     QProgressBar* progress_;

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "gui/jobs/job_labels.h"
+#include "gui/jobs/source_choice.h"
 #include "gui/jobs/splits_dialog.h"
 #include "core/store/folder_layout.h"
 
@@ -15,6 +16,7 @@ namespace quarlink {
 namespace {
 QString text(const char* utf8) { return QString::fromUtf8(utf8); }
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
+constexpr const char* kDialog = "index-update";
 }  // namespace
 
 UpdateIndexDialog::Block UpdateIndexDialog::makeBlock() {
@@ -48,6 +50,7 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter
     source_ = new QComboBox;
     source_->addItem(text(kSourcePages), int(SourceKind::InfoSeek));
     source_->addItem(text(kSourceJQuants), int(SourceKind::JQuants));
+    pickStartingSource(source_, app, kDialog, SourceKind::InfoSeek);
     download_ = new QPushButton(text(kDownloadButton));
     removeChanged_ = new QPushButton(text(kRemoveChangedButton));
     removeUnregistered_ = new QPushButton(text(kRemoveUnregisteredButton));
@@ -114,7 +117,9 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter
 
 void UpdateIndexDialog::openIndex() {
     const JobOutcome opened = job_.open();
-    if (opened.message) prompter().message(*opened.message);
+    if (opened.message)
+        tell(prompter(), opened.state == JobState::Idle ? MessageLevel::Information : MessageLevel::Warning,
+             *opened.message);
     if (opened.state != JobState::Idle) reject();
 }
 
@@ -125,9 +130,10 @@ void UpdateIndexDialog::onDownload() {
     clearDisplay();
     for (QPushButton* b : {download_, removeChanged_, removeUnregistered_, apply_, splits_}) b->setEnabled(false);
     source_->setEnabled(false);
-    job_.settings.source = static_cast<SourceKind>(source_->currentData().toInt());
+    job_.settings.source = chosenSource(source_);
+    rememberSource(app_, kDialog, job_.settings.source);
     job_.action = IndexUpdate::Action::Download;
-    runJob();
+    runJob(job_.settings.source);
 }
 
 void UpdateIndexDialog::jobEnded(const JobOutcome& last, bool) {
@@ -135,7 +141,7 @@ void UpdateIndexDialog::jobEnded(const JobOutcome& last, bool) {
     source_->setEnabled(true);
     fillLists();
     if (job_.downloaded()) date_->setText(text(job_.newDateText()));
-    if (last.message) prompter().message(*last.message);
+    tellEnd(last);
 }
 
 void UpdateIndexDialog::fillLists() {

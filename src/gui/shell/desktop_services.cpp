@@ -46,6 +46,8 @@ void launchChartProgram(const std::filesystem::path& executable) {
         QProcess::startDetached(program, {}, folder);
 }
 
+bool openWebPage(const QString& url) { return QDesktopServices::openUrl(QUrl(url)); }
+
 QIcon appIcon() {
     return QIcon(QStringLiteral(":/quarlink/quarlink.png"));
 }

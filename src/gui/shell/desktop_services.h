@@ -18,6 +18,9 @@ bool openFolderInFileManager(const std::filesystem::path& folder, std::function<
 // the file itself. Started detached in its own folder; the result is not checked.
 void launchChartProgram(const std::filesystem::path& executable);
 
+// Opens a web page in the desktop's browser; false when none takes it.
+bool openWebPage(const QString& url);
+
 QIcon appIcon();
 
 }  // namespace quarlink

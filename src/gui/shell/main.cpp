@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "gui/shell/desktop_services.h"
+#include "gui/shell/first_start_wizard.h"
 #include "gui/common/qt_prompter.h"
 #include "gui/shell/scheduled_update.h"
 #include "gui/shell/single_instance_lock.h"
@@ -101,7 +102,14 @@ int main(int argc, char** argv) {
                              {[&tray](const QString& text) { tray.setActivity(text); },
                               [&tray](const ScheduleNotice& notice) { tray.notify(notice); }});
     tray.onNoticeClicked = [&schedule, &tray] { schedule.showOutcome(tray.fallbackWindow()); };
-    runStartup(app, prompter, launchChartProgram);
+    runStartup(app, prompter, launchChartProgram, [&app, &prompter, &commands] {
+        FirstStartWizard guide(app, prompter);
+        // Through the tray's commands: the chart folder's guard and the writer lock.
+        guide.setInitDataOpener([&commands](QWidget* parent) {
+            commands.run(TrayCommand::InitValueData, parent, openInitDataForJQuants);
+        });
+        guide.exec();
+    });
     schedule.start();
     return QApplication::exec();
 }

@@ -1,11 +1,7 @@
 #include "gui/shell/option_dialog.h"
 
-#include <algorithm>
-
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFormLayout>
-#include <QGroupBox>
 #include <QTimeEdit>
 #include <QFile>
 #include <QFileDialog>
@@ -15,10 +11,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core/jobs/catch_up_job.h"
-#include "gui/jobs/job_labels.h"
-#include "core/schedule/systemd_timer.h"
 #include "gui/common/qt_prompter.h"
+#include "gui/shell/jquants_options.h"
+#include "gui/shell/schedule_options.h"
 #include "core/store/options.h"
 
 namespace quarlink {
@@ -51,33 +46,21 @@ OptionDialog::OptionDialog(Application& app, QWidget* parent, Prompter* prompter
     buttons->addWidget(save_);
     buttons->addWidget(cancel_);
     // The scheduled daily update, kept in schedule.conf so that Quarlink.conf keeps its format.
-    schedule_ = new QGroupBox(QString::fromUtf8(schedule_text::kSection), this);
-    schedule_->setCheckable(true);
-    time_ = new QTimeEdit(schedule_);
-    time_->setDisplayFormat(QStringLiteral("HH:mm"));
-    source_ = new QComboBox(schedule_);
-    source_->addItem(QString::fromUtf8(update_labels::kSourceInfoSeek));
-    source_->addItem(QString::fromUtf8(update_labels::kSourceYahoo));
-    source_->addItem(QString::fromUtf8(catch_up_text::kSource));
-    auto* form = new QFormLayout(schedule_);
-    form->addRow(QString::fromUtf8(schedule_text::kTimeLabel), time_);
-    form->addRow(QString::fromUtf8(schedule_text::kSourceLabel), source_);
+    schedule_ = new ScheduleOptions(this);
+
+    jquants_ = new JQuantsOptions(app_, *prompter_, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addLayout(pathRow);
     layout->addWidget(launch_);
+    layout->addWidget(jquants_);
     layout->addWidget(schedule_);
     layout->addLayout(buttons);
 
     path_->setText(QFile::decodeName(QByteArray::fromStdString(app_.chartFolder)));
     launch_->setChecked(app_.launchChart == 1);
-    const LoadedSchedule loaded = loadSchedule(app_.workDir);
-    if (!loaded.problem.empty()) prompter_->message(loaded.problem);
-    scheduled_ = loaded.settings;
-    schedule_->setChecked(scheduled_.enabled);
-    time_->setTime(QTime(scheduled_.hour, scheduled_.minute));
-    source_->setCurrentIndex(static_cast<int>(scheduled_.source));
+    if (const std::string problem = schedule_->loadFrom(app_); !problem.empty()) prompter_->message(problem);
 
     connect(browse_, &QPushButton::clicked, this, &OptionDialog::browse);
     connect(save_, &QPushButton::clicked, this, &OptionDialog::save);
@@ -86,30 +69,32 @@ OptionDialog::OptionDialog(Application& app, QWidget* parent, Prompter* prompter
 
 OptionDialog::~OptionDialog() = default;
 
+QTimeEdit* OptionDialog::scheduleTime() const { return schedule_->timeEdit(); }
+QComboBox* OptionDialog::scheduleSource() const { return schedule_->sourceList(); }
+
 void OptionDialog::browse() {
     const QString folder = picker_(this);
     if (!folder.isEmpty()) path_->setText(folder);
 }
 
 void OptionDialog::save() {
-    saveOptions(app_, QFile::encodeName(path_->text()).toStdString(), launch_->isChecked(), *prompter_);
-    ScheduleSettings s = scheduled_;
-    s.enabled = schedule_->isChecked();
-    s.hour = time_->time().hour();
-    s.minute = time_->time().minute();
-    s.source = static_cast<ScheduleSource>(source_->currentIndex());
-    // The schedule counts from when it is switched on: a time already past
-    // today is not run at once.
-    if (s.enabled && !scheduled_.enabled) s.lastRun = std::max(s.lastRun, minuteStamp(SystemClock().now()));
-    // A run recorded by quarlink-cli meanwhile stays recorded.
-    s.lastRun = std::max(s.lastRun, loadSchedule(app_.workDir).settings.lastRun);
-    if (formatSchedule(s) != formatSchedule(scheduled_)) {
-        if (std::string error; !saveSchedule(app_.workDir, s, error)) prompter_->message(schedule_text::kSaveFailed + error);
-        // A systemd timer set up with quarlink-cli keeps the same time.
-        const SystemdSchedule::Result timer =
-            SystemdSchedule(app_.workDir, false, userUnitFolder(), runSystemctl()).followTime(s);
-        if (!timer.ok) prompter_->message(schedule_text::kTimerNotFollowed + timer.err);
+    // Refused before anything is written, so the user can mend it here.
+    if (schedule_->isChecked() && schedule_->settings().source == ScheduleSource::JQuants) {
+        if (std::string why; !jquants_->keyUsable(why)) {
+            prompter_->message(option_text::kJQuantsNeedsKey + why);
+            return;
+        }
     }
+    if (const std::string why = schedule_->validate(); !why.empty()) {
+        prompter_->message(why);
+        return;
+    }
+    if (std::string error; !jquants_->apply(error)) {
+        prompter_->message(error);
+        return;
+    }
+    saveOptions(app_, QFile::encodeName(path_->text()).toStdString(), launch_->isChecked(), *prompter_);
+    schedule_->save(app_, SystemClock::instance(), *prompter_);
     accept();
 }
 

@@ -10,12 +10,20 @@
 
 class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QTimeEdit;
 
 namespace quarlink {
+
+class JQuantsOptions;
+class ScheduleOptions;
+
+namespace option_text {
+inline constexpr const char* kJQuantsNeedsKey =
+    "毎日の自動更新の取得先をJ-Quantsにするには、APIキーが必要です。J-QuantsのAPIキーを入力して保存するか、"
+    "取得先を変えてください。\n";
+}  // namespace option_text
 
 // "オプション": the chart folder and the launch flag. Saving takes effect at
 // once, also when the file cannot be written.
@@ -37,9 +45,10 @@ public:
     QPushButton* saveButton() const { return save_; }
     QPushButton* cancelButton() const { return cancel_; }
     // "毎日の自動更新": on/off (the box's check), the time and the source.
-    QGroupBox* scheduleBox() const { return schedule_; }
-    QTimeEdit* scheduleTime() const { return time_; }
-    QComboBox* scheduleSource() const { return source_; }
+    ScheduleOptions* scheduleBox() const { return schedule_; }
+    QTimeEdit* scheduleTime() const;
+    QComboBox* scheduleSource() const;
+    JQuantsOptions* jquantsOptions() const { return jquants_; }
 
 private:
     void browse();
@@ -54,10 +63,8 @@ private:
     QPushButton* browse_;
     QPushButton* save_;
     QPushButton* cancel_;
-    QGroupBox* schedule_;
-    QTimeEdit* time_;
-    QComboBox* source_;
-    ScheduleSettings scheduled_;  // as loaded; the fields the dialog does not show are kept
+    ScheduleOptions* schedule_;
+    JQuantsOptions* jquants_;
 };
 
 }  // namespace quarlink

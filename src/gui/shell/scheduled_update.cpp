@@ -25,6 +25,10 @@ Prompter::Answer ScheduledUpdate::UnattendedPrompter::askYesNoCancel(const std::
 ScheduledUpdate::ScheduledUpdate(TrayCommands& commands, const Clock& clock, Hooks hooks, QObject* parent)
     : QObject(parent), commands_(commands), clock_(clock), hooks_(std::move(hooks)) {
     connect(&timer_, &QTimer::timeout, this, [this] { check(); });
+    commands_.setOpener(TrayCommand::StopScheduledUpdate, [this](Application&, QWidget*) { stop(); });
+    commands_.setOffered(TrayCommand::StopScheduledUpdate, [this] { return running_ && !stopping_; });
+    commands_.setOpener(TrayCommand::ScheduledOutcome, [this](Application&, QWidget* parent) { showOutcome(parent); });
+    commands_.setOffered(TrayCommand::ScheduledOutcome, [this] { return unseen_ && !running_; });
 }
 
 ScheduledUpdate::~ScheduledUpdate() {
@@ -34,6 +38,8 @@ ScheduledUpdate::~ScheduledUpdate() {
     thread_.join();
     job_.reset();
     commands_.setBlocked({});
+    commands_.setOffered(TrayCommand::StopScheduledUpdate, {});
+    commands_.setOffered(TrayCommand::ScheduledOutcome, {});
 }
 
 void ScheduledUpdate::start(int intervalMs) {
@@ -42,7 +48,7 @@ void ScheduledUpdate::start(int intervalMs) {
 }
 
 bool ScheduledUpdate::calendarReady(const ScheduleSettings& settings) {
-    const std::int32_t today = clock_.now().yyyymmdd();
+    const std::int32_t today = clock_.japanNow().yyyymmdd();
     if (settings.source != ScheduleSource::JQuants || calendar_.covers(today) || calendarTried_ == today) return true;
     if (!calendarFetch_.valid()) {
         // Off the UI thread: the request may take seconds. A month either
@@ -80,7 +86,7 @@ ScheduleDecision::Action ScheduledUpdate::check() {
         showWaiting(false);
         return Action::Off;
     }
-    ScheduleDecision d = decideSchedule(loaded.settings, clock_.now(), calendar_.lookup(), false);
+    ScheduleDecision d = decideSchedule(loaded.settings, clock_.japanNow(), calendar_.lookup(), false);
     // Only a due time reaches for the lock: a check between times must not
     // hold it even briefly, or a writer started at that moment is refused.
     bool blocked = false;
@@ -90,7 +96,7 @@ ScheduleDecision::Action ScheduledUpdate::check() {
         blocked = commands_.busy() || !lock_->tryAcquire();
         // The J-Quants calendar is asked first, and may say it is a holiday.
         if (calendarReady(loaded.settings))
-            d = decideSchedule(loaded.settings, clock_.now(), calendar_.lookup(), blocked);
+            d = decideSchedule(loaded.settings, clock_.japanNow(), calendar_.lookup(), blocked);
         else
             d.action = Action::Wait;
     }
@@ -109,7 +115,7 @@ void ScheduledUpdate::showWaiting(bool waiting) {
 void ScheduledUpdate::begin(ScheduleSettings settings) {
     prompter_.messages.clear();
     // Recorded first: a run that crashes is not started again and again.
-    settings.lastRun = minuteStamp(clock_.now());
+    settings.lastRun = minuteStamp(clock_.japanNow());
     if (std::string error; !saveSchedule(commands_.app().workDir, settings, error))
         prompter_.messages.push_back(schedule_text::kSaveFailed + error);
     // The menu's guard, said in the notice instead of a message box.
@@ -123,6 +129,8 @@ void ScheduledUpdate::begin(ScheduleSettings settings) {
         return;
     }
     running_ = true;
+    stopping_ = false;
+    unseen_ = false;
     waitingShown_ = false;
     commands_.setBlocked(schedule_text::kBusy);
     thread_.join();
@@ -153,10 +161,20 @@ void ScheduledUpdate::begin(ScheduleSettings settings) {
                         [this, toUi](const JobOutcome& last) { toUi([this, last] { finish(last); }); }});
 }
 
+void ScheduledUpdate::stop() {
+    if (!running_ || stopping_) return;
+    stopping_ = true;
+    // As a dialog stops: the fetch in flight ends at once, no step follows,
+    // and the job's own stop keeps its place.
+    thread_.abort();
+    if (web_) web_->abort();
+    if (hooks_.activity) hooks_.activity(QString::fromUtf8(schedule_text::kStopping));
+}
+
 void ScheduledUpdate::apply(const JobOutcome& o) {
     if (o.status) status_ = QString::fromStdString(*o.status);
     if (o.progress) progress_ = *o.progress;
-    if (running_ && hooks_.activity)
+    if (running_ && !stopping_ && hooks_.activity)
         hooks_.activity(QString::fromUtf8(schedule_text::kRunning) + status_ + QStringLiteral(" (%1%)").arg(progress_));
 }
 
@@ -164,17 +182,21 @@ void ScheduledUpdate::finish(const JobOutcome& last) {
     if (!running_) return;
     running_ = false;
     last_ = last;
-    if (last.message) prompter_.messages.push_back(*last.message);
+    // The aborted step's complaint is about the stop itself.
+    if (last.message && !stopping_) prompter_.messages.push_back(*last.message);
     lock_->release();
     commands_.setBlocked({});
+    unseen_ = true;
     if (hooks_.activity) hooks_.activity({});
-    if (hooks_.notify) hooks_.notify(scheduleNotice(last));
+    if (hooks_.notify) hooks_.notify(scheduleNotice(last, stopping_));
 }
 
 void ScheduledUpdate::showOutcome(QWidget* parent) {
+    // A refusal's notice said all there was to say.
     if (!job_ || running_ || showing_) return;
     showing_ = true;
     commands_.run(TrayCommand::Update, parent, [this](Application& app, QWidget*) {
+        unseen_ = false;
         thread_.join();
         UpdateDialog dialog(app, nullptr, &prompter_);
         dialog.showRun(std::move(web_), std::move(job_), settings_, last_, status_, progress_);

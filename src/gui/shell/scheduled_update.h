@@ -24,8 +24,11 @@ namespace quarlink {
 // due run waits while a dialog is open or another program holds the writer
 // lock, then runs the job the core's factory makes for the schedule's
 // settings on a thread of its own, with no window and no question asked
-// (each is answered No). Its progress and the notice at its end go to the
-// hooks; the notice's click opens 日々のデータ更新 with the run's outcome.
+// (each is answered No). Its times are Japan time (the clock's japanNow()).
+// Its progress and the notice at its end go to the hooks; the notice's click
+// opens 日々のデータ更新 with the run's outcome. It offers the tray menu's
+// 定時更新を中止 while a run goes on, and the outcome's entry until the user
+// has opened it.
 class ScheduledUpdate : public QObject {
     Q_OBJECT
 public:
@@ -42,6 +45,11 @@ public:
     // One look (the timer's; tests call it).
     ScheduleDecision::Action check();
     bool running() const { return running_; }
+    // The user's stop, as a dialog's: the step in flight is aborted, what is
+    // stored stays stored, and the outcome's dialog resumes the run.
+    void stop();
+    // A run's outcome the user has not opened yet.
+    bool outcomeUnseen() const { return unseen_; }
 
     // The notice's click: the dialog with the last run's outcome, modal,
     // through the tray's commands (their guard and the writer lock), its
@@ -90,6 +98,8 @@ private:
     QString status_;
     int progress_ = 0;
     bool running_ = false;
+    bool stopping_ = false;
+    bool unseen_ = false;
     bool showing_ = false;
     bool waitingShown_ = false;
     std::string toldProblem_;

@@ -5,6 +5,7 @@
 
 #include "gui/shell/about_dialog.h"
 #include "gui/shell/desktop_services.h"
+#include "gui/shell/first_start_wizard.h"
 #include "gui/shell/option_dialog.h"
 #include "core/store/folder_layout.h"
 #include "core/store/writer_lock.h"
@@ -97,6 +98,10 @@ TrayCommands::TrayCommands(Application& app, Prompter& prompter, TrayServices se
         OptionDialog dlg(a, parent, &prompter_);
         dlg.exec();
     };
+    openers_[TrayCommand::FirstStartGuide] = [this](Application& a, QWidget* parent) {
+        FirstStartWizard guide(a, prompter_, parent);
+        guide.exec();
+    };
     openers_[TrayCommand::OpenWorkFolder] = [this](Application& a, QWidget*) {
         openFolderOrTell(a.workDir, services_, prompter_);
     };
@@ -111,13 +116,29 @@ TrayCommands::TrayCommands(Application& app, Prompter& prompter, TrayServices se
 
 void TrayCommands::setOpener(TrayCommand command, TrayOpener opener) { openers_[command] = std::move(opener); }
 
+void TrayCommands::setOffered(TrayCommand command, std::function<bool()> offered) {
+    offered_[command] = std::move(offered);
+}
+
+bool TrayCommands::offered(TrayCommand command) const {
+    const auto it = offered_.find(command);
+    return it != offered_.end() && it->second && it->second();
+}
+
 TrayRunResult TrayCommands::run(TrayCommand command, QWidget* parent) {
     // A copy: an opener may replace the table while it runs.
-    const TrayOpener opener = openers_.at(command);
-    return run(command, parent, opener);
+    const auto it = openers_.find(command);
+    return run(command, parent, it == openers_.end() ? TrayOpener() : it->second);
 }
 
 TrayRunResult TrayCommands::run(TrayCommand command, QWidget* parent, const TrayOpener& opener) {
+    // A stop must reach the run while another dialog is open; the outcome
+    // takes the guard and the lock itself, through run(Update).
+    if (trayMenuEntry(command).onlyWhenOffered) {
+        if (!offered(command) || !opener) return TrayRunResult::Declined;
+        opener(app_, parent);
+        return TrayRunResult::Done;
+    }
     if (busy_) return TrayRunResult::Busy;
     if (!blocked_.empty() && writesData(command)) {
         prompter_.message(blocked_);
@@ -139,7 +160,7 @@ TrayRunResult TrayCommands::run(TrayCommand command, QWidget* parent, const Tray
             if (!prompter_.askYesNo(lock.busyMessage() + "\n" + tray_text::kRetryQuestion))
                 return TrayRunResult::Declined;
     }
-    opener(app_, parent);
+    if (opener) opener(app_, parent);
     return TrayRunResult::Done;
 }
 

@@ -31,8 +31,12 @@ class TrayCommands {
 public:
     TrayCommands(Application& app, Prompter& prompter, TrayServices services = desktopTrayServices());
 
-    // Replaces the entry's opener (tests).
+    // Replaces the entry's opener (tests, and the scheduled update for its own entries).
     void setOpener(TrayCommand command, TrayOpener opener);
+    // Whether an entry shown only at times is on offer now; none offered by
+    // default, an empty function withdraws the offer.
+    void setOffered(TrayCommand command, std::function<bool()> offered);
+    bool offered(TrayCommand command) const;
 
     // One command at a time: a command started while another one's dialog
     // is open is refused (the tray menu stays reachable beside a modal dialog).
@@ -53,6 +57,7 @@ private:
     Prompter& prompter_;
     TrayServices services_;
     std::map<TrayCommand, TrayOpener> openers_;
+    std::map<TrayCommand, std::function<bool()>> offered_;
     bool busy_ = false;
     std::string blocked_;
 };

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
+#include <vector>
 #ifdef QUARLINK_HAVE_DBUS
 #include <QDBusConnection>
 #include <QDBusInterface>
@@ -31,6 +32,9 @@ FallbackWindow::FallbackWindow(QMenu* menu, QWidget* parent) : QWidget(parent), 
     activity_->setWordWrap(true);
     activity_->setMinimumWidth(260);
     activity_->hide();
+    stop_ = new QPushButton(QString::fromUtf8(trayMenuEntry(TrayCommand::StopScheduledUpdate).text), this);
+    stop_->setObjectName(QStringLiteral("stopButton"));
+    stop_->hide();
     outcome_ = new QPushButton(QStringLiteral("結果を表示"), this);
     outcome_->setObjectName(QStringLiteral("outcomeButton"));
     outcome_->hide();
@@ -38,6 +42,7 @@ FallbackWindow::FallbackWindow(QMenu* menu, QWidget* parent) : QWidget(parent), 
     layout->addWidget(label);
     layout->addWidget(button);
     layout->addWidget(activity_);
+    layout->addWidget(stop_);
     layout->addWidget(outcome_);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -53,8 +58,10 @@ void FallbackWindow::closeEvent(QCloseEvent* event) {
 
 void FallbackWindow::contextMenuEvent(QContextMenuEvent* event) { menu_->popup(event->globalPos()); }
 
-void populateTrayMenu(QMenu& menu, TrayCommands& commands, std::function<QWidget*()> dialogParent) {
+void populateTrayMenu(QMenu& menu, TrayCommands& commands, std::function<QWidget*()> dialogParent,
+                      std::function<void(TrayCommand)> afterCommand) {
     QMenu* current = &menu;
+    std::vector<std::pair<QAction*, TrayCommand>> atTimes;
     for (const TrayMenuItem& item : trayMenuItems()) {
         switch (item.kind) {
         case TrayMenuItem::Kind::BeginSubMenu: current = menu.addMenu(QString::fromUtf8(item.text)); break;
@@ -66,17 +73,29 @@ void populateTrayMenu(QMenu& menu, TrayCommands& commands, std::function<QWidget
             // Queued, so that the menu has closed before a modal dialog opens.
             QObject::connect(
                 action, &QAction::triggered, &menu,
-                [&commands, command, dialogParent] { commands.run(command, dialogParent ? dialogParent() : nullptr); },
+                [&commands, command, dialogParent, afterCommand] {
+                    commands.run(command, dialogParent ? dialogParent() : nullptr);
+                    if (afterCommand) afterCommand(command);
+                },
                 Qt::QueuedConnection);
+            if (item.onlyWhenOffered) {
+                action->setVisible(false);
+                atTimes.emplace_back(action, command);
+            }
             break;
         }
         }
     }
+    QObject::connect(&menu, &QMenu::aboutToShow, &menu, [&commands, atTimes] {
+        for (const auto& [action, command] : atTimes) action->setVisible(commands.offered(command));
+    });
 }
 
 TrayWindow::TrayWindow(TrayCommands& commands, QObject* parent)
     : QObject(parent), commands_(commands), menu_(std::make_unique<QMenu>()) {
-    populateTrayMenu(*menu_, commands_, [this]() -> QWidget* { return fallback_.get(); });
+    populateTrayMenu(
+        *menu_, commands_, [this]() -> QWidget* { return fallback_.get(); },
+        [this](TrayCommand command) { showScheduleButtons(command == TrayCommand::ScheduledOutcome); });
 }
 
 TrayWindow::~TrayWindow() {
@@ -90,9 +109,7 @@ void TrayWindow::show(bool trayAvailable) {
         tray_ = new QSystemTrayIcon(appIcon());
         tray_->setToolTip(QString::fromUtf8(tray_text::kToolTip));
         tray_->setContextMenu(menu_.get());
-        connect(tray_, &QSystemTrayIcon::messageClicked, this, [this] {
-            if (onNoticeClicked) onNoticeClicked();
-        });
+        connect(tray_, &QSystemTrayIcon::messageClicked, this, [this] { openOutcome(); });
         // Desktops differ in which button opens a tray menu; a left click shows it too.
         connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
@@ -101,10 +118,30 @@ void TrayWindow::show(bool trayAvailable) {
         return;
     }
     fallback_ = std::make_unique<FallbackWindow>(menu_.get());
-    connect(fallback_->outcomeButton(), &QPushButton::clicked, this, [this] {
-        if (onNoticeClicked) onNoticeClicked();
+    connect(fallback_->outcomeButton(), &QPushButton::clicked, this, [this] { openOutcome(); });
+    connect(fallback_->stopButton(), &QPushButton::clicked, this, [this] {
+        commands_.run(TrayCommand::StopScheduledUpdate, fallback_.get());
+        showScheduleButtons(false);
     });
     fallback_->show();
+}
+
+void TrayWindow::openOutcome() {
+    if (onNoticeClicked)
+        onNoticeClicked();
+    else
+        commands_.run(TrayCommand::ScheduledOutcome, fallback_.get());
+    showScheduleButtons(true);
+}
+
+void TrayWindow::showScheduleButtons(bool outcomeTried) {
+    if (!fallback_) return;
+    fallback_->stopButton()->setVisible(commands_.offered(TrayCommand::StopScheduledUpdate));
+    // An outcome the user has opened needs no line of its own any more.
+    if (outcomeTried && !commands_.offered(TrayCommand::ScheduledOutcome)) {
+        fallback_->activityLine()->hide();
+        fallback_->outcomeButton()->hide();
+    }
 }
 
 void TrayWindow::setActivity(const QString& text) {
@@ -117,6 +154,7 @@ void TrayWindow::setActivity(const QString& text) {
         fallback_->activityLine()->show();
         fallback_->outcomeButton()->hide();
     }
+    showScheduleButtons(false);
 }
 
 void TrayWindow::notify(const ScheduleNotice& notice) {
@@ -131,6 +169,7 @@ void TrayWindow::notify(const ScheduleNotice& notice) {
     if (fallback_) {
         fallback_->activityLine()->setText(title + QStringLiteral("\n") + body);
         fallback_->activityLine()->show();
+        fallback_->stopButton()->hide();
         fallback_->outcomeButton()->show();
     }
 #ifdef QUARLINK_HAVE_DBUS
@@ -154,7 +193,7 @@ void TrayWindow::notify(const ScheduleNotice& notice) {
 }
 
 void TrayWindow::desktopNotificationAction(uint id, const QString&) {
-    if (id == desktopNotification_ && onNoticeClicked) onNoticeClicked();
+    if (id == desktopNotification_) openOutcome();
 }
 
 }  // namespace quarlink

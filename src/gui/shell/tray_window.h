@@ -22,8 +22,9 @@ public:
     FallbackWindow(QMenu* menu, QWidget* parent = nullptr);
 
     // The scheduled update's line: its progress, then how it ended; the
-    // button beside it opens the outcome.
+    // buttons beside it stop the run and open the outcome.
     QLabel* activityLine() const { return activity_; }
+    QPushButton* stopButton() const { return stop_; }
     QPushButton* outcomeButton() const { return outcome_; }
 
 protected:
@@ -33,12 +34,15 @@ protected:
 private:
     QMenu* menu_;
     QLabel* activity_;
+    QPushButton* stop_;
     QPushButton* outcome_;
 };
 
 // Builds the popup menu from the menu table; each entry runs its command
-// through `commands`, after the menu has closed.
-void populateTrayMenu(QMenu& menu, TrayCommands& commands, std::function<QWidget*()> dialogParent);
+// through `commands`, after the menu has closed, then `afterCommand`. The
+// entries shown only at times are shown as the menu opens.
+void populateTrayMenu(QMenu& menu, TrayCommands& commands, std::function<QWidget*()> dialogParent,
+                      std::function<void(TrayCommand)> afterCommand = {});
 
 // The tray icon (or the fallback window) with the popup menu.
 class TrayWindow : public QObject {
@@ -58,7 +62,8 @@ public:
     void setActivity(const QString& text);
     // The tray icon's message, or where there is no tray the desktop's
     // notification service and the fallback window's line. A click calls
-    // `onNoticeClicked`.
+    // `onNoticeClicked`, when unset the menu's outcome entry; once the
+    // outcome is opened, the line goes.
     void notify(const ScheduleNotice& notice);
     std::function<void()> onNoticeClicked;
 
@@ -66,6 +71,11 @@ private slots:
     void desktopNotificationAction(uint id, const QString& action);
 
 private:
+    void openOutcome();
+    // The fallback window's stop button while a run can be stopped; its line
+    // and outcome button go once an attempt to open the outcome has shown it.
+    void showScheduleButtons(bool outcomeTried);
+
     TrayCommands& commands_;
     std::unique_ptr<QMenu> menu_;
     QSystemTrayIcon* tray_ = nullptr;

@@ -67,7 +67,7 @@ bool GzipText::refuse(std::string reason) {
 
 bool GzipText::feed(std::string_view compressed) {
     if (failed_) return false;
-    if (!stream_->ready) return refuse(echoText(name_, 200) + ": cannot start gzip");
+    if (!stream_->ready) return refuse(echoText(name_, 200) + "：gzipの展開を始められません");
     z_stream& z = stream_->z;
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
     z.avail_in = static_cast<uInt>(compressed.size());
@@ -85,8 +85,8 @@ bool GzipText::feed(std::string_view compressed) {
         if (made) {
             textBytes_ += made;
             if (textBytes_ > kMaxTextBytes)
-                return refuse(echoText(name_, 200) + ": more than " + std::to_string(kMaxTextBytes >> 20) +
-                              " MB of text");
+                return refuse(echoText(name_, 200) + "：展開すると" + std::to_string(kMaxTextBytes >> 20) +
+                              " MBを超えます");
             if (!text_.feed(std::string_view(stream_->out, made))) return refuse(text_.why());
         }
         if (result == Z_STREAM_END) {
@@ -95,13 +95,13 @@ bool GzipText::feed(std::string_view compressed) {
         }
         if (result == Z_BUF_ERROR || (result == Z_OK && z.avail_in == 0 && z.avail_out != 0)) return true;
         if (result != Z_OK)
-            return refuse(echoText(name_, 200) + ": not gzip data (" + (z.msg ? z.msg : "inflate error") + ")");
+            return refuse(echoText(name_, 200) + "：gzipのデータではありません（" + (z.msg ? z.msg : "展開エラー") + "）");
     }
 }
 
 bool GzipText::finish() {
     if (failed_) return false;
-    if (!ended_) return refuse(echoText(name_, 200) + ": the gzip data ends early");
+    if (!ended_) return refuse(echoText(name_, 200) + "：gzipのデータが途中で終わっています");
     if (!text_.finish()) return refuse(text_.why());
     return true;
 }
@@ -139,7 +139,7 @@ BulkDownload::BulkDownload(const Endpoints& endpoints, const WebEnvironment& env
     retryWait_ = std::chrono::milliseconds(std::max(0, endpoints.retryWaitMs));
     CURL* h = curl_->handle = curl_easy_init();
     if (!h) {
-        setupError_ = "cannot start the HTTPS client";
+        setupError_ = "HTTPS通信を始められません。libcurlのインストールを確かめてください。";
         return;
     }
     curl_->aborted = &aborted_;
@@ -167,7 +167,7 @@ void BulkDownload::wait(std::chrono::milliseconds span) {
 Status BulkDownload::get(const std::string& url, const std::string& key, TextSink& text) {
     retryable_ = false;
     if (!setupError_.empty()) return {Outcome::ConnectionFailed, 0, setupError_};
-    if (aborted_) return {Outcome::Aborted, 0, "stopped"};
+    if (aborted_) return {Outcome::Aborted, 0, "中断しました"};
     GzipText gzip(text);
     gzip.start(key);
     curl_->gzip = &gzip;
@@ -183,27 +183,27 @@ Status BulkDownload::get(const std::string& url, const std::string& key, TextSin
     curl_easy_getinfo(curl_->handle, CURLINFO_RESPONSE_CODE, &http);
     const int status = static_cast<int>(http);
     // The URL is not named: its query is the permission to read the file.
-    const std::string file = "J-Quants bulk file " + echoText(key, 200);
-    if (aborted_) return {Outcome::Aborted, 0, "stopped"};
-    if (curl_->refused) return {Outcome::Unrecognised, status, "unrecognised " + file + ": " + gzip.why()};
+    const std::string file = "J-Quantsの一括ファイル" + echoText(key, 200);
+    if (aborted_) return {Outcome::Aborted, 0, "中断しました"};
+    if (curl_->refused) return {Outcome::Unrecognised, status, file + "が読み取れません：" + gzip.why()};
     if (code != CURLE_OK) {
         retryable_ = transient(code);
-        return {Outcome::ConnectionFailed, 0, "cannot download " + file + ": " + curl_easy_strerror(code)};
+        return {Outcome::ConnectionFailed, 0, file + "をダウンロードできません：" + transferErrorText(code)};
     }
     const std::string said = errorCode(curl_->errorBody);
     if (status == 403 || status == 400)
         return {Outcome::Expired, status,
-                "the download URL of " + file + " was refused (HTTP " + std::to_string(status) + said +
-                    "): used or out of date"};
+                file + "のダウンロードURLが断られました（HTTP " + std::to_string(status) + said +
+                    "）。使用済みか期限切れです"};
     if (status >= 500 || status == 429) {
         retryable_ = true;
         return {Outcome::ConnectionFailed, status,
-                "the file host answered HTTP " + std::to_string(status) + said + " for " + file};
+                file + "のホストがHTTP " + std::to_string(status) + said + "を返しました"};
     }
     if (status != 200)
         return {Outcome::Unrecognised, status,
-                "unexpected answer HTTP " + std::to_string(status) + said + " for " + file};
-    if (!gzip.finish()) return {Outcome::Unrecognised, status, "unrecognised " + file + ": " + gzip.why()};
+                file + "に思いがけない応答がありました（HTTP " + std::to_string(status) + said + "）"};
+    if (!gzip.finish()) return {Outcome::Unrecognised, status, file + "が読み取れません：" + gzip.why()};
     ++files_;
     return {Outcome::Ok, status, {}};
 }
@@ -212,7 +212,7 @@ Status BulkDownload::file(Client& client, const std::string& key, TextSink& text
     int failed = 0;
     bool renewed = false;
     for (;;) {
-        if (aborted_) return {Outcome::Aborted, 0, "stopped"};
+        if (aborted_) return {Outcome::Aborted, 0, "中断しました"};
         std::string url;
         if (Status asked = client.bulkUrl(key, url); !asked.ok()) return asked;
         Status got = get(url, key, text);
@@ -225,8 +225,8 @@ Status BulkDownload::file(Client& client, const std::string& key, TextSink& text
         const auto pause = retryWait_ * (1 << failed);
         ++failed;
         if (status_)
-            status_(got.message + ": asking again in " + std::to_string((pause.count() + 999) / 1000) + " s (retry " +
-                    std::to_string(failed) + " of " + std::to_string(kRetries) + ")");
+            status_(got.message + "。" + std::to_string((pause.count() + 999) / 1000) + "秒後にもう一度問い合わせます（再試行 " +
+                    std::to_string(failed) + "/" + std::to_string(kRetries) + "）");
         wait(pause);
     }
 }

@@ -26,7 +26,7 @@ bool controlIn(std::string_view text) {
 }
 
 std::string named(std::string_view field, std::string_view value, std::string_view reason) {
-    return "field " + std::string(field) + " value \"" + echoText(value) + "\" (" + std::string(reason) + ")";
+    return "項目" + std::string(field) + "の値\"" + echoText(value) + "\"（" + std::string(reason) + "）";
 }
 
 // A whole number of bytes: 123, "123" or 123.0.
@@ -53,35 +53,35 @@ bool readSize(dom::element value, std::uint64_t& size, std::string& served) {
 
 std::string readFile(dom::element row, std::size_t index, BulkFile& file) {
     dom::object fields;
-    if (row.get_object().get(fields)) return "row " + std::to_string(index) + " is not an object";
+    if (row.get_object().get(fields)) return std::to_string(index) + "行目がオブジェクトではありません";
     const auto text = [&](const char* name, std::string& out) -> std::string {
         dom::element value;
-        if (fields[name].get(value)) return "field " + std::string(name) + " missing";
+        if (fields[name].get(value)) return "項目" + std::string(name) + "がありません";
         std::string_view got;
-        if (value.get_string().get(got)) return named(name, simdjson::minify(value), "not a string");
-        if (controlIn(got)) return named(name, got, "control bytes");
+        if (value.get_string().get(got)) return named(name, simdjson::minify(value), "文字列ではありません");
+        if (controlIn(got)) return named(name, got, "制御文字があります");
         out.assign(got);
         return {};
     };
     if (std::string bad = text("Key", file.key); !bad.empty()) return bad;
     if (const char* bad = bulkKeyProblem(file.key)) return named("Key", file.key, bad);
-    const std::string in = "file " + echoText(file.key) + " ";
+    const std::string in = "ファイル" + echoText(file.key) + "の";
     if (std::string bad = text("LastModified", file.lastModified); !bad.empty()) return in + bad;
     dom::element size;
-    if (fields["Size"].get(size)) return in + "field Size missing";
+    if (fields["Size"].get(size)) return in + "項目Sizeがありません";
     std::string served;
-    if (!readSize(size, file.size, served)) return in + named("Size", served, "not a size");
+    if (!readSize(size, file.size, served)) return in + named("Size", served, "大きさではありません");
     return {};
 }
 
 }  // namespace
 
 const char* bulkKeyProblem(std::string_view key) {
-    if (key.empty()) return "empty";
-    if (key.size() > kMaxKey) return "too long";
-    if (key.front() == '/') return "an absolute path";
-    if (key.find("..") != std::string_view::npos) return "a path with \"..\"";
-    if (controlIn(key)) return "control bytes";
+    if (key.empty()) return "空です";
+    if (key.size() > kMaxKey) return "長すぎます";
+    if (key.front() == '/') return "絶対パスです";
+    if (key.find("..") != std::string_view::npos) return "\"..\"を含むパスです";
+    if (controlIn(key)) return "制御文字があります";
     return nullptr;
 }
 
@@ -93,18 +93,18 @@ bool parseBulkListPage(std::string_view body, BulkFiles& into, std::string& next
         if (why) *why = std::move(reason);
         return false;
     };
-    if (body.size() > kMaxListPage) return refuse("a list page of more than " + std::to_string(kMaxListPage >> 20) + " MB");
+    if (body.size() > kMaxListPage) return refuse("一覧のページが" + std::to_string(kMaxListPage >> 20) + " MBを超えています");
     dom::parser parser;
     dom::element document;
     if (const auto error = parser.parse(body.data(), body.size()).get(document))
-        return refuse(std::string("not valid JSON (") + simdjson::error_message(error) + ")");
+        return refuse(std::string("JSONとして読めません（") + simdjson::error_message(error) + "）");
     dom::object top;
     dom::array data;
-    if (document.get_object().get(top)) return refuse("not a JSON object");
-    if (top["data"].get_array().get(data)) return refuse("no data array");
+    if (document.get_object().get(top)) return refuse("JSONオブジェクトではありません");
+    if (top["data"].get_array().get(data)) return refuse("data配列がありません");
     if (dom::element key; !top["pagination_key"].get(key) && !key.is_null()) {
         std::string_view text;
-        if (key.get_string().get(text)) return refuse("pagination_key " + echoText(simdjson::minify(key)) + " is not a string");
+        if (key.get_string().get(text)) return refuse("pagination_key " + echoText(simdjson::minify(key)) + "が文字列ではありません");
         nextKey.assign(text);
     }
     std::vector<BulkFile> files;
@@ -113,7 +113,7 @@ bool parseBulkListPage(std::string_view body, BulkFiles& into, std::string& next
         BulkFile file;
         if (std::string bad = readFile(row, ++index, file); !bad.empty()) return refuse(bad);
         if (into.rows.size() + files.size() >= maxRows)
-            return refuse("more files than such a request can have (" + std::to_string(maxRows) + ")");
+            return refuse("この問い合わせにありうるファイル数（" + std::to_string(maxRows) + "）を超えています");
         files.push_back(std::move(file));
     }
     into.rows.insert(into.rows.end(), std::make_move_iterator(files.begin()), std::make_move_iterator(files.end()));
@@ -126,24 +126,24 @@ bool parseBulkUrl(std::string_view body, std::string& url, std::string* why) {
         if (why) *why = std::move(reason);
         return false;
     };
-    if (body.size() > kMaxUrl + 1024) return refuse("an answer of " + std::to_string(body.size()) + " bytes");
+    if (body.size() > kMaxUrl + 1024) return refuse(std::to_string(body.size()) + "バイトの応答です");
     dom::parser parser;
     dom::element document;
     if (const auto error = parser.parse(body.data(), body.size()).get(document))
-        return refuse(std::string("not valid JSON (") + simdjson::error_message(error) + ")");
+        return refuse(std::string("JSONとして読めません（") + simdjson::error_message(error) + "）");
     dom::element value;
-    if (document["url"].get(value)) return refuse("no url");
+    if (document["url"].get(value)) return refuse("urlがありません");
     std::string_view text;
-    if (value.get_string().get(text)) return refuse(named("url", simdjson::minify(value), "not a string"));
+    if (value.get_string().get(text)) return refuse(named("url", simdjson::minify(value), "文字列ではありません"));
     const auto scheme = [&](std::string_view prefix) {
         return text.size() > prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(),
                                                          [](char a, char b) { return a == (b | 0x20); });
     };
     // A presigned URL shows its signature: only its scheme is named.
     if (!scheme("http://") && !scheme("https://"))
-        return refuse("a url that is not http or https (\"" + echoText(text.substr(0, text.find(':')), 16) + "\")");
+        return refuse("httpでもhttpsでもないurlです（\"" + echoText(text.substr(0, text.find(':')), 16) + "\"）");
     if (text.size() > kMaxUrl || controlIn(text) || text.find(' ') != std::string_view::npos)
-        return refuse("a url that cannot be one");
+        return refuse("urlになりえない値です");
     url.assign(text);
     return true;
 }

@@ -49,7 +49,7 @@ const char* split(const char* p, const char* end, bool quoted, std::string& unqu
             bool escaped = false;
             for (;;) {
                 close = find(q, end, '"');
-                if (!close) return "a quoted field without its closing quote";
+                if (!close) return "引用符で始まる項目が閉じていません";
                 if (close + 1 < end && close[1] == '"') {
                     escaped = true;
                     q = close + 2;
@@ -67,11 +67,11 @@ const char* split(const char* p, const char* end, bool quoted, std::string& unqu
                 value = std::string_view(unquoted).substr(at);
             }
             p = close + 1;
-            if (p < end && *p != ',') return "text after a quoted field's closing quote";
+            if (p < end && *p != ',') return "引用符で閉じた項目のあとに続きがあります";
         } else {
             const char* comma = find(p, end, ',');
             const char* stop = comma ? comma : end;
-            if (quoted && find(p, stop, '"')) return "a quote inside a field that is not quoted";
+            if (quoted && find(p, stop, '"')) return "引用符で囲まない項目に引用符があります";
             value = std::string_view(p, static_cast<std::size_t>(stop - p));
             p = stop;
         }
@@ -114,8 +114,8 @@ bool CsvReader::feed(std::string_view text) {
     const char* p = text.data();
     const char* const end = p + text.size();
     const auto tooLong = [&] {
-        return refuse(" line " + std::to_string(line_) + ": a row of more than " + std::to_string(kMaxRowBytes) +
-                      " bytes");
+        return refuse("の" + std::to_string(line_) + "行目：" + std::to_string(kMaxRowBytes) +
+                      "バイトを超える行があります");
     };
     if (!carry_.empty()) {
         const char* newline = rowEnd(p, end, odd_, carryQuoted_, carryBreaks_);
@@ -150,12 +150,12 @@ bool CsvReader::feed(std::string_view text) {
 
 bool CsvReader::finish() {
     if (failed_) return false;
-    if (odd_) return refuse(" line " + std::to_string(line_) + ": a quoted field without its closing quote");
+    if (odd_) return refuse("の" + std::to_string(line_) + "行目：引用符で始まる項目が閉じていません");
     if (!carry_.empty()) {
         if (!record(carry_.data(), carry_.data() + carry_.size(), carryQuoted_, carryBreaks_)) return false;
         carry_.clear();
     }
-    if (!headerRead_) return refuse(": no header line");
+    if (!headerRead_) return refuse("に見出し行がありません");
     flush();
     return true;
 }
@@ -164,7 +164,7 @@ bool CsvReader::header(const char* begin, const char* end) {
     constexpr std::string_view kBom = "\xEF\xBB\xBF";
     if (static_cast<std::size_t>(end - begin) >= kBom.size() && std::string_view(begin, kBom.size()) == kBom)
         begin += kBom.size();
-    if (begin == end) return refuse(": no header line");
+    if (begin == end) return refuse("に見出し行がありません");
     std::vector<bool> seen(count_);
     const char* twice = nullptr;
     unquoted_.clear();
@@ -179,10 +179,10 @@ bool CsvReader::header(const char* begin, const char* end) {
                                         }
                                     slots_.push_back(slot);
                                 }))
-        return refuse(" line 1: " + std::string(bad));
-    if (twice) return refuse(": the header names the column " + std::string(twice) + " twice");
+        return refuse("の1行目：" + std::string(bad));
+    if (twice) return refuse("の見出し行に列" + std::string(twice) + "が2回あります");
     for (std::size_t i = 0; i < count_; ++i)
-        if (!seen[i]) return refuse(": no column " + std::string(names_[i]) + " in the header");
+        if (!seen[i]) return refuse("の見出し行に列" + std::string(names_[i]) + "がありません");
     headerRead_ = true;
     return true;
 }
@@ -204,10 +204,10 @@ bool CsvReader::record(const char* begin, const char* end, bool quoted, std::uin
         f.text = value;
         f.numeric = numeric_[slot] && rows::readNumber(value, f.number);
     });
-    const auto at = [line] { return " line " + std::to_string(line) + ": "; };
+    const auto at = [line] { return "の" + std::to_string(line) + "行目："; };
     if (bad) return refuse(at() + bad);
     if (columns != slots_.size())
-        return refuse(at() + std::to_string(columns) + " fields where the header has " + std::to_string(slots_.size()));
+        return refuse(at() + "項目が" + std::to_string(columns) + "あります（見出し行は" + std::to_string(slots_.size()) + "）");
     if (std::string refused = take(fields_.data()); !refused.empty()) return refuse(at() + refused);
     return true;
 }

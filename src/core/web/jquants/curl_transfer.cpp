@@ -63,7 +63,8 @@ std::string setUpTransfer(CURL* h, const Endpoints& endpoints, AbortableSockets&
     std::string bundle, extra, error;
     readWholeFile(kSystemBundle, bundle, nullptr, FileRule::FollowLinks);
     if (!readWholeFile(endpoints.jquantsCa, extra, &error, FileRule::FollowLinks) || extra.empty())
-        return "cannot read the CA file " + endpoints.jquantsCa + (error.empty() ? "" : ": " + error);
+        return "CAファイル" + endpoints.jquantsCa + "を読めません" + (error.empty() ? "" : "：" + error) +
+               "。endpoints.confのjquants_caを確かめてください。";
     bundle += '\n';
     bundle += extra;
     curl_blob blob{bundle.data(), bundle.size(), CURL_BLOB_COPY};

@@ -12,9 +12,11 @@
 
 #include "core/store/atomic_file.h"
 #include "core/store/echo_text.h"
+#include "core/store/number_text.h"
 #include "core/web/jquants/bulk_list.h"
 #include "core/web/jquants/curl_transfer.h"
 #include "core/web/jquants/jquants_json.h"
+#include "core/web/jquants/jquants_text.h"
 
 namespace quarlink::jquants {
 
@@ -42,7 +44,7 @@ void readWindow(std::string_view message, Status& status) {
     status.windowTo = date();
 }
 
-std::string when(std::int32_t date) { return date ? isoDate(date) : std::string("open end"); }
+std::string when(std::int32_t date) { return date ? isoDate(date) : std::string(jquants_text::kOpenEnd); }
 
 // Rows a range of dates can have: one a day at most.
 std::size_t daysIn(std::int32_t from, std::int32_t to) {
@@ -70,6 +72,23 @@ struct RowKey {
     std::string (*name)(const Row&) = nullptr;
 };
 }  // namespace
+
+std::string transferErrorText(int code) {
+    // The failures a user meets, in words; the rarer ones in libcurl's.
+    switch (static_cast<CURLcode>(code)) {
+    case CURLE_COULDNT_RESOLVE_HOST: return jquants_text::kNoHostName;
+    case CURLE_COULDNT_CONNECT: return jquants_text::kCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT: return jquants_text::kTimedOut;
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE: return jquants_text::kCutOff;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CACERT_BADFILE: return jquants_text::kNoTrust;
+    default: return fillIn(jquants_text::kLibraryError, {curl_easy_strerror(static_cast<CURLcode>(code))});
+    }
+}
 
 int planRequestsPerMinute(std::string_view plan) {
     if (plan == "light") return 60;
@@ -128,7 +147,7 @@ Client::Client(const Endpoints& endpoints, std::string apiKey, const WebEnvironm
 
     CURL* h = curl_->handle = curl_easy_init();
     if (!h) {
-        setupError_ = "cannot start the HTTPS client";
+        setupError_ = jquants_text::kNoHttps;
         return;
     }
     curl_->sockets.aborted = &aborted_;
@@ -204,14 +223,14 @@ Status Client::perform(const std::string& url, long& httpStatus, std::chrono::mi
     httpStatus = 0;
     curl_easy_getinfo(curl_->handle, CURLINFO_RESPONSE_CODE, &httpStatus);
     retryAfter = curl_->retryAfter;
-    if (aborted_) return {Outcome::Aborted, 0, "stopped"};
+    if (aborted_) return {Outcome::Aborted, 0, jquants_text::kStopped};
     if (curl_->tooLarge || code == CURLE_FILESIZE_EXCEEDED)
         return {Outcome::Unrecognised, int(httpStatus),
-                "the J-Quants answer is larger than " + std::to_string(kMaxAnswerBytes >> 20) + " MB"};
+                fillIn(jquants_text::kTooLarge, {std::to_string(kMaxAnswerBytes >> 20)})};
     maskKey();
     if (code != CURLE_OK)
-        return {Outcome::ConnectionFailed, 0, scrubbed(std::string("cannot get data from J-Quants at ") + base_ + ": " +
-                                                        curl_easy_strerror(code))};
+        return {Outcome::ConnectionFailed, 0,
+                scrubbed(fillIn(jquants_text::kNoConnection, {base_, transferErrorText(code)}))};
     return {};
 }
 
@@ -221,7 +240,7 @@ struct PlanData {
     std::string_view path, plan, name;
 };
 constexpr PlanData kPlanData[] = {
-    {"/markets/margin-interest", "Standard", "margin balances"},
+    {"/markets/margin-interest", "Standard", jquants_text::kMarginBalances},
     {"/indices/bars/daily/topix", "Light", "TOPIX"},
 };
 
@@ -234,7 +253,7 @@ bool transient(CURLcode code) {
 
 Status Client::refusal(const std::string& path, int status, const std::string& message) const {
     // The server's own words, shown escaped and cut short.
-    const std::string said = message.empty() ? "" : " (\"" + echoText(message, 200) + "\")";
+    const std::string said = message.empty() ? "" : fillIn(jquants_text::kServerSaid, {echoText(message, 200)});
     const bool aboutKey = message.find("api key") != std::string::npos || message.find("API key") != std::string::npos;
     const auto gated = std::find_if(std::begin(kPlanData), std::end(kPlanData),
                                     [&](const PlanData& d) { return path == d.path; });
@@ -242,28 +261,28 @@ Status Client::refusal(const std::string& path, int status, const std::string& m
     // only data that some plans lack can be that.
     if (status == 403 && !aboutKey && gated != std::end(kPlanData))
         return {Outcome::NotInPlan, status,
-                std::string(gated->name) + " (" + path + ") are not in the J-Quants " + (plan_.empty() ? "free" : plan_) +
-                    " plan; they need the " + std::string(gated->plan) + " plan or above" + said};
+                fillIn(jquants_text::kDataNotInPlan, {std::string(gated->name), path, plan_.empty() ? "free" : plan_,
+                                                      std::string(gated->plan), said})};
     if (status == 401 || (status == 403 && (aboutKey || message.empty())))
-        return {Outcome::KeyRefused, status, "J-Quants refused the API key" + said};
+        return {Outcome::KeyRefused, status, fillIn(jquants_text::kKeyNotAccepted, {said})};
     if (status == 403 || (status == 400 && startsWith(message, "No approval")))
-        return {Outcome::NotInPlan, status, "this data is not in your J-Quants plan" + said};
+        return {Outcome::NotInPlan, status, fillIn(jquants_text::kDataOutsidePlan, {said})};
     if (status == 400 && startsWith(message, kWindowText)) {
         Status window{Outcome::PlanWindow, status, {}};
         readWindow(message, window);
-        window.message = "your J-Quants plan covers only " + when(window.windowFrom) + " to " + when(window.windowTo);
+        window.message = fillIn(jquants_text::kPlanCovers, {when(window.windowFrom), when(window.windowTo)});
         return window;
     }
     if (status >= 500)
-        return {Outcome::ConnectionFailed, status, "J-Quants server error HTTP " + std::to_string(status) + said};
-    return {Outcome::Unrecognised, status, "unexpected J-Quants answer HTTP " + std::to_string(status) + said};
+        return {Outcome::ConnectionFailed, status, fillIn(jquants_text::kServerError, {std::to_string(status), said})};
+    return {Outcome::Unrecognised, status, fillIn(jquants_text::kUnexpectedHttp, {std::to_string(status), said})};
 }
 
 Status Client::getOne(const std::string& path, const std::string& url) {
     if (!setupError_.empty()) return {Outcome::ConnectionFailed, 0, setupError_};
     int limited = 0, failed = 0;
     for (;;) {
-        if (aborted_) return {Outcome::Aborted, 0, "stopped"};
+        if (aborted_) return {Outcome::Aborted, 0, jquants_text::kStopped};
         pace();
         long http = 0;
         std::chrono::milliseconds retryAfter{};
@@ -280,12 +299,11 @@ Status Client::getOne(const std::string& path, const std::string& url) {
         if (status == 429) {
             if (limited == kRateLimitRetries)
                 return {Outcome::ConnectionFailed, status,
-                        "J-Quants still refuses for the request rate after " + std::to_string(kRateLimitRetries) +
-                            " waits; try again later"};
+                        fillIn(jquants_text::kStillLimited, {std::to_string(kRateLimitRetries)})};
             const auto pause = retryAfter.count() >= 0 ? std::min(retryAfter, kRateLimitWait) : kRateLimitWait;
             if (status_)
-                status_("J-Quants request limit reached: waiting " + std::to_string((pause.count() + 999) / 1000) +
-                        " s (retry " + std::to_string(++limited) + " of " + std::to_string(kRateLimitRetries) + ")");
+                status_(fillIn(jquants_text::kLimitWait, {std::to_string((pause.count() + 999) / 1000),
+                                                          std::to_string(++limited), std::to_string(kRateLimitRetries)}));
             else
                 ++limited;
             wait(pause);
@@ -297,15 +315,18 @@ Status Client::getOne(const std::string& path, const std::string& url) {
         const auto pause = retryWait_ * (1 << failed);
         ++failed;
         if (status_)
-            status_(answer.message + ": asking again in " + std::to_string((pause.count() + 999) / 1000) + " s (retry " +
-                    std::to_string(failed) + " of " + std::to_string(kServerRetries) + ")");
+            status_(fillIn(jquants_text::kAskingAgain,
+                           {status ? fillIn(jquants_text::kServerBusy, {std::to_string(status)})
+                                   : fillIn(jquants_text::kConnectionLost, {transferErrorText(lastCode_)}),
+                            std::to_string((pause.count() + 999) / 1000), std::to_string(failed),
+                            std::to_string(kServerRetries)}));
         wait(pause);
     }
 }
 
 Status Client::getAll(const std::string& path, const std::string& query, const PageParser& parse) {
     const auto refused = [&](const std::string& why) {
-        return Status{Outcome::Unrecognised, 200, scrubbed("unrecognised J-Quants answer from " + path + ": " + why)};
+        return Status{Outcome::Unrecognised, 200, scrubbed(fillIn(jquants_text::kUnreadable, {path, why}))};
     };
     // The answer's pages go back to the system however the query ends.
     const std::unique_ptr<ReceiveBuffer, void (*)(ReceiveBuffer*)> release(&body_, [](ReceiveBuffer* b) { b->release(); });
@@ -326,10 +347,10 @@ Status Client::getAll(const std::string& path, const std::string& query, const P
         // A server whose pages never end: each page must bring rows, and a key
         // must lead somewhere new.
         if (pages > rows + std::size_t(kEmptyPages))
-            return refused(std::to_string(pages) + " pages with " + std::to_string(rows) + " rows, and still a next one");
-        if (next.size() > kMaxKeyBytes) return refused("a pagination_key of " + std::to_string(next.size()) + " bytes");
+            return refused(fillIn(jquants_text::kEndlessPages, {std::to_string(pages), std::to_string(rows)}));
+        if (next.size() > kMaxKeyBytes) return refused(fillIn(jquants_text::kLongPageKey, {std::to_string(next.size())}));
         if (!keys.insert(std::hash<std::string>{}(next)).second)
-            return refused("page " + std::to_string(pages) + " repeats the pagination_key of an earlier page");
+            return refused(fillIn(jquants_text::kRepeatedPageKey, {std::to_string(pages)}));
     }
 }
 
@@ -346,7 +367,7 @@ Status Client::collect(Rows& out, const std::string& path, const std::string& qu
         // Checked page by page: a server that serves the same rows again under new keys ends at once.
         for (std::size_t i = before; key.key && i < got.rows.size(); ++i)
             if (!seen.insert(key.key(got.rows[i])).second) {
-                why = key.name(got.rows[i]) + " (twice in one answer)";
+                why = fillIn(jquants_text::kTwiceInAnswer, {key.name(got.rows[i])});
                 return false;
             }
         return true;
@@ -367,17 +388,21 @@ std::string codeQuery(int code, std::int32_t from, std::int32_t to) {
     return "code=" + std::to_string(code) + (dates.empty() ? "" : "&" + dates);
 }
 
-std::string dateName(std::int32_t date) { return "field Date value \"" + isoDate(date) + "\""; }
+std::string fieldValue(const char* field, const std::string& value) {
+    return fillIn(jquants_text::kFieldAndValue, {fillIn(jquants_text::kField, {field}), value});
+}
+std::string dateName(std::int32_t date) { return fieldValue("Date", isoDate(date)); }
 template <class Row>
 std::string codeDateName(const Row& r) {
-    return "code " + codeText(r.code) + " " + dateName(r.date);
+    return fillIn(jquants_text::kRowOfCode, {codeText(r.code)}) + dateName(r.date);
 }
 const RowKey<CalendarDay> kCalendarKey{[](const CalendarDay& d) { return std::int64_t(d.date); },
                                        [](const CalendarDay& d) { return dateName(d.date); }};
 const RowKey<IndexBar> kIndexKey{[](const IndexBar& b) { return std::int64_t(b.date); },
                                  [](const IndexBar& b) { return dateName(b.date); }};
 const RowKey<DailyBar> kCodeKey{[](const DailyBar& b) { return std::int64_t(b.code); }, [](const DailyBar& b) {
-                                    return "code " + codeText(b.code) + " field Code value \"" + codeText(b.code) + "\"";
+                                    return fillIn(jquants_text::kRowOfCode, {codeText(b.code)}) +
+                                           fieldValue("Code", codeText(b.code));
                                 }};
 template <class Row>
 const RowKey<Row> kCodeDateKey{[](const Row& r) { return std::int64_t(r.code) << 32 | r.date; }, codeDateName<Row>};
@@ -443,13 +468,14 @@ std::string monthText(std::int32_t month) {
 // A 403 without a word refuses the data of a plan that lacks it (the key
 // itself is refused in words), and only some plans have bulk files.
 Status bulkRefusal(Status status, const std::string& what, const std::string& plan) {
-    if (status.outcome != Outcome::KeyRefused || status.httpStatus != 403 || status.message.find("(\"") != std::string::npos)
+    if (status.outcome != Outcome::KeyRefused || status.httpStatus != 403 ||
+        status.message.find(jquants_text::kServerSaidOpen) != std::string::npos)
         return status;
-    return {Outcome::NotInPlan, 403, what + " are not in the J-Quants " + (plan.empty() ? "free" : plan) + " plan"};
+    return {Outcome::NotInPlan, 403, fillIn(jquants_text::kBulkNotInPlan, {what, plan.empty() ? "free" : plan})};
 }
 
 const RowKey<BulkFile> kBulkKey{[](const BulkFile& f) { return std::int64_t(std::hash<std::string>{}(f.key)); },
-                                [](const BulkFile& f) { return "file " + echoText(f.key); }};
+                                [](const BulkFile& f) { return fillIn(jquants_text::kFileNamed, {echoText(f.key)}); }};
 }  // namespace
 
 Status Client::bulkList(std::string_view endpoint, std::int32_t fromMonth, std::int32_t toMonth, BulkFiles& out) {
@@ -464,28 +490,28 @@ Status Client::bulkList(std::string_view endpoint, std::int32_t fromMonth, std::
     for (const auto& [name, month] : {std::pair{"from", fromMonth}, std::pair{"to", toMonth}}) {
         if (!month) continue;
         const std::string text = monthText(month);
-        if (text.empty()) return {Outcome::Unrecognised, 0, "not a month for J-Quants files: " + std::to_string(month)};
+        if (text.empty()) return {Outcome::Unrecognised, 0, fillIn(jquants_text::kNotAMonth, {std::to_string(month)})};
         query += std::string("&") + name + "=" + text;
     }
     return bulkRefusal(collect(out, "/bulk/list", query, kMaxBulkFiles, parseBulkListPage, kBulkKey),
-                       "the bulk files of " + echoText(dataset), plan_);
+                       fillIn(jquants_text::kBulkFilesOf, {echoText(dataset)}), plan_);
 }
 
 Status Client::bulkUrl(const std::string& key, std::string& url) {
     url.clear();
     if (!setupError_.empty()) return {Outcome::ConnectionFailed, 0, setupError_};
     if (const char* bad = bulkKeyProblem(key))
-        return {Outcome::Unrecognised, 0, "not a J-Quants file key (" + std::string(bad) + "): " + echoText(key)};
+        return {Outcome::Unrecognised, 0, fillIn(jquants_text::kNotAFileKey, {bad, echoText(key)})};
     const std::unique_ptr<ReceiveBuffer, void (*)(ReceiveBuffer*)> release(&body_, [](ReceiveBuffer* b) { b->release(); });
     const std::string path = "/bulk/get";
     char* escaped = curl_easy_escape(curl_->handle, key.c_str(), static_cast<int>(key.size()));
     const std::string query = "?key=" + std::string(escaped ? escaped : "");
     curl_free(escaped);
     if (Status status = getOne(path, base_ + path + query); !status.ok())
-        return bulkRefusal(status, "bulk files such as " + echoText(key), plan_);
+        return bulkRefusal(status, fillIn(jquants_text::kBulkFilesLike, {echoText(key)}), plan_);
     std::string why;
     if (!parseBulkUrl(body_.view(), url, &why))
-        return {Outcome::Unrecognised, 200, scrubbed("unrecognised J-Quants answer from " + path + ": " + why)};
+        return {Outcome::Unrecognised, 200, scrubbed(fillIn(jquants_text::kUnreadable, {path, why}))};
     return {};
 }
 

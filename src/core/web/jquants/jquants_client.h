@@ -14,6 +14,9 @@
 
 namespace quarlink::jquants {
 
+// A libcurl failure (a CURLcode) as the user reads it.
+std::string transferErrorText(int code);
+
 // Requests a minute for a plan name (free 5, light 60, standard 120,
 // premium 500); an unknown name gets the free plan's pace.
 int planRequestsPerMinute(std::string_view plan);

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "core/store/echo_text.h"
+#include "core/store/number_text.h"
+#include "core/web/jquants/jquants_text.h"
 #include "core/web/jquants/row_rules.h"
 
 namespace quarlink::jquants {
@@ -104,7 +106,7 @@ simdjson::error_code readRow(od::object row, const Names<N>& names, Fields<N>& f
 }
 
 std::string notJson(simdjson::error_code error) {
-    return std::string("not valid JSON (") + simdjson::error_message(error) + ")";
+    return fillIn(jquants_text::kNotJson, {simdjson::error_message(error)});
 }
 
 // Where a page's data array lies and the commas between its rows at which
@@ -138,7 +140,7 @@ std::string layoutOf(std::string_view s, Layout& out) {
             // The string ends at a quote after an even run of backslashes.
             for (;; ++i) {
                 const void* quote = std::memchr(s.data() + i, '"', s.size() - i);
-                if (!quote) return "not valid JSON (a string without its end)";
+                if (!quote) return fillIn(jquants_text::kNotJson, {jquants_text::kUnendedString});
                 i = static_cast<std::size_t>(static_cast<const char*>(quote) - s.data());
                 std::size_t escapes = 0;
                 while (i - escapes > start && s[i - escapes - 1] == '\\') ++escapes;
@@ -148,34 +150,35 @@ std::string layoutOf(std::string_view s, Layout& out) {
         } else if (stack.size() == 1 && (c == ':' || c == ',')) {
             key = c == ':' ? text : std::string_view();
         } else if (c == '{' || c == '[') {
-            if (stack.size() == kMaxDepth) return "not valid JSON (nested too deep)";
+            if (stack.size() == kMaxDepth) return fillIn(jquants_text::kNotJson, {jquants_text::kTooDeep});
             if (c == '[' && stack.size() == 1 && key == "data") {
-                if (found) return "data twice";
+                if (found) return jquants_text::kDataTwice;
                 found = true;
                 out.open = i;
                 rowStart = sliceStart = i + 1;
             }
             stack += c;
         } else if (c == '}' || c == ']') {
-            if (stack.empty() || stack.back() != (c == '}' ? '{' : '[')) return "not valid JSON (unbalanced brackets)";
+            if (stack.empty() || stack.back() != (c == '}' ? '{' : '['))
+                return fillIn(jquants_text::kNotJson, {jquants_text::kUnbalanced});
             stack.pop_back();
             if (found && !closed && stack.size() == 1) {
-                if (!endRow(i)) return "a row of more than " + std::to_string(kMaxRowBytes) + " bytes";
+                if (!endRow(i)) return fillIn(jquants_text::kLongRow, {std::to_string(kMaxRowBytes)});
                 out.close = i;
                 closed = true;
             }
         } else if (c == ',' && found && !closed && stack.size() == 2) {
-            if (!endRow(i)) return "a row of more than " + std::to_string(kMaxRowBytes) + " bytes";
+            if (!endRow(i)) return fillIn(jquants_text::kLongRow, {std::to_string(kMaxRowBytes)});
             if (i - sliceStart >= kSliceBytes) {
                 out.cuts.push_back(i);
                 sliceStart = i + 1;
             }
         }
     }
-    if (!stack.empty()) return "not valid JSON (unbalanced brackets)";
-    if (!closed) return "no data array";
+    if (!stack.empty()) return fillIn(jquants_text::kNotJson, {jquants_text::kUnbalanced});
+    if (!closed) return jquants_text::kNoData;
     if (s.size() - (out.close - out.open) > kMaxEnvelopeBytes)
-        return "more than " + std::to_string(kMaxEnvelopeBytes) + " bytes beside the data array";
+        return fillIn(jquants_text::kLargeEnvelope, {std::to_string(kMaxEnvelopeBytes)});
     return {};
 }
 
@@ -201,7 +204,7 @@ std::string readEnvelope(std::string_view before, std::string_view after, std::s
     od::object top;
     simdjson::error_code error = iterate(document, before, after);
     if (error || (error = document.get_object().get(top)))
-        return error == simdjson::INCORRECT_TYPE ? "not a JSON object" : notJson(error);
+        return error == simdjson::INCORRECT_TYPE ? jquants_text::kNotAnObject : notJson(error);
     int data = 0;
     for (auto member : top) {
         std::string_view key;
@@ -209,18 +212,18 @@ std::string readEnvelope(std::string_view before, std::string_view after, std::s
         if (key == "data") {
             od::array rows;
             if ((error = member.value().get_array().get(rows)))
-                return error == simdjson::INCORRECT_TYPE ? "data is not an array" : notJson(error);
-            if (++data > 1) return "data twice";
+                return error == simdjson::INCORRECT_TYPE ? jquants_text::kDataNotArray : notJson(error);
+            if (++data > 1) return jquants_text::kDataTwice;
         } else if (key == "pagination_key") {
             od::value value;
             Field f;
             if ((error = member.value().get(value)) || (error = readField(value, f))) return notJson(error);
             if (f.kind == Field::Kind::Text) nextKey = std::string(f.text);
-            else if (f.kind != Field::Kind::Null) return "pagination_key " + echoText(f.text) + " is not a string";
+            else if (f.kind != Field::Kind::Null) return fillIn(jquants_text::kKeyNotText, {echoText(f.text)});
         }
     }
-    if (!data) return "no data array";
-    if (!atEnd(document)) return "text after the JSON object";
+    if (!data) return jquants_text::kNoData;
+    if (!atEnd(document)) return jquants_text::kTextAfter;
     return {};
 }
 
@@ -236,7 +239,7 @@ std::string readRows(std::string_view slice, const Names<N>& names, Take& take, 
         ++index;
         od::object row;
         if ((error = element.get_object().get(row)))
-            return error == simdjson::INCORRECT_TYPE ? "row " + std::to_string(index) + " is not an object"
+            return error == simdjson::INCORRECT_TYPE ? fillIn(jquants_text::kRowNotObject, {std::to_string(index)})
                                                      : notJson(error);
         Fields<N> fields{};
         if ((error = readRow(row, names, fields))) return notJson(error);
@@ -274,7 +277,7 @@ bool parsePage(std::string_view body, Rows& into, std::string& nextKey, std::str
     auto counted = [&](const Fields<N>& fields) {
         std::string refused = take(fields);
         if (refused.empty() && into.rows.size() + into.otherCodes > maxRows)
-            refused = "more rows than such a request can have (" + std::to_string(maxRows) + ")";
+            refused = fillIn(jquants_text::kTooManyRows, {std::to_string(maxRows)});
         return refused;
     };
     const std::string refused = readPage(body, nextKey, names, counted);
@@ -365,10 +368,11 @@ bool parseMasterPage(std::string_view body, ListedMaster& into, std::string& nex
     return parsePage(body, into, nextKey, why, maxRows, kNames, [&](const Fields<4>& f) {
         std::string refused;
         const RowText say(&f[1]);
-        if (f[1].kind != Field::Kind::Text || f[1].twice || f[1].text.empty()) return say("Code", f[1], "not a code");
+        if (f[1].kind != Field::Kind::Text || f[1].twice || f[1].text.empty())
+            return say("Code", f[1], jquants_text::kNotACode);
         const std::int32_t date = dateOf(f[0], say, refused);
         if (!date) return refused;
-        if (f[2].kind != Field::Kind::Text || f[2].twice) return say("CoName", f[2], "not a name");
+        if (f[2].kind != Field::Kind::Text || f[2].twice) return say("CoName", f[2], jquants_text::kNotAName);
         const std::string_view market = f[3].kind == Field::Kind::Text ? f[3].text : std::string_view();
         into.rows.push_back({date, std::string(f[1].text), stockCodeOf(f[1].text), std::string(f[2].text),
                              std::string(market)});

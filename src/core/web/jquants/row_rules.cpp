@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/store/number_text.h"
 #include "core/web/jquants/jquants_json.h"
+#include "core/web/jquants/jquants_text.h"
 
 namespace quarlink::jquants::rows {
 
@@ -16,19 +18,18 @@ bool readNumber(std::string_view text, double& value) {
 
 std::string RowText::operator()(std::string_view name, const Field& f, std::string_view reason) const {
     std::string text;
-    if (code_ && code_->kind == Field::Kind::Text) text = "code " + echoText(code_->text) + " ";
-    else if (date_) text = "date " + isoDate(date_) + " ";
-    text += "field " + std::string(name);
-    if (f.twice) return text + " (twice in one row)";
-    if (f.kind == Field::Kind::Absent) return text + " missing";
-    text += " value ";
-    text += f.kind == Field::Kind::Text ? "\"" + echoText(f.text) + "\"" : echoText(f.text);
-    return text + " (" + std::string(reason) + ")";
+    if (code_ && code_->kind == Field::Kind::Text) text = fillIn(jquants_text::kRowOfCode, {echoText(code_->text)});
+    else if (date_) text = fillIn(jquants_text::kRowOfDate, {isoDate(date_)});
+    text += fillIn(jquants_text::kField, {std::string(name)});
+    if (f.twice) return fillIn(jquants_text::kFieldTwice, {text});
+    if (f.kind == Field::Kind::Absent) return fillIn(jquants_text::kFieldMissing, {text});
+    return fillIn(jquants_text::kFieldValue,
+                  {text, f.kind == Field::Kind::Text ? "\"" + echoText(f.text) + "\"" : echoText(f.text), std::string(reason)});
 }
 
 std::int32_t dateOf(const Field& f, const RowText& say, std::string& refused) {
     const std::int32_t date = f.kind == Field::Kind::Text && !f.twice ? parseDate(f.text) : 0;
-    if (!date) refused = say("Date", f, "not a date");
+    if (!date) refused = say("Date", f, jquants_text::kNotADate);
     return date;
 }
 
@@ -39,14 +40,14 @@ bool missing(const Field& f) {
 }
 
 const char* unstorable(const Field& f, Stored as) {
-    if (f.twice || f.kind == Field::Kind::Absent) return "missing";
-    if (missing(f)) return "no value";
-    if (!f.numeric) return "not a number";
-    if (f.number < 0) return "negative";
+    if (f.twice || f.kind == Field::Kind::Absent) return jquants_text::kNoField;
+    if (missing(f)) return jquants_text::kNoValue;
+    if (!f.numeric) return jquants_text::kNotANumber;
+    if (f.number < 0) return jquants_text::kNegative;
     const double stored = as == Stored::Hundredths ? f.number * 100 : f.number;
     // A price that rounds to 0 would read as "no price" in the chart.
-    if (as != Stored::Volume && stored < 0.5) return "not a price";
-    if (stored >= kStoredMax) return "beyond the stored range";
+    if (as != Stored::Volume && stored < 0.5) return jquants_text::kNotAPrice;
+    if (stored >= kStoredMax) return jquants_text::kBeyondStored;
     return nullptr;
 }
 
@@ -58,7 +59,7 @@ std::string takeCalendarDay(const Fields<2>& f, Calendar& into) {
     const Field& div = f[1];
     // 0 closed, 1 open, 2 half day, 3 closed with holiday trading.
     if (div.twice || div.kind != Field::Kind::Text || div.text.size() != 1 || div.text[0] < '0' || div.text[0] > '3')
-        return sayDated("HolDiv", div, "not a holiday division");
+        return sayDated("HolDiv", div, jquants_text::kNotAHolDiv);
     into.rows.push_back({date, div.text[0] - '0'});
     return refused;
 }
@@ -66,7 +67,7 @@ std::string takeCalendarDay(const Fields<2>& f, Calendar& into) {
 std::string takeDailyBar(Fields<8> f, DailyBars& into) {
     std::string refused;
     const RowText say(&f[1]);
-    if (f[1].kind != Field::Kind::Text || f[1].twice) return say("Code", f[1], "not a code");
+    if (f[1].kind != Field::Kind::Text || f[1].twice) return say("Code", f[1], jquants_text::kNotACode);
     DailyBar bar;
     if (!(bar.date = dateOf(f[0], say, refused))) return refused;
     if (!(bar.code = stockCodeOf(f[1].text))) {
@@ -75,7 +76,7 @@ std::string takeDailyBar(Fields<8> f, DailyBars& into) {
     }
     // A factor left out is no adjustment; one that is there must be a factor.
     if (const Field& factor = f[7]; factor.kind != Field::Kind::Absent && !missing(factor)) {
-        if (!factor.numeric || factor.number <= 0) return say("AdjFactor", factor, "not a factor");
+        if (!factor.numeric || factor.number <= 0) return say("AdjFactor", factor, jquants_text::kNotAFactor);
         bar.adjFactor = factor.number;
     }
     // No trade: the prices are left out together (the volume with them,
@@ -101,7 +102,7 @@ std::string takeDailyBar(Fields<8> f, DailyBars& into) {
 std::string takeMarginBalance(const Fields<4>& f, MarginBalances& into) {
     std::string refused;
     const RowText say(&f[1]);
-    if (f[1].kind != Field::Kind::Text || f[1].twice) return say("Code", f[1], "not a code");
+    if (f[1].kind != Field::Kind::Text || f[1].twice) return say("Code", f[1], jquants_text::kNotACode);
     MarginBalance balance;
     if (!(balance.date = dateOf(f[0], say, refused))) return refused;
     if (!(balance.code = stockCodeOf(f[1].text))) {

@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "core/store/echo_text.h"
+#include "core/store/number_text.h"
+#include "core/web/jquants/jquants_text.h"
 #include "core/web/jquants/jquants_types.h"
 
 namespace quarlink::jquants::rows {
@@ -33,7 +35,7 @@ using Fields = std::array<Field, N>;
 bool readNumber(std::string_view text, double& value);
 
 // Says which row (by its code, else its date), field and value could not
-// be taken, and why: `code 13010 field O value "abc" (not a number)`.
+// be taken, and why: `銘柄コード13010の項目Oの値"abc"（数値ではありません）`.
 class RowText {
 public:
     explicit RowText(const Field* code, std::int32_t date = 0) : code_(code), date_(date) {}
@@ -64,9 +66,9 @@ std::string priceProblem(const Fields<N>& f, std::size_t o, const Names<N>& name
         if (const char* why = unstorable(f[i], as)) return say(names[i], f[i], why);
     const Field &open = f[o], &high = f[o + 1], &low = f[o + 2], &close = f[o + 3];
     if (high.number < low.number)
-        return say(names[o + 1], high, "below " + std::string(names[o + 2]) + " " + echoText(low.text));
+        return say(names[o + 1], high, fillIn(jquants_text::kBelow, {std::string(names[o + 2]), echoText(low.text)}));
     const auto outside = [&](std::size_t i) {
-        return say(names[i], f[i], "outside " + std::string(names[o + 2]) + ".." + std::string(names[o + 1]));
+        return say(names[i], f[i], fillIn(jquants_text::kOutside, {std::string(names[o + 2]), std::string(names[o + 1])}));
     };
     // The close first: an open left out takes the close's value.
     if (close.number < low.number || close.number > high.number) return outside(o + 3);

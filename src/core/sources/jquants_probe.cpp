@@ -1,0 +1,135 @@
+#include "core/sources/jquants_probe.h"
+
+#include <cstdio>
+
+#include "core/store/echo_text.h"
+#include "core/web/jquants/jquants_client.h"
+#include "core/web/jquants/jquants_json.h"
+
+namespace quarlink {
+
+namespace {
+
+using jquants::Outcome;
+
+std::string format(const char* pattern, const std::string& a, const std::string& b = {}) {
+    char text[1024];
+    std::snprintf(text, sizeof text, pattern, a.c_str(), b.c_str());
+    return text;
+}
+std::string format(const char* pattern, int n) {
+    char text[1024];
+    std::snprintf(text, sizeof text, pattern, n);
+    return text;
+}
+
+// The same day `years` back; February 29 becomes the 28th.
+std::int32_t yearsBack(std::int32_t date, int years) {
+    const std::int32_t back = date - years * 10000;
+    return back % 10000 == 229 ? back - 1 : back;
+}
+
+JQuantsProbeResult failure(const jquants::Status& s) {
+    using Kind = JQuantsProbeResult::Kind;
+    JQuantsProbeResult r;
+    switch (s.outcome) {
+    case Outcome::Aborted: return {Kind::Stopped, {}, probe_text::kStopped};
+    case Outcome::KeyRefused: r = {Kind::KeyRefused, {}, probe_text::kKeyRefused}; break;
+    case Outcome::ConnectionFailed:
+        // An answer with a status is a server that is there but failing (or still limiting).
+        if (s.httpStatus >= 400) r = {Kind::ServerError, {}, format(probe_text::kServerError, s.httpStatus)};
+        else r = {Kind::NoConnection, {}, probe_text::kNoConnection};
+        break;
+    default: r = {Kind::Unrecognised, {}, probe_text::kUnrecognised}; break;
+    }
+    if (!s.message.empty()) r.text += probe_text::kServerSaid + echoText(s.message, 120);
+    return r;
+}
+
+}  // namespace
+
+std::string jquantsPlanLabel(const std::string& plan) {
+    if (plan == "light") return "Light";
+    if (plan == "standard") return "Standard";
+    if (plan == "premium") return "Premium";
+    return "Free";
+}
+
+std::string jquantsPlanWindowText(const std::string& plan, std::int32_t today) {
+    if (plan == "light" || plan == "standard" || plan == "premium") {
+        const int years = plan == "light" ? 5 : plan == "standard" ? 10 : 20;
+        return "過去" + std::to_string(years) + "年（" + jquants::isoDate(yearsBack(today, years)) + "から）";
+    }
+    // Free: two years, ending twelve weeks back.
+    const std::int32_t to = addDays(today, -84);
+    return jquants::isoDate(yearsBack(to, 2)) + "〜" + jquants::isoDate(to) + "（12週間遅れ）";
+}
+
+JQuantsProbe::JQuantsProbe(Endpoints endpoints, std::string apiKey, const WebEnvironment& environment)
+    : endpoints_(std::move(endpoints)), key_(std::move(apiKey)), environment_(environment) {}
+
+JQuantsProbe::~JQuantsProbe() = default;
+
+void JQuantsProbe::abort() {
+    const std::lock_guard lock(mutex_);
+    aborted_ = true;
+    if (client_) client_->abort();
+}
+
+JQuantsProbeResult JQuantsProbe::run(const std::string& keyWhere) {
+    using Kind = JQuantsProbeResult::Kind;
+    if (key_.empty()) return {Kind::NoKey, {}, "J-Quants APIキーが設定されていません。"};
+    // Three requests stay within every plan's minute: no pacing between them.
+    Endpoints unpaced = endpoints_;
+    unpaced.jquantsRpm = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        client_ = std::make_unique<jquants::Client>(unpaced, key_, environment_);
+        if (aborted_) client_->abort();
+    }
+    jquants::Client& client = *client_;
+    const std::int32_t today = environment_.clock->japanNow().yyyymmdd();
+    const auto gated = [](const jquants::Status& s) {
+        return s.outcome == Outcome::NotInPlan || s.outcome == Outcome::PlanWindow;
+    };
+
+    std::string plan;
+    jquants::IndexBars topix;
+    jquants::Status s = client.topix(addDays(today, -14), today, topix);
+    if (gated(s)) {
+        // Free: the calendar, which every plan has inside its window, says whether the key counts.
+        jquants::Calendar days;
+        s = client.calendar(addDays(today, -120), addDays(today, -100), days);
+        if (s.ok()) plan = "free";
+    } else if (s.ok()) {
+        jquants::MarginBalances balances;
+        s = client.marginInterestByDate(addDays(today, -14), balances);
+        if (gated(s)) {
+            plan = "light";
+            s = {};
+        } else if (s.ok()) {
+            jquants::BulkFiles files;
+            const std::int32_t month = yearsBack(today, 10) / 100 - (today / 100 % 100 > 6 ? 6 : 94);
+            s = client.bulkList("/equities/bars/daily", month, month, files);
+            // Anything but a file of that month (an empty list, a refusal of the dates) is Standard's ten years.
+            if (s.ok() || (s.outcome != Outcome::KeyRefused && s.outcome != Outcome::ConnectionFailed &&
+                           s.outcome != Outcome::Aborted)) {
+                plan = s.ok() && !files.rows.empty() ? "premium" : "standard";
+                s = {};
+            }
+        }
+    }
+    JQuantsProbeResult r = s.ok() ? JQuantsProbeResult{Kind::Accepted, plan, {}} : failure(s);
+    r.requests = static_cast<int>(client.requestsSent());
+    if (!r.ok()) return r;
+
+    r.text = keyWhere.empty() ? "APIキーは有効です。" : format(probe_text::kAccepted, keyWhere);
+    r.text += "\n" + format(probe_text::kPlan, jquantsPlanLabel(plan), jquantsPlanWindowText(plan, today));
+    // The pace every job keeps: endpoints.conf's own, else the plan's.
+    const std::string paced = endpoints_.jquantsPlanFixed ? endpoints_.jquantsPlan : plan;
+    const int rpm = endpoints_.jquantsRpm ? *endpoints_.jquantsRpm : jquants::planRequestsPerMinute(paced);
+    r.text += "\n" + (rpm > 0 ? format(probe_text::kPace, rpm) : std::string(probe_text::kNoPace));
+    return r;
+}
+
+}  // namespace quarlink
