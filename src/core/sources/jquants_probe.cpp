@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/sources/source_kind.h"
 #include "core/store/echo_text.h"
 #include "core/web/jquants/jquants_client.h"
 #include "core/web/jquants/jquants_json.h"
@@ -21,12 +22,6 @@ std::string format(const char* pattern, int n) {
     char text[1024];
     std::snprintf(text, sizeof text, pattern, n);
     return text;
-}
-
-// The same day `years` back; February 29 becomes the 28th.
-std::int32_t yearsBack(std::int32_t date, int years) {
-    const std::int32_t back = date - years * 10000;
-    return back % 10000 == 229 ? back - 1 : back;
 }
 
 JQuantsProbeResult failure(const jquants::Status& s) {
@@ -56,13 +51,10 @@ std::string jquantsPlanLabel(const std::string& plan) {
 }
 
 std::string jquantsPlanWindowText(const std::string& plan, std::int32_t today) {
-    if (plan == "light" || plan == "standard" || plan == "premium") {
-        const int years = plan == "light" ? 5 : plan == "standard" ? 10 : 20;
-        return "過去" + std::to_string(years) + "年（" + jquants::isoDate(yearsBack(today, years)) + "から）";
-    }
-    // Free: two years, ending twelve weeks back.
-    const std::int32_t to = addDays(today, -84);
-    return jquants::isoDate(yearsBack(to, 2)) + "〜" + jquants::isoDate(to) + "（12週間遅れ）";
+    const PlanWindow window = jquantsPlanWindow(plan, today);
+    if (jquantsPlanHasTopix(plan))  // a paid plan: whole years up to today
+        return "過去" + std::to_string(today / 10000 - window.from / 10000) + "年（" + jquants::isoDate(window.from) + "から）";
+    return jquants::isoDate(window.from) + "〜" + jquants::isoDate(window.to) + "（12週間遅れ）";
 }
 
 JQuantsProbe::JQuantsProbe(Endpoints endpoints, std::string apiKey, const WebEnvironment& environment)
@@ -109,7 +101,7 @@ JQuantsProbeResult JQuantsProbe::run(const std::string& keyWhere) {
             s = {};
         } else if (s.ok()) {
             jquants::BulkFiles files;
-            const std::int32_t month = yearsBack(today, 10) / 100 - (today / 100 % 100 > 6 ? 6 : 94);
+            const std::int32_t month = jquantsPlanWindow("standard", today).from / 100 - (today / 100 % 100 > 6 ? 6 : 94);
             s = client.bulkList("/equities/bars/daily", month, month, files);
             // Anything but a file of that month (an empty list, a refusal of the dates) is Standard's ten years.
             if (s.ok() || (s.outcome != Outcome::KeyRefused && s.outcome != Outcome::ConnectionFailed &&

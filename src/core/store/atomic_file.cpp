@@ -101,6 +101,8 @@ bool writeFully(int fd, std::string_view bytes, int& err) {
 }
 
 AtomicFileWriter::AtomicFileWriter(std::filesystem::path target) : target_(std::move(target)) {}
+AtomicFileWriter::AtomicFileWriter(std::filesystem::path target, unsigned mode)
+    : target_(std::move(target)), mode_(static_cast<int>(mode & 07777)) {}
 
 AtomicFileWriter::~AtomicFileWriter() { discard(); }
 
@@ -113,12 +115,12 @@ bool AtomicFileWriter::fail(const char* step, int err) {
     return false;
 }
 
-int createTemporaryFile(const std::filesystem::path& target, std::filesystem::path& name) {
+int createTemporaryFile(const std::filesystem::path& target, std::filesystem::path& name, unsigned mode) {
     static std::atomic<unsigned> counter{0};
     const std::string base = "." + target.filename().string() + std::string(kTempMarker);
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = target.parent_path() / (base + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)));
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     errno = EEXIST;
@@ -126,14 +128,15 @@ int createTemporaryFile(const std::filesystem::path& target, std::filesystem::pa
 }
 
 bool AtomicFileWriter::open() {
-    fd_ = createTemporaryFile(target_, temp_);
+    fd_ = createTemporaryFile(target_, temp_, mode_ >= 0 ? static_cast<unsigned>(mode_) : 0666);
     if (fd_ < 0) {
         const int err = errno;
         temp_.clear();
         return fail("cannot create", err);
     }
     struct stat st {};
-    if (::stat(target_.c_str(), &st) == 0) ::fchmod(fd_, st.st_mode & 07777);
+    if (mode_ >= 0) ::fchmod(fd_, static_cast<mode_t>(mode_));  // the umask may have taken bits the caller asked for
+    else if (::stat(target_.c_str(), &st) == 0) ::fchmod(fd_, st.st_mode & 07777);
     return true;
 }
 

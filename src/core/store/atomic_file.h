@@ -12,6 +12,9 @@ namespace quarlink {
 class AtomicFileWriter {
 public:
     explicit AtomicFileWriter(std::filesystem::path target);
+    // The new file gets `mode` from its creation on (a secret is never
+    // readable by others, not even in its temporary), not the old file's.
+    AtomicFileWriter(std::filesystem::path target, unsigned mode);
     ~AtomicFileWriter();  // discards the temporary file unless committed
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -31,6 +34,7 @@ private:
     std::filesystem::path target_;
     std::filesystem::path temp_;
     int fd_ = -1;
+    int mode_ = -1;  // -1: the old file's, else 0666 less the umask
     bool failed_ = false;
     std::string error_;
 };
@@ -90,7 +94,7 @@ bool readWholeFile(const std::filesystem::path& path, std::string& bytes, std::s
 
 // Creates a new, empty temporary file beside `target` and sets `name` to its
 // path. Returns its descriptor (open for writing), or -1 with errno set.
-int createTemporaryFile(const std::filesystem::path& target, std::filesystem::path& name);
+int createTemporaryFile(const std::filesystem::path& target, std::filesystem::path& name, unsigned mode = 0666);
 
 // Writes all of `bytes` to `fd` (short writes continued; a write of nothing
 // counts as a full disk). On failure `err` holds the errno.

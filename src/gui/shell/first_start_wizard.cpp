@@ -17,6 +17,7 @@
 #include "core/jobs/init_data_job.h"
 #include "core/jobs/web_session.h"
 #include "core/schedule/schedule_settings.h"
+#include "core/sources/source_kind.h"
 #include "core/store/folder_layout.h"
 #include "core/store/options.h"
 #include "core/store/writer_lock.h"
@@ -52,14 +53,6 @@ private:
 bool folderIsEmpty(const std::filesystem::path& folder) {
     std::error_code ec;
     return !std::filesystem::exists(folder, ec) || std::filesystem::is_empty(folder, ec);
-}
-
-// The first year the plan's window holds whole.
-int firstYearOf(const std::string& plan, int year) {
-    if (plan == "light") return year - 4;
-    if (plan == "standard") return year - 9;
-    if (plan == "premium") return year - 19;
-    return year - 1;
 }
 
 }  // namespace
@@ -211,7 +204,8 @@ void FirstStartWizard::startEstimate() {
     job_->settings.dryRun = true;
     const std::string plan = session_->endpoints().jquantsPlan;
     job_->settings.topix = plan != "free";
-    job_->settings.startYear = firstYearOf(plan, session_->clock().japanNow().year);
+    // The first year the plan's window holds whole.
+    job_->settings.startYear = jquantsPlanWindow(plan, session_->clock().japanNow().yyyymmdd()).from / 10000 + 1;
     JobThread::Hooks hooks;
     hooks.outcome = [this](const JobOutcome& o) {
         QMetaObject::invokeMethod(this, [this, o] { showEstimate(o); }, Qt::QueuedConnection);

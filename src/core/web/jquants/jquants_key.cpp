@@ -160,13 +160,8 @@ bool saveApiKey(const std::filesystem::path& folder, std::string_view key, std::
             return false;
         }
     }
-    AtomicFileWriter writer(file);
-    // The temporary file is created private, so no other user can open it
-    // before the key is in it.
-    const mode_t before = ::umask(077);
-    const bool opened = writer.open();
-    ::umask(before);
-    if (!opened || !writer.write(clean + "\n") || !writer.commit()) {
+    AtomicFileWriter writer(file, 0600);
+    if (!writer.open() || !writer.write(clean + "\n") || !writer.commit()) {
         error = "APIキーを保存できませんでした：" + writer.error();
         return false;
     }
