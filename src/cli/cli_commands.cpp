@@ -7,6 +7,7 @@ namespace quarlink::cli {
 std::span<const Command* const> commands() {
     static const Command* const all[] = {
         &kOptionsCommand,
+        &kJQuantsCommand,
         &kUpdateCommand,
         &kMarginFillCommand,
         &kIndexUpdateCommand,

@@ -43,6 +43,7 @@ Runner declareCommand(CLI::App& command) {
 std::span<const Command* const> commands();
 
 extern const Command kOptionsCommand;
+extern const Command kJQuantsCommand;
 extern const Command kUpdateCommand;
 extern const Command kMarginFillCommand;
 extern const Command kInitCreateCommand;

@@ -7,6 +7,7 @@
 #include "support/fake_clock.h"
 #include "support/loopback_server.h"
 #include "support/page_server.h"
+#include "support/run_process.h"
 #include "support/temp_dir.h"
 
 namespace quarlink {
@@ -66,6 +67,30 @@ TEST_F(JQuantsProbeTest, TellsEachPlanInAtMostThreeRequestsAndEachFailureItsOwnW
         EXPECT_NE(r.text.find(c.textHas), std::string::npos) << r.text;
         EXPECT_EQ(r.text.find(kKey), std::string::npos);
     }
+}
+
+// The same settings from quarlink-cli: the key from standard input only, kept private, never echoed.
+TEST_F(JQuantsProbeTest, TheCliSetsTheKeyTestsAndKeepsThePlanItFound) {
+    test::PageServer server(*dir_ / "market", std::string("--api-key ") + kKey + " --plan light --now 2026-01-09T18:00");
+    test::TempDir work;
+    test::writeFile(work / "endpoints.conf",
+                    "jquants=http://127.0.0.1:" + std::to_string(server.port()) + "/v2\njquants_rpm=0\nretry_wait_ms=0\n");
+    const auto cli = [&](std::vector<std::string> args, const std::string& input = {}) {
+        args.insert(args.begin(), {"--workdir", work.path().string(), "jquants"});
+        return test::runProcess(QUARLINK_CLI_PATH, args, {}, input, std::chrono::seconds(60));
+    };
+    const test::ProcessResult blank = cli({"--set-key"}, " \n");
+    EXPECT_EQ(blank.exitCode, 1);
+    EXPECT_FALSE(std::filesystem::exists(work / "jquants.key"));
+    const test::ProcessResult set = cli({"--set-key", "--test"}, std::string(kKey) + "\n");
+    EXPECT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_EQ(std::filesystem::status(work / "jquants.key").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ((set.out + set.err).find(kKey), std::string::npos);
+    EXPECT_NE(set.out.find("ジョブが使うプラン：Light"), std::string::npos) << set.out;
+    const test::ProcessResult fixed = cli({"--plan", "premium", "--delete-key"});
+    EXPECT_NE(fixed.out.find("ジョブが使うプラン：Premium"), std::string::npos) << fixed.out;
+    EXPECT_FALSE(std::filesystem::exists(work / "jquants.key"));
 }
 
 }  // namespace
