@@ -57,8 +57,8 @@ TEST_F(GuideFixture, WalksFolderKeyAndTestInitialDataAndSchedule) {
     test::writeFile(app.workDir / "endpoints.conf",
                     "jquants=http://127.0.0.1:" + std::to_string(server.port()) + "/v2\nretry_wait_ms=0\n");
     FirstStartWizard guide(app, prompter, nullptr, environment());
-    int initOpened = 0;
-    guide.setInitDataOpener([&](QWidget*) { ++initOpened; });
+    std::vector<TrayCommand> opened;
+    guide.setDialogOpener([&](TrayCommand command, QWidget*) { opened.push_back(command); });
     guide.show();
     guide.folderField()->setText(QString::fromStdString((dir.path() / "chart").string()));
     guide.next();
@@ -81,7 +81,8 @@ TEST_F(GuideFixture, WalksFolderKeyAndTestInitialDataAndSchedule) {
         << guide.estimateText()->text().toStdString();
     keepPicture(&guide, "first-start-data.png");
     guide.openInitButton()->click();
-    EXPECT_EQ(initOpened, 1);
+    guide.openIndexButton()->click();
+    EXPECT_EQ(opened, (std::vector<TrayCommand>{TrayCommand::InitValueData, TrayCommand::UpdateIndex}));
     guide.next();
     ASSERT_EQ(guide.currentId(), FirstStartWizard::SchedulePage);
     guide.scheduleBox()->setChecked(true);

@@ -24,6 +24,7 @@
 #include "core/web/jquants/jquants_key.h"
 #include "gui/common/qt_prompter.h"
 #include "gui/jobs/init_value_data_dialog.h"
+#include "gui/jobs/update_index_dialog.h"
 #include "gui/shell/jquants_options.h"
 #include "gui/shell/option_dialog.h"
 
@@ -64,11 +65,11 @@ FirstStartWizard::FirstStartWizard(Application& app, Prompter& prompter, QWidget
     setWizardStyle(QWizard::ClassicStyle);
     // Room for the connection test's and the estimate's lines without resizing.
     setMinimumSize(640, 520);
-    initOpener_ = [this](QWidget* parent) {
+    opener_ = [this](TrayCommand command, QWidget* parent) {
         WriterLock lock(app_.workDir, "quarlink", app_.chartFolder);
         while (!lock.tryAcquire())
             if (!prompter_.askYesNo(lock.busyMessage() + "\n" + tray_text::kRetryQuestion)) return;
-        openInitDataForJQuants(app_, parent);
+        openForJQuants(command, app_, parent);
     };
 
     auto* folderPage = new GuidePage(text::kFolderTitle, text::kFolderText, [this] { return leaveFolderPage(); });
@@ -93,20 +94,24 @@ FirstStartWizard::FirstStartWizard(Application& app, Prompter& prompter, QWidget
     auto* dataPage = new GuidePage(text::kDataTitle, text::kDataText, {});
     estimate_ = new QPushButton(QString::fromUtf8(text::kEstimate), dataPage);
     openInit_ = new QPushButton(QString::fromUtf8(text::kOpenInit), dataPage);
+    openIndex_ = new QPushButton(QString::fromUtf8(text::kOpenIndex), dataPage);
     estimateText_ = new QLabel(dataPage);
     estimateText_->setTextFormat(Qt::PlainText);
     estimateText_->setWordWrap(true);
     auto* dataButtons = new QHBoxLayout;
     dataButtons->addWidget(estimate_);
     dataButtons->addWidget(openInit_);
+    dataButtons->addWidget(openIndex_);
     dataButtons->addStretch(1);
     dataPage->body()->addLayout(dataButtons);
     dataPage->body()->addWidget(estimateText_);
     dataPage->body()->addStretch(1);
     connect(estimate_, &QPushButton::clicked, this, &FirstStartWizard::startEstimate);
-    connect(openInit_, &QPushButton::clicked, this, [this] {
-        if (initOpener_) initOpener_(this);
-    });
+    for (const auto& [button, command] : {std::pair{openInit_, TrayCommand::InitValueData},
+                                          std::pair{openIndex_, TrayCommand::UpdateIndex}})
+        connect(button, &QPushButton::clicked, this, [this, command] {
+            if (opener_) opener_(command, this);
+        });
 
     auto* schedulePage = new GuidePage(text::kScheduleTitle, text::kScheduleText, [this] { return leaveSchedulePage(); });
     const ScheduleSettings schedule = loadSchedule(app_.workDir).settings;
@@ -229,11 +234,19 @@ void FirstStartWizard::endEstimate() {
     emit estimateFinished();
 }
 
-void openInitDataForJQuants(Application& app, QWidget* parent) {
+void openForJQuants(TrayCommand command, Application& app, QWidget* parent) {
+    const auto onJQuants = [](QComboBox* sources) {
+        for (int i = 0; i < sources->count(); ++i)
+            if (sources->itemText(i).contains(QStringLiteral("J-Quants"))) sources->setCurrentIndex(i);
+    };
+    if (command == TrayCommand::UpdateIndex) {
+        UpdateIndexDialog dialog(app, parent);
+        onJQuants(dialog.sourceBox());
+        dialog.exec();
+        return;
+    }
     InitValueDataDialog dialog(app, parent);
-    QComboBox* sources = dialog.sourceList();
-    for (int i = 0; i < sources->count(); ++i)
-        if (sources->itemText(i).contains(QStringLiteral("J-Quants"))) sources->setCurrentIndex(i);
+    onJQuants(dialog.sourceList());
     dialog.exec();
 }
 

@@ -4,6 +4,8 @@
 
 #include <QWizard>
 
+#include "core/app/tray_menu.h"
+
 #include "core/env/prompter.h"
 #include "core/jobs/job_thread.h"
 #include "core/store/application.h"
@@ -34,10 +36,12 @@ inline constexpr const char* kKeyText =
 inline constexpr const char* kDataTitle = "株価データの初期化";
 inline constexpr const char* kDataText =
     "Sorvantideのdataフォルダが空です。J-Quantsから過去の株価を取得して初期化データを作成できます。"
-    "まず見積もりで、かかるリクエスト数と時間を確かめてください。［次へ］で飛ばせます。";
+    "まず見積もりで、かかるリクエスト数と時間を確かめてください。株価データ初期化で作成開始、終わったらデータ転送。"
+    "続けてindex.txt更新で銘柄一覧を作ると、Sorvantideに銘柄が並びます。［次へ］で飛ばせます。";
 inline constexpr const char* kEstimate = "見積もり";
 inline constexpr const char* kEstimating = "見積もり中...";
 inline constexpr const char* kOpenInit = "株価データ初期化を開く";
+inline constexpr const char* kOpenIndex = "index.txt更新を開く";
 inline constexpr const char* kScheduleTitle = "毎日の自動更新";
 inline constexpr const char* kScheduleText =
     "毎日決まった時刻にJ-Quantsから当日の株価を取得します（日本時間16:30以降に公表されます）。"
@@ -53,14 +57,15 @@ class FirstStartWizard : public QWizard {
     Q_OBJECT
 public:
     enum PageId { FolderPage, KeyPage, DataPage, SchedulePage };
-    using InitDataOpener = std::function<void(QWidget* parent)>;
+    // Opens the tray command's dialog (the initial data, the index update) on J-Quants.
+    using DialogOpener = std::function<void(TrayCommand command, QWidget* parent)>;
 
     FirstStartWizard(Application& app, Prompter& prompter, QWidget* parent = nullptr,
                      const WebEnvironment& environment = {});
     ~FirstStartWizard() override;
 
-    // Opens the initial data's dialog (by default under the writer lock).
-    void setInitDataOpener(InitDataOpener opener) { initOpener_ = std::move(opener); }
+    // By default under the writer lock.
+    void setDialogOpener(DialogOpener opener) { opener_ = std::move(opener); }
 
     int nextId() const override;
     void done(int result) override;
@@ -70,6 +75,7 @@ public:
     QPushButton* estimateButton() const { return estimate_; }
     QLabel* estimateText() const { return estimateText_; }
     QPushButton* openInitButton() const { return openInit_; }
+    QPushButton* openIndexButton() const { return openIndex_; }
     QCheckBox* scheduleBox() const { return scheduleOn_; }
     QTimeEdit* scheduleTime() const { return time_; }
 
@@ -87,12 +93,13 @@ private:
     Application& app_;
     Prompter& prompter_;
     WebEnvironment environment_;
-    InitDataOpener initOpener_;
+    DialogOpener opener_;
     QLineEdit* folder_;
     JQuantsOptions* jquants_;
     QPushButton* estimate_;
     QLabel* estimateText_;
     QPushButton* openInit_;
+    QPushButton* openIndex_;
     QCheckBox* scheduleOn_;
     QTimeEdit* time_;
     std::unique_ptr<WebSession> session_;
@@ -100,8 +107,9 @@ private:
     JobThread thread_;
 };
 
-// The initial data's dialog with J-Quants chosen as its source (a tray
-// opener: the caller holds the writer lock).
-void openInitDataForJQuants(Application& app, QWidget* parent);
+// The initial data's (InitValueData) or the index update's (UpdateIndex)
+// dialog with J-Quants chosen as its source (a tray opener: the caller holds
+// the writer lock).
+void openForJQuants(TrayCommand command, Application& app, QWidget* parent);
 
 }  // namespace quarlink

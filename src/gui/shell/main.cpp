@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
     runStartup(app, prompter, launchChartProgram, [&app, &prompter, &commands] {
         FirstStartWizard guide(app, prompter);
         // Through the tray's commands: the chart folder's guard and the writer lock.
-        guide.setInitDataOpener([&commands](QWidget* parent) {
-            commands.run(TrayCommand::InitValueData, parent, openInitDataForJQuants);
+        guide.setDialogOpener([&commands](TrayCommand command, QWidget* parent) {
+            commands.run(command, parent, [command](Application& a, QWidget* p) { openForJQuants(command, a, p); });
         });
         guide.exec();
     });
