@@ -31,7 +31,7 @@ jq_cleanup() {
 jq_serve() {
     market=$1
     shift
-    "$PAGES" serve "$market" --port 0 --api-key "$KEY" --plan "${JQ_PLAN:-premium}" --rate-window-ms 1 "$@" \
+    "$PAGES" serve "$market" --port 0 --api-key "$KEY" --plan "${JQ_PLAN:-premium}" --rate-window-ms 0 "$@" \
         --log "$WORK/requests.log" >"$WORK/server.out" &
     SERVER=$!
     while ! grep -q listening "$WORK/server.out" 2>/dev/null; do sleep 0.1; done

@@ -27,7 +27,7 @@ FROM=$(( ${LAST%????} - YEARS + 1 ))
 "$PAGES" generate "$WORK/market" --codes "$CODES" --from "$FROM" --to "$LAST" --seed 11 >/dev/null
 mkdir -p "$WORK/chart/data"
 
-"$PAGES" serve "$WORK/market" --port 0 --api-key "$KEY" --plan premium --rate-window-ms 1 --now "$NOW" \
+"$PAGES" serve "$WORK/market" --port 0 --api-key "$KEY" --plan premium --rate-window-ms 0 --now "$NOW" \
     --log "$WORK/requests.log" >"$WORK/server.out" &
 SERVER=$!
 while ! grep -q listening "$WORK/server.out" 2>/dev/null; do sleep 0.1; done

@@ -28,7 +28,7 @@ std::filesystem::path market() {
 }
 std::unique_ptr<test::PageServer> serve(const std::string& options) {
     return std::make_unique<test::PageServer>(
-        market(), std::string("--api-key ") + kKey + " --rate-window-ms 1 --now 2026-10-10T12:00 " + options);
+        market(), std::string("--api-key ") + kKey + " --rate-window-ms 0 --now 2026-10-10T12:00 " + options);
 }
 std::pair<int, std::string> get(int port, const std::string& target, const httplib::Headers& headers) {
     const auto r = httplib::Client("127.0.0.1", port).Get(target, headers);

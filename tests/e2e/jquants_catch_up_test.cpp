@@ -91,7 +91,7 @@ protected:
     }
 
     static std::string serve(const std::string& plan, const std::string& more = {}) {
-        return std::string("--api-key ") + kKey + " --plan " + plan + " --rate-window-ms 1 --now 2026-01-09T18:00 " + more;
+        return std::string("--api-key ") + kKey + " --plan " + plan + " --rate-window-ms 0 --now 2026-01-09T18:00 " + more;
     }
 
     // The market's records through `last` as the catch-up from `seed` stores

@@ -55,7 +55,7 @@ struct Evenings {
     test::ProcessResult evening(std::int32_t day) {
         char now[32];
         std::snprintf(now, sizeof now, "%04d-%02d-%02dT18:00", day / 10000, day / 100 % 100, day % 100);
-        test::PageServer server(market, std::string("--api-key ") + kKey + " --plan standard --rate-window-ms 1 --now " + now);
+        test::PageServer server(market, std::string("--api-key ") + kKey + " --plan standard --rate-window-ms 0 --now " + now);
         test::writeFile(work / "endpoints.conf",
                         "jquants=http://127.0.0.1:" + std::to_string(server.port()) + "/v2\njquants_rpm=0\n");
         return test::runProcess(QUARLINK_CLI_PATH,

@@ -75,14 +75,12 @@ protected:
     static void TearDownTestSuite() { delete dir_; }
 
     // A working folder with the pages and the API of `server`, and an empty chart folder.
-    // The mock's free plan takes five requests in its millisecond: a run on it waits a
-    // millisecond or more between two (the pace's whole milliseconds, of a 2 ms gap).
-    static fs::path makeWork(const std::string& name, const PageServer& server, bool free = false) {
+    static fs::path makeWork(const std::string& name, const PageServer& server) {
         const fs::path work = *dir_ / name;
         fs::create_directories(work / "chart" / "data");
         const std::string at = "127.0.0.1:" + std::to_string(server.port());
         test::writeFile(work / "endpoints.conf", "history=" + at + "\nretry_wait_ms=0\njquants=http://" + at +
-                                                     "/v2\njquants_rpm=" + (free ? "30000" : "0") + "\n");
+                                                     "/v2\njquants_rpm=0\n");
         test::writeFile(work / "Quarlink.conf", (work / "chart").string() + ",0\r\n");
         return work;
     }
@@ -102,7 +100,7 @@ protected:
         char now[40];
         std::snprintf(now, sizeof now, " --now %04d-%02u-%02uT00:00 ", int(later.year()), unsigned(later.month()),
                       unsigned(later.day()));
-        return std::string("--api-key ") + kKey + " --plan " + plan + " --rate-window-ms 1" + now + more;
+        return std::string("--api-key ") + kKey + " --plan " + plan + " --rate-window-ms 0" + now + more;
     }
 
     // The page source's initial data of the market from 2023, TOPIX included.
@@ -182,7 +180,7 @@ TEST_F(JQuantsHistoryJobs, InitialDataEqualsThePageSourceAndResumes) {
 // before anything is written.
 TEST_F(JQuantsHistoryJobs, FreePlanKeepsToItsWindowAndRefusesTopix) {
     PageServer api(*dir_ / "market", serve("free"));
-    const fs::path work = makeWork("api-free", api, true);
+    const fs::path work = makeWork("api-free", api);
     const test::ProcessResult refused = runCli(work, "init-create --source jquants --topix --start-year 2023");
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("TOPIXはJ-QuantsのLightプラン以上"), std::string::npos) << refused.err;
@@ -258,7 +256,7 @@ TEST_F(JQuantsHistoryJobs, SplitScanFindsTheSameSplitsFromFilesAsDayByDay) {
         SCOPED_TRACE(c.plan);
         const fs::path log = *dir_ / (std::string("splits-") + c.plan + ".log");
         PageServer api(*dir_ / "market", serve(c.plan, "--log " + log.string()));
-        const fs::path work = makeWork(std::string("splits-") + c.plan, api, !c.files);
+        const fs::path work = makeWork(std::string("splits-") + c.plan, api);
         test::writeFile(work / "endpoints.conf", readFile(work / "endpoints.conf") + "jquants_plan=" + c.plan + "\n");
         for (const auto& e : fs::directory_iterator(*dir_ / "market" / "data"))
             fs::copy_file(e.path(), work / "chart" / "data" / e.path().filename());

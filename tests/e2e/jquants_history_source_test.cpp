@@ -36,7 +36,7 @@ protected:
     }
     static std::unique_ptr<PageServer> serve(const std::string& plan, const std::string& more = {}) {
         return std::make_unique<PageServer>(*dir_ / "market", std::string("--api-key ") + kKey + " --plan " + plan +
-                                                                  " --rate-window-ms 1 --now 2025-10-03T18:00 " + more);
+                                                                  " --rate-window-ms 0 --now 2025-10-03T18:00 " + more);
     }
     static Endpoints endpoints(const PageServer& server, const std::string& plan) {
         Endpoints e;

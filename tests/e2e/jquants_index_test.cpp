@@ -46,7 +46,7 @@ TEST(JQuantsIndexUpdate, BuildsTheListsFromTheMasterAndApplies) {
     const fs::path market = dir.root / "market";
     ASSERT_TRUE(test::generateMarket(market, "--codes 40 --to " + std::to_string(kLastDay)));
     // The free plan has no master of today.
-    test::PageServer server(market, std::string("--api-key ") + kKey + " --plan light --rate-window-ms 1");
+    test::PageServer server(market, std::string("--api-key ") + kKey + " --plan light --rate-window-ms 0");
 
     IndexTable published;
     ASSERT_TRUE(loadIndexTable(market / "index.txt", published));

@@ -14,7 +14,7 @@ TEST(JQuantsJapanese, RefusalsAndFailuresSayNoEnglishSentenceButTheServers) {
     const std::filesystem::path chart = dir / "chart";
     ASSERT_TRUE(test::generateMarket(chart, "--codes 6 --to 20260109"));
     test::writeFile(dir / "Quarlink.conf", chart.string() + ",0\r\n");
-    const std::string key = "fake-key-japanese-5ca1ab1e", serve = "--rate-window-ms 1 --now 2026-01-09T18:00 --api-key " + key;
+    const std::string key = "fake-key-japanese-5ca1ab1e", serve = "--rate-window-ms 0 --now 2026-01-09T18:00 --api-key " + key;
     test::PageServer standard(chart, serve + " --plan standard"), free(chart, serve + " --plan free");
     test::LoopbackServer broken(test::reply("HTTP/1.0 500 X\r\nContent-Length: 35\r\n\r\n" R"({"message":"Internal server error"})"), true);
     const struct {

@@ -20,7 +20,7 @@ constexpr const char* kKey = "fake-key-splits-0d15ea5e";
 struct SplitsE2e : ::testing::Test {
     test::TempDir dir;
     bool generated = test::generateMarket(dir / "market", "--codes 30 --from 2025 --to 20260109");
-    test::PageServer server{dir / "market", std::string("--api-key ") + kKey + " --plan standard --rate-window-ms 1"};
+    test::PageServer server{dir / "market", std::string("--api-key ") + kKey + " --plan standard --rate-window-ms 0"};
     const std::string market = test::readFile(dir / "market" / "index.txt");
     const fs::path work = dir / "work";
 

@@ -37,8 +37,9 @@ const char* const kUsage =
     "  --api-key KEY        the key the J-Quants API mock under /v2/ accepts (none: all refused)\n"
     "  --plan NAME          free (default), light, standard or premium: data, request limit, dates\n"
     "  --page-size N        API rows per page (default 1000)\n"
-    "  --rate-window-ms N   the span the plan's request limit counts over (default 60000); more\n"
-    "                       refusals in one span than the limit shut the key out for five spans\n"
+    "  --rate-window-ms N   the span the plan's request limit counts over (default 60000; 0: no\n"
+    "                       limit); more refusals in one span than the limit shut the key out\n"
+    "                       for five spans\n"
     "  --now T              the time in Japan the API serves at, held still (default: the real\n"
     "                       time in Japan): bars from 16:30, the master from 17:30, margin\n"
     "                       balances from their publication on a later business day\n"
@@ -133,7 +134,7 @@ int main(int argc, char** argv) {
         else if (command == "serve" && name == "--break-format") serve.breakCode = static_cast<long>(*value);
         else if (command == "serve" && name == "--page-size" && *value > 0 && *value <= 1'000'000)
             serve.jquants.pageSize = static_cast<int>(*value);
-        else if (command == "serve" && name == "--rate-window-ms" && *value > 0 && *value <= 3'600'000)
+        else if (command == "serve" && name == "--rate-window-ms" && *value >= 0 && *value <= 3'600'000)
             serve.jquants.rateWindowMs = static_cast<int>(*value);
         else if (command == "serve" && name == "--bulk-port" && *value <= 65535) serve.bulkPort = static_cast<int>(*value);
         else if (command == "serve" && name == "--bulk-url-ttl-ms" && *value <= 86'400'000)
