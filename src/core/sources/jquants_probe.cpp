@@ -1,9 +1,8 @@
 #include "core/sources/jquants_probe.h"
 
-#include <cstdio>
-
 #include "core/sources/source_kind.h"
 #include "core/store/echo_text.h"
+#include "core/store/number_text.h"
 #include "core/web/jquants/jquants_client.h"
 #include "core/web/jquants/jquants_json.h"
 
@@ -13,16 +12,6 @@ namespace {
 
 using jquants::Outcome;
 
-std::string format(const char* pattern, const std::string& a, const std::string& b = {}) {
-    char text[1024];
-    std::snprintf(text, sizeof text, pattern, a.c_str(), b.c_str());
-    return text;
-}
-std::string format(const char* pattern, int n) {
-    char text[1024];
-    std::snprintf(text, sizeof text, pattern, n);
-    return text;
-}
 
 JQuantsProbeResult failure(const jquants::Status& s) {
     using Kind = JQuantsProbeResult::Kind;
@@ -32,7 +21,7 @@ JQuantsProbeResult failure(const jquants::Status& s) {
     case Outcome::KeyRefused: r = {Kind::KeyRefused, {}, probe_text::kKeyRefused}; break;
     case Outcome::ConnectionFailed:
         // An answer with a status is a server that is there but failing (or still limiting).
-        if (s.httpStatus >= 400) r = {Kind::ServerError, {}, format(probe_text::kServerError, s.httpStatus)};
+        if (s.httpStatus >= 400) r = {Kind::ServerError, {}, formatInt(probe_text::kServerError, s.httpStatus)};
         else r = {Kind::NoConnection, {}, probe_text::kNoConnection};
         break;
     default: r = {Kind::Unrecognised, {}, probe_text::kUnrecognised}; break;
@@ -115,12 +104,12 @@ JQuantsProbeResult JQuantsProbe::run(const std::string& keyWhere) {
     r.requests = static_cast<int>(client.requestsSent());
     if (!r.ok()) return r;
 
-    r.text = keyWhere.empty() ? "APIキーは有効です。" : format(probe_text::kAccepted, keyWhere);
-    r.text += "\n" + format(probe_text::kPlan, jquantsPlanLabel(plan), jquantsPlanWindowText(plan, today));
+    r.text = keyWhere.empty() ? "APIキーは有効です。" : fillIn(probe_text::kAccepted, {keyWhere});
+    r.text += "\n" + fillIn(probe_text::kPlan, {jquantsPlanLabel(plan), jquantsPlanWindowText(plan, today)});
     // The pace every job keeps: endpoints.conf's own, else the plan's.
     const std::string paced = endpoints_.jquantsPlanFixed ? endpoints_.jquantsPlan : plan;
     const int rpm = endpoints_.jquantsRpm ? *endpoints_.jquantsRpm : jquants::planRequestsPerMinute(paced);
-    r.text += "\n" + (rpm > 0 ? format(probe_text::kPace, rpm) : std::string(probe_text::kNoPace));
+    r.text += "\n" + (rpm > 0 ? formatInt(probe_text::kPace, rpm) : std::string(probe_text::kNoPace));
     return r;
 }
 

@@ -25,9 +25,7 @@ std::string withApiReason(std::string text, const Status& status) { return withA
 std::string keyRefusedText(const Application& app) {
     const std::string where =
         std::string(jquants::kKeyVariable) + "または" + (app.workDir / jquants::kKeyFileName).string();
-    char text[1024];
-    std::snprintf(text, sizeof text, jquants_text::kKeyRefused, where.c_str());
-    return text;
+    return fillIn(jquants_text::kKeyRefused, {where});
 }
 
 JQuantsSource::JQuantsSource(const Application& app, Endpoints endpoints)

@@ -14,6 +14,7 @@
 #include "core/env/clock.h"
 #include "core/store/atomic_file.h"
 #include "core/store/echo_text.h"
+#include "core/store/number_text.h"
 #include "core/web/jquants/bulk_download.h"
 #include "core/web/jquants/jquants_json.h"
 
@@ -667,9 +668,7 @@ SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margi
     // Files start at the plan's window: a span from before it is said once.
     const std::int32_t today = s.api.environment.clock->japanNow().yyyymmdd();
     if (firstListed > from && from < today - kPlanYears[rank] * 10000) {
-        char text[256];
-        std::snprintf(text, sizeof text, jquants_text::kWindowNote, jquants::isoDate(firstListed).c_str(), "");
-        s.api.note(text);
+        s.api.note(fillIn(jquants_text::kWindowNote, {jquants::isoDate(firstListed), ""}));
     }
     if (!s.watch)
         if (SourceResult r = s.resume(); !r.answered()) return r;

@@ -11,6 +11,7 @@
 #include <QStyle>
 
 #include "core/store/folder_layout.h"
+#include "core/store/number_text.h"
 #include "gui/shell/desktop_services.h"
 
 namespace quarlink {
@@ -196,9 +197,7 @@ void JQuantsOptions::finishTest(const JQuantsProbeResult& result) {
         }
         const std::string chosen = kPlans[std::max(0, plan_->currentIndex())];
         if (!chosen.empty() && chosen != result.plan) {
-            char note[512];
-            std::snprintf(note, sizeof note, text::kPlanDiffers, jquantsPlanLabel(chosen).c_str());
-            shown += note;
+            shown += fillIn(text::kPlanDiffers, {jquantsPlanLabel(chosen)});
             icon = QStyle::SP_MessageBoxWarning;
         }
         showPlan();
