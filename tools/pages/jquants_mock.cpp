@@ -647,6 +647,12 @@ private:
             const std::string endpoint = req.get_param_value("endpoint");
             const bulk::DatasetInfo* info = bulk::datasetOf(endpoint);
             if (refusedEndpoint(res, info, endpoint)) return false;
+            // Undocumented; the stricter reading: months before the plan's files are refused.
+            if (req.has_param("from") && info->dataset != bulk::Dataset::Calendar && from < filesFrom(t) / 100 * 100 + 1) {
+                fail(res, 400, kWindowText + isoDate(filesFrom(t)) + " ~ " + isoDate(t.now.date) +
+                                   ". If you want more data, please check other plans:https://jpx-jquants.com/#dataset");
+                return false;
+            }
             for (const bulk::File& f : filesOf(info->dataset, t))
                 if (f.dataset == bulk::Dataset::Calendar || (f.last >= from && f.first <= to)) files.push_back(f);
         } else {

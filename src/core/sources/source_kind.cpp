@@ -43,4 +43,8 @@ PlanWindow jquantsPlanWindow(std::string_view plan, std::int32_t today) {
 
 bool jquantsPlanHasTopix(std::string_view plan) { return planRank(plan) > 0; }
 
+std::int32_t jquantsFilesFrom(std::string_view plan, std::int32_t today) {
+    return jquantsPlanWindow(planRank(plan) > 0 ? plan : kPlans[3], today).from;
+}
+
 }  // namespace quarlink

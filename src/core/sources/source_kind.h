@@ -26,6 +26,10 @@ struct PlanWindow {
     std::int32_t to = 0;
 };
 PlanWindow jquantsPlanWindow(std::string_view plan, std::int32_t today);
+// The first day a bulk list is asked from: the plan's window, or the
+// widest any plan has where the plan named has no files (a key whose plan is
+// not known yet may still have them).
+std::int32_t jquantsFilesFrom(std::string_view plan, std::int32_t today);
 // TOPIX comes with Light and above.
 bool jquantsPlanHasTopix(std::string_view plan);
 
