@@ -597,7 +597,26 @@ private:
             calendarSpan(t, from, to);
             for (std::int32_t d = from; d <= to; d = addDays(d, 1)) csv += isoDate(d) + ',' + holidayDivision(d) + '\n';
         }
+        if (f.historical && f.dataset != bulk::Dataset::Calendar && f.first / 100 == options_.damageMonth)
+            damaged(csv, f.dataset == bulk::Dataset::Margin);
         return csv;
+    }
+
+    // A month file as a faulty server might serve it (--damage-bulk).
+    void damaged(std::string& csv, bool margin) const {
+        const std::size_t header = csv.find('\n') + 1, first = csv.find('\n', header) + 1;
+        if (options_.damage == "empty" || first == 0) {
+            csv.resize(header);
+            return;
+        }
+        std::string row = csv.substr(header, first - header);
+        if (options_.damage == "foreign") {
+            // The same day of the month before (bars, TOPIX) or after (margin).
+            const std::int32_t date = jquants::parseDate(row.substr(0, 10));
+            const std::int32_t moved = bulk::addMonths(date, margin ? 1 : -1);
+            row.replace(0, 10, isoDate(moved + std::min(date % 100, 28) - 1));
+        }
+        csv += row;
     }
 
     // Built on first use; a margin file again when more of its balances are out.
