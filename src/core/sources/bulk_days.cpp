@@ -173,7 +173,7 @@ SourceResult BulkDays::plan(std::int32_t barsFrom, std::int32_t barsTo, std::int
     State& s = *state_;
     clear();
     // The free plan has no files but the calendar's: a list would only be refused, at its pace.
-    if (s.endpoints.jquantsPlan == "free") return {};
+    if (!planFacts(s.endpoints.jquantsPlan).hasBulk) return {};
     if (!s.download) {
         auto download = std::make_unique<jquants::BulkDownload>(s.endpoints, s.api.environment,
                                                                 [&s](const std::string& line) {
