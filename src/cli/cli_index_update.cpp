@@ -49,7 +49,8 @@ int run(Context& context, const Options& options) {
         return kExitFailed;
     }
     job.action = IndexUpdate::Action::Download;
-    if (source == "jquants") job.settings.source = SourceKind::JQuants;
+    // "pages" is no kind's name: the pages' index stays the job's default.
+    if (const auto kind = sourceKindFromName(source.value_or(""))) job.settings.source = *kind;
     if (const int exit = driveJob(job, context.prompter, web); exit != kExitDone) return exit;
 
     for (const int code : removeChanged) {

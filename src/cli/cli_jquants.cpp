@@ -36,18 +36,19 @@ void printState(const Application& app) {
     if (key.ok()) std::cout << text::kKeyLine << jquants::keyHint(key.key) << text::kKeyWhere << key.where << "）\n";
     else std::cout << text::kNoKey << key.error << "）\n";
     const JQuantsPlanChoice choice = loadJQuantsPlan(app.workDir);
-    std::cout << text::kPlanLine << (choice.chosen.empty() ? text::kAuto : jquantsPlanLabel(choice.chosen))
-              << (choice.detected.empty() ? std::string(text::kNotDetected)
-                                          : text::kDetected + jquantsPlanLabel(choice.detected))
+    std::cout << text::kPlanLine << (choice.chosen ? planFacts(*choice.chosen).label : text::kAuto)
+              << (choice.detected ? text::kDetected + std::string(planFacts(*choice.detected).label)
+                                  : std::string(text::kNotDetected))
               << '\n';
     const Endpoints endpoints = loadEndpoints(layout::endpointsFile(app));
-    std::cout << text::kPaced << jquantsPlanLabel(endpoints.jquantsPlan) << (endpoints.jquantsPlanFixed ? text::kFixed : "")
+    std::cout << text::kPaced << planFacts(endpoints.jquantsPlan).label << (endpoints.jquantsPlanFixed ? text::kFixed : "")
               << '\n';
 }
 
 int run(Context& context, const Options& options) {
     const Application& app = context.app;
-    if (options.plan && *options.plan != "auto" && !isJQuantsPlan(*options.plan))
+    const std::optional<JQuantsPlan> plan = options.plan ? jquantsPlanFromName(*options.plan) : std::nullopt;
+    if (options.plan && *options.plan != "auto" && !plan)
         return usageError("jquants", "--plan takes auto, free, light, standard or premium");
     std::string error;
     if (options.setKey) {
@@ -68,7 +69,7 @@ int run(Context& context, const Options& options) {
     }
     if (options.plan) {
         JQuantsPlanChoice choice = loadJQuantsPlan(app.workDir);
-        choice.chosen = *options.plan == "auto" ? std::string() : *options.plan;
+        choice.chosen = plan;
         if (!saveJQuantsPlan(app.workDir, choice, error)) {
             std::cerr << error << '\n';
             return kExitFailed;

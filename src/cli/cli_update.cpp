@@ -35,20 +35,22 @@ int runScheduled(Context& context, const Options& given) {
     options.allCodes = !s.indexOnly;
     options.nikkei = s.nikkei;
     options.source = sourceKindName(s.source);
-    options.topix = s.source == ScheduleSource::JQuants && s.topix;
+    options.topix = kindFacts(s.source).hasTopix && s.topix;
     return run(context, options);
 }
 
 int run(Context& context, const Options& options) {
     if (options.scheduled) return runScheduled(context, options);
     const auto& [noMargin, allCodes, nikkei, source, resume, topix, from, through, scheduled] = options;
-    if (source == "jquants" && resume)
-        return usageError("update", "--resume-from does not apply to --source jquants: a new run continues "
-                                    "from the data itself");
-    if (source != "jquants" && (topix || from || through))
-        return usageError("update", "--topix, --from and --through need --source jquants");
     DailyUpdateSettings settings;
     if (source) settings.source = *sourceKindFromName(*source);
+    // A run by whole-market days continues from the data itself and takes a span of days.
+    const SourceKindFacts& facts = kindFacts(settings.source);
+    if (facts.wholeMarket && resume)
+        return usageError("update", "--resume-from does not apply to --source jquants: a new run continues "
+                                    "from the data itself");
+    if ((topix && !facts.hasTopix) || (!facts.wholeMarket && (from || through)))
+        return usageError("update", "--topix, --from and --through need --source jquants");
     settings.margin = !noMargin;
     settings.indexOnly = !allCodes;
     settings.nikkei = nikkei;

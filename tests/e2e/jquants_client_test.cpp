@@ -100,7 +100,7 @@ TEST_F(JQuantsClient, FollowsPagesToTheEndAndMatchesTheMarketGzipped) {
 TEST_F(JQuantsClient, CalendarMarginTopixAndMaster) {
     PageServer server(market(), serve("premium", "--page-size 50"));
     Endpoints premium = endpoints(server);
-    premium.jquantsPlan = "premium";
+    premium.jquantsPlan = JQuantsPlan::Premium;
     Client client(premium, kKey);
     Calendar days;
     ASSERT_TRUE(client.calendar(20251229, 20260109, days).ok());
@@ -214,7 +214,7 @@ TEST_F(JQuantsClient, PacesRequestsToThePlanOnTheInjectedClock) {
     PageServer server(market(), serve("premium"));
     Endpoints e = endpoints(server);
     e.jquantsRpm.reset();
-    e.jquantsPlan = "light";
+    e.jquantsPlan = JQuantsPlan::Light;
     test::FakeTime time;
     Client client(e, kKey, time.environment());
     EXPECT_EQ(client.requestsPerMinute(), 60);

@@ -44,7 +44,7 @@ protected:
         Endpoints e;
         e.jquants = "http://127.0.0.1:" + std::to_string(server.port()) + "/v2";
         e.jquantsRpm = 0;
-        e.jquantsPlan = plan;
+        e.jquantsPlan = parseJQuantsPlan(plan);
         return e;
     }
     static Application app(const std::string& name) {

@@ -73,7 +73,7 @@ TEST_F(GuideFixture, WalksFolderKeyAndTestInitialDataAndSchedule) {
     guide.next();
     ASSERT_EQ(guide.currentId(), FirstStartWizard::DataPage) << "data/ is empty";
     EXPECT_EQ(test::readFile(app.workDir / "jquants.key"), std::string(kKey) + "\n");
-    EXPECT_EQ(loadJQuantsPlan(app.workDir).detected, "standard");
+    EXPECT_EQ(loadJQuantsPlan(app.workDir).detected, JQuantsPlan::Standard);
     QSignalSpy estimated(&guide, &FirstStartWizard::estimateFinished);
     guide.estimateButton()->click();
     ASSERT_TRUE(estimated.wait(60000));

@@ -136,7 +136,7 @@ TEST_F(JQuantsOptionFixture, TheKeyIsSavedPrivatelyShownByItsEndAndDeletedOnRequ
         EXPECT_EQ(dlg.result(), QDialog::Accepted);
     }
     EXPECT_EQ(fileText(dir / "jquants.key"), std::string(kKey) + "\n");
-    EXPECT_EQ(loadEndpoints(dir / "endpoints.conf").jquantsPlan, "standard");
+    EXPECT_EQ(loadEndpoints(dir / "endpoints.conf").jquantsPlan, JQuantsPlan::Standard);
     OptionDialog again(app, nullptr, &prompter);
     JQuantsOptions* j = again.jquantsOptions();
     EXPECT_TRUE(j->keyState()->text().contains(QStringLiteral("9c2d")) &&

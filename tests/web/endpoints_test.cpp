@@ -55,12 +55,12 @@ TEST(Endpoints, JQuantsKeysKeepTheDefaultForBadValues) {
     const Endpoints set = parseEndpoints(
         "jquants=http://127.0.0.1:9000/v2/\njquants_plan=standard\njquants_rpm=0\njquants_ca=/etc/ca.pem\n");
     EXPECT_EQ(set.jquants, "http://127.0.0.1:9000/v2");
-    EXPECT_EQ(set.jquantsPlan, "standard");
+    EXPECT_EQ(set.jquantsPlan, JQuantsPlan::Standard);
     EXPECT_EQ(set.jquantsRpm, 0);
     EXPECT_EQ(set.jquantsCa, "/etc/ca.pem");
     const Endpoints bad = parseEndpoints("jquants=ftp://x/v2\njquants_plan=gold\njquants_rpm=-1\n");
     EXPECT_EQ(bad.jquants, "https://api.jquants.com/v2");
-    EXPECT_EQ(bad.jquantsPlan, "free");
+    EXPECT_EQ(bad.jquantsPlan, JQuantsPlan::Free);
     EXPECT_FALSE(bad.jquantsRpm);
     EXPECT_TRUE(bad.jquantsCa.empty());
 }

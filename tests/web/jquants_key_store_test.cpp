@@ -90,22 +90,24 @@ TEST(JQuantsPlanFile, EndpointsConfWinsThenTheChoiceThenTheDetectedPlan) {
     const struct {
         const char* name;
         const char* endpointsConf;
-        JQuantsPlanChoice choice;
+        const char* chosen;
+        const char* detected;
         const char* plan;
     } cases[] = {
-        {"nothing set", "", {}, "free"},
-        {"detected only", "", {"", "standard"}, "standard"},
-        {"choice over detected", "", {"light", "premium"}, "light"},
-        {"endpoints.conf over both", "jquants_plan=premium\n", {"light", "standard"}, "premium"},
-        {"bad name in endpoints.conf", "jquants_plan=gold\n", {"", "light"}, "light"},
+        {"nothing set", "", "", "", "free"},
+        {"detected only", "", "", "standard", "standard"},
+        {"choice over detected", "", "light", "premium", "light"},
+        {"endpoints.conf over both", "jquants_plan=premium\n", "light", "standard", "premium"},
+        {"bad name in endpoints.conf", "jquants_plan=gold\n", "", "light", "light"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::TempDir dir;
         test::writeFile(dir / "endpoints.conf", c.endpointsConf);
         std::string error;
-        ASSERT_TRUE(saveJQuantsPlan(dir.path(), c.choice, error)) << error;
-        EXPECT_EQ(loadEndpoints(dir / "endpoints.conf").jquantsPlan, c.plan);
+        ASSERT_TRUE(saveJQuantsPlan(dir.path(), {jquantsPlanFromName(c.chosen), jquantsPlanFromName(c.detected)}, error))
+            << error;
+        EXPECT_STREQ(planFacts(loadEndpoints(dir / "endpoints.conf").jquantsPlan).name, c.plan);
     }
 }
 

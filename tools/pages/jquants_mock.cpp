@@ -34,12 +34,9 @@ constexpr const char* kWindowText = "Your subscription covers the following date
 // Publication times in Japan, in minutes after midnight.
 constexpr int kBarsAt = 16 * 60 + 30, kMasterAt = 17 * 60 + 30, kDailyMarginAt = 16 * 60, kWeeklyMarginAt = 16 * 60 + 30;
 
-int planRank(const std::string& plan) {
-    if (plan == "light") return 1;
-    if (plan == "standard") return 2;
-    if (plan == "premium") return 3;
-    return 0;
-}
+// Plans cheapest first; the service's own limits and windows below stay the
+// mock's, so that tests hold the client's table against them.
+int planRank(JQuantsPlan plan) { return static_cast<int>(plan); }
 
 // Numbers as the API writes them: always with a fraction ("2047.0", "1885.52").
 std::string num(double value) {

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/web/jquants/jquants_plan.h"
 #include "market.h"
 
 namespace httplib {
@@ -12,7 +13,7 @@ namespace quarlink::pages {
 
 struct JQuantsOptions {
     std::string apiKey;           // the one key accepted; empty refuses every request
-    std::string plan = "free";    // free, light, standard or premium: gating, pace and date window
+    JQuantsPlan plan = JQuantsPlan::Free;  // gating, pace and date window
     int pageSize = 1000;          // rows per page
     int rateWindowMs = 60'000;    // the span the plan's request limit counts over
     std::int64_t now = 0;         // YYYYMMDDHHMM in Japan, held still; 0: the real time in Japan

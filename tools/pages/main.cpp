@@ -129,12 +129,13 @@ int main(int argc, char** argv) {
         }
         if (command == "serve" && (name == "--api-key" || name == "--plan" || name == "--tls-cert" || name == "--tls-key")) {
             const std::string& value = args[++i];
-            if (name == "--plan" && value != "free" && value != "light" && value != "standard" && value != "premium")
-                return usage("--plan takes free, light, standard or premium");
-            (name == "--api-key" ? serve.jquants.apiKey
-             : name == "--plan"  ? serve.jquants.plan
-             : name == "--tls-cert" ? serve.tlsCert
-                                    : serve.tlsKey) = value;
+            if (name == "--plan") {
+                const auto plan = quarlink::jquantsPlanFromName(value);
+                if (!plan) return usage("--plan takes free, light, standard or premium");
+                serve.jquants.plan = *plan;
+                continue;
+            }
+            (name == "--api-key" ? serve.jquants.apiKey : name == "--tls-cert" ? serve.tlsCert : serve.tlsKey) = value;
             continue;
         }
         const auto value = number(args[++i]);

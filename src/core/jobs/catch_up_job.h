@@ -24,7 +24,6 @@
 namespace quarlink {
 
 namespace catch_up_text {
-inline constexpr const char* kSource = "J-Quants API";
 inline constexpr const char* kDaysToTake = "J-Quants：%s日分を取得します（%s〜%s）";
 inline constexpr const char* kContinuing = "J-Quants：%sから再開します（残り%s日）";
 inline constexpr const char* kDayStored = "J-Quants %s：%sページ、%s件；次は%s（残り%s日）";

@@ -7,7 +7,7 @@ namespace quarlink {
 
 std::unique_ptr<Job> makeDailyUpdate(Application& app, WebSession& web, const DailyUpdateSettings& settings,
                                      JobOutcome* opened) {
-    if (settings.source == SourceKind::JQuants) {
+    if (kindFacts(settings.source).wholeMarket) {
         auto job = std::make_unique<CatchUpJob>(app, web.endpoints(), web.clock());
         const JobOutcome o = job->open();
         if (opened) *opened = o;

@@ -150,7 +150,7 @@ JobOutcome SplitScanJob::start() {
         windowNote_ = fillIn(split_scan_text::kWindow, {jquants::isoDate(days_.front()), jquants::isoDate(days_.back())});
     if (days_.empty()) return finished();
     // The bars' files where the plan has them: a month a request, not twenty.
-    if (settings.source == SourceKind::JQuants && plan_ != "free") return startFiles(from, today);
+    if (kindFacts(settings.source).byPlan && planFacts(plan_).hasBulk) return startFiles(from, today);
     JobOutcome o;
     o.state = JobState::Running;
     o.progress = 0;

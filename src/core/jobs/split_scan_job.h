@@ -102,7 +102,7 @@ private:
     Application& app_;
     const Clock& clock_;
     Sources sources_;
-    std::string plan_;
+    JQuantsPlan plan_;
     MarketDays* market_ = nullptr;
     JQuantsHistory* files_ = nullptr;  // the bars' files of the span, on a plan that has them
     std::size_t splitsInUnit_ = 0;

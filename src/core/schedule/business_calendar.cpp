@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/sources/source_kind.h"
+#include "core/web/jquants/jquants_plan.h"
 #include "core/store/number_text.h"
 #include "core/web/jquants/jquants_json.h"
 #include "core/web/jquants/jquants_text.h"

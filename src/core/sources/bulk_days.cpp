@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "core/env/clock.h"
-#include "core/sources/source_kind.h"
+#include "core/web/jquants/jquants_plan.h"
 #include "core/store/echo_text.h"
 #include "core/store/number_text.h"
 #include "core/web/jquants/bulk_download.h"
@@ -191,7 +191,7 @@ SourceResult BulkDays::plan(std::int32_t barsFrom, std::int32_t barsTo, std::int
     State& s = *state_;
     clear();
     // The free plan has no files but the calendar's: a list would only be refused, at its pace.
-    if (s.endpoints.jquantsPlan == "free") return {};
+    if (!planFacts(s.endpoints.jquantsPlan).hasBulk) return {};
     if (!s.download) {
         auto download = std::make_unique<jquants::BulkDownload>(s.endpoints, s.api.environment,
                                                                 [&s](const std::string& line) {

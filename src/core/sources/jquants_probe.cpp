@@ -1,6 +1,5 @@
 #include "core/sources/jquants_probe.h"
 
-#include "core/sources/source_kind.h"
 #include "core/store/echo_text.h"
 #include "core/store/number_text.h"
 #include "core/web/jquants/jquants_client.h"
@@ -32,16 +31,9 @@ JQuantsProbeResult failure(const jquants::Status& s) {
 
 }  // namespace
 
-std::string jquantsPlanLabel(const std::string& plan) {
-    if (plan == "light") return "Light";
-    if (plan == "standard") return "Standard";
-    if (plan == "premium") return "Premium";
-    return "Free";
-}
-
-std::string jquantsPlanWindowText(const std::string& plan, std::int32_t today) {
+std::string jquantsPlanWindowText(JQuantsPlan plan, std::int32_t today) {
     const PlanWindow window = jquantsPlanWindow(plan, today);
-    if (jquantsPlanHasTopix(plan))  // a paid plan: whole years up to today
+    if (!planFacts(plan).delayDays)  // whole years up to today
         return "過去" + std::to_string(today / 10000 - window.from / 10000) + "年（" + jquants::isoDate(window.from) + "から）";
     return jquants::isoDate(window.from) + "〜" + jquants::isoDate(window.to) + "（12週間遅れ）";
 }
@@ -74,28 +66,28 @@ JQuantsProbeResult JQuantsProbe::run(const std::string& keyWhere) {
         return s.outcome == Outcome::NotInPlan || s.outcome == Outcome::PlanWindow;
     };
 
-    std::string plan;
+    JQuantsPlan plan = JQuantsPlan::Free;
     jquants::IndexBars topix;
     jquants::Status s = client.topix(addDays(today, -14), today, topix);
     if (gated(s)) {
         // Free: the calendar, which every plan has inside its window, says whether the key counts.
         jquants::Calendar days;
         s = client.calendar(addDays(today, -120), addDays(today, -100), days);
-        if (s.ok()) plan = "free";
+        if (s.ok()) plan = JQuantsPlan::Free;
     } else if (s.ok()) {
         jquants::MarginBalances balances;
         s = client.marginInterestByDate(addDays(today, -14), balances);
         if (gated(s)) {
-            plan = "light";
+            plan = JQuantsPlan::Light;
             s = {};
         } else if (s.ok()) {
             jquants::BulkFiles files;
-            const std::int32_t month = jquantsPlanWindow("standard", today).from / 100 - (today / 100 % 100 > 6 ? 6 : 94);
+            const std::int32_t month = jquantsPlanWindow(JQuantsPlan::Standard, today).from / 100 - (today / 100 % 100 > 6 ? 6 : 94);
             s = client.bulkList("/equities/bars/daily", month, month, files);
             // Anything but a file of that month (an empty list, a refusal of the dates) is Standard's ten years.
             if (s.ok() || (s.outcome != Outcome::KeyRefused && s.outcome != Outcome::ConnectionFailed &&
                            s.outcome != Outcome::Aborted)) {
-                plan = s.ok() && !files.rows.empty() ? "premium" : "standard";
+                plan = s.ok() && !files.rows.empty() ? JQuantsPlan::Premium : JQuantsPlan::Standard;
                 s = {};
             }
         }
@@ -105,10 +97,10 @@ JQuantsProbeResult JQuantsProbe::run(const std::string& keyWhere) {
     if (!r.ok()) return r;
 
     r.text = keyWhere.empty() ? "APIキーは有効です。" : fillIn(probe_text::kAccepted, {keyWhere});
-    r.text += "\n" + fillIn(probe_text::kPlan, {jquantsPlanLabel(plan), jquantsPlanWindowText(plan, today)});
+    r.text += "\n" + fillIn(probe_text::kPlan, {planFacts(plan).label, jquantsPlanWindowText(plan, today)});
     // The pace every job keeps: endpoints.conf's own, else the plan's.
-    const std::string paced = endpoints_.jquantsPlanFixed ? endpoints_.jquantsPlan : plan;
-    const int rpm = endpoints_.jquantsRpm ? *endpoints_.jquantsRpm : jquants::planRequestsPerMinute(paced);
+    const JQuantsPlan paced = endpoints_.jquantsPlanFixed ? endpoints_.jquantsPlan : plan;
+    const int rpm = endpoints_.jquantsRpm ? *endpoints_.jquantsRpm : planFacts(paced).requestsPerMinute;
     r.text += "\n" + (rpm > 0 ? formatInt(probe_text::kPace, rpm) : std::string(probe_text::kNoPace));
     return r;
 }

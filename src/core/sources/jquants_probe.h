@@ -18,7 +18,7 @@ class Client;
 struct JQuantsProbeResult {
     enum class Kind { Accepted, NoKey, KeyRefused, NoConnection, ServerError, Unrecognised, Stopped };
     Kind kind = Kind::Stopped;
-    std::string plan;   // Accepted: free, light, standard or premium
+    JQuantsPlan plan = JQuantsPlan::Free;  // Accepted: the plan the answers show
     std::string text;   // for the user, in Japanese; never holds key text
     int requests = 0;
     bool ok() const { return kind == Kind::Accepted; }
@@ -50,9 +50,7 @@ private:
 };
 
 // The data a plan covers on `today` (Japan), e.g. 「過去10年（2016-01-09から）」.
-std::string jquantsPlanWindowText(const std::string& plan, std::int32_t today);
-// 「Standard」 for "standard".
-std::string jquantsPlanLabel(const std::string& plan);
+std::string jquantsPlanWindowText(JQuantsPlan plan, std::int32_t today);
 
 namespace probe_text {
 inline constexpr const char* kAccepted = "APIキーは有効です（キーの場所：%s）。";

@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "core/env/clock.h"
-#include "core/sources/source_kind.h"
+#include "core/web/jquants/jquants_plan.h"
 #include "core/store/atomic_file.h"
 #include "core/store/echo_text.h"
 #include "core/store/number_text.h"
@@ -44,16 +44,7 @@ using jquants::Status;
 enum class Dataset { Bars, Margin, Topix };
 constexpr const char* kEndpoints[] = {"/equities/bars/daily", "/markets/margin-interest", "/indices/bars/daily/topix"};
 constexpr const char* kWords[] = {"bars", "margin", "topix"};
-constexpr const char* kPlans[] = {"free", "light", "standard", "premium"};
-// The years back each plan's files (and API) reach.
-constexpr int kPlanYears[] = {2, 5, 10, 20};
 constexpr const char* kProgress = "progress";
-
-int planRank(const std::string& plan) {
-    for (int rank = 1; rank < 4; ++rank)
-        if (plan == kPlans[rank]) return rank;
-    return 0;
-}
 
 bool validDate(std::int32_t d) {
     using namespace std::chrono;
@@ -733,8 +724,7 @@ SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margi
     if (!s.download)
         if (SourceResult r = connect(); !r.answered()) return r;
     jquants::Client& client = s.api.client();
-    const int rank = planRank(s.endpoints.jquantsPlan);
-    cost.plan = kPlans[rank];
+    cost.plan = s.endpoints.jquantsPlan;
     cost.requestsPerMinute = client.requestsPerMinute();
     const std::uint64_t sentBefore = client.requestsSent();
     s.from = from;
@@ -821,7 +811,7 @@ SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margi
         return a.first != b.first ? a.first < b.first : order(a) < order(b);
     });
     // Files start at the plan's window: a span from before it is said once.
-    if (firstListed > from && from < today - kPlanYears[rank] * 10000) {
+    if (firstListed > from && from < today - planFacts(cost.plan).years * 10000) {
         s.api.note(fillIn(jquants_text::kWindowNote, {jquants::isoDate(firstListed), ""}));
     }
     if (!s.watch)

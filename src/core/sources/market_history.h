@@ -20,7 +20,7 @@ struct HistoryCost {
     std::uint64_t bytes = 0;         // to download, as listed (0 when unknown: the days of Free)
     int requestsPerMinute = 0;       // the pace kept
     std::chrono::seconds time{0};    // requests at that pace
-    std::string plan;                // "free", "light", ...
+    JQuantsPlan plan = JQuantsPlan::Free;
     bool bulk = false;               // from the bulk files; false: whole-market days through the API
 };
 

@@ -1,5 +1,4 @@
 #pragma once
-#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -10,27 +9,29 @@ namespace quarlink {
 // (price and margin tables) are the same for both.
 enum class SourceKind { InfoSeek = 0, Yahoo = 1, JQuants = 2 };
 
-// "infoseek", "yahoo", "jquants": the CLI's and schedule.conf's names.
+// What each kind can give. Jobs, dialogs, the CLI and the schedule ask the
+// row; only Sources::of() tells the kinds apart to make a source.
+struct SourceKindFacts {
+    SourceKind kind;
+    const char* name;    // the CLI's and schedule.conf's word
+    const char* label;   // the source lists' text
+    bool hasNikkei;      // the Nikkei average
+    bool hasTopix;       // TOPIX of the day (the daily update, the schedule)
+    bool needsKey;       // an API key, kept in the options
+    bool byPlan;         // what it has and how far back depend on the J-Quants plan
+    bool wholeMarket;    // the whole market at once: the daily update catches up by days, history is gathered first
+    bool hasCalendar;    // the exchange's calendar, which the schedule counts business days by
+};
+
+inline constexpr SourceKindFacts kSourceKindFacts[] = {
+    {SourceKind::InfoSeek, "infoseek", "InfoSeekマネー", true, false, false, false, false, false},
+    {SourceKind::Yahoo, "yahoo", "Yahoo!ファイナンス", true, false, false, false, false, false},
+    {SourceKind::JQuants, "jquants", "J-Quants API", false, true, true, true, true, true},
+};
+
+constexpr const SourceKindFacts& kindFacts(SourceKind kind) { return kSourceKindFacts[static_cast<int>(kind)]; }
+
 const char* sourceKindName(SourceKind kind);
 std::optional<SourceKind> sourceKindFromName(std::string_view name);
-
-// Whether the source has the Nikkei average (J-Quants has none).
-bool hasNikkeiAverage(SourceKind kind);
-
-// The days a J-Quants plan's history reaches on `today` (Japan), as the
-// service states them: Free from about two years and twelve weeks back to
-// twelve weeks back, Light 5 years, Standard 10, Premium 20, up to today. A
-// name it does not know is taken as Free, as the client paces it.
-struct PlanWindow {
-    std::int32_t from = 0;
-    std::int32_t to = 0;
-};
-PlanWindow jquantsPlanWindow(std::string_view plan, std::int32_t today);
-// The first day a bulk list is asked from: the plan's window, or the
-// widest any plan has where the plan named has no files (a key whose plan is
-// not known yet may still have them).
-std::int32_t jquantsFilesFrom(std::string_view plan, std::int32_t today);
-// TOPIX comes with Light and above.
-bool jquantsPlanHasTopix(std::string_view plan);
 
 }  // namespace quarlink

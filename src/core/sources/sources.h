@@ -35,7 +35,7 @@ public:
     // data): where the kind's history comes whole (J-Quants: its bulk files,
     // or its whole-market days), the source that gathers it first; else of().
     DataSource& forHistory(SourceKind kind) {
-        return kind == SourceKind::JQuants ? static_cast<DataSource&>(*history_) : of(kind);
+        return kindFacts(kind).wholeMarket ? static_cast<DataSource&>(*history_) : of(kind);
     }
     // The API source's own settings (its client's hooks in tests); the
     // gathering source has one of its own.

@@ -79,8 +79,8 @@ Endpoints parseEndpoints(std::string_view text) {
             return;
         }
         if (key == "jquants_plan") {
-            if (isJQuantsPlan(value)) {
-                endpoints.jquantsPlan = std::string(value);
+            if (const auto plan = jquantsPlanFromName(value)) {
+                endpoints.jquantsPlan = *plan;
                 endpoints.jquantsPlanFixed = true;
             }
             return;
@@ -100,17 +100,13 @@ Endpoints parseEndpoints(std::string_view text) {
     return endpoints;
 }
 
-bool isJQuantsPlan(std::string_view name) {
-    return name == "free" || name == "light" || name == "standard" || name == "premium";
-}
-
 Endpoints loadEndpoints(const std::filesystem::path& file) {
     std::string text;
     Endpoints endpoints = readWholeFile(file, text) ? parseEndpoints(text) : Endpoints{};
     if (!endpoints.jquantsPlanFixed) {
         const JQuantsPlanChoice plan = loadJQuantsPlan(file.parent_path());
-        if (!plan.chosen.empty()) endpoints.jquantsPlan = plan.chosen;
-        else if (!plan.detected.empty()) endpoints.jquantsPlan = plan.detected;
+        if (plan.chosen) endpoints.jquantsPlan = *plan.chosen;
+        else if (plan.detected) endpoints.jquantsPlan = *plan.detected;
     }
     return endpoints;
 }
@@ -125,17 +121,18 @@ JQuantsPlanChoice loadJQuantsPlan(const std::filesystem::path& workDir) {
         const std::size_t eq = line.find('=');
         if (line.empty() || line.front() == '#' || eq == std::string_view::npos) return;
         const std::string_view key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
-        if (!isJQuantsPlan(value)) return;
-        if (key == "plan") choice.chosen = std::string(value);
-        else if (key == "detected") choice.detected = std::string(value);
+        const auto plan = jquantsPlanFromName(value);
+        if (!plan) return;
+        if (key == "plan") choice.chosen = plan;
+        else if (key == "detected") choice.detected = plan;
     });
     return choice;
 }
 
 bool saveJQuantsPlan(const std::filesystem::path& workDir, const JQuantsPlanChoice& choice, std::string& error) {
     const std::string text = "# J-Quants: the plan chosen in the options (auto: the one the connection test found)\n"
-                             "plan=" + (choice.chosen.empty() ? std::string("auto") : choice.chosen) + "\n" +
-                             (choice.detected.empty() ? std::string() : "detected=" + choice.detected + "\n");
+                             "plan=" + std::string(choice.chosen ? planFacts(*choice.chosen).name : "auto") + "\n" +
+                             (choice.detected ? "detected=" + std::string(planFacts(*choice.detected).name) + "\n" : "");
     std::string why;
     if (replaceFileAtomically(workDir / kJQuantsPlanFileName, text, &why)) return true;
     error = "J-Quantsのプランの設定を保存できませんでした：" + why;

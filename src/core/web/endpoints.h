@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "core/web/jquants/jquants_plan.h"
+
 namespace quarlink {
 
 struct Endpoint {
@@ -35,7 +37,7 @@ struct Endpoints {
     // requests a minute overriding the plan's (0: no pacing), and a CA bundle
     // trusted besides the system's.
     std::string jquants = "https://api.jquants.com/v2";
-    std::string jquantsPlan = "free";
+    JQuantsPlan jquantsPlan = JQuantsPlan::Free;
     bool jquantsPlanFixed = false;                      // endpoints.conf names the plan itself
     std::optional<int> jquantsRpm;
     std::string jquantsCa;
@@ -52,11 +54,9 @@ Endpoints parseEndpoints(std::string_view text);
 // (auto, free, light, standard, premium) and detected=NAME.
 inline constexpr const char* kJQuantsPlanFileName = "jquants.conf";
 struct JQuantsPlanChoice {
-    std::string chosen;    // empty: 自動判定
-    std::string detected;  // what the last connection test found, empty before one
+    std::optional<JQuantsPlan> chosen;    // none: 自動判定
+    std::optional<JQuantsPlan> detected;  // what the last connection test found, none before one
 };
-// True for free, light, standard and premium.
-bool isJQuantsPlan(std::string_view name);
 JQuantsPlanChoice loadJQuantsPlan(const std::filesystem::path& workDir);
 bool saveJQuantsPlan(const std::filesystem::path& workDir, const JQuantsPlanChoice& choice, std::string& error);
 

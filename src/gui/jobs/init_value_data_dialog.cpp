@@ -28,8 +28,8 @@ InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prom
     nikkei_ = new QCheckBox(text(kNikkeiLabel));
     topix_ = new QCheckBox(text(kTopixLabel));
     source_ = new QComboBox;
-    source_->addItem(text(kSource), int(SourceKind::Yahoo));
-    source_->addItem(text(catch_up_text::kSource), int(SourceKind::JQuants));
+    addSource(source_, SourceKind::Yahoo, kSource);
+    addSource(source_, SourceKind::JQuants);
     year_ = new QComboBox;
     planNote_ = new QLabel;
     status_ = makeStatusLine();
@@ -83,20 +83,19 @@ InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prom
 
 void InitValueDataDialog::fitToSource() {
     using namespace job_dialog_labels;
-    const bool jquants = chosenSource(source_) == SourceKind::JQuants;
-    const std::string plan = jquantsPlan(app_);
-    offerChoice(nikkei_, jquants ? kNoNikkei : nullptr);
-    offerChoice(topix_, jquants && !jquantsPlanHasTopix(plan) ? kTopixFromLight : nullptr);
+    const SourceKindFacts& source = kindFacts(chosenSource(source_));
+    const JQuantsPlan plan = jquantsPlan(app_);
+    offerChoice(nikkei_, source.hasNikkei ? nullptr : kNoNikkei);
+    offerChoice(topix_, source.byPlan && !planFacts(plan).hasTopix ? kTopixFromLight : nullptr);
 
     // J-Quants reaches back as far as the plan does; the pages to 1990.
     std::vector<int> years = job_.startYears();
-    planNote_->setVisible(jquants);
-    if (jquants) {
+    planNote_->setVisible(source.byPlan);
+    if (source.byPlan) {
         const PlanWindow window = jquantsPlanWindow(plan, web().clock().japanNow().yyyymmdd());
         std::erase_if(years, [&](int y) { return y < window.from / 10000 || y > window.to / 10000; });
-        const std::string name = plan.empty() ? plan : char(plan[0] - 'a' + 'A') + plan.substr(1);
-        planNote_->setText(QString::asprintf(init_data_labels::kPlanNote, name.c_str(), slashDate(window.from).c_str(),
-                                             slashDate(window.to).c_str()));
+        planNote_->setText(QString::asprintf(init_data_labels::kPlanNote, planFacts(plan).label,
+                                             slashDate(window.from).c_str(), slashDate(window.to).c_str()));
     }
     const QString kept = year_->currentText();
     year_->clear();
@@ -134,8 +133,8 @@ void InitValueDataDialog::begin(Action action) {
     // Every create run first takes the calendar (from J-Quants the listed
     // codes and the bulk files' list too) before its first outcome.
     if (action == Action::Create) {
-        const bool jquants = job_.settings.source == SourceKind::JQuants;
-        setStatusText(status_, text(jquants ? init_data_labels::kPreparing : init_data_text::kCalendarStatus));
+        const bool gathers = kindFacts(job_.settings.source).wholeMarket;
+        setStatusText(status_, text(gathers ? init_data_labels::kPreparing : init_data_text::kCalendarStatus));
         progress_->setRange(0, 0);
     }
     runJob(job_.settings.source);

@@ -73,7 +73,7 @@ void JobDialog::tellEnd(const JobOutcome& last, bool stoppedByRequest) {
     if (refused_) {
         level = MessageLevel::Warning;
         // A job's refusal says what to change; the key's place is the options'.
-        if (runSource_ == SourceKind::JQuants && !jquants::loadApiKey(app_.workDir).ok())
+        if (runSource_ && kindFacts(*runSource_).needsKey && !jquants::loadApiKey(app_.workDir).ok())
             text += std::string("\n") + job_dialog_labels::kKeyHint;
     } else if (last.state == JobState::Stopped && !stoppedByRequest) {
         // A broken connection is worth another try; a failed file or an unknown page is not.

@@ -21,8 +21,6 @@ inline constexpr const char* kMarginLabel = "信用残の取得";
 inline constexpr const char* kIndexOnlyLabel = "index.txtに登録されているもののみ取得";
 inline constexpr const char* kNikkeiLabel = "日経平均の取得(出来高取得不可)";
 inline constexpr const char* kTopixLabel = "TOPIXの取得(出来高取得不可)";
-inline constexpr const char* kSourceInfoSeek = "InfoSeekマネー";
-inline constexpr const char* kSourceYahoo = "Yahoo!ファイナンス";
 inline constexpr const char* kStartButton = "更新";
 inline constexpr const char* kCancelButton = "キャンセル";
 }  // namespace update_labels
@@ -30,7 +28,6 @@ inline constexpr const char* kCancelButton = "キャンセル";
 namespace margin_fill_labels {
 inline constexpr const char* kCaption = "信用残補填";
 inline constexpr const char* kIndexOnlyLabel = "index.txtに登録されているもののみ取得";
-inline constexpr const char* kSourceYahoo = "Yahoo!ファイナンス";
 inline constexpr const char* kNote = "※過去の信用残が抜けている部分は直のデータで埋められます。";
 inline constexpr const char* kStartButton = "取得";
 inline constexpr const char* kCancelButton = "キャンセル";

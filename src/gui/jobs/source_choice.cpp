@@ -11,11 +11,17 @@ namespace {
 std::string settingKey(const char* dialog) { return std::string(dialog) + ".source"; }
 }  // namespace
 
+void addSource(QComboBox* list, SourceKind kind, const char* label) {
+    list->addItem(QString::fromUtf8(label ? label : kindFacts(kind).label), int(kind));
+}
+
 void pickStartingSource(QComboBox* list, const Application& app, const char* dialog, SourceKind withoutKey) {
     int index = -1;
     if (const auto last = sourceKindFromName(dialogSetting(app, settingKey(dialog))))
         index = list->findData(int(*last));
-    if (index < 0 && jquants::loadApiKey(app.workDir).ok()) index = list->findData(int(SourceKind::JQuants));
+    if (index < 0 && jquants::loadApiKey(app.workDir).ok())
+        for (int i = 0; i < list->count() && index < 0; ++i)
+            if (kindFacts(static_cast<SourceKind>(list->itemData(i).toInt())).needsKey) index = i;
     if (index < 0) index = list->findData(int(withoutKey));
     list->setCurrentIndex(std::max(index, 0));
 }
@@ -34,6 +40,6 @@ void offerChoice(QCheckBox* box, const char* whyNot) {
 
 bool chosen(const QCheckBox* box) { return box->isEnabled() && box->isChecked(); }
 
-std::string jquantsPlan(const Application& app) { return loadEndpoints(layout::endpointsFile(app)).jquantsPlan; }
+JQuantsPlan jquantsPlan(const Application& app) { return loadEndpoints(layout::endpointsFile(app)).jquantsPlan; }
 
 }  // namespace quarlink

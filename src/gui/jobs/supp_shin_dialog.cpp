@@ -20,8 +20,8 @@ SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prom
     setWindowTitle(QString::fromUtf8(margin_fill_labels::kCaption));
     indexOnly_ = new QCheckBox(QString::fromUtf8(margin_fill_labels::kIndexOnlyLabel));
     source_ = new QComboBox;
-    source_->addItem(QString::fromUtf8(margin_fill_labels::kSourceYahoo), int(SourceKind::Yahoo));
-    source_->addItem(QString::fromUtf8(catch_up_text::kSource), int(SourceKind::JQuants));
+    addSource(source_, SourceKind::Yahoo);
+    addSource(source_, SourceKind::JQuants);
     status_ = makeStatusLine();
     fitStatusLine(status_, {margin_fill_text::kFinished, margin_fill_text::kFinishedSkip});
     progress_ = makeProgressBar();

@@ -25,9 +25,7 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter
     nikkei_ = new QCheckBox(QString::fromUtf8(update_labels::kNikkeiLabel));
     topix_ = new QCheckBox(QString::fromUtf8(update_labels::kTopixLabel));
     source_ = new QComboBox;
-    source_->addItem(QString::fromUtf8(update_labels::kSourceInfoSeek), int(SourceKind::InfoSeek));
-    source_->addItem(QString::fromUtf8(update_labels::kSourceYahoo), int(SourceKind::Yahoo));
-    source_->addItem(QString::fromUtf8(catch_up_text::kSource), int(SourceKind::JQuants));
+    for (const SourceKindFacts& f : kSourceKindFacts) addSource(source_, f.kind);
     status_ = makeStatusLine();
     fitStatusLine(status_, {update_text::kFinishedSkip, update_text::kProgress});
     progress_ = makeProgressBar();
@@ -62,11 +60,11 @@ UpdateDialog::UpdateDialog(Application& app, QWidget* parent, Prompter* prompter
 }
 
 void UpdateDialog::fitToSource() {
-    const bool jquants = chosenSource(source_) == SourceKind::JQuants;
-    offerChoice(nikkei_, jquants ? job_dialog_labels::kNoNikkei : nullptr);
-    offerChoice(topix_, !jquants                             ? job_dialog_labels::kTopixJQuantsOnly
-                        : !jquantsPlanHasTopix(jquantsPlan(app_)) ? job_dialog_labels::kTopixFromLight
-                                                                  : nullptr);
+    const SourceKindFacts& source = kindFacts(chosenSource(source_));
+    offerChoice(nikkei_, source.hasNikkei ? nullptr : job_dialog_labels::kNoNikkei);
+    offerChoice(topix_, !source.hasTopix ? job_dialog_labels::kTopixJQuantsOnly
+                        : source.byPlan && !planFacts(jquantsPlan(app_)).hasTopix ? job_dialog_labels::kTopixFromLight
+                                                                                  : nullptr);
 }
 
 void UpdateDialog::setSettingsEnabled(bool on) {

@@ -48,8 +48,8 @@ UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter
     date_ = new QLineEdit;
     date_->setReadOnly(true);
     source_ = new QComboBox;
-    source_->addItem(text(kSourcePages), int(SourceKind::InfoSeek));
-    source_->addItem(text(kSourceJQuants), int(SourceKind::JQuants));
+    addSource(source_, SourceKind::InfoSeek, kSourcePages);
+    addSource(source_, SourceKind::JQuants, kSourceJQuants);
     pickStartingSource(source_, app, kDialog, SourceKind::InfoSeek);
     download_ = new QPushButton(text(kDownloadButton));
     removeChanged_ = new QPushButton(text(kRemoveChangedButton));

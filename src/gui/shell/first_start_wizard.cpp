@@ -207,8 +207,8 @@ void FirstStartWizard::startEstimate() {
     job_->open();
     job_->settings.source = SourceKind::JQuants;
     job_->settings.dryRun = true;
-    const std::string plan = session_->endpoints().jquantsPlan;
-    job_->settings.topix = plan != "free";
+    const JQuantsPlan plan = session_->endpoints().jquantsPlan;
+    job_->settings.topix = planFacts(plan).hasTopix;
     // The first year the plan's window holds whole.
     job_->settings.startYear = jquantsPlanWindow(plan, session_->clock().japanNow().yyyymmdd()).from / 10000 + 1;
     JobThread::Hooks hooks;

@@ -21,7 +21,11 @@ namespace text = jquants_options_text;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-constexpr const char* kPlans[] = {"", "free", "light", "standard", "premium"};
+// The plan list: 自動判定, then the plans in the table's order.
+std::optional<JQuantsPlan> planAt(int index) {
+    if (index <= 0) return std::nullopt;
+    return kJQuantsPlans[index - 1].plan;
+}
 }  // namespace
 
 JQuantsOptions::JQuantsOptions(Application& app, Prompter& prompter, QWidget* parent, const WebEnvironment& environment)
@@ -41,8 +45,7 @@ JQuantsOptions::JQuantsOptions(Application& app, Prompter& prompter, QWidget* pa
     key_->setPlaceholderText(QStringLiteral("J-QuantsのダッシュボードでコピーしたAPIキー"));
     plan_ = new QComboBox(this);
     plan_->addItem(QString::fromUtf8(text::kAuto));
-    for (const char* p : kPlans)
-        if (*p) plan_->addItem(qs(jquantsPlanLabel(p)));
+    for (const JQuantsPlanFacts& f : kJQuantsPlans) plan_->addItem(QString::fromUtf8(f.label));
     planNote_ = new QLabel(this);
     planNote_->setTextFormat(Qt::PlainText);
     test_ = new QPushButton(QStringLiteral("接続テスト"), this);
@@ -78,8 +81,7 @@ JQuantsOptions::JQuantsOptions(Application& app, Prompter& prompter, QWidget* pa
     form->addRow(QString(), resultRow);
 
     choice_ = loadJQuantsPlan(app_.workDir);
-    for (int i = 0; i < plan_->count(); ++i)
-        if (choice_.chosen == kPlans[i]) plan_->setCurrentIndex(i);
+    plan_->setCurrentIndex(choice_.chosen ? static_cast<int>(*choice_.chosen) + 1 : 0);
     showKey();
     showPlan();
 
@@ -120,10 +122,10 @@ void JQuantsOptions::showPlan() {
     const Endpoints endpoints = loadEndpoints(layout::endpointsFile(app_));
     plan_->setEnabled(!endpoints.jquantsPlanFixed);
     if (endpoints.jquantsPlanFixed)
-        planNote_->setText(qs(text::kPlanFixed + jquantsPlanLabel(endpoints.jquantsPlan)));
+        planNote_->setText(qs(text::kPlanFixed + std::string(planFacts(endpoints.jquantsPlan).label)));
     else if (plan_->currentIndex() == 0)
-        planNote_->setText(qs(choice_.detected.empty() ? std::string(text::kNotDetected)
-                                                       : text::kLastDetected + jquantsPlanLabel(choice_.detected)));
+        planNote_->setText(qs(!choice_.detected ? std::string(text::kNotDetected)
+                                                : text::kLastDetected + std::string(planFacts(*choice_.detected).label)));
     else
         planNote_->clear();
 }
@@ -148,7 +150,7 @@ bool JQuantsOptions::apply(std::string& error) {
         if (!jquants::saveApiKey(app_.workDir, typed, error)) return false;
         showKey();
     }
-    const std::string chosen = kPlans[std::max(0, plan_->currentIndex())];
+    const std::optional<JQuantsPlan> chosen = planAt(plan_->currentIndex());
     if (chosen != choice_.chosen) {
         JQuantsPlanChoice next = loadJQuantsPlan(app_.workDir);
         next.chosen = chosen;
@@ -195,9 +197,9 @@ void JQuantsOptions::finishTest(const JQuantsProbeResult& result) {
             if (std::string error; saveJQuantsPlan(app_.workDir, onDisk, error)) choice_.detected = result.plan;
             else shown += text::kDetectedNotSaved + error;
         }
-        const std::string chosen = kPlans[std::max(0, plan_->currentIndex())];
-        if (!chosen.empty() && chosen != result.plan) {
-            shown += fillIn(text::kPlanDiffers, {jquantsPlanLabel(chosen)});
+        const std::optional<JQuantsPlan> chosen = planAt(plan_->currentIndex());
+        if (chosen && *chosen != result.plan) {
+            shown += fillIn(text::kPlanDiffers, {planFacts(*chosen).label});
             icon = QStyle::SP_MessageBoxWarning;
         }
         showPlan();

@@ -79,7 +79,7 @@ void OptionDialog::browse() {
 
 void OptionDialog::save() {
     // Refused before anything is written, so the user can mend it here.
-    if (schedule_->isChecked() && schedule_->settings().source == ScheduleSource::JQuants) {
+    if (schedule_->isChecked() && kindFacts(schedule_->settings().source).needsKey) {
         if (std::string why; !jquants_->keyUsable(why)) {
             prompter_->message(option_text::kJQuantsNeedsKey + why);
             return;

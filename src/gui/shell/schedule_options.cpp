@@ -16,6 +16,7 @@
 #include "core/schedule/autostart.h"
 #include "core/store/folder_layout.h"
 #include "gui/jobs/job_labels.h"
+#include "gui/jobs/source_choice.h"
 
 namespace quarlink {
 
@@ -47,9 +48,7 @@ ScheduleOptions::ScheduleOptions(QWidget* parent, Places places)
     time_->setDisplayFormat(QStringLiteral("HH:mm"));
     localTime_ = new QLabel(this);
     source_ = new QComboBox(this);
-    source_->addItem(QString::fromUtf8(update_labels::kSourceInfoSeek), int(SourceKind::InfoSeek));
-    source_->addItem(QString::fromUtf8(update_labels::kSourceYahoo), int(SourceKind::Yahoo));
-    source_->addItem(QString::fromUtf8(catch_up_text::kSource), int(SourceKind::JQuants));
+    for (const SourceKindFacts& f : kSourceKindFacts) addSource(source_, f.kind);
     margin_ = new QCheckBox(QString::fromUtf8(update_labels::kMarginLabel), this);
     indexOnly_ = new QCheckBox(QString::fromUtf8(update_labels::kIndexOnlyLabel), this);
     nikkei_ = new QCheckBox(QString::fromUtf8(update_labels::kNikkeiLabel), this);
@@ -97,7 +96,7 @@ void ScheduleOptions::load(const ScheduleSettings& settings, bool startsAtLogin)
 void ScheduleOptions::sourceChanged() {
     const auto source = static_cast<SourceKind>(source_->currentData().toInt());
     // What the source cannot give is neither offered nor saved.
-    const bool nikkei = hasNikkeiAverage(source), topix = source == SourceKind::JQuants;
+    const bool nikkei = kindFacts(source).hasNikkei, topix = kindFacts(source).hasTopix;
     nikkei_->setEnabled(nikkei);
     nikkei_->setToolTip(nikkei ? QString() : QString::fromUtf8(job_dialog_labels::kNoNikkei));
     if (!nikkei) nikkei_->setChecked(false);

@@ -49,7 +49,7 @@ void ScheduledUpdate::start(int intervalMs) {
 
 bool ScheduledUpdate::calendarReady(const ScheduleSettings& settings) {
     const std::int32_t today = clock_.japanNow().yyyymmdd();
-    if (settings.source != ScheduleSource::JQuants || calendar_.covers(today) || calendarTried_ == today) return true;
+    if (!kindFacts(settings.source).hasCalendar || calendar_.covers(today) || calendarTried_ == today) return true;
     if (!calendarFetch_.valid()) {
         // Off the UI thread: the request may take seconds. A month either
         // side covers the missed days and the next time.

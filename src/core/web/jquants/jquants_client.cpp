@@ -96,13 +96,6 @@ std::string transferErrorText(int code) {
     }
 }
 
-int planRequestsPerMinute(std::string_view plan) {
-    if (plan == "light") return 60;
-    if (plan == "standard") return 120;
-    if (plan == "premium") return 500;
-    return 5;
-}
-
 struct Client::Curl {
     CURL* handle = nullptr;
     curl_slist* headers = nullptr;
@@ -147,7 +140,7 @@ Client::Client(const Endpoints& endpoints, std::string apiKey, const WebEnvironm
       status_(std::move(status)) {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    rpm_ = endpoints.jquantsRpm ? *endpoints.jquantsRpm : planRequestsPerMinute(endpoints.jquantsPlan);
+    rpm_ = endpoints.jquantsRpm ? *endpoints.jquantsRpm : planFacts(endpoints.jquantsPlan).requestsPerMinute;
     plan_ = endpoints.jquantsPlan;
     retryWait_ = std::chrono::milliseconds(std::max(0, endpoints.retryWaitMs));
 
@@ -246,8 +239,9 @@ struct PlanData {
     std::string_view path, plan, name;
 };
 constexpr PlanData kPlanData[] = {
-    {"/markets/margin-interest", "Standard", jquants_text::kMarginBalances},
-    {"/indices/bars/daily/topix", "Light", "TOPIX"},
+    {"/markets/margin-interest", cheapestPlanWith([](const JQuantsPlanFacts& f) { return f.hasMargin; }).label,
+     jquants_text::kMarginBalances},
+    {"/indices/bars/daily/topix", cheapestPlanWith([](const JQuantsPlanFacts& f) { return f.hasTopix; }).label, "TOPIX"},
 };
 
 // Failures that pass: a busy or restarting server, a lost or silent connection.
@@ -267,7 +261,7 @@ Status Client::refusal(const std::string& path, int status, const std::string& m
     // only data that some plans lack can be that.
     if (status == 403 && !aboutKey && gated != std::end(kPlanData))
         return {Outcome::NotInPlan, status,
-                fillIn(jquants_text::kDataNotInPlan, {std::string(gated->name), path, plan_.empty() ? "free" : plan_,
+                fillIn(jquants_text::kDataNotInPlan, {std::string(gated->name), path, planFacts(plan_).name,
                                                       std::string(gated->plan), said})};
     if (status == 401 || (status == 403 && (aboutKey || message.empty())))
         return {Outcome::KeyRefused, status, fillIn(jquants_text::kKeyNotAccepted, {said})};
@@ -462,7 +456,7 @@ Status Client::listedMaster(ListedMaster& out) {
     // back: asked for its last day at once, and any plan that says its window
     // ends earlier is asked again for that day.
     std::int32_t date = 0;
-    if (plan_.empty() || plan_ == "free") date = addDays(env_.clock->japanNow().yyyymmdd(), -84);
+    if (const int delay = planFacts(plan_).delayDays) date = addDays(env_.clock->japanNow().yyyymmdd(), -delay);
     Status s = ask(date);
     if (s.outcome == Outcome::PlanWindow && s.windowTo && s.windowTo != date) s = ask(s.windowTo);
     return s;
@@ -485,11 +479,11 @@ std::string monthText(std::int32_t month) {
 
 // A 403 without a word refuses the data of a plan that lacks it (the key
 // itself is refused in words), and only some plans have bulk files.
-Status bulkRefusal(Status status, const std::string& what, const std::string& plan) {
+Status bulkRefusal(Status status, const std::string& what, JQuantsPlan plan) {
     if (status.outcome != Outcome::KeyRefused || status.httpStatus != 403 ||
         status.message.find(jquants_text::kServerSaidOpen) != std::string::npos)
         return status;
-    return {Outcome::NotInPlan, 403, fillIn(jquants_text::kBulkNotInPlan, {what, plan.empty() ? "free" : plan})};
+    return {Outcome::NotInPlan, 403, fillIn(jquants_text::kBulkNotInPlan, {what, planFacts(plan).name})};
 }
 
 const RowKey<BulkFile> kBulkKey{[](const BulkFile& f) { return std::int64_t(std::hash<std::string>{}(f.key)); },

@@ -17,10 +17,6 @@ namespace quarlink::jquants {
 // A libcurl failure (a CURLcode) as the user reads it.
 std::string transferErrorText(int code);
 
-// Requests a minute for a plan name (free 5, light 60, standard 120,
-// premium 500); an unknown name gets the free plan's pace.
-int planRequestsPerMinute(std::string_view plan);
-
 // A J-Quants API v2 client over one reused libcurl handle (keep-alive, gzip,
 // peer verification always on). Every call follows pagination to the end and
 // paces requests to the plan's limit. Not thread-safe, except abort().
@@ -104,7 +100,7 @@ private:
     WebEnvironment env_;
     StatusLine status_;
     int rpm_ = 5;
-    std::string plan_;
+    JQuantsPlan plan_ = JQuantsPlan::Free;
     std::chrono::milliseconds retryWait_{2000};
     std::string setupError_;
     std::atomic<bool> aborted_{false};
