@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <zlib.h>
 
+#include "core/env/date.h"
+
 namespace quarlink::pages::bulk {
 
 namespace {
@@ -89,17 +91,12 @@ bool parseSpan(std::string_view text, std::int32_t& first, std::int32_t& last) {
     if (!digits(text, 0, 4, y) || !digits(text, monthAt, 2, m) ||
         (!whole && !digits(text, monthAt + (dashed ? 3 : 2), 2, d)))
         return false;
-    using namespace std::chrono;
-    if (!year_month_day{year{y}, month{unsigned(m)}, day{unsigned(d)}}.ok()) return false;
+    if (!validDate(y, m, d)) return false;
     first = y * 10000 + m * 100 + d;
     last = whole ? lastOfMonth(first) : first;
     return true;
 }
 
-std::int32_t lastOfMonth(std::int32_t d) {
-    using namespace std::chrono;
-    return dateOf(year_month_day{year_month_day_last{year{d / 10000}, month_day_last{month{unsigned(d / 100 % 100)}}}});
-}
 
 std::int32_t addMonths(std::int32_t d, int months) {
     using namespace std::chrono;

@@ -37,7 +37,6 @@ std::int32_t postedOn(const File& file);
 
 // "YYYY-MM", "YYYYMM", "YYYY-MM-DD" or "YYYYMMDD" -> the days it covers; false for anything else.
 bool parseSpan(std::string_view text, std::int32_t& first, std::int32_t& last);
-std::int32_t lastOfMonth(std::int32_t yyyymmdd);
 std::int32_t addMonths(std::int32_t yyyymmdd, int months);  // to the 1st of that month
 
 // Deflate level 6 in a gzip wrapper with neither name nor time, so the same

@@ -526,7 +526,7 @@ private:
              d = addDays(d, 1)) {
             if (!hasDay(dataset, t, d)) continue;
             const std::int32_t start = d / 100 * 100 + 1;
-            if (start < month && start != filed) files.push_back({dataset, filed = start, bulk::lastOfMonth(start), true});
+            if (start < month && start != filed) files.push_back({dataset, filed = start, lastOfMonth(start), true});
             if (start >= liveFrom) files.push_back({dataset, d, d, false});
         }
         std::stable_sort(files.begin(), files.end(),

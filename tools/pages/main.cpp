@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/env/date.h"
+
 #include "market.h"
 #include "page_server.h"
 
@@ -67,7 +69,7 @@ std::optional<std::int64_t> japanTime(const std::string& text) {
     int y = 0, m = 0, d = 0, hour = 0, minute = 0, length = 0;
     if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d%n", &y, &m, &d, &hour, &minute, &length) != 5 ||
         length != 16 || text.size() != 16 || hour > 23 || minute > 59 ||
-        !std::chrono::year_month_day(std::chrono::year(y), std::chrono::month(unsigned(m)), std::chrono::day(unsigned(d))).ok())
+        !quarlink::validDate(y, m, d))
         return std::nullopt;
     return ((std::int64_t(y) * 100 + m) * 100 + d) * 10000 + hour * 100 + minute;
 }

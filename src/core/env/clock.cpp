@@ -5,27 +5,6 @@
 
 namespace quarlink {
 
-namespace {
-
-std::chrono::sys_days toDays(std::int32_t yyyymmdd) {
-    using namespace std::chrono;
-    return sys_days{year{yyyymmdd / 10000} / month{static_cast<unsigned>(yyyymmdd / 100 % 100)} /
-                    day{static_cast<unsigned>(yyyymmdd % 100)}};
-}
-
-}  // namespace
-
-std::int32_t addDays(std::int32_t yyyymmdd, int days) {
-    const std::chrono::year_month_day ymd{toDays(yyyymmdd) + std::chrono::days{days}};
-    return static_cast<int>(ymd.year()) * 10000 + static_cast<int>(static_cast<unsigned>(ymd.month())) * 100 +
-           static_cast<int>(static_cast<unsigned>(ymd.day()));
-}
-
-bool isWeekday(std::int32_t yyyymmdd) {
-    const std::chrono::weekday wd{toDays(yyyymmdd)};
-    return wd != std::chrono::Saturday && wd != std::chrono::Sunday;
-}
-
 LocalDateTime SystemClock::now() const {
     const std::time_t t = std::time(nullptr);
     std::tm tm{};

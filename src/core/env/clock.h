@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "core/env/date.h"
+
 namespace quarlink {
 
 struct LocalDateTime {
@@ -15,10 +17,6 @@ struct LocalDateTime {
 
     int yyyymmdd() const { return year * 10000 + month * 100 + day; }
 };
-
-// Calendar arithmetic on YYYYMMDD dates.
-std::int32_t addDays(std::int32_t yyyymmdd, int days);
-bool isWeekday(std::int32_t yyyymmdd);  // Monday to Friday
 
 // The local calendar, injected so that tests can fix the date.
 class Clock {

@@ -29,18 +29,6 @@ struct JobOutcome {
     StopReason stopReason = StopReason::None;
 };
 
-// The stop reason for a page reader's result: 1 read, -1 nothing for this
-// code (both None), -2 the connection failed, -3 a page not recognised.
-constexpr JobOutcome::StopReason stopReasonFor(int readerResult) {
-    switch (readerResult) {
-    case 1:
-    case -1: return JobOutcome::StopReason::None;
-    case -2: return JobOutcome::StopReason::Connection;
-    case -3: return JobOutcome::StopReason::UnrecognisedPage;
-    default: return JobOutcome::StopReason::Failed;
-    }
-}
-
 // The stop reason for a source's answer: the one mapping of answers to the
 // CLI's exit codes (refused or outside the plan 1, connection 2, page 3).
 constexpr JobOutcome::StopReason stopReasonFor(Answer answer) {

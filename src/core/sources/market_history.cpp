@@ -46,17 +46,6 @@ constexpr const char* kEndpoints[] = {"/equities/bars/daily", "/markets/margin-i
 constexpr const char* kWords[] = {"bars", "margin", "topix"};
 constexpr const char* kProgress = "progress";
 
-bool validDate(std::int32_t d) {
-    using namespace std::chrono;
-    return year_month_day{year{d / 10000}, month{unsigned(d / 100 % 100)}, day{unsigned(d % 100)}}.ok();
-}
-
-std::int32_t lastOfMonth(std::int32_t d) {
-    using namespace std::chrono;
-    const year_month_day last{year{d / 10000} / month{unsigned(d / 100 % 100)} / std::chrono::last};
-    return int(last.year()) * 10000 + int(unsigned(last.month())) * 100 + int(unsigned(last.day()));
-}
-
 // The days a listed file holds, by the stamp its name ends with: a month
 // (YYYYMM, historical) or a day (YYYYMMDD, live).
 bool daysOfKey(const std::string& key, std::int32_t& first, std::int32_t& last, bool& month) {

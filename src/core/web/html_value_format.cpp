@@ -2,6 +2,8 @@
 
 #include "core/web/page_cursor.h"
 
+#include "core/env/date.h"
+
 #include <chrono>
 #include <cstdlib>
 
@@ -51,9 +53,7 @@ int HtmlValueFormat::deliverQuote(const QuoteTexts& t, const LocalDateTime& toda
     date = composeDate(pageYear, pageMonth, pageDay, true);
     // A day that is no day, or one still to come, would be stored as the
     // file's last record and hold back every correct day until it passes.
-    const std::chrono::year_month_day day{std::chrono::year{pageYear}, std::chrono::month(pageMonth),
-                                          std::chrono::day(pageDay)};
-    if (pageMonth < 1 || pageDay < 1 || !day.ok() || date > today.yyyymmdd()) return formatFailure(dateMessage);
+    if (!validDate(pageYear, pageMonth, pageDay) || date > today.yyyymmdd()) return formatFailure(dateMessage);
     open = readPriceNumber(t.open);
     high = readPriceNumber(t.high);
     low = readPriceNumber(t.low);

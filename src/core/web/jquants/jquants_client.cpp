@@ -51,10 +51,8 @@ std::string when(std::int32_t date) { return date ? isoDate(date) : std::string(
 std::size_t daysIn(std::int32_t from, std::int32_t to) {
     using namespace std::chrono;
     const auto days = [](std::int32_t d, std::int32_t open) {
-        const auto ymd = [](std::int32_t v) {
-            return year_month_day{year{v / 10000}, month{unsigned(v / 100 % 100)}, day{unsigned(v % 100)}};
-        };
-        return sys_days(d && ymd(d).ok() ? ymd(d) : ymd(open));
+        const std::int32_t v = d && validDate(d) ? d : open;
+        return sys_days{year{v / 10000} / month{unsigned(v / 100 % 100)} / day{unsigned(v % 100)}};
     };
     const auto span = (days(to, kLastDay) - days(from, kFirstDay)).count();
     return span < 0 ? 1 : static_cast<std::size_t>(span) + 1;

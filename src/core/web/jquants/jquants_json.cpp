@@ -9,6 +9,7 @@
 #include <simdjson.h>
 #include <vector>
 
+#include "core/env/date.h"
 #include "core/store/echo_text.h"
 #include "core/store/number_text.h"
 #include "core/web/jquants/jquants_text.h"
@@ -305,9 +306,7 @@ std::int32_t parseDate(std::string_view s) {
     if (n != 8 || (s.size() != 8 && s.size() != 10)) return 0;
     std::int32_t value = 0;
     for (char c : digits) value = value * 10 + (c - '0');
-    using namespace std::chrono;
-    const year_month_day ymd{year{value / 10000}, month{unsigned(value / 100 % 100)}, day{unsigned(value % 100)}};
-    return ymd.ok() ? value : 0;
+    return validDate(value) ? value : 0;
 }
 
 std::string isoDate(std::int32_t d) {
