@@ -11,7 +11,9 @@
 #include "core/web/jquants/jquants_plan.h"
 #include "core/store/echo_text.h"
 #include "core/store/number_text.h"
+#include "core/env/date.h"
 #include "core/web/jquants/bulk_download.h"
+#include "core/web/jquants/bulk_list.h"
 #include "core/web/jquants/jquants_json.h"
 #include "core/web/jquants/jquants_text.h"
 
@@ -21,26 +23,6 @@ namespace {
 
 using jquants::Outcome;
 using jquants::Status;
-
-// The month (YYYYMM) or day (YYYYMMDD) a listed file's name ends with.
-bool stampOf(const std::string& key, std::int32_t& stamp, bool& month) {
-    const std::size_t end = key.rfind(".csv");
-    const std::size_t start = key.rfind('_', end);
-    if (end == std::string::npos || start == std::string::npos) return false;
-    const std::string text = key.substr(start + 1, end - start - 1);
-    if ((text.size() != 6 && text.size() != 8) ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    month = text.size() == 6;
-    stamp = std::stoi(text);
-    return (month ? stamp : stamp / 100) % 100 >= 1 && (month ? stamp : stamp / 100) % 100 <= 12;
-}
-
-std::int32_t lastOfMonth(std::int32_t first) {
-    using namespace std::chrono;
-    const year_month_day last{year{first / 10000} / month{unsigned(first / 100 % 100)} / std::chrono::last};
-    return int(last.year()) * 10000 + int(unsigned(last.month())) * 100 + int(unsigned(last.day()));
-}
 
 SourceResult unrecognised(const std::string& why) {
     return SourceResult::of(Answer::Unrecognised, withApiReason(jquants_text::kUnrecognised, why));
@@ -116,11 +98,12 @@ SourceResult BulkDays::State::list(Dataset<Row>& d, std::int32_t from, std::int3
     }
     if (!s.ok()) return api.stopFor(s);
     for (const jquants::BulkFile& f : listed.rows) {
-        std::int32_t stamp = 0;
+        std::int32_t first = 0, last = 0;
         bool month = false;
-        if (!stampOf(f.key, stamp, month)) return unrecognised(fillIn(jquants_text::kNoMonthOrDay, {echoText(f.key)}));
-        if (month) d.months[stamp] = f;
-        else if (stamp >= from) d.firstLive = std::min(d.firstLive, stamp / 100 * 100 + 1);
+        if (!jquants::bulkFileDays(f.key, first, last, month))
+            return unrecognised(fillIn(jquants_text::kNoMonthOrDay, {echoText(f.key)}));
+        if (month) d.months[first / 100] = f;
+        else if (first >= from) d.firstLive = std::min(d.firstLive, first / 100 * 100 + 1);
     }
     // A month with live files (balances have them only on some days), and
     // the months after, are the API's.

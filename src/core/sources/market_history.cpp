@@ -14,12 +14,13 @@
 #include <unistd.h>
 
 #include "core/env/clock.h"
-#include "core/web/jquants/jquants_plan.h"
 #include "core/store/atomic_file.h"
 #include "core/store/echo_text.h"
 #include "core/store/number_text.h"
 #include "core/web/jquants/bulk_download.h"
+#include "core/web/jquants/bulk_list.h"
 #include "core/web/jquants/jquants_json.h"
+#include "core/web/jquants/jquants_plan.h"
 #include "core/web/jquants/jquants_text.h"
 
 namespace quarlink {
@@ -45,23 +46,6 @@ enum class Dataset { Bars, Margin, Topix };
 constexpr const char* kEndpoints[] = {"/equities/bars/daily", "/markets/margin-interest", "/indices/bars/daily/topix"};
 constexpr const char* kWords[] = {"bars", "margin", "topix"};
 constexpr const char* kProgress = "progress";
-
-// The days a listed file holds, by the stamp its name ends with: a month
-// (YYYYMM, historical) or a day (YYYYMMDD, live).
-bool daysOfKey(const std::string& key, std::int32_t& first, std::int32_t& last, bool& month) {
-    const std::size_t end = key.rfind(".csv");
-    const std::size_t start = key.rfind('_', end);
-    if (end == std::string::npos || start == std::string::npos) return false;
-    const std::string stamp = key.substr(start + 1, end - start - 1);
-    if ((stamp.size() != 6 && stamp.size() != 8) ||
-        !std::all_of(stamp.begin(), stamp.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    month = stamp.size() == 6;
-    first = std::stoi(month ? stamp + "01" : stamp);
-    if (first < 19000101 || !validDate(first)) return false;
-    last = month ? lastOfMonth(first) : first;
-    return true;
-}
 
 // Gathered rows as fixed records in this machine's byte order: the folder
 // lives for one initial run on one machine. Each starts with the date, the
@@ -394,7 +378,7 @@ SourceResult JQuantsHistory::State::addFiles(Dataset dataset, std::vector<jquant
     for (jquants::BulkFile& f : listed) {
         Unit u{dataset, true, std::move(f)};
         bool month = false;
-        if (!daysOfKey(u.listed.key, u.first, u.last, month))
+        if (!jquants::bulkFileDays(u.listed.key, u.first, u.last, month))
             return SourceResult::of(Answer::Unrecognised,
                                     withApiReason(jquants_text::kUnrecognised,
                                                   history_text::kFileOfNoDate + echoText(u.listed.key)));
