@@ -23,7 +23,7 @@ BusinessDayLookup BusinessCalendar::lookup() const {
 }
 
 bool fetchJQuantsCalendar(const std::filesystem::path& workDir, std::int32_t from, std::int32_t to,
-                          BusinessCalendar& calendar, std::string& error) {
+                          const WebEnvironment& environment, BusinessCalendar& calendar, std::string& error) {
     const jquants::ApiKey key = jquants::loadApiKey(workDir);
     if (!key.ok()) {
         error = key.error;
@@ -31,7 +31,7 @@ bool fetchJQuantsCalendar(const std::filesystem::path& workDir, std::int32_t fro
     }
     Application app;
     app.workDir = workDir;
-    jquants::Client client(loadEndpoints(layout::endpointsFile(app)), key.key);
+    jquants::Client client(loadEndpoints(layout::endpointsFile(app)), key.key, environment);
     jquants::Calendar rows;
     if (const jquants::Status s = client.calendar(from, to, rows); !s.ok()) {
         error = s.message;

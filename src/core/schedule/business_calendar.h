@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/schedule/update_schedule.h"
+#include "core/web/page_fetcher.h"
 
 namespace quarlink {
 
@@ -29,6 +30,6 @@ private:
 // endpoints of the working folder; false (and `error`, without the key) on
 // any failure.
 bool fetchJQuantsCalendar(const std::filesystem::path& workDir, std::int32_t from, std::int32_t to,
-                          BusinessCalendar& calendar, std::string& error);
+                          const WebEnvironment& environment, BusinessCalendar& calendar, std::string& error);
 
 }  // namespace quarlink
