@@ -8,6 +8,12 @@
 #                            folder $WORK/work whose chart folder is $WORK/chart
 #   jq_time_job OUT ARGS...  quarlink-cli ARGS...: $BEST_JOB, $PEAK (kB)
 #   jq_time_curl             the same pages by curl: $BEST_CURL, $REQUESTS
+#   jq_time_write DIR        DIR's files written anew elsewhere, then one sync:
+#                            the output half of the floor ($WORK/write.times)
+#   jq_median NAME           the median of the times of NAME (job, curl, write,
+#                            or floor: curl + write of the same run)
+# Runs alternate (job, curl, write, job, ...): one slow spell of a shared
+# machine weighs on each side alike, and the medians are reported.
 KEY=bench-key-not-secret
 BEST_JOB=""
 BEST_CURL=""
@@ -58,6 +64,7 @@ jq_time_job() {
         exit 1
     fi
     if [ -z "$BEST_JOB" ] || [ "$t" -lt "$BEST_JOB" ]; then BEST_JOB=$t; fi
+    echo "$t" >>"$WORK/job.times"
     peak=$(tail -n 1 "$WORK/peak")
     if [ "$peak" -gt "$PEAK" ]; then PEAK=$peak; fi
 }
@@ -69,5 +76,24 @@ jq_time_curl() {
     curl -s -H "x-api-key: $KEY" -H 'Accept-Encoding: gzip' -K "$WORK/curl.conf"
     t=$(( $(jq_now_us) - start ))
     if [ -z "$BEST_CURL" ] || [ "$t" -lt "$BEST_CURL" ]; then BEST_CURL=$t; fi
+    echo "$t" >>"$WORK/curl.times"
     REQUESTS=$(grep -c '^url' "$WORK/curl.conf")
+}
+
+jq_time_write() {
+    rm -rf "$WORK/floor"
+    mkdir -p "$WORK/floor"
+    start=$(jq_now_us)
+    cp -r --reflink=never "$1/." "$WORK/floor/"
+    sync
+    echo $(( $(jq_now_us) - start )) >>"$WORK/write.times"
+    rm -rf "$WORK/floor"
+}
+
+jq_median() {
+    if [ "$1" = floor ]; then
+        paste "$WORK/curl.times" "$WORK/write.times" | awk '{ print $1 + $2 }'
+    else
+        cat "$WORK/$1.times"
+    fi | sort -n | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'
 }

@@ -6,16 +6,18 @@
 # the same files: the run's own API requests (master, calendar, lists) and a
 # /v2/bulk/get for each file it took, with keep-alive in one process, then
 # every presigned link without the key in a second one, piped through
-# gzip -dc. Prints the best of the runs of each, the ratio (goal: at most 1.2),
+# gzip -dc, and against the floor: that curl plus writing the same init files
+# anew and one sync. Prints the medians of the interleaved runs, both ratios
+# (goal: at most 1.0 against the floor),
 # the peak memory (goal: under 64 MB), and the requests and time at each
 # plan's pace beside the code-by-code path. Ends with a RESULT line for
 # bench/run.
-# Usage: bench/jquants_bulk_init_vs_curl.sh [BUILD_DIR] [CODES] [YEARS] [RUNS]   (defaults: build 4000 10 3)
+# Usage: bench/jquants_bulk_init_vs_curl.sh [BUILD_DIR] [CODES] [YEARS] [RUNS]   (defaults: build 4000 10 5)
 set -eu
 BUILD=${1:-build}
 CODES=${2:-4000}
 YEARS=${3:-10}
-RUNS=${4:-3}
+RUNS=${4:-5}
 . "$(dirname "$0")/jquants_bench_lib.sh"
 jq_setup "$BUILD"
 
@@ -66,6 +68,7 @@ time_curl() {
     curl -s -w '%{stderr}%{http_code} %{size_download}\n' -K "$WORK/links.conf" 2>"$WORK/sizes" | gzip -dc >/dev/null
     t=$(( $(jq_now_us) - start ))
     if [ -z "$BEST_CURL" ] || [ "$t" -lt "$BEST_CURL" ]; then BEST_CURL=$t; fi
+    echo "$t" >>"$WORK/curl.times"
     [ "$(grep -c '^url' "$WORK/links.conf")" -eq "$FILES" ] && ! grep -qv '^200 ' "$WORK/sizes" ||
         { echo "curl did not get every file: $(grep -vc '^200 ' "$WORK/sizes") of $FILES failed" >&2; exit 1; }
 }
@@ -78,7 +81,11 @@ for run in $(seq "$RUNS"); do
     FILES=$(grep -c '^/v2/bulk/get' "$WORK/run.log")
     LISTS=$(grep -c '^/v2/bulk/list' "$WORK/run.log")
     time_curl
+    jq_time_write "$WORK/work/init"
 done
+MEDIAN_JOB=$(jq_median job)
+MEDIAN_CURL=$(jq_median curl)
+MEDIAN_FLOOR=$(jq_median floor)
 FIRST=$(head -n 1 "$WORK/create.out")
 CREATED=$(ls "$WORK/work/init" | wc -l)
 BYTES=$(awk '{ s += $2 } END { print s }' "$WORK/sizes")
@@ -89,15 +96,16 @@ DAYS=$(( $(stat -c %s "$WORK/market/data/1301") / 32 ))
 
 echo "first status line: $FIRST"
 echo "--dry-run:         $DRY"
-awk -v u="$BEST_JOB" -v c="$BEST_CURL" -v n="$REQUESTS" -v runs="$RUNS" -v peak="$PEAK" -v f="$FILES" \
+awk -v u="$MEDIAN_JOB" -v c="$MEDIAN_CURL" -v fl="$MEDIAN_FLOOR" -v n="$REQUESTS" -v runs="$RUNS" -v peak="$PEAK" -v f="$FILES" \
     -v codes="$CODES" -v created="$CREATED" -v years="$YEARS" -v from="$FROM" -v last="$LAST" -v days="$DAYS" \
     -v bytes="$BYTES" -v csv="$CSV" -v lists="$LISTS" 'BEGIN {
     printf "init-create --source jquants --topix from %d through %s: %d files in init/, %d business days\n", from, last, created, days
     printf "bulk files: %d, %.1f MB gzip (%.1f MB of CSV)\n", f, bytes / 1e6, csv / 1e6
     printf "requests for %d years: %d = %d list + %d get (one a file) + %d others (master pages, calendar, the days no file holds yet)\n", years, n, lists, f, n - lists - f
-    printf "quarlink-cli init-create (best of %d): %.3f s, %.1f MB/s of CSV, peak memory %.1f MB (goal: under 64 MB)\n", runs, u / 1e6, csv / u, peak / 1024
-    printf "curl + gzip -dc (best of %d):          %.3f s\n", runs, c / 1e6
-    printf "ratio init-create/curl: %.2f (goal: at most 1.2)\n", u / c
+    printf "quarlink-cli init-create (median of %d): %.3f s, %.1f MB/s of CSV, peak memory %.1f MB (goal: under 64 MB)\n", runs, u / 1e6, csv / u, peak / 1024
+    printf "curl + gzip -dc (median of %d):          %.3f s\n", runs, c / 1e6
+    printf "floor: curl + gzip -dc + the same files written and synced (median of %d): %.3f s\n", runs, fl / 1e6
+    printf "ratio init-create/curl: %.2f; init-create/floor: %.2f (goal: at most 1.0)\n", u / c, u / fl
     perCode = 2 * codes + 2
     printf "at each plan'"'"'s pace (requests a minute), downloads not counted:\n"
     printf "  %-9s %6s  %-22s %s\n", "plan", "a min", "bulk files", "code by code (bars and margin a code, master, calendar)"
@@ -106,5 +114,6 @@ awk -v u="$BEST_JOB" -v c="$BEST_CURL" -v n="$REQUESTS" -v runs="$RUNS" -v peak=
     for (i = 1; i <= 4; ++i)
         printf "  %-9s %6d  %5d req %8.1f min  %6d req %8.1f min\n", plan[i], rpm[i], n, n / rpm[i], perCode, perCode / rpm[i]
     printf "  (on free the calendar is the only bulk file: the run asks a whole-market day a request instead)\n"
-    printf "RESULT jquants_bulk_init %.3f s %.3f %.2f %s J-Quants initial data from the bulk files, %d codes x %d years, %d files (%.0f MB), %d requests ; curl + gzip -dc fetching the same files\n", u / 1e6, c / 1e6, u / c, peak, codes, years, f, bytes / 1e6, n
+    printf "RESULT jquants_bulk_init %.3f s %.3f %.2f %s J-Quants initial data from the bulk files, %d codes x %d years, %d files (%.0f MB), %d requests, median of %d ; curl + gzip -dc fetching the same files\n", u / 1e6, c / 1e6, u / c, peak, codes, years, f, bytes / 1e6, n, runs
+    printf "RESULT jquants_bulk_init_floor %.3f s %.3f %.2f %s the same, against its floor ; curl + gzip -dc + the same init files written and synced\n", u / 1e6, fl / 1e6, u / fl, peak
 }'

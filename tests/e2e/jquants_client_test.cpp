@@ -345,7 +345,7 @@ TEST_F(JQuantsClient, PagesWithoutEndAndRowsThatRepeatAreRefused) {
         const char* said;
     } cases[] = {
         {"same rows, new keys", [&](int n) { return page(1301, 5, n); }, false, 2,
-         R"(銘柄コード13010の項目Codeの値"13010"（1つの応答に2回あります）)"},
+         "銘柄コード1301が2026-01-05に2回あります"},
         {"keys in a cycle", [&](int n) { return page(1300 + n, 5, n % 2); }, false, 3,
          "3ページ目のpagination_keyが前のページと同じです"},
         {"empty pages", [](int n) { return R"({"data":[],"pagination_key":"k)" + std::to_string(n) + "\"}"; }, false, 3,

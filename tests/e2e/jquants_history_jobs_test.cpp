@@ -301,3 +301,89 @@ TEST_F(JQuantsHistoryJobs, ANewUserFillsAnEmptyChartFolder) {
 
 }  // namespace
 }  // namespace quarlink
+
+namespace quarlink {
+namespace {
+
+// Month files a faulty server damaged, through every job that reads them:
+// a (code, date) twice or a row of another month is refused (exit 3, naming
+// the file and line) before anything is written; a file of the header alone
+// has its days asked of the API, and the files come out as from a sound server.
+TEST_F(JQuantsHistoryJobs, DamagedMonthFilesAreRefusedOrTheirDaysAskedThroughEveryJob) {
+    using namespace std::chrono;
+    const year_month_day today{floor<days>(system_clock::now())};
+    const year_month damaged = year_month{today.year(), today.month()} - months(3);
+    const std::int32_t month = int(damaged.year()) * 100 + int(unsigned(damaged.month()));
+    const auto dayOf = [](year_month_day d) { return int(d.year()) * 10000 + int(unsigned(d.month())) * 100 + int(unsigned(d.day())); };
+    const std::int32_t seedDay = dayOf(year_month_day{sys_days{damaged / 1} - days(1)});
+    const std::int32_t through = dayOf(year_month_day{(damaged + months(1)) / std::chrono::last});
+    const fs::path recent = *dir_ / "recent";
+
+    // Each job: how its folder is seeded, its arguments, and what it leaves to compare.
+    const auto seedChart = [&](const fs::path& work, std::int32_t upTo, bool balances) {
+        fs::copy_file(recent / "index.txt", work / "chart" / "index.txt", fs::copy_options::overwrite_existing);
+        for (const auto& e : fs::directory_iterator(recent / "data")) {
+            PriceSeries series = parsePriceSeries(readFile(e.path())), kept;
+            for (PriceRecord r : series.rows) {
+                if (!balances) r.marginBuy = r.marginSell = 0;
+                if (r.date <= upTo) kept.append(r);
+            }
+            test::writeFile(work / "chart" / "data" / e.path().filename(), serializePriceSeries(kept));
+        }
+    };
+    const struct Job {
+        const char* name;
+        std::string args;
+        std::function<void(const fs::path&)> seed;
+        const char* result;  // the folder compared
+        bool keepsDaysBefore = false;  // a stop keeps the days taken before the damaged month
+    } jobs[] = {
+        {"init-create", "init-create --source jquants --topix --start-year " + std::to_string(month / 100),
+         [](const fs::path&) {}, "init"},
+        {"margin-fill", "margin-fill --source jquants", [&](const fs::path& w) { seedChart(w, 99991231, false); },
+         "chart/data"},
+        {"update", "update --source jquants --topix --through " + std::to_string(through),
+         [&](const fs::path& w) { seedChart(w, seedDay, true); }, "chart/data", true},
+        {"splits", "splits --source jquants --apply --from " + std::to_string(seedDay),
+         [&](const fs::path& w) { seedChart(w, 99991231, true); }, "chart"},
+    };
+    for (const Job& job : jobs) {
+        SCOPED_TRACE(job.name);
+        const auto run = [&](const std::string& damage, Files& after) {
+            PageServer api(recent, serve("standard", damage.empty() ? "" : "--damage-bulk " + damage + ":" + std::to_string(month)));
+            const fs::path work = makeWork(std::string("damaged-") + job.name + "-" + (damage.empty() ? "none" : damage), api);
+            // The plan known, as after a connection test: the catch-up and the split scan read files then.
+            test::writeFile(work / "endpoints.conf", readFile(work / "endpoints.conf") + "jquants_plan=standard\n");
+            job.seed(work);
+            const Files before = folderBytes(work / job.result);
+            const test::ProcessResult r = runCli(work, job.args);
+            after = folderBytes(work / job.result);
+            const auto fromDamaged = [&] {
+                for (const auto& [name, bytes] : after)
+                    for (const PriceRecord& r : parsePriceSeries(bytes).rows)
+                        if (r.date / 100 >= month) return true;
+                return false;
+            };
+            if (damage == "twice" || damage == "foreign")
+                EXPECT_TRUE(job.keepsDaysBefore ? !fromDamaged() : after == before) << "files changed";
+            return r;
+        };
+        Files sound, got;
+        const test::ProcessResult good = run("", sound);
+        ASSERT_EQ(good.exitCode, 0) << good.out << good.err;
+        for (const char* damage : {"twice", "foreign", "empty"}) {
+            SCOPED_TRACE(damage);
+            const test::ProcessResult r = run(damage, got);
+            if (std::string(damage) == "empty") {
+                EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+                EXPECT_TRUE(got == sound) << "files differ from a sound server's";
+            } else {
+                EXPECT_EQ(r.exitCode, 3) << r.out << r.err;
+                EXPECT_NE((r.out + r.err).find("行目："), std::string::npos) << r.out << r.err;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quarlink

@@ -22,6 +22,8 @@ using test::PageServer;
 
 constexpr const char* kKey = "fake-key-history-0ddba11";
 constexpr std::int32_t kFrom = 20250101, kToday = 20251003;  // a Friday, the third business day of October
+constexpr const char* kStartedOver =
+    "作業フォルダの取得途中の履歴（history）が壊れているか置き換えられていたため、初めから取り直しました。";
 
 class JQuantsHistorySource : public ::testing::Test {
 protected:
@@ -66,7 +68,7 @@ protected:
     struct Seen { int codes = 0, splits = 0, balances = 0, halts = 0; };
     // Every listed code and TOPIX, from what was gathered and from the API code by code.
     static Seen expectSameAsApi(JQuantsHistory& history, const Endpoints& e, std::int32_t from, std::int32_t to,
-                                bool margin, bool topix) {
+                                bool margin, bool topix, bool startedOver = false) {
         const Application apiApp = app("api");
         JQuantsSource api(apiApp, e, systemEnvironment());
         api.environment.clock = &clock_;
@@ -92,7 +94,7 @@ protected:
             seen.balances += std::count_if(want.buys.begin(), want.buys.end(), [](int b) { return b != 0; }) > 0;
             seen.halts += !want.dates.empty() && want.lastServed > want.dates.back();
         }
-        EXPECT_EQ(history.notes(), api.notes());
+        EXPECT_EQ(history.notes(), startedOver ? std::string(kStartedOver) + (api.notes().empty() ? "" : "\n" + api.notes()) : api.notes());
         return seen;
     }
 
@@ -162,7 +164,8 @@ TEST_F(JQuantsHistorySource, GatheredHistoryEqualsTheApiCodeByCode) {
 // Half gathered, one unit's rows appended without its record (a kill), then
 // a new run of the same span goes on after the half; a progress line cut
 // short is no unit, scratch shorter than recorded (a power cut) starts over,
-// a rewritten file is taken again, another span starts over.
+// a rewritten file is taken again, another span starts over; scratch that is
+// not what the program wrote (odd lengths, garbage, a symlink) starts over too.
 TEST_F(JQuantsHistorySource, AGatherResumesAfterWhatItTook) {
     const auto server = serve("standard");
     const auto rewritten = serve("standard", "--bulk-revision 1");
@@ -184,38 +187,70 @@ TEST_F(JQuantsHistorySource, AGatherResumesAfterWhatItTook) {
         gatherAll(history, 1);
         test::writeFile(progress, half);
     }
+    namespace fs = std::filesystem;
+    const fs::path folder = progress.parent_path(), elsewhere = work.workDir / "elsewhere";
+    // What a hand, a disk or a power cut may leave in the scratch folder.
+    enum class Harm { None, CutShort, OddLength, Garbage, Symlink };
+    const auto harm = [&](Harm h) {
+        const fs::path bars = folder / "bars" / "13";
+        if (h == Harm::CutShort)
+            for (const auto& entry : fs::directory_iterator(folder / "bars"))
+                fs::resize_file(entry.path(), fs::file_size(entry.path()) / 2);
+        if (h == Harm::OddLength) {  // a recorded length that is no whole number of records
+            std::string text = test::readFile(progress);
+            const std::size_t at = text.rfind("@bars/13=") + 9, end = text.find_first_of("\t\n", at);
+            text.replace(at, end - at, std::to_string(std::stoull(text.substr(at, end - at)) - 3));
+            test::writeFile(progress, text);
+        }
+        if (h == Harm::Garbage) {
+            std::string bytes = test::readFile(bars);
+            bytes.replace(bytes.size() / 2, 8, "\xff\xff\xff\xff\x35\x01\x00\x00");
+            test::writeFile(bars, bytes);
+        }
+        if (h == Harm::Symlink) {
+            fs::rename(folder, elsewhere);
+            fs::create_directory_symlink(elsewhere, folder);
+        }
+    };
     const struct {
         const char* name;
         const PageServer& server;
         std::int32_t from;
         std::size_t taken;  // before gathering
         std::size_t files;  // left to download
-        bool cutScratch = false;
+        Harm harm = Harm::None;
         const char* tornLine = "";
+        bool startsOver = false;  // and says so
     } cases[] = {
         {"resumed", *server, kFrom, recorded, files - recorded},
         {"all taken", *server, kFrom, total, 0},
-        {"progress line cut short", *server, kFrom, total, 0, false, "file\tequities/bars/daily/x.csv.gz\t@bars/13=8"},
-        {"scratch cut short", *server, kFrom, 0, files, true},
+        {"progress line cut short", *server, kFrom, total, 0, Harm::None, "file\tequities/bars/daily/x.csv.gz\t@bars/13=8"},
+        {"scratch cut short", *server, kFrom, 0, files, Harm::CutShort, "", true},
         {"rewritten files", *rewritten, kFrom, total - files, files},
+        {"a length not whole records", *server, kFrom, 0, files, Harm::OddLength, "", true},
+        {"garbage within the recorded length", *server, kFrom, 0, files, Harm::Garbage, "", true},
+        {"history a symlink", *server, kFrom, 0, files, Harm::Symlink, "", true},
         {"another span", *server, kFrom + 1, 0, files},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Endpoints at = endpoints(c.server, "standard");
         test::writeFile(progress, test::readFile(progress) + c.tornLine);
-        if (c.cutScratch)
-            for (const auto& entry : std::filesystem::directory_iterator(progress.parent_path() / "bars"))
-                std::filesystem::resize_file(entry.path(), std::filesystem::file_size(entry.path()) / 2);
+        harm(c.harm);
+        const std::string elsewhereBefore = c.harm == Harm::Symlink ? test::readFile(elsewhere / "progress") : "";
         JQuantsHistory history(work, at, systemEnvironment());
         HistoryCost cost;
         ASSERT_TRUE(connected(history).plan(c.from, kToday, true, true, cost).answered());
         EXPECT_EQ(history.gatheredCount(), c.taken);
         EXPECT_EQ(cost.files, c.files);
         gatherAll(history);
-        const Seen seen = expectSameAsApi(history, at, c.from, kToday, true, true);
+        const Seen seen = expectSameAsApi(history, at, c.from, kToday, true, true, c.startsOver);
         EXPECT_GE(seen.splits, 1);
         EXPECT_GE(seen.balances, 30);
+        if (c.harm == Harm::Symlink) {  // the link went, never followed
+            EXPECT_FALSE(fs::is_symlink(folder));
+            EXPECT_EQ(test::readFile(elsewhere / "progress"), elsewhereBefore);
+        }
     }
     JQuantsHistory(work, e, systemEnvironment()).discard();
     EXPECT_FALSE(std::filesystem::exists(progress.parent_path()));

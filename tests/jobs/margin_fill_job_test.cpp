@@ -72,6 +72,15 @@ TEST(FillMarginBalances, WeeklyTableOverDailyRecords) {
     }
 }
 
+// A balance whose record date has no record (a holiday Friday) goes onto the
+// next record, as in the initial data, and is carried from there.
+TEST(FillMarginBalances, ABalanceOfADayWithoutARecordGoesOntoTheNext) {
+    PriceSeries s = withMargins({20060301, 20060302, 20060306, 20060307}, {0, 0, 0, 0}, {0, 0, 0, 0});
+    fillMarginBalances(s, {20060303}, {5}, {6});
+    EXPECT_EQ(column(s, &PriceRecord::marginBuy), (std::vector<std::int32_t>{0, 0, 5, 5}));
+    EXPECT_EQ(column(s, &PriceRecord::marginSell), (std::vector<std::int32_t>{0, 0, 6, 6}));
+}
+
 namespace {
 
 struct MarginFixture : ::testing::Test {

@@ -5,6 +5,7 @@
 
 #include "core/jobs/update_job.h"
 #include "core/schedule/schedule_settings.h"
+#include "core/schedule/business_calendar.h"
 #include "core/schedule/update_schedule.h"
 #include "support/temp_dir.h"
 
@@ -171,3 +172,24 @@ TEST(ScheduleSettings, RoundTripsAndRefusesGarbledFiles) {
     std::filesystem::remove(dir / kScheduleFileName);
     EXPECT_EQ(loadSchedule(dir.path()).problem, "") << "a missing file is the defaults, silently";
 }
+
+namespace quarlink {
+namespace {
+
+// The schedule's calendar is asked within the plan's window: on Free, whose
+// calendar ends weeks before today, not at all (here nothing listens, so a
+// request would end in a connection failure instead).
+TEST(ScheduleCalendar, FreeAsksNothingOutsideItsWindow) {
+    TempDir dir;
+    test::writeFile(dir.path() / "endpoints.conf", "jquants=http://127.0.0.1:1/v2\njquants_plan=free\n");
+    test::writeFile(dir.path() / "jquants.key", "fake-key-calendar");
+    ::chmod((dir.path() / "jquants.key").c_str(), 0600);
+    BusinessCalendar calendar;
+    std::string error;
+    EXPECT_FALSE(fetchJQuantsCalendar(dir.path(), 20261208, 20261107, 20270108, systemEnvironment(), calendar, error));
+    EXPECT_NE(error.find("ご利用のJ-Quantsプランで取得できるのは"), std::string::npos) << error;
+    EXPECT_FALSE(calendar.covers(20261208));
+}
+
+}  // namespace
+}  // namespace quarlink

@@ -134,3 +134,59 @@ TEST(JQuantsBulkCsv, RowsAreTakenAndRefusedAsTheApisRows) {
 
 }  // namespace
 }  // namespace quarlink::jquants
+
+namespace quarlink::jquants {
+namespace {
+
+// A month's file holds that month alone and each (code, date) once; a margin
+// row published again for its record date (a later PubDate) replaces the
+// older wherever it stands, as the API's answers are checked too. A file that
+// repeats one row without end is refused at the repeat, not read to its end.
+TEST(JQuantsBulkCsv, AUnitHoldsItsOwnDaysOnce) {
+    const std::string bars = kHead + "2025-01-06,13010,1,1,1,1,0,0,1,1,1\n";
+    const std::string margin = "Date,Code,ShrtVol,LongVol,PubDate\n";
+    const struct {
+        const char* name;
+        bool isMargin;
+        std::string file, read;
+    } cases[] = {
+        {"a row of the month before", false, bars + "2024-12-30,13020,1,1,1,1,0,0,1,1,1\n",
+         kKey + "の3行目：日付2024-12-30の行があります（2025-01-01〜2025-01-31の分のはずです）"},
+        {"a code twice on a day", false, bars + "2025-01-06,13010,2,2,2,2,0,0,2,2,1\n",
+         kKey + "の3行目：銘柄コード1301が2025-01-06に2回あります"},
+        {"one row repeated a million times", false, bars + [] {
+             std::string more;
+             for (int i = 0; i < 1'000'000; ++i) more += "2025-01-06,13010,1,1,1,1,0,0,1,1,1\n";
+             return more;
+         }(),
+         kKey + "の3行目：銘柄コード1301が2025-01-06に2回あります"},
+        {"a correction after the row", true,
+         margin + "2025-01-10,13010,5,6,2025-01-14\n2025-01-10,13020,1,1,\n2025-01-10,13010,7,8,2025-01-15\n",
+         "1301 20250110 8/7/0/0 v0 x1;1302 20250110 1/1/0/0 v0 x1; other 0 missing 0 corrections 1"},
+        {"a correction before the row", true,
+         margin + "2025-01-10,13010,7,8,2025-01-15\n2025-01-10,13010,5,6,2025-01-14\n",
+         "1301 20250110 8/7/0/0 v0 x1; other 0 missing 0 corrections 1"},
+        {"the same publication twice", true, margin + "2025-01-10,13010,5,6,2025-01-14\n2025-01-10,13010,7,8,2025-01-14\n",
+         kKey + "の3行目：銘柄コード1301が2025-01-10に2回あります"},
+        {"twice without a publication date", true, margin + "2025-01-10,13010,5,6,\n2025-01-10,13010,7,8,\n",
+         kKey + "の3行目：銘柄コード1301が2025-01-10に2回あります"},
+        {"balances of the weeks before, as a file cut by publication", true, margin + "2024-12-20,13010,5,6,\n",
+         "1301 20241220 6/5/0/0 v0 x1; other 0 missing 0 corrections 0"},
+        {"a balance of the month after", true, margin + "2025-02-03,13010,5,6,\n",
+         kKey + "の2行目：日付2025-02-03の行があります（2025-01-01〜2025-01-31の分のはずです）"},
+    };
+    const auto read = [](auto reader, const std::string& file) {
+        reader.expect(20250101, 20250131);
+        reader.start(kKey);
+        if (!reader.feed(file) || !reader.finish()) return reader.why();
+        return shown(reader.rows()) + " corrections " + std::to_string(reader.rows().corrections);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string got = c.isMargin ? read(CsvRows<MarginBalance>{}, c.file) : read(CsvRows<DailyBar>{}, c.file);
+        EXPECT_EQ(got, c.read);
+    }
+}
+
+}  // namespace
+}  // namespace quarlink::jquants

@@ -594,7 +594,26 @@ private:
             calendarSpan(t, from, to);
             for (std::int32_t d = from; d <= to; d = addDays(d, 1)) csv += isoDate(d) + ',' + holidayDivision(d) + '\n';
         }
+        if (f.historical && f.dataset != bulk::Dataset::Calendar && f.first / 100 == options_.damageMonth)
+            damaged(csv, f.dataset == bulk::Dataset::Margin);
         return csv;
+    }
+
+    // A month file as a faulty server might serve it (--damage-bulk).
+    void damaged(std::string& csv, bool margin) const {
+        const std::size_t header = csv.find('\n') + 1, first = csv.find('\n', header) + 1;
+        if (options_.damage == "empty" || first == 0) {
+            csv.resize(header);
+            return;
+        }
+        std::string row = csv.substr(header, first - header);
+        if (options_.damage == "foreign") {
+            // The same day of the month before (bars, TOPIX) or after (margin).
+            const std::int32_t date = jquants::parseDate(row.substr(0, 10));
+            const std::int32_t moved = bulk::addMonths(date, margin ? 1 : -1);
+            row.replace(0, 10, isoDate(moved + std::min(date % 100, 28) - 1));
+        }
+        csv += row;
     }
 
     // Built on first use; a margin file again when more of its balances are out.
@@ -644,6 +663,12 @@ private:
             const std::string endpoint = req.get_param_value("endpoint");
             const bulk::DatasetInfo* info = bulk::datasetOf(endpoint);
             if (refusedEndpoint(res, info, endpoint)) return false;
+            // Undocumented; the stricter reading: months before the plan's files are refused.
+            if (req.has_param("from") && info->dataset != bulk::Dataset::Calendar && from < filesFrom(t) / 100 * 100 + 1) {
+                fail(res, 400, kWindowText + isoDate(filesFrom(t)) + " ~ " + isoDate(t.now.date) +
+                                   ". If you want more data, please check other plans:https://jpx-jquants.com/#dataset");
+                return false;
+            }
             for (const bulk::File& f : filesOf(info->dataset, t))
                 if (f.dataset == bulk::Dataset::Calendar || (f.last >= from && f.first <= to)) files.push_back(f);
         } else {

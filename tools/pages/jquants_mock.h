@@ -20,6 +20,11 @@ struct JQuantsOptions {
     int errorsPerMillion = 0;     // the share of /v2 requests a gateway answers with a 5xx, at most half
     int bulkRevision = 0;         // bulk files rewritten this often: later LastModified, more decimals
     int bulkUrlTtlMs = 300'000;   // a download URL's life; 0: expired when issued
+    // Month files of damageMonth (YYYYMM) damaged this way: "twice" (the
+    // first row again), "foreign" (a row of another month: the month before
+    // for bars and TOPIX, the month after for margin), "empty" (the header alone).
+    std::string damage;
+    std::int32_t damageMonth = 0;
 };
 
 // Answers /v2/... on `api` for `market` as J-Quants API v2 does, down to

@@ -24,6 +24,7 @@ const char* const kUsage =
     "                       [--log FILE] [--api-key KEY] [--plan NAME] [--page-size N]\n"
     "                       [--rate-window-ms N] [--now YYYY-MM-DDTHH:MM] [--error-share F]\n"
     "                       [--bulk-port P] [--bulk-url-ttl-ms N] [--bulk-revision N]\n"
+    "                       [--damage-bulk KIND:YYYYMM]\n"
     "                       [--tls-cert FILE --tls-key FILE]\n"
     "\n"
     "generate  writes a deterministic synthetic market into DIR: index.txt and data/NNNN\n"
@@ -54,6 +55,8 @@ const char* const kUsage =
     "                       300000; 0: expired at once)\n"
     "  --bulk-revision N    the bulk files as rewritten N times (0 to 9, default 0): every\n"
     "                       LastModified N hours later, monthly files with N more decimals\n"
+    "  --damage-bulk K:M    the month files of month M (YYYYMM) damaged: twice (a row again),\n"
+    "                       foreign (a row of another month), empty (the header alone)\n"
     "  --tls-cert FILE, --tls-key FILE   serve HTTPS with this PEM certificate and key (both ports)\n";
 
 int usage(const std::string& problem) {
@@ -103,6 +106,18 @@ int main(int argc, char** argv) {
             const auto now = japanTime(args[++i]);
             if (!now) return usage("--now takes a time in Japan as YYYY-MM-DDTHH:MM");
             serve.jquants.now = *now;
+            continue;
+        }
+        if (command == "serve" && name == "--damage-bulk") {
+            const std::string& value = args[++i];
+            const std::size_t colon = value.find(':');
+            const std::string kind = value.substr(0, colon);
+            const auto month = colon == std::string::npos ? std::nullopt : number(value.substr(colon + 1));
+            if ((kind != "twice" && kind != "foreign" && kind != "empty") || !month || *month < 190001 ||
+                *month > 999912 || *month % 100 < 1 || *month % 100 > 12)
+                return usage("--damage-bulk takes twice, foreign or empty, a colon and a month YYYYMM");
+            serve.jquants.damage = kind;
+            serve.jquants.damageMonth = static_cast<std::int32_t>(*month);
             continue;
         }
         if (command == "serve" && name == "--error-share") {

@@ -17,6 +17,7 @@
 #include "core/store/price_file.h"
 #include "core/store/price_series.h"
 #include "core/web/jquants/jquants_json.h"
+#include "core/web/jquants/jquants_text.h"
 
 namespace quarlink {
 
@@ -425,10 +426,12 @@ JobOutcome CatchUpJob::step() {
     }
     if (next_ + 1 < days_.size() && !stopRequested_)
         ahead_ = std::async(std::launch::async, &CatchUpJob::fetch, this, next_ + 1, settings.margin && marginInPlan_);
-    for (const jquants::MarginBalances& got : f.balances)
+    for (const jquants::MarginBalances& got : f.balances) {
+        if (got.corrections) note(fillIn(jquants_text::kMarginCorrections, {std::to_string(got.corrections)}));
         for (const jquants::MarginBalance& b : got.rows)
             if ((!settings.indexOnly || registered_.count(b.code)) && !setAside_.count(b.code))
                 balances_[b.code].push_back(b);
+    }
     const jquants::DailyBars& bars = f.rows;
 
     const std::size_t recordsBefore = records_;

@@ -7,6 +7,7 @@
 #include "core/jobs/init_data_job.h"
 #include "core/jobs/update_job.h"
 #include "core/store/folder_layout.h"
+#include "core/store/margin_placement.h"
 #include "core/store/atomic_file.h"
 #include "core/store/number_text.h"
 
@@ -14,25 +15,17 @@ namespace quarlink {
 
 void fillMarginBalances(PriceSeries& records, const std::vector<std::int32_t>& dates,
                         const std::vector<std::int32_t>& buys, const std::vector<std::int32_t>& sells) {
-    std::unordered_map<std::int32_t, std::size_t> byDate;
-    const std::size_t n = std::min({dates.size(), buys.size(), sells.size()});
-    for (std::size_t i = 0; i < n; ++i) byDate.emplace(dates[i], i);  // first entry of a date wins
-
-    std::int32_t carriedBuy = 0;
-    std::int32_t carriedSell = 0;
-    for (PriceRecord& r : records.rows) {
-        if (auto it = byDate.find(r.date); it != byDate.end()) {
-            r.marginBuy = buys[it->second];
-            r.marginSell = sells[it->second];
-        }
-        if (r.marginBuy != 0)
-            carriedBuy = r.marginBuy;
-        else
-            r.marginBuy = carriedBuy;
-        if (r.marginSell != 0)
-            carriedSell = r.marginSell;
-        else
-            r.marginSell = carriedSell;
+    std::vector<std::int32_t> recordDates, recordBuys, recordSells;
+    for (const PriceRecord& r : records.rows) {
+        recordDates.push_back(r.date);
+        recordBuys.push_back(r.marginBuy);
+        recordSells.push_back(r.marginSell);
+    }
+    placeMarginBalances(recordDates, recordBuys, recordSells, dates, buys, sells);
+    carryMarginBalances(recordBuys, recordSells);
+    for (std::size_t i = 0; i < records.rows.size(); ++i) {
+        records.rows[i].marginBuy = recordBuys[i];
+        records.rows[i].marginSell = recordSells[i];
     }
 }
 

@@ -28,8 +28,8 @@ inline constexpr const char* kFormatChanged =
     "バージョン情報に記載されているサイトへご報告ください。";
 }  // namespace margin_fill_text
 
-// Puts the table's margin balances on their dates, then carries the last
-// non-zero buy and sell balances forward into records that have none.
+// The table's margin balances on the records by the one rule of
+// placeMarginBalances (store/margin_placement.h).
 void fillMarginBalances(PriceSeries& records, const std::vector<std::int32_t>& dates,
                         const std::vector<std::int32_t>& buys, const std::vector<std::int32_t>& sells);
 

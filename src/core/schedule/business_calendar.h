@@ -27,9 +27,10 @@ private:
 };
 
 // Fetches the J-Quants calendar from `from` to `to` with the key and
-// endpoints of the working folder; false (and `error`, without the key) on
-// any failure.
-bool fetchJQuantsCalendar(const std::filesystem::path& workDir, std::int32_t from, std::int32_t to,
+// endpoints of the working folder, within the plan's window on `today`;
+// false (and `error`, without the key) on any failure, and without a
+// request when the window ends before today (Free).
+bool fetchJQuantsCalendar(const std::filesystem::path& workDir, std::int32_t today, std::int32_t from, std::int32_t to,
                           const WebEnvironment& environment, BusinessCalendar& calendar, std::string& error);
 
 }  // namespace quarlink

@@ -1,14 +1,19 @@
 #include "core/sources/bulk_days.h"
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <limits>
 #include <map>
 #include <mutex>
 
+#include "core/env/clock.h"
+#include "core/web/jquants/jquants_plan.h"
 #include "core/store/echo_text.h"
 #include "core/store/number_text.h"
+#include "core/env/date.h"
 #include "core/web/jquants/bulk_download.h"
+#include "core/web/jquants/bulk_list.h"
 #include "core/web/jquants/jquants_json.h"
 #include "core/web/jquants/jquants_text.h"
 
@@ -18,20 +23,6 @@ namespace {
 
 using jquants::Outcome;
 using jquants::Status;
-
-// The month (YYYYMM) or day (YYYYMMDD) a listed file's name ends with.
-bool stampOf(const std::string& key, std::int32_t& stamp, bool& month) {
-    const std::size_t end = key.rfind(".csv");
-    const std::size_t start = key.rfind('_', end);
-    if (end == std::string::npos || start == std::string::npos) return false;
-    const std::string text = key.substr(start + 1, end - start - 1);
-    if ((text.size() != 6 && text.size() != 8) ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    month = text.size() == 6;
-    stamp = std::stoi(text);
-    return (month ? stamp : stamp / 100) % 100 >= 1 && (month ? stamp : stamp / 100) % 100 <= 12;
-}
 
 SourceResult unrecognised(const std::string& why) {
     return SourceResult::of(Answer::Unrecognised, withApiReason(jquants_text::kUnrecognised, why));
@@ -51,6 +42,8 @@ struct Dataset {
         std::int32_t month = 0;
         std::vector<Row> rows;  // the file's rows of from..to, by date, then code
         std::size_t otherCodes = 0;
+        std::size_t corrections = 0;
+        bool empty = false;  // not a row in the file
     };
     // The months last read: the balances' days go through the span twice
     // (the lookback's with the run's first days, the newest with them).
@@ -95,18 +88,22 @@ template <class Row>
 SourceResult BulkDays::State::list(Dataset<Row>& d, std::int32_t from, std::int32_t to) {
     d.reset(from, to);
     jquants::BulkFiles listed;
-    const Status s = api.client().bulkList(d.endpoint, from / 100, to / 100, listed);
+    Status s = api.client().bulkList(d.endpoint, from / 100, to / 100, listed);
+    // A plan whose window is narrower than thought names it.
+    if (s.outcome == Outcome::PlanWindow && s.windowFrom > from && s.windowFrom <= to)
+        s = api.client().bulkList(d.endpoint, s.windowFrom / 100, to / 100, listed);
     if (s.outcome == Outcome::NotInPlan) {
         d.from = 0;
         return {};
     }
     if (!s.ok()) return api.stopFor(s);
     for (const jquants::BulkFile& f : listed.rows) {
-        std::int32_t stamp = 0;
+        std::int32_t first = 0, last = 0;
         bool month = false;
-        if (!stampOf(f.key, stamp, month)) return unrecognised(fillIn(jquants_text::kNoMonthOrDay, {echoText(f.key)}));
-        if (month) d.months[stamp] = f;
-        else if (stamp >= from) d.firstLive = std::min(d.firstLive, stamp / 100 * 100 + 1);
+        if (!jquants::bulkFileDays(f.key, first, last, month))
+            return unrecognised(fillIn(jquants_text::kNoMonthOrDay, {echoText(f.key)}));
+        if (month) d.months[first / 100] = f;
+        else if (first >= from) d.firstLive = std::min(d.firstLive, first / 100 * 100 + 1);
     }
     // A month with live files (balances have them only on some days), and
     // the months after, are the API's.
@@ -116,25 +113,25 @@ SourceResult BulkDays::State::list(Dataset<Row>& d, std::int32_t from, std::int3
 
 template <class Row>
 SourceResult BulkDays::State::take(Dataset<Row>& d, const jquants::BulkFile& file, typename Dataset<Row>::Kept& into) {
+    const std::int32_t month = into.month * 100 + 1;
     into = {};
     std::vector<Row> rows;
-    jquants::CsvRows<Row> csv(jquants::RowSink<Row>{[&] { rows.clear(); }, [&](std::vector<Row>& batch) {
+    std::size_t served = 0;
+    jquants::CsvRows<Row> csv(jquants::RowSink<Row>{[&] { rows.clear(), served = 0; }, [&](std::vector<Row>& batch) {
+                                                        served += batch.size();
                                                         for (const Row& r : batch)
                                                             if (r.date >= d.from && r.date <= d.to && r.code >= 1000 &&
                                                                 r.code <= 9999)
                                                                 rows.push_back(r);
                                                     }});
+    csv.expect(month, lastOfMonth(month));
     if (const Status s = download->file(api.client(), file.key, csv); !s.ok()) return api.stopFor(s);
     std::stable_sort(rows.begin(), rows.end(),
                      [](const Row& a, const Row& b) { return a.date != b.date ? a.date < b.date : a.code < b.code; });
-    // As the API refuses a day's answer that names a code twice.
-    const auto twice = std::adjacent_find(rows.begin(), rows.end(),
-                                          [](const Row& a, const Row& b) { return a.date == b.date && a.code == b.code; });
-    if (twice != rows.end())
-        return unrecognised(fillIn(jquants_text::kCodeTwiceOnDay,
-                                   {echoText(file.key), std::to_string(twice->code), jquants::isoDate(twice->date)}));
     into.rows = std::move(rows);
     into.otherCodes = csv.rows().otherCodes;
+    into.corrections = csv.rows().corrections;
+    into.empty = served == 0;
     return {};
 }
 
@@ -146,18 +143,22 @@ SourceResult BulkDays::State::dayOf(Dataset<Row>& d, std::int32_t day, jquants::
     auto kept = std::find_if(d.kept.begin(), d.kept.end(), [&](const auto& k) { return k.month == day / 100; });
     if (kept == d.kept.end()) {
         typename Dataset<Row>::Kept got;
+        got.month = day / 100;
         if (SourceResult r = take(d, *file, got); !r.answered()) return r;
         got.month = day / 100;
         if (d.kept.size() >= Dataset<Row>::kKeptMonths) d.kept.pop_front();
         d.kept.push_back(std::move(got));
         kept = std::prev(d.kept.end());
         out.otherCodes = kept->otherCodes;
+        out.corrections = kept->corrections;
     }
     const auto byDate = [](const Row& r, std::int32_t date) { return r.date < date; };
     const auto first = std::lower_bound(kept->rows.begin(), kept->rows.end(), day, byDate);
     auto last = first;
     while (last != kept->rows.end() && last->date == day) ++last;
-    if (first == last && d.everyCode) {
+    // A day without bars, or a month's file without any balance, is no
+    // answer for the day: the API is asked.
+    if (first == last && (d.everyCode || kept->empty)) {
         out = {};
         return SourceResult::of(Answer::NoData);
     }
@@ -183,6 +184,12 @@ SourceResult BulkDays::plan(std::int32_t barsFrom, std::int32_t barsTo, std::int
         s.download = std::move(download);
         if (s.aborted) s.download->abort();
     }
+    // Listed within the plan's window, whose months have files.
+    const std::int32_t windowFrom =
+        jquantsFilesFrom(s.endpoints.jquantsPlan, s.api.environment.clock->japanNow().yyyymmdd());
+    barsFrom = std::max(barsFrom, windowFrom);
+    if (marginFrom) marginFrom = std::max(marginFrom, windowFrom);
+    if (barsFrom > barsTo) return {};
     if (SourceResult r = s.list(s.bars, barsFrom, barsTo); !r.answered()) return r;
     // Without bar files the service has none for this key.
     if (marginFrom && !s.bars.months.empty())

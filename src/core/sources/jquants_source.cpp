@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "core/store/folder_layout.h"
+#include "core/store/margin_placement.h"
 #include "core/store/number_text.h"
 #include "core/store/split_book.h"
 #include "core/web/jquants/jquants_json.h"
@@ -176,21 +177,7 @@ void balanceRows(int code, std::vector<jquants::MarginBalance>& balances, Margin
 }
 
 void placeBalances(const MarginRows& balances, HistoryRows& out) {
-    if (out.dates.empty()) return;
-    // A balance whose record date has no row (a holiday Friday, a halt)
-    // goes onto the next row that has none of its own date; only those of
-    // the first to the last traded day count, as only those are asked.
-    std::vector<bool> ownDate(out.dates.size(), false);
-    std::size_t row = 0;
-    for (std::size_t i = 0; i < balances.dates.size(); ++i) {
-        if (balances.dates[i] < out.dates.front()) continue;
-        while (row < out.dates.size() && out.dates[row] < balances.dates[i]) ++row;
-        if (row == out.dates.size()) break;
-        if (ownDate[row]) continue;  // the first balance of a row's own date wins
-        out.buys[row] = balances.buys[i];
-        out.sells[row] = balances.sells[i];
-        ownDate[row] = out.dates[row] == balances.dates[i];
-    }
+    placeMarginBalances(out.dates, out.buys, out.sells, balances.dates, balances.buys, balances.sells);
 }
 
 void topixFrom(std::vector<jquants::IndexBar>& bars, HistoryRows& out) {

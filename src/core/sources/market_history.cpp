@@ -4,11 +4,13 @@
 #include <chrono>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/env/clock.h"
@@ -16,7 +18,10 @@
 #include "core/store/echo_text.h"
 #include "core/store/number_text.h"
 #include "core/web/jquants/bulk_download.h"
+#include "core/web/jquants/bulk_list.h"
 #include "core/web/jquants/jquants_json.h"
+#include "core/web/jquants/jquants_plan.h"
+#include "core/web/jquants/jquants_text.h"
 
 namespace quarlink {
 
@@ -25,6 +30,10 @@ inline constexpr const char* kFolderFailed = "J-Quantsから取得した履歴�
 inline constexpr const char* kReadFailed = "J-Quantsから取得した履歴を読み込めません：";
 inline constexpr const char* kMarginDay = " 信用残";
 inline constexpr const char* kFileOfNoDate = "月も日も名前から読み取れない一括ファイルがあります：";
+inline constexpr const char* kStartedOver =
+    "作業フォルダの取得途中の履歴（history）が壊れているか置き換えられていたため、初めから取り直しました。";
+inline constexpr const char* kDamaged =
+    "作業フォルダの取得途中の履歴（history）が壊れているか置き換えられています。次の実行で初めから取り直します：";
 }  // namespace history_text
 
 namespace {
@@ -37,23 +46,6 @@ enum class Dataset { Bars, Margin, Topix };
 constexpr const char* kEndpoints[] = {"/equities/bars/daily", "/markets/margin-interest", "/indices/bars/daily/topix"};
 constexpr const char* kWords[] = {"bars", "margin", "topix"};
 constexpr const char* kProgress = "progress";
-
-// The days a listed file holds, by the stamp its name ends with: a month
-// (YYYYMM, historical) or a day (YYYYMMDD, live).
-bool daysOfKey(const std::string& key, std::int32_t& first, std::int32_t& last, bool& month) {
-    const std::size_t end = key.rfind(".csv");
-    const std::size_t start = key.rfind('_', end);
-    if (end == std::string::npos || start == std::string::npos) return false;
-    const std::string stamp = key.substr(start + 1, end - start - 1);
-    if ((stamp.size() != 6 && stamp.size() != 8) ||
-        !std::all_of(stamp.begin(), stamp.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    month = stamp.size() == 6;
-    first = std::stoi(month ? stamp + "01" : stamp);
-    if (first < 19000101 || !validDate(first)) return false;
-    last = month ? lastOfMonth(first) : first;
-    return true;
-}
 
 // Gathered rows as fixed records in this machine's byte order: the folder
 // lives for one initial run on one machine. Each starts with the date, the
@@ -84,12 +76,21 @@ private:
     const char* at_;
 };
 
+// A code's rows go to the file of its hundred (bars/13 holds 1300..1399):
+// a bulk file's rows leave in one append to each of some ninety files
+// rather than one to each of thousands, and a code reads its hundred's file
+// once for all of them.
+constexpr int kCodesPerFile = 100;
+constexpr int kBuckets = 10000 / kCodesPerFile;
+
 constexpr std::size_t kHead = 4 + 2 + 2;
 int codeAt(const char* record) {
     std::int16_t code = 0;
     std::memcpy(&code, record + 4, sizeof code);
     return code;
 }
+
+bool amount(double v) { return std::isfinite(v) && v >= 0; }
 
 template <class Row>
 struct Record;
@@ -108,6 +109,13 @@ struct Record<jquants::DailyBar> {
         b.code = code;
         return b;
     }
+    static bool valid(const char* at) {
+        std::int16_t traded = 0;
+        std::memcpy(&traded, at + 6, sizeof traded);
+        const jquants::DailyBar b = get(at);
+        return (traded == 0 || traded == 1) && amount(b.open) && amount(b.high) && amount(b.low) && amount(b.close) &&
+               amount(b.volume) && amount(b.adjFactor) && b.adjFactor > 0;
+    }
 };
 template <>
 struct Record<jquants::MarginBalance> {
@@ -122,6 +130,10 @@ struct Record<jquants::MarginBalance> {
         b.code = code;
         return b;
     }
+    static bool valid(const char* at) {
+        const jquants::MarginBalance b = get(at);
+        return amount(b.longVol) && amount(b.shortVol);
+    }
 };
 template <>
 struct Record<jquants::IndexBar> {
@@ -135,14 +147,43 @@ struct Record<jquants::IndexBar> {
         Unpacker(at) >> b.date >> unused >> b.open >> b.high >> b.low >> b.close;
         return b;
     }
+    static bool valid(const char* at) {
+        const jquants::IndexBar b = get(at);
+        return codeAt(at) == 0 && amount(b.open) && amount(b.high) && amount(b.low) && amount(b.close);
+    }
 };
 
-// A code's rows go to the file of its hundred (bars/13 holds 1300..1399):
-// a bulk file's rows leave in one append to each of some ninety files
-// rather than one to each of thousands, and a code reads its hundred's file
-// once for all of them.
-constexpr int kCodesPerFile = 100;
-constexpr int kBuckets = 10000 / kCodesPerFile;
+// Whether `bytes`, a scratch file of `name` ("bars/13", "margin/72", "topix"),
+// holds whole records of its own kind, each of a valid date within the span
+// and of a code of its hundred: the folder is the program's own, but a disk
+// error or a hand may have changed it, and nothing read from it is trusted
+// further than this.
+bool scratchValid(const std::string& name, std::string_view bytes, std::int32_t from, std::int32_t to) {
+    const auto check = [&](auto row, int bucket) {
+        using Row = decltype(row);
+        constexpr std::size_t size = Record<Row>::kSize;
+        if (bytes.size() % size != 0) return false;
+        for (std::size_t at = 0; at < bytes.size(); at += size) {
+            const char* record = bytes.data() + at;
+            std::int32_t date = 0;
+            std::memcpy(&date, record, sizeof date);
+            if (date < from || date > to || !validDate(date) || !Record<Row>::valid(record)) return false;
+            if (bucket >= 0 && codeAt(record) / kCodesPerFile != bucket) return false;
+        }
+        return true;
+    };
+    if (name == "topix") return check(jquants::IndexBar{}, -1);
+    const std::size_t slash = name.find('/');
+    int bucket = -1;
+    const std::string_view number = std::string_view(name).substr(slash + 1);
+    if (slash == std::string::npos || number.size() != 2 ||
+        std::from_chars(number.data(), number.data() + 2, bucket).ptr != number.data() + 2 || bucket < 10)
+        return false;
+    if (name.compare(0, slash, "bars") == 0) return check(jquants::DailyBar{}, bucket);
+    if (name.compare(0, slash, "margin") == 0) return check(jquants::MarginBalance{}, bucket);
+    return false;
+}
+
 
 std::string bucketName(const char* kind, int code) {
     char name[24];
@@ -186,10 +227,16 @@ struct LoadedBucket {
         bytes = std::string();
         for (auto& list : at) list.clear();
     }
-    bool load(const fs::path& folder, const std::string& wanted, std::size_t size, std::string& error) {
+    bool load(const fs::path& folder, const std::string& wanted, std::size_t size, std::int32_t from, std::int32_t to,
+              std::string& error) {
         forget();
         errno = 0;
         if (!readWholeFile(folder / wanted, bytes, &error) && errno != ENOENT) return false;
+        if (!scratchValid(wanted, bytes, from, to)) {
+            error = history_text::kDamaged + echoText((folder / wanted).string());
+            bytes.clear();
+            return false;
+        }
         for (std::size_t offset = 0; offset + size <= bytes.size(); offset += size)
             at[codeAt(bytes.data() + offset) % kCodesPerFile].push_back(static_cast<std::uint32_t>(offset));
         name = wanted;
@@ -291,6 +338,17 @@ struct JQuantsHistory::State {
         return text;
     }
     bool scratchAsRecorded();
+    bool foldersReal();
+    // Whether history/ is still the folder resume() made: one replaced
+    // since (by a symlink, say) is neither written nor read.
+    bool sameFolder() const;
+    std::pair<dev_t, ino_t> identity{};
+    // The business days of the span, from the calendar: those a file should
+    // hold and does not are asked of the API.
+    std::vector<std::int32_t> days;
+    std::uint32_t daysHeld = 0;  // of the file being taken, a bit a day of its month
+    bool anyRow = false;
+    std::vector<std::int32_t> daysLacking(const Unit& unit) const;
     void forgetLoaded() {
         loadedBars.forget();
         loadedMargin.forget();
@@ -321,7 +379,7 @@ SourceResult JQuantsHistory::State::addFiles(Dataset dataset, std::vector<jquant
     for (jquants::BulkFile& f : listed) {
         Unit u{dataset, true, std::move(f)};
         bool month = false;
-        if (!daysOfKey(u.listed.key, u.first, u.last, month))
+        if (!jquants::bulkFileDays(u.listed.key, u.first, u.last, month))
             return SourceResult::of(Answer::Unrecognised,
                                     withApiReason(jquants_text::kUnrecognised,
                                                   history_text::kFileOfNoDate + echoText(u.listed.key)));
@@ -337,8 +395,9 @@ SourceResult JQuantsHistory::State::addFiles(Dataset dataset, std::vector<jquant
 }
 
 // Each scratch file cut back to the length recorded with the last units
-// taken (a file with no length recorded goes); false when one is shorter
-// than recorded or gone, as after a power cut: then nothing taken is trusted.
+// taken (a file with no length recorded goes), then read whole and checked;
+// false when one is shorter than recorded or gone (as after a power cut),
+// not whole records, or not the program's own: then nothing taken is trusted.
 bool JQuantsHistory::State::scratchAsRecorded() {
     std::error_code ec;
     std::map<std::string, std::uint64_t> seen;
@@ -346,6 +405,7 @@ bool JQuantsHistory::State::scratchAsRecorded() {
         for (fs::directory_iterator it(folder() / kind, ec), end; !ec && it != end; it.increment(ec))
             seen[std::string(kind) + '/' + it->path().filename().string()] = 0;
     seen["topix"] = 0;
+    std::string bytes;
     for (auto& [name, size] : seen) {
         const fs::path path = folder() / name;
         const auto recorded = lengths.find(name);
@@ -358,17 +418,41 @@ bool JQuantsHistory::State::scratchAsRecorded() {
         if (keep == 0) fs::remove(path, ec);
         else if (size > keep) fs::resize_file(path, keep, ec);
         if (ec) return false;
+        if (keep && (!readWholeFile(path, bytes) || !scratchValid(name, bytes, from, to))) return false;
     }
     for (const auto& [name, length] : lengths)
         if (length > 0 && !seen.count(name)) return false;
     return true;
 }
 
+// The folder and its two subfolders as the program made them: a symlink or
+// anything else standing there is removed (never followed) and the
+// gathering starts over.
+bool JQuantsHistory::State::foldersReal() {
+    bool real = true;
+    std::error_code ec;
+    for (const fs::path& dir : {folder(), folder() / "bars", folder() / "margin"}) {
+        const fs::file_type type = fs::symlink_status(dir, ec).type();
+        if (type == fs::file_type::directory || type == fs::file_type::not_found) continue;
+        fs::remove(dir, ec);
+        real = false;
+        break;
+    }
+    return real;
+}
+
+bool JQuantsHistory::State::sameFolder() const {
+    struct stat st {};
+    return identity.first && ::lstat(folder().c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           identity == std::pair<dev_t, ino_t>{st.st_dev, st.st_ino};
+}
+
 SourceResult JQuantsHistory::State::resume() {
     const fs::path dir = folder();
     std::string bytes, error;
     std::vector<std::string> lines;
-    if (readWholeFile(dir / kProgress, bytes))
+    const bool real = foldersReal();
+    if (real && readWholeFile(dir / kProgress, bytes))
         for (std::size_t at = 0, end; at < bytes.size(); at = end + 1) {
             end = bytes.find('\n', at);
             if (end == std::string::npos) break;
@@ -379,10 +463,23 @@ SourceResult JQuantsHistory::State::resume() {
     lengths.clear();
     forgetLoaded();
     closeScratch();
+    std::map<std::string, std::vector<std::int32_t>> fallbacks;  // a file's days asked of the API
     for (std::size_t i = 1; same && i < lines.size(); ++i) {
         const std::string& line = lines[i];
         std::size_t at = line.find("\t@");
-        taken.push_back(line.substr(0, at));
+        std::string entry = line.substr(0, at);
+        if (const std::size_t plus = entry.find("\t+"); plus != std::string::npos) {
+            std::vector<std::int32_t>& days = fallbacks[entry.substr(0, plus)];
+            for (std::size_t d = plus + 2; same && d < entry.size(); d += 9) {
+                std::int32_t day = 0;
+                const auto parsed = std::from_chars(entry.data() + d, entry.data() + std::min(d + 8, entry.size()), day);
+                same = parsed.ec == std::errc() && parsed.ptr == entry.data() + d + 8 && validDate(day) &&
+                       (d + 8 == entry.size() || entry[d + 8] == ',');
+                days.push_back(day);
+            }
+            entry.resize(plus);
+        }
+        taken.push_back(std::move(entry));
         while (same && at != std::string::npos) {
             const std::size_t next = line.find("\t@", at + 2), end = next == std::string::npos ? line.size() : next;
             const std::size_t equals = line.rfind('=', end);
@@ -394,20 +491,30 @@ SourceResult JQuantsHistory::State::resume() {
         }
     }
     std::error_code ec;
+    const bool begun = lines.size() > 1 && lines.front() == header();
     if (same) same = scratchAsRecorded();
+    if (!real || (begun && !same)) api.note(history_text::kStartedOver);
     // A line cut short by a power cut is no unit taken; the next line must not follow it.
     if (same && !bytes.empty() && bytes.back() != '\n' && !writeProgress(error))
         return SourceResult::localFailure(history_text::kFolderFailed + echoText(error));
     if (!same) {
         taken.clear();
         lengths.clear();
+        fallbacks.clear();
         if (fs::remove_all(dir, ec); ec)
             return SourceResult::localFailure(history_text::kFolderFailed + echoText(dir.string() + ": " + ec.message()));
     }
+    // The days a file taken before lacked follow it, as when it was taken.
+    for (std::size_t i = 0; i < units.size(); ++i)
+        if (const auto f = fallbacks.find(units[i].entry()); f != fallbacks.end())
+            for (auto day = f->second.rbegin(); day != f->second.rend(); ++day)
+                units.insert(units.begin() + static_cast<std::ptrdiff_t>(i + 1), Unit{units[i].dataset, false, {}, *day, *day});
     const std::set<std::string> done(taken.begin(), taken.end());
     for (Unit& u : units) u.done = done.count(u.entry()) != 0;
     for (const char* sub : {"bars", "margin"}) fs::create_directories(dir / sub, ec);
     if (ec) return SourceResult::localFailure(history_text::kFolderFailed + echoText(dir.string() + ": " + ec.message()));
+    struct stat st {};
+    identity = ::lstat(dir.c_str(), &st) == 0 ? std::pair<dev_t, ino_t>{st.st_dev, st.st_ino} : std::pair<dev_t, ino_t>{};
     if (!same && !writeProgress(error)) return SourceResult::localFailure(history_text::kFolderFailed + echoText(error));
     return {};
 }
@@ -451,9 +558,18 @@ SourceResult JQuantsHistory::State::takeFile(Unit& unit) {
         if constexpr (std::is_same_v<Row, jquants::IndexBar>) return row.date >= from && row.date <= to;
         else return row.date >= from && row.date <= to && row.code >= 1000 && row.code <= 9999;
     };
-    jquants::CsvRows<Row> csv(jquants::RowSink<Row>{[&] { for (std::string& bytes : packed) bytes.clear(); },
+    daysHeld = 0;
+    anyRow = false;
+    jquants::CsvRows<Row> csv(jquants::RowSink<Row>{[&] {
+                                                        for (std::string& bytes : packed) bytes.clear();
+                                                        daysHeld = 0;
+                                                        anyRow = false;
+                                                    },
                                                     [&](std::vector<Row>& batch) {
+                                                        anyRow = anyRow || !batch.empty();
                                                         for (const Row& row : batch) {
+                                                            if (row.date / 100 == unit.first / 100)
+                                                                daysHeld |= 1u << (row.date % 100 - 1);
                                                             if (!keep(row)) continue;
                                                             if constexpr (std::is_same_v<Row, jquants::DailyBar>)
                                                                 if (watch) {
@@ -463,8 +579,21 @@ SourceResult JQuantsHistory::State::takeFile(Unit& unit) {
                                                             pack(row);
                                                         }
                                                     }});
+    csv.expect(unit.first, unit.last);
     if (const Status s = download->file(api.client(), unit.listed.key, csv); !s.ok()) return api.stopFor(s);
+    if (const std::size_t n = csv.rows().corrections) api.note(fillIn(jquants_text::kMarginCorrections, {std::to_string(n)}));
     return watch ? SourceResult{} : storePacked(unit.dataset);
+}
+
+// The business days of a file just taken that it did not hold: a day
+// without bars or TOPIX, or every day of a margin file without a row.
+std::vector<std::int32_t> JQuantsHistory::State::daysLacking(const Unit& unit) const {
+    std::vector<std::int32_t> lacking;
+    for (const std::int32_t day : days)
+        if (day >= std::max(unit.first, from) && day <= std::min(unit.last, to) &&
+            (unit.dataset == Dataset::Margin ? !anyRow : !(daysHeld & (1u << (day % 100 - 1)))))
+            lacking.push_back(day);
+    return lacking;
 }
 
 template <class Row>
@@ -472,7 +601,7 @@ bool JQuantsHistory::State::readCode(LoadedBucket& loaded, const char* kind, int
                                      std::int32_t to, std::vector<Row>& rows, std::string& error) {
     rows.clear();
     if (const std::string name = bucketName(kind, code); loaded.name != name)
-        if (!loaded.load(folder(), name, Record<Row>::kSize, error)) return false;
+        if (!loaded.load(folder(), name, Record<Row>::kSize, this->from, this->to, error)) return false;
     for (const std::uint32_t at : loaded.at[code % kCodesPerFile]) {
         const Row row = Record<Row>::get(loaded.bytes.data() + at);
         if (row.code == code && row.date >= from && row.date <= to) rows.push_back(row);
@@ -519,6 +648,8 @@ SourceResult JQuantsHistory::State::take(Unit& unit) {
         return {};
     }
     if (!s.ok()) return api.stopFor(s);
+    if (balances.corrections)
+        api.note(fillIn(jquants_text::kMarginCorrections, {std::to_string(balances.corrections)}));
     return store(unit.dataset, balances.rows);
 }
 
@@ -583,13 +714,20 @@ SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margi
     std::vector<Dataset> byDay;
     std::int32_t firstListed = 0;
     bool files = true;
+    // Asked within the plan's window: what a list answers for months before
+    // it is not documented (a refusal would stop the run).
+    const std::int32_t today = s.api.environment.clock->japanNow().yyyymmdd();
+    const std::int32_t listFrom = std::max(from, jquantsFilesFrom(s.endpoints.jquantsPlan, today));
     for (const Dataset d : {Dataset::Bars, Dataset::Margin, Dataset::Topix}) {
         if ((d == Dataset::Bars && !bars) || (d == Dataset::Margin && !margin) || (d == Dataset::Topix && !topix))
             continue;
         jquants::BulkFiles listed;
         Status st;
         st.outcome = Outcome::NotInPlan;
-        if (files) st = client.bulkList(kEndpoints[int(d)], from / 100, to / 100, listed);
+        if (files) st = client.bulkList(kEndpoints[int(d)], listFrom / 100, std::max(listFrom, to) / 100, listed);
+        // A plan whose window is narrower than thought names it.
+        if (st.outcome == Outcome::PlanWindow && st.windowFrom > listFrom && st.windowFrom <= to)
+            st = client.bulkList(kEndpoints[int(d)], st.windowFrom / 100, to / 100, listed);
         if (st.outcome == Outcome::NotInPlan) {
             files = files && d != Dataset::Bars;
             byDay.push_back(d);
@@ -607,6 +745,7 @@ SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margi
     {
         // The calendar through the API keeps to the plan's window and says so.
         if (const Status st = s.api.calendarDays(from, to, days); !st.ok()) return s.api.stopFor(st);
+        s.days = days;
         for (const Dataset d : {Dataset::Bars, Dataset::Margin}) {
             if (std::find(byDay.begin(), byDay.end(), d) != byDay.end() || (d == Dataset::Margin && !margin) ||
                 (d == Dataset::Bars && !bars))
@@ -646,7 +785,6 @@ SourceResult JQuantsHistory::plan(std::int32_t from, std::int32_t to, bool margi
         return a.first != b.first ? a.first < b.first : order(a) < order(b);
     });
     // Files start at the plan's window: a span from before it is said once.
-    const std::int32_t today = s.api.environment.clock->japanNow().yyyymmdd();
     if (firstListed > from && from < today - planFacts(cost.plan).years * 10000) {
         s.api.note(fillIn(jquants_text::kWindowNote, {jquants::isoDate(firstListed), ""}));
     }
@@ -675,17 +813,32 @@ SourceResult JQuantsHistory::gatherNext(std::string& status) {
         s.closeScratch();
         return SourceResult::of(Answer::NoData);
     }
-    Unit& unit = *next;
-    if (SourceResult r = s.take(unit); !r.answered()) return r;
+    if (!s.watch && !s.sameFolder())
+        return SourceResult::localFailure(history_text::kDamaged + echoText(s.folder().string()));
+    const std::size_t at = static_cast<std::size_t>(next - s.units.begin());
+    if (SourceResult r = s.take(*next); !r.answered()) return r;
+    Unit& unit = s.units[at];
     status = unit.name();
     if (unit.done) return {};  // margin that the plan turned out not to have
     unit.done = true;
+    // A file that should have held business days and did not: those days
+    // come from the API next, as on a plan without files.
+    std::string lacking;
+    if (unit.file) {
+        const std::vector<std::int32_t> days = s.daysLacking(unit);
+        const Dataset dataset = unit.dataset;
+        for (std::size_t i = 0; i < days.size(); ++i) {
+            lacking += (i ? "," : "\t+") + std::to_string(days[i]);
+            s.units.insert(s.units.begin() + static_cast<std::ptrdiff_t>(at + 1 + i), Unit{dataset, false, {}, days[i], days[i]});
+        }
+    }
     if (s.watch) return {};
-    s.taken.push_back(unit.entry());
+    const std::string entry = s.units[at].entry();
+    s.taken.push_back(entry);
     // One line appended: its rows are in the scratch files' page cache, and
     // a run cut short after it finds them there (before it, cuts them off).
     std::string error;
-    if (!appendBytes(s.folder() / kProgress, unit.entry() + s.unitLengths + '\n', error))
+    if (!appendBytes(s.folder() / kProgress, entry + lacking + s.unitLengths + '\n', error))
         return SourceResult::localFailure(history_text::kFolderFailed + echoText(error));
     return {};
 }

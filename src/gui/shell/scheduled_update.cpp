@@ -56,10 +56,10 @@ bool ScheduledUpdate::calendarReady(const ScheduleSettings& settings) {
         // side covers the missed days and the next time.
         const std::filesystem::path workDir = commands_.app().workDir;
         const std::int32_t from = addDays(today, -31), to = addDays(today, 31);
-        calendarFetch_ = std::async(std::launch::async, [workDir, from, to, environment = environment_] {
+        calendarFetch_ = std::async(std::launch::async, [workDir, today, from, to, environment = environment_] {
             std::pair<bool, BusinessCalendar> result;
             std::string error;
-            result.first = fetchJQuantsCalendar(workDir, from, to, environment, result.second, error);
+            result.first = fetchJQuantsCalendar(workDir, today, from, to, environment, result.second, error);
             return result;
         });
         return false;

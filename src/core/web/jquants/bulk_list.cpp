@@ -6,6 +6,7 @@
 #include <simdjson.h>
 #include <vector>
 
+#include "core/env/date.h"
 #include "core/store/echo_text.h"
 
 namespace quarlink::jquants {
@@ -145,6 +146,23 @@ bool parseBulkUrl(std::string_view body, std::string& url, std::string* why) {
     if (text.size() > kMaxUrl || controlIn(text) || text.find(' ') != std::string_view::npos)
         return refuse("urlになりえない値です");
     url.assign(text);
+    return true;
+}
+
+bool bulkFileDays(std::string_view key, std::int32_t& first, std::int32_t& last, bool& month) {
+    const std::size_t end = key.rfind(".csv");
+    const std::size_t start = end == std::string_view::npos ? end : key.rfind('_', end);
+    if (end == std::string_view::npos || start == std::string_view::npos) return false;
+    const std::string_view stamp = key.substr(start + 1, end - start - 1);
+    std::int32_t value = 0;
+    if ((stamp.size() != 6 && stamp.size() != 8) ||
+        std::from_chars(stamp.data(), stamp.data() + stamp.size(), value).ptr != stamp.data() + stamp.size() ||
+        !std::all_of(stamp.begin(), stamp.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    month = stamp.size() == 6;
+    first = month ? value * 100 + 1 : value;
+    if (first < 19000101 || !validDate(first)) return false;
+    last = month ? lastOfMonth(first) : first;
     return true;
 }
 

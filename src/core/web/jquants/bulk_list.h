@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,11 @@ const char* bulkKeyProblem(std::string_view key);
 // was.
 bool parseBulkListPage(std::string_view body, BulkFiles& into, std::string& nextKey, std::string* why = nullptr,
                        std::size_t maxRows = static_cast<std::size_t>(-1));
+
+// The days a listed file holds, by the stamp its name ends with: a month
+// (YYYYMM, historical: `month`, first..last its days) or a day (YYYYMMDD,
+// live). False for a name that says neither.
+bool bulkFileDays(std::string_view key, std::int32_t& first, std::int32_t& last, bool& month);
 
 // The presigned URL of /bulk/get's `{"url":...}`: http or https only.
 bool parseBulkUrl(std::string_view body, std::string& url, std::string* why = nullptr);

@@ -83,8 +83,8 @@ const char* split(const char* p, const char* end, bool quoted, std::string& unqu
 
 }  // namespace
 
-CsvReader::CsvReader(const std::string_view* names, const bool* numeric, std::size_t count)
-    : names_(names), numeric_(numeric), count_(count), fields_(count) {
+CsvReader::CsvReader(const std::string_view* names, const bool* numeric, std::size_t count, std::size_t required)
+    : names_(names), numeric_(numeric), count_(count), required_(required), fields_(count) {
     unquoted_.reserve(kMaxRowBytes);
 }
 
@@ -144,7 +144,7 @@ bool CsvReader::feed(std::string_view text) {
         if (!record(p, newline, quoted, breaks)) return false;
         p = newline + 1;
     }
-    flush();
+    flush(false);
     return true;
 }
 
@@ -156,7 +156,7 @@ bool CsvReader::finish() {
         carry_.clear();
     }
     if (!headerRead_) return refuse("に見出し行がありません");
-    flush();
+    flush(true);
     return true;
 }
 
@@ -181,7 +181,7 @@ bool CsvReader::header(const char* begin, const char* end) {
                                 }))
         return refuse("の1行目：" + std::string(bad));
     if (twice) return refuse("の見出し行に列" + std::string(twice) + "が2回あります");
-    for (std::size_t i = 0; i < count_; ++i)
+    for (std::size_t i = 0; i < required_; ++i)
         if (!seen[i]) return refuse("の見出し行に列" + std::string(names_[i]) + "がありません");
     headerRead_ = true;
     return true;
@@ -220,28 +220,33 @@ template <>
 struct Columns<DailyBar> {
     static constexpr const auto& names = rows::kBarNames;
     static constexpr bool numeric[] = {false, false, true, true, true, true, true, true};
+    static constexpr std::size_t required = names.size();
 };
 template <>
 struct Columns<MarginBalance> {
     static constexpr const auto& names = rows::kMarginNames;
-    static constexpr bool numeric[] = {false, false, true, true};
+    static constexpr bool numeric[] = {false, false, true, true, false};
+    static constexpr std::size_t required = 4;  // PubDate is not in every file
 };
 template <>
 struct Columns<IndexBar> {
     static constexpr const auto& names = rows::kIndexNames;
     static constexpr bool numeric[] = {false, true, true, true, true};
+    static constexpr std::size_t required = names.size();
 };
 template <>
 struct Columns<CalendarDay> {
     static constexpr const auto& names = rows::kCalendarNames;
     static constexpr bool numeric[] = {false, false};
+    static constexpr std::size_t required = names.size();
 };
 
 }  // namespace
 
 template <class Row>
 CsvRows<Row>::CsvRows(RowSink<Row> sink)
-    : CsvReader(Columns<Row>::names.data(), Columns<Row>::numeric, Columns<Row>::names.size()), sink_(std::move(sink)) {
+    : CsvReader(Columns<Row>::names.data(), Columns<Row>::numeric, Columns<Row>::names.size(), Columns<Row>::required),
+      sink_(std::move(sink)) {
     static_assert(std::size(Columns<Row>::numeric) == Columns<Row>::names.size());
 }
 
@@ -249,14 +254,26 @@ template <class Row>
 std::string CsvRows<Row>::take(const Field* fields) {
     rows::Fields<Columns<Row>::names.size()> f;
     std::copy_n(fields, f.size(), f.begin());
-    if constexpr (std::is_same_v<Row, DailyBar>) return rows::takeDailyBar(f, rows_);
-    else if constexpr (std::is_same_v<Row, MarginBalance>) return rows::takeMarginBalance(f, rows_);
-    else if constexpr (std::is_same_v<Row, IndexBar>) return rows::takeIndexBar(f, rows_);
-    else return rows::takeCalendarDay(f, rows_);
+    if constexpr (std::is_same_v<Row, CalendarDay>) {
+        return rows::takeCalendarDay(f, rows_);
+    } else {
+        const std::size_t before = rows_.rows.size();
+        std::string refused;
+        if constexpr (std::is_same_v<Row, DailyBar>) refused = rows::takeDailyBar(f, rows_);
+        else if constexpr (std::is_same_v<Row, MarginBalance>) refused = rows::takeMarginBalance(f, rows_);
+        else refused = rows::takeIndexBar(f, rows_);
+        if (refused.empty() && rows_.rows.size() > before) {
+            refused = unit_.admit(rows_.rows);
+            rows_.corrections = unit_.corrections();
+        }
+        return refused;
+    }
 }
 
 template <class Row>
-void CsvRows<Row>::flush() {
+void CsvRows<Row>::flush(bool end) {
+    if constexpr (std::is_same_v<Row, MarginBalance>)
+        if (!end && unit_.active()) return;
     if (!sink_.take || rows_.rows.empty()) return;
     sink_.take(rows_.rows);
     rows_.rows.clear();
@@ -265,6 +282,7 @@ void CsvRows<Row>::flush() {
 template <class Row>
 void CsvRows<Row>::restart() {
     rows_ = {};
+    if constexpr (!std::is_same_v<Row, CalendarDay>) unit_.begin(first_, last_);
     if (sink_.begin) sink_.begin();
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/web/jquants/jquants_types.h"
+#include "core/web/jquants/unit_rows.h"
 
 namespace quarlink::jquants {
 
@@ -45,14 +46,14 @@ public:
     const std::string& why() const override { return why_; }
 
 protected:
-    // `names`: the needed columns, whose fields take() gets in this order;
-    // `numeric`: those that hold numbers.
-    CsvReader(const std::string_view* names, const bool* numeric, std::size_t count);
+    // `names`: the columns read, whose fields take() gets in this order, the
+    // first `required` of them needed; `numeric`: those that hold numbers.
+    CsvReader(const std::string_view* names, const bool* numeric, std::size_t count, std::size_t required);
     ~CsvReader() override;
     // One row's needed fields: why it cannot be taken, empty when taken.
     virtual std::string take(const rows::Field* fields) = 0;
-    // Hands over the rows taken since the last call.
-    virtual void flush() = 0;
+    // Hands over the rows taken since the last call (`end`: the file's last).
+    virtual void flush(bool end) = 0;
     virtual void restart() = 0;
 
 private:
@@ -63,6 +64,7 @@ private:
     const std::string_view* names_;
     const bool* numeric_;
     std::size_t count_;
+    std::size_t required_;
     std::vector<rows::Field> fields_;
     std::vector<int> slots_;     // the needed field of each column, -1 for none
     std::string name_;
@@ -93,20 +95,26 @@ struct RowSink {
 // (TOPIX: Date, O, H, L, C), CalendarDay (Date, HolDiv). Without a sink the
 // rows collect in rows(); with one they are handed over as they are read.
 // rows() keeps the counts (codes that are not ordinary shares, rows without
-// a value they must have) of the current attempt either way.
+// a value they must have, margin corrections) of the current attempt either way.
 template <class Row>
 class CsvRows final : public CsvReader {
 public:
     explicit CsvRows(RowSink<Row> sink = {});
     const Rows<Row>& rows() const { return rows_; }
+    // The file holds the days first..last: every row is checked as a unit's
+    // (UnitRows). Margin rows are then handed over at the file's end, as a
+    // correction may replace any row before it.
+    void expect(std::int32_t first, std::int32_t last) { first_ = first, last_ = last; }
 
 private:
     std::string take(const rows::Field* fields) override;
-    void flush() override;
+    void flush(bool end) override;
     void restart() override;
 
     Rows<Row> rows_;
     RowSink<Row> sink_;
+    std::int32_t first_ = 0, last_ = 0;
+    UnitRows<Row> unit_;
 };
 
 extern template class CsvRows<DailyBar>;

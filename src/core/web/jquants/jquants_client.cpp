@@ -17,6 +17,7 @@
 #include "core/web/jquants/curl_transfer.h"
 #include "core/web/jquants/jquants_json.h"
 #include "core/web/jquants/jquants_text.h"
+#include "core/web/jquants/unit_rows.h"
 
 namespace quarlink::jquants {
 
@@ -68,6 +69,11 @@ template <class Row>
 struct RowKey {
     std::int64_t (*key)(const Row&) = nullptr;  // none: rows may repeat
     std::string (*name)(const Row&) = nullptr;
+};
+// An answer that is one unit of the market (a day, a span of TOPIX): its
+// rows pass the same check as a bulk file's.
+struct Unit {
+    std::int32_t first = 0, last = 0;
 };
 }  // namespace
 
@@ -352,16 +358,30 @@ Status Client::collect(Rows& out, const std::string& path, const std::string& qu
     out = {};
     Rows got;
     std::unordered_set<std::int64_t> seen;
+    using Row = typename decltype(got.rows)::value_type;
+    [[maybe_unused]] UnitRows<Row> unit;
+    if constexpr (std::is_same_v<Key, Unit>) unit.begin(key.first, key.last);
     Status status = getAll(path, query, [&](std::string_view body, std::string& next, std::string& why, std::size_t& rows) {
         const std::size_t before = got.rows.size();
         if (!parse(body, got, next, &why, maxRows)) return false;
-        rows = got.rows.size() + got.otherCodes;
         // Checked page by page: a server that serves the same rows again under new keys ends at once.
-        for (std::size_t i = before; key.key && i < got.rows.size(); ++i)
-            if (!seen.insert(key.key(got.rows[i])).second) {
-                why = fillIn(jquants_text::kTwiceInAnswer, {key.name(got.rows[i])});
-                return false;
+        if constexpr (std::is_same_v<Key, Unit>) {
+            std::vector<Row> page(std::make_move_iterator(got.rows.begin() + static_cast<std::ptrdiff_t>(before)),
+                                  std::make_move_iterator(got.rows.end()));
+            got.rows.resize(before);
+            for (Row& row : page) {
+                got.rows.push_back(std::move(row));
+                if (why = unit.admit(got.rows); !why.empty()) return false;
             }
+            got.corrections = unit.corrections();
+        } else {
+            for (std::size_t i = before; key.key && i < got.rows.size(); ++i)
+                if (!seen.insert(key.key(got.rows[i])).second) {
+                    why = fillIn(jquants_text::kTwiceInAnswer, {key.name(got.rows[i])});
+                    return false;
+                }
+        }
+        rows = got.rows.size() + got.otherCodes;
         return true;
     });
     if (status.ok()) out = std::move(got);
@@ -392,10 +412,6 @@ const RowKey<CalendarDay> kCalendarKey{[](const CalendarDay& d) { return std::in
                                        [](const CalendarDay& d) { return dateName(d.date); }};
 const RowKey<IndexBar> kIndexKey{[](const IndexBar& b) { return std::int64_t(b.date); },
                                  [](const IndexBar& b) { return dateName(b.date); }};
-const RowKey<DailyBar> kCodeKey{[](const DailyBar& b) { return std::int64_t(b.code); }, [](const DailyBar& b) {
-                                    return fillIn(jquants_text::kRowOfCode, {codeText(b.code)}) +
-                                           fieldValue("Code", codeText(b.code));
-                                }};
 template <class Row>
 const RowKey<Row> kCodeDateKey{[](const Row& r) { return std::int64_t(r.code) << 32 | r.date; }, codeDateName<Row>};
 }  // namespace
@@ -405,7 +421,8 @@ Status Client::calendar(std::int32_t from, std::int32_t to, Calendar& out) {
 }
 
 Status Client::dailyBarsByDate(std::int32_t date, DailyBars& out) {
-    return collect(out, "/equities/bars/daily", "date=" + isoDate(date), kMaxIssueRows, parseDailyBarsPage, kCodeKey);
+    return collect(out, "/equities/bars/daily", "date=" + isoDate(date), kMaxIssueRows, parseDailyBarsPage,
+                   Unit{date, date});
 }
 
 Status Client::dailyBarsByCode(int code, std::int32_t from, std::int32_t to, DailyBars& out) {
@@ -415,7 +432,7 @@ Status Client::dailyBarsByCode(int code, std::int32_t from, std::int32_t to, Dai
 
 Status Client::marginInterestByDate(std::int32_t date, MarginBalances& out) {
     return collect(out, "/markets/margin-interest", "date=" + isoDate(date), kMaxIssueRows, parseMarginPage,
-                   kCodeDateKey<MarginBalance>);
+                   Unit{date, date});
 }
 
 Status Client::marginInterestByCode(int code, std::int32_t from, std::int32_t to, MarginBalances& out) {
@@ -424,6 +441,7 @@ Status Client::marginInterestByCode(int code, std::int32_t from, std::int32_t to
 }
 
 Status Client::topix(std::int32_t from, std::int32_t to, IndexBars& out) {
+    if (from && to) return collect(out, "/indices/bars/daily/topix", range(from, to), daysIn(from, to), parseIndexPage, Unit{from, to});
     return collect(out, "/indices/bars/daily/topix", range(from, to), daysIn(from, to), parseIndexPage, kIndexKey);
 }
 

@@ -353,7 +353,7 @@ bool parseDailyBarsPage(std::string_view body, DailyBars& into, std::string& nex
 bool parseMarginPage(std::string_view body, MarginBalances& into, std::string& nextKey, std::string* why,
                      std::size_t maxRows) {
     return parsePage(body, into, nextKey, why, maxRows, kMarginNames,
-                     [&](const Fields<4>& f) { return takeMarginBalance(f, into); });
+                     [&](const Fields<5>& f) { return takeMarginBalance(f, into); });
 }
 
 bool parseIndexPage(std::string_view body, IndexBars& into, std::string& nextKey, std::string* why, std::size_t maxRows) {

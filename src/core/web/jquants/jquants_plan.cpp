@@ -26,4 +26,8 @@ PlanWindow jquantsPlanWindow(JQuantsPlan plan, std::int32_t today) {
     return {addDays(from, -f.delayDays), addDays(today, -f.delayDays)};
 }
 
+std::int32_t jquantsFilesFrom(JQuantsPlan plan, std::int32_t today) {
+    return jquantsPlanWindow(planFacts(plan).hasBulk ? plan : JQuantsPlan::Premium, today).from;
+}
+
 }  // namespace quarlink

@@ -50,5 +50,9 @@ struct PlanWindow {
     std::int32_t to = 0;
 };
 PlanWindow jquantsPlanWindow(JQuantsPlan plan, std::int32_t today);
+// The first day a bulk list is asked from: the plan's window, or the widest
+// any plan has where the plan has no files (a key whose plan is not known yet
+// may still have them).
+std::int32_t jquantsFilesFrom(JQuantsPlan plan, std::int32_t today);
 
 }  // namespace quarlink

@@ -47,7 +47,11 @@ inline constexpr const char* kRepeatedPageKey = "%sページ目のpagination_key
 inline constexpr const char* kTwiceInAnswer = "%s（1つの応答に2回あります）";
 inline constexpr const char* kNotAMonth = "J-Quantsの一括ファイルの月ではありません：%s";
 inline constexpr const char* kNoMonthOrDay = "J-Quantsの一括ファイル名に月も日付もありません：%s";
-inline constexpr const char* kCodeTwiceOnDay = "%s：銘柄コード%sが%sに2回あります";
+inline constexpr const char* kCodeTwiceInUnit = "銘柄コード%sが%sに2回あります";
+inline constexpr const char* kDateTwiceInUnit = "日付%sの行が2回あります";
+inline constexpr const char* kRowOutsideUnit = "日付%sの行があります（%s〜%sの分のはずです）";
+inline constexpr const char* kMarginCorrections =
+    "J-Quantsの信用残に訂正が%s件あり、同じ申込日のうち公表日の新しい値を採りました。";
 inline constexpr const char* kNotAFileKey = "J-Quantsの一括ファイルのキーではありません（%s）：%s";
 inline constexpr const char* kBulkFilesOf = "%sの一括ファイル";
 inline constexpr const char* kBulkFilesLike = "%sなどの一括ファイル";

@@ -55,6 +55,7 @@ struct MarginBalance {
     int code = 0;
     double longVol = 0;     // margin buy balance, shares
     double shortVol = 0;    // margin sell balance, shares
+    std::int32_t pubDate = 0;  // when it was published, 0 when not served (weekly rows)
 };
 
 struct IndexBar {
@@ -79,6 +80,7 @@ struct Rows {
     std::vector<Row> rows;
     std::size_t otherCodes = 0;
     std::size_t missingValues = 0;  // rows left out for want of a value they must have (a balance, a close)
+    std::size_t corrections = 0;    // margin rows replaced by a newer publication of the same record date
     int pages = 0;
 };
 

@@ -99,7 +99,7 @@ std::string takeDailyBar(Fields<8> f, DailyBars& into) {
     return refused;
 }
 
-std::string takeMarginBalance(const Fields<4>& f, MarginBalances& into) {
+std::string takeMarginBalance(const Fields<5>& f, MarginBalances& into) {
     std::string refused;
     const RowText say(&f[1]);
     if (f[1].kind != Field::Kind::Text || f[1].twice) return say("Code", f[1], jquants_text::kNotACode);
@@ -117,6 +117,10 @@ std::string takeMarginBalance(const Fields<4>& f, MarginBalances& into) {
     for (std::size_t i = 2; i < 4; ++i)
         if (const char* bad = unstorable(f[i], Stored::Volume)) return say(kMarginNames[i], f[i], bad);
     balance.longVol = f[2].number, balance.shortVol = f[3].number;
+    if (const Field& pub = f[4]; pub.kind != Field::Kind::Absent && !missing(pub)) {
+        balance.pubDate = pub.kind == Field::Kind::Text && !pub.twice ? parseDate(pub.text) : 0;
+        if (!balance.pubDate) return say("PubDate", pub, jquants_text::kNotADate);
+    }
     into.rows.push_back(balance);
     return refused;
 }

@@ -80,12 +80,13 @@ std::string priceProblem(const Fields<N>& f, std::size_t o, const Names<N>& name
 // `into` (or counts it as skipped): the reason it cannot, empty when taken.
 inline constexpr Names<2> kCalendarNames = {"Date", "HolDiv"};
 inline constexpr Names<8> kBarNames = {"Date", "Code", "O", "H", "L", "C", "Vo", "AdjFactor"};
-inline constexpr Names<4> kMarginNames = {"Date", "Code", "LongVol", "ShrtVol"};
+// PubDate may be absent (weekly rows, files without the column).
+inline constexpr Names<5> kMarginNames = {"Date", "Code", "LongVol", "ShrtVol", "PubDate"};
 inline constexpr Names<5> kIndexNames = {"Date", "O", "H", "L", "C"};
 
 std::string takeCalendarDay(const Fields<2>& f, Calendar& into);
 std::string takeDailyBar(Fields<8> f, DailyBars& into);
-std::string takeMarginBalance(const Fields<4>& f, MarginBalances& into);
+std::string takeMarginBalance(const Fields<5>& f, MarginBalances& into);
 std::string takeIndexBar(Fields<5> f, IndexBars& into);
 
 }  // namespace quarlink::jquants::rows
