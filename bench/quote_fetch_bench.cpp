@@ -39,7 +39,7 @@ void BM_ReadQuotePages(benchmark::State& state) {
     }
     Endpoints endpoints;
     endpoints.quote = Endpoint{"127.0.0.1", static_cast<std::uint16_t>(std::atoi(port))};
-    HttpClient client(endpoints);
+    HttpClient client(endpoints, systemEnvironment());
     SystemClock clock;
     HtmlValueFormat reader(client, endpoints, clock);
     std::int64_t pages = 0, failures = 0;

@@ -14,7 +14,7 @@ struct Options {
 
 int run(Context& context, const Options& options) {
     const auto& [code, year, mode] = options;
-    PageReadSetup setup(context.app);
+    PageReadSetup setup(context.app, context.environment);
     std::vector<std::int32_t> s[8];
     const int result = setup.reader.ReadPriceHistory(*code, *year, mode.value_or(0),
                                                      s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]);

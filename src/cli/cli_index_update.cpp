@@ -42,8 +42,8 @@ int run(Context& context, const Options& options) {
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::UpdateIndex)) return kExitFailed;
 
-    WebSession web(context.app);
-    IndexUpdate job(context.app, web.fetcher(), web.endpoints());
+    WebSession web(context.app, context.environment);
+    IndexUpdate job(context.app, web.fetcher(), web.endpoints(), web.environment());
     if (const JobOutcome opened = job.open(); opened.state != JobState::Idle) {
         if (opened.message) context.prompter.message(*opened.message);
         return kExitFailed;

@@ -21,8 +21,8 @@ int runCreate(Context& context, const CreateOptions& options) {
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::InitValueData)) return kExitFailed;
 
-    WebSession web(context.app);
-    InitDataJob job(context.app, web.reader(), web.clock(), web.endpoints());
+    WebSession web(context.app, context.environment);
+    InitDataJob job(context.app, web.reader(), web.environment(), web.endpoints());
     job.open();
     if (source) job.settings.source = *sourceKindFromName(*source);
     job.onWait = [](const std::string& line) { printStatus(line); };
@@ -40,8 +40,8 @@ int runCreate(Context& context, const CreateOptions& options) {
 int runFiles(Context& context, bool transfer) {
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::InitValueData)) return kExitFailed;
-    WebSession web(context.app);
-    InitDataJob job(context.app, web.reader(), web.clock());
+    WebSession web(context.app, context.environment);
+    InitDataJob job(context.app, web.reader(), web.environment());
     job.open();
     job.action = transfer ? InitDataJob::Mode::Transfer : InitDataJob::Mode::Delete;
     return driveJob(job, context.prompter, web);

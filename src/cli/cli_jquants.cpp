@@ -81,7 +81,7 @@ int run(Context& context, const Options& options) {
             std::cerr << text::kNoKey << key.error << "）\n";
             return kExitFailed;
         }
-        JQuantsProbe probe(loadEndpoints(layout::endpointsFile(app)), key.key);
+        JQuantsProbe probe(loadEndpoints(layout::endpointsFile(app)), key.key, context.environment);
         const JQuantsProbeResult result = probe.run(key.where);
         (result.ok() ? std::cout : std::cerr) << result.text << '\n';
         if (!result.ok()) return result.kind == JQuantsProbeResult::Kind::NoConnection ? kExitConnection : kExitFailed;

@@ -14,7 +14,7 @@ struct Options {
 int run(Context& context, const Options& options) {
     const auto& code = options.code;
     const int count = options.months.value_or(6);
-    PageReadSetup setup(context.app);
+    PageReadSetup setup(context.app, context.environment);
     std::vector<std::int32_t> dates, buys, sells;
     const int result = setup.reader.ReadMarginHistory(*code, count, dates, buys, sells);
     if (result != 1) return finishRead(result, setup.reader);

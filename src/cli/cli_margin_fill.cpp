@@ -17,8 +17,8 @@ int run(Context& context, const Options& options) {
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::SuppShin)) return kExitFailed;
 
-    WebSession web(context.app);
-    MarginFillJob job(context.app, web.reader(), web.endpoints());
+    WebSession web(context.app, context.environment);
+    MarginFillJob job(context.app, web.reader(), web.environment(), web.endpoints());
     job.open();
     if (source) job.settings.source = *sourceKindFromName(*source);
     job.onWait = [](const std::string& line) { printStatus(line); };

@@ -6,8 +6,10 @@
 
 namespace quarlink::cli {
 
-PageReadSetup::PageReadSetup(const Application& app)
-    : endpoints(loadEndpoints(layout::endpointsFile(app))), client(endpoints), reader(client, endpoints, clock) {
+PageReadSetup::PageReadSetup(const Application& app, const WebEnvironment& environment)
+    : endpoints(loadEndpoints(layout::endpointsFile(app))),
+      client(endpoints, environment),
+      reader(client, endpoints, *environment.clock) {
     client.onError = printFetchError;
 }
 

@@ -11,13 +11,12 @@
 namespace quarlink::cli {
 
 // What the page-reading diagnostics share: the endpoints of the working
-// folder, one client, the system clock and a reader over them.
+// folder, one client, the run's clock and a reader over them.
 struct PageReadSetup {
-    explicit PageReadSetup(const Application& app);
+    PageReadSetup(const Application& app, const WebEnvironment& environment);
 
     Endpoints endpoints;
     HttpClient client;
-    SystemClock clock;
     HtmlValueFormat reader;
 };
 

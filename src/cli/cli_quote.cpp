@@ -14,7 +14,7 @@ struct Options {
 
 int run(Context& context, const Options& options) {
     const auto& [code, source, mode] = options;
-    PageReadSetup setup(context.app);
+    PageReadSetup setup(context.app, context.environment);
     std::int32_t v[8] = {};
     const int m = mode.value_or(1);
     const int result = source && *source == "yahoo"

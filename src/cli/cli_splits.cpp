@@ -41,8 +41,8 @@ int run(Context& context, const Options& options) {
     // Taken before the scan, so that the write at its end is never refused.
     if (options.apply && context.takeWriterLock && !context.takeWriterLock()) return kExitFailed;
 
-    WebSession web(context.app);
-    SplitScanJob job(context.app, web.reader(), web.endpoints(), web.clock());
+    WebSession web(context.app, context.environment);
+    SplitScanJob job(context.app, web.reader(), web.endpoints(), web.environment());
     job.open();
     job.settings = settings;
     job.onWait = [](const std::string& line) { printStatus(line); };

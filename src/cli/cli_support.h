@@ -11,6 +11,7 @@
 #include "core/jobs/job.h"
 #include "core/store/application.h"
 #include "core/env/prompter.h"
+#include "core/web/page_fetcher.h"
 
 namespace quarlink {
 class WebSession;
@@ -41,6 +42,7 @@ public:
 struct Context {
     Application app;
     TerminalPrompter prompter;
+    WebEnvironment environment;  // the run's clocks and sleeper, made in main
     // For a command that writes only on request: takes the writer lock as
     // --wait says; false (the message shown) when another writer holds it.
     std::function<bool()> takeWriterLock;

@@ -63,7 +63,7 @@ int run(Context& context, const Options& options) {
     loadOptionsForCommand(context);
     if (!admitted(context, TrayCommand::Update)) return kExitFailed;
 
-    WebSession web(context.app);
+    WebSession web(context.app, context.environment);
     const std::unique_ptr<Job> job = makeDailyUpdate(context.app, web, settings);
     job->onWait = [](const std::string& line) { printStatus(line); };
     const int exit = driveJob(*job, context.prompter, web);

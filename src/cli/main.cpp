@@ -106,6 +106,7 @@ std::optional<std::string> optionWithoutValue(CLI::App& cli, const std::vector<s
 int runCommand(const Command& command, const Runner& runner, const std::optional<std::string>& workdir,
                int waitSeconds) {
     Context context;
+    context.environment = systemEnvironment();
     context.app.workDir = workdir ? std::filesystem::path(*workdir) : defaultWorkDir();
     std::string error;
     if (!ensureFolder(context.app.workDir, &error)) {

@@ -335,7 +335,7 @@ TEST_F(JQuantsCatchUp, PastMonthsFromTheBulkFilesEqualTheDaysOfTheApi) {
             app.chartFolder = (w / "chart").string();
             ::setenv("JQUANTS_API_KEY", kKey, 1);
             const FixedClock clock(LocalDateTime{2026, 1, 9, 20, 0, 0});
-            CatchUpJob job(app, loadEndpoints(w / "endpoints.conf"), clock);
+            CatchUpJob job(app, loadEndpoints(w / "endpoints.conf"), test::onClock(clock));
             job.open();
             job.settings.indexOnly = false;
             job.settings.topix = true;
@@ -437,7 +437,7 @@ TEST_F(JQuantsCatchUp, NoDayAfterTodayIsStored) {
     app.chartFolder = (work / "chart").string();
     ::setenv("JQUANTS_API_KEY", kKey, 1);
     const FixedClock clock(LocalDateTime{2026, 1, 7, 20, 0, 0});
-    CatchUpJob job(app, loadEndpoints(work / "endpoints.conf"), clock);
+    CatchUpJob job(app, loadEndpoints(work / "endpoints.conf"), test::onClock(clock));
     job.open();
     job.settings.through = kLastDay;
     JobOutcome o = job.start();

@@ -59,7 +59,7 @@ int roundHalfUp(double value) { return static_cast<int>(std::floor(value + 0.5))
 TEST_F(JQuantsClient, FollowsPagesToTheEndAndMatchesTheMarketGzipped) {
     const fs::path log = *dir_ / "pages.log";
     PageServer server(market(), serve("standard", "--page-size 7 --log " + log.string()));
-    Client client(endpoints(server), kKey);
+    Client client(endpoints(server), kKey, systemEnvironment());
     DailyBars bars;
     const Status status = client.dailyBarsByDate(kLastDay, bars);
     ASSERT_TRUE(status.ok()) << status.message;
@@ -101,7 +101,7 @@ TEST_F(JQuantsClient, CalendarMarginTopixAndMaster) {
     PageServer server(market(), serve("premium", "--page-size 50"));
     Endpoints premium = endpoints(server);
     premium.jquantsPlan = JQuantsPlan::Premium;
-    Client client(premium, kKey);
+    Client client(premium, kKey, systemEnvironment());
     Calendar days;
     ASSERT_TRUE(client.calendar(20251229, 20260109, days).ok());
     std::vector<std::int32_t> open;
@@ -159,7 +159,7 @@ TEST_F(JQuantsClient, RefusalsSayWhatWentWrongWithoutTheKey) {
     };
     for (const auto& c : cases) {
         PageServer server(market(), c.serve);
-        Client client(endpoints(server), c.clientKey);
+        Client client(endpoints(server), c.clientKey, systemEnvironment());
         const Status status = c.call(client);
         EXPECT_EQ(status.outcome, c.outcome) << c.name << ": " << (keyIn(status.message) ? "" : status.message);
         EXPECT_EQ(status.windowFrom, c.windowFrom) << c.name;
@@ -243,7 +243,7 @@ TEST_F(JQuantsClient, AbortEndsAWaitingRequestQuickly) {
             stop.hold(std::chrono::minutes(1));
         },
         true);
-    Client client(endpoints(server), kKey);
+    Client client(endpoints(server), kKey, systemEnvironment());
     std::thread stopper([&] {
         std::unique_lock lock(mutex);
         taken.wait(lock, [&] { return asked; });
@@ -280,7 +280,7 @@ TEST_F(JQuantsClient, TlsTrustsTheGivenCaAndRefusesAnUnknownOne) {
     for (const bool trusted : {true, false}) {
         Endpoints e = endpoints(server, "https");
         if (trusted) e.jquantsCa = ca.string();
-        Client client(e, kKey);
+        Client client(e, kKey, systemEnvironment());
         Calendar days;
         const Status status = client.calendar(20260105, kLastDay, days);
         EXPECT_EQ(status.outcome, trusted ? Outcome::Ok : Outcome::ConnectionFailed) << status.message;
@@ -359,7 +359,7 @@ TEST_F(JQuantsClient, PagesWithoutEndAndRowsThatRepeatAreRefused) {
         SCOPED_TRACE(c.name);
         std::atomic<int> requests{0};
         test::LoopbackServer server(scripted(c.page, requests), true);
-        Client client(endpoints(server), kKey);
+        Client client(endpoints(server), kKey, systemEnvironment());
         DailyBars bars;
         const Status status = c.byCode ? client.dailyBarsByCode(1301, 20260101, 20260105, bars)
                                        : client.dailyBarsByDate(20260105, bars);
@@ -394,7 +394,7 @@ TEST_F(JQuantsClient, AnAnswerOverTheLimitIsRefusedAsItArrives) {
                     while (sent < kSent && test::sendAll(fd, chunk, stop)) sent += chunk.size();
             },
             true);
-        Client client(endpoints(server), kKey);
+        Client client(endpoints(server), kKey, systemEnvironment());
         const bool measured = bool(std::ofstream("/proc/self/clear_refs") << "5" << std::flush);  // VmHWM from here on
         const long before = statusKb("VmRSS:");
         DailyBars bars;

@@ -70,7 +70,7 @@ protected:
     static Seen expectSameAsApi(JQuantsHistory& history, const Endpoints& e, std::int32_t from, std::int32_t to,
                                 bool margin, bool topix, bool startedOver = false) {
         const Application apiApp = app("api");
-        JQuantsSource api(apiApp, e);
+        JQuantsSource api(apiApp, e, systemEnvironment());
         api.environment.clock = &clock_;
         EXPECT_TRUE(api.connect().answered());
         std::vector<int> codes;
@@ -126,7 +126,7 @@ TEST_F(JQuantsHistorySource, GatheredHistoryEqualsTheApiCodeByCode) {
         const Endpoints e = endpoints(*server, c.plan);
         const std::int32_t to = c.from == kFrom ? kToday : 20250630;
         const Application work = app(std::string("gather-") + c.plan);
-        JQuantsHistory history(work, e);
+        JQuantsHistory history(work, e, systemEnvironment());
         HistoryCost cost;
         ASSERT_TRUE(connected(history).plan(c.from, to, c.margin, c.topix, cost).answered());
         gatherAll(history);
@@ -137,7 +137,7 @@ TEST_F(JQuantsHistorySource, GatheredHistoryEqualsTheApiCodeByCode) {
         for (std::string line; std::getline(in, line);) asked.push_back(line);
         EXPECT_EQ(cost.requests, asked.size());
         std::map<std::string, std::uint64_t> sizes;  // of the listing, by key
-        jquants::Client client(e, kKey);
+        jquants::Client client(e, kKey, systemEnvironment());
         for (const std::string& endpoint : c.endpoints) {
             jquants::BulkFiles files;
             ASSERT_TRUE(client.bulkList(endpoint, c.from / 100, to / 100, files).ok());
@@ -175,7 +175,7 @@ TEST_F(JQuantsHistorySource, AGatherResumesAfterWhatItTook) {
     std::size_t total = 0, files = 0;  // units, and the files among them (the rest: days no file holds)
     std::size_t recorded = 0;          // units in the progress file at the simulated kill
     {
-        JQuantsHistory history(work, e);
+        JQuantsHistory history(work, e, systemEnvironment());
         HistoryCost cost;
         ASSERT_TRUE(connected(history).plan(kFrom, kToday, true, true, cost).answered());
         total = history.totalCount();
@@ -238,7 +238,7 @@ TEST_F(JQuantsHistorySource, AGatherResumesAfterWhatItTook) {
         test::writeFile(progress, test::readFile(progress) + c.tornLine);
         harm(c.harm);
         const std::string elsewhereBefore = c.harm == Harm::Symlink ? test::readFile(elsewhere / "progress") : "";
-        JQuantsHistory history(work, at);
+        JQuantsHistory history(work, at, systemEnvironment());
         HistoryCost cost;
         ASSERT_TRUE(connected(history).plan(c.from, kToday, true, true, cost).answered());
         EXPECT_EQ(history.gatheredCount(), c.taken);
@@ -252,7 +252,7 @@ TEST_F(JQuantsHistorySource, AGatherResumesAfterWhatItTook) {
             EXPECT_EQ(test::readFile(elsewhere / "progress"), elsewhereBefore);
         }
     }
-    JQuantsHistory(work, e).discard();
+    JQuantsHistory(work, e, systemEnvironment()).discard();
     EXPECT_FALSE(std::filesystem::exists(progress.parent_path()));
     EXPECT_TRUE(std::filesystem::exists(work.workDir));
 }

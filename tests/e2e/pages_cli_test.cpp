@@ -220,7 +220,7 @@ TEST_F(PagesCliTest, BrokenFormatsAndDroppedConnectionsStopWithTheirExitCodes) {
 }
 
 TEST_F(PagesCliTest, IndexDownloadServesTheMarketsIndexBytes) {
-    HttpClient client;
+    HttpClient client(systemEnvironment());
     std::string response;
     ASSERT_EQ(client.fetch("127.0.0.1", static_cast<std::uint16_t>(server->port()), "/download/index.txt", response), 1);
     std::ifstream file(market / "index.txt", std::ios::binary);

@@ -59,7 +59,7 @@ struct Scratch : test::ScratchChart {
     FixedClock clock{{2026, 12, 7, 17, 45, 0}};  // a Monday, after 17:30
     std::vector<QString> activity;
     std::vector<ScheduleNotice> notices;
-    ScheduledUpdate scheduled{commands, clock,
+    ScheduledUpdate scheduled{commands, test::onClock(clock),
                               {[this](const QString& t) { activity.push_back(t); },
                                [this](const ScheduleNotice& n) { notices.push_back(n); }}};
 
@@ -283,7 +283,7 @@ TEST(ScheduledUpdate, RunsOnJapanTimeWhateverTheMachinesZone) {
         Scratch s;
         s.schedule(true, 202612041730);
         const InstantClock clock(1796636700);
-        ScheduledUpdate scheduled(s.commands, clock, {});
+        ScheduledUpdate scheduled(s.commands, test::onClock(clock), {});
         EXPECT_EQ(scheduled.check(), Action::Run);
         EXPECT_EQ(loadSchedule(s.app.workDir).settings.lastRun, 202612071845);
     }
@@ -303,7 +303,7 @@ TEST(ScheduledUpdate, StoppedFromTheTrayItResumesAndItsResultGoesOnceOpened) {
     s.writeFile(layout::endpointsFile(s.app), "quote=" + a + "\nhistory=" + a + "\nstock=" + a + "\nretry_wait_ms=0\n");
     TrayWindow tray(s.commands);
     tray.show(false);
-    ScheduledUpdate scheduled(s.commands, s.clock, {[&](const QString& t) { tray.setActivity(t); }, [&](auto& n) {
+    ScheduledUpdate scheduled(s.commands, test::onClock(s.clock), {[&](const QString& t) { tray.setActivity(t); }, [&](auto& n) {
                                   s.notices.push_back(n);
                                   tray.notify(n);
                               }});

@@ -42,7 +42,7 @@ struct IndexFixture : ::testing::Test {
     CannedFetcher fetcher;
     Endpoints endpoints;
     test::FakePrompter prompter;
-    IndexUpdate job{folder.app, fetcher, endpoints};
+    IndexUpdate job{folder.app, fetcher, endpoints, systemEnvironment()};
     JobOutcome last;
 
     IndexFixture() {
@@ -140,7 +140,7 @@ TEST_F(IndexFixture, FailuresGiveTheirMessages) {
         // A new chart folder without index.txt starts from an empty list; an
         // index.txt that cannot be read, or no chart folder at all, is refused.
         ScratchChart empty;
-        IndexUpdate j{empty.app, fetcher, endpoints};
+        IndexUpdate j{empty.app, fetcher, endpoints, systemEnvironment()};
         EXPECT_EQ(j.open().state, JobState::Idle);
         std::filesystem::create_directories(layout::indexFile(empty.app));
         for (int refused = 0; refused < 2; ++refused) {

@@ -29,7 +29,7 @@ struct InitFixture : ::testing::Test {
     ScratchChart folder;
     ScriptedReader reader;
     FixedClock clock{LocalDateTime{2006, 12, 5}};
-    InitDataJob job{folder.app, reader, clock};
+    InitDataJob job{folder.app, reader, test::onClock(clock)};
 
     std::filesystem::path init(int code) const { return layout::initFile(folder.app, code); }
     std::vector<PriceRecord> initRows(int code) const {
@@ -114,7 +114,7 @@ TEST_F(InitFixture, IndexHistoryFailuresEndTheStartWithTheirMessages) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         ScriptedReader r;
-        InitDataJob j{folder.app, r, clock};
+        InitDataJob j{folder.app, r, test::onClock(clock)};
         r.history[998407] = {1, {rec(20060104, 16000)}};
         r.history[998405] = {1, {rec(20060104, 1600)}};
         if (c.nikkei != 1) r.historyFailures[998407] = {c.nikkei};

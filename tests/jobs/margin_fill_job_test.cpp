@@ -6,6 +6,7 @@
 #include "core/jobs/margin_fill_job.h"
 #include "core/jobs/update_job.h"
 #include "core/store/atomic_file.h"
+#include "support/fake_clock.h"
 #include "support/scripted_reader.h"
 
 using namespace quarlink;
@@ -85,7 +86,7 @@ namespace {
 struct MarginFixture : ::testing::Test {
     ScratchChart folder;
     ScriptedReader reader;
-    MarginFillJob job{folder.app, reader};
+    MarginFillJob job{folder.app, reader, test::onClock(reader.clock())};
 
     JobOutcome run() {
         JobOutcome o = job.start();

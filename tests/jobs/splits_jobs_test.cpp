@@ -7,6 +7,7 @@
 #include "core/jobs/split_scan_job.h"
 #include "core/store/atomic_file.h"
 #include "jobs/splits_fake_api.h"
+#include "support/fake_clock.h"
 #include "support/fake_prompter.h"
 #include "support/scripted_fetcher.h"
 #include "support/scripted_reader.h"
@@ -43,7 +44,7 @@ TEST_F(SplitsFixture, InitialDataRecordsEachSplitOnceAcrossAStop) {
     folder.writeIndex("date=20260101\r\n1301,A,T1,100,N225\r\n");
     const std::string recorded = "date=20260101\r\n1301,A,T1,100,N225,S:20260106:2\r\n";
     const std::string named = splitsText({{1301, {20260106, 2}}, {1303, {20260107, 0.1}}});
-    InitDataJob job(folder.app, reader, clock, api.endpoints());
+    InitDataJob job(folder.app, reader, test::onClock(clock), api.endpoints());
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE(run);
         job.open();
@@ -72,7 +73,7 @@ TEST_F(SplitsFixture, ScanAsksOneRequestADayAcrossAStop) {
     api.factors = {{{1301, 20260106}, 0.5}, {{1302, 20260106}, 0.5}, {{1303, 20260107}, 10}, {{1304, 20260107}, 10}};
     folder.writeIndex("date=20260101\r\n1301,A,T1,100,S:20260106:2\r\n1302,B,T1,100\r\n");
     for (const int code : {1301, 1302, 1304}) folder.writePrices(code, {rec(20260105, 100)});
-    SplitScanJob job(folder.app, reader, api.endpoints(), clock);
+    SplitScanJob job(folder.app, reader, api.endpoints(), test::onClock(clock));
     job.open();
     job.settings.from = 20260101;
     ASSERT_EQ(job.start().state, JobState::Running);
@@ -97,7 +98,7 @@ TEST_F(SplitsFixture, IndexUpdateKeepsLocalTokensAndTakesPendingOnes) {
         "date=20260105\r\n1301,A,T1,100\r\n1302,B,T1,100,N225,A500\r\n1303,C,T1,100,N225\r\n1400,D,T1,100\r\n";
     Endpoints endpoints;
     endpoints.index = Endpoint{"127.0.0.1", 8080};
-    IndexUpdate job(folder.app, fetcher, endpoints);
+    IndexUpdate job(folder.app, fetcher, endpoints, systemEnvironment());
     prompter.otherwise = Prompter::Answer::Yes;
     ASSERT_EQ(job.open().state, JobState::Idle);
     ASSERT_EQ(drive(job).state, JobState::Finished);

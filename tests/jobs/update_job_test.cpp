@@ -15,7 +15,7 @@ struct UpdateFixture : ::testing::Test {
     ScratchChart folder;
     ScriptedReader reader;
     FixedClock clock{LocalDateTime{2006, 12, 5, 18, 0, 0}};
-    UpdateJob job{folder.app, reader, clock};
+    UpdateJob job{folder.app, reader, test::onClock(clock)};
 
     // Runs start and ticks until the job leaves Running; returns the last outcome.
     JobOutcome run(std::vector<JobOutcome>* all = nullptr) {
@@ -101,7 +101,7 @@ TEST_F(UpdateFixture, RecordDateRuleKeepsTheFileAscendingAndLosesNothing) {
         SCOPED_TRACE(c.name);
         ScratchChart f;
         ScriptedReader r;
-        UpdateJob j{f.app, r, clock};
+        UpdateJob j{f.app, r, test::onClock(clock)};
         PriceSeries s;
         s.rows = c.before;
         if (!c.before.empty()) { ASSERT_TRUE(writePriceFile(layout::dataFile(f.app, 1301), s)); }
@@ -190,7 +190,7 @@ TEST_F(UpdateFixture, MissingOrRejectedIndexEndsAfterTheNikkeiStep) {
         SCOPED_TRACE(rejected);
         ScratchChart f;
         ScriptedReader r;
-        UpdateJob j{f.app, r, clock};
+        UpdateJob j{f.app, r, test::onClock(clock)};
         if (rejected) f.writeIndex("code=1\r\n1301,A,T1,1000\r\n");
         r.quote[UpdateJob::kInfoSeekNikkei] = {1, rec(20061205, 16000)};
         j.open();

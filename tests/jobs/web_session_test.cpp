@@ -23,7 +23,9 @@ TEST(WebSession, OwnClientWaitsOnTheGivenSleeperAsEndpointsSay) {
     for (const Case& c : {Case{"", 6000ms}, Case{"retry_attempts=2\nretry_wait_ms=250\n", 250ms}}) {
         test::writeFile(dir / "endpoints.conf", c.conf);
         InstantSleeper sleeper;
-        WebSession web(app, {.sleeper = &sleeper});
+        WebEnvironment environment = systemEnvironment();
+        environment.sleeper = &sleeper;
+        WebSession web(app, environment);
         std::string response;
         EXPECT_EQ(web.fetcher().fetch("127.0.0.1", static_cast<std::uint16_t>(refusing.port()), "/", response), 0);
         EXPECT_EQ(sleeper.slept, c.slept) << c.conf;
@@ -36,7 +38,7 @@ TEST(WebSession, ReaderUsesTheGivenFetcherAndClock) {
     app.workDir = dir.path();
     test::ScriptedFetcher fetcher;
     FixedClock clock({2006, 12, 5});
-    WebSession web(app, {.clock = &clock}, &fetcher);
+    WebSession web(app, test::onClock(clock), &fetcher);
     std::int32_t v[8] = {};
     EXPECT_EQ(web.reader().ReadInfoSeekQuote(7203, 1, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]), -2);
     ASSERT_EQ(fetcher.requests.size(), 1u) << "the canned fetcher, not a socket";

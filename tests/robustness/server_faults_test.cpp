@@ -245,7 +245,7 @@ TEST(ServerFaultsQuote, ChunkSizeSweepReadsThePageItselfEveryTime) {
         true);
     Endpoints endpoints;
     endpoints.stock = {"127.0.0.1", static_cast<std::uint16_t>(server.port())};
-    HttpClient client;
+    HttpClient client(systemEnvironment());
     client.limits.attempts = 1;
     SystemClock clock;
     HtmlValueFormat reader(client, endpoints, clock);

@@ -186,7 +186,7 @@ TEST(ScheduleCalendar, FreeAsksNothingOutsideItsWindow) {
     ::chmod((dir.path() / "jquants.key").c_str(), 0600);
     BusinessCalendar calendar;
     std::string error;
-    EXPECT_FALSE(fetchJQuantsCalendar(dir.path(), 20261208, 20261107, 20270108, calendar, error));
+    EXPECT_FALSE(fetchJQuantsCalendar(dir.path(), 20261208, 20261107, 20270108, systemEnvironment(), calendar, error));
     EXPECT_NE(error.find("ご利用のJ-Quantsプランで取得できるのは"), std::string::npos) << error;
     EXPECT_FALSE(calendar.covers(20261208));
 }

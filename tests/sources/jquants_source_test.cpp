@@ -54,7 +54,7 @@ TEST(JQuantsSource, HistoryInThePageReadersShape) {
     endpoints.jquantsRpm = 0;
     ::setenv("JQUANTS_API_KEY", "fake-source-key", 1);
     const std::unique_ptr<void, void (*)(void*)> unset(&endpoints, [](void*) { ::unsetenv("JQUANTS_API_KEY"); });
-    JQuantsSource source(app, endpoints);
+    JQuantsSource source(app, endpoints, systemEnvironment());
     ASSERT_TRUE(source.connect().answered());
 
     for (const bool margin : {false, true}) {
@@ -93,7 +93,7 @@ TEST(JQuantsSource, ARowThatCannotBeAPriceStopsAsAnUnrecognisedPage) {
         Endpoints endpoints;
         endpoints.jquants = "http://127.0.0.1:" + std::to_string(server.port()) + "/v2";
         endpoints.jquantsRpm = 0;
-        JQuantsSource source(app, endpoints);
+        JQuantsSource source(app, endpoints, systemEnvironment());
         ASSERT_TRUE(source.connect().answered());
         HistoryRows rows;
         const SourceResult stop = source.codeBars(1301, 20260101, 20260109, true, rows);

@@ -48,11 +48,20 @@ private:
     std::atomic<std::int64_t> step_{0};
 };
 
-// A web client's environment on fake time: waits are kept, not spent.
+// A web client's environment on fake time: waits are kept, not spent. The
+// date is the system's unless a test gives its own clock.
 struct FakeTime {
     FakeSteadyClock steady;
     InstantSleeper sleeper;
-    WebEnvironment environment() { return {.steady = &steady, .sleeper = &sleeper}; }
+    WebEnvironment environment() { return environment(SystemClock::instance()); }
+    WebEnvironment environment(const Clock& clock) { return {&clock, &steady, &sleeper}; }
 };
+
+// The system's steady clock and sleeper on a test's date.
+inline WebEnvironment onClock(const Clock& clock) {
+    WebEnvironment e = systemEnvironment();
+    e.clock = &clock;
+    return e;
+}
 
 }  // namespace quarlink::test

@@ -55,7 +55,7 @@ TEST(HttpClient, SendsTheExactRequestAndKeepsTheWholeRawResponse) {
         seen = readRequest(fd);
         sendAll(fd, reply);
     });
-    HttpClient client;
+    HttpClient client(systemEnvironment());
     makeFast(client);
     std::string response = "old";
     ASSERT_EQ(client.fetch("127.0.0.1", server.port(), "/q?s=1301&d=t", response), 1);
@@ -96,7 +96,7 @@ TEST(HttpClient, ChunkedBodyArrivesAsThePageAtEveryChunkSize) {
             readRequest(fd);
             sendAll(fd, reply);
         });
-        HttpClient client;
+        HttpClient client(systemEnvironment());
         makeFast(client);
         std::string response;
         ASSERT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 1) << size;
@@ -135,7 +135,7 @@ TEST(HttpClient, ShortOrBrokenFramingNeverReachesAReaderAsPage) {
             sendAll(fd, c.reply);
         });
         SCOPED_TRACE(c.name);
-        HttpClient client;
+        HttpClient client(systemEnvironment());
         makeFast(client);
         std::vector<std::string> errors;
         client.onError = [&](const std::string& text) { errors.push_back(text); };
@@ -154,7 +154,7 @@ TEST(HttpClient, ProxyGetsTheAbsoluteUri) {
         seen = readRequest(fd);
         sendAll(fd, "HTTP/1.0 200 OK\r\n\r\n");
     });
-    HttpClient client;
+    HttpClient client(systemEnvironment());
     makeFast(client);
     client.proxy = Endpoint{"127.0.0.1", proxy.port()};
     std::string response;
@@ -165,7 +165,7 @@ TEST(HttpClient, ProxyGetsTheAbsoluteUri) {
 
 TEST(HttpClient, CloseWithoutDataIsSuccessWithAnEmptyResponse) {
     LocalServer server([](int fd) { readRequest(fd); });
-    HttpClient client;
+    HttpClient client(systemEnvironment());
     makeFast(client);
     std::string response = "previous page";
     EXPECT_EQ(client.fetch("127.0.0.1", server.port(), "/", response), 1);
@@ -180,14 +180,16 @@ TEST(HttpClient, RefusedConnectionFailsAfterEveryAttempt) {
     endpoints.retryAttempts = 3;
     endpoints.retryWaitMs = 700;
     InstantSleeper sleeper;
-    HttpClient client(endpoints, {.sleeper = &sleeper});
+    WebEnvironment environment = systemEnvironment();
+    environment.sleeper = &sleeper;
+    HttpClient client(endpoints, environment);
     std::string response;
     EXPECT_EQ(client.fetch("127.0.0.1", port, "/", response), 0);
     EXPECT_EQ(sleeper.slept, 1400ms) << "two waits between three attempts";
 }
 
 TEST(HttpClient, RefusesEmptyOrOversizedHostAndPathKeepingTheResponse) {
-    HttpClient client;
+    HttpClient client(systemEnvironment());
     makeFast(client);
     std::string response = "kept";
     EXPECT_EQ(client.fetch("127.0.0.1", 80, "", response), 0);
@@ -276,7 +278,7 @@ TEST(HttpClient, ResponseOverTheCapFails) {
         readRequest(fd);
         sendAll(fd, std::string(3u << 20, 'x'));
     });
-    HttpClient client;
+    HttpClient client(systemEnvironment());
     makeFast(client);
     client.limits.maxResponseBytes = 1u << 20;
     std::string response;

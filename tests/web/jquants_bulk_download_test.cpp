@@ -206,7 +206,7 @@ TEST(JQuantsBulkDownload, ListsFollowPagesAndRefuseKeysOutsideTheDataset) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Host host{{}, c.pages};
-        Client client(host.endpoints(), kApiKey);
+        Client client(host.endpoints(), kApiKey, systemEnvironment());
         BulkFiles files;
         const Status status = client.bulkList("equities/bars/daily", 202501, 202601, files);
         std::string listed;
@@ -220,7 +220,7 @@ TEST(JQuantsBulkDownload, ListsFollowPagesAndRefuseKeysOutsideTheDataset) {
     }
     Host host{{}, {}, "file"};
     std::string url;
-    const Status status = Client(host.endpoints(), kApiKey).bulkUrl(kFile, url);
+    const Status status = Client(host.endpoints(), kApiKey, systemEnvironment()).bulkUrl(kFile, url);
     EXPECT_EQ(status.outcome, Outcome::Unrecognised);
     EXPECT_NE(status.message.find("httpでもhttpsでもないurlです（\"file\"）"), std::string::npos) << status.message;
 }

@@ -41,8 +41,8 @@ void carryBalances(const PriceSeries& series, std::int32_t day, PriceRecord& rec
 
 }  // namespace
 
-CatchUpJob::CatchUpJob(Application& app, const Endpoints& endpoints, const Clock& clock)
-    : app_(app), clock_(clock), api_(app, endpoints), bulk_(endpoints, api_) {}
+CatchUpJob::CatchUpJob(Application& app, const Endpoints& endpoints, const WebEnvironment& environment)
+    : app_(app), clock_(*environment.clock), api_(app, endpoints, environment), bulk_(endpoints, api_) {}
 
 CatchUpJob::~CatchUpJob() {
     abort();

@@ -77,7 +77,7 @@ public:
         std::int32_t through = 0;     // 0: today
     };
 
-    CatchUpJob(Application& app, const Endpoints& endpoints, const Clock& clock);
+    CatchUpJob(Application& app, const Endpoints& endpoints, const WebEnvironment& environment);
     ~CatchUpJob() override;
 
     Settings settings;

@@ -8,14 +8,14 @@ namespace quarlink {
 std::unique_ptr<Job> makeDailyUpdate(Application& app, WebSession& web, const DailyUpdateSettings& settings,
                                      JobOutcome* opened) {
     if (kindFacts(settings.source).wholeMarket) {
-        auto job = std::make_unique<CatchUpJob>(app, web.endpoints(), web.clock());
+        auto job = std::make_unique<CatchUpJob>(app, web.endpoints(), web.environment());
         const JobOutcome o = job->open();
         if (opened) *opened = o;
         job->settings = {settings.margin, settings.indexOnly, settings.topix, settings.nikkei, settings.from,
                          settings.through};
         return job;
     }
-    auto job = std::make_unique<UpdateJob>(app, web.reader(), web.clock());
+    auto job = std::make_unique<UpdateJob>(app, web.reader(), web.environment());
     const JobOutcome o = job->open();
     if (opened) *opened = o;
     job->settings = {settings.margin, settings.indexOnly, settings.nikkei, settings.source};

@@ -50,10 +50,9 @@ JobOutcome ended(JobState state, std::string message = {},
 
 }  // namespace
 
-IndexUpdate::IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints)
-    : app_(app),
-      reader_(fetcher, endpoints, SystemClock::instance()),
-      sources_(app, reader_, endpoints) {}
+IndexUpdate::IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints,
+                         const WebEnvironment& environment)
+    : app_(app), reader_(fetcher, endpoints, *environment.clock), sources_(app, reader_, endpoints, environment) {}
 
 JobOutcome IndexUpdate::open() {
     downloaded_ = false;

@@ -70,7 +70,7 @@ public:
         SourceKind source = SourceKind::InfoSeek;
     };
 
-    IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints);
+    IndexUpdate(Application& app, PageFetcher& fetcher, const Endpoints& endpoints, const WebEnvironment& environment);
 
     Settings settings;
     Action action = Action::Download;  // what the next start() does

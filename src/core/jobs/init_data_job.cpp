@@ -71,13 +71,14 @@ PriceSeries alignToCalendar(const std::vector<std::int32_t>& calendar, const std
     return out;
 }
 
-InitDataJob::InitDataJob(Application& app, HtmlValueFormat& reader, const Clock& clock, Endpoints endpoints)
+InitDataJob::InitDataJob(Application& app, HtmlValueFormat& reader, const WebEnvironment& environment,
+                         Endpoints endpoints)
     // Transfer and delete have always visited one code past 9999 as well.
     : app_(app),
       reader_(reader),
-      clock_(clock),
+      clock_(*environment.clock),
       walk_(app, 10000),
-      sources_(app, reader, std::move(endpoints)) {}
+      sources_(app, reader, std::move(endpoints), environment) {}
 
 InitDataJob::~InitDataJob() = default;
 

@@ -87,7 +87,7 @@ public:
     };
 
     // `endpoints` locate the J-Quants API; the price tables go through `reader`.
-    InitDataJob(Application& app, HtmlValueFormat& reader, const Clock& clock, Endpoints endpoints = {});
+    InitDataJob(Application& app, HtmlValueFormat& reader, const WebEnvironment& environment, Endpoints endpoints = {});
     ~InitDataJob() override;
 
     Settings settings;

@@ -29,8 +29,9 @@ void fillMarginBalances(PriceSeries& records, const std::vector<std::int32_t>& d
     }
 }
 
-MarginFillJob::MarginFillJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints)
-    : app_(app), clock_(reader.clock()), sources_(app, reader, std::move(endpoints)) {}
+MarginFillJob::MarginFillJob(Application& app, HtmlValueFormat& reader, const WebEnvironment& environment,
+                             Endpoints endpoints)
+    : app_(app), clock_(*environment.clock), sources_(app, reader, std::move(endpoints), environment) {}
 
 MarginFillJob::~MarginFillJob() = default;
 

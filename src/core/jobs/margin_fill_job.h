@@ -46,7 +46,7 @@ public:
 
     // `endpoints` locate the J-Quants API; the pages go through `reader`,
     // whose clock gives today.
-    MarginFillJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints = {});
+    MarginFillJob(Application& app, HtmlValueFormat& reader, const WebEnvironment& environment, Endpoints endpoints = {});
     ~MarginFillJob() override;
 
     Settings settings;

@@ -26,8 +26,9 @@ bool holds(const std::vector<CodeSplit>& list, const CodeSplit& s) {
 
 }  // namespace
 
-SplitScanJob::SplitScanJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints, const Clock& clock)
-    : app_(app), clock_(clock), sources_(app, reader, endpoints), plan_(endpoints.jquantsPlan) {}
+SplitScanJob::SplitScanJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints,
+                           const WebEnvironment& environment)
+    : app_(app), clock_(*environment.clock), sources_(app, reader, endpoints, environment), plan_(endpoints.jquantsPlan) {}
 
 void SplitScanJob::forget() {
     if (files_) files_->watchBars({});

@@ -57,7 +57,7 @@ public:
         std::int32_t from = 0;  // 0: one year before today in Japan
     };
 
-    SplitScanJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints, const Clock& clock);
+    SplitScanJob(Application& app, HtmlValueFormat& reader, Endpoints endpoints, const WebEnvironment& environment);
 
     Settings settings;
     Action action = Action::Scan;  // what the next start() does

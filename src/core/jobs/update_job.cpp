@@ -10,8 +10,8 @@
 
 namespace quarlink {
 
-UpdateJob::UpdateJob(Application& app, HtmlValueFormat& reader, const Clock& clock)
-    : app_(app), clock_(clock), sources_(app, reader, Endpoints{}) {}
+UpdateJob::UpdateJob(Application& app, HtmlValueFormat& reader, const WebEnvironment& environment)
+    : app_(app), clock_(*environment.clock), sources_(app, reader, Endpoints{}, environment) {}
 
 JobOutcome UpdateJob::open() {
     settings = Settings{};

@@ -41,7 +41,7 @@ public:
         SourceKind source = SourceKind::InfoSeek;  // a source with a day's quote page
     };
 
-    UpdateJob(Application& app, HtmlValueFormat& reader, const Clock& clock);
+    UpdateJob(Application& app, HtmlValueFormat& reader, const WebEnvironment& environment);
 
     Settings settings;
     // A run in a new process resumes here (applied by the next start()).

@@ -20,7 +20,7 @@ class HttpClient;
 // is given must outlive the session.
 class WebSession {
 public:
-    explicit WebSession(const Application& app, const WebEnvironment& environment = {},
+    WebSession(const Application& app, const WebEnvironment& environment,
                         PageFetcher* fetcher = nullptr);
     ~WebSession();
     WebSession(const WebSession&) = delete;

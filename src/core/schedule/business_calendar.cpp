@@ -30,7 +30,7 @@ BusinessDayLookup BusinessCalendar::lookup() const {
 }
 
 bool fetchJQuantsCalendar(const std::filesystem::path& workDir, std::int32_t today, std::int32_t from, std::int32_t to,
-                          BusinessCalendar& calendar, std::string& error) {
+                          const WebEnvironment& environment, BusinessCalendar& calendar, std::string& error) {
     const jquants::ApiKey key = jquants::loadApiKey(workDir);
     if (!key.ok()) {
         error = key.error;
@@ -47,7 +47,7 @@ bool fetchJQuantsCalendar(const std::filesystem::path& workDir, std::int32_t tod
         return false;
     }
     from = std::max(from, window.from);
-    jquants::Client client(endpoints, key.key);
+    jquants::Client client(endpoints, key.key, environment);
     jquants::Calendar rows;
     if (const jquants::Status s = client.calendar(from, to, rows); !s.ok()) {
         error = s.message;

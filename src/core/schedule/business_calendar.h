@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/schedule/update_schedule.h"
+#include "core/web/page_fetcher.h"
 
 namespace quarlink {
 
@@ -30,6 +31,6 @@ private:
 // false (and `error`, without the key) on any failure, and without a
 // request when the window ends before today (Free).
 bool fetchJQuantsCalendar(const std::filesystem::path& workDir, std::int32_t today, std::int32_t from, std::int32_t to,
-                          BusinessCalendar& calendar, std::string& error);
+                          const WebEnvironment& environment, BusinessCalendar& calendar, std::string& error);
 
 }  // namespace quarlink

@@ -32,7 +32,7 @@ struct JQuantsProbeResult {
 // ten years back (Premium alone keeps twenty years).
 class JQuantsProbe {
 public:
-    JQuantsProbe(Endpoints endpoints, std::string apiKey, const WebEnvironment& environment = {});
+    JQuantsProbe(Endpoints endpoints, std::string apiKey, const WebEnvironment& environment);
     ~JQuantsProbe();
 
     // `keyWhere` names where the key came from, for the answer's text.

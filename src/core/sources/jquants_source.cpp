@@ -29,8 +29,8 @@ std::string keyRefusedText(const Application& app) {
     return fillIn(jquants_text::kKeyRefused, {where});
 }
 
-JQuantsSource::JQuantsSource(const Application& app, Endpoints endpoints)
-    : app_(app), endpoints_(std::move(endpoints)) {}
+JQuantsSource::JQuantsSource(const Application& app, Endpoints endpoints, const WebEnvironment& environment)
+    : environment(environment), app_(app), endpoints_(std::move(endpoints)) {}
 
 SourceResult JQuantsSource::connect() {
     const jquants::ApiKey key = jquants::loadApiKey(app_.workDir);

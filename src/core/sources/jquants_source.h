@@ -69,9 +69,9 @@ class JQuantsSource final : public DataSource,
                             ListedIssues,
                             MarketDays {
 public:
-    JQuantsSource(const Application& app, Endpoints endpoints);
+    JQuantsSource(const Application& app, Endpoints endpoints, const WebEnvironment& environment);
 
-    WebEnvironment environment;                       // the client's clocks and waits; set before connect()
+    WebEnvironment environment;                       // the client's clocks and waits, the session's
     std::function<void(const std::string&)> onWait;   // rate-limit waits, from the thread of the request
 
     // Loads the key and makes the client; Refused, with the reason, when it cannot.

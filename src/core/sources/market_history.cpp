@@ -60,8 +60,8 @@ struct Unit {
 }  // namespace
 
 struct JQuantsHistory::State {
-    State(const Application& a, Endpoints e)
-        : app(a), endpoints(e), api(a, std::move(e)), scratch(a.workDir / JQuantsHistory::kFolder) {}
+    State(const Application& a, Endpoints e, const WebEnvironment& environment)
+        : app(a), endpoints(e), api(a, std::move(e), environment), scratch(a.workDir / JQuantsHistory::kFolder) {}
 
     const Application& app;
     Endpoints endpoints;
@@ -238,8 +238,8 @@ SourceResult JQuantsHistory::State::take(Unit& unit) {
     return store(balances.rows);
 }
 
-JQuantsHistory::JQuantsHistory(const Application& app, Endpoints endpoints)
-    : state_(std::make_unique<State>(app, std::move(endpoints))) {}
+JQuantsHistory::JQuantsHistory(const Application& app, Endpoints endpoints, const WebEnvironment& environment)
+    : state_(std::make_unique<State>(app, std::move(endpoints), environment)) {}
 
 JQuantsHistory::~JQuantsHistory() = default;
 

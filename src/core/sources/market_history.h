@@ -40,7 +40,7 @@ class JQuantsHistory final : public DataSource, CodeBars, MarginHistory, IndexBa
 public:
     static constexpr const char* kFolder = "history";  // under the working folder
 
-    JQuantsHistory(const Application& app, Endpoints endpoints);
+    JQuantsHistory(const Application& app, Endpoints endpoints, const WebEnvironment& environment);
     ~JQuantsHistory() override;
 
     // The API source underneath: its key, client and waits (set its

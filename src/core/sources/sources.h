@@ -18,11 +18,11 @@ namespace quarlink {
 // once, so that abort() may come from any thread at any time.
 class Sources {
 public:
-    Sources(const Application& app, HtmlValueFormat& reader, Endpoints endpoints)
+    Sources(const Application& app, HtmlValueFormat& reader, Endpoints endpoints, const WebEnvironment& environment)
         : infoSeek_(app, reader, SourceKind::InfoSeek),
           yahoo_(app, reader, SourceKind::Yahoo),
-          jquants_(std::make_unique<JQuantsSource>(app, endpoints)),
-          history_(std::make_unique<JQuantsHistory>(app, std::move(endpoints))) {}
+          jquants_(std::make_unique<JQuantsSource>(app, endpoints, environment)),
+          history_(std::make_unique<JQuantsHistory>(app, std::move(endpoints), environment)) {}
 
     DataSource& of(SourceKind kind) {
         switch (kind) {

@@ -33,10 +33,10 @@ public:
 
     // Deadlines and the pause are measured on the environment's steady clock
     // and its sleeper spends the waits between attempts.
-    explicit HttpClient(const WebEnvironment& environment = {});
+    explicit HttpClient(const WebEnvironment& environment);
     // Takes pause_ms, proxy, timeout_ms, page_timeout_ms, retry_attempts and
     // retry_wait_ms from endpoints.conf.
-    explicit HttpClient(const Endpoints& endpoints, const WebEnvironment& environment = {});
+    HttpClient(const Endpoints& endpoints, const WebEnvironment& environment);
 
     Limits limits;
     int pauseMs = 0;                 // least time between the starts of two requests to one server

@@ -8,12 +8,16 @@ namespace quarlink {
 
 // The world a web client runs in: the calendar, the steady clock its
 // time-outs and pacing are measured on, and the sleeper that spends its
-// waits. The system's own unless given; what is given must outlive the client.
+// waits. Built once at a program's top (systemEnvironment()) or by a test,
+// and handed down, so that one run has one "today"; nothing defaults to the
+// system's. What is given must outlive the client.
 struct WebEnvironment {
-    const Clock* clock = &SystemClock::instance();
-    const SteadyClock* steady = &SystemSteadyClock::instance();
-    Sleeper* sleeper = &SystemSleeper::instance();
+    const Clock* clock = nullptr;
+    const SteadyClock* steady = nullptr;
+    Sleeper* sleeper = nullptr;
 };
+// The system's clocks and sleeper, for a program's main or session set-up.
+WebEnvironment systemEnvironment();
 
 // One HTTP GET as the page readers see it. HttpClient implements it over
 // sockets; tests hand the readers canned pages.

@@ -20,7 +20,7 @@ constexpr const char* kDialog = "init-data";
 }  // namespace
 
 InitValueDataDialog::InitValueDataDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : JobDialog(app, prompter, parent), job_(makeJob<InitDataJob>(app, web().reader(), web().clock(), web().endpoints())) {
+    : JobDialog(app, prompter, parent), job_(makeJob<InitDataJob>(app, web().reader(), web().environment(), web().endpoints())) {
     using namespace init_data_text;
     using namespace init_data_labels;
     setWindowTitle(text(kCaption));

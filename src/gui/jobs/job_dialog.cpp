@@ -35,7 +35,7 @@ JobDialog::~JobDialog() { haltJob(); }
 
 WebSession& JobDialog::web() {
     if (!web_) {
-        web_ = std::make_unique<WebSession>(app_);
+        web_ = std::make_unique<WebSession>(app_, systemEnvironment());
         // The page client's error lines, on the terminal the program was started from.
         web_->reportFetchErrors([](const std::string& text) { std::cerr << "Error: " << text << '\n' << std::flush; });
     }

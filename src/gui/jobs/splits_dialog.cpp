@@ -18,7 +18,7 @@ QDate dateOf(std::int32_t yyyymmdd) { return QDate(yyyymmdd / 10000, yyyymmdd / 
 
 SplitsDialog::SplitsDialog(Application& app, QWidget* parent, Prompter* prompter)
     : JobDialog(app, prompter, parent),
-      job_(makeJob<SplitScanJob>(app, web().reader(), web().endpoints(), web().clock())) {
+      job_(makeJob<SplitScanJob>(app, web().reader(), web().endpoints(), web().environment())) {
     using namespace stock_split_labels;
     setWindowTitle(text(kCaption));
     from_ = new QDateEdit;

@@ -16,7 +16,7 @@ constexpr const char* kDialog = "margin-fill";
 }  // namespace
 
 SuppShinDialog::SuppShinDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : JobDialog(app, prompter, parent), job_(makeJob<MarginFillJob>(app, web().reader(), web().endpoints())) {
+    : JobDialog(app, prompter, parent), job_(makeJob<MarginFillJob>(app, web().reader(), web().environment(), web().endpoints())) {
     setWindowTitle(QString::fromUtf8(margin_fill_labels::kCaption));
     indexOnly_ = new QCheckBox(QString::fromUtf8(margin_fill_labels::kIndexOnlyLabel));
     source_ = new QComboBox;

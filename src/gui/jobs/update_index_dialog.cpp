@@ -37,7 +37,7 @@ UpdateIndexDialog::Block UpdateIndexDialog::makeBlock() {
 }
 
 UpdateIndexDialog::UpdateIndexDialog(Application& app, QWidget* parent, Prompter* prompter)
-    : JobDialog(app, prompter, parent), job_(makeJob<IndexUpdate>(app, web().fetcher(), web().endpoints())) {
+    : JobDialog(app, prompter, parent), job_(makeJob<IndexUpdate>(app, web().fetcher(), web().endpoints(), web().environment())) {
     using namespace index_update_text;
     using namespace index_update_labels;
     setWindowTitle(text(kCaption));

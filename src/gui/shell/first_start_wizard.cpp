@@ -203,7 +203,7 @@ void FirstStartWizard::startEstimate() {
     estimateText_->setText(QString::fromUtf8(text::kEstimating));
     job_.reset();
     session_ = std::make_unique<WebSession>(app_, environment_);
-    job_ = std::make_unique<InitDataJob>(app_, session_->reader(), session_->clock(), session_->endpoints());
+    job_ = std::make_unique<InitDataJob>(app_, session_->reader(), session_->environment(), session_->endpoints());
     job_->open();
     job_->settings.source = SourceKind::JQuants;
     job_->settings.dryRun = true;

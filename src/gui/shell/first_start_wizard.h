@@ -60,8 +60,7 @@ public:
     // Opens the tray command's dialog (the initial data, the index update) on J-Quants.
     using DialogOpener = std::function<void(TrayCommand command, QWidget* parent)>;
 
-    FirstStartWizard(Application& app, Prompter& prompter, QWidget* parent = nullptr,
-                     const WebEnvironment& environment = {});
+    FirstStartWizard(Application& app, Prompter& prompter, QWidget* parent, const WebEnvironment& environment);
     ~FirstStartWizard() override;
 
     // By default under the writer lock.

@@ -49,8 +49,7 @@ class JQuantsOptions : public QGroupBox {
 public:
     using UrlOpener = std::function<bool(const QString& url)>;
 
-    JQuantsOptions(Application& app, Prompter& prompter, QWidget* parent = nullptr,
-                   const WebEnvironment& environment = {});
+    JQuantsOptions(Application& app, Prompter& prompter, QWidget* parent, const WebEnvironment& environment);
     ~JQuantsOptions() override;
 
     void setUrlOpener(UrlOpener opener) { opener_ = std::move(opener); }

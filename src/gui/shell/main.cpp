@@ -97,13 +97,14 @@ int main(int argc, char** argv) {
     TrayCommands commands(app, prompter);
     TrayWindow tray(commands);
     tray.show(QSystemTrayIcon::isSystemTrayAvailable());
-    SystemClock clock;
-    ScheduledUpdate schedule(commands, clock,
+    // The one environment of the tray's runs: the system's clocks, built here only.
+    const WebEnvironment environment = systemEnvironment();
+    ScheduledUpdate schedule(commands, environment,
                              {[&tray](const QString& text) { tray.setActivity(text); },
                               [&tray](const ScheduleNotice& notice) { tray.notify(notice); }});
     tray.onNoticeClicked = [&schedule, &tray] { schedule.showOutcome(tray.fallbackWindow()); };
-    runStartup(app, prompter, launchChartProgram, [&app, &prompter, &commands] {
-        FirstStartWizard guide(app, prompter);
+    runStartup(app, prompter, launchChartProgram, [&app, &prompter, &commands, &environment] {
+        FirstStartWizard guide(app, prompter, nullptr, environment);
         // Through the tray's commands: the chart folder's guard and the writer lock.
         guide.setDialogOpener([&commands](TrayCommand command, QWidget* parent) {
             commands.run(command, parent, [command](Application& a, QWidget* p) { openForJQuants(command, a, p); });

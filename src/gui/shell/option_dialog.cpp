@@ -48,7 +48,7 @@ OptionDialog::OptionDialog(Application& app, QWidget* parent, Prompter* prompter
     // The scheduled daily update, kept in schedule.conf so that Quarlink.conf keeps its format.
     schedule_ = new ScheduleOptions(this);
 
-    jquants_ = new JQuantsOptions(app_, *prompter_, this);
+    jquants_ = new JQuantsOptions(app_, *prompter_, this, systemEnvironment());
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);

@@ -22,8 +22,9 @@ Prompter::Answer ScheduledUpdate::UnattendedPrompter::askYesNoCancel(const std::
     return forward ? forward->askYesNoCancel(text) : Answer::Cancel;
 }
 
-ScheduledUpdate::ScheduledUpdate(TrayCommands& commands, const Clock& clock, Hooks hooks, QObject* parent)
-    : QObject(parent), commands_(commands), clock_(clock), hooks_(std::move(hooks)) {
+ScheduledUpdate::ScheduledUpdate(TrayCommands& commands, const WebEnvironment& environment, Hooks hooks,
+                                 QObject* parent)
+    : QObject(parent), commands_(commands), environment_(environment), clock_(*environment.clock), hooks_(std::move(hooks)) {
     connect(&timer_, &QTimer::timeout, this, [this] { check(); });
     commands_.setOpener(TrayCommand::StopScheduledUpdate, [this](Application&, QWidget*) { stop(); });
     commands_.setOffered(TrayCommand::StopScheduledUpdate, [this] { return running_ && !stopping_; });
@@ -55,10 +56,10 @@ bool ScheduledUpdate::calendarReady(const ScheduleSettings& settings) {
         // side covers the missed days and the next time.
         const std::filesystem::path workDir = commands_.app().workDir;
         const std::int32_t from = addDays(today, -31), to = addDays(today, 31);
-        calendarFetch_ = std::async(std::launch::async, [workDir, today, from, to] {
+        calendarFetch_ = std::async(std::launch::async, [workDir, today, from, to, environment = environment_] {
             std::pair<bool, BusinessCalendar> result;
             std::string error;
-            result.first = fetchJQuantsCalendar(workDir, today, from, to, result.second, error);
+            result.first = fetchJQuantsCalendar(workDir, today, from, to, environment, result.second, error);
             return result;
         });
         return false;
@@ -135,7 +136,7 @@ void ScheduledUpdate::begin(ScheduleSettings settings) {
     commands_.setBlocked(schedule_text::kBusy);
     thread_.join();
     job_.reset();
-    web_ = std::make_unique<WebSession>(commands_.app());
+    web_ = std::make_unique<WebSession>(commands_.app(), environment_);
     web_->reportFetchErrors([](const std::string& text) { std::cerr << "Error: " << text << '\n' << std::flush; });
     settings_ = {};
     settings_.source = settings.source;

@@ -37,7 +37,7 @@ public:
         std::function<void(const ScheduleNotice& notice)> notify;
     };
 
-    ScheduledUpdate(TrayCommands& commands, const Clock& clock, Hooks hooks, QObject* parent = nullptr);
+    ScheduledUpdate(TrayCommands& commands, const WebEnvironment& environment, Hooks hooks, QObject* parent = nullptr);
     ~ScheduledUpdate() override;
 
     // Looks at the schedule every `intervalMs` and once at once.
@@ -83,6 +83,7 @@ private:
     void finish(const JobOutcome& last);
 
     TrayCommands& commands_;
+    WebEnvironment environment_;  // the session's: the schedule's "today" is its runs'
     const Clock& clock_;
     Hooks hooks_;
     QTimer timer_;

@@ -99,7 +99,7 @@ TrayCommands::TrayCommands(Application& app, Prompter& prompter, TrayServices se
         dlg.exec();
     };
     openers_[TrayCommand::FirstStartGuide] = [this](Application& a, QWidget* parent) {
-        FirstStartWizard guide(a, prompter_, parent);
+        FirstStartWizard guide(a, prompter_, parent, systemEnvironment());
         guide.exec();
     };
     openers_[TrayCommand::OpenWorkFolder] = [this](Application& a, QWidget*) {

@@ -60,7 +60,7 @@ public:
 
     // extra CA (jquants_ca), timeout_ms, page_timeout_ms and retry_wait_ms
     // from endpoints.conf; waits on the environment's sleeper.
-    explicit BulkDownload(const Endpoints& endpoints, const WebEnvironment& environment = {}, StatusLine status = {});
+    BulkDownload(const Endpoints& endpoints, const WebEnvironment& environment, StatusLine status = {});
     ~BulkDownload();
     BulkDownload(const BulkDownload&) = delete;
     BulkDownload& operator=(const BulkDownload&) = delete;

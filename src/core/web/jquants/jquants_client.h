@@ -50,7 +50,7 @@ public:
     // Base URL, pace, extra CA, timeout_ms and page_timeout_ms from endpoints.conf.
     // Its pacing and waits take the environment's steady clock and sleeper
     // (an abort ends a wait at once), as the page client does.
-    Client(const Endpoints& endpoints, std::string apiKey, const WebEnvironment& environment = {},
+    Client(const Endpoints& endpoints, std::string apiKey, const WebEnvironment& environment,
            StatusLine status = {});
     ~Client();
     Client(const Client&) = delete;
