@@ -204,6 +204,25 @@ TEST_F(JQuantsHistoryJobs, FreePlanKeepsToItsWindowAndRefusesTopix) {
     EXPECT_EQ(folderBytes(work / "init"), expected);
 }
 
+// A start before the plan's files: the bulk files are listed from the plan's
+// window when the plan is known, and from the window the service names when
+// it refuses an earlier month (the mock does) while the plan is not known yet.
+TEST_F(JQuantsHistoryJobs, BulkFilesAreListedWithinThePlansWindow) {
+    PageServer api(*dir_ / "market", serve("light"));
+    Files known;
+    for (const char* plan : {"jquants_plan=light\n", ""}) {
+        SCOPED_TRACE(*plan ? "plan known" : "plan not known");
+        const fs::path work = makeWork(std::string("window-") + (*plan ? "known" : "unknown"), api);
+        test::writeFile(work / "endpoints.conf", readFile(work / "endpoints.conf") + plan);
+        const test::ProcessResult r = runCli(work, "init-create --source jquants --start-year 2006");
+        ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+        const Files files = folderBytes(work / "init");
+        EXPECT_GE(files.size(), 12u);
+        if (*plan) known = files;
+        else EXPECT_TRUE(files == known);
+    }
+}
+
 // The margin fill through the API equals the margin tables' fill; a plan
 // without margin data stops at once, names the plan and changes nothing.
 TEST_F(JQuantsHistoryJobs, MarginFillEqualsThePageSourceAndRefusesLowerPlans) {
